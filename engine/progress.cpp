@@ -1,0 +1,104 @@
+#include "engine/progress.h"
+
+#include "resources/resource.h"
+#include "win/message_box.h"
+#include "win/strings.h"
+
+namespace {
+
+bool IsShown(HWND hwnd) { return hwnd && IsWindowVisible(hwnd); }
+
+}  // namespace
+
+float TaskQueueOverallValue(float currentOverall, float percent) {
+  int finishedTasks = static_cast<int>(currentOverall) / 100;
+  return static_cast<float>(finishedTasks * 100) + percent;
+}
+
+void ReportProgress(float percent) {
+  EngineHost& host = Host();
+  if (host.progressPage && IsShown(host.progressPage->Hwnd())) host.progressPage->SetPercent(percent);
+  if (TaskQueueTarget* queue = host.taskQueuePage; queue && IsShown(queue->Hwnd())) {
+    queue->SetCurrentPercent(percent);
+    queue->SetOverallValue(TaskQueueOverallValue(queue->OverallValue(), percent));
+  }
+  if (host.shellTaskDialog && IsShown(host.shellTaskDialog->Hwnd())) host.shellTaskDialog->SetPercent(percent);
+}
+
+void ReportStatusText(const std::wstring& text) {
+  EngineHost& host = Host();
+  if (host.mainWindow && host.progressPage && host.progressPage->Hwnd()) host.progressPage->SetStatusText(text);
+}
+
+std::wstring ApiErrorText(const std::wstring& functionName, DWORD error) {
+  wchar_t* message = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                 nullptr, error, 0x400, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+  std::wstring text = FormatStr(L"%s\nError Code: %d\n%s", functionName.c_str(), static_cast<int>(error),
+                                message ? message : L"");
+  if (message) LocalFree(message);
+  return text;
+}
+
+void ShowApiError(const std::wstring& functionName) {
+  DWORD error = GetLastError();
+  AppMessageBox(Host().mainWindow, ApiErrorText(functionName, error), L"", MB_ICONERROR);
+}
+
+bool AskAbortIfRequested() {
+  EngineHost& host = Host();
+  if (!host.cancelRequested) return false;
+  host.cancelRequested = 0;
+  int answer = AppMessageBox(host.mainWindow, LoadStr(IDS_ASK_ABORT), LoadStr(IDS_ASK_ABORT_CAPTION),
+                             MB_ICONQUESTION | MB_YESNO);
+  return answer == IDYES;
+}
+
+DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM, PVOID) {
+  switch (msg) {
+    case WIM_MSG_PROGRESS:
+      ReportProgress(static_cast<float>(wParam));
+      return WIM_MSG_SUCCESS;
+    case WIM_MSG_PROCESS:
+      return AskAbortIfRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
+    default:
+      return WIM_MSG_SUCCESS;
+  }
+}
+
+DWORD CALLBACK ExportMessageCallback(DWORD msg, WPARAM, LPARAM, PVOID userData) {
+  if (msg == WIM_MSG_PROCESS && userData) return AskAbortIfRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
+  return WIM_MSG_SUCCESS;
+}
+
+DWORD CALLBACK SplitMessageCallback(DWORD msg, WPARAM, LPARAM, PVOID userData) {
+  if (msg != WIM_MSG_SPLIT) return WIM_MSG_SUCCESS;
+  if (AskAbortIfRequested()) return WIM_MSG_ABORT_IMAGE;
+  if (userData) ReportStatusText(LoadStr(IDS_SPLITTING));
+  return WIM_MSG_SUCCESS;
+}
+
+float WimlibPercent(uint64_t done, uint64_t total) {
+  if (total == 0) return 0.0f;
+  float percent = static_cast<float>(done * 100) / static_cast<float>(total);
+  return percent < 100.0f ? percent : -1.0f;
+}
+
+enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info, void*) {
+  float percent = -1.0f;
+  switch (msg) {
+    case WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS:
+      percent = WimlibPercent(info->extract.completed_bytes, info->extract.total_bytes);
+      break;
+    case WIMLIB_PROGRESS_MSG_WRITE_STREAMS:
+      percent = WimlibPercent(info->write_streams.completed_bytes, info->write_streams.total_bytes);
+      break;
+    case WIMLIB_PROGRESS_MSG_SPLIT_BEGIN_PART:
+      percent = WimlibPercent(info->split.completed_bytes, info->split.total_bytes);
+      break;
+    default:
+      break;
+  }
+  if (percent >= 0.0f) ReportProgress(percent);
+  return WIMLIB_PROGRESS_STATUS_CONTINUE;
+}

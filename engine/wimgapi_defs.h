@@ -1,0 +1,162 @@
+// Declarations of the Windows Imaging API (Wimgapi.dll) as Quarry uses it:
+// the published constants, structures and function signatures. The library
+// is bound at run time, so only pointer types are declared here.
+#pragma once
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Access rights of WIMCreateFile
+#define WIM_GENERIC_READ   0x80000000u
+#define WIM_GENERIC_WRITE  0x40000000u
+#define WIM_GENERIC_MOUNT  0x20000000u
+
+// Dispositions of WIMCreateFile
+#define WIM_CREATE_NEW     1
+#define WIM_CREATE_ALWAYS  2
+#define WIM_OPEN_EXISTING  3
+#define WIM_OPEN_ALWAYS    4
+
+// Compression types
+#define WIM_COMPRESS_NONE    0
+#define WIM_COMPRESS_XPRESS  1
+#define WIM_COMPRESS_LZX     2
+#define WIM_COMPRESS_LZMS    3
+
+// Creation results
+#define WIM_CREATED_NEW      0
+#define WIM_OPENED_EXISTING  1
+
+// Flags of create, capture, apply and mount
+#define WIM_FLAG_RESERVED        0x00000001
+#define WIM_FLAG_VERIFY          0x00000002
+#define WIM_FLAG_INDEX           0x00000004
+#define WIM_FLAG_NO_APPLY        0x00000008
+#define WIM_FLAG_NO_DIRACL       0x00000010
+#define WIM_FLAG_NO_FILEACL      0x00000020
+#define WIM_FLAG_SHARE_WRITE     0x00000040
+#define WIM_FLAG_FILEINFO        0x00000080
+#define WIM_FLAG_NO_RP_FIX       0x00000100
+#define WIM_FLAG_MOUNT_READONLY  0x00000200
+
+// WIMGetMountedImages / mount list flags
+#define WIM_MOUNT_FLAG_MOUNTED            0x00000001
+#define WIM_MOUNT_FLAG_MOUNTING           0x00000002
+#define WIM_MOUNT_FLAG_REMOUNTABLE        0x00000004
+#define WIM_MOUNT_FLAG_INVALID            0x00000008
+#define WIM_MOUNT_FLAG_NO_WIM             0x00000010
+#define WIM_MOUNT_FLAG_NO_MOUNTDIR        0x00000020
+#define WIM_MOUNT_FLAG_MOUNTDIR_REPLACED  0x00000040
+#define WIM_MOUNT_FLAG_READWRITE          0x00000100
+
+// WIMCommitImageHandle flags
+#define WIM_COMMIT_FLAG_APPEND  0x00000001
+
+// WIMSetReferenceFile flags
+#define WIM_REFERENCE_APPEND   0x00010000
+#define WIM_REFERENCE_REPLACE  0x00020000
+
+// WIMExportImage flags
+#define WIM_EXPORT_ALLOW_DUPLICATES  0x00000001
+#define WIM_EXPORT_ONLY_RESOURCES    0x00000002
+#define WIM_EXPORT_ONLY_METADATA     0x00000004
+
+// Attributes in WIM_INFO.WimAttributes
+#define WIM_ATTRIBUTE_NORMAL         0x00000000
+#define WIM_ATTRIBUTE_RESOURCE_ONLY  0x00000001
+#define WIM_ATTRIBUTE_METADATA_ONLY  0x00000002
+#define WIM_ATTRIBUTE_VERIFY_DATA    0x00000004
+#define WIM_ATTRIBUTE_RP_FIX         0x00000008
+#define WIM_ATTRIBUTE_SPANNED        0x00000010
+#define WIM_ATTRIBUTE_READONLY       0x00000020
+
+// Messages sent to a registered callback
+#define WIM_MSG                 38006   /* WM_APP + 5238 */
+#define WIM_MSG_TEXT            (WIM_MSG + 1)
+#define WIM_MSG_PROGRESS        (WIM_MSG + 2)
+#define WIM_MSG_PROCESS         (WIM_MSG + 3)
+#define WIM_MSG_SCANNING        (WIM_MSG + 4)
+#define WIM_MSG_SETRANGE        (WIM_MSG + 5)
+#define WIM_MSG_SETPOS          (WIM_MSG + 6)
+#define WIM_MSG_STEPIT          (WIM_MSG + 7)
+#define WIM_MSG_COMPRESS        (WIM_MSG + 8)
+#define WIM_MSG_ERROR           (WIM_MSG + 9)
+#define WIM_MSG_ALIGNMENT       (WIM_MSG + 10)
+#define WIM_MSG_RETRY           (WIM_MSG + 11)
+#define WIM_MSG_SPLIT           (WIM_MSG + 12)
+#define WIM_MSG_INFO            (WIM_MSG + 13)
+#define WIM_MSG_WARNING         (WIM_MSG + 14)
+#define WIM_MSG_CHK_PROCESS     (WIM_MSG + 15)
+#define WIM_MSG_WARNING_OBJECTID (WIM_MSG + 16)
+#define WIM_MSG_STALE_MOUNT_DIR (WIM_MSG + 17)
+#define WIM_MSG_STALE_MOUNT_FILE (WIM_MSG + 18)
+#define WIM_MSG_MOUNT_CLEANUP_PROGRESS (WIM_MSG + 19)
+#define WIM_MSG_CLEANUP_SCANNING_DRIVE (WIM_MSG + 20)
+#define WIM_MSG_IMAGE_ALREADY_MOUNTED (WIM_MSG + 21)
+#define WIM_MSG_CLEANUP_UNMOUNTING_IMAGE (WIM_MSG + 22)
+#define WIM_MSG_QUERY_ABORT     (WIM_MSG + 23)
+
+// Callback return values
+#define WIM_MSG_SUCCESS     ERROR_SUCCESS
+#define WIM_MSG_DONE        0xFFFFFFF0u
+#define WIM_MSG_SKIP_ERROR  0xFFFFFFFEu
+#define WIM_MSG_ABORT_IMAGE 0xFFFFFFFFu
+
+#define INVALID_CALLBACK_VALUE 0xFFFFFFFFu
+
+typedef struct _WIM_INFO {
+  WCHAR WimPath[MAX_PATH];
+  GUID Guid;
+  DWORD ImageCount;
+  DWORD CompressionType;
+  USHORT PartNumber;
+  USHORT TotalParts;
+  DWORD BootIndex;
+  DWORD WimAttributes;
+  DWORD WimFlagsAndAttr;
+} WIM_INFO, *PWIM_INFO, *LPWIM_INFO;
+
+typedef struct _WIM_MOUNT_LIST {
+  WCHAR WimPath[MAX_PATH];
+  WCHAR MountPath[MAX_PATH];
+  DWORD ImageIndex;
+  BOOL MountedForRW;
+} WIM_MOUNT_LIST, *PWIM_MOUNT_LIST, *LPWIM_MOUNT_LIST;
+
+#ifdef __cplusplus
+static_assert(sizeof(WIM_INFO) == 560, "WIM_INFO is 560 bytes");
+static_assert(sizeof(WIM_MOUNT_LIST) == 1048, "WIM_MOUNT_LIST is 1048 bytes");
+#endif
+
+typedef DWORD(CALLBACK* PFN_WIMMessageCallback)(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
+
+typedef HANDLE(WINAPI* PFN_WIMCreateFile)(PCWSTR path, DWORD access, DWORD disposition, DWORD flags,
+                                          DWORD compression, PDWORD creationResult);
+typedef BOOL(WINAPI* PFN_WIMMountImageHandle)(HANDLE image, PCWSTR mountPath, DWORD flags);
+typedef BOOL(WINAPI* PFN_WIMUnmountImageHandle)(HANDLE image, DWORD flags);
+typedef BOOL(WINAPI* PFN_WIMGetMountedImageHandle)(PCWSTR mountPath, DWORD flags, PHANDLE wim, PHANDLE image);
+typedef BOOL(WINAPI* PFN_WIMCommitImageHandle)(HANDLE image, DWORD flags, PHANDLE newImage);
+typedef BOOL(WINAPI* PFN_WIMSetTemporaryPath)(HANDLE wim, PCWSTR path);
+typedef BOOL(WINAPI* PFN_WIMCloseHandle)(HANDLE object);
+typedef HANDLE(WINAPI* PFN_WIMLoadImage)(HANDLE wim, DWORD index);
+typedef DWORD(WINAPI* PFN_WIMRegisterMessageCallback)(HANDLE wim, FARPROC callback, PVOID userData);
+typedef BOOL(WINAPI* PFN_WIMMountImage)(PCWSTR mountPath, PCWSTR wimPath, DWORD index, PCWSTR tempPath);
+typedef BOOL(WINAPI* PFN_WIMApplyImage)(HANDLE image, PCWSTR path, DWORD flags);
+typedef BOOL(WINAPI* PFN_WIMGetAttributes)(HANDLE wim, PWIM_INFO info, DWORD size);
+typedef BOOL(WINAPI* PFN_WIMSetReferenceFile)(HANDLE wim, PCWSTR path, DWORD flags);
+typedef BOOL(WINAPI* PFN_WIMUnregisterMessageCallback)(HANDLE wim, FARPROC callback);
+typedef HANDLE(WINAPI* PFN_WIMCaptureImage)(HANDLE wim, PCWSTR path, DWORD flags);
+typedef BOOL(WINAPI* PFN_WIMSetBootImage)(HANDLE wim, DWORD index);
+typedef BOOL(WINAPI* PFN_WIMGetImageInformation)(HANDLE object, PVOID* info, PDWORD size);
+typedef BOOL(WINAPI* PFN_WIMExportImage)(HANDLE image, HANDLE destWim, DWORD flags);
+typedef BOOL(WINAPI* PFN_WIMSplitFile)(HANDLE wim, PCWSTR partPath, PLARGE_INTEGER partSize, DWORD flags);
+typedef BOOL(WINAPI* PFN_WIMSetImageInformation)(HANDLE image, PVOID info, DWORD size);
+typedef BOOL(WINAPI* PFN_WIMDeleteImage)(HANDLE wim, DWORD index);
+typedef BOOL(WINAPI* PFN_WIMGetMountedImages)(PWIM_MOUNT_LIST list, PDWORD size);
+typedef BOOL(WINAPI* PFN_WIMUnmountImage)(PCWSTR mountPath, PCWSTR wimPath, DWORD index, BOOL commit);
+
+#ifdef __cplusplus
+}
+#endif

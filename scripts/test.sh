@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, prepares the Wine prefix and runs every
+# test under a virtual X server. Ends with the line "N passed, N failed".
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+"$QUARRY_ROOT/scripts/setup.sh" || exit 1
+"$QUARRY_ROOT/scripts/build.sh" || exit 1
+"$QUARRY_ROOT/scripts/wineprefix.sh" || exit 1
+"$WINESERVER" -k 2>/dev/null || true
+LOG=$QUARRY_BUILD/ctest.log
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  source "'"$QUARRY_ROOT"'/scripts/env.sh"
+  "$WINESERVER" -p 30
+  cd "$QUARRY_BUILD/x64" && ctest --output-on-failure --timeout 300 -j 2 "$@"
+  rc=$?
+  "$WINESERVER" -k 2>/dev/null
+  exit $rc' ctest "$@" 2>&1 | tee "$LOG"
+rc=${PIPESTATUS[0]}
+summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$LOG" | tail -n 1)
+if [ -z "$summary" ]; then
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+failed=$(sed -E 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+total=$(sed -E 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$summary")
+echo "$((total - failed)) passed, $failed failed"
+exit $rc

@@ -1,0 +1,158 @@
+#include "win/window.h"
+
+#include <commctrl.h>
+
+namespace {
+const wchar_t kObjectProp[] = L"Quarry.Window";
+const UINT_PTR kSubclassId = 0x5157;  // "QW"
+}  // namespace
+
+LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data);
+
+Window::~Window() {
+  if (hwnd_ && IsWindow(hwnd_)) {
+    HWND hwnd = hwnd_;
+    Unbind();
+    DestroyWindow(hwnd);
+  }
+}
+
+Window* Window::FromHandle(HWND hwnd) {
+  return hwnd ? static_cast<Window*>(GetPropW(hwnd, kObjectProp)) : nullptr;
+}
+
+void Window::Bind(HWND hwnd) {
+  hwnd_ = hwnd;
+  SetPropW(hwnd, kObjectProp, this);
+}
+
+void Window::Unbind() {
+  if (!hwnd_) return;
+  if (subclassed_) RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
+  subclassed_ = false;
+  RemovePropW(hwnd_, kObjectProp);
+  hwnd_ = nullptr;
+}
+
+bool Window::Attach(HWND hwnd) {
+  if (!hwnd || FromHandle(hwnd)) return false;
+  if (!SetWindowSubclass(hwnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
+  subclassed_ = true;
+  Bind(hwnd);
+  return true;
+}
+
+bool Window::RegisterClassOnce(const wchar_t* className, UINT style, HBRUSH background, HCURSOR cursor) {
+  WNDCLASSEXW wc = {sizeof wc};
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  if (GetClassInfoExW(instance, className, &wc)) return true;
+  wc.cbSize = sizeof wc;
+  wc.style = style;
+  wc.lpfnWndProc = SharedWindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = cursor ? cursor : LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = background;
+  wc.lpszClassName = className;
+  return RegisterClassExW(&wc) != 0;
+}
+
+bool Window::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y,
+                      int w, int h, HWND parent, HMENU menuOrId) {
+  HWND hwnd = CreateWindowExW(exStyle, className, title, style, x, y, w, h, parent, menuOrId,
+                              GetModuleHandleW(nullptr), this);
+  return hwnd != nullptr;
+}
+
+std::wstring Window::GetText() const {
+  int n = GetWindowTextLengthW(hwnd_);
+  std::wstring text(n + 1, L'\0');
+  n = GetWindowTextW(hwnd_, &text[0], n + 1);
+  text.resize(n > 0 ? n : 0);
+  return text;
+}
+
+std::wstring Window::ItemText(int id) const {
+  HWND item = GetDlgItem(hwnd_, id);
+  int n = GetWindowTextLengthW(item);
+  std::wstring text(n + 1, L'\0');
+  n = GetWindowTextW(item, &text[0], n + 1);
+  text.resize(n > 0 ? n : 0);
+  return text;
+}
+
+LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (subclassed_) return DefSubclassProc(hwnd_, msg, wParam, lParam);
+  return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+// Offers commands and notifications to the sending control first.
+bool Window::Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (msg) {
+    case WM_COMMAND: {
+      HWND control = reinterpret_cast<HWND>(lParam);
+      Window* child = control ? FromHandle(control) : nullptr;
+      if (child && child != this && child->OnReflectCommand(HIWORD(wParam))) return true;
+      return OnCommand(LOWORD(wParam), HIWORD(wParam), control);
+    }
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      Window* child = FromHandle(header->hwndFrom);
+      if (child && child != this && child->OnReflectNotify(header, result)) return true;
+      return OnNotify(header, result);
+    }
+    case WM_DRAWITEM: {
+      auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+      Window* child = item->CtlType == ODT_MENU ? nullptr : FromHandle(item->hwndItem);
+      if (child && child->OnReflectDrawItem(item)) {
+        result = TRUE;
+        return true;
+      }
+      return false;
+    }
+    case WM_MEASUREITEM: {
+      auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+      Window* child = item->CtlType == ODT_MENU ? nullptr : FromHandle(GetDlgItem(hwnd_, item->CtlID));
+      if (child && child->OnReflectMeasureItem(item)) {
+        result = TRUE;
+        return true;
+      }
+      return false;
+    }
+    default:
+      return false;
+  }
+}
+
+bool Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  return Route(msg, wParam, lParam, result);
+}
+
+LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Window* self = Window::FromHandle(hwnd);
+  if (!self && msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    self = static_cast<Window*>(create->lpCreateParams);
+    if (self) self->Bind(hwnd);
+  }
+  if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT result = 0;
+  bool handled = self->HandleMessage(msg, wParam, lParam, result);
+  if (!handled) result = DefWindowProcW(hwnd, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) {
+    self->Unbind();
+    self->OnFinalDestroy();
+  }
+  return result;
+}
+
+LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto* self = reinterpret_cast<Window*>(data);
+  LRESULT result = 0;
+  if (!self->HandleMessage(msg, wParam, lParam, result)) result = DefSubclassProc(hwnd, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) {
+    self->Unbind();
+    self->OnFinalDestroy();
+  }
+  return result;
+}

@@ -1,0 +1,82 @@
+// The window layer: one C++ object per window. A single shared window
+// procedure binds the object at creation and routes every message to it;
+// WM_COMMAND and WM_NOTIFY go first to the control object that sent them
+// (if the control is one of ours) and then to the parent's OnCommand /
+// OnNotify, so each class handles its own ids.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+class Window {
+ public:
+  Window() = default;
+  virtual ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+  operator HWND() const { return hwnd_; }
+
+  // The object bound to a window, or null when the window is not ours.
+  static Window* FromHandle(HWND hwnd);
+
+  // Binds this object to an existing window (a control from a dialog
+  // template) by subclassing it. Messages it does not handle go to the
+  // control's own procedure.
+  bool Attach(HWND hwnd);
+  bool AttachDlgItem(HWND dialog, int id) { return Attach(GetDlgItem(dialog, id)); }
+
+  // Creates a window of a class registered by RegisterClassOnce.
+  bool CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y, int w,
+                int h, HWND parent, HMENU menuOrId);
+
+  // Registers a window class served by the shared window procedure.
+  static bool RegisterClassOnce(const wchar_t* className, UINT style = CS_DBLCLKS, HBRUSH background = nullptr,
+                                HCURSOR cursor = nullptr);
+
+  // Small conveniences.
+  std::wstring GetText() const;
+  void SetText(const std::wstring& text) { SetWindowTextW(hwnd_, text.c_str()); }
+  void Show(bool show) { ShowWindow(hwnd_, show ? SW_SHOW : SW_HIDE); }
+  bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
+  void Enable(bool enable) { EnableWindow(hwnd_, enable ? TRUE : FALSE); }
+  void Invalidate(bool erase = false) { InvalidateRect(hwnd_, nullptr, erase); }
+  HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
+  std::wstring ItemText(int id) const;
+  void SetItemText(int id, const std::wstring& text) { SetDlgItemTextW(hwnd_, id, text.c_str()); }
+
+ protected:
+  // Handles one message; returns false to leave it to the default handling.
+  virtual bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+  // A command from a child control or a menu: id, notification code, control.
+  virtual bool OnCommand(int id, int code, HWND control) { return false; }
+  // A notification from a child control.
+  virtual bool OnNotify(NMHDR* header, LRESULT& result) { return false; }
+  // A command or notification this control sent to its parent (reflection).
+  virtual bool OnReflectCommand(int code) { return false; }
+  virtual bool OnReflectNotify(NMHDR* header, LRESULT& result) { return false; }
+  // Owner drawing this control asked its parent for (reflection).
+  virtual bool OnReflectDrawItem(DRAWITEMSTRUCT* item) { return false; }
+  virtual bool OnReflectMeasureItem(MEASUREITEMSTRUCT* item) { return false; }
+
+  // Called after the window is gone; the object is no longer bound.
+  virtual void OnFinalDestroy() {}
+
+  // The default processing of the window (control procedure or DefWindowProc).
+  LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  void Bind(HWND hwnd);
+  void Unbind();
+
+  HWND hwnd_ = nullptr;
+
+ private:
+  friend LRESULT CALLBACK SharedWindowProc(HWND, UINT, WPARAM, LPARAM);
+  friend LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  friend class Dialog;
+  bool Route(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+  bool subclassed_ = false;
+};
