@@ -5,8 +5,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 JOBS=${JOBS:-$(nproc)}
 
-configure() { # dir toolchain
-  [ -f "$QUARRY_BUILD/$1/CMakeCache.txt" ] && return 0
+configure() { # dir toolchain; re-run every time so new test folders are found
   cmake -S "$QUARRY_ROOT" -B "$QUARRY_BUILD/$1" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$QUARRY_ROOT/cmake/$2.cmake" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$QUARRY_ROOT/scripts/wine.sh" >/dev/null

@@ -1,0 +1,171 @@
+#include "gui.h"
+
+#include "harness.h"
+
+namespace qtest {
+
+namespace {
+
+struct FindState {
+  DWORD pid;
+  const wchar_t* className;
+  std::vector<HWND>* out;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lParam) {
+  auto* state = reinterpret_cast<FindState*>(lParam);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == state->pid && (!state->className || ClassName(hwnd) == state->className)) state->out->push_back(hwnd);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className) {
+  std::vector<HWND> windows;
+  FindState state = {pid, className, &windows};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
+  return windows;
+}
+
+HWND WaitForWindow(DWORD pid, const wchar_t* className, HWND except, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND hwnd : TopWindows(pid, className)) {
+          if (hwnd != except && IsWindowVisible(hwnd)) {
+            found = hwnd;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+  return found;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t buffer[4096] = {};
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
+  return buffer;
+}
+
+std::wstring ClassName(HWND hwnd) {
+  wchar_t buffer[256] = {};
+  GetClassNameW(hwnd, buffer, 256);
+  return buffer;
+}
+
+std::wstring MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+
+void ClickButton(HWND parent, int id) {
+  HWND button = GetDlgItem(parent, id);
+  SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 10000, nullptr);
+}
+
+void SendCommand(HWND window, int id) { PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+void AnswerDialog(HWND dialog, int buttonId) {
+  HWND button = GetDlgItem(dialog, buttonId);
+  if (button) PostMessageW(button, BM_CLICK, 0, 0);
+  else PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+}
+
+void Pause(DWORD ms) {
+  DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(10);
+  } while (GetTickCount() - start < ms);
+}
+
+static void SendKey(WORD vk, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+
+void PressKey(HWND target, WORD vk, WORD modifier) {
+  if (target) {
+    SetForegroundWindow(target);
+    Pause(50);
+  }
+  if (modifier) SendKey(modifier, false);
+  SendKey(vk, false);
+  SendKey(vk, true);
+  if (modifier) SendKey(modifier, true);
+  Pause(100);
+}
+
+void TypeText(HWND edit, const std::wstring& text) {
+  SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 5000, nullptr);
+  HWND parent = GetParent(edit);
+  SendMessageTimeoutW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(edit), EN_CHANGE), reinterpret_cast<LPARAM>(edit),
+                      SMTO_NORMAL, 5000, nullptr);
+}
+
+bool Screenshot(const std::string& unixPngPath) {
+  return RunUnix("import -window root " + ShQuote(unixPngPath)).exitCode == 0;
+}
+
+std::wstring PrepareQuarryCopy(bool withWimlib) {
+  std::wstring dir = TempDir();
+  std::wstring bin = BinDir();
+  CopyFileW((bin + L"\\Quarry.exe").c_str(), (dir + L"\\Quarry.exe").c_str(), FALSE);
+  if (withWimlib) {
+    CreateDirectoryW((dir + L"\\wimlib").c_str(), nullptr);
+    CopyFileW((bin + L"\\wimlib\\libwim-15.dll").c_str(), (dir + L"\\wimlib\\libwim-15.dll").c_str(), FALSE);
+  }
+  return dir;
+}
+
+QuarryProcess::~QuarryProcess() {
+  if (Running()) {
+    if (Close(5000) == -1 && process_) TerminateProcess(process_, 1);
+  }
+  if (process_) CloseHandle(process_);
+}
+
+bool QuarryProcess::Start(const std::wstring& folder, const std::wstring& arguments, DWORD timeoutMs) {
+  std::wstring exe = folder + L"\\Quarry.exe";
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  STARTUPINFOW si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  process_ = pi.hProcess;
+  pid_ = pi.dwProcessId;
+  main_ = WaitForWindow(pid_, L"#32770", nullptr, timeoutMs);
+  return main_ != nullptr;
+}
+
+bool QuarryProcess::Running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+int QuarryProcess::WaitExit(DWORD timeoutMs) {
+  if (!process_) return -1;
+  DWORD start = GetTickCount();
+  while (WaitForSingleObject(process_, 20) == WAIT_TIMEOUT) {
+    if (GetTickCount() - start > timeoutMs) return -1;
+    Pause(0);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  return static_cast<int>(code);
+}
+
+int QuarryProcess::Close(DWORD timeoutMs) {
+  if (main_) PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  int code = WaitExit(timeoutMs);
+  if (code == -1 && process_) TerminateProcess(process_, 1);
+  return code;
+}
+
+}  // namespace qtest

@@ -1,0 +1,89 @@
+// Driving the real Quarry window from a test program: start Quarry.exe in
+// its own process, find its windows and controls, click, type, read texts
+// and states back, answer message boxes and common dialogs, take
+// screenshots. Everything goes through ordinary Win32 messages and input,
+// as a person's clicks would.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace qtest {
+
+// A running Quarry.exe, ended (and waited for) when the object goes away.
+class QuarryProcess {
+ public:
+  QuarryProcess() = default;
+  ~QuarryProcess();
+  QuarryProcess(const QuarryProcess&) = delete;
+  QuarryProcess& operator=(const QuarryProcess&) = delete;
+
+  // Starts Quarry.exe from `folder` (a copy made by PrepareQuarryCopy, or
+  // BinDir()) with the given arguments; waits up to timeoutMs for its main
+  // window. Returns false when it did not appear.
+  bool Start(const std::wstring& folder, const std::wstring& arguments = L"", DWORD timeoutMs = 20000);
+
+  HWND MainWindow() const { return main_; }
+  DWORD Pid() const { return pid_; }
+  bool Running() const;
+
+  // Closes the main window as the close box would and waits for the exit.
+  // Returns the exit code, or -1 on time-out (the process is then killed).
+  int Close(DWORD timeoutMs = 15000);
+  // Waits for the process to end by itself; exit code or -1 on time-out.
+  int WaitExit(DWORD timeoutMs = 15000);
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+  HWND main_ = nullptr;
+};
+
+// Copies Quarry.exe (and its "wimlib" folder, when withWimlib) into a fresh
+// temporary folder, so a test has its own settings file next to it.
+std::wstring PrepareQuarryCopy(bool withWimlib = true);
+
+// Top-level windows of a process (visible or not), optionally of one class.
+std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className = nullptr);
+
+// Waits for a visible top-level window of the process with that class
+// (e.g. L"#32770" for dialogs and message boxes) other than `except`.
+HWND WaitForWindow(DWORD pid, const wchar_t* className, HWND except = nullptr, DWORD timeoutMs = 10000);
+
+std::wstring WindowText(HWND hwnd);
+std::wstring ClassName(HWND hwnd);
+// The text of a message box (its static text control 0xFFFF).
+std::wstring MessageBoxText(HWND box);
+
+// Presses a button by id (BM_CLICK, as a mouse click would).
+void ClickButton(HWND parent, int id);
+// Sends WM_COMMAND for a menu item or control id to a window.
+void SendCommand(HWND window, int id);
+// Answers a message box or dialog by pressing one of its buttons (IDYES, IDOK...).
+void AnswerDialog(HWND dialog, int buttonId);
+
+// Keyboard input through the system (reaches low-level hooks): the window
+// is brought to the front first. modifiers: VK_CONTROL, VK_SHIFT... or 0.
+void PressKey(HWND target, WORD vk, WORD modifier = 0);
+// Types text into an edit control by WM_SETTEXT plus EN_CHANGE-like input.
+void TypeText(HWND edit, const std::wstring& text);
+
+// Pumps this thread's messages for a while (lets the other process work).
+void Pause(DWORD ms);
+
+// Waits until the condition holds or the time runs out.
+template <typename F>
+bool WaitUntil(F condition, DWORD timeoutMs = 5000) {
+  DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Pause(20);
+  }
+  return true;
+}
+
+// Saves a screenshot of the whole virtual screen as a PNG (Linux path).
+bool Screenshot(const std::string& unixPngPath);
+
+}  // namespace qtest

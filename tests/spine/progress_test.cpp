@@ -1,0 +1,221 @@
+// Progress fan-out, the status line, the error box text and the abort
+// question, with real windows as progress displays and the message-box
+// seam answering.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/progress.h"
+#include "resources/resource.h"
+#include "win/message_box.h"
+#include "win/strings.h"
+
+namespace {
+
+// A real window standing in for a progress display, visible or hidden.
+class DisplayWindow {
+ public:
+  explicit DisplayWindow(bool visible) {
+    hwnd_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | (visible ? WS_VISIBLE : 0), 0, 0, 10, 10, nullptr,
+                            nullptr, nullptr, nullptr);
+  }
+  ~DisplayWindow() { DestroyWindow(hwnd_); }
+  HWND hwnd_;
+};
+
+struct FakeProgressPage : ProgressPageTarget {
+  explicit FakeProgressPage(bool visible) : window(visible) {}
+  HWND Hwnd() const override { return window.hwnd_; }
+  void SetPercent(float p) override { percents.push_back(p); }
+  void SetStatusText(const std::wstring& t) override { status = t; }
+  DisplayWindow window;
+  std::vector<float> percents;
+  std::wstring status;
+};
+
+struct FakeQueuePage : TaskQueueTarget {
+  explicit FakeQueuePage(bool visible) : window(visible) {}
+  HWND Hwnd() const override { return window.hwnd_; }
+  void SetCurrentPercent(float p) override { current = p; }
+  float OverallValue() const override { return overall; }
+  void SetOverallValue(float v) override { overall = v; }
+  DisplayWindow window;
+  float current = -1;
+  float overall = 0;
+};
+
+struct FakeShellDialog : ShellTaskTarget {
+  explicit FakeShellDialog(bool visible) : window(visible) {}
+  HWND Hwnd() const override { return window.hwnd_; }
+  void SetPercent(float p) override { percents.push_back(p); }
+  DisplayWindow window;
+  std::vector<float> percents;
+};
+
+struct Question {
+  std::wstring text, caption;
+  UINT style;
+};
+
+class ProgressTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetEngineHost(&host);
+    SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring& caption, UINT style) {
+      questions.push_back({text, caption, style});
+      return answer;
+    });
+  }
+  void TearDown() override {
+    SetMessageBoxHandler(nullptr);
+    SetEngineHost(nullptr);
+  }
+  EngineHost host;
+  std::vector<Question> questions;
+  int answer = IDNO;
+};
+
+TEST_F(ProgressTest, ReachesOnlyVisibleDisplays) {
+  FakeProgressPage page(true);
+  FakeQueuePage queue(false);
+  FakeShellDialog shell(true);
+  host.progressPage = &page;
+  host.taskQueuePage = &queue;
+  host.shellTaskDialog = &shell;
+  ReportProgress(42.5f);
+  EXPECT_EQ(page.percents, std::vector<float>{42.5f});
+  EXPECT_EQ(queue.current, -1);
+  EXPECT_EQ(shell.percents, std::vector<float>{42.5f});
+}
+
+TEST_F(ProgressTest, NoDisplayMeansNothingHappens) {
+  ReportProgress(10);  // no targets at all: must not crash
+  FakeProgressPage hidden(false);
+  host.progressPage = &hidden;
+  ReportProgress(10);
+  EXPECT_TRUE(hidden.percents.empty());
+}
+
+TEST_F(ProgressTest, QueueOverallBarCountsFinishedTasksInHundreds) {
+  FakeQueuePage queue(true);
+  host.taskQueuePage = &queue;
+  queue.overall = 0;
+  ReportProgress(30);
+  EXPECT_EQ(queue.current, 30);
+  EXPECT_EQ(queue.overall, 30);
+  ReportProgress(99.5f);
+  EXPECT_EQ(queue.overall, 99.5f);
+  queue.overall = 200;  // two tasks done
+  ReportProgress(25);
+  EXPECT_EQ(queue.overall, 225);
+  ReportProgress(75.25f);
+  EXPECT_EQ(queue.overall, 275.25f);
+  EXPECT_EQ(TaskQueueOverallValue(399.9f, 0), 300);
+  EXPECT_EQ(TaskQueueOverallValue(99.9f, 50), 50);
+}
+
+TEST_F(ProgressTest, StatusTextNeedsMainWindowAndPage) {
+  FakeProgressPage page(false);
+  host.progressPage = &page;
+  ReportStatusText(L"first");
+  EXPECT_EQ(page.status, L"");  // no main window yet
+  DisplayWindow main(false);
+  host.mainWindow = main.hwnd_;
+  ReportStatusText(L"\u6b63\u5728\u5206\u5272\u6587\u4ef6...");
+  EXPECT_EQ(page.status, L"\u6b63\u5728\u5206\u5272\u6587\u4ef6...");
+}
+
+TEST_F(ProgressTest, ApiErrorTextHasNameNumberAndSystemMessage) {
+  wchar_t* system = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                 ERROR_FILE_NOT_FOUND, 0x400, reinterpret_cast<LPWSTR>(&system), 0, nullptr);
+  ASSERT_NE(system, nullptr);
+  std::wstring expected = std::wstring(L"WIMCreateFile()\nError Code: 2\n") + system;
+  LocalFree(system);
+  EXPECT_EQ(ApiErrorText(L"WIMCreateFile()", ERROR_FILE_NOT_FOUND), expected);
+
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  ShowApiError(L"WIMCreateFile()");
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, expected);
+  EXPECT_EQ(questions[0].style & MB_ICONMASK, (UINT)MB_ICONERROR);
+}
+
+TEST_F(ProgressTest, AbortQuestionOnlyWhenRequestedAndClearsTheRequest) {
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_TRUE(questions.empty());
+
+  host.cancelRequested = 1;
+  answer = IDNO;
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, L"\u662f\u5426\u8981\u4e2d\u6b62\u5f53\u524d\u64cd\u4f5c?");
+  EXPECT_EQ(questions[0].caption, L"\u786e\u8ba4\u4e2d\u6b62\u64cd\u4f5c");
+  EXPECT_EQ(questions[0].style, (UINT)(MB_ICONQUESTION | MB_YESNO));
+  EXPECT_EQ(host.cancelRequested, 0);
+  // No: the next file does not ask again until the button is pressed again.
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(questions.size(), 1u);
+
+  host.cancelRequested = 1;
+  answer = IDYES;
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(host.cancelRequested, 0);
+}
+
+TEST_F(ProgressTest, CallbacksAnswerTheirOwnMessagesOnly) {
+  FakeProgressPage page(true);
+  host.progressPage = &page;
+  host.mainWindow = page.Hwnd();
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 37, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(page.percents, std::vector<float>{37});
+  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, &host), WIM_MSG_SUCCESS);
+  EXPECT_EQ(page.percents.size(), 1u) << "export reports no percentage";
+
+  host.cancelRequested = 1;
+  answer = IDYES;
+  // Export asks only with user data.
+  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROCESS, 0, 0, &host), (DWORD)WIM_MSG_ABORT_IMAGE);
+
+  // Split asks on every part and, with user data, sets the status line.
+  answer = IDNO;
+  host.cancelRequested = 1;
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &host), WIM_MSG_SUCCESS);
+  EXPECT_EQ(page.status, LoadStr(IDS_SPLITTING));
+  host.cancelRequested = 1;
+  answer = IDYES;
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+}
+
+TEST_F(ProgressTest, WimlibPercentageRule) {
+  EXPECT_EQ(WimlibPercent(0, 0), 0.0f);
+  EXPECT_EQ(WimlibPercent(5, 0), 0.0f);
+  EXPECT_FLOAT_EQ(WimlibPercent(1, 4), 25.0f);
+  EXPECT_LT(WimlibPercent(100, 100), 0.0f) << "100 is left to the end of the operation";
+  // Large counts are multiplied in 64 bits.
+  EXPECT_FLOAT_EQ(WimlibPercent(3ull << 40, 4ull << 40), 75.0f);
+
+  FakeProgressPage page(true);
+  host.progressPage = &page;
+  wimlib_progress_info info = {};
+  info.write_streams.total_bytes = 0;
+  WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, nullptr);
+  info.extract.total_bytes = 200;
+  info.extract.completed_bytes = 50;
+  WimlibProgress(WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS, &info, nullptr);
+  info.extract.completed_bytes = 200;
+  WimlibProgress(WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS, &info, nullptr);
+  info.split.total_bytes = 10;
+  info.split.completed_bytes = 9;
+  WimlibProgress(WIMLIB_PROGRESS_MSG_SPLIT_BEGIN_PART, &info, nullptr);
+  WimlibProgress(WIMLIB_PROGRESS_MSG_SCAN_DENTRY, &info, nullptr);
+  EXPECT_EQ(page.percents, (std::vector<float>{0.0f, 25.0f, 90.0f}));
+  // Cancelling a wimlib operation is not possible.
+  host.cancelRequested = 1;
+  EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, nullptr), WIMLIB_PROGRESS_STATUS_CONTINUE);
+  EXPECT_TRUE(questions.empty());
+}
+
+}  // namespace
