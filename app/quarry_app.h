@@ -31,7 +31,6 @@ class CQuarryApp : public EngineHost {
   std::wstring programPath;    // full path of the executable
   std::wstring programFolder;  // with the trailing "\"
   OSVERSIONINFOEXW windowsVersion = {};
-  bool runningFromDriveX = false;  // a Windows PE system
   bool visualStylesActive = false;
   HIMAGELIST stateImages = nullptr;  // shared 24x24 state pictures
   CQuarryDlg* mainDialog = nullptr;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "config/capture_lists.h"
 #include "engine/backend.h"
 
 // Result codes of every engine operation.
@@ -62,7 +63,11 @@ struct EngineHost {
   ShellTaskTarget* shellTaskDialog = nullptr;
 
   HWND mainWindow = nullptr;   // owner of error and abort message boxes
-  std::wstring tempFolder;     // default temporary folder (TEMP)
+  std::wstring tempFolder;     // temporary folder given to WIMGAPI engines
+  bool runningFromDriveX = false;  // Windows PE: temporary files go to the WIM's drive
+
+  // The capture lists consulted by the WIMGAPI capture callback.
+  CaptureLists captureLists;
 };
 
 // The host the engine reports to. Never null after SetEngineHost.
