@@ -1,5 +1,8 @@
 #include "app/settings.h"
 
+#include <algorithm>
+
+#include "win/handles.h"
 #include "win/strings.h"
 
 namespace {
@@ -8,6 +11,55 @@ const wchar_t kView[] = L"VIEW";
 const wchar_t kMisc[] = L"MISC";
 const wchar_t kApi[] = L"API";
 
+const BYTE kUtf16Bom[2] = {0xFF, 0xFE};
+
+// Settings and task lists are small; a larger file is not an INI file of
+// ours and is left alone.
+constexpr LONGLONG kMaxConvertBytes = 16 * 1024 * 1024;
+
+bool ReadSmallFile(const std::wstring& path, std::string& bytes) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size;
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxConvertBytes) return false;
+  bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  return bytes.empty() ||
+         (ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
+}
+
+bool HasByteOrderMark(const std::string& bytes) {
+  auto starts = [&](const char* mark, size_t n) { return bytes.size() >= n && bytes.compare(0, n, mark, n) == 0; };
+  return starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2) || starts("\xEF\xBB\xBF", 3);
+}
+
+// Rewrites an ANSI INI file as UTF-16 with the same text.
+void ConvertProfileToUnicode(const std::wstring& path) {
+  std::string bytes;
+  if (!ReadSmallFile(path, bytes) || HasByteOrderMark(bytes)) return;
+  std::wstring text;
+  if (!bytes.empty()) {
+    int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (n <= 0) return;
+    text.assign(n, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
+  }
+  std::wstring temporary = path + L".~utf16";
+  bool written = false;
+  {
+    UniqueHandle out(
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return;
+    DWORD done = 0, doneText = 0;
+    DWORD textBytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    written =
+        WriteFile(out.get(), kUtf16Bom, sizeof kUtf16Bom, &done, nullptr) && done == sizeof kUtf16Bom &&
+        (textBytes == 0 || (WriteFile(out.get(), text.data(), textBytes, &doneText, nullptr) && doneText == textBytes));
+  }
+  if (!written || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    DeleteFileW(temporary.c_str());
+}
+
 bool IsDirectory(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -15,9 +67,10 @@ bool IsDirectory(const std::wstring& path) {
 }  // namespace
 
 std::wstring SettingsFilePath() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring s(path, n);
+  // Long enough for any path the system gives a module.
+  std::wstring s(32768, L'\0');
+  DWORD n = GetModuleFileNameW(nullptr, &s[0], static_cast<DWORD>(s.size()));
+  s.resize(n < s.size() ? n : 0);
   if (s.size() >= 3) s.replace(s.size() - 3, 3, L"ini");
   return s;
 }
@@ -32,9 +85,39 @@ std::wstring SystemTempFolder() {
 
 std::wstring ReadProfileText(const std::wstring& path, const wchar_t* section, const wchar_t* key,
                              const std::wstring& defaultValue) {
-  wchar_t buffer[260] = {};
-  GetPrivateProfileStringW(section, key, defaultValue.c_str(), buffer, 260, path.c_str());
+  wchar_t buffer[kProfileTextChars] = {};
+  GetPrivateProfileStringW(section, key, defaultValue.c_str(), buffer, kProfileTextChars, path.c_str());
   return buffer;
+}
+
+std::wstring ReadProfileTextUpTo(const std::wstring& path, const wchar_t* section, const wchar_t* key,
+                                 size_t maxChars) {
+  // A buffer of n characters holds n - 1 of them; a value that does not fit
+  // is cut and the call returns n - 1. Grow until the value fits or the
+  // limit is reached.
+  const size_t cap = std::min<size_t>(maxChars, 0x3FFFFFFF) + 1;
+  for (size_t size = std::min<size_t>(1024, cap);; size = std::min(size * 2, cap)) {
+    std::wstring buffer(size, L'\0');
+    DWORD n = GetPrivateProfileStringW(section, key, L"", &buffer[0], static_cast<DWORD>(size), path.c_str());
+    if (n + 1 < size || size == cap) {
+      buffer.resize(n);
+      return buffer;
+    }
+  }
+}
+
+std::vector<std::wstring> ReadProfileSectionNames(const std::wstring& path) {
+  // The names come back as zero-terminated strings with a final zero; a
+  // buffer that is too small makes the call return size - 2.
+  for (DWORD size = 4096; size < 0x10000000; size *= 2) {
+    std::wstring buffer(size, L'\0');
+    DWORD n = GetPrivateProfileSectionNamesW(&buffer[0], size, path.c_str());
+    if (n + 2 >= size) continue;
+    std::vector<std::wstring> names;
+    for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1) names.push_back(p);
+    return names;
+  }
+  return {};
 }
 
 int ReadProfileInt(const std::wstring& path, const wchar_t* section, const wchar_t* key, int defaultValue) {
@@ -50,12 +133,14 @@ void WriteProfileInt(const std::wstring& path, const wchar_t* section, const wch
 }
 
 void EnsureUnicodeProfile(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;  // exists already (or cannot be made)
-  const BYTE bom[2] = {0xFF, 0xFE};
-  DWORD written = 0;
-  WriteFile(file, bom, sizeof bom, &written, nullptr);
-  CloseHandle(file);
+  UniqueHandle created(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (created) {
+    DWORD written = 0;
+    WriteFile(created.get(), kUtf16Bom, sizeof kUtf16Bom, &written, nullptr);
+    return;
+  }
+  if (GetLastError() == ERROR_FILE_EXISTS) ConvertProfileToUnicode(path);
 }
 
 void LoadSettings(Settings& s, const std::wstring& path) {

@@ -1,0 +1,236 @@
+#include "config/capture_lists.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "app/settings.h"
+
+const wchar_t* const kCaptureListNames[kCaptureListCount] = {L"EXCLUDE", L"NOCOMPRESS", L"ALIGNMENT", L"EXCEPTION"};
+
+namespace {
+
+const wchar_t kCountKey[] = L"Count";
+const wchar_t kListKey[] = L"List";
+
+// Characters per entry that the stored "List" value may use: the value is
+// read into a buffer of Count x 260 characters.
+constexpr uint64_t kCharsPerEntry = 260;
+
+// ---- pattern matching ----
+
+wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c; }
+wchar_t UpperCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
+
+bool InRange(wchar_t c, wchar_t a, wchar_t b) {
+  if (a > b) std::swap(a, b);
+  auto in = [&](wchar_t x) { return a <= x && x <= b; };
+  return in(c) || in(FoldCase(c)) || in(UpperCase(c));
+}
+
+// Matches one character against the set that starts at `p` (just after
+// "["). Moves `p` past the closing "]", or to the end of the pattern when
+// the set is not closed.
+bool MatchSet(const std::wstring& pattern, size_t& p, wchar_t c) {
+  const size_t n = pattern.size();
+  bool negate = p < n && pattern[p] == L'^';
+  if (negate) ++p;
+  bool found = false;
+  while (p < n && pattern[p] != L']') {
+    wchar_t first = pattern[p];
+    if (p + 2 < n && pattern[p + 1] == L'-' && pattern[p + 2] != L']') {
+      found = found || InRange(c, first, pattern[p + 2]);
+      p += 3;
+    } else {
+      found = found || FoldCase(first) == FoldCase(c);
+      ++p;
+    }
+  }
+  if (p < n) ++p;  // the closing "]"
+  return found != negate;
+}
+
+// Glob over the whole text. On a mismatch the last "*" takes one more
+// character and matching resumes behind it.
+bool Glob(const std::wstring& pattern, const std::wstring& text) {
+  const size_t n = pattern.size();
+  size_t p = 0, t = 0;
+  size_t starP = std::wstring::npos, starT = 0;
+  while (t < text.size()) {
+    if (p < n) {
+      wchar_t c = pattern[p];
+      if (c == L'*') {
+        while (p < n && pattern[p] == L'*') ++p;
+        starP = p;
+        starT = t;
+        continue;
+      }
+      if (c == L'?') {
+        ++p, ++t;
+        continue;
+      }
+      if (c == L'[') {
+        size_t q = p + 1;
+        if (MatchSet(pattern, q, text[t])) {
+          p = q, ++t;
+          continue;
+        }
+      } else if (FoldCase(c) == FoldCase(text[t])) {
+        ++p, ++t;
+        continue;
+      }
+    }
+    if (starP == std::wstring::npos) return false;
+    p = starP;
+    t = ++starT;
+  }
+  while (p < n && pattern[p] == L'*') ++p;
+  return p == n;
+}
+
+// ---- stored form ----
+
+// The "|"-separated fields of a stored list; an empty value has none.
+std::vector<std::wstring> SplitEntries(const std::wstring& list, size_t maxFields) {
+  std::vector<std::wstring> fields;
+  if (list.empty()) return fields;
+  size_t start = 0;
+  while (fields.size() < maxFields) {
+    size_t end = list.find(L'|', start);
+    fields.push_back(list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+    if (end == std::wstring::npos) break;
+    start = end + 1;
+  }
+  return fields;
+}
+
+size_t CountOrZero(int count) { return count > 0 ? static_cast<size_t>(count) : 0; }
+
+struct StoredSection {
+  int count = 0;
+  std::wstring list;
+};
+
+// Count and List of one section, List read only as far as Count entries
+// may reach.
+StoredSection ReadSection(const std::wstring& path, const wchar_t* name) {
+  StoredSection s;
+  s.count = ReadProfileInt(path, name, kCountKey, 0);
+  if (s.count > 0) {
+    uint64_t maxChars = static_cast<uint64_t>(s.count) * kCharsPerEntry - 1;
+    s.list = ReadProfileTextUpTo(path, name, kListKey, static_cast<size_t>(std::min<uint64_t>(maxChars, SIZE_MAX)));
+  }
+  return s;
+}
+
+void WriteSection(const std::wstring& path, const wchar_t* name, const std::vector<CaptureListEntry>& entries) {
+  WriteProfileInt(path, name, kCountKey, static_cast<int>(entries.size()));
+  WriteProfileText(path, name, kListKey, FormatStoredList(entries));
+}
+
+}  // namespace
+
+bool MatchCapturePattern(const std::wstring& pattern, const std::wstring& relativePath) {
+  std::wstring p = pattern, path = relativePath;
+  std::replace(p.begin(), p.end(), L'\\', L'/');
+  std::replace(path.begin(), path.end(), L'\\', L'/');
+  if (!p.empty() && p[0] == L'/') return Glob(p, path);
+  size_t slash = path.rfind(L'/');
+  return Glob(p, slash == std::wstring::npos ? path : path.substr(slash + 1));
+}
+
+bool CaptureLists::AnyMatch(CaptureListKind list, const std::wstring& relativePath) const {
+  for (const std::wstring& pattern : patterns[list])
+    if (MatchCapturePattern(pattern, relativePath)) return true;
+  return false;
+}
+
+bool StoredCaptureLists::Empty() const {
+  for (const auto& list : entries)
+    if (!list.empty()) return false;
+  return true;
+}
+
+StoredCaptureLists DefaultCaptureLists() {
+  StoredCaptureLists d;
+  for (const wchar_t* p : {L"\\$ntfs.log", L"\\hiberfil.sys", L"\\pagefile.sys", L"\\System Volume Information",
+                           L"\\RECYCLER", L"\\$Recycle.Bin", L"\\Windows\\CSC"})
+    d.entries[kListExclude].push_back({p, true});
+  for (const wchar_t* p : {L"*.ZIP", L"*.CAB", L"*.MP3", L"*.PNF", L"*.WIM"})
+    d.entries[kListNoCompress].push_back({p, true});
+  return d;
+}
+
+std::wstring FormatStoredList(const std::vector<CaptureListEntry>& entries) {
+  std::wstring list;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i) list += L'|';
+    list += entries[i].pattern;
+    list += entries[i].enabled ? L":1" : L":0";
+  }
+  return list;
+}
+
+std::vector<CaptureListEntry> ParseStoredList(const std::wstring& list, int count) {
+  std::vector<CaptureListEntry> entries;
+  for (const std::wstring& field : SplitEntries(list, CountOrZero(count))) {
+    size_t colon = field.rfind(L':');
+    if (colon == std::wstring::npos) {
+      entries.push_back({field, false});
+      continue;
+    }
+    std::wstring pattern = field.substr(0, colon);
+    bool enabled = field.compare(colon + 1, std::wstring::npos, L"1") == 0 && pattern.find(L':') == std::wstring::npos;
+    entries.push_back({pattern, enabled});
+  }
+  return entries;
+}
+
+std::vector<std::wstring> ParseEnabledPatterns(const std::wstring& list, int count) {
+  std::vector<std::wstring> patterns;
+  for (const std::wstring& field : SplitEntries(list, CountOrZero(count))) {
+    size_t first = field.find(L':');
+    if (first == std::wstring::npos) continue;
+    size_t second = field.find(L':', first + 1);
+    if (field.compare(first + 1, second == std::wstring::npos ? std::wstring::npos : second - first - 1, L"1") == 0)
+      patterns.push_back(field.substr(0, first));
+  }
+  return patterns;
+}
+
+void LoadCaptureLists(CaptureLists& lists, const std::wstring& settingsPath) {
+  for (int i = 0; i < kCaptureListCount; ++i) {
+    StoredSection s = ReadSection(settingsPath, kCaptureListNames[i]);
+    lists.patterns[i] = ParseEnabledPatterns(s.list, s.count);
+  }
+}
+
+void SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPath) {
+  for (int i = 0; i < kCaptureListCount; ++i) {
+    StoredSection s = ReadSection(settingsPath, kCaptureListNames[i]);
+    const std::vector<std::wstring>& memory = lists.patterns[i];
+    if (ParseEnabledPatterns(s.list, s.count) == memory) continue;
+
+    // The enabled patterns in memory first, then the file's disabled
+    // entries that memory does not hold as enabled.
+    std::vector<CaptureListEntry> merged;
+    for (const std::wstring& pattern : memory) merged.push_back({pattern, true});
+    for (const CaptureListEntry& e : ParseStoredList(s.list, s.count))
+      if (!e.enabled && std::find(memory.begin(), memory.end(), e.pattern) == memory.end()) merged.push_back(e);
+    EnsureUnicodeProfile(settingsPath);
+    WriteSection(settingsPath, kCaptureListNames[i], merged);
+  }
+}
+
+StoredCaptureLists ReadStoredCaptureLists(const std::wstring& settingsPath) {
+  StoredCaptureLists stored;
+  for (int i = 0; i < kCaptureListCount; ++i) {
+    StoredSection s = ReadSection(settingsPath, kCaptureListNames[i]);
+    stored.entries[i] = ParseStoredList(s.list, s.count);
+  }
+  return stored;
+}
+
+void WriteStoredCaptureLists(const StoredCaptureLists& stored, const std::wstring& settingsPath) {
+  EnsureUnicodeProfile(settingsPath);
+  for (int i = 0; i < kCaptureListCount; ++i) WriteSection(settingsPath, kCaptureListNames[i], stored.entries[i]);
+}

@@ -1,0 +1,179 @@
+// The settings file, written and read through the real private-profile
+// functions of the Wine prefix.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/settings.h"
+#include "files_test_util.h"
+
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+namespace {
+
+void WriteAnsi(const std::wstring& path, const std::string& text) { ASSERT_TRUE(qtest::WriteFileBytes(path, text)); }
+
+TEST(Settings, FilePathIsTheExecutableWithIni) {
+  std::wstring path = SettingsFilePath();
+  std::wstring exe = qtest::BinDir() + L"\\files_tests.exe";
+  ASSERT_EQ(path.size(), exe.size());
+  EXPECT_EQ(path.substr(0, path.size() - 3), exe.substr(0, exe.size() - 3));
+  EXPECT_EQ(path.substr(path.size() - 4), L".ini");
+}
+
+TEST(Settings, NoFileGivesDefaultsAndSavesTheSevenKeys) {
+  std::wstring dir = qtest::TempDir();
+  std::wstring ini = dir + L"\\Quarry.ini";
+
+  Settings s;
+  s.tempFolder = L"C:\\from-environment";
+  s.lastFolder = L"C:\\stale";
+  LoadSettings(s, ini);
+  EXPECT_EQ(s.tempFolder, SystemTempFolder());
+  EXPECT_EQ(s.lastFolder, L"");
+  EXPECT_EQ(s.mode, 0);
+  EXPECT_EQ(s.backend, 0);
+  EXPECT_EQ(s.autoPopMountList, 0);
+  EXPECT_EQ(s.fileAssociation, 0);
+  EXPECT_EQ(s.useCfg, 0);
+  EXPECT_EQ(s.shellIntegration, 0);
+  EXPECT_EQ(GetFileAttributesW(ini.c_str()), INVALID_FILE_ATTRIBUTES) << "loading must not create the file";
+
+  s.mode = 2;  // what the main window makes of any mode other than 1
+  SaveSettings(s, ini);
+  std::wstring text = filetest::ReadUtf16File(ini);
+  ASSERT_FALSE(text.empty()) << "the new file is UTF-16";
+  EXPECT_THAT(filetest::NonBlankLines(text),
+              ElementsAre(L"[DIR]", L"Temp=" + SystemTempFolder(), L"Last=", L"[VIEW]", L"Mode=2", L"[MISC]",
+                          L"AutoPopMList=0", L"FileAssociation=0", L"ShellIntegration=0", L"[API]", L"Type=0"));
+  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"Quarry.ini"));
+}
+
+TEST(Settings, ValuesRoundTripAndUseCfgIsNeverWritten) {
+  std::wstring dir = qtest::TempDir();
+  std::wstring ini = dir + L"\\Quarry.ini";
+  std::wstring temp = dir + L"\\\u4E34\u65F6 \u6587\u4EF6\u5939";  // a Chinese folder name
+  ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+  WriteAnsi(ini, "[MISC]\r\nUseCFG=1\r\n");
+
+  Settings s;
+  s.tempFolder = temp;
+  s.lastFolder = L"D:\\\u955C\u50CF\\\u6700\u540E";
+  s.mode = 1;
+  s.autoPopMountList = 1;
+  s.backend = 1;
+  s.fileAssociation = 1;
+  s.useCfg = 0;
+  s.shellIntegration = 1;
+  SaveSettings(s, ini);
+
+  Settings back;
+  LoadSettings(back, ini);
+  EXPECT_EQ(back.tempFolder, temp);
+  EXPECT_EQ(back.lastFolder, s.lastFolder);
+  EXPECT_EQ(back.mode, 1);
+  EXPECT_EQ(back.autoPopMountList, 1);
+  EXPECT_EQ(back.backend, 1);
+  EXPECT_EQ(back.fileAssociation, 1);
+  EXPECT_EQ(back.shellIntegration, 1);
+  EXPECT_EQ(back.useCfg, 1) << "UseCFG keeps what the file says";
+  EXPECT_THAT(filetest::SectionLines(ini, L"MISC"),
+              UnorderedElementsAre(L"UseCFG=1", L"AutoPopMList=1", L"FileAssociation=1", L"ShellIntegration=1"));
+}
+
+TEST(Settings, ExistingAnsiFileIsKeptAndBecomesUnicode) {
+  // A file made elsewhere, in the ANSI code page: its keys survive, and a
+  // Chinese value written into it afterwards comes back intact.
+  std::wstring dir = qtest::TempDir();
+  std::wstring ini = dir + L"\\Quarry.ini";
+  WriteAnsi(ini, "[EXCLUDE]\r\nCount=1\r\nList=\\pagefile.sys:1\r\n[MISC]\r\nUseCFG=3\r\n");
+
+  Settings s;
+  LoadSettings(s, ini);
+  s.lastFolder = L"E:\\\u4E2D\u6587";
+  SaveSettings(s, ini);
+
+  EXPECT_FALSE(filetest::ReadUtf16File(ini).empty());
+  Settings back;
+  LoadSettings(back, ini);
+  EXPECT_EQ(back.lastFolder, L"E:\\\u4E2D\u6587");
+  EXPECT_EQ(back.useCfg, 3);
+  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"List"), L"\\pagefile.sys:1");
+  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"Quarry.ini")) << "no temporary file left behind";
+}
+
+TEST(Settings, FilesWithAByteOrderMarkAreLeftAlone) {
+  std::wstring dir = qtest::TempDir();
+  std::wstring utf8 = dir + L"\\utf8.ini";
+  std::string bytes = "\xEF\xBB\xBF[DIR]\r\nLast=x\r\n";
+  WriteAnsi(utf8, bytes);
+  EnsureUnicodeProfile(utf8);
+  EXPECT_EQ(qtest::ReadFileBytes(utf8), bytes);
+
+  std::wstring missingFolder = dir + L"\\no\\such\\folder\\Quarry.ini";
+  EnsureUnicodeProfile(missingFolder);
+  SaveSettings(Settings(), missingFolder);
+  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"utf8.ini"));
+}
+
+TEST(Settings, TempFallsBackToTheSystemFolder) {
+  std::wstring dir = qtest::TempDir();
+  std::wstring ini = dir + L"\\Quarry.ini";
+  std::wstring aFile = dir + L"\\plain.txt";
+  ASSERT_TRUE(qtest::WriteFileBytes(aFile, "x"));
+  struct {
+    std::string value;
+    std::wstring expected;
+  } cases[] = {
+      {qtest::Utf8(dir), dir},                 // an existing folder stays
+      {qtest::Utf8(dir + L"\\missing"), L""},  // a folder that does not exist
+      {"", L""},                               // an empty value
+      {qtest::Utf8(aFile), L""},               // a file, not a folder
+      {std::string(400, 'x'), L""},            // longer than a value can be
+  };
+  for (const auto& c : cases) {
+    WriteAnsi(ini, "[DIR]\r\nTemp=" + c.value + "\r\n");
+    Settings s;
+    LoadSettings(s, ini);
+    EXPECT_EQ(s.tempFolder, c.expected.empty() ? SystemTempFolder() : c.expected) << c.value;
+  }
+}
+
+TEST(Settings, OversizedAndOddValues) {
+  std::wstring ini = qtest::TempDir() + L"\\Quarry.ini";
+  WriteAnsi(ini, "[DIR]\r\nLast=" + std::string(400, 'L') +
+                     "\r\n[VIEW]\r\nMode=257\r\n[API]\r\nType=abc\r\n[MISC]\r\nAutoPopMList=\r\n"
+                     "FileAssociation=12junk\r\nShellIntegration=-1\r\n");
+  Settings s;
+  LoadSettings(s, ini);
+  EXPECT_EQ(s.lastFolder, std::wstring(259, L'L')) << "text values keep at most 259 characters";
+  EXPECT_EQ(s.mode, 1) << "Mode is kept as an 8-bit value";
+  EXPECT_EQ(s.backend, 0);
+  EXPECT_EQ(s.autoPopMountList, 0);
+  EXPECT_EQ(s.fileAssociation, 12);
+  EXPECT_EQ(s.shellIntegration, -1);
+
+  // The main window starts in easy mode for 1 only and then saves 2 for
+  // any other value; the store hands on what the file holds.
+  for (int mode : {0, 2, 5}) {
+    WriteAnsi(ini, "[VIEW]\r\nMode=" + std::to_string(mode) + "\r\n");
+    LoadSettings(s, ini);
+    EXPECT_EQ(s.mode, mode);
+  }
+}
+
+TEST(Settings, LongValuesAreReadToTheLimitGiven) {
+  std::wstring ini = qtest::TempDir() + L"\\Quarry.ini";
+  std::wstring value(5000, L'\u5b57');
+  value[4999] = L'!';
+  EnsureUnicodeProfile(ini);
+  WriteProfileText(ini, L"S", L"K", value);
+  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"K", 100000), value);
+  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"K", 4999), value.substr(0, 4999));
+  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"K", 0), L"");
+  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"missing", 100), L"");
+  EXPECT_EQ(ReadProfileText(ini, L"S", L"K"), value.substr(0, 259));
+  EXPECT_THAT(ReadProfileSectionNames(ini), ElementsAre(L"S"));
+}
+
+}  // namespace
