@@ -1,12 +1,22 @@
 #include "app/quarry_app.h"
 
-#include <gdiplus.h>
+#include <ole2.h>
 #include <uxtheme.h>
 
 #include "app/quarry_dlg.h"
+#include "config/capture_lists.h"
+#include "controls/tip_wnd.h"
+#include "resources/resource.h"
+#include "tasks/progress_page.h"
+#include "tasks/task_queue_page.h"
 
 namespace {
 CQuarryApp* g_app = nullptr;
+
+// The state pictures of the shared image list, by index: 0 image file,
+// 1 finished / chosen, 2 waiting / not chosen, 3 running, 4 failed, 5 volume.
+const UINT kStateIconIds[kListIconCount] = {IDI_STATE_IMAGE,   IDI_STATE_DONE,   IDI_STATE_WAITING,
+                                            IDI_STATE_RUNNING, IDI_STATE_FAILED, IDI_STATE_VOLUME};
 
 // The version the system reports; the manifest makes it report the truth.
 OSVERSIONINFOEXW ReadWindowsVersion() {
@@ -25,22 +35,46 @@ std::wstring EnvironmentText(const wchar_t* name) {
 }
 }  // namespace
 
-CQuarryApp::CQuarryApp() : previous_(g_app) {
+CQuarryApp::CQuarryApp() : settingsPath(SettingsFilePath()), previous_(g_app) {
   g_app = this;
   SetEngineHost(this);
 }
 
 CQuarryApp::~CQuarryApp() {
+  if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
   if (stateImages) ImageList_Destroy(stateImages);
+  for (HICON& icon : stateIcons) {
+    if (icon) DestroyIcon(icon);
+    icon = nullptr;
+  }
+  for (HICON& icon : Controls().listIcons) icon = nullptr;
+  if (oleStarted_) OleUninitialize();
   g_app = previous_;
   SetEngineHost(previous_);
 }
 
 CQuarryApp* CQuarryApp::Instance() { return g_app; }
 
+CPage_Progress* CQuarryApp::ProgressView() const { return static_cast<CPage_Progress*>(progressPage); }
+
+CPage_TaskQueue* CQuarryApp::TaskQueueView() const { return static_cast<CPage_TaskQueue*>(taskQueuePage); }
+
+void CQuarryApp::BuildStateImages() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  stateImages = ImageList_Create(24, 24, ILC_COLOR32 | ILC_MASK, kListIconCount, 0);
+  for (int i = 0; i < kListIconCount; i++) {
+    stateIcons[i] =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kStateIconIds[i]), IMAGE_ICON, 24, 24, 0));
+    if (stateImages) ImageList_AddIcon(stateImages, stateIcons[i]);
+    Controls().listIcons[i] = stateIcons[i];
+  }
+}
+
 void CQuarryApp::InitInstance() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
   InitCommonControlsEx(&icc);
+  // Drag and drop with the shell needs OLE on this thread.
+  oleStarted_ = SUCCEEDED(OleInitialize(nullptr));
   windowsVersion = ReadWindowsVersion();
 
   wchar_t path[MAX_PATH] = {};
@@ -48,42 +82,97 @@ void CQuarryApp::InitInstance() {
   programPath = path;
   programFolder = programPath.substr(0, programPath.find_last_of(L'\\') + 1);
 
-  Gdiplus::GdiplusStartupInput gdiplusInput;
-  Gdiplus::GdiplusStartup(&gdiplusToken_, &gdiplusInput, nullptr);
+  gdiplus_.Start();
 
   settings.tempFolder = EnvironmentText(L"TEMP");
   settings.lastFolder.clear();
   tempFolder = settings.tempFolder;
 
   BindBackends(backends);
+  BuildStateImages();
 
-  LoadSettings(settings);
+  LoadSettings(settings, settingsPath);
+  LoadCaptureLists(captureLists, settingsPath);
   tempFolder = settings.tempFolder;
-  backendKind = static_cast<BackendKind>(settings.backend);
+  backendKind = settings.backend == kBackendWimlib ? kBackendWimlib : kBackendWimgapi;
+
+  keyboardHook_ = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHook, GetModuleHandleW(nullptr), 0);
 
   wchar_t systemFolder[MAX_PATH] = {};
   GetSystemDirectoryW(systemFolder, MAX_PATH);
   runningFromDriveX = towupper(systemFolder[0]) == L'X';
   visualStylesActive = IsAppThemed() && IsThemeActive();
+  Controls().themed = visualStylesActive;
+  PrivateClipboardFormat();
 }
 
 void CQuarryApp::ExitInstance() {
   if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
   keyboardHook_ = nullptr;
-  if (gdiplusToken_) Gdiplus::GdiplusShutdown(gdiplusToken_);
-  gdiplusToken_ = 0;
+  gdiplus_.Shutdown();
   settings.backend = static_cast<BYTE>(backendKind);
-  SaveSettings(settings);
+  SaveSettings(settings, settingsPath);
+  SaveCaptureLists(captureLists, settingsPath);
+}
+
+bool CQuarryApp::HandleCommandLine(const std::wstring& commandLine) {
+  // The shell-task switches (/A, /M, /C, /Q) and the files to open at
+  // start-up are read here; for now every start shows the main window.
+  (void)commandLine;
+  return true;
 }
 
 int CQuarryApp::Run(const std::wstring& commandLine) {
   InitInstance();
-  {
+  if (HandleCommandLine(commandLine)) {
     CQuarryDlg dialog(*this);
-    mainDialog = &dialog;
     dialog.DoModal(nullptr);
-    mainDialog = nullptr;
   }
   ExitInstance();
   return 0;
+}
+
+// Every key-down goes to the main window's shortcuts while that window is
+// the active one; the key always travels on to its normal target as well.
+LRESULT CALLBACK CQuarryApp::KeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
+  CQuarryApp* app = g_app;
+  if (code == HC_ACTION && wParam == WM_KEYDOWN && app && app->mainDialog && app->mainWindow &&
+      GetForegroundWindow() == app->mainWindow) {
+    const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+    bool ctrl = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
+    app->mainDialog->QueueShortcut(key->vkCode, ctrl);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void CQuarryApp::ShowTip(const std::wstring& text) {
+  if (!mainWindow) return;
+  if (tipWindow) DestroyWindow(tipWindow->hwnd());
+  tipWindow = CMyTipWnd::Create(mainWindow, &tipWindow);
+  if (!tipWindow) return;
+  if (mainDialog) mainDialog->PlaceTip();
+  tipWindow->Start(text);
+}
+
+void CQuarryApp::ShowPopupMenu(int index, HWND owner) {
+  HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MENU_MAIN));
+  if (!menu) return;
+  POINT pt;
+  GetCursorPos(&pt);
+  if (HMENU popup = GetSubMenu(menu, index))
+    TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, owner, nullptr);
+  DestroyMenu(menu);
+}
+
+void CQuarryApp::UpdateBackendMenu(HMENU menu) const {
+  bool wimgapi = backends.WimgapiAvailable();
+  bool wimlib = backends.WimlibAvailable();
+  CheckMenuItem(menu, ID_BACKEND_WIMGAPI, MF_BYCOMMAND | MF_UNCHECKED);
+  CheckMenuItem(menu, ID_BACKEND_WIMLIB, MF_BYCOMMAND | MF_UNCHECKED);
+  if (backendKind == kBackendWimgapi && wimgapi)
+    CheckMenuRadioItem(menu, ID_BACKEND_WIMGAPI, ID_BACKEND_WIMLIB, ID_BACKEND_WIMGAPI, MF_BYCOMMAND);
+  if (backendKind == kBackendWimlib && wimlib)
+    CheckMenuRadioItem(menu, ID_BACKEND_WIMGAPI, ID_BACKEND_WIMLIB, ID_BACKEND_WIMLIB, MF_BYCOMMAND);
+  EnableMenuItem(menu, ID_BACKEND_WIMGAPI, MF_BYCOMMAND | (wimgapi ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, ID_BACKEND_WIMLIB, MF_BYCOMMAND | (wimlib ? MF_ENABLED : MF_GRAYED));
 }

@@ -1,6 +1,7 @@
 // The application object: owns what several parts of the program share
-// (back ends, settings, flags, progress displays) and runs start-up, the
-// main window and exit.
+// (back ends, settings, capture lists, flags, the shared image list, the
+// progress displays, the overlay tip) and runs start-up, the main window
+// and exit.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -8,9 +9,15 @@
 #include <string>
 
 #include "app/settings.h"
+#include "controls/control_context.h"
 #include "engine/engine_host.h"
+#include "win/gdiplus.h"
 
+class CMyTipWnd;
+class CPage_Progress;
+class CPage_TaskQueue;
 class CQuarryDlg;
+class Dialog;
 
 class CQuarryApp : public EngineHost {
  public:
@@ -23,20 +30,49 @@ class CQuarryApp : public EngineHost {
   // The one application object of the process.
   static CQuarryApp* Instance();
 
-  // Steps of Run, public so tests can drive them one by one.
+  // Steps of Run, public so tests can drive them one by one. InitInstance
+  // may be called once; ExitInstance undoes it and saves settings and lists.
   void InitInstance();
   void ExitInstance();
 
+  // The command line: true when the main window is to be shown, false when
+  // a shell task ran instead and the program is to end.
+  bool HandleCommandLine(const std::wstring& commandLine);
+
+  // Shows a notice over the main window for five seconds, replacing any
+  // notice still shown.
+  void ShowTip(const std::wstring& text);
+  // Opens popup `index` of menu 139 at the cursor; its commands go to `owner`.
+  void ShowPopupMenu(int index, HWND owner);
+  // Radio mark and greying of the back-end items of an opening menu.
+  void UpdateBackendMenu(HMENU menu) const;
+
+  bool IsEasyMode() const { return settings.mode == 1; }
+  CPage_Progress* ProgressView() const;
+  CPage_TaskQueue* TaskQueueView() const;
+
+  // Where settings and capture lists are read and written; by default the
+  // INI file beside the executable.
+  std::wstring settingsPath;
   Settings settings;
+
   std::wstring programPath;    // full path of the executable
   std::wstring programFolder;  // with the trailing "\"
   OSVERSIONINFOEXW windowsVersion = {};
   bool visualStylesActive = false;
   HIMAGELIST stateImages = nullptr;  // shared 24x24 state pictures
+  HICON stateIcons[kListIconCount] = {};
+
   CQuarryDlg* mainDialog = nullptr;
+  Dialog* currentPage = nullptr;     // the tab page last shown
+  CMyTipWnd* tipWindow = nullptr;    // the overlay tip, null when none
 
  private:
-  ULONG_PTR gdiplusToken_ = 0;
+  static LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam);
+  void BuildStateImages();
+
+  GdiplusSession gdiplus_;
   HHOOK keyboardHook_ = nullptr;
+  bool oleStarted_ = false;
   CQuarryApp* previous_ = nullptr;
 };

@@ -1,19 +1,82 @@
-// The main window: a modal dialog that hosts the pages, the menu, the title
-// with the selected back end and the keyboard shortcuts.
+// The main window: a modal dialog (template 102) that hosts every page as a
+// child form view and switches between the advanced mode (five tab buttons
+// over one page) and the easy mode (one page fills the window). It owns the
+// main popup menu, the keyboard shortcuts, the title with the selected back
+// end, the placement of the overlay tip and the private window messages.
 #pragma once
 #include <string>
 
+#include "controls/buttons.h"
+#include "pages/page_advanced.h"
+#include "pages/page_apply.h"
+#include "pages/page_browser.h"
+#include "pages/page_capture.h"
+#include "pages/page_easy.h"
+#include "pages/page_info.h"
+#include "tasks/progress_page.h"
+#include "tasks/task_queue_page.h"
 #include "win/dialog.h"
 
 class CQuarryApp;
 
 class CQuarryDlg : public Dialog {
  public:
+  static constexpr int kTabCount = 5;
+  static constexpr int kTabStripHeight = 90;
+  static constexpr int kMinTrackWidth = 679;
+  static constexpr int kMinTrackHeight = 425;
+
   explicit CQuarryDlg(CQuarryApp& app);
+  ~CQuarryDlg() override;
 
   // Title := base title + " (WIMGAPI)" or " (WIMLIB)" for the selected back end.
   void UpdateTitle();
   const std::wstring& baseTitle() const { return baseTitle_; }
+
+  // Tabs and pages. Tab order: Capture, Apply, Advanced, Info, Browser.
+  CTabButton& Tab(int index) { return tabs_[index]; }
+  Dialog* TabPage(int index);
+  int TabOfPage(const Dialog* page);
+  // The tab marked as selected, -1 when none (the task queue is shown).
+  int SelectedTab() const;
+
+  // A click on tab `index`: ignored while BusyFlag is set; otherwise the
+  // tip goes, the task queue and progress pages hide and the tab's page
+  // shows. Returns whether the tab was selected.
+  bool ClickTab(int index);
+  // Marks tab `index`, shows and enables its page, makes it the current
+  // page and hides the other tab pages.
+  void SelectTab(int index);
+  // Enables or disables the five tabs and redraws them.
+  void EnableTabs(bool enable);
+
+  void SwitchToEasyMode();
+  void SwitchToAdvancedMode();
+
+  void ShowTaskQueue();
+  // As the task queue page's "<" button: back to the remembered tab.
+  void CloseTaskQueue();
+
+  // A key-down seen by the keyboard hook (posted to this window, so the
+  // hook returns at once).
+  void QueueShortcut(UINT vk, bool ctrl);
+  void OnShortcutKey(UINT vk, bool ctrl);
+
+  // Moves to the page of a jump command (32847-32855) with a WIM file or
+  // folder from another page. Nothing happens while BusyFlag is set.
+  void JumpTo(UINT command, const std::wstring& path);
+
+  // Puts the overlay tip exactly over the client area.
+  void PlaceTip();
+
+  CPage_Capture& capturePage() { return capture_; }
+  CPage_Apply& applyPage() { return apply_; }
+  CPage_Advanced& advancedPage() { return advanced_; }
+  CPage_Info& infoPage() { return info_; }
+  CPage_Browser& browserPage() { return browser_; }
+  CPage_Easy& easyPage() { return easy_; }
+  CPage_TaskQueue& taskQueuePage() { return queue_; }
+  CPage_Progress& progressPage() { return progress_; }
 
  protected:
   bool OnInitDialog() override;
@@ -23,11 +86,27 @@ class CQuarryDlg : public Dialog {
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
-  void OnInitMenuPopup(HMENU menu);
-  void SelectBackend(int kind);
+  void AllowDropsFromLowerIntegrity();
+  bool CreatePages();
+  void Layout();
+  void SelectBackend(BackendKind kind);
+  void CloseProgressPage();
+  void MoveTab(int step);
+  void OnMainMenu();
+  void OnInfoRefresh();
 
   CQuarryApp& app_;
   std::wstring baseTitle_;
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;
+
+  CTabButton tabs_[kTabCount];
+  CPage_Capture capture_;
+  CPage_Apply apply_;
+  CPage_Advanced advanced_;
+  CPage_Info info_;
+  CPage_Browser browser_;
+  CPage_Easy easy_;
+  CPage_TaskQueue queue_;
+  CPage_Progress progress_;
 };

@@ -23,6 +23,19 @@ bool Dialog::CreateForm(HWND parent) {
   return true;
 }
 
+bool Dialog::CreateView(HWND parent) {
+  if (!Create(parent)) return false;
+  LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+  style = (style & ~(WS_POPUP | WS_CAPTION | WS_THICKFRAME)) | WS_CHILD | WS_BORDER;
+  SetWindowLongPtrW(hwnd_, GWL_STYLE, style);
+  LONG_PTR exStyle = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+  SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, exStyle & ~(WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE));
+  SetWindowLongPtrW(hwnd_, GWLP_ID, static_cast<LONG_PTR>(templateId_));
+  SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+  OnInitialUpdate();
+  return true;
+}
+
 void Dialog::EndDialog(INT_PTR result) {
   if (modal_) ::EndDialog(hwnd_, result);
   else DestroyWindow(hwnd_);

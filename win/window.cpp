@@ -40,6 +40,7 @@ bool Window::Attach(HWND hwnd) {
   if (!SetWindowSubclass(hwnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
   subclassed_ = true;
   Bind(hwnd);
+  OnAttached();
   return true;
 }
 

@@ -63,6 +63,8 @@ class Window {
 
   // Called after the window is gone; the object is no longer bound.
   virtual void OnFinalDestroy() {}
+  // Called once Attach has bound this object to an existing control.
+  virtual void OnAttached() {}
 
   // The default processing of the window (control procedure or DefWindowProc).
   LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);

@@ -115,6 +115,35 @@ bool Screenshot(const std::string& unixPngPath) {
   return RunUnix("import -window root " + ShQuote(unixPngPath)).exitCode == 0;
 }
 
+void ClickWindow(HWND hwnd) {
+  RECT r = {};
+  GetClientRect(hwnd, &r);
+  LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+  Pause(50);
+}
+
+bool ItemVisible(HWND parent, int id) {
+  HWND item = GetDlgItem(parent, id);
+  return item && IsWindowVisible(item);
+}
+
+bool ItemEnabled(HWND parent, int id) {
+  HWND item = GetDlgItem(parent, id);
+  return item && IsWindowEnabled(item);
+}
+
+bool MakeForeground(HWND hwnd, DWORD timeoutMs) {
+  return WaitUntil(
+      [&] {
+        if (GetForegroundWindow() == hwnd) return true;
+        SetForegroundWindow(hwnd);
+        return GetForegroundWindow() == hwnd;
+      },
+      timeoutMs);
+}
+
 std::wstring PrepareQuarryCopy(bool withWimlib) {
   std::wstring dir = TempDir();
   std::wstring bin = BinDir();

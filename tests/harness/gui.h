@@ -86,4 +86,16 @@ bool WaitUntil(F condition, DWORD timeoutMs = 5000) {
 // Saves a screenshot of the whole virtual screen as a PNG (Linux path).
 bool Screenshot(const std::string& unixPngPath);
 
+// Clicks a window with the left mouse button by posting the button-down
+// and button-up messages at its centre (reaches static controls with
+// SS_NOTIFY as well as buttons).
+void ClickWindow(HWND hwnd);
+
+// Visible / enabled state of a child window by control id (false when absent).
+bool ItemVisible(HWND parent, int id);
+bool ItemEnabled(HWND parent, int id);
+
+// Brings a window to the front and waits until it is the foreground window.
+bool MakeForeground(HWND hwnd, DWORD timeoutMs = 3000);
+
 }  // namespace qtest

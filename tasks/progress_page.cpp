@@ -1,0 +1,188 @@
+#include "tasks/progress_page.h"
+
+#include "app/quarry_app.h"
+#include "app/quarry_dlg.h"
+#include "resources/resource.h"
+#include "win/strings.h"
+
+namespace {
+// Window work of Begin and Finish, run on the user-interface thread.
+constexpr UINT kMsgBegin = WM_APP + 1;
+constexpr UINT kMsgFinish = WM_APP + 2;
+
+constexpr COLORREF kTextColour = RGB(99, 99, 99);
+
+void MoveItem(HWND item, int x, int y, int w, int h) {
+  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FocusMainWindow() {
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (app && app->mainWindow) SetFocus(app->mainWindow);
+}
+}  // namespace
+
+CPage_Progress::CPage_Progress() : Dialog(IDD_PAGE_PROGRESS), percentFormat_(LoadStr(IDS_PERCENT_DONE)) {}
+
+UINT CPage_Progress::ResultPicture(int result) {
+  if (result == kResultSuccess) return IDP_RESULT_OK;
+  if (result == kResultAborted) return IDP_RESULT_CANCELLED;
+  return IDP_RESULT_FAILED;
+}
+
+UINT CPage_Progress::ResultText(int result) {
+  if (result == kResultSuccess) return IDS_OP_SUCCEEDED;
+  if (result == kResultAborted) return IDS_OP_CANCELLED;
+  return IDS_OP_FAILED;
+}
+
+void CPage_Progress::OnInitialUpdate() {
+  bar_.AttachDlgItem(hwnd_, IDC_PROGRESS_BAR);
+  picture_.AttachDlgItem(hwnd_, IDC_PROGRESS_PICTURE);
+  textFont_.reset(CreateFontW(26, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
+  SendDlgItemMessageW(hwnd_, IDC_PROGRESS_TEXT, WM_SETFONT, reinterpret_cast<WPARAM>(textFont_.get()), FALSE);
+
+  bar_.SetRange(0, 100);
+  bar_.SetPos(0);
+  bar_.StartAnimation();
+  if (CQuarryApp* app = CQuarryApp::Instance()) app->progressPage = this;
+  SetItemText(IDC_PROGRESS_TITLE, L"");
+}
+
+bool CPage_Progress::IsShowingResult() const {
+  return IsVisible() && IsWindowVisible(Item(IDC_PROGRESS_OK));
+}
+
+void CPage_Progress::SetDescription(const std::wstring& text) {
+  if (IsVisible()) SetItemText(IDC_PROGRESS_TITLE, text);
+}
+
+void CPage_Progress::SetStatusText(const std::wstring& text) { SetItemText(IDC_PROGRESS_TEXT, text); }
+
+void CPage_Progress::SetPercent(float percent) {
+  if (percent > 0 && bar_.IsMarquee()) bar_.SetMarquee(false);
+  bar_.SetPos(percent);
+  SetItemText(IDC_PROGRESS_TEXT, FormatStr(percentFormat_.c_str(), static_cast<double>(percent)));
+}
+
+void CPage_Progress::Begin() {
+  if (hwnd_) SendMessageW(hwnd_, kMsgBegin, 0, 0);
+}
+
+void CPage_Progress::Finish(int result) {
+  if (!hwnd_) return;
+  bar_.SetPos(100);  // posts UM_PROGRESS_DONE to this page
+  Sleep(100);
+  SendMessageW(hwnd_, kMsgFinish, static_cast<WPARAM>(result), 0);
+}
+
+void CPage_Progress::DoBegin() {
+  CQuarryApp* app = CQuarryApp::Instance();
+  FocusMainWindow();
+  if (app) {
+    Dialog* runner = app->IsEasyMode() ? returnPage_ : app->currentPage;
+    if (runner && runner->hwnd()) EnableWindow(runner->hwnd(), FALSE);
+    if (app->mainDialog) app->mainDialog->EnableTabs(false);
+    app->busyFlag = 1;
+  }
+  running_ = true;
+
+  ShowWindow(Item(IDC_PROGRESS_PICTURE), SW_HIDE);
+  ShowWindow(Item(IDC_PROGRESS_TITLE), SW_SHOW);
+  SetItemText(IDC_PROGRESS_TEXT, LoadStr(IDS_PREPARING));
+
+  bar_.SetRange(0, 100);
+  bar_.SetMarquee(true);
+  bar_.StartAnimation();
+  bar_.SetPos(0);
+
+  ShowWindow(Item(IDC_PROGRESS_BAR), SW_SHOW);
+  ShowWindow(Item(IDC_PROGRESS_OK), SW_HIDE);
+  ShowWindow(Item(IDC_PROGRESS_ABORT), SW_SHOW);
+  Show(true);
+}
+
+void CPage_Progress::DoFinish(int result) {
+  picture_.SetImage(ResultPicture(result));
+  ShowWindow(Item(IDC_PROGRESS_PICTURE), SW_SHOW);
+  SetItemText(IDC_PROGRESS_TEXT, LoadStr(ResultText(result)));
+  ShowWindow(Item(IDC_PROGRESS_BAR), SW_HIDE);
+  ShowWindow(Item(IDC_PROGRESS_OK), SW_SHOW);
+  ShowWindow(Item(IDC_PROGRESS_ABORT), SW_HIDE);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+  Show(true);
+  ShowWindow(Item(IDC_PROGRESS_TITLE), SW_HIDE);
+  SetItemText(IDC_PROGRESS_TITLE, L"");
+
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (app) {
+    if (app->mainDialog) app->mainDialog->EnableTabs(true);
+    app->busyFlag = 0;
+  }
+  running_ = false;
+  FocusMainWindow();
+}
+
+void CPage_Progress::Close() {
+  Show(false);
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (app) {
+    Dialog* page = app->IsEasyMode() ? returnPage_ : app->currentPage;
+    if (app->IsEasyMode()) returnPage_ = nullptr;
+    if (page && page->hwnd()) {
+      ShowWindow(page->hwnd(), SW_SHOW);
+      EnableWindow(page->hwnd(), TRUE);
+    }
+  }
+  FocusMainWindow();
+}
+
+bool CPage_Progress::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_PROGRESS_OK:
+      Close();
+      return true;
+    case IDC_PROGRESS_ABORT:
+      if (CQuarryApp* app = CQuarryApp::Instance()) app->cancelRequested = 1;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CPage_Progress::Layout(int w, int h) {
+  MoveItem(bar_.hwnd(), 15, h - 110, w - 30, 25);
+  MoveItem(Item(IDC_PROGRESS_OK), w - 110, h - 40, 95, 25);
+  MoveItem(Item(IDC_PROGRESS_ABORT), w - 110, h - 40, 95, 25);
+  MoveItem(Item(IDC_SEPARATOR), -1, h - 60, w + 2, 2);
+  MoveItem(Item(IDC_PROGRESS_TEXT), 0, h - 190, w, 30);
+  MoveItem(picture_.hwnd(), (w - 64) / 2, (h - 64) / 2 - 70, 64, 64);
+  MoveItem(Item(IDC_PROGRESS_TITLE), 0, (h - 50) / 2 - 70, w, 50);
+}
+
+bool CPage_Progress::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (msg) {
+    case kMsgBegin:
+      DoBegin();
+      return true;
+    case kMsgFinish:
+      DoFinish(static_cast<int>(wParam));
+      return true;
+    case WM_SIZE:
+      Layout(LOWORD(lParam), HIWORD(lParam));
+      return false;
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetTextColor(dc, kTextColour);
+      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+      result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      return true;
+    }
+    case WM_DESTROY:
+      if (CQuarryApp* app = CQuarryApp::Instance(); app && app->progressPage == this) app->progressPage = nullptr;
+      return false;
+    default:
+      return Dialog::HandleMessage(msg, wParam, lParam, result);
+  }
+}

@@ -1,0 +1,71 @@
+// The progress page (template 154): shown in place of a page while that
+// page's operation runs on a worker thread. A big text line, a bar, the
+// operation's description and, at the end, a result picture and text.
+//
+// Begin, SetPercent, SetStatusText and Finish may be called on the worker
+// thread; Begin and Finish hand their window work to the user-interface
+// thread (which never waits for a worker) and return when it is done.
+#pragma once
+#include <string>
+
+#include "controls/progress_ctrl.h"
+#include "engine/engine_host.h"
+#include "win/dialog.h"
+#include "win/handles.h"
+
+class CPage_Progress : public Dialog, public ProgressPageTarget {
+ public:
+  CPage_Progress();
+
+  // ProgressPageTarget
+  HWND Hwnd() const override { return hwnd_; }
+  void SetPercent(float percent) override;
+  void SetStatusText(const std::wstring& text) override;
+
+  // The first call of an operation's worker: disables the page that runs
+  // it and the tabs, sets BusyFlag and shows this page with the marquee bar.
+  void Begin();
+  // The last call of the worker with the operation's result: shows the
+  // result picture and text and the "确定" button, re-enables the tabs.
+  void Finish(int result);
+  // The operation's description line (1118); written only while the page shows.
+  void SetDescription(const std::wstring& text);
+
+  // "确定": hides the page and shows the page that started the operation.
+  void Close();
+
+  // The easy page makes itself the page to return to.
+  void SetReturnPage(Dialog* page) { returnPage_ = page; }
+  Dialog* returnPage() const { return returnPage_; }
+
+  // True between Begin and Finish.
+  bool IsRunning() const { return running_; }
+  // True while the result is shown and "确定" waits to be pressed.
+  bool IsShowingResult() const;
+
+  CKLOProgressCtrl& bar() { return bar_; }
+  CKLOPngImgBox& picture() { return picture_; }
+
+  // The result picture and text of a result code.
+  static UINT ResultPicture(int result);
+  static UINT ResultText(int result);
+
+ protected:
+  void OnInitialUpdate() override;
+  void OnOK() override {}
+  void OnCancel() override {}
+  bool OnCommand(int id, int code, HWND control) override;
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  void DoBegin();
+  void DoFinish(int result);
+  void Layout(int width, int height);
+
+  CKLOProgressCtrl bar_;
+  CKLOPngImgBox picture_;
+  GdiObject<HFONT> textFont_;
+  std::wstring percentFormat_;
+  Dialog* returnPage_ = nullptr;
+  volatile bool running_ = false;
+};

@@ -1,0 +1,59 @@
+// The main window created inside the test program: the application object
+// starts up as in Quarry.exe (settings in a private folder), and the main
+// dialog runs modeless so the test thread can drive it while it pumps
+// messages.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/quarry_app.h"
+#include "app/quarry_dlg.h"
+#include "gui.h"
+#include "harness.h"
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override { StartWith(""); }
+
+  void StartWith(const std::string& ini) {
+    app_ = std::make_unique<CQuarryApp>();
+    app_->settingsPath = qtest::TempDir() + L"\\Quarry.ini";
+    if (!ini.empty()) ASSERT_TRUE(qtest::WriteFileBytes(app_->settingsPath, ini));
+    app_->InitInstance();
+    dialog_ = std::make_unique<CQuarryDlg>(*app_);
+    ASSERT_TRUE(dialog_->Create(nullptr));
+    main_ = dialog_->hwnd();
+    qtest::Pause(100);
+  }
+
+  void TearDown() override {
+    if (dialog_ && dialog_->hwnd()) DestroyWindow(dialog_->hwnd());
+    qtest::Pause(50);
+    dialog_.reset();
+    app_.reset();
+  }
+
+  // A key through the system's input (reaches the keyboard hook).
+  void Key(WORD vk, WORD modifier = 0) {
+    ASSERT_TRUE(qtest::MakeForeground(main_));
+    qtest::PressKey(main_, vk, modifier);
+    qtest::Pause(100);
+  }
+  void ClickTab(int index) { qtest::ClickWindow(dialog_->Tab(index).hwnd()); }
+
+  // A screenshot for a person to look at, into the folder named by
+  // QUARRY_SCREENSHOTS (a Linux path) when it is set.
+  static void ShotIfAsked(const char* name) {
+    if (const char* folder = getenv("QUARRY_SCREENSHOTS")) {
+      qtest::Pause(300);
+      qtest::Screenshot(std::string(folder) + "/" + name + ".png");
+    }
+  }
+
+  std::unique_ptr<CQuarryApp> app_;
+  std::unique_ptr<CQuarryDlg> dialog_;
+  HWND main_ = nullptr;
+};

@@ -1,0 +1,247 @@
+// The main window inside the test program: what only its own objects can
+// tell (the selected tab, the tip, the menu states, the jumps).
+#include <gtest/gtest.h>
+
+#include "controls/tip_wnd.h"
+#include "frame_fixture.h"
+#include "resources/resource.h"
+
+namespace {
+using namespace qtest;
+
+// The visible tip windows of this process.
+int VisibleTips() {
+  int count = 0;
+  for (HWND hwnd : TopWindows(GetCurrentProcessId()))
+    if (IsWindowVisible(hwnd) && WindowText(hwnd) == L"GridWnd") count++;
+  return count;
+}
+
+struct ItemState {
+  bool checked, radio, greyed;
+};
+ItemState MenuItem(HMENU menu, UINT id) {
+  MENUITEMINFOW info = {sizeof info, MIIM_STATE | MIIM_FTYPE};
+  GetMenuItemInfoW(menu, id, FALSE, &info);
+  return {(info.fState & MFS_CHECKED) != 0, (info.fType & MFT_RADIOCHECK) != 0, (info.fState & MFS_GRAYED) != 0};
+}
+
+// Popup `index` of menu 139 as the window prepares it when it opens.
+HMENU OpenedPopup(HWND owner, HMENU menu, int index) {
+  HMENU popup = GetSubMenu(menu, index);
+  SendMessageW(owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(index, FALSE));
+  return popup;
+}
+
+TEST_F(FrameTest, BusyFlagMakesTabClicksDoNothing) {
+  EXPECT_EQ(dialog_->SelectedTab(), 0);
+  EXPECT_EQ(app_->currentPage, &dialog_->capturePage());
+  app_->busyFlag = 1;
+  ClickTab(3);
+  Pause(100);
+  EXPECT_EQ(dialog_->SelectedTab(), 0);
+  EXPECT_TRUE(dialog_->capturePage().IsVisible());
+  EXPECT_FALSE(dialog_->infoPage().IsVisible());
+
+  app_->busyFlag = 0;
+  ClickTab(3);
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 3; }));
+  EXPECT_TRUE(dialog_->infoPage().IsVisible());
+  EXPECT_FALSE(dialog_->capturePage().IsVisible());
+  EXPECT_EQ(app_->currentPage, &dialog_->infoPage());
+  for (int i = 0; i < 5; i++) EXPECT_EQ(dialog_->Tab(i).IsSelected(), i == 3);
+}
+
+TEST_F(FrameTest, SecondTipReplacesTheFirstAndATabClickRemovesIt) {
+  app_->ShowTip(L"1 个任务已被添加到工作队列.");
+  ASSERT_NE(app_->tipWindow, nullptr);
+  HWND first = app_->tipWindow->hwnd();
+  EXPECT_TRUE(IsWindowVisible(first));
+
+  app_->ShowTip(L"2 个任务已被添加到工作队列.");
+  ASSERT_NE(app_->tipWindow, nullptr);
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_EQ(app_->tipWindow->text(), L"2 个任务已被添加到工作队列.");
+  EXPECT_EQ(VisibleTips(), 1);
+  EXPECT_EQ(GetWindow(app_->tipWindow->hwnd(), GW_OWNER), main_);
+  ShotIfAsked("tip");
+
+  // The tip lies exactly over the client area, also after the window moved.
+  SetWindowPos(main_, nullptr, 40, 30, 800, 500, SWP_NOZORDER);
+  Pause(100);
+  RECT tip, client;
+  GetWindowRect(app_->tipWindow->hwnd(), &tip);
+  GetClientRect(main_, &client);
+  MapWindowPoints(main_, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  EXPECT_EQ(tip.left, client.left);
+  EXPECT_EQ(tip.top, client.top);
+  EXPECT_EQ(tip.right, client.right);
+  EXPECT_EQ(tip.bottom, client.bottom);
+
+  ClickTab(1);
+  EXPECT_TRUE(WaitUntil([&] { return app_->tipWindow == nullptr; }));
+  EXPECT_EQ(VisibleTips(), 0);
+}
+
+TEST_F(FrameTest, TipVanishesAfterFiveSecondsAndGrowsWithItsText) {
+  app_->ShowTip(L"短");
+  ASSERT_NE(app_->tipWindow, nullptr);
+  int shortRight = app_->tipWindow->CalloutRight();
+  app_->ShowTip(L"一段明显更长的提示文字, 它让提示框变宽");
+  ASSERT_NE(app_->tipWindow, nullptr);
+  EXPECT_GT(app_->tipWindow->CalloutRight(), shortRight + 50);
+  EXPECT_TRUE(WaitUntil([&] { return app_->tipWindow == nullptr; }, 8000));
+  EXPECT_EQ(VisibleTips(), 0);
+}
+
+TEST_F(FrameTest, CtrlQShowsTheQueueAndRestoresTheSelectedTab) {
+  ClickTab(3);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 3; }));
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->taskQueuePage().IsVisible(); }));
+  ShotIfAsked("task_queue");
+  EXPECT_EQ(dialog_->SelectedTab(), -1);
+  EXPECT_EQ(dialog_->taskQueuePage().rememberedTab(), 3);
+  EXPECT_FALSE(dialog_->infoPage().IsVisible());
+
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return !dialog_->taskQueuePage().IsVisible(); }));
+  EXPECT_EQ(dialog_->SelectedTab(), 3);
+  EXPECT_TRUE(dialog_->infoPage().IsVisible());
+
+  // Through the menu command and the "<" button.
+  SendMessageW(main_, WM_COMMAND, ID_SHOW_TASK_QUEUE, 0);
+  EXPECT_TRUE(dialog_->taskQueuePage().IsVisible());
+  SendMessageW(main_, WM_COMMAND, ID_SHOW_TASK_QUEUE, 0);  // a second time changes nothing
+  EXPECT_EQ(dialog_->taskQueuePage().rememberedTab(), 3);
+  ClickButton(dialog_->taskQueuePage().hwnd(), IDC_TASK_CLOSE);
+  EXPECT_FALSE(dialog_->taskQueuePage().IsVisible());
+  EXPECT_EQ(dialog_->SelectedTab(), 3);
+  EXPECT_TRUE(dialog_->infoPage().IsVisible());
+
+  // A tab click while the queue shows hides it.
+  SendMessageW(main_, WM_COMMAND, ID_SHOW_TASK_QUEUE, 0);
+  ClickTab(0);
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 0; }));
+  EXPECT_FALSE(dialog_->taskQueuePage().IsVisible());
+}
+
+TEST_F(FrameTest, EasyModeAndBackKeepTheTabEvenFromTheQueue) {
+  ClickTab(4);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 4; }));
+  SendMessageW(main_, WM_COMMAND, ID_SHOW_TASK_QUEUE, 0);
+  SendMessageW(main_, WM_COMMAND, ID_SWITCH_EASY, 0);
+  EXPECT_TRUE(app_->IsEasyMode());
+  EXPECT_TRUE(dialog_->easyPage().IsVisible());
+  EXPECT_FALSE(dialog_->taskQueuePage().IsVisible());
+  EXPECT_FALSE(dialog_->Tab(0).IsVisible());
+
+  PostMessageW(main_, WM_USER + 104, 0, 0);  // UM_SWITCH_ADVANCED
+  EXPECT_TRUE(WaitUntil([&] { return !app_->IsEasyMode(); }));
+  EXPECT_EQ(app_->settings.mode, 2);
+  EXPECT_TRUE(dialog_->browserPage().IsVisible());
+  EXPECT_EQ(dialog_->SelectedTab(), 4);
+}
+
+TEST_F(FrameTest, BackendItemsAreMarkedAndGreyedByAvailability) {
+  ASSERT_TRUE(app_->backends.WimgapiAvailable());
+  ASSERT_TRUE(app_->backends.WimlibAvailable());
+  HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MENU_MAIN));
+  ASSERT_NE(menu, nullptr);
+
+  HMENU popup = OpenedPopup(main_, menu, 0);
+  ItemState wimgapi = MenuItem(popup, ID_BACKEND_WIMGAPI), wimlib = MenuItem(popup, ID_BACKEND_WIMLIB);
+  EXPECT_TRUE(wimgapi.checked && wimgapi.radio && !wimgapi.greyed);
+  EXPECT_TRUE(!wimlib.checked && !wimlib.greyed);
+
+  SendMessageW(main_, WM_COMMAND, ID_BACKEND_WIMLIB, 0);
+  EXPECT_EQ(dialog_->GetText(), L"KLO Quarry x64 (WIMLIB)");
+  popup = OpenedPopup(main_, menu, 0);
+  EXPECT_FALSE(MenuItem(popup, ID_BACKEND_WIMGAPI).checked);
+  EXPECT_TRUE(MenuItem(popup, ID_BACKEND_WIMLIB).checked);
+
+  // The easy page's menus show the same marks.
+  HMENU easy = OpenedPopup(dialog_->easyPage().hwnd(), menu, 1);
+  EXPECT_TRUE(MenuItem(easy, ID_BACKEND_WIMLIB).checked);
+  EXPECT_TRUE(MenuItem(OpenedPopup(dialog_->easyPage().hwnd(), menu, 7), ID_EASY_CLEAR_ALL).greyed);
+
+  // A back end that is not bound: greyed, never marked; the title keeps it.
+  app_->backends.wimlib = WimlibTable();
+  popup = OpenedPopup(main_, menu, 0);
+  wimlib = MenuItem(popup, ID_BACKEND_WIMLIB);
+  EXPECT_TRUE(wimlib.greyed && !wimlib.checked);
+  EXPECT_FALSE(MenuItem(popup, ID_BACKEND_WIMGAPI).checked);
+  EXPECT_FALSE(MenuItem(popup, ID_BACKEND_WIMGAPI).greyed);
+  EXPECT_EQ(dialog_->GetText(), L"KLO Quarry x64 (WIMLIB)");
+  DestroyMenu(menu);
+}
+
+TEST_F(FrameTest, MenuHasAllTenPopups) {
+  HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MENU_MAIN));
+  ASSERT_EQ(GetMenuItemCount(menu), 10);
+  const wchar_t* names[10] = {L"[MainPOP]", L"[EasyPOP]",       L"[info]",   L"[Mount]",      L"[Tree]",
+                              L"[MergeExport]", L"[Apply]", L"[EasyContextPop]", L"[DelImg]", L"[BrowserPOP]"};
+  for (int i = 0; i < 10; i++) {
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, names[i]);
+  }
+  // Main popup: 32794, -, 32786, 32788, -, 32796, -, sub-menu, -, 32828, 32785.
+  HMENU main = GetSubMenu(menu, 0);
+  const int order[11] = {ID_SWITCH_EASY, 0, ID_SHOW_TASK_QUEUE, ID_SHOW_MOUNTED, 0, ID_PREFERENCES, 0, -1, 0,
+                         ID_ABOUT, ID_EXIT};
+  ASSERT_EQ(GetMenuItemCount(main), 11);
+  for (int i = 0; i < 11; i++) EXPECT_EQ(static_cast<int>(GetMenuItemID(main, i)), order[i]) << i;
+  // The info popup's "跳转到" is the third item from the end.
+  HMENU info = GetSubMenu(menu, 2);
+  EXPECT_NE(GetSubMenu(info, GetMenuItemCount(info) - 3), nullptr);
+  DestroyMenu(menu);
+}
+
+TEST_F(FrameTest, JumpsSelectTheirTabUnlessBusy) {
+  dialog_->JumpTo(ID_JUMP_MERGE, L"C:\\images\\a.wim");
+  EXPECT_EQ(dialog_->SelectedTab(), 2);
+  EXPECT_EQ(dialog_->advancedPage().selectedChild(), IDC_ADVANCED_MERGE);
+  EXPECT_EQ(IsDlgButtonChecked(dialog_->advancedPage().hwnd(), IDC_ADVANCED_MERGE), BST_CHECKED);
+  EXPECT_EQ(IsDlgButtonChecked(dialog_->advancedPage().hwnd(), IDC_ADVANCED_SPLIT), BST_UNCHECKED);
+  EXPECT_EQ(dialog_->advancedPage().lastFile(), L"C:\\images\\a.wim");
+
+  dialog_->JumpTo(ID_JUMP_CAPTURE, L"C:\\data");
+  EXPECT_EQ(dialog_->SelectedTab(), 0);
+  EXPECT_EQ(dialog_->capturePage().sourceFolder(), L"C:\\data");
+
+  dialog_->JumpTo(ID_JUMP_INFO, L"C:\\images\\b.wim");
+  EXPECT_EQ(dialog_->SelectedTab(), 3);
+  ASSERT_EQ(dialog_->infoPage().files().size(), 1u);
+
+  app_->busyFlag = 1;
+  dialog_->JumpTo(ID_JUMP_APPLY, L"C:\\images\\c.wim");
+  EXPECT_EQ(dialog_->SelectedTab(), 3);
+  EXPECT_TRUE(dialog_->applyPage().wimFile().empty());
+  app_->busyFlag = 0;
+  dialog_->JumpTo(ID_JUMP_BROWSER, L"C:\\images\\c.wim");
+  EXPECT_EQ(dialog_->SelectedTab(), 4);
+  EXPECT_EQ(dialog_->browserPage().location(), L"C:\\images\\c.wim");
+}
+
+TEST_F(FrameTest, PagesAreChildrenWithTheirTemplateIds) {
+  const int ids[8] = {IDD_PAGE_CAPTURE, IDD_PAGE_APPLY, IDD_PAGE_ADVANCED,   IDD_PAGE_INFO,
+                      IDD_PAGE_BROWSER, IDD_PAGE_EASY,  IDD_PAGE_TASK_QUEUE, IDD_PAGE_PROGRESS};
+  for (int id : ids) {
+    HWND page = GetDlgItem(main_, id);
+    ASSERT_NE(page, nullptr) << id;
+    EXPECT_TRUE(GetWindowLongW(page, GWL_STYLE) & WS_BORDER) << id;
+    EXPECT_FALSE(GetWindowLongW(page, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) << id;
+  }
+  EXPECT_EQ(app_->ProgressView(), &dialog_->progressPage());
+  EXPECT_EQ(app_->TaskQueueView(), &dialog_->taskQueuePage());
+  EXPECT_EQ(dialog_->Tab(0).imageId(), static_cast<UINT>(IDP_TAB_CAPTURE));
+  EXPECT_EQ(dialog_->Tab(4).imageId(), static_cast<UINT>(IDP_TAB_BROWSE));
+  // The shared image list holds the six state pictures at 24 x 24.
+  int cx = 0, cy = 0;
+  ASSERT_TRUE(ImageList_GetIconSize(app_->stateImages, &cx, &cy));
+  EXPECT_EQ(cx, 24);
+  EXPECT_EQ(ImageList_GetImageCount(app_->stateImages), 6);
+}
+
+}  // namespace

@@ -1,0 +1,265 @@
+// Quarry.exe started from a private copy (its own settings file), driven
+// from outside as a person would: tab clicks, shortcut keys through the
+// system's keyboard input, the main menu, Enter and Escape.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "gui.h"
+#include "harness.h"
+#include "resources/resource.h"
+
+namespace {
+using namespace qtest;
+
+constexpr UINT kShowMainMenu = WM_USER + 101;
+const int kTabIds[5] = {IDC_TAB_CAPTURE, IDC_TAB_APPLY, IDC_TAB_ADVANCED, IDC_TAB_INFO, IDC_TAB_BROWSE};
+const int kTabPages[5] = {IDD_PAGE_CAPTURE, IDD_PAGE_APPLY, IDD_PAGE_ADVANCED, IDD_PAGE_INFO, IDD_PAGE_BROWSER};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  // Starts a copy of Quarry, with or without the wimlib folder, optionally
+  // with a settings file written beforehand.
+  void StartQuarry(bool withWimlib = true, const char* ini = nullptr) {
+    folder_ = PrepareQuarryCopy(withWimlib);
+    if (ini) ASSERT_TRUE(WriteFileBytes(IniPath(), ini));
+    ASSERT_TRUE(quarry_.Start(folder_));
+    main_ = quarry_.MainWindow();
+    ASSERT_TRUE(WaitUntil([&] { return !WindowText(main_).empty(); }));
+  }
+
+  std::wstring IniPath() const { return folder_ + L"\\Quarry.ini"; }
+  int IniInt(const wchar_t* section, const wchar_t* key) const {
+    return static_cast<int>(GetPrivateProfileIntW(section, key, -1, IniPath().c_str()));
+  }
+
+  // The tab page shown, -1 when none of the five is.
+  int ShownTabPage() const {
+    int shown = -1;
+    for (int i = 0; i < 5; i++) {
+      if (ItemVisible(main_, kTabPages[i])) {
+        if (shown >= 0) return -2;  // two at once: a fault
+        shown = i;
+      }
+    }
+    return shown;
+  }
+  bool WaitShown(int page) {
+    return WaitUntil([&] { return ShownTabPage() == page; });
+  }
+  void Key(WORD vk, WORD modifier = 0) {
+    ASSERT_TRUE(MakeForeground(main_));
+    PressKey(main_, vk, modifier);
+  }
+  void ClickTab(int index) { ClickWindow(GetDlgItem(main_, kTabIds[index])); }
+  bool InEasyMode() const { return ItemVisible(main_, IDD_PAGE_EASY) && !ItemVisible(main_, IDC_TAB_CAPTURE); }
+
+  // Opens the main menu as the "M" button does and picks "Wimlib" in the
+  // sub-menu "选择 WIM API" with the keyboard.
+  void ChooseWimlibFromMenu() {
+    ASSERT_TRUE(MakeForeground(main_));
+    PostMessageW(main_, kShowMainMenu, 0, 0);
+    ASSERT_TRUE(WaitForWindow(quarry_.Pid(), L"#32768", nullptr, 5000));
+    for (int i = 0; i < 5; i++) PressKey(nullptr, VK_DOWN);  // to "选择 WIM API"
+    PressKey(nullptr, VK_RIGHT);                               // open it: "WIMGAPI"
+    PressKey(nullptr, VK_DOWN);                                // "Wimlib"
+    PressKey(nullptr, VK_RETURN);
+    Pause(200);
+    // A greyed item leaves the menus open; close whatever is still open.
+    for (int i = 0; i < 3 && !TopWindowsVisible(L"#32768").empty(); i++) PressKey(nullptr, VK_ESCAPE);
+    ASSERT_TRUE(WaitUntil([&] { return TopWindowsVisible(L"#32768").empty(); }));
+  }
+  std::vector<HWND> TopWindowsVisible(const wchar_t* className) const {
+    std::vector<HWND> visible;
+    for (HWND hwnd : TopWindows(quarry_.Pid(), className))
+      if (IsWindowVisible(hwnd)) visible.push_back(hwnd);
+    return visible;
+  }
+
+  std::wstring folder_;
+  QuarryProcess quarry_;
+  HWND main_ = nullptr;
+};
+
+TEST_F(MainWindowTest, FirstStartShowsAdvancedModeOnCaptureTabAndSavesModeAtExit) {
+  StartQuarry();
+  EXPECT_EQ(WindowText(main_), L"KLO Quarry x64 (WIMGAPI)");
+  EXPECT_EQ(ShownTabPage(), 0);
+  for (int id : kTabIds) EXPECT_TRUE(ItemVisible(main_, id)) << id;
+  EXPECT_EQ(WindowText(GetDlgItem(main_, IDC_TAB_CAPTURE)), L"捕获");
+  EXPECT_EQ(WindowText(GetDlgItem(main_, IDC_TAB_BROWSE)), L"浏览");
+  EXPECT_FALSE(ItemVisible(main_, IDD_PAGE_EASY));
+  EXPECT_FALSE(ItemVisible(main_, IDD_PAGE_TASK_QUEUE));
+  EXPECT_FALSE(ItemVisible(main_, IDD_PAGE_PROGRESS));
+  RECT window;
+  GetWindowRect(main_, &window);
+  EXPECT_EQ(window.right - window.left, 920);
+  EXPECT_EQ(window.bottom - window.top, 550);
+
+  EXPECT_EQ(quarry_.Close(), 0);
+  EXPECT_EQ(IniInt(L"VIEW", L"Mode"), 2);
+  EXPECT_EQ(IniInt(L"API", L"Type"), 0);
+}
+
+TEST_F(MainWindowTest, TabClicksShowTheirPagesOneAtATime) {
+  StartQuarry();
+  for (int i : {1, 4, 2, 3, 0}) {
+    ClickTab(i);
+    EXPECT_TRUE(WaitShown(i)) << "tab " << i;
+    EXPECT_TRUE(ItemEnabled(main_, kTabPages[i]));
+  }
+}
+
+TEST_F(MainWindowTest, CtrlTabTwiceReturnsToTheSameTabPage) {
+  StartQuarry();
+  ClickTab(3);
+  ASSERT_TRUE(WaitShown(3));
+  Key(VK_TAB, VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return InEasyMode(); }));
+  EXPECT_EQ(ShownTabPage(), -1);
+  Key(VK_TAB, VK_CONTROL);
+  ASSERT_TRUE(WaitShown(3));
+  EXPECT_FALSE(ItemVisible(main_, IDD_PAGE_EASY));
+  for (int id : kTabIds) EXPECT_TRUE(ItemVisible(main_, id));
+
+  // The mode reached the settings file at exit.
+  Key(VK_TAB, VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return InEasyMode(); }));
+  EXPECT_EQ(quarry_.Close(), 0);
+  EXPECT_EQ(IniInt(L"VIEW", L"Mode"), 1);
+}
+
+TEST_F(MainWindowTest, StoredEasyModeStartsInEasyMode) {
+  StartQuarry(true, "[VIEW]\r\nMode=1\r\n");
+  EXPECT_TRUE(WaitUntil([&] { return InEasyMode(); }));
+  EXPECT_EQ(ShownTabPage(), -1);
+}
+
+TEST_F(MainWindowTest, PageUpAndPageDownStopAtTheOuterTabs) {
+  StartQuarry();
+  Key(VK_PRIOR);
+  Pause(300);
+  EXPECT_EQ(ShownTabPage(), 0);
+  for (int i = 1; i < 5; i++) {
+    Key(VK_NEXT);
+    EXPECT_TRUE(WaitShown(i)) << i;
+  }
+  Key(VK_NEXT);
+  Pause(300);
+  EXPECT_EQ(ShownTabPage(), 4);
+  Key(VK_PRIOR);
+  EXPECT_TRUE(WaitShown(3));
+}
+
+TEST_F(MainWindowTest, CtrlQShowsAndHidesTheTaskQueue) {
+  StartQuarry();
+  ClickTab(1);
+  ASSERT_TRUE(WaitShown(1));
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }));
+  EXPECT_EQ(ShownTabPage(), -1);
+  EXPECT_FALSE(ItemEnabled(GetDlgItem(main_, IDD_PAGE_TASK_QUEUE), IDC_TASK_START));  // no rows
+  // Typing with the page that had the focus hidden keeps the window responsive.
+  Key('A');
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &answer), 0);
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return !ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }));
+  EXPECT_TRUE(WaitShown(1));
+
+  // From the easy mode Ctrl+Q comes back to the advanced mode with the queue.
+  Key(VK_TAB, VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return InEasyMode(); }));
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }));
+  EXPECT_FALSE(ItemVisible(main_, IDD_PAGE_EASY));
+  EXPECT_TRUE(ItemVisible(main_, IDC_TAB_APPLY));
+  // Its "<" button returns to the Apply tab.
+  ClickButton(GetDlgItem(main_, IDD_PAGE_TASK_QUEUE), IDC_TASK_CLOSE);
+  EXPECT_TRUE(WaitShown(1));
+  EXPECT_FALSE(ItemVisible(main_, IDD_PAGE_TASK_QUEUE));
+}
+
+TEST_F(MainWindowTest, EnterNeverClosesTheWindowEscapeDoes) {
+  StartQuarry();
+  Key(VK_RETURN);
+  ClickTab(2);
+  ASSERT_TRUE(WaitShown(2));
+  Key(VK_RETURN);
+  Pause(500);
+  EXPECT_TRUE(quarry_.Running());
+  EXPECT_TRUE(IsWindowVisible(main_));
+
+  Key(VK_ESCAPE);
+  EXPECT_EQ(quarry_.WaitExit(10000), 0);
+  EXPECT_EQ(IniInt(L"VIEW", L"Mode"), 2);  // the normal exit saved the settings
+}
+
+TEST_F(MainWindowTest, MinimumTrackingSizeAndLayout) {
+  StartQuarry();
+  MINMAXINFO info = {};
+  SendMessageW(main_, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, 679);
+  EXPECT_EQ(info.ptMinTrackSize.y, 425);
+
+  SetWindowPos(main_, nullptr, 0, 0, 1001, 640, SWP_NOZORDER | SWP_NOMOVE);
+  RECT client;
+  ASSERT_TRUE(WaitUntil([&] {
+    GetClientRect(main_, &client);
+    RECT tab;
+    GetWindowRect(GetDlgItem(main_, IDC_TAB_BROWSE), &tab);
+    POINT pt = {tab.right, tab.bottom};
+    ScreenToClient(main_, &pt);
+    return pt.x == client.right + 1 && pt.y == 90;
+  }));
+  const int tabWidth = client.right / 5;
+  for (int i = 0; i < 4; i++) {
+    RECT tab;
+    GetWindowRect(GetDlgItem(main_, kTabIds[i]), &tab);
+    EXPECT_EQ(tab.right - tab.left, tabWidth) << i;
+  }
+  RECT page;
+  GetWindowRect(GetDlgItem(main_, IDD_PAGE_CAPTURE), &page);
+  MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&page), 2);
+  EXPECT_EQ(page.left, 0);
+  EXPECT_EQ(page.top, 90);
+  EXPECT_EQ(page.right, client.right);
+  EXPECT_EQ(page.bottom, client.bottom);
+}
+
+TEST_F(MainWindowTest, ChoosingWimlibChangesTheTitleAndIsSaved) {
+  StartQuarry();
+  ChooseWimlibFromMenu();
+  EXPECT_TRUE(WaitUntil([&] { return WindowText(main_) == L"KLO Quarry x64 (WIMLIB)"; }));
+  EXPECT_EQ(quarry_.Close(), 0);
+  EXPECT_EQ(IniInt(L"API", L"Type"), 1);
+}
+
+TEST_F(MainWindowTest, WithoutWimlibItsMenuItemIsGreyedAndTheTitleStays) {
+  StartQuarry(false);
+  ChooseWimlibFromMenu();
+  Pause(300);
+  EXPECT_EQ(WindowText(main_), L"KLO Quarry x64 (WIMGAPI)");
+  EXPECT_TRUE(quarry_.Running());
+}
+
+TEST_F(MainWindowTest, StoredWimlibIsNamedInTheTitleEvenWhenMissing) {
+  StartQuarry(false, "[API]\r\nType=1\r\n");
+  EXPECT_EQ(WindowText(main_), L"KLO Quarry x64 (WIMLIB)");
+}
+
+// Screenshots of both modes for a person to look at: written to the folder
+// named by QUARRY_SCREENSHOTS (a Linux path), when it is set.
+TEST_F(MainWindowTest, ScreenshotsOfBothModes) {
+  const char* folder = getenv("QUARRY_SCREENSHOTS");
+  StartQuarry();
+  Pause(1500);
+  std::string target = folder ? folder : UnixPath(folder_);
+  EXPECT_TRUE(Screenshot(target + "/advanced.png"));
+  Key(VK_TAB, VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return InEasyMode(); }));
+  Pause(800);
+  EXPECT_TRUE(Screenshot(target + "/easy.png"));
+}
+
+}  // namespace
