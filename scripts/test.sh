@@ -10,7 +10,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 LOG=$QUARRY_BUILD/ctest.log
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   source "'"$QUARRY_ROOT"'/scripts/env.sh"
-  "$WINESERVER" -p 30
+  # One persistent wineserver for the whole run, and Wine'"'"'s background
+  # services (desktop, devices) started now, with their output going
+  # nowhere: started by a test instead, they would inherit its output pipe
+  # and keep ctest waiting.
+  "$WINESERVER" -p
+  "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null
   cd "$QUARRY_BUILD/x64" && ctest --output-on-failure --timeout 300 -j 2 "$@"
   rc=$?
   "$WINESERVER" -k 2>/dev/null

@@ -1,0 +1,254 @@
+/*
+ * wg_internal.h - the pieces of wimgapi.dll and how they fit together.
+ *
+ *   wg_handles.c   handle table; file and image objects and their lifetime
+ *   wg_wimfile.c   WIMCreateFile and the calls on a file handle; opening,
+ *                  creating and writing the wimlib WIMStruct behind it
+ *   wg_messages.c  callback registry, the operation context every long
+ *                  call runs with, the wimlib progress adapter and the pacer
+ *                  that reports items while an image's data are written
+ *   wg_capture.c   WIMCaptureImage
+ *   wg_transfer.c  WIMApplyImage, WIMExportImage, WIMSplitFile
+ *   wg_xml.c       WIMGetImageInformation, WIMSetImageInformation
+ *   wg_mount.c     mounting, the persistent mount list, commit, unmount
+ *   wg_errors.c    wimlib and errno codes -> Win32 error codes
+ *
+ * Locking: one global lock guards the handle table and the callback
+ * registry (held only briefly, never while calling out).  Each file object
+ * has its own lock, held for the whole of every call that works on it, so
+ * two threads never use one WIMStruct at once; message callbacks run with
+ * it held (it is recursive, so a callback may call back into the library).
+ */
+#ifndef WG_INTERNAL_H
+#define WG_INTERNAL_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include <windows.h>
+
+#include "wimgapi.h"
+#include "winconv.h"
+
+/* winegcc defines _WIN32/_WIN64, which would make wimlib.h declare the
+ * Windows ABI (UTF-16 wimlib_tchar); we link the Linux libwim.so. */
+#pragma push_macro("_WIN32")
+#pragma push_macro("_WIN64")
+#undef _WIN32
+#undef _WIN64
+#include <wimlib.h>
+#pragma pop_macro("_WIN64")
+#pragma pop_macro("_WIN32")
+
+_Static_assert(sizeof(wimlib_tchar) == 1, "the Linux wimlib speaks UTF-8");
+
+/* ------------------------------------------------------------------------- */
+/* Objects and handles (wg_handles.c)                                        */
+/* ------------------------------------------------------------------------- */
+
+enum wg_kind { WG_KIND_FILE = 1, WG_KIND_IMAGE = 2 };
+
+struct wg_image;
+
+/* One WIMCreateFile (or an internal open for mounting). */
+struct wg_file {
+    LONG refs;                 /* handle + image objects + running calls */
+    CRITICAL_SECTION lock;
+    WCHAR *win_path;           /* full Windows path */
+    char *unix_path;
+    DWORD access;              /* WIM_GENERIC_* */
+    DWORD flags;               /* flags given to WIMCreateFile */
+    DWORD ctype;               /* compression type for a new file */
+    bool is_new;               /* created; nothing written to disk yet */
+    bool no_replace;           /* WIM_CREATE_NEW: never replace a file */
+    bool failed;               /* a writing call failed or was aborted */
+    WCHAR *temp_path;          /* WIMSetTemporaryPath */
+    WIMStruct *wim;            /* NULL until needed; dropped after a write */
+    char **ref_paths;          /* parts referenced by WIMSetReferenceFile */
+    size_t ref_count;
+    struct wg_image *images;   /* live image objects (index fix-ups) */
+    struct wg_file *next_live; /* list of live files (sharing checks) */
+};
+
+/* One image of a file (WIMLoadImage, WIMCaptureImage, mounting). */
+struct wg_image {
+    LONG refs;
+    struct wg_file *file;      /* counted reference */
+    int index;                 /* 1-based; 0 once the image was deleted */
+    WCHAR *mount_path;         /* full path of its mount folder, if mounted */
+    struct wg_image *next;     /* in file->images */
+};
+
+void wg_init(void);
+void wg_lock(void);
+void wg_unlock(void);
+
+/* New objects start with one reference, which wg_handle_new takes over. */
+struct wg_file *wg_file_alloc(void);
+struct wg_image *wg_image_alloc(struct wg_file *file, int index);
+/* Releasing the last reference of a new file writes it: the result is the
+ * Win32 error of that write (0 when there was nothing to do). */
+DWORD wg_file_release(struct wg_file *f);
+DWORD wg_image_release(struct wg_image *img);
+
+HANDLE wg_handle_new(int kind, void *obj);
+/* Looks a handle up and takes a reference, or sets ERROR_INVALID_HANDLE. */
+struct wg_file *wg_file_get(HANDLE h);
+struct wg_image *wg_image_get(HANDLE h);
+BOOL wg_handle_close(HANDLE h);
+
+/* Another live file object with write access to the same file, if any. */
+bool wg_writer_exists(const char *unix_path, const struct wg_file *except);
+
+/* ------------------------------------------------------------------------- */
+/* Files (wg_wimfile.c)                                                      */
+/* ------------------------------------------------------------------------- */
+
+/* Creates a file object for a path as WIMCreateFile does; NULL with the
+ * error in *err on failure. */
+struct wg_file *wg_file_create(const WCHAR *path, DWORD access, DWORD disposition, DWORD flags,
+                               DWORD ctype, DWORD *created, DWORD *err);
+/* A file object for a known WIM path that is opened only when needed (the
+ * file behind a mount may be gone; unmounting must still work). */
+struct wg_file *wg_file_attach(const WCHAR *win_path, DWORD access, DWORD *err);
+/* Makes f->wim usable (opens or creates it); returns a Win32 error. */
+DWORD wg_file_load(struct wg_file *f);
+/* Forgets the WIMStruct and anything not yet written. */
+void wg_file_drop(struct wg_file *f);
+/* Writes the in-memory state of f->wim to disk (see wimgapi.h, "Writing")
+ * and drops the WIMStruct; returns a Win32 error.  op may be NULL. */
+struct wg_op;
+DWORD wg_file_write(struct wg_file *f, struct wg_op *op);
+DWORD wg_file_check_writable(const struct wg_file *f);
+/* Number of images, or -1 with a Win32 error in *err. */
+int wg_file_image_count(struct wg_file *f, DWORD *err);
+/* Called by the last release of a file object; returns a Win32 error. */
+DWORD wg_file_finish(struct wg_file *f);
+/* Checks that index names an image whose metadata can be read. */
+DWORD wg_file_check_image(struct wg_file *f, int index);
+
+/* ------------------------------------------------------------------------- */
+/* Messages and operations (wg_messages.c)                                   */
+/* ------------------------------------------------------------------------- */
+
+struct wg_callback {
+    WIM_MESSAGE_CALLBACK fn;
+    PVOID user;
+};
+
+/* An item reported by WIM_MSG_PROCESS while an image's data are written. */
+struct wg_pace_item {
+    char *path;                /* in-image path, "/" separated */
+    uint64_t size;
+    uint64_t part, offset;     /* where its data sit in the WIM */
+    size_t seq;                /* tree order */
+};
+
+struct wg_pacer {
+    struct wg_pace_item *items;
+    size_t count, cap, next;
+    uint64_t total, emitted;   /* sums of item sizes */
+    WCHAR *prefix;             /* put before each in-image path */
+};
+
+enum wg_op_kind { WG_OP_CAPTURE, WG_OP_APPLY, WG_OP_EXPORT, WG_OP_SPLIT, WG_OP_COMMIT };
+
+/* The context of one long call: the callbacks to notify and the state of
+ * its progress reports. */
+struct wg_op {
+    enum wg_op_kind kind;
+    struct wg_callback *cbs;
+    size_t ncbs;
+    bool aborted;
+    int last_percent;
+    uint64_t start_ms;
+    WCHAR *buf;                /* scratch buffer for paths */
+    size_t bufcap;
+    /* capture: Unix paths from wimlib -> the Windows paths the caller knows */
+    const char *unix_root;
+    size_t unix_root_len;
+    const WCHAR *win_root;
+    size_t win_root_len;
+    /* apply, mount, export */
+    struct wg_pacer pacer;
+    /* split: hooks of wg_transfer.c */
+    void *split_ctx;
+    int (*split_begin)(struct wg_op *op, union wimlib_progress_info *info);
+    int (*split_end)(struct wg_op *op, union wimlib_progress_info *info);
+    uint64_t split_base;       /* bytes of the parts already written */
+    uint64_t split_total;      /* bytes of all parts */
+};
+
+/* Snapshot of the callbacks registered on a and b (either may be NULL) and
+ * on no handle. */
+void wg_op_init(struct wg_op *op, enum wg_op_kind kind, struct wg_file *a, struct wg_file *b);
+void wg_op_free(struct wg_op *op);
+static inline bool wg_op_has_callbacks(const struct wg_op *op) { return op->ncbs != 0; }
+/* Sends a message to every callback; a WIM_MSG_ABORT_IMAGE answer sets
+ * op->aborted and stops the delivery.  Returns the last answer. */
+DWORD wg_op_send(struct wg_op *op, DWORD msg, WPARAM wparam, LPARAM lparam);
+void wg_op_progress(struct wg_op *op, uint64_t done, uint64_t total);
+/* Registers the progress adapter on wim when op has callbacks. */
+void wg_op_attach(struct wg_op *op, WIMStruct *wim);
+void wg_op_detach(struct wg_op *op, WIMStruct *wim);
+/* A scratch buffer of at least n WCHARs, or NULL. */
+WCHAR *wg_op_buffer(struct wg_op *op, size_t n);
+
+/* Lists the items of an image for WIM_MSG_PROCESS, in the order in which
+ * wimlib will write their data. */
+DWORD wg_pacer_build(struct wg_op *op, WIMStruct *wim, int image, const WCHAR *prefix);
+/* Reports the items whose data lie within the first done/total of the
+ * work; wg_pacer_finish reports the rest. */
+void wg_pacer_advance(struct wg_op *op, uint64_t done, uint64_t total);
+void wg_pacer_finish(struct wg_op *op);
+
+void wg_callbacks_forget(struct wg_file *f);
+DWORD wg_callbacks_register(struct wg_file *f, WIM_MESSAGE_CALLBACK fn, PVOID user);
+BOOL wg_callbacks_unregister(struct wg_file *f, bool any_file, WIM_MESSAGE_CALLBACK fn);
+DWORD wg_callbacks_count(struct wg_file *f);
+
+/* ------------------------------------------------------------------------- */
+/* Transfers (wg_transfer.c)                                                 */
+/* ------------------------------------------------------------------------- */
+
+/* Extracts image index of f into the folder path (WIMApplyImage). */
+DWORD wg_apply(struct wg_file *f, int index, const WCHAR *path, DWORD flags);
+
+/* ------------------------------------------------------------------------- */
+/* Mounting (wg_mount.c)                                                     */
+/* ------------------------------------------------------------------------- */
+
+/* True when an image of the file at unix_path is mounted. */
+bool wg_mount_uses_file(const WCHAR *win_path);
+
+/* ------------------------------------------------------------------------- */
+/* Errors (wg_errors.c)                                                      */
+/* ------------------------------------------------------------------------- */
+
+DWORD wg_error_from_wimlib(int ret, int err_no);
+DWORD wg_error_from_errno(int err_no);
+/* SetLastError(err) and return FALSE / NULL. */
+BOOL wg_fail(DWORD err);
+HANDLE wg_fail_handle(DWORD err);
+/* SetLastError(0) and return TRUE. */
+BOOL wg_ok(void);
+
+/* ------------------------------------------------------------------------- */
+/* Small helpers                                                             */
+/* ------------------------------------------------------------------------- */
+
+/* Full Windows path (GetFullPathNameW) in memory from malloc, without a
+ * trailing "\" unless it is a root such as "C:\"; NULL with an error set. */
+WCHAR *wg_full_path(const WCHAR *path);
+/* The prefix of the paths a long call reports for a folder the caller
+ * named: the caller's own text (its full path if it was relative) without
+ * trailing separators, so "C:\" gives "C:" and items "C:\pagefile.sys".
+ * From wc_dup; NULL when out of memory. */
+WCHAR *wg_message_root(const WCHAR *given, const WCHAR *full);
+/* Case-insensitive equality of two Windows paths. */
+bool wg_path_equal(const WCHAR *a, const WCHAR *b);
+/* Milliseconds of a monotonic clock. */
+uint64_t wg_now_ms(void);
+
+#endif /* WG_INTERNAL_H */

@@ -1,0 +1,338 @@
+// wimgapi.dll: mounting, committing and unmounting, and the mount list
+// shared between processes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "harness.h"
+#include "wimgapi_client.h"
+
+using namespace wgt;
+
+namespace {
+
+struct ToolResult {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;
+};
+
+// Runs wimgapi_tool.exe (a second Windows process) and collects its output.
+ToolResult RunTool(const std::wstring& args) {
+  ToolResult r;
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE readEnd, writeEnd;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  std::wstring cmd = L"\"" + qtest::BinDir() + L"\\wimgapi_tool.exe\" " + args;
+  STARTUPINFOW si = {sizeof si};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  if (started) {
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) r.output.append(buf, got);
+    WaitForSingleObject(pi.hProcess, 120000);
+    GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  CloseHandle(readEnd);
+  return r;
+}
+
+std::wstring FullPath(const std::wstring& p) {
+  wchar_t buf[MAX_PATH];
+  GetFullPathNameW(p.c_str(), MAX_PATH, buf, nullptr);
+  return buf;
+}
+
+bool FolderIsEmpty(const std::wstring& dir) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return true;
+  bool empty = true;
+  do {
+    std::wstring n = fd.cFileName;
+    if (n != L"." && n != L"..") empty = false;
+  } while (empty && FindNextFileW(h, &fd));
+  FindClose(h);
+  return empty;
+}
+
+std::vector<WIM_MOUNT_LIST> MountList() {
+  DWORD size = sizeof(WIM_MOUNT_LIST);
+  std::vector<BYTE> buffer(size);
+  if (!W().GetMountedImages(reinterpret_cast<PWIM_MOUNT_LIST>(buffer.data()), &size)) {
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    buffer.assign(size, 0);
+    EXPECT_TRUE(W().GetMountedImages(reinterpret_cast<PWIM_MOUNT_LIST>(buffer.data()), &size));
+  }
+  auto* first = reinterpret_cast<WIM_MOUNT_LIST*>(buffer.data());
+  return std::vector<WIM_MOUNT_LIST>(first, first + size / sizeof(WIM_MOUNT_LIST));
+}
+
+const WIM_MOUNT_LIST* FindMount(const std::vector<WIM_MOUNT_LIST>& list, const std::wstring& folder) {
+  for (const auto& m : list)
+    if (CompareStringOrdinal(m.MountPath, -1, folder.c_str(), -1, TRUE) == CSTR_EQUAL) return &m;
+  return nullptr;
+}
+
+class WimgapiMount : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(W().module, nullptr);
+    dir_ = FullPath(qtest::TempDir());
+    src_ = dir_ + L"\\src";
+    qtest::MakeSampleTree(src_);
+    wim_ = dir_ + L"\\a.wim";
+    ASSERT_EQ(Capture(src_, wim_), 1);
+    ASSERT_EQ(Capture(src_ + L"\\sub", wim_, WIM_COMPRESS_XPRESS, true), 2);
+    {
+      Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING);
+      Handle image(W().LoadImage(file.get(), 1));
+      std::wstring xml = L"\xFEFF<IMAGE INDEX=\"1\"><NAME>Base</NAME><DESCRIPTION>d</DESCRIPTION></IMAGE>";
+      ASSERT_TRUE(W().SetImageInformation(image.get(), &xml[0], static_cast<DWORD>(xml.size() * 2)));
+    }
+    mnt_ = dir_ + L"\\mnt";
+    mnt2_ = dir_ + L"\\mnt2";
+    qtest::MakeDirs(mnt_);
+    qtest::MakeDirs(mnt2_);
+  }
+  void TearDown() override { UnmountAllBelow(dir_); }
+
+  // Mounts image index of wim_ through WIMMountImageHandle.
+  BOOL Mount(int index, const std::wstring& folder, bool rw, Recorder* rec = nullptr) {
+    DWORD access = WIM_GENERIC_READ | WIM_GENERIC_MOUNT | (rw ? WIM_GENERIC_WRITE : 0);
+    Handle file = Open(wim_, access, WIM_OPEN_EXISTING);
+    if (rec) W().RegisterMessageCallback(file.get(), RecordingProc(), rec);
+    Handle image(W().LoadImage(file.get(), index));
+    BOOL ok = W().MountImageHandle(image.get(), folder.c_str(), rw ? 0 : WIM_FLAG_MOUNT_READONLY);
+    DWORD err = GetLastError();
+    image.Reset();
+    file.Reset();
+    SetLastError(err);
+    return ok;
+  }
+  std::string ExtractText(int index, const std::string& path) {
+    return Imagex("extract " + Q(wim_) + " " + std::to_string(index) + " " + qtest::ShQuote(path) + " --to-stdout");
+  }
+  std::wstring dir_, src_, wim_, mnt_, mnt2_;
+};
+
+TEST_F(WimgapiMount, WritableMountCommitAndUnmountStoreTheEdit) {
+  const std::vector<std::string> image2 = DirList(wim_, 2);
+  Recorder rec;
+  ASSERT_TRUE(Mount(1, mnt_, true, &rec)) << GetLastError();
+  EXPECT_EQ(rec.Count(WIM_MSG_PROCESS), 9u);
+  EXPECT_EQ(qtest::ReadFileBytes(mnt_ + L"\\small.txt"), "hello quarry\n");
+
+  // The handles are closed; the mount stays and is listed.
+  std::vector<WIM_MOUNT_LIST> list = MountList();
+  const WIM_MOUNT_LIST* m = FindMount(list, mnt_);
+  ASSERT_NE(m, nullptr);
+  EXPECT_STREQ(m->WimPath, FullPath(wim_).c_str());
+  EXPECT_EQ(m->ImageIndex, 1u);
+  EXPECT_TRUE(m->MountedForRW);
+
+  // Edit the mounted image.
+  ASSERT_TRUE(qtest::WriteFileBytes(mnt_ + L"\\added.txt", "added in the mount\n"));
+  ASSERT_TRUE(DeleteFileW((mnt_ + L"\\small.txt").c_str()));
+  ASSERT_TRUE(qtest::WriteFileBytes(mnt_ + L"\\sub\\deeper\\repeat.txt", "changed\n"));
+
+  // What the mount manager does: handles for the folder, commit, unmount.
+  HANDLE wim = nullptr, image = nullptr;
+  ASSERT_TRUE(W().GetMountedImageHandle(mnt_.c_str(), 0, &wim, &image)) << GetLastError();
+  Handle wimHandle(wim), imageHandle(image);
+  ASSERT_TRUE(W().CommitImageHandle(image, 0, nullptr)) << GetLastError();
+  ASSERT_TRUE(W().UnmountImageHandle(image, 0)) << GetLastError();
+  imageHandle.Reset();
+  wimHandle.Reset();
+
+  EXPECT_TRUE(FolderIsEmpty(mnt_));
+  EXPECT_EQ(FindMount(MountList(), mnt_), nullptr);
+  std::vector<std::string> files = DirList(wim_, 1);
+  EXPECT_NE(std::find(files.begin(), files.end(), "/added.txt"), files.end());
+  EXPECT_EQ(std::find(files.begin(), files.end(), "/small.txt"), files.end());
+  EXPECT_EQ(ExtractText(1, "/added.txt"), "added in the mount\n");
+  EXPECT_EQ(ExtractText(1, "/sub/deeper/repeat.txt"), "changed\n");
+  // Same index, same metadata; the other image untouched.
+  std::string info = Imagex("info " + Q(wim_));
+  EXPECT_EQ(InfoField(info, "Image Count"), "2");
+  EXPECT_EQ(InfoField(info, "Name", 1), "Base");
+  EXPECT_EQ(InfoField(info, "Description", 1), "d");
+  EXPECT_EQ(DirList(wim_, 2), image2);
+  Imagex("verify " + Q(wim_));
+}
+
+TEST_F(WimgapiMount, UnmountWithoutCommitDiscardsTheChanges) {
+  const std::string before = qtest::ReadFileBytes(wim_);
+  ASSERT_TRUE(Mount(1, mnt_, true));
+  ASSERT_TRUE(qtest::WriteFileBytes(mnt_ + L"\\added.txt", "lost\n"));
+  ASSERT_TRUE(DeleteFileW((mnt_ + L"\\small.txt").c_str()));
+  EXPECT_TRUE(W().UnmountImage(mnt_.c_str(), wim_.c_str(), 1, FALSE)) << GetLastError();
+  EXPECT_TRUE(FolderIsEmpty(mnt_));
+  EXPECT_TRUE(GetFileAttributesW(mnt_.c_str()) & FILE_ATTRIBUTE_DIRECTORY);   // the folder stays
+  EXPECT_EQ(qtest::ReadFileBytes(wim_), before);
+  std::vector<std::string> files = DirList(wim_, 1);
+  EXPECT_EQ(std::find(files.begin(), files.end(), "/added.txt"), files.end());
+  EXPECT_NE(std::find(files.begin(), files.end(), "/small.txt"), files.end());
+
+  // With the older form and commit: the change is stored.
+  ASSERT_TRUE(W().MountImage(mnt_.c_str(), wim_.c_str(), 2, dir_.c_str())) << GetLastError();
+  ASSERT_TRUE(qtest::WriteFileBytes(mnt_ + L"\\second.txt", "kept\n"));
+  EXPECT_TRUE(W().UnmountImage(mnt_.c_str(), wim_.c_str(), 2, TRUE)) << GetLastError();
+  EXPECT_TRUE(FolderIsEmpty(mnt_));
+  EXPECT_EQ(ExtractText(2, "/second.txt"), "kept\n");
+}
+
+TEST_F(WimgapiMount, ReadOnlyMountRefusesChanges) {
+  ASSERT_TRUE(Mount(2, mnt_, false)) << GetLastError();
+  const WIM_MOUNT_LIST* m = FindMount(MountList(), mnt_);
+  ASSERT_NE(m, nullptr);
+  EXPECT_FALSE(m->MountedForRW);
+  EXPECT_EQ(qtest::ReadFileBytes(mnt_ + L"\\deeper\\repeat.txt"), std::string(100000, 'a'));
+  // The extracted files are read-only; a user other than root cannot
+  // change them (root writes through any permission).
+  EXPECT_TRUE(GetFileAttributesW((mnt_ + L"\\big.bin").c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(GetFileAttributesW((mnt_ + L"\\deeper\\repeat.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+  if (qtest::RunUnix("test \"$(id -u)\" != 0").exitCode == 0) {
+    EXPECT_FALSE(qtest::WriteFileBytes(mnt_ + L"\\big.bin", "overwrite"));
+    EXPECT_FALSE(qtest::WriteFileBytes(mnt_ + L"\\new.txt", "new"));
+  }
+
+  HANDLE wim = nullptr, image = nullptr;
+  ASSERT_TRUE(W().GetMountedImageHandle(mnt_.c_str(), 0, &wim, &image));
+  Handle wimHandle(wim), imageHandle(image);
+  EXPECT_FALSE(W().CommitImageHandle(image, 0, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(W().UnmountImageHandle(image, 0)) << GetLastError();
+  EXPECT_TRUE(FolderIsEmpty(mnt_));
+
+  // A writable mount needs write access, any mount needs mount access.
+  {
+    Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_MOUNT, WIM_OPEN_EXISTING);
+    Handle img(W().LoadImage(file.get(), 1));
+    EXPECT_FALSE(W().MountImageHandle(img.get(), mnt_.c_str(), 0));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  }
+  {
+    Handle file = Open(wim_, WIM_GENERIC_READ, WIM_OPEN_EXISTING);
+    Handle img(W().LoadImage(file.get(), 1));
+    EXPECT_FALSE(W().MountImageHandle(img.get(), mnt_.c_str(), WIM_FLAG_MOUNT_READONLY));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  }
+  EXPECT_TRUE(FolderIsEmpty(mnt_));
+}
+
+TEST_F(WimgapiMount, ConflictsAndUnknownMountsAreRefused) {
+  ASSERT_TRUE(Mount(1, mnt_, true));
+  EXPECT_FALSE(Mount(1, mnt2_, false));   // the same image again
+  EXPECT_EQ(GetLastError(), ERROR_BUSY);
+  EXPECT_FALSE(Mount(2, mnt_, false));    // the same folder again
+  EXPECT_EQ(GetLastError(), ERROR_BUSY);
+  ASSERT_TRUE(qtest::WriteFileBytes(mnt2_ + L"\\x.txt", "occupied"));
+  EXPECT_FALSE(Mount(2, mnt2_, false));
+  EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
+  EXPECT_EQ(qtest::ReadFileBytes(mnt2_ + L"\\x.txt"), "occupied");
+  EXPECT_FALSE(Mount(2, dir_ + L"\\missing", false));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  {
+    Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING);
+    EXPECT_FALSE(W().DeleteImage(file.get(), 2));   // would renumber a mounted image
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  }
+  HANDLE wim = reinterpret_cast<HANDLE>(1), image = reinterpret_cast<HANDLE>(1);
+  EXPECT_FALSE(W().GetMountedImageHandle(mnt2_.c_str(), 0, &wim, &image));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+  EXPECT_EQ(wim, nullptr);
+  EXPECT_FALSE(W().GetMountedImageHandle(nullptr, 0, &wim, &image));
+  EXPECT_FALSE(W().UnmountImage(mnt2_.c_str(), nullptr, 0, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+  EXPECT_FALSE(W().UnmountImage(mnt_.c_str(), (dir_ + L"\\other.wim").c_str(), 1, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(W().UnmountImageHandle(nullptr, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  // An image handle that is not mounted.
+  Handle file = Open(wim_, WIM_GENERIC_READ, WIM_OPEN_EXISTING);
+  Handle img(W().LoadImage(file.get(), 2));
+  EXPECT_FALSE(W().UnmountImageHandle(img.get(), 0));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+  EXPECT_TRUE(FindMount(MountList(), mnt_) != nullptr);
+}
+
+TEST_F(WimgapiMount, TheListIsSharedWithOtherProcessesAndSizesItsBuffer) {
+  ASSERT_TRUE(Mount(1, mnt_, true));
+  // Another process mounts image 2 read-only and ends.
+  ToolResult r = RunTool(L"mount \"" + wim_ + L"\" 2 \"" + mnt2_ + L"\"");
+  ASSERT_EQ(r.exitCode, 0u) << r.output;
+
+  // Both are listed here, and there.
+  std::vector<WIM_MOUNT_LIST> list = MountList();
+  ASSERT_NE(FindMount(list, mnt_), nullptr);
+  ASSERT_NE(FindMount(list, mnt2_), nullptr);
+  EXPECT_EQ(FindMount(list, mnt2_)->ImageIndex, 2u);
+  EXPECT_FALSE(FindMount(list, mnt2_)->MountedForRW);
+  r = RunTool(L"mounts");
+  ASSERT_EQ(r.exitCode, 0u);
+  EXPECT_NE(r.output.find("1\tRW\t" + qtest::Utf8(FullPath(wim_)) + "\t" + qtest::Utf8(mnt_)), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("2\tR\t" + qtest::Utf8(FullPath(wim_)) + "\t" + qtest::Utf8(mnt2_)), std::string::npos)
+      << r.output;
+
+  // Too small a buffer: ERROR_INSUFFICIENT_BUFFER and the size needed.
+  DWORD size = 0;
+  EXPECT_FALSE(W().GetMountedImages(nullptr, &size));
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(size, list.size() * sizeof(WIM_MOUNT_LIST));
+  EXPECT_FALSE(W().GetMountedImages(nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+  // The other process's mount is unmounted here, ours there (with commit).
+  EXPECT_TRUE(W().UnmountImage(mnt2_.c_str(), nullptr, 0, FALSE));
+  ASSERT_TRUE(qtest::WriteFileBytes(mnt_ + L"\\from-here.txt", "x"));
+  r = RunTool(L"unmount \"" + mnt_ + L"\" commit");
+  EXPECT_EQ(r.exitCode, 0u) << r.output;
+  EXPECT_EQ(FindMount(MountList(), mnt_), nullptr);
+  EXPECT_EQ(FindMount(MountList(), mnt2_), nullptr);
+  EXPECT_TRUE(FolderIsEmpty(mnt_));
+  EXPECT_TRUE(FolderIsEmpty(mnt2_));
+  EXPECT_EQ(ExtractText(1, "/from-here.txt"), "x");
+}
+
+TEST_F(WimgapiMount, AbortedMountLeavesNothingBehind) {
+  Recorder rec;
+  rec.handler = [&](DWORD msg, WPARAM, LPARAM) { return msg == WIM_MSG_PROCESS && rec.Count(WIM_MSG_PROCESS) == 4 ? WIM_MSG_ABORT_IMAGE : 0u; };
+  EXPECT_FALSE(Mount(1, mnt_, true, &rec));
+  EXPECT_EQ(GetLastError(), ERROR_REQUEST_ABORTED);
+  EXPECT_TRUE(FolderIsEmpty(mnt_));
+  EXPECT_EQ(FindMount(MountList(), mnt_), nullptr);
+  EXPECT_TRUE(Mount(1, mnt_, true)) << GetLastError();   // and can be mounted afterwards
+}
+
+TEST_F(WimgapiMount, CommitCanAppendTheFolderAsANewImage) {
+  ASSERT_TRUE(Mount(2, mnt_, true));
+  ASSERT_TRUE(qtest::WriteFileBytes(mnt_ + L"\\extra.txt", "extra\n"));
+  HANDLE wim = nullptr, image = nullptr;
+  ASSERT_TRUE(W().GetMountedImageHandle(mnt_.c_str(), 0, &wim, &image));
+  Handle wimHandle(wim), imageHandle(image);
+  HANDLE added = nullptr;
+  ASSERT_TRUE(W().CommitImageHandle(image, WIM_COMMIT_FLAG_APPEND, &added)) << GetLastError();
+  Handle addedHandle(added);
+  ASSERT_TRUE(addedHandle);
+  PVOID xml = nullptr;
+  DWORD bytes = 0;
+  ASSERT_TRUE(W().GetImageInformation(added, &xml, &bytes));
+  EXPECT_EQ(std::wstring(static_cast<wchar_t*>(xml) + 1).find(L"<IMAGE INDEX=\"3\""), 0u);
+  LocalFree(xml);
+  EXPECT_TRUE(W().UnmountImageHandle(image, 0));
+  EXPECT_EQ(ExtractText(3, "/extra.txt"), "extra\n");
+  std::vector<std::string> two = DirList(wim_, 2);
+  EXPECT_EQ(std::find(two.begin(), two.end(), "/extra.txt"), two.end());
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// Test support for wimgapi.dll: binds the library at run time the way the
+// program does (LoadLibraryW + GetProcAddress by the published names),
+// closes handles automatically, records callback messages, and asks
+// wimlib-imagex about the files the library writes.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/wimgapi_defs.h"
+
+namespace wgt {
+
+struct Api {
+  HMODULE module = nullptr;
+  PFN_WIMCreateFile CreateFile = nullptr;
+  PFN_WIMMountImageHandle MountImageHandle = nullptr;
+  PFN_WIMUnmountImageHandle UnmountImageHandle = nullptr;
+  PFN_WIMGetMountedImageHandle GetMountedImageHandle = nullptr;
+  PFN_WIMCommitImageHandle CommitImageHandle = nullptr;
+  PFN_WIMSetTemporaryPath SetTemporaryPath = nullptr;
+  PFN_WIMCloseHandle CloseHandle = nullptr;
+  PFN_WIMLoadImage LoadImage = nullptr;
+  PFN_WIMRegisterMessageCallback RegisterMessageCallback = nullptr;
+  PFN_WIMMountImage MountImage = nullptr;
+  PFN_WIMApplyImage ApplyImage = nullptr;
+  PFN_WIMGetAttributes GetAttributes = nullptr;
+  PFN_WIMSetReferenceFile SetReferenceFile = nullptr;
+  PFN_WIMUnregisterMessageCallback UnregisterMessageCallback = nullptr;
+  PFN_WIMCaptureImage CaptureImage = nullptr;
+  PFN_WIMSetBootImage SetBootImage = nullptr;
+  PFN_WIMGetImageInformation GetImageInformation = nullptr;
+  PFN_WIMExportImage ExportImage = nullptr;
+  PFN_WIMSplitFile SplitFile = nullptr;
+  PFN_WIMSetImageInformation SetImageInformation = nullptr;
+  PFN_WIMDeleteImage DeleteImage = nullptr;
+  PFN_WIMGetMountedImages GetMountedImages = nullptr;
+  PFN_WIMUnmountImage UnmountImage = nullptr;
+};
+
+// The library, bound once; module is null when it could not be loaded.
+const Api& W();
+
+// A handle closed with WIMCloseHandle when it goes out of scope.
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() { Reset(); }
+  Handle(Handle&& o) noexcept : h_(o.Release()) {}
+  Handle& operator=(Handle&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      h_ = o.Release();
+    }
+    return *this;
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  HANDLE Release() {
+    HANDLE h = h_;
+    h_ = nullptr;
+    return h;
+  }
+  void Reset() {
+    if (h_) W().CloseHandle(h_);
+    h_ = nullptr;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+// One message as a callback saw it.
+struct Message {
+  DWORD msg;
+  std::wstring path;   // wParam of the messages that carry a path
+  WPARAM wparam;
+  LPARAM lparam;
+};
+
+// Records every message; an optional handler decides the answer and may
+// change the BOOL that lParam points to.
+struct Recorder {
+  std::vector<Message> messages;
+  std::function<DWORD(DWORD msg, WPARAM wparam, LPARAM lparam)> handler;
+
+  std::vector<std::wstring> Paths(DWORD msg) const;
+  std::vector<int> Percentages() const;
+  size_t Count(DWORD msg) const;
+};
+
+// The callback to register with a Recorder* as user data.
+DWORD CALLBACK RecordingCallback(DWORD msg, WPARAM wparam, LPARAM lparam, PVOID user);
+FARPROC RecordingProc();
+
+// Opens or creates a file; fails the test when the handle is null.
+Handle Open(const std::wstring& path, DWORD access, DWORD disposition, DWORD flags = 0,
+            DWORD compression = WIM_COMPRESS_XPRESS);
+// Captures folder into wim (a new file with compression, or appended) and
+// returns the number of the new image, 0 on failure.
+int Capture(const std::wstring& folder, const std::wstring& wim, DWORD compression = WIM_COMPRESS_XPRESS,
+            bool append = false);
+
+// wimlib-imagex with arguments, run on the Linux side; fails the test when
+// its exit code is not the expected one.
+std::string Imagex(const std::string& args, int expectedExit = 0);
+// A Windows path quoted for the Linux shell.
+std::string Q(const std::wstring& winPath);
+// "Key: value" from wimlib-imagex info output for an image ("" = file).
+std::string InfoField(const std::string& info, const std::string& key, int image = 0);
+// Image count reported by wimlib-imagex info.
+int ImageCount(const std::wstring& wim);
+// Paths listed by wimlib-imagex dir for an image.
+std::vector<std::string> DirList(const std::wstring& wim, int image);
+
+// Files filled with incompressible bytes.
+void MakeRandomFile(const std::wstring& path, size_t size, unsigned seed);
+bool Exists(const std::wstring& path);
+
+// Unmounts whatever is mounted below root (clean-up after a failed test).
+void UnmountAllBelow(const std::wstring& root);
+
+}  // namespace wgt

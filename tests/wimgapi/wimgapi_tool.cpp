@@ -1,0 +1,191 @@
+// wimgapi_tool - a small Windows program that drives wimgapi.dll from the
+// command line, bound at run time exactly as Quarry binds it. Used by the
+// WIMGAPI tests (a second process that must see the mounts of the first)
+// and by the benchmark script.
+//
+//   wimgapi_tool capture <folder> <wim> [compression] [--callback]
+//   wimgapi_tool apply <wim> <index> <folder> [--callback]
+//   wimgapi_tool mount <wim> <index> <folder> [rw]
+//   wimgapi_tool unmount <folder> [commit]
+//   wimgapi_tool mounts
+//
+// Prints "ms=<elapsed>" for capture and apply, one line per mounted image
+// ("<index>\t<R|RW>\t<wim>\t<folder>") for mounts; exit code 0 on success,
+// else the Windows error code.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/wimgapi_defs.h"
+
+namespace {
+
+struct Api {
+  HMODULE module = nullptr;
+  PFN_WIMCreateFile CreateFile = nullptr;
+  PFN_WIMCloseHandle CloseHandle = nullptr;
+  PFN_WIMLoadImage LoadImage = nullptr;
+  PFN_WIMCaptureImage CaptureImage = nullptr;
+  PFN_WIMApplyImage ApplyImage = nullptr;
+  PFN_WIMSetTemporaryPath SetTemporaryPath = nullptr;
+  PFN_WIMRegisterMessageCallback RegisterMessageCallback = nullptr;
+  PFN_WIMMountImageHandle MountImageHandle = nullptr;
+  PFN_WIMGetMountedImages GetMountedImages = nullptr;
+  PFN_WIMUnmountImage UnmountImage = nullptr;
+};
+
+template <typename T>
+void Bind(HMODULE m, const char* name, T* out) {
+  *out = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(m, name)));
+}
+
+bool Load(Api* api) {
+  api->module = LoadLibraryW(L"wimgapi.dll");
+  if (!api->module) return false;
+  Bind(api->module, "WIMCreateFile", &api->CreateFile);
+  Bind(api->module, "WIMCloseHandle", &api->CloseHandle);
+  Bind(api->module, "WIMLoadImage", &api->LoadImage);
+  Bind(api->module, "WIMCaptureImage", &api->CaptureImage);
+  Bind(api->module, "WIMApplyImage", &api->ApplyImage);
+  Bind(api->module, "WIMSetTemporaryPath", &api->SetTemporaryPath);
+  Bind(api->module, "WIMRegisterMessageCallback", &api->RegisterMessageCallback);
+  Bind(api->module, "WIMMountImageHandle", &api->MountImageHandle);
+  Bind(api->module, "WIMGetMountedImages", &api->GetMountedImages);
+  Bind(api->module, "WIMUnmountImage", &api->UnmountImage);
+  return api->CreateFile != nullptr;
+}
+
+// The work a program's callback typically does: look at the message.
+DWORD CALLBACK CountingCallback(DWORD msg, WPARAM, LPARAM, PVOID user) {
+  if (msg == WIM_MSG_PROCESS) ++*static_cast<unsigned long*>(user);
+  return WIM_MSG_SUCCESS;
+}
+
+int Fail(const char* what) {
+  DWORD err = GetLastError();
+  std::fprintf(stderr, "%s failed: %lu\n", what, err);
+  return err ? static_cast<int>(err) : 1;
+}
+
+double Ms(LARGE_INTEGER a, LARGE_INTEGER b) {
+  LARGE_INTEGER f;
+  QueryPerformanceFrequency(&f);
+  return (b.QuadPart - a.QuadPart) * 1000.0 / f.QuadPart;
+}
+
+bool HasFlag(int argc, wchar_t** argv, const wchar_t* flag) {
+  for (int i = 0; i < argc; ++i)
+    if (!lstrcmpiW(argv[i], flag)) return true;
+  return false;
+}
+
+int Capture(const Api& api, int argc, wchar_t** argv) {
+  if (argc < 4) return 87;
+  DWORD compression = argc > 4 && argv[4][0] != L'-' ? wcstoul(argv[4], nullptr, 10) : WIM_COMPRESS_LZX;
+  unsigned long processed = 0;
+  LARGE_INTEGER t0, t1;
+  QueryPerformanceCounter(&t0);
+  HANDLE wim = api.CreateFile(argv[3], WIM_GENERIC_WRITE, WIM_CREATE_ALWAYS, 0, compression, nullptr);
+  if (!wim) return Fail("WIMCreateFile");
+  if (HasFlag(argc, argv, L"--callback"))
+    api.RegisterMessageCallback(wim, reinterpret_cast<FARPROC>(CountingCallback), &processed);
+  HANDLE image = api.CaptureImage(wim, argv[2], 0);
+  if (!image) {
+    int rc = Fail("WIMCaptureImage");
+    api.CloseHandle(wim);
+    return rc;
+  }
+  api.CloseHandle(image);
+  api.CloseHandle(wim);
+  QueryPerformanceCounter(&t1);
+  std::printf("ms=%.0f processed=%lu\n", Ms(t0, t1), processed);
+  return 0;
+}
+
+int Apply(const Api& api, int argc, wchar_t** argv) {
+  if (argc < 5) return 87;
+  unsigned long processed = 0;
+  LARGE_INTEGER t0, t1;
+  QueryPerformanceCounter(&t0);
+  HANDLE wim = api.CreateFile(argv[2], WIM_GENERIC_READ, WIM_OPEN_EXISTING, 0, 0, nullptr);
+  if (!wim) return Fail("WIMCreateFile");
+  if (HasFlag(argc, argv, L"--callback"))
+    api.RegisterMessageCallback(wim, reinterpret_cast<FARPROC>(CountingCallback), &processed);
+  HANDLE image = api.LoadImage(wim, wcstoul(argv[3], nullptr, 10));
+  if (!image) {
+    int rc = Fail("WIMLoadImage");
+    api.CloseHandle(wim);
+    return rc;
+  }
+  BOOL ok = api.ApplyImage(image, argv[4], 0);
+  int rc = ok ? 0 : Fail("WIMApplyImage");
+  api.CloseHandle(image);
+  api.CloseHandle(wim);
+  QueryPerformanceCounter(&t1);
+  if (ok) std::printf("ms=%.0f processed=%lu\n", Ms(t0, t1), processed);
+  return rc;
+}
+
+int Mount(const Api& api, int argc, wchar_t** argv) {
+  if (argc < 5) return 87;
+  bool rw = argc > 5 && !lstrcmpiW(argv[5], L"rw");
+  DWORD access = WIM_GENERIC_READ | WIM_GENERIC_MOUNT | (rw ? WIM_GENERIC_WRITE : 0);
+  HANDLE wim = api.CreateFile(argv[2], access, WIM_OPEN_EXISTING, 0, 0, nullptr);
+  if (!wim) return Fail("WIMCreateFile");
+  HANDLE image = api.LoadImage(wim, wcstoul(argv[3], nullptr, 10));
+  int rc = 0;
+  if (!image) {
+    rc = Fail("WIMLoadImage");
+  } else {
+    if (!api.MountImageHandle(image, argv[4], rw ? 0 : WIM_FLAG_MOUNT_READONLY)) rc = Fail("WIMMountImageHandle");
+    api.CloseHandle(image);
+  }
+  api.CloseHandle(wim);
+  return rc;
+}
+
+int Unmount(const Api& api, int argc, wchar_t** argv) {
+  if (argc < 3) return 87;
+  BOOL commit = argc > 3 && !lstrcmpiW(argv[3], L"commit");
+  return api.UnmountImage(argv[2], nullptr, 0, commit) ? 0 : Fail("WIMUnmountImage");
+}
+
+int Mounts(const Api& api) {
+  DWORD size = sizeof(WIM_MOUNT_LIST);
+  std::vector<BYTE> buffer(size);
+  if (!api.GetMountedImages(reinterpret_cast<PWIM_MOUNT_LIST>(buffer.data()), &size)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return Fail("WIMGetMountedImages");
+    buffer.assign(size, 0);
+    if (!api.GetMountedImages(reinterpret_cast<PWIM_MOUNT_LIST>(buffer.data()), &size))
+      return Fail("WIMGetMountedImages");
+  }
+  auto* list = reinterpret_cast<PWIM_MOUNT_LIST>(buffer.data());
+  for (DWORD i = 0; i < size / sizeof(WIM_MOUNT_LIST); ++i) {
+    std::printf("%lu\t%s\t%ls\t%ls\n", list[i].ImageIndex, list[i].MountedForRW ? "RW" : "R", list[i].WimPath,
+                list[i].MountPath);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Api api;
+  if (!Load(&api)) {
+    std::fprintf(stderr, "wimgapi.dll not found\n");
+    return 126;
+  }
+  if (argc < 2) return 87;
+  std::wstring cmd = argv[1];
+  int rc = 87;
+  if (cmd == L"capture") rc = Capture(api, argc, argv);
+  else if (cmd == L"apply") rc = Apply(api, argc, argv);
+  else if (cmd == L"mount") rc = Mount(api, argc, argv);
+  else if (cmd == L"unmount") rc = Unmount(api, argc, argv);
+  else if (cmd == L"mounts") rc = Mounts(api);
+  std::fflush(stdout);
+  return rc;
+}
