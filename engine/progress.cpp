@@ -85,6 +85,7 @@ float WimlibPercent(uint64_t done, uint64_t total) {
 }
 
 enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info, void*) {
+  if (!info) return WIMLIB_PROGRESS_STATUS_CONTINUE;
   float percent = -1.0f;
   switch (msg) {
     case WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS:

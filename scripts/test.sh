@@ -16,7 +16,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   # and keep ctest waiting.
   "$WINESERVER" -p
   "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null
-  cd "$QUARRY_BUILD/x64" && ctest --output-on-failure --timeout 300 -j 2 "$@"
+  cd "$QUARRY_BUILD/x64" && ctest --output-on-failure --timeout 300 "$@"
   rc=$?
   "$WINESERVER" -k 2>/dev/null
   exit $rc' ctest "$@" 2>&1 | tee "$LOG"
