@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Engine benchmark (not a test, not shipped). Generates a tree of at least
+# 5,000 files and 200 MB, then captures it and applies it through
+# WimlibEngine (bin/wimlib/libwim-15.dll), WimgapiEngine (the prefix's
+# wimgapi.dll) and wimlib-imagex, interleaved, REPS times each, and prints
+# the times and the ratio of each engine to wimlib-imagex (CPU time, which a
+# busy machine barely disturbs, and wall time).
+#
+#   scripts/build.sh && scripts/wineprefix.sh && bench/run.sh
+#   REPS=5 COMPRESS=1 BENCH_DIR=/tmp/qbench bench/run.sh
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/env.sh"
+REPS=${REPS:-5}
+COMPRESS=${COMPRESS:-2}   # 0 none, 1 XPRESS, 2 LZX: the same for every tool
+WORK=${BENCH_DIR:-$QUARRY_BUILD/bench}
+BENCH=$QUARRY_BIN/engine_bench.exe
+case $COMPRESS in
+  0) IMAGEX_COMPRESS=none ;;
+  1) IMAGEX_COMPRESS=XPRESS ;;
+  2) IMAGEX_COMPRESS=LZX ;;
+  *) echo "COMPRESS must be 0, 1 or 2" >&2; exit 2 ;;
+esac
+[ -f "$BENCH" ] || { echo "missing $BENCH: run scripts/build.sh" >&2; exit 1; }
+
+TREE=$WORK/tree
+mkdir -p "$WORK"
+WORK=$(cd "$WORK" && pwd)
+TREE=$WORK/tree
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# The tree: 5,000 small files and 60 large ones, text mixed with random
+# data so that compression has real work; generated once and kept.
+if [ ! -f "$WORK/tree.done" ]; then
+  rm -rf "$TREE"
+  python3 - "$TREE" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rnd = random.Random(20240601)
+words = ("wim image capture apply export split quarry windows folder file data block chunk "
+         "header resource lookup table metadata stream security descriptor volume system").split()
+pool = " ".join(rnd.choice(words) for _ in range(600000)).encode()
+def text(n):
+    start = rnd.randrange(0, len(pool) - n)
+    return pool[start:start + n]
+def mixed(n):
+    out, left = [], n
+    while left > 0:
+        k = min(left, 65536)
+        out.append(os.urandom(k) if rnd.random() < 0.4 else text(k))
+        left -= k
+    return b"".join(out)
+total = 0
+for i in range(5000):
+    d = os.path.join(root, "d%02d" % (i % 50), "s%d" % (i % 7))
+    os.makedirs(d, exist_ok=True)
+    n = rnd.choice([0, 100, 700, 2000, 6000, 12000, 30000])
+    data = text(n) if rnd.random() < 0.7 else os.urandom(n)
+    with open(os.path.join(d, "f%05d.txt" % i), "wb") as f:
+        f.write(data)
+    total += n
+os.makedirs(os.path.join(root, "big"), exist_ok=True)
+for i in range(60):
+    n = 3 * 1024 * 1024 + rnd.randrange(0, 65536)
+    with open(os.path.join(root, "big", "b%02d.bin" % i), "wb") as f:
+        f.write(mixed(n))
+    total += n
+print("tree: 5060 files, %.1f MB" % (total / 1e6))
+PY
+  touch "$WORK/tree.done"
+fi
+FILES=$(find "$TREE" -type f | wc -l)
+BYTES=$(du -sb "$TREE" | cut -f1)
+echo "tree $TREE: $FILES files, $((BYTES / 1000000)) MB; compression $IMAGEX_COMPRESS; $REPS runs each"
+
+HAVE_WIMGAPI=0
+[ -f "$WINEPREFIX/drive_c/windows/system32/wimgapi.dll" ] && HAVE_WIMGAPI=1
+TOOLS="imagex wimlib"
+[ $HAVE_WIMGAPI = 1 ] && TOOLS="$TOOLS wimgapi" || echo "no wimgapi.dll in the prefix: WIMGAPI engine skipped"
+
+"$WINESERVER" -p 120 2>/dev/null || true
+TIMES=$WORK/time.txt
+
+# One timed run; prints "wall cpu" in seconds. The engines time their own
+# call (wall); CPU time is the whole process's, less the start-up cost.
+run_timed() { # command...
+  /usr/bin/time -f "%e %U %S" -o "$TIMES" "$@" | tr -d '\r' | tail -n 1
+}
+imagex_timed() {
+  /usr/bin/time -f "%e %U %S" -o "$TIMES" "$@" >/dev/null
+  awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$TIMES"
+}
+engine_timed() {
+  local wall
+  wall=$(run_timed "$WINE" "$BENCH" "$@")
+  awk -v w="$wall" -v b="$BASE_CPU" '{ printf "%s %.3f\n", w, $2 + $3 - b }' "$TIMES"
+}
+capture() { # tool
+  rm -f "$WORK/$1.wim"
+  if [ "$1" = imagex ]; then
+    imagex_timed wimlib-imagex capture "$TREE" "$WORK/$1.wim" bench --compress=$IMAGEX_COMPRESS
+  else
+    engine_timed capture "$1" "$(winpath "$TREE")" "$(winpath "$WORK/$1.wim")" "$COMPRESS"
+  fi
+}
+apply() { # tool: everyone applies the same file, made by wimlib-imagex
+  rm -rf "$WORK/out-$1"
+  mkdir -p "$WORK/out-$1"
+  if [ "$1" = imagex ]; then
+    imagex_timed wimlib-imagex apply "$WORK/imagex.wim" 1 "$WORK/out-$1"
+  else
+    engine_timed apply "$1" "$(winpath "$WORK/imagex.wim")" "$(winpath "$WORK/out-$1")"
+  fi
+}
+
+# Start-up CPU of the benchmark program (Wine, binding), taken off the engines.
+BASE_CPU=0
+for i in 1 2 3 4 5; do
+  "$WINE" "$BENCH" noop >/dev/null
+  /usr/bin/time -f "%U %S" -o "$TIMES" "$WINE" "$BENCH" noop >/dev/null
+  awk '{ print $1 + $2 }' "$TIMES"
+done | sort -n | sed -n 3p >"$WORK/base.txt"
+BASE_CPU=$(cat "$WORK/base.txt")
+echo "start-up CPU of the benchmark program: ${BASE_CPU}s (taken off the engines' CPU times)"
+
+# Warm-up (page cache, wineserver, library loading), not counted.
+for t in $TOOLS; do capture "$t" >/dev/null; done
+for t in $TOOLS; do apply "$t" >/dev/null; done
+RESULTS=$WORK/results.txt
+: >"$RESULTS"
+for ((r = 1; r <= REPS; r++)); do
+  for t in $TOOLS; do echo "capture $t $(capture "$t")" >>"$RESULTS"; done
+  for t in $TOOLS; do echo "apply $t $(apply "$t")" >>"$RESULTS"; done
+done
+# The engines' files are real WIMs holding the whole tree.
+for t in $TOOLS; do
+  wimlib-imagex verify "$WORK/$t.wim" >/dev/null
+  diff -r "$TREE" "$WORK/out-$t" >/dev/null
+done
+rm -rf "$WORK"/out-*
+
+# The machine may be shared, so every tool is compared with wimlib-imagex
+# in the same round and the median of those per-round ratios is taken. The
+# targets are checked on CPU time, which other work on the machine disturbs
+# least; the wall-time ratios are shown beside it.
+python3 - "$RESULTS" <<'PY'
+import statistics, sys
+wall, cpu = {}, {}
+for line in open(sys.argv[1]):
+    op, tool, w, c = line.split()
+    wall.setdefault((op, tool), []).append(float(w))
+    cpu.setdefault((op, tool), []).append(float(c))
+targets = {"wimlib": 5.0, "wimgapi": 10.0}
+def per_round(times, op, tool):
+    return statistics.median(t / b for t, b in zip(times[(op, tool)], times[(op, "imagex")]))
+print("%-8s %-8s %9s %9s   %s" % ("op", "tool", "med wall", "med cpu", "wall/cpu per round"))
+for key in sorted(wall):
+    print("%-8s %-8s %9.3f %9.3f   %s" % (key[0], key[1], statistics.median(wall[key]),
+                                         statistics.median(cpu[key]),
+                                         " ".join("%.2f/%.2f" % p for p in zip(wall[key], cpu[key]))))
+ok = True
+for op in ("capture", "apply"):
+    for tool in ("wimlib", "wimgapi"):
+        if (op, tool) not in wall:
+            continue
+        rc, rw = per_round(cpu, op, tool), per_round(wall, op, tool)
+        within = (rc - 1) * 100 <= targets[tool]
+        ok &= within
+        print("%-8s %-8s cpu ratio %.3f (target <= %.2f) %s   wall ratio %.3f"
+              % (op, tool, rc, 1 + targets[tool] / 100, "ok" if within else "OVER", rw))
+sys.exit(0 if ok else 1)
+PY

@@ -1,0 +1,26 @@
+// Apply through wimlib: open the file, reference the further parts of a
+// split set and extract one image into the target folder.
+#include "engine/progress.h"
+#include "engine/wimlib_engine.h"
+
+EngineResult WimlibEngine::ApplyImage(const std::wstring& wimPath, const std::wstring& target, int index,
+                                      bool verify, bool noSecurity) {
+  if (!api_.open_wim || !api_.extract_image || !api_.register_progress_function || !api_.free)
+    return kResultNotBound;
+  if (verify && !api_.verify_wim) return kResultNotBound;
+
+  EngineResult result = kResultFailed;
+  {
+    WimlibWim wim(api_);
+    if (api_.open_wim(wimPath.c_str(), 0, wim.out()) == 0) {
+      // Verification runs first and does not stop the extraction.
+      if (verify) api_.verify_wim(wim.get(), 0);
+      api_.register_progress_function(wim.get(), WimlibProgress, nullptr);
+      ReferenceSplitParts(wim.get(), wimPath);
+      result = api_.extract_image(wim.get(), index, target.c_str(), noSecurity ? WIMLIB_EXTRACT_FLAG_NO_ACLS : 0);
+    }
+  }
+  GlobalCleanup();
+  ReportProgress(100.0f);
+  return result;
+}

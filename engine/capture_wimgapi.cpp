@@ -1,0 +1,117 @@
+// Capture through WIMGAPI: create or open the file, capture the folder with a
+// message callback that applies the capture lists to every file, then write
+// the image's metadata and the boot mark.
+#include <new>
+
+#include "engine/progress.h"
+#include "engine/wimgapi_engine.h"
+
+namespace {
+
+// The path as seen from the capture root; begins with "\".
+std::wstring RelativeCapturePath(const wchar_t* fullPath, size_t rootLength) {
+  size_t length = wcslen(fullPath);
+  return rootLength < length ? std::wstring(fullPath + rootLength, length - rootLength) : std::wstring();
+}
+
+DWORD OnProcess(const CaptureContext& ctx, const wchar_t* path, BOOL* capture) {
+  if (AskAbortIfRequested()) return WIM_MSG_ABORT_IMAGE;
+  if (!path || !capture) return WIM_MSG_SUCCESS;
+  const CaptureLists& lists = ctx.lists;
+  if (lists.patterns[kListExclude].empty()) return WIM_MSG_SUCCESS;
+  std::wstring relative = RelativeCapturePath(path, ctx.rootLength);
+  if (lists.AnyMatch(kListException, relative)) return WIM_MSG_SUCCESS;
+  if (lists.AnyMatch(kListExclude, relative)) *capture = FALSE;
+  return WIM_MSG_SUCCESS;
+}
+
+// NOCOMPRESS turns compression off, ALIGNMENT turns alignment on.
+DWORD OnFileQuestion(const CaptureContext& ctx, CaptureListKind list, BOOL answer, const wchar_t* path,
+                     BOOL* result) {
+  if (!path || !result || ctx.lists.patterns[list].empty()) return WIM_MSG_SUCCESS;
+  if (ctx.lists.AnyMatch(list, RelativeCapturePath(path, ctx.rootLength))) *result = answer;
+  return WIM_MSG_SUCCESS;
+}
+
+}  // namespace
+
+DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData) {
+  const CaptureContext* ctx = static_cast<const CaptureContext*>(userData);
+  const wchar_t* path = reinterpret_cast<const wchar_t*>(wParam);
+  BOOL* answer = reinterpret_cast<BOOL*>(lParam);
+  // Nothing may be thrown back into the library.
+  try {
+    switch (msg) {
+      case WIM_MSG_PROGRESS:
+        ReportProgress(static_cast<float>(wParam));
+        return WIM_MSG_SUCCESS;
+      case WIM_MSG_PROCESS:
+        if (!ctx) return AskAbortIfRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
+        return OnProcess(*ctx, path, answer);
+      case WIM_MSG_COMPRESS:
+        return ctx ? OnFileQuestion(*ctx, kListNoCompress, FALSE, path, answer) : WIM_MSG_SUCCESS;
+      case WIM_MSG_ALIGNMENT:
+        return ctx ? OnFileQuestion(*ctx, kListAlignment, TRUE, path, answer) : WIM_MSG_SUCCESS;
+      default:
+        return WIM_MSG_SUCCESS;
+    }
+  } catch (...) {
+    return WIM_MSG_SUCCESS;
+  }
+}
+
+EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
+                                         bool append, bool verify, bool noSecurity, const ImageInfo& info) {
+  if (!api_.CreateFile || !api_.GetAttributes || !api_.SetTemporaryPath || !api_.RegisterMessageCallback ||
+      !api_.UnregisterMessageCallback || !api_.CaptureImage || !api_.GetImageInformation ||
+      !api_.SetImageInformation || !api_.SetBootImage || !api_.CloseHandle)
+    return kResultNotBound;
+
+  // The lists are copied so that the callback never sees them change.
+  CaptureContext ctx;
+  ctx.rootLength = CaptureRootLength(source);
+  ctx.lists = Host().captureLists;
+
+  // Undone in reverse: image, file, then the callback registration.
+  MessageCallbackRegistration callback(api_);
+  WimHandle wim(api_);
+
+  int newIndex = 1;
+  DWORD createFlags = verify ? WIM_FLAG_VERIFY : 0;
+  DWORD created = 0;
+  if (append) {
+    wim.Reset(api_.CreateFile(wimPath.c_str(), WIM_GENERIC_WRITE, WIM_OPEN_ALWAYS, createFlags, compression,
+                              &created));
+    WIM_INFO attributes = {};
+    if (wim && api_.GetAttributes(wim.get(), &attributes, sizeof(attributes)))
+      newIndex = static_cast<int>(attributes.ImageCount) + 1;
+  } else {
+    wim.Reset(api_.CreateFile(wimPath.c_str(), WIM_GENERIC_WRITE, WIM_CREATE_ALWAYS, createFlags, compression,
+                              &created));
+  }
+  if (!wim) {
+    ReportApiFailure(L"WIMCreateFile()");
+    return kResultFailed;
+  }
+
+  // On Windows PE the temporary files go to the image file's own drive.
+  if (Host().runningFromDriveX) tempFolder_ = wimPath.substr(0, 3);
+  if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
+    ReportApiFailure(L"WIMSetTemporaryPath()");
+    return kResultFailed;
+  }
+
+  callback.Register(wim.get(), CaptureMessageCallback, &ctx);
+  DWORD captureFlags = (verify ? WIM_FLAG_VERIFY : 0) | (noSecurity ? WIM_FLAG_NO_DIRACL | WIM_FLAG_NO_FILEACL : 0);
+  WimHandle image(api_, api_.CaptureImage(wim.get(), source.c_str(), captureFlags));
+  if (!image) {
+    if (GetLastError() == ERROR_REQUEST_ABORTED) return kResultAborted;
+    ReportApiFailure(L"WIMCaptureImage()");
+    return kResultFailed;
+  }
+
+  // A failed metadata write has been shown; the image itself is made.
+  WriteImageInfo(image.get(), newIndex, info);
+  if (info.bootIndex) api_.SetBootImage(wim.get(), static_cast<DWORD>(info.bootIndex));
+  return kResultSuccess;
+}

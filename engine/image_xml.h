@@ -1,0 +1,40 @@
+// The image information XML of a WIM file, handled as UTF-16 text with plain
+// string searches, never with an XML parser:
+//  - the display form that the pages show ("><" broken into lines, the text
+//    cut after "</WIM>");
+//  - the look-up of one element's text inside one image;
+//  - the rewrite of an image's editable elements that a WIMGAPI write sends
+//    back to the library.
+// Values are taken and put as they stand: no character references are
+// decoded or added.
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include "engine/image_info.h"
+
+// "<IMAGE INDEX=\"n\"": the start of image n's element.
+std::wstring ImageElementStart(int index);
+
+// UTF-16LE bytes as text, up to the first zero unit (an odd last byte is
+// dropped).
+std::wstring XmlTextFromBytes(const void* data, size_t byteCount);
+
+// Every "><" becomes ">\r\n<" and the text ends after the first "</WIM>".
+// Text without "</WIM>" is kept whole.
+std::wstring XmlDisplayForm(const std::wstring& raw);
+
+// The text of the element that openTag (such as "<NAME>") starts inside image
+// `index`, up to the next "<"; empty when the image or the element does not
+// exist (an element of a later image is never taken).
+std::wstring GetImageXmlValue(const std::wstring& xml, int index, const std::wstring& openTag);
+
+// The elements written for an ImageInfo, each "\n<TAG>text</TAG>" for a
+// non-empty field in the order NAME, DESCRIPTION, DISPLAYNAME,
+// DISPLAYDESCRIPTION, FLAGS, then one "\n".
+std::wstring ImageInfoFragment(const ImageInfo& info);
+
+// Removes the five editable elements from image `index` of the text and puts
+// ImageInfoFragment(info) right before that image's "</IMAGE>". Returns false
+// and leaves the text alone when the image has no complete element.
+bool RewriteImageXml(std::wstring& xml, int index, const ImageInfo& info);

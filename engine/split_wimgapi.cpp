@@ -1,0 +1,40 @@
+// Split through WIMGAPI: the library names the further parts; the callback
+// asks about a pending abort and shows "splitting" for every part.
+#include "engine/progress.h"
+#include "engine/wimgapi_engine.h"
+#include "resources/resource.h"
+#include "win/message_box.h"
+#include "win/strings.h"
+
+EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize) {
+  if (!api_.CreateFile || !api_.RegisterMessageCallback || !api_.UnregisterMessageCallback ||
+      !api_.GetAttributes || !api_.SplitFile || !api_.CloseHandle)
+    return kResultNotBound;
+
+  MessageCallbackRegistration callback(api_);
+  WimHandle wim(api_, api_.CreateFile(source.c_str(), WIM_GENERIC_READ, WIM_OPEN_EXISTING, WIM_FLAG_VERIFY, 0,
+                                      nullptr));
+  if (!wim) {
+    ReportApiFailure(L"WIMCreateFile()");
+    return kResultFailed;
+  }
+  callback.Register(wim.get(), SplitMessageCallback, this);
+
+  // A part of a split set is not split again (the page has refused it).
+  WIM_INFO info = {};
+  if (api_.GetAttributes(wim.get(), &info, sizeof(info)) && info.TotalParts != 1) return kResultFailed;
+
+  LARGE_INTEGER size;
+  size.QuadPart = static_cast<LONGLONG>(partSize);
+  if (api_.SplitFile(wim.get(), firstPart.c_str(), &size, 0)) return kResultSuccess;
+
+  DWORD error = GetLastError();
+  if (error == ERROR_MORE_DATA) {
+    // The part size is below the largest resource: told even to a quiet run.
+    AppMessageBox(Host().mainWindow, LoadStr(IDS_SPLIT_TOO_SMALL), L"", MB_ICONEXCLAMATION);
+    wim.Close();
+    ReportProgress(100.0f);
+    return kResultFailed;
+  }
+  return error == ERROR_REQUEST_ABORTED ? kResultAborted : kResultFailed;
+}

@@ -1,0 +1,146 @@
+// The imaging operations on the WIMGAPI back end (Wimgapi.dll).
+//
+// A worker creates one engine, calls one operation and drops the engine.
+// Every operation first checks that the library functions it needs are bound
+// (kResultNotBound otherwise), reports progress through ReportProgress, asks
+// about a pending abort from its message callback (kResultAborted when the
+// user agrees), shows a failed library call once with ShowApiError unless
+// errors are quiet, and closes every handle it opened exactly once, the last
+// opened first.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "config/capture_lists.h"
+#include "engine/backend.h"
+#include "engine/engine_host.h"
+#include "engine/image_info.h"
+
+// A WIMGAPI file or image handle, closed with WIMCloseHandle exactly once.
+class WimHandle {
+ public:
+  WimHandle(const WimgapiTable& api, HANDLE handle = nullptr) : api_(api), handle_(handle) {}
+  ~WimHandle() { Close(); }
+  WimHandle(const WimHandle&) = delete;
+  WimHandle& operator=(const WimHandle&) = delete;
+
+  HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  void Reset(HANDLE handle) {
+    Close();
+    handle_ = handle;
+  }
+  void Close() {
+    if (handle_) api_.CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  const WimgapiTable& api_;
+  HANDLE handle_;
+};
+
+// A registered message callback, unregistered (with a null handle) when this
+// object goes away. Declared before the handles so that it is undone after
+// they are closed.
+class MessageCallbackRegistration {
+ public:
+  explicit MessageCallbackRegistration(const WimgapiTable& api) : api_(api) {}
+  ~MessageCallbackRegistration() { Unregister(); }
+  MessageCallbackRegistration(const MessageCallbackRegistration&) = delete;
+  MessageCallbackRegistration& operator=(const MessageCallbackRegistration&) = delete;
+
+  void Register(HANDLE wim, PFN_WIMMessageCallback callback, void* userData);
+  void Unregister();
+
+ private:
+  const WimgapiTable& api_;
+  PFN_WIMMessageCallback callback_ = nullptr;
+};
+
+// What the capture callback needs: the length of the capture root (the
+// source path without one trailing backslash) and the capture lists as they
+// stood when the capture began, so that an edit of the lists during a long
+// capture cannot pull them from under the callback.
+struct CaptureContext {
+  size_t rootLength = 0;
+  CaptureLists lists;
+};
+
+// The capture root length for a source path: one trailing "\" does not count.
+size_t CaptureRootLength(const std::wstring& source);
+
+// The message callback of a WIMGAPI capture; userData is a CaptureContext.
+// Progress goes to ReportProgress; a pending abort is asked about for every
+// file; EXCEPTION/EXCLUDE decide whether a file or folder is captured,
+// NOCOMPRESS whether its data is compressed and ALIGNMENT whether it is
+// aligned, each matched against the path relative to the capture root.
+DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
+
+class WimgapiEngine {
+ public:
+  // Takes the temporary folder of the host (the settings' DIR/Temp).
+  WimgapiEngine();
+  explicit WimgapiEngine(const std::wstring& tempFolder);
+  WimgapiEngine(const WimgapiEngine&) = delete;
+  WimgapiEngine& operator=(const WimgapiEngine&) = delete;
+
+  // Captures `source` into a new file (replacing one that exists) or, with
+  // `append`, as a further image of `wimPath` (creating it when missing),
+  // then writes `info` and sets the boot image. 0, 1235, -1 or -99.
+  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
+                            bool append, bool verify, bool noSecurity, const ImageInfo& info);
+
+  // Writes image `index` into `target`. 0, 1235, -1 or -99.
+  EngineResult ApplyImage(const std::wstring& wimPath, const std::wstring& target, int index, bool verify,
+                          bool noSecurity);
+
+  // Mounts image `index` at `mountFolder`, read-only unless `writable`; the
+  // mount outlives the engine. Falls back to WIMMountImage when the library
+  // has no WIMMountImageHandle. 0, 1235, -1 or -99.
+  EngineResult MountImage(const std::wstring& wimPath, const std::wstring& mountFolder, int index, bool verify,
+                          bool noSecurity, bool writable);
+
+  // Copies image `index` of `source` into `destination`, creating it with
+  // `compression` when it does not exist; duplicates are allowed.
+  EngineResult ExportImage(const std::wstring& source, int index, const std::wstring& destination,
+                           int compression);
+
+  // Cuts `source` into parts of at most `partSize` bytes, the first at
+  // `firstPart`. A too small size is told to the user (string 234). 0, 1235,
+  // -1 or -99.
+  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize);
+
+  // Reads the file's attributes and whole XML text into the engine:
+  // 1 on success, 0 on failure (no message), -99 when not bound.
+  int ReadWimInfo(const std::wstring& wimPath);
+  const WIM_INFO& WimInfo() const { return wimInfo_; }
+  const std::wstring& XmlText() const { return xmlText_; }  // begins with U+FEFF
+
+  // Replaces NAME, DESCRIPTION, DISPLAYNAME, DISPLAYDESCRIPTION and FLAGS of
+  // the loaded or captured image: empty fields lose their element. A failure
+  // is shown as "WIMSetImageInformation()" unless errors are quiet.
+  // Returns 0, -1, or -99 when not bound.
+  int WriteImageInfo(HANDLE image, int index, const ImageInfo& info);
+
+  // Makes the further parts of a split set known to the open file.
+  void ReferenceSplitParts(HANDLE wim, const std::wstring& wimPath);
+
+  const std::wstring& TempFolder() const { return tempFolder_; }
+
+ private:
+  EngineResult ApplyOrMount(const std::wstring& wimPath, const std::wstring& folder, int index, bool verify,
+                            bool noSecurity, bool mount, bool writable);
+  EngineResult MountWithoutHandle(const std::wstring& wimPath, const std::wstring& folder, int index,
+                                  bool writable);
+
+  const WimgapiTable& api_;
+  std::wstring tempFolder_;
+  WIM_INFO wimInfo_ = {};
+  std::wstring xmlText_;
+};
+
+// Shows the failed call with ShowApiError unless errors are quiet.
+void ReportApiFailure(const wchar_t* functionName);

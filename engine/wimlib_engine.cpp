@@ -1,0 +1,66 @@
+// wimlib engine: reading the file's information, writing an image's
+// metadata and referencing split parts. The long operations live in
+// capture_wimlib.cpp, apply_wimlib.cpp, export_wimlib.cpp and
+// split_wimlib.cpp.
+#include "engine/wimlib_engine.h"
+
+#include <cstdlib>
+
+#include "engine/image_xml.h"
+#include "engine/split_parts.h"
+
+WimlibEngine::WimlibEngine() : api_(Host().backends.wimlib) {}
+
+void WimlibEngine::GlobalCleanup() {
+  if (api_.global_cleanup) api_.global_cleanup();
+}
+
+int WimlibEngine::ReadWimInfo(const std::wstring& wimPath) {
+  if (!api_.open_wim || !api_.get_wim_info || !api_.free) return kResultNotBound;
+
+  WimlibWim wim(api_);
+  wimInfo_ = wimlib_wim_info();
+  xmlText_.clear();
+  if (api_.open_wim(wimPath.c_str(), 0, wim.out())) return kResultFailed;
+  if (api_.get_wim_info(wim.get(), &wimInfo_)) return kResultFailed;
+
+  if (api_.get_xml_data) {
+    void* buffer = nullptr;
+    size_t bytes = 0;
+    if (api_.get_xml_data(wim.get(), &buffer, &bytes) == 0) {
+      xmlText_ = XmlDisplayForm(XmlTextFromBytes(buffer, bytes));
+      free(buffer);  // the library hands it over from the C runtime's heap
+    }
+  }
+  return kResultSuccess;
+}
+
+int WimlibEngine::WriteImageInfo(const std::wstring& wimPath, int index, const ImageInfo& info) {
+  if (!api_.open_wim || !api_.set_image_name || !api_.set_image_descripton || !api_.set_image_flags ||
+      !api_.overwrite || !api_.free)
+    return kResultNotBound;
+
+  WimlibWim wim(api_);
+  int ret = api_.open_wim(wimPath.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, wim.out());
+  if (ret) return ret;
+
+  // The first failure is what the caller hears about; later fields are still
+  // set so that one bad value does not cost the others.
+  int result = 0;
+  auto keep = [&result](int r) {
+    if (!result) result = r;
+  };
+  if (!info.name.empty()) keep(api_.set_image_name(wim.get(), index, info.name.c_str()));
+  if (!info.description.empty()) keep(api_.set_image_descripton(wim.get(), index, info.description.c_str()));
+  if (!info.flags.empty()) keep(api_.set_image_flags(wim.get(), index, info.flags.c_str()));
+  keep(api_.overwrite(wim.get(), 0, 0));
+  return result;
+}
+
+int WimlibEngine::ReferenceSplitParts(WIMStruct* wim, const std::wstring& wimPath) {
+  if (!api_.reference_resource_files) return kResultFailed;
+  std::wstring glob = SplitPartGlob(wimPath);
+  const wchar_t* globs[1] = {glob.c_str()};
+  api_.reference_resource_files(wim, globs, 1, WIMLIB_REF_FLAG_GLOB_ENABLE, 0);
+  return kResultSuccess;
+}

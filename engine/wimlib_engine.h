@@ -1,0 +1,92 @@
+// The imaging operations on the wimlib back end (libwim-15.dll).
+//
+// Like the WIMGAPI engine, one engine serves one operation on a worker
+// thread and every operation first checks the library functions it needs
+// (kResultNotBound otherwise). wimlib operations report progress through
+// WimlibProgress, cannot be cancelled and show no message boxes: failures
+// end as -1 (apply returns wimlib's own error number from the extraction).
+// Every WIMStruct is freed exactly once, the last opened first.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/backend.h"
+#include "engine/engine_host.h"
+#include "engine/image_info.h"
+
+// A WIMStruct freed with wimlib_free when this object goes away.
+class WimlibWim {
+ public:
+  explicit WimlibWim(const WimlibTable& api) : api_(api) {}
+  ~WimlibWim() { Free(); }
+  WimlibWim(const WimlibWim&) = delete;
+  WimlibWim& operator=(const WimlibWim&) = delete;
+
+  WIMStruct* get() const { return wim_; }
+  // For the library's out-parameter; frees what was held before.
+  WIMStruct** out() {
+    Free();
+    return &wim_;
+  }
+  void Free() {
+    if (wim_) api_.free(wim_);
+    wim_ = nullptr;
+  }
+
+ private:
+  const WimlibTable& api_;
+  WIMStruct* wim_ = nullptr;
+};
+
+class WimlibEngine {
+ public:
+  WimlibEngine();
+  WimlibEngine(const WimlibEngine&) = delete;
+  WimlibEngine& operator=(const WimlibEngine&) = delete;
+
+  // Captures `source` with wimlib's own Windows capture configuration into a
+  // new file (replacing one that exists) or, with `append`, as a further
+  // image of an existing file, then writes the image's NAME, DESCRIPTION and
+  // FLAGS. WIMBoot forces XPRESS with 4096-byte chunks. 0, -1 or -99.
+  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
+                            bool append, bool verify, bool noSecurity, const ImageInfo& info);
+
+  // Writes image `index` into `target`: 0, -1 when the file cannot be
+  // opened, -99, or wimlib's error number from the extraction.
+  EngineResult ApplyImage(const std::wstring& wimPath, const std::wstring& target, int index, bool verify,
+                          bool noSecurity);
+
+  // Copies image `index` of `source` into `destination` (created with
+  // `compression` when missing). An image name the destination already uses
+  // makes the image go in without a name. 0, -1 or -99.
+  EngineResult ExportImage(const std::wstring& source, int index, const std::wstring& destination,
+                           int compression, int wimBoot);
+
+  // Cuts `source` into parts of at most `partSize` bytes. 0, -1 or -99.
+  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize);
+
+  // Reads the library's WIM information and the XML text in display form
+  // (empty without wimlib_get_xml_data). 0, -1 or -99; no message.
+  int ReadWimInfo(const std::wstring& wimPath);
+  const wimlib_wim_info& WimInfo() const { return wimInfo_; }
+  const std::wstring& XmlText() const { return xmlText_; }
+
+  // Sets the non-empty NAME, DESCRIPTION and FLAGS of image `index` and
+  // rewrites the file; empty fields keep the image's value. Returns 0, the
+  // first failing library call's error number, or -99.
+  int WriteImageInfo(const std::wstring& wimPath, int index, const ImageInfo& info);
+
+  // References the further parts of a split set ("<base>*.WIM"). Returns -1
+  // when the library cannot reference files, else 0.
+  int ReferenceSplitParts(WIMStruct* wim, const std::wstring& wimPath);
+
+ private:
+  // Frees the library's global state after an operation, when it can.
+  void GlobalCleanup();
+
+  const WimlibTable& api_;
+  wimlib_wim_info wimInfo_ = {};
+  std::wstring xmlText_;
+};

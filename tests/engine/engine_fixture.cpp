@@ -1,0 +1,139 @@
+#include "engine_fixture.h"
+
+#include <sstream>
+
+#include "engine/backend.h"
+#include "win/message_box.h"
+
+namespace etest {
+
+ProgressRecorder::ProgressRecorder() {
+  hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"progress", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr,
+                          nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+ProgressRecorder::~ProgressRecorder() {
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+void EngineTest::SetUp() {
+  BindBackends(host_.backends);
+  host_.progressPage = &progress_;
+  dir_ = qtest::TempDir();
+  host_.tempFolder = qtest::TempDir();
+  SetEngineHost(&host_);
+  SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring& caption, UINT style) {
+    boxes_.push_back({text, caption, style});
+    return (style & MB_YESNO) ? abortAnswer_ : IDOK;
+  });
+}
+
+void EngineTest::TearDown() {
+  SetMessageBoxHandler(MessageBoxHandler());
+  SetEngineHost(nullptr);
+}
+
+// Wine carries a stub wimgapi.dll of its own that binds only a few entries;
+// the tests need the full library installed in the prefix.
+bool EngineTest::NeedWimgapi() {
+  const WimgapiTable& t = host_.backends.wimgapi;
+  return t.CreateFile && t.CaptureImage && t.ApplyImage && t.ExportImage && t.SplitFile && t.MountImageHandle;
+}
+bool EngineTest::NeedWimlib() { return host_.backends.WimlibAvailable(); }
+
+qtest::UnixResult Imagex(const std::string& args) { return qtest::RunUnix("wimlib-imagex " + args); }
+
+std::string Q(const std::wstring& winPath) { return qtest::ShQuote(qtest::UnixPath(winPath)); }
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+std::string InfoField(const std::wstring& wim, int index, const std::string& field) {
+  std::string args = "info " + Q(wim) + (index > 0 ? " " + std::to_string(index) : "");
+  qtest::UnixResult r = Imagex(args);
+  if (r.exitCode != 0) return "<info failed: " + r.output + ">";
+  // With an index only that image's fields are printed.
+  for (const std::string& line : SplitLines(r.output)) {
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return Trim(line.substr(field.size() + 1));
+  }
+  return "";
+}
+
+int ImageCount(const std::wstring& wim) { return atoi(InfoField(wim, 0, "Image Count").c_str()); }
+
+std::vector<std::string> DirList(const std::wstring& wim, int index, const std::string& extra) {
+  qtest::UnixResult r = Imagex("dir " + Q(wim) + " " + std::to_string(index) + " " + extra);
+  if (r.exitCode != 0) return {"<dir failed: " + r.output + ">"};
+  return SplitLines(r.output);
+}
+
+std::string StreamFlags(const std::wstring& wim, int index, const std::string& path) {
+  qtest::UnixResult r =
+      Imagex("dir " + Q(wim) + " " + std::to_string(index) + " --detailed --path=" + qtest::ShQuote(path));
+  for (const std::string& line : SplitLines(r.output))
+    if (line.compare(0, 5, "Flags") == 0) return Trim(line.substr(line.find('=') + 1));
+  return "<no flags line: " + r.output + ">";
+}
+
+std::string OracleXml(const std::wstring& wim) {
+  return Imagex("info --xml " + Q(wim) + " | iconv -f UTF-16LE -t UTF-8").output;
+}
+
+bool OracleVerify(const std::wstring& wim, const std::string& extra) {
+  qtest::UnixResult r = Imagex("verify " + Q(wim) + " " + extra);
+  if (r.exitCode != 0) ADD_FAILURE() << r.output;
+  return r.exitCode == 0;
+}
+
+bool OracleCapture(const std::wstring& source, const std::wstring& wim, const std::string& name,
+                   const std::string& extra) {
+  std::string verb = GetFileAttributesW(wim.c_str()) == INVALID_FILE_ATTRIBUTES ? "capture " : "append ";
+  qtest::UnixResult r = Imagex(verb + Q(source) + " " + Q(wim) + " " + qtest::ShQuote(name) + " " + extra);
+  if (r.exitCode != 0) ADD_FAILURE() << r.output;
+  return r.exitCode == 0;
+}
+
+bool SameTree(const std::wstring& a, const std::wstring& b) {
+  qtest::UnixResult r = qtest::RunUnix("diff -r " + Q(a) + " " + Q(b));
+  if (r.exitCode != 0) ADD_FAILURE() << r.output;
+  return r.exitCode == 0;
+}
+
+bool AppliesTo(const std::wstring& wim, int index, const std::wstring& source, const std::string& extra) {
+  std::wstring out = qtest::TempDir() + L"\\applied";
+  qtest::UnixResult r = Imagex("apply " + Q(wim) + " " + std::to_string(index) + " " + Q(out) + " " + extra);
+  if (r.exitCode != 0) {
+    ADD_FAILURE() << r.output;
+    return false;
+  }
+  return SameTree(source, out);
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  unsigned x = seed * 2654435761u + 1;
+  for (size_t i = 0; i < n; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    s[i] = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+}  // namespace etest

@@ -1,0 +1,85 @@
+// Shared set-up of the engine tests: a test EngineHost with both back ends
+// bound (wimlib through the bridge in bin\wimlib, WIMGAPI from the prefix's
+// system32), message boxes answered by the test and recorded, and helpers
+// that ask wimlib-imagex about the files the engine made.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine_host.h"
+#include "harness.h"
+
+namespace etest {
+
+struct Box {
+  std::wstring text;
+  std::wstring caption;
+  UINT style;
+};
+
+// A progress page that records the percentages it is given (a small visible
+// window, since only visible displays are updated).
+class ProgressRecorder : public ProgressPageTarget {
+ public:
+  ProgressRecorder();
+  ~ProgressRecorder() override;
+  HWND Hwnd() const override { return hwnd_; }
+  void SetPercent(float percent) override { percents.push_back(percent); }
+  void SetStatusText(const std::wstring& text) override { statusTexts.push_back(text); }
+  std::vector<float> percents;
+  std::vector<std::wstring> statusTexts;
+
+ private:
+  HWND hwnd_;
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Skips the test when the back end did not bind.
+  bool NeedWimgapi();
+  bool NeedWimlib();
+
+  // Answers the abort question with `answer` (and records it).
+  int abortAnswer_ = IDNO;
+  EngineHost host_;
+  std::vector<Box> boxes_;
+  std::wstring dir_;  // a fresh folder for the test
+  // Progress reaches this page while the test runs.
+  ProgressRecorder progress_;
+};
+
+// "wimlib-imagex <args>" on the Linux side.
+qtest::UnixResult Imagex(const std::string& args);
+// A Windows path quoted for the shell, as its Unix path.
+std::string Q(const std::wstring& winPath);
+
+// The value after "<field>:" in `wimlib-imagex info` output (file part or,
+// with index > 0, that image's part), trimmed; "" when absent.
+std::string InfoField(const std::wstring& wim, int index, const std::string& field);
+int ImageCount(const std::wstring& wim);
+// The paths of an image as `wimlib-imagex dir` lists them.
+std::vector<std::string> DirList(const std::wstring& wim, int index, const std::string& extra = "");
+// The "Flags" line of a file's unnamed stream in `dir --detailed`.
+std::string StreamFlags(const std::wstring& wim, int index, const std::string& path);
+// The XML of a file as wimlib-imagex prints it (UTF-8).
+std::string OracleXml(const std::wstring& wim);
+// `wimlib-imagex verify` succeeds (extra: e.g. "--ref=...").
+bool OracleVerify(const std::wstring& wim, const std::string& extra = "");
+// Captures `source` into `wim` with wimlib-imagex (append when the file exists).
+bool OracleCapture(const std::wstring& source, const std::wstring& wim, const std::string& name,
+                   const std::string& extra = "");
+// `diff -r` finds no difference between the two trees.
+bool SameTree(const std::wstring& a, const std::wstring& b);
+// Applies image `index` with wimlib-imagex and compares it with `source`.
+bool AppliesTo(const std::wstring& wim, int index, const std::wstring& source, const std::string& extra = "");
+
+// Bytes that do not compress.
+std::string RandomBytes(size_t n, unsigned seed);
+
+}  // namespace etest
