@@ -85,14 +85,9 @@ void CTabButton::Paint(HDC dc, int width, int height) {
 
 bool CTabButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      PaintDC dc(hwnd_);
-      RECT client;
-      GetClientRect(hwnd_, &client);
-      BufferedPaint buffer(dc, client);
-      Paint(buffer, client.right, client.bottom);
+    case WM_PAINT:
+      PaintBuffered(hwnd_, [this](HDC dc, const RECT& client) { Paint(dc, client.right, client.bottom); });
       return true;
-    }
     case WM_ERASEBKGND:
       result = 1;
       return true;

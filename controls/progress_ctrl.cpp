@@ -137,14 +137,9 @@ void CKLOProgressCtrl::Paint(HDC dc, const RECT& client) {
 
 bool CKLOProgressCtrl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      PaintDC dc(hwnd_);
-      RECT client;
-      GetClientRect(hwnd_, &client);
-      BufferedPaint buffer(dc, client);
-      Paint(buffer, client);
+    case WM_PAINT:
+      PaintBuffered(hwnd_, [this](HDC dc, const RECT& client) { Paint(dc, client); });
       return true;
-    }
     case WM_ERASEBKGND:
       result = 1;
       return true;
@@ -178,19 +173,15 @@ void CKLOPngImgBox::SetImage(UINT resourceId) {
 
 bool CKLOPngImgBox::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      PaintDC dc(hwnd_);
-      RECT client;
-      GetClientRect(hwnd_, &client);
-      BufferedPaint buffer(dc, client);
-      FillSolid(buffer, client, GetSysColor(COLOR_BTNFACE));
-      if (image_) {
-        Gdiplus::Graphics graphics(buffer.dc());
+    case WM_PAINT:
+      PaintBuffered(hwnd_, [this](HDC dc, const RECT& client) {
+        FillSolid(dc, client, GetSysColor(COLOR_BTNFACE));
+        if (!image_) return;
+        Gdiplus::Graphics graphics(dc);
         graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
         graphics.DrawImage(image_.get(), 0, 0, client.right - client.left, client.bottom - client.top);
-      }
+      });
       return true;
-    }
     case WM_ERASEBKGND:
       result = 1;
       return true;

@@ -97,14 +97,9 @@ void CPage_Easy::Layout(int width, int height) {
 
 bool CPage_Easy::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case WM_PAINT: {
-      PaintDC dc(hwnd_);
-      RECT client;
-      GetClientRect(hwnd_, &client);
-      BufferedPaint buffer(dc, client);
-      Paint(buffer, client);
+    case WM_PAINT:
+      PaintBuffered(hwnd_, [this](HDC dc, const RECT& client) { Paint(dc, client); });
       return true;
-    }
     case WM_ERASEBKGND:
       result = 1;
       return true;

@@ -37,6 +37,21 @@ class BufferedPaint {
   HGDIOBJ old_ = nullptr;
 };
 
+// Answers WM_PAINT through an off-screen buffer: paint(dc, clientRect) draws
+// the whole client area, which reaches the screen in one copy.
+template <typename F>
+void PaintBuffered(HWND hwnd, F paint) {
+  PAINTSTRUCT ps;
+  HDC target = BeginPaint(hwnd, &ps);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  {
+    BufferedPaint buffer(target, client);
+    paint(buffer.dc(), client);
+  }
+  EndPaint(hwnd, &ps);
+}
+
 // A visual-style theme handle, closed when replaced or destroyed. Empty
 // (null) when visual styles are off or the class has no theme.
 class ThemeHandle {
