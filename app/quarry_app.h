@@ -66,6 +66,9 @@ class CQuarryApp : public EngineHost {
   CQuarryDlg* mainDialog = nullptr;
   Dialog* currentPage = nullptr;     // the tab page last shown
   CMyTipWnd* tipWindow = nullptr;    // the overlay tip, null when none
+  // Set by the task runner for the whole of a run of the queue; while it is
+  // set no page starts an operation and the queue's rows stay as they are.
+  volatile LONG taskRunnerActive = 0;
 
  private:
   static LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam);

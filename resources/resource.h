@@ -158,3 +158,33 @@
 #define IDS_PERCENT_DONE        255
 #define IDS_WIMLIB_NO_MOUNT     256
 #define IDS_PROGRESS_TITLES     257
+#define IDS_UNMOUNTING          145
+#define IDS_COMPRESSION_NONE    147
+#define IDS_COMPRESSION_FAST    148
+#define IDS_COMPRESSION_MAX     149
+#define IDS_MOUNT_READ_ONLY     150
+#define IDS_MOUNT_READ_WRITE    151
+#define IDS_COMPRESSION_DEFAULT 170
+#define IDS_ASK_REPLACE         200
+#define IDS_ASK_CREATE_CAPTION  201
+#define IDS_ASK_CREATE          202
+#define IDS_ASK_MERGE_INTO      203
+#define IDS_ASK_MERGE_CAPTION   204
+#define IDS_CANNOT_DELETE_ALL   206
+#define IDS_ASK_SAVE_CHANGES    207
+#define IDS_INVALID_PATH        208
+#define IDS_ASK_LOAD_DEFAULTS   209
+#define IDS_ALREADY_SPLIT       233
+#define IDS_MOUNT_COLUMNS       251
+
+// Identifiers of each area's own dialogs, controls and extra strings.
+// Extra strings beyond the shared table use these ranges:
+//   capture, apply and the task queue   400-449
+//   information, browser, mount manager 450-499
+//   split, merge, delete and edit       500-549
+//   easy mode and the shell             550-599
+//   window layer and engine             600-649
+#include "ids_capture_apply.h"
+#include "ids_look_inside.h"
+#include "ids_advanced.h"
+#include "ids_shell.h"

@@ -5,8 +5,16 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 JOBS=${JOBS:-$(nproc)}
 
+# A compiler cache, when the machine has one, makes rebuilds of other
+# checkouts cheap; it is never required.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$QUARRY_ROOT")}
+  LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 configure() { # dir toolchain; re-run every time so new test folders are found
-  cmake -S "$QUARRY_ROOT" -B "$QUARRY_BUILD/$1" -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$QUARRY_ROOT" -B "$QUARRY_BUILD/$1" -DCMAKE_BUILD_TYPE=Release "${LAUNCHER[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$QUARRY_ROOT/cmake/$2.cmake" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$QUARRY_ROOT/scripts/wine.sh" >/dev/null
 }

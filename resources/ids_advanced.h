@@ -1,0 +1,2 @@
+// Identifiers: Advanced page host, split, merge and export, delete and edit.
+#pragma once

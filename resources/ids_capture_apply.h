@@ -1,0 +1,2 @@
+// Identifiers: Capture page, apply page, capture options dialog, task queue.
+#pragma once

@@ -1,0 +1,2 @@
+// Identifiers: Information page and dialog, browser page, mount manager.
+#pragma once

@@ -1,0 +1,2 @@
+// Identifiers: Easy mode, shell tasks, configuration editor, preferences, about box.
+#pragma once

@@ -1,0 +1,29 @@
+// Starting an operation of a page on a worker thread.
+//
+// There is one way to start one: StartOperation, called on the
+// user-interface thread. It takes BusyFlag there, before the worker exists,
+// so that between the click and the worker's first report no tab click,
+// shortcut, jump or other page can start a second operation or switch the
+// page away. The worker then calls the progress page's Begin and Finish as
+// usual; Finish gives BusyFlag back.
+#pragma once
+#include <windows.h>
+
+class Dialog;
+
+using OperationProc = DWORD(WINAPI*)(void* arg);
+
+// Starts `work(arg)` on a new worker thread as the operation of `page`.
+// Clears CancelRequested, disables the tabs and sets BusyFlag first. Returns
+// false, starting nothing, when an operation or the task runner is already
+// running or the thread cannot be created (BusyFlag is then given back).
+bool StartOperation(Dialog* page, OperationProc work, void* arg);
+
+// True from StartOperation until the worker's thread has ended.
+bool OperationRunning();
+
+// Waits up to `timeoutMs` for the worker started last to end; true when it
+// has ended (or none runs). Called on the user-interface thread while the
+// window closes, so it keeps dispatching sent messages: a worker that is
+// handing window work to this thread is not dead-locked.
+bool WaitForOperation(DWORD timeoutMs);
