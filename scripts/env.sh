@@ -3,7 +3,8 @@ QUARRY_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUARRY_BUILD=${QUARRY_BUILD:-$QUARRY_ROOT/build}
 QUARRY_BIN=$QUARRY_BUILD/x64/bin
 export WINEPREFIX=${WINEPREFIX:-$QUARRY_BUILD/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
+# Wine's own error messages stay on: a program that dies early says why.
+export WINEDEBUG=${WINEDEBUG:--all,err+all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # Always the 64-bit loader: the 32-bit one cannot start on kernels
 # without 32-bit support, and the program under test is x64.
