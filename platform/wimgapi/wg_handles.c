@@ -27,7 +27,6 @@ struct slot {
 static CRITICAL_SECTION g_cs;
 static struct slot *g_slots;
 static size_t g_nslots;
-static struct wg_file *g_live_files;
 static bool g_wimlib_ready;
 
 void wg_init(void)
@@ -63,8 +62,6 @@ struct wg_file *wg_file_alloc(void)
         wimlib_global_init(0);
         g_wimlib_ready = true;
     }
-    f->next_live = g_live_files;
-    g_live_files = f;
     wg_unlock();
     return f;
 }
@@ -88,7 +85,6 @@ struct wg_image *wg_image_alloc(struct wg_file *file, int index)
 
 DWORD wg_file_release(struct wg_file *f)
 {
-    struct wg_file **pp;
     size_t i;
     DWORD err;
 
@@ -100,14 +96,6 @@ DWORD wg_file_release(struct wg_file *f)
     /* Written: another writer may come now. */
     wg_file_unlock_writer(f);
     wg_callbacks_forget(f);
-    wg_lock();
-    for (pp = &g_live_files; *pp; pp = &(*pp)->next_live) {
-        if (*pp == f) {
-            *pp = f->next_live;
-            break;
-        }
-    }
-    wg_unlock();
     wg_file_drop(f);
     for (i = 0; i < f->ref_count; i++)
         wc_free(f->ref_paths[i]);

@@ -76,7 +76,6 @@ struct wg_file {
     char **ref_paths;          /* parts referenced by WIMSetReferenceFile */
     size_t ref_count;
     struct wg_image *images;   /* live image objects (index fix-ups) */
-    struct wg_file *next_live; /* list of live files (sharing checks) */
 };
 
 /* One image of a file (WIMLoadImage, WIMCaptureImage, mounting). */
@@ -251,6 +250,7 @@ struct wg_mount_rec {
     struct wg_owner owner;     /* the process that mounted it */
     struct wg_owner busy;      /* a process committing or unmounting it */
     unsigned long long dir_dev, dir_ino;   /* the mount folder; 0/0 unknown */
+    unsigned long long dir_born;           /* its birth time in ns, 0 unknown */
     unsigned dir_mode;         /* its permission bits before the mount */
 };
 
@@ -277,6 +277,9 @@ long wg_list_find_folder(const struct wg_mount_list *l, const WCHAR *mount_path)
 long wg_list_find_image(const struct wg_mount_list *l, const WCHAR *wim_path, DWORD index);
 bool wg_record_copy(struct wg_mount_rec *dst, const struct wg_mount_rec *src);
 void wg_record_free(struct wg_mount_rec *r);
+/* Records the identity of the folder at unix_path in r (dir_dev, dir_ino,
+ * dir_born); an error when it cannot be read. */
+DWORD wg_record_folder(struct wg_mount_rec *r, const char *unix_path);
 /* WIM_MOUNT_FLAG_* of a record as things stand now. */
 DWORD wg_mount_flags(const struct wg_mount_rec *r);
 /* True while another call (here or in another live process) works on the

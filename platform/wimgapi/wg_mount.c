@@ -43,7 +43,6 @@ static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder
 {
     struct wg_mount_rec rec = {0};
     struct wg_mount_list l;
-    struct stat st;
     DWORD err = wg_list_open(&l);
 
     if (err)
@@ -52,8 +51,8 @@ static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder
         err = ERROR_BUSY;
     if (!err)
         err = wg_folder_check(unix_folder);
-    if (!err && stat(unix_folder, &st))
-        err = wg_error_from_errno(errno);
+    if (!err)
+        err = wg_record_folder(&rec, unix_folder);
     if (!err) {
         rec.pending = true;
         rec.index = (DWORD)index;
@@ -61,9 +60,6 @@ static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder
         rec.wim_path = f->win_path;
         rec.mount_path = (WCHAR *)folder;
         wg_owner_self(&rec.owner);
-        rec.dir_dev = (unsigned long long)st.st_dev;
-        rec.dir_ino = (unsigned long long)st.st_ino;
-        rec.dir_mode = st.st_mode & 07777;
         if (!wg_list_add(&l, &rec))
             err = ERROR_NOT_ENOUGH_MEMORY;
     }

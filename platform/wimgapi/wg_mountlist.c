@@ -11,10 +11,12 @@
  * mounted the image and busy the process that is committing or unmounting
  * it ("-" for none), each as "<Linux pid>.<start time>" so that a process
  * that died (or a later process that got its pid) is told apart from a
- * live one.  folder id is "<device>.<inode>" of the mount folder when the
- * image was mounted, folder mode its permission bits before the mount (in
- * octal).  Lines with only the first five fields (older lists) are read
- * with the last four unknown.  Every process of the Wine prefix reads and
+ * live one.  folder id identifies the mount folder when the image was
+ * mounted, folder mode its permission bits before the mount (in
+ * octal).  The folder id is "<device>.<inode>.<birth time in ns>": a file
+ * system may give a new folder the inode number of one just deleted, but
+ * not its birth time.  Lines with only the first five fields (older lists)
+ * are read with the last four unknown.  Every process of the Wine prefix reads and
  * writes the list under an exclusive lock (flock on mounts.lock), held only
  * for short updates, never during an extraction, commit or deletion.
  */
@@ -215,7 +217,8 @@ static bool parse_line(char *line, struct wg_mount_rec *r)
     parse_owner(fields[6], &r->busy);
     if (fields[7] && strcmp(fields[7], "-")) {
         r->dir_dev = strtoull(fields[7], &end, 10);
-        r->dir_ino = *end == '.' ? strtoull(end + 1, NULL, 10) : 0;
+        r->dir_ino = *end == '.' ? strtoull(end + 1, &end, 10) : 0;
+        r->dir_born = *end == '.' ? strtoull(end + 1, NULL, 10) : 0;
     }
     r->dir_mode = fields[8] && strcmp(fields[8], "-") ? (unsigned)strtoul(fields[8], NULL, 8) : WG_MODE_UNKNOWN;
     return r->index && r->wim_path && r->mount_path;
@@ -279,7 +282,7 @@ static int write_record(FILE *fp, const struct wg_mount_rec *r)
     format_owner(owner, sizeof(owner), &r->owner);
     format_owner(busy, sizeof(busy), &r->busy);
     if (r->dir_dev || r->dir_ino)
-        snprintf(id, sizeof(id), "%llu.%llu", r->dir_dev, r->dir_ino);
+        snprintf(id, sizeof(id), "%llu.%llu.%llu", r->dir_dev, r->dir_ino, r->dir_born);
     else
         snprintf(id, sizeof(id), "-");
     if (r->dir_mode != WG_MODE_UNKNOWN)
@@ -375,31 +378,68 @@ bool wg_mount_uses_file(const WCHAR *win_path)
 /* State of a record                                                         */
 /* ------------------------------------------------------------------------- */
 
-/* stat() of a Windows path; false when it cannot be mapped or is missing. */
-static bool stat_win(const WCHAR *path, struct stat *st)
+/* statx() of a Unix path: type, mode, inode and birth time. */
+static bool stat_unix(const char *unix_path, struct statx *st)
+{
+    return unix_path && statx(AT_FDCWD, unix_path, 0, STATX_TYPE | STATX_MODE | STATX_INO | STATX_BTIME, st) == 0;
+}
+
+/* The same for a Windows path; false when it cannot be mapped or is
+ * missing. */
+static bool stat_win(const WCHAR *path, struct statx *st)
 {
     char *unix_path = wc_unix_path(path);
-    bool found = unix_path && stat(unix_path, st) == 0;
+    bool found = stat_unix(unix_path, st);
 
     wc_free(unix_path);
     return found;
+}
+
+static unsigned long long born_ns(const struct statx *st)
+{
+    if (!(st->stx_mask & STATX_BTIME))
+        return 0;
+    return (unsigned long long)st->stx_btime.tv_sec * 1000000000ULL + st->stx_btime.tv_nsec;
+}
+
+DWORD wg_record_folder(struct wg_mount_rec *r, const char *unix_path)
+{
+    struct statx st;
+
+    if (!stat_unix(unix_path, &st))
+        return wg_error_from_errno(errno);
+    r->dir_dev = ((unsigned long long)st.stx_dev_major << 32) | st.stx_dev_minor;
+    r->dir_ino = st.stx_ino;
+    r->dir_born = born_ns(&st);
+    r->dir_mode = st.stx_mode & 07777;
+    return 0;
+}
+
+/* True when the folder st is not the one the record was made for. */
+static bool folder_replaced(const struct wg_mount_rec *r, const struct statx *st)
+{
+    unsigned long long dev = ((unsigned long long)st->stx_dev_major << 32) | st->stx_dev_minor;
+    unsigned long long born = born_ns(st);
+
+    if (!r->dir_dev && !r->dir_ino)
+        return false;   /* not known (older list) */
+    return dev != r->dir_dev || st->stx_ino != r->dir_ino || (r->dir_born && born && born != r->dir_born);
 }
 
 DWORD wg_mount_flags(const struct wg_mount_rec *r)
 {
     DWORD flags = r->rw ? WIM_MOUNT_FLAG_READWRITE : 0;
     bool invalid = false;
-    struct stat st;
+    struct statx st;
 
-    if (!stat_win(r->wim_path, &st) || S_ISDIR(st.st_mode)) {
+    if (!stat_win(r->wim_path, &st) || S_ISDIR(st.stx_mode)) {
         flags |= WIM_MOUNT_FLAG_NO_WIM;
         invalid = true;
     }
-    if (!stat_win(r->mount_path, &st) || !S_ISDIR(st.st_mode)) {
+    if (!stat_win(r->mount_path, &st) || !S_ISDIR(st.stx_mode)) {
         flags |= WIM_MOUNT_FLAG_NO_MOUNTDIR;
         invalid = true;
-    } else if ((r->dir_dev || r->dir_ino) && ((unsigned long long)st.st_dev != r->dir_dev ||
-                                               (unsigned long long)st.st_ino != r->dir_ino)) {
+    } else if (folder_replaced(r, &st)) {
         /* The folder was deleted and another one made under its name. */
         flags |= WIM_MOUNT_FLAG_MOUNTDIR_REPLACED;
         invalid = true;

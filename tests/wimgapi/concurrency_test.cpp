@@ -44,9 +44,10 @@ class WimgapiConcurrency : public ::testing::Test {
 };
 
 TEST_F(WimgapiConcurrency, AppendersInTwoProcessesKeepEveryImage) {
-  // Two processes append three images each at the same time; each waits
-  // while the other holds the file.
-  std::wstring args = L"append " + Arg(src_ + L"\\sub") + L" " + Arg(wim_) + L" 3 --retry";
+  // Two processes append three images each at the same time, each holding
+  // the file open a while before it captures; each waits while the other
+  // holds the file.
+  std::wstring args = L"append " + Arg(src_ + L"\\sub") + L" " + Arg(wim_) + L" 3 --retry --delay 300";
   ToolProcess a(args), b(args);
   ToolResult ra = a.Wait(), rb = b.Wait();
   EXPECT_EQ(ra.exitCode, 0u) << ra.output;

@@ -65,6 +65,14 @@ class WimgapiStaleMount : public ::testing::Test {
     const MountInfo1* m = FindInfo(list, folder);
     return m ? m->MountFlags : 0xDEAD;
   }
+  // The records of this test's mounts.
+  std::vector<MountInfo1> Mine(const std::vector<MountInfo1>& list) {
+    std::vector<MountInfo1> mine;
+    for (const auto& m : list)
+      if (CompareStringOrdinal(m.MountPath, static_cast<int>(dir_.size()), dir_.c_str(), -1, TRUE) == CSTR_EQUAL)
+        mine.push_back(m);
+    return mine;
+  }
   std::wstring dir_, src_, wim_;
 };
 
@@ -87,7 +95,7 @@ TEST_F(WimgapiStaleMount, MissingFileOrFolderIsListedInvalidAndUnmountClearsIt) 
   ASSERT_EQ(qtest::RunUnix("rm -rf " + Q(replaced) + " && mkdir " + Q(replaced)).exitCode, 0);
   ASSERT_TRUE(qtest::WriteFileBytes(replaced + L"\\mine.txt", "the user's"));
 
-  std::vector<MountInfo1> list = MountInfo();
+  std::vector<MountInfo1> list = Mine(MountInfo());
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(Flags(ok), kMounted | kReadWrite);
   EXPECT_EQ(Flags(noWim), kInvalid | kNoWim);
@@ -98,18 +106,23 @@ TEST_F(WimgapiStaleMount, MissingFileOrFolderIsListedInvalidAndUnmountClearsIt) 
   EXPECT_STREQ(m->WimPath, lostWim.c_str());
   EXPECT_EQ(m->ImageIndex, 1u);
 
-  // Level 0 is the older record: the write flag as a BOOL.
+  // Level 0 is the older record: the write flag as a BOOL.  (Other
+  // programs' mounts may be listed too.)
+  const DWORD all = static_cast<DWORD>(MountInfo().size());
   DWORD count = 0, bytes = 0;
-  std::vector<WIM_MOUNT_LIST> level0(4);
-  ASSERT_TRUE(W().GetMountedImageInfo(0, &count, level0.data(), 4 * sizeof(WIM_MOUNT_LIST), &bytes));
-  EXPECT_EQ(count, 4u);
-  EXPECT_EQ(bytes, 4 * sizeof(WIM_MOUNT_LIST));
-  for (const auto& e : level0) EXPECT_EQ(e.MountedForRW, FindInfo(list, e.MountPath)->MountFlags & kReadWrite ? 1 : 0);
+  std::vector<WIM_MOUNT_LIST> level0(all);
+  ASSERT_TRUE(W().GetMountedImageInfo(0, &count, level0.data(), all * sizeof(WIM_MOUNT_LIST), &bytes));
+  EXPECT_EQ(count, all);
+  EXPECT_EQ(bytes, all * sizeof(WIM_MOUNT_LIST));
+  for (const auto& e : level0) {
+    const MountInfo1* mine = FindInfo(list, e.MountPath);
+    if (mine) EXPECT_EQ(e.MountedForRW, mine->MountFlags & kReadWrite ? 1 : 0);
+  }
   // Too small a buffer tells the size; an unknown level is refused.
-  EXPECT_FALSE(W().GetMountedImageInfo(1, &count, level0.data(), sizeof(WIM_MOUNT_LIST), &bytes));
+  EXPECT_FALSE(W().GetMountedImageInfo(1, &count, level0.data(), sizeof(WIM_MOUNT_LIST) / 2, &bytes));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(bytes, 4 * sizeof(WIM_MOUNT_LIST));
-  EXPECT_FALSE(W().GetMountedImageInfo(2, &count, level0.data(), 4 * sizeof(WIM_MOUNT_LIST), &bytes));
+  EXPECT_EQ(bytes, all * sizeof(WIM_MOUNT_LIST));
+  EXPECT_FALSE(W().GetMountedImageInfo(2, &count, level0.data(), all * sizeof(WIM_MOUNT_LIST), &bytes));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
   // A commit cannot store anything of them.
@@ -125,7 +138,7 @@ TEST_F(WimgapiStaleMount, MissingFileOrFolderIsListedInvalidAndUnmountClearsIt) 
   EXPECT_TRUE(W().UnmountImageHandle(image, 0)) << GetLastError();
   EXPECT_TRUE(W().UnmountImage(noDir.c_str(), nullptr, 0, FALSE)) << GetLastError();
   EXPECT_TRUE(W().UnmountImage(replaced.c_str(), nullptr, 0, FALSE)) << GetLastError();
-  list = MountInfo();
+  list = Mine(MountInfo());
   ASSERT_EQ(list.size(), 1u);
   EXPECT_NE(FindInfo(list, ok), nullptr);
   // The discarded mount's folder is empty again and writable; the folder

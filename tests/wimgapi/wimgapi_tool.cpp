@@ -9,7 +9,7 @@
 //   wimgapi_tool unmount <folder> [commit]
 //   wimgapi_tool mounts
 //   wimgapi_tool info                        (WIMGetMountedImageInfo, level 1)
-//   wimgapi_tool append <folder> <wim> <times> [--retry]
+//   wimgapi_tool append <folder> <wim> <times> [--retry] [--delay <ms>]
 //   wimgapi_tool commit <folder>
 //
 // mount and commit also take --signal <file> --wait <file>: at the first
@@ -240,6 +240,8 @@ int Append(const Api& api, int argc, wchar_t** argv) {
       Sleep(5 + GetCurrentProcessId() % 7);
     }
     if (!wim) return Fail("WIMCreateFile");
+    // A program prepares (temporary folder, callbacks) before it captures.
+    if (const wchar_t* delay = Option(argc, argv, L"--delay")) Sleep(wcstoul(delay, nullptr, 10));
     HANDLE image = api.CaptureImage(wim, argv[2], 0);
     if (!image) {
       int rc = Fail("WIMCaptureImage");
