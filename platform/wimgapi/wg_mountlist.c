@@ -342,12 +342,19 @@ void wg_list_close(struct wg_mount_list *l)
 
 long wg_list_find_folder(const struct wg_mount_list *l, const WCHAR *mount_path)
 {
-    size_t i;
+    size_t i, len = wc_len(mount_path);
+    long cut = -1;
 
-    for (i = 0; i < l->count; i++)
+    for (i = 0; i < l->count; i++) {
         if (wg_path_equal(l->recs[i].mount_path, mount_path))
             return (long)i;
-    return -1;
+        /* Older lists may hold longer paths, which are listed cut to
+         * MAX_PATH - 1 characters: that cut form names them too. */
+        if (len == MAX_PATH - 1 && cut < 0 && wc_len(l->recs[i].mount_path) > len &&
+            CompareStringOrdinal(l->recs[i].mount_path, (int)len, mount_path, (int)len, TRUE) == CSTR_EQUAL)
+            cut = (long)i;
+    }
+    return cut;
 }
 
 long wg_list_find_image(const struct wg_mount_list *l, const WCHAR *wim_path, DWORD index)

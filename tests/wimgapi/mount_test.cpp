@@ -303,6 +303,23 @@ TEST_F(WimgapiMount, MountPathsTheListCannotHoldWholeAreRefused) {
   const WIM_MOUNT_LIST* m = FindMount(MountList(), fits);
   ASSERT_NE(m, nullptr);
   EXPECT_TRUE(W().UnmountImage(m->MountPath, nullptr, 0, FALSE)) << GetLastError();
+
+  // A longer mount left in the list by an older version is listed cut
+  // short; the cut path still unmounts it.
+  ASSERT_TRUE(qtest::WriteFileBytes(deep + L"\\left.txt", "left over"));
+  HANDLE list = CreateFileW(L"C:\\ProgramData\\WimgapiWine\\mounts.txt", FILE_APPEND_DATA, 0, nullptr,
+                            OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(list, INVALID_HANDLE_VALUE);
+  std::string line = "M\t1\t1\t" + qtest::Utf8(FullPath(wim_)) + "\t" + qtest::Utf8(deep) + "\n";
+  DWORD written = 0;
+  WriteFile(list, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(list);
+  const std::wstring cut = deep.substr(0, MAX_PATH - 1);
+  m = FindMount(MountList(), cut);
+  ASSERT_NE(m, nullptr);
+  EXPECT_TRUE(W().UnmountImage(m->MountPath, nullptr, 0, FALSE)) << GetLastError();
+  EXPECT_EQ(FindMount(MountList(), cut), nullptr);
+  EXPECT_FALSE(Exists(deep + L"\\left.txt"));
 }
 
 TEST_F(WimgapiMount, AbortedMountLeavesNothingBehind) {
