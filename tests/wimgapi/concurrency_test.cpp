@@ -145,18 +145,23 @@ TEST_F(WimgapiConcurrency, ACommitInProgressKeepsAnUnmountOut) {
 }
 
 TEST_F(WimgapiConcurrency, CommitAndUnmountRacingNeverCommitAPartialTree) {
+  // Enough files that a commit's scan and an unmount's deletion overlap.
+  const std::string unixMany = qtest::ShQuote(qtest::UnixPath(dir_) + "/many/m");
+  ASSERT_EQ(qtest::RunUnix("mkdir -p " + unixMany + " && cd " + unixMany + " && seq 2000 | xargs touch").exitCode, 0);
+  wim_ = dir_ + L"\\many.wim";
+  ASSERT_EQ(Capture(dir_ + L"\\many", wim_), 1);
   const std::vector<std::string> full = [&] {
     std::vector<std::string> v = DirList(wim_, 1);
     v.push_back("/race.txt");
     std::sort(v.begin(), v.end());
     return v;
   }();
-  for (int round = 0; round < 4; ++round) {
+  for (int round = 0; round < 3; ++round) {
     const std::wstring mnt = Folder(L"race" + std::to_wstring(round));
     ASSERT_TRUE(MountRw(mnt)) << GetLastError();
     ASSERT_TRUE(qtest::WriteFileBytes(mnt + L"\\race.txt", "round " + std::to_string(round) + "\n"));
     ToolProcess committer(L"commit " + Arg(mnt));
-    if (round % 2) Sleep(20 * round);   // start the unmount at different moments
+    Sleep(100 * round);   // start the unmount at different moments
     BOOL unmounted = W().UnmountImage(mnt.c_str(), nullptr, 0, FALSE);
     DWORD unmountError = GetLastError();
     ToolResult r = committer.Wait();
