@@ -27,7 +27,6 @@ struct slot {
 static CRITICAL_SECTION g_cs;
 static struct slot *g_slots;
 static size_t g_nslots;
-static struct wg_file *g_live_files;
 static bool g_wimlib_ready;
 
 void wg_init(void)
@@ -56,14 +55,13 @@ struct wg_file *wg_file_alloc(void)
     if (!f)
         return NULL;
     f->refs = 1;
+    f->lock_fd = -1;
     InitializeCriticalSection(&f->lock);
     wg_lock();
     if (!g_wimlib_ready) {
         wimlib_global_init(0);
         g_wimlib_ready = true;
     }
-    f->next_live = g_live_files;
-    g_live_files = f;
     wg_unlock();
     return f;
 }
@@ -87,7 +85,6 @@ struct wg_image *wg_image_alloc(struct wg_file *file, int index)
 
 DWORD wg_file_release(struct wg_file *f)
 {
-    struct wg_file **pp;
     size_t i;
     DWORD err;
 
@@ -96,15 +93,9 @@ DWORD wg_file_release(struct wg_file *f)
 
     /* The last reference is gone: nobody else can reach f any more. */
     err = wg_file_finish(f);
+    /* Written: another writer may come now. */
+    wg_file_unlock_writer(f);
     wg_callbacks_forget(f);
-    wg_lock();
-    for (pp = &g_live_files; *pp; pp = &(*pp)->next_live) {
-        if (*pp == f) {
-            *pp = f->next_live;
-            break;
-        }
-    }
-    wg_unlock();
     wg_file_drop(f);
     for (i = 0; i < f->ref_count; i++)
         wc_free(f->ref_paths[i]);
@@ -141,19 +132,6 @@ DWORD wg_image_release(struct wg_image *img)
 static DWORD release_object(int kind, void *obj)
 {
     return kind == WG_KIND_FILE ? wg_file_release(obj) : wg_image_release(obj);
-}
-
-bool wg_writer_exists(const char *unix_path, const struct wg_file *except)
-{
-    struct wg_file *f;
-    bool found = false;
-
-    wg_lock();
-    for (f = g_live_files; f && !found; f = f->next_live)
-        found = f != except && (f->access & WIM_GENERIC_WRITE) && f->unix_path &&
-                !strcmp(f->unix_path, unix_path);
-    wg_unlock();
-    return found;
 }
 
 /* ------------------------------------------------------------------------- */

@@ -39,14 +39,40 @@
  *                WIM_MSG_ABORT_IMAGE returned for any message ends the call
  *                with ERROR_REQUEST_ABORTED and leaves the target file (or
  *                the earlier parts of a split) as they were before the call.
+ *   Writers      A file handle with write access (WIMCreateFile, and the
+ *                file handle WIMGetMountedImageHandle gives for a writable
+ *                mount) holds the file's one-writer lock until it is
+ *                closed: every other attempt to open the file for writing,
+ *                in this process or any other, fails with
+ *                ERROR_SHARING_VIOLATION.  Reading stays possible.  Every
+ *                call that writes first rereads the file, so a change made
+ *                meanwhile by a program outside this library is kept.
  *   Mounting     There is no file-system driver under Wine.  A mount
  *                extracts the image into the (empty) mount folder and
  *                records it in %ProgramData%\WimgapiWine\mounts.txt, shared
  *                by all processes of the prefix; a read-only mount removes
- *                the write permission of the extracted tree.  A commit
- *                captures the folder's current contents into the same image
- *                index (other images and the image's XML properties stay);
- *                an unmount empties the folder and drops the record.
+ *                the write permission of the folder and the extracted tree.
+ *                A commit captures the folder's current contents into the
+ *                same image index (other images and the image's XML
+ *                properties stay); an unmount empties the folder, gives it
+ *                back its mode and drops the record.  While one call
+ *                commits or unmounts a mount, another commit or unmount of
+ *                it (in any process) fails with ERROR_BUSY.
+ *   Mount list   WIMGetMountedImages and WIMGetMountedImageInfo list every
+ *                record.  Level 1 of WIMGetMountedImageInfo gives flags:
+ *                WIM_MOUNT_FLAG_MOUNTED for a good mount,
+ *                WIM_MOUNT_FLAG_MOUNTING while a live process is still
+ *                mounting, WIM_MOUNT_FLAG_READWRITE for a writable one, and
+ *                WIM_MOUNT_FLAG_INVALID (instead of MOUNTED or MOUNTING)
+ *                for a record that no longer matches the disk, with
+ *                WIM_MOUNT_FLAG_NO_WIM (the WIM file is gone),
+ *                WIM_MOUNT_FLAG_NO_MOUNTDIR (the folder is gone) or
+ *                WIM_MOUNT_FLAG_MOUNTDIR_REPLACED (another folder took its
+ *                name) as they apply; a mount whose process died before it
+ *                finished is INVALID alone.  Unmounting such a record
+ *                without commit succeeds: what is left of the mount in its
+ *                own folder is deleted (a replaced folder is not touched)
+ *                and the record is dropped.  Committing one fails.
  *
  * What wimlib cannot honour (differences from the Windows library)
  *
@@ -88,13 +114,19 @@
  *     WIM file is not locked against other writers while it is mounted.
  *     A read-only mount is protected by file permissions only, which the
  *     Linux user root ignores.
+ *   - A Linux name that is not valid UTF-8 has no Windows form: capture
+ *     leaves the item out and sends WIM_MSG_ERROR with
+ *     ERROR_NO_UNICODE_TRANSLATION (the answer cannot keep it; only
+ *     WIM_MSG_ABORT_IMAGE changes anything).
  *   - WIMSetTemporaryPath only checks that the folder exists: wimlib puts
  *     its temporary files beside the target file.
  *
  * Error codes set with SetLastError (besides the obvious ones):
  *   ERROR_FILE_EXISTS (80)        WIM_CREATE_NEW on an existing file
  *   ERROR_INVALID_DATA (13)       the file is not a WIM file; XML text
- *                                 without an IMAGE element
+ *                                 that is not well-formed or has no IMAGE
+ *                                 element; committing a mount whose
+ *                                 process died half-way
  *   ERROR_FILE_CORRUPT (1392)     a damaged or truncated WIM file
  *   ERROR_FILE_NOT_FOUND (2)      also: data of a split set whose other
  *                                 parts were not referenced
@@ -104,13 +136,25 @@
  *   ERROR_REQUEST_ABORTED (1235)  a callback returned WIM_MSG_ABORT_IMAGE
  *   ERROR_ALREADY_EXISTS (183)    an image name another image already has
  *   ERROR_DIR_NOT_EMPTY (145)     the mount folder is not empty
- *   ERROR_BUSY (170)              the image or folder is already mounted
+ *   ERROR_BUSY (170)              the image or folder is already mounted;
+ *                                 another call commits or unmounts that
+ *                                 mount, or it is still being mounted
+ *   ERROR_FILENAME_EXCED_RANGE (206)  a mount folder or WIM path longer
+ *                                 than 259 characters (the mount list
+ *                                 could not hold it)
+ *   ERROR_NO_UNICODE_TRANSLATION (1113)  a name with no form on the other
+ *                                 side (see above)
+ *   ERROR_NOT_ENOUGH_MEMORY (8)   also: the registered callbacks could not
+ *                                 be copied for the call (it is not run
+ *                                 without them)
  *   ERROR_NOT_FOUND (1168)        no image is mounted at that folder (or
  *                                 the image handle is not mounted)
- *   ERROR_SHARING_VIOLATION (32)  the file is opened for writing elsewhere
- *                                 in this process; deleting an image that
- *                                 is open or while an image of the file is
- *                                 mounted
+ *   ERROR_SHARING_VIOLATION (32)  the file is open for writing through
+ *                                 another handle, in this or another
+ *                                 process, or another program holds
+ *                                 wimlib's lock on it; deleting an image
+ *                                 that is open or while an image of the
+ *                                 file is mounted
  * A successful call sets ERROR_SUCCESS, except WIMCloseHandle, which leaves
  * the last error alone.
  */
@@ -198,6 +242,36 @@ typedef struct _WIM_INFO {
     DWORD  WimFlagsAndAttr;
 } WIM_INFO, *PWIM_INFO;
 
+/* WIM_MOUNT_INFO_LEVEL1.MountFlags */
+#define WIM_MOUNT_FLAG_MOUNTED            0x00000001
+#define WIM_MOUNT_FLAG_MOUNTING           0x00000002
+#define WIM_MOUNT_FLAG_REMOUNTABLE        0x00000004
+#define WIM_MOUNT_FLAG_INVALID            0x00000008
+#define WIM_MOUNT_FLAG_NO_WIM             0x00000010
+#define WIM_MOUNT_FLAG_NO_MOUNTDIR        0x00000020
+#define WIM_MOUNT_FLAG_MOUNTDIR_REPLACED  0x00000040
+#define WIM_MOUNT_FLAG_READWRITE          0x00000100
+
+typedef enum _MOUNTED_IMAGE_INFO_LEVELS {
+    MountedImageInfoLevel0,
+    MountedImageInfoLevel1,
+    MountedImageInfoLevelInvalid
+} MOUNTED_IMAGE_INFO_LEVELS;
+
+typedef struct _WIM_MOUNT_INFO_LEVEL0 {
+    WCHAR WimPath[MAX_PATH];
+    WCHAR MountPath[MAX_PATH];
+    DWORD ImageIndex;
+    BOOL  MountedForRW;
+} WIM_MOUNT_INFO_LEVEL0, *PWIM_MOUNT_INFO_LEVEL0;
+
+typedef struct _WIM_MOUNT_INFO_LEVEL1 {
+    WCHAR WimPath[MAX_PATH];
+    WCHAR MountPath[MAX_PATH];
+    DWORD ImageIndex;
+    DWORD MountFlags;
+} WIM_MOUNT_INFO_LEVEL1, *PWIM_MOUNT_INFO_LEVEL1;
+
 typedef struct _WIM_MOUNT_LIST {
     WCHAR WimPath[MAX_PATH];
     WCHAR MountPath[MAX_PATH];
@@ -238,5 +312,7 @@ BOOL   WINAPI wg_GetMountedImageHandle(PCWSTR mount_path, DWORD flags, PHANDLE w
 BOOL   WINAPI wg_CommitImageHandle(HANDLE image, DWORD flags, PHANDLE new_image);
 BOOL   WINAPI wg_UnmountImageHandle(HANDLE image, DWORD flags);
 BOOL   WINAPI wg_UnmountImage(PCWSTR mount_path, PCWSTR wim_path, DWORD index, BOOL commit);
+BOOL   WINAPI wg_GetMountedImageInfo(MOUNTED_IMAGE_INFO_LEVELS level, PDWORD count, PVOID info, DWORD size,
+                                     PDWORD returned);
 
 #endif /* WIMGAPI_WINE_H */
