@@ -365,6 +365,16 @@ TEST(TaskListFile, UnwritableTargetsFailAndWriteNothing) {
   EXPECT_FALSE(SaveTaskList(dir + L"\\no\\such\\folder\\q.Task", {ApplyRow()}));
   EXPECT_FALSE(SaveTaskList(dir, {ApplyRow()})) << "a folder";
   EXPECT_THAT(filetest::FilesIn(dir), IsEmpty());
+
+  // A file another program holds open without sharing is left as it is.
+  std::wstring held = dir + L"\\held.Task";
+  ASSERT_TRUE(qtest::WriteFileBytes(held, "[NOTES]\r\nkept=yes\r\n"));
+  HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(SaveTaskList(held, {ApplyRow()}));
+  CloseHandle(h);
+  EXPECT_EQ(qtest::ReadFileBytes(held), "[NOTES]\r\nkept=yes\r\n");
+  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"held.Task"));
 }
 
 }  // namespace
