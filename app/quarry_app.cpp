@@ -77,9 +77,7 @@ void CQuarryApp::InitInstance() {
   oleStarted_ = SUCCEEDED(OleInitialize(nullptr));
   windowsVersion = ReadWindowsVersion();
 
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  programPath = path;
+  programPath = ModuleFilePath(nullptr);
   programFolder = programPath.substr(0, programPath.find_last_of(L'\\') + 1);
 
   gdiplus_.Start();
@@ -113,6 +111,7 @@ void CQuarryApp::ExitInstance() {
   settings.backend = static_cast<BYTE>(backendKind);
   SaveSettings(settings, settingsPath);
   SaveCaptureLists(captureLists, settingsPath);
+  ReleaseBackends(backends);
 }
 
 bool CQuarryApp::HandleCommandLine(const std::wstring& commandLine) {

@@ -81,7 +81,7 @@ StoredCaptureLists ParseCaptureImport(const std::wstring& text) {
     int header = HeaderList(line);
     if (header >= 0) {
       current = header;
-    } else if (current >= 0 && HasContent(line)) {
+    } else if (current >= 0 && HasContent(line) && IsStorablePattern(line)) {
       lists.entries[current].push_back({line, true});
     }
   }

@@ -10,7 +10,8 @@
 // header are ignored. Every other line that holds anything besides spaces
 // is an enabled entry of the current list, kept exactly as written (inner
 // and outer spaces included). There is no comment syntax; any other
-// bracketed line is an ordinary entry.
+// bracketed line is an ordinary entry. A line holding "|" or ":" is
+// skipped: no pattern can contain them (see IsStorablePattern).
 #pragma once
 #include <string>
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <windows.h>
+
 #include "app/settings.h"
 
 const wchar_t* const kCaptureListNames[kCaptureListCount] = {L"EXCLUDE", L"NOCOMPRESS", L"ALIGNMENT", L"EXCEPTION"};
@@ -18,26 +20,44 @@ constexpr uint64_t kCharsPerEntry = 260;
 
 // ---- pattern matching ----
 
-wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c; }
-wchar_t UpperCase(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
+// Patterns and names are matched character by character, a character
+// outside the Basic Multilingual Plane (a surrogate pair) counting as one.
+typedef std::u32string CodePoints;
 
-bool InRange(wchar_t c, wchar_t a, wchar_t b) {
+CodePoints ToCodePoints(const std::wstring& text) {
+  CodePoints out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = static_cast<char16_t>(text[i]);
+    if (IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[i + 1]) - 0xDC00);
+      ++i;
+    }
+    out += c;
+  }
+  return out;
+}
+
+char32_t FoldCase(char32_t c) { return (c >= U'A' && c <= U'Z') ? c + (U'a' - U'A') : c; }
+char32_t UpperCase(char32_t c) { return (c >= U'a' && c <= U'z') ? c - (U'a' - U'A') : c; }
+
+bool InRange(char32_t c, char32_t a, char32_t b) {
   if (a > b) std::swap(a, b);
-  auto in = [&](wchar_t x) { return a <= x && x <= b; };
+  auto in = [&](char32_t x) { return a <= x && x <= b; };
   return in(c) || in(FoldCase(c)) || in(UpperCase(c));
 }
 
 // Matches one character against the set that starts at `p` (just after
 // "["). Moves `p` past the closing "]", or to the end of the pattern when
 // the set is not closed.
-bool MatchSet(const std::wstring& pattern, size_t& p, wchar_t c) {
+bool MatchSet(const CodePoints& pattern, size_t& p, char32_t c) {
   const size_t n = pattern.size();
-  bool negate = p < n && pattern[p] == L'^';
+  bool negate = p < n && pattern[p] == U'^';
   if (negate) ++p;
   bool found = false;
-  while (p < n && pattern[p] != L']') {
-    wchar_t first = pattern[p];
-    if (p + 2 < n && pattern[p + 1] == L'-' && pattern[p + 2] != L']') {
+  while (p < n && pattern[p] != U']') {
+    char32_t first = pattern[p];
+    if (p + 2 < n && pattern[p + 1] == U'-' && pattern[p + 2] != U']') {
       found = found || InRange(c, first, pattern[p + 2]);
       p += 3;
     } else {
@@ -51,24 +71,25 @@ bool MatchSet(const std::wstring& pattern, size_t& p, wchar_t c) {
 
 // Glob over the whole text. On a mismatch the last "*" takes one more
 // character and matching resumes behind it.
-bool Glob(const std::wstring& pattern, const std::wstring& text) {
+bool Glob(const CodePoints& pattern, const CodePoints& text) {
   const size_t n = pattern.size();
+  const size_t npos = static_cast<size_t>(-1);
   size_t p = 0, t = 0;
-  size_t starP = std::wstring::npos, starT = 0;
+  size_t starP = npos, starT = 0;
   while (t < text.size()) {
     if (p < n) {
-      wchar_t c = pattern[p];
-      if (c == L'*') {
-        while (p < n && pattern[p] == L'*') ++p;
+      char32_t c = pattern[p];
+      if (c == U'*') {
+        while (p < n && pattern[p] == U'*') ++p;
         starP = p;
         starT = t;
         continue;
       }
-      if (c == L'?') {
+      if (c == U'?') {
         ++p, ++t;
         continue;
       }
-      if (c == L'[') {
+      if (c == U'[') {
         size_t q = p + 1;
         if (MatchSet(pattern, q, text[t])) {
           p = q, ++t;
@@ -79,11 +100,11 @@ bool Glob(const std::wstring& pattern, const std::wstring& text) {
         continue;
       }
     }
-    if (starP == std::wstring::npos) return false;
+    if (starP == npos) return false;
     p = starP;
     t = ++starT;
   }
-  while (p < n && pattern[p] == L'*') ++p;
+  while (p < n && pattern[p] == U'*') ++p;
   return p == n;
 }
 
@@ -122,9 +143,12 @@ StoredSection ReadSection(const std::wstring& path, const wchar_t* name) {
   return s;
 }
 
+// Entries whose pattern the stored form cannot hold are not written, so
+// Count always matches the entries in List.
 void WriteSection(const std::wstring& path, const wchar_t* name, const std::vector<CaptureListEntry>& entries) {
-  WriteProfileInt(path, name, kCountKey, static_cast<int>(entries.size()));
-  WriteProfileText(path, name, kListKey, FormatStoredList(entries));
+  std::vector<CaptureListEntry> kept = StorableEntries(entries);
+  WriteProfileInt(path, name, kCountKey, static_cast<int>(kept.size()));
+  WriteProfileText(path, name, kListKey, FormatStoredList(kept));
 }
 
 }  // namespace
@@ -133,9 +157,9 @@ bool MatchCapturePattern(const std::wstring& pattern, const std::wstring& relati
   std::wstring p = pattern, path = relativePath;
   std::replace(p.begin(), p.end(), L'\\', L'/');
   std::replace(path.begin(), path.end(), L'\\', L'/');
-  if (!p.empty() && p[0] == L'/') return Glob(p, path);
+  if (!p.empty() && p[0] == L'/') return Glob(ToCodePoints(p), ToCodePoints(path));
   size_t slash = path.rfind(L'/');
-  return Glob(p, slash == std::wstring::npos ? path : path.substr(slash + 1));
+  return Glob(ToCodePoints(p), ToCodePoints(slash == std::wstring::npos ? path : path.substr(slash + 1)));
 }
 
 bool CaptureLists::AnyMatch(CaptureListKind list, const std::wstring& relativePath) const {
@@ -160,12 +184,23 @@ StoredCaptureLists DefaultCaptureLists() {
   return d;
 }
 
+bool IsStorablePattern(const std::wstring& pattern) { return pattern.find_first_of(L"|:") == std::wstring::npos; }
+
+std::vector<CaptureListEntry> StorableEntries(const std::vector<CaptureListEntry>& entries) {
+  std::vector<CaptureListEntry> kept;
+  for (const CaptureListEntry& e : entries)
+    if (IsStorablePattern(e.pattern)) kept.push_back(e);
+  return kept;
+}
+
 std::wstring FormatStoredList(const std::vector<CaptureListEntry>& entries) {
   std::wstring list;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (i) list += L'|';
-    list += entries[i].pattern;
-    list += entries[i].enabled ? L":1" : L":0";
+  size_t written = 0;
+  for (const CaptureListEntry& e : entries) {
+    if (!IsStorablePattern(e.pattern)) continue;
+    if (written++) list += L'|';
+    list += e.pattern;
+    list += e.enabled ? L":1" : L":0";
   }
   return list;
 }
@@ -213,7 +248,8 @@ void SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPat
     // The enabled patterns in memory first, then the file's disabled
     // entries that memory does not hold as enabled.
     std::vector<CaptureListEntry> merged;
-    for (const std::wstring& pattern : memory) merged.push_back({pattern, true});
+    for (const std::wstring& pattern : memory)
+      if (IsStorablePattern(pattern)) merged.push_back({pattern, true});
     for (const CaptureListEntry& e : ParseStoredList(s.list, s.count))
       if (!e.enabled && std::find(memory.begin(), memory.end(), e.pattern) == memory.end()) merged.push_back(e);
     EnsureUnicodeProfile(settingsPath);

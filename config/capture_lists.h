@@ -58,7 +58,8 @@ struct StoredCaptureLists {
 // root ("\dir\file"). A pattern starting with "\" is matched against the
 // whole path, any other against the last component only. "*" matches any
 // run (including "/"), "?" one character, "[...]" a set (with "^"
-// negation and ranges in either order); letters A-Z ignore case.
+// negation and ranges in either order); letters A-Z ignore case. A
+// character outside the Basic Multilingual Plane counts as one character.
 bool MatchCapturePattern(const std::wstring& pattern, const std::wstring& relativePath);
 
 // The default contents: seven exclusions and five no-compression patterns,
@@ -84,10 +85,18 @@ void SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPat
 StoredCaptureLists ReadStoredCaptureLists(const std::wstring& settingsPath);
 
 // The editor's OK: writes all entries, enabled and disabled, of all four
-// lists. The caller then reloads the settings and the lists.
+// lists (Count is the number of entries written; see IsStorablePattern). The caller then reloads the settings and the lists.
 void WriteStoredCaptureLists(const StoredCaptureLists& stored, const std::wstring& settingsPath);
 
-// The stored "List" value of one list and the entries read from one.
+// A pattern can hold neither "|" nor ":", the separators of the stored
+// form: kept, it would split into other entries when read back. Such
+// patterns are refused: import skips them and storing leaves them out.
+bool IsStorablePattern(const std::wstring& pattern);
+// The entries whose pattern can be stored, in order.
+std::vector<CaptureListEntry> StorableEntries(const std::vector<CaptureListEntry>& entries);
+
+// The stored "List" value of one list (entries that cannot be stored are
+// left out) and the entries read from one.
 std::wstring FormatStoredList(const std::vector<CaptureListEntry>& entries);
 std::vector<CaptureListEntry> ParseStoredList(const std::wstring& list, int count);
 // The enabled patterns of a stored "List" value, by the load rule above.

@@ -20,7 +20,6 @@ EngineResult WimlibEngine::ApplyImage(const std::wstring& wimPath, const std::ws
       result = api_.extract_image(wim.get(), index, target.c_str(), noSecurity ? WIMLIB_EXTRACT_FLAG_NO_ACLS : 0);
     }
   }
-  GlobalCleanup();
   ReportProgress(100.0f);
   return result;
 }

@@ -34,14 +34,19 @@ void BindTable(HMODULE module, const char* const* names, int count, void* table)
 
 // "C:\prog\Quarry.exe" -> "C:\prog\wimlib"
 std::wstring WimlibFolder(const std::wstring& programPath) {
-  std::wstring path = programPath;
-  if (path.empty()) {
-    wchar_t buf[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, buf, MAX_PATH);
-    path = buf;
-  }
+  std::wstring path = programPath.empty() ? ModuleFilePath(nullptr) : programPath;
   size_t slash = path.find_last_of(L'\\');
   return path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"wimlib";
+}
+
+// wimlib by name from the current directory, as the program has always
+// looked for it; when that fails (a folder too long to be the current
+// directory), by its full path, its own folder first for what it needs.
+HMODULE LoadWimlib(const std::wstring& folder, const std::wstring& name) {
+  HMODULE module = LoadLibraryW(name.c_str());
+  if (!module && name.find_first_of(L"\\/") == std::wstring::npos)
+    module = LoadLibraryExW((folder + L"\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return module;
 }
 
 }  // namespace
@@ -53,7 +58,29 @@ void BindBackends(Backends& out, const BindOptions& options) {
 
   // The wimlib folder becomes the current directory so that the library and
   // whatever it needs are found there; it is deliberately not restored.
-  SetCurrentDirectoryW(WimlibFolder(options.programPath).c_str());
-  out.wimlibModule = LoadLibraryW(options.wimlibName.c_str());
+  const std::wstring folder = WimlibFolder(options.programPath);
+  SetCurrentDirectoryW(folder.c_str());
+  out.wimlibModule = LoadWimlib(folder, options.wimlibName);
   BindTable(out.wimlibModule, kWimlibNames, kWimlibCount, &out.wimlib);
+}
+
+void ReleaseBackends(Backends& backends) {
+  if (backends.wimlibReleased) return;
+  backends.wimlibReleased = true;
+  if (backends.wimlib.global_cleanup) backends.wimlib.global_cleanup();
+}
+
+std::wstring ModuleFilePath(HMODULE module) {
+  // The call cuts the path to the buffer and says so by filling it
+  // completely; grow until the whole path fits.
+  for (DWORD size = MAX_PATH;; size *= 2) {
+    std::wstring path(size, L'\0');
+    DWORD n = GetModuleFileNameW(module, &path[0], size);
+    if (n == 0) return std::wstring();
+    if (n < size) {
+      path.resize(n);
+      return path;
+    }
+    if (size >= 0x100000) return std::wstring();
+  }
 }

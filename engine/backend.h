@@ -78,6 +78,8 @@ struct Backends {
   WimgapiTable wimgapi = {};
   WimlibTable wimlib = {};
 
+  bool wimlibReleased = false;  // ReleaseBackends has run
+
   bool WimgapiAvailable() const { return wimgapi.CreateFile != nullptr; }
   bool WimlibAvailable() const { return wimlib.open_wim != nullptr; }
 };
@@ -94,3 +96,12 @@ struct BindOptions {
 // Loads both libraries and fills both tables. No message is shown for a
 // missing library or function.
 void BindBackends(Backends& out, const BindOptions& options = BindOptions());
+
+// Program exit, once every worker has ended: frees wimlib's global state
+// (wimlib_global_cleanup) exactly once. Operations never do it themselves:
+// the state is shared by every worker that uses the library at the time.
+void ReleaseBackends(Backends& backends);
+
+// The full path of a module (null: the program), however long; empty when
+// the system cannot tell it.
+std::wstring ModuleFilePath(HMODULE module);

@@ -1,6 +1,7 @@
 // Capture through WIMGAPI: create or open the file, capture the folder with a
 // message callback that applies the capture lists to every file, then write
 // the image's metadata and the boot mark.
+#include <cwctype>
 #include <new>
 
 #include "engine/progress.h"
@@ -60,17 +61,24 @@ DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, P
   }
 }
 
+std::wstring DriveRootOf(const std::wstring& wimPath) {
+  bool driveForm = wimPath.size() >= 3 && iswalpha(wimPath[0]) && wimPath[0] < 0x80 && wimPath[1] == L':' &&
+                   wimPath[2] == L'\\';
+  return driveForm ? wimPath.substr(0, 3) : std::wstring();
+}
+
 EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                                         bool append, bool verify, bool noSecurity, const ImageInfo& info) {
+                                         bool append, bool verify, bool noSecurity, const ImageInfo& info,
+                                         const CaptureLists& lists) {
   if (!api_.CreateFile || !api_.GetAttributes || !api_.SetTemporaryPath || !api_.RegisterMessageCallback ||
       !api_.UnregisterMessageCallback || !api_.CaptureImage || !api_.GetImageInformation ||
       !api_.SetImageInformation || !api_.SetBootImage || !api_.CloseHandle)
     return kResultNotBound;
 
-  // The lists are copied so that the callback never sees them change.
+  // The caller's copy of the lists, taken before this worker started.
   CaptureContext ctx;
   ctx.rootLength = CaptureRootLength(source);
-  ctx.lists = Host().captureLists;
+  ctx.lists = lists;
 
   // Undone in reverse: image, file, then the callback registration.
   MessageCallbackRegistration callback(api_);
@@ -95,7 +103,8 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   }
 
   // On Windows PE the temporary files go to the image file's own drive.
-  if (Host().runningFromDriveX) tempFolder_ = wimPath.substr(0, 3);
+  std::wstring driveRoot = DriveRootOf(wimPath);
+  if (Host().runningFromDriveX && !driveRoot.empty()) tempFolder_ = driveRoot;
   if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
     ReportApiFailure(L"WIMSetTemporaryPath()");
     return kResultFailed;

@@ -43,12 +43,12 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
         // The new image is the file's last one.
         if (ReadWimInfo(wimPath) == kResultSuccess && wimInfo_.image_count > 0)
           WriteImageInfo(wimPath, static_cast<int>(wimInfo_.image_count), info);
-        if (verify) api_.verify_wim(wim.get(), 0);
-        result = kResultSuccess;
+        // What is verified is the file as it now stands on disk, metadata
+        // included; a file that does not verify has not been made.
+        result = (!verify || VerifyFile(wimPath)) ? kResultSuccess : kResultFailed;
       }
     }
   }
-  GlobalCleanup();
   ReportProgress(100.0f);
   return result;
 }

@@ -8,3 +8,5 @@ EngineHost* g_host = &g_defaultHost;
 EngineHost& Host() { return *g_host; }
 
 void SetEngineHost(EngineHost* host) { g_host = host ? host : &g_defaultHost; }
+
+CaptureLists SnapshotCaptureLists() { return Host().captureLists; }

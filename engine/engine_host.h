@@ -70,6 +70,11 @@ struct EngineHost {
   CaptureLists captureLists;
 };
 
+// A copy of the host's capture lists, for a WIMGAPI capture. Taken on the
+// user-interface thread (which alone reloads the lists) before the worker
+// of the capture is started, and handed to it.
+CaptureLists SnapshotCaptureLists();
+
 // The host the engine reports to. Never null after SetEngineHost.
 EngineHost& Host();
 void SetEngineHost(EngineHost* host);

@@ -1,5 +1,8 @@
 #include "engine/image_xml.h"
 
+#include <cwchar>
+#include <cwctype>
+
 #include "win/strings.h"
 
 namespace {
@@ -25,11 +28,79 @@ void AppendElement(std::wstring& out, const EditableElement& e, const std::wstri
   if (value.empty()) return;
   out += L'\n';
   out += e.open;
-  out += value;
+  out += EscapeXmlText(value);
   out += e.close;
 }
 
+struct NamedEntity {
+  const wchar_t* name;  // between "&" and ";"
+  wchar_t character;
+};
+const NamedEntity kEntities[] = {{L"amp", L'&'}, {L"lt", L'<'}, {L"gt", L'>'}, {L"quot", L'"'}, {L"apos", L'\''}};
+
+// A code point as UTF-16; false for what no character may be.
+bool AppendCodePoint(std::wstring& out, unsigned long c) {
+  if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+  if (c < 0x10000) {
+    out += static_cast<wchar_t>(c);
+  } else {
+    c -= 0x10000;
+    out += static_cast<wchar_t>(0xD800 + (c >> 10));
+    out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+  }
+  return true;
+}
+
+// The character that the reference `body` (the text between "&" and ";")
+// names, appended to `out`; false when it names none.
+bool AppendReference(std::wstring& out, const std::wstring& body) {
+  for (const NamedEntity& e : kEntities)
+    if (body == e.name) {
+      out += e.character;
+      return true;
+    }
+  if (body.size() < 2 || body[0] != L'#') return false;
+  bool hex = body[1] == L'x';
+  const wchar_t* digits = body.c_str() + (hex ? 2 : 1);
+  if (!*digits || wcslen(digits) > 8) return false;
+  wchar_t* end = nullptr;
+  unsigned long c = wcstoul(digits, &end, hex ? 16 : 10);
+  if (*end || !iswxdigit(*digits)) return false;
+  return AppendCodePoint(out, c);
+}
+
 }  // namespace
+
+std::wstring EscapeXmlText(const std::wstring& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (wchar_t c : text) {
+    if (c == L'&')
+      out += L"&amp;";
+    else if (c == L'<')
+      out += L"&lt;";
+    else if (c == L'>')
+      out += L"&gt;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::wstring DecodeXmlText(const std::wstring& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    size_t semicolon = text[i] == L'&' ? text.find(L';', i + 1) : std::wstring::npos;
+    if (semicolon != std::wstring::npos && semicolon - i <= 12 &&
+        AppendReference(out, text.substr(i + 1, semicolon - i - 1))) {
+      i = semicolon;
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
 
 std::wstring ImageElementStart(int index) { return FormatStr(L"<IMAGE INDEX=\"%d\"", index); }
 
@@ -71,7 +142,7 @@ std::wstring GetImageXmlValue(const std::wstring& xml, int index, const std::wst
   size_t valueStart = m + openTag.size();
   size_t valueEnd = text.find(L'<', valueStart);
   if (valueEnd == std::wstring::npos) return std::wstring();
-  return text.substr(valueStart, valueEnd - valueStart);
+  return DecodeXmlText(text.substr(valueStart, valueEnd - valueStart));
 }
 
 std::wstring ImageInfoFragment(const ImageInfo& info) {

@@ -5,8 +5,9 @@
 //  - the look-up of one element's text inside one image;
 //  - the rewrite of an image's editable elements that a WIMGAPI write sends
 //    back to the library.
-// Values are taken and put as they stand: no character references are
-// decoded or added.
+// Values are text to the user: they are escaped ("&", "<", ">") when they
+// go into the XML and decoded when they are looked up, so what the user
+// typed is what the user sees again.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -25,13 +26,20 @@ std::wstring XmlTextFromBytes(const void* data, size_t byteCount);
 std::wstring XmlDisplayForm(const std::wstring& raw);
 
 // The text of the element that openTag (such as "<NAME>") starts inside image
-// `index`, up to the next "<"; empty when the image or the element does not
-// exist (an element of a later image is never taken).
+// `index`, up to the next "<", with its entities and character references
+// decoded; empty when the image or the element does not exist (an element
+// of a later image is never taken).
 std::wstring GetImageXmlValue(const std::wstring& xml, int index, const std::wstring& openTag);
+
+// "&", "<" and ">" as "&amp;", "&lt;" and "&gt;".
+std::wstring EscapeXmlText(const std::wstring& text);
+// The predefined entities (amp, lt, gt, quot, apos) and character
+// references ("&#65;", "&#x41;") decoded; any other "&" stays as it is.
+std::wstring DecodeXmlText(const std::wstring& text);
 
 // The elements written for an ImageInfo, each "\n<TAG>text</TAG>" for a
 // non-empty field in the order NAME, DESCRIPTION, DISPLAYNAME,
-// DISPLAYDESCRIPTION, FLAGS, then one "\n".
+// DISPLAYDESCRIPTION, FLAGS, then one "\n"; the texts are escaped.
 std::wstring ImageInfoFragment(const ImageInfo& info);
 
 // Removes the five editable elements from image `index` of the text and puts

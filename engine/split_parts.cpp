@@ -10,10 +10,13 @@ std::wstring SplitPartPath(const std::wstring& firstPart, int partNumber) {
 }
 
 std::wstring SplitPartGlob(const std::wstring& firstPart) {
+  // Only a "." of the file name starts its extension; a dot in a folder
+  // name is part of the folder.
+  size_t nameStart = firstPart.find_last_of(L"\\/:");
+  nameStart = nameStart == std::wstring::npos ? 0 : nameStart + 1;
   size_t dot = firstPart.rfind(L'.');
-  std::wstring glob = (dot == std::wstring::npos ? std::wstring() : firstPart.substr(0, dot)) + L"*.WIM";
-  if (glob.size() > MAX_PATH - 1) glob.resize(MAX_PATH - 1);
-  return glob;
+  size_t baseEnd = (dot == std::wstring::npos || dot < nameStart) ? firstPart.size() : dot;
+  return firstPart.substr(0, baseEnd) + L"*.WIM";
 }
 
 bool PathExists(const std::wstring& path) {

@@ -8,9 +8,10 @@
 // "C:\x\install.wim", 2 -> "C:\x\install2.WIM"
 std::wstring SplitPartPath(const std::wstring& firstPart, int partNumber);
 
-// The glob wimlib is given to find every part: the path up to its last "."
-// followed by "*.WIM" ("*.WIM" alone when the path has no "."), cut to 259
-// characters.
+// The glob wimlib is given to find every part: the path up to the last "."
+// of its file name followed by "*.WIM" (the whole path when the file name
+// has no "."), never cut: "D:\my.dir\set.wim" -> "D:\my.dir\set*.WIM",
+// "D:\my.dir\set" -> "D:\my.dir\set*.WIM".
 std::wstring SplitPartGlob(const std::wstring& firstPart);
 
 // True when a file or folder of that name exists.

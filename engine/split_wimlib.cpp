@@ -7,11 +7,7 @@ EngineResult WimlibEngine::SplitWim(const std::wstring& source, const std::wstri
   if (!api_.split || !api_.open_wim || !api_.register_progress_function || !api_.free) return kResultNotBound;
 
   WimlibWim wim(api_);
-  if (api_.open_wim(source.c_str(), 0, wim.out())) {
-    wim.Free();
-    GlobalCleanup();
-    return kResultFailed;
-  }
+  if (api_.open_wim(source.c_str(), 0, wim.out())) return kResultFailed;
   api_.register_progress_function(wim.get(), WimlibProgress, this);
   int ret = api_.split(wim.get(), firstPart.c_str(), partSize, WIMLIB_WRITE_FLAG_NO_CHECK_INTEGRITY);
   return ret ? kResultFailed : kResultSuccess;

@@ -61,9 +61,9 @@ class MessageCallbackRegistration {
 };
 
 // What the capture callback needs: the length of the capture root (the
-// source path without one trailing backslash) and the capture lists as they
-// stood when the capture began, so that an edit of the lists during a long
-// capture cannot pull them from under the callback.
+// source path without one trailing backslash) and the capture lists as the
+// caller took them before the capture's worker started, so that a reload of
+// the lists during a long capture cannot pull them from under the callback.
 struct CaptureContext {
   size_t rootLength = 0;
   CaptureLists lists;
@@ -90,8 +90,24 @@ class WimgapiEngine {
   // Captures `source` into a new file (replacing one that exists) or, with
   // `append`, as a further image of `wimPath` (creating it when missing),
   // then writes `info` and sets the boot image. 0, 1235, -1 or -99.
+  //
+  // `lists` are the capture lists the callback applies: a copy that the
+  // caller takes on the user-interface thread, where the lists are
+  // reloaded, before it starts the worker that runs the capture (see
+  // SnapshotCaptureLists). The worker then never reads the host's lists
+  // while the user-interface thread may be replacing them.
   EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                            bool append, bool verify, bool noSecurity, const ImageInfo& info);
+                            bool append, bool verify, bool noSecurity, const ImageInfo& info,
+                            const CaptureLists& lists);
+
+  // The same with a copy of the host's lists taken now. Only for a caller
+  // on the user-interface thread itself (a shell task); a worker must be
+  // handed its copy with the form above.
+  [[deprecated("take SnapshotCaptureLists() on the UI thread and pass it in")]]
+  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
+                            bool append, bool verify, bool noSecurity, const ImageInfo& info) {
+    return CaptureImage(source, wimPath, compression, append, verify, noSecurity, info, SnapshotCaptureLists());
+  }
 
   // Writes image `index` into `target`. 0, 1235, -1 or -99.
   EngineResult ApplyImage(const std::wstring& wimPath, const std::wstring& target, int index, bool verify,
@@ -141,6 +157,12 @@ class WimgapiEngine {
   WIM_INFO wimInfo_ = {};
   std::wstring xmlText_;
 };
+
+// The temporary folder of a capture on Windows PE (the system on drive X):
+// the root of the WIM file's drive ("D:\\" for "D:\\images\\a.wim"). Empty
+// for any path not of the form "D:\\..." (a network path, a relative one),
+// whose temporary folder stays the one of the settings.
+std::wstring DriveRootOf(const std::wstring& wimPath);
 
 // Shows the failed call with ShowApiError unless errors are quiet.
 void ReportApiFailure(const wchar_t* functionName);

@@ -11,8 +11,10 @@
 
 WimlibEngine::WimlibEngine() : api_(Host().backends.wimlib) {}
 
-void WimlibEngine::GlobalCleanup() {
-  if (api_.global_cleanup) api_.global_cleanup();
+bool WimlibEngine::VerifyFile(const std::wstring& wimPath) {
+  WimlibWim wim(api_);
+  if (api_.open_wim(wimPath.c_str(), 0, wim.out())) return false;
+  return api_.verify_wim(wim.get(), 0) == 0;
 }
 
 int WimlibEngine::ReadWimInfo(const std::wstring& wimPath) {

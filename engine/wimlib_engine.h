@@ -5,7 +5,8 @@
 // (kResultNotBound otherwise). wimlib operations report progress through
 // WimlibProgress, cannot be cancelled and show no message boxes: failures
 // end as -1 (apply returns wimlib's own error number from the extraction).
-// Every WIMStruct is freed exactly once, the last opened first.
+// Every WIMStruct is freed exactly once, the last opened first. The
+// library's global state is left alone (see ReleaseBackends).
 #pragma once
 #include <windows.h>
 
@@ -49,9 +50,18 @@ class WimlibEngine {
   // Captures `source` with wimlib's own Windows capture configuration into a
   // new file (replacing one that exists) or, with `append`, as a further
   // image of an existing file, then writes the image's NAME, DESCRIPTION and
-  // FLAGS. WIMBoot forces XPRESS with 4096-byte chunks. 0, -1 or -99.
+  // FLAGS. WIMBoot forces XPRESS with 4096-byte chunks. With `verify`, the
+  // file as written is then verified and a file that does not verify makes
+  // the capture fail. 0, -1 or -99. The capture lists do not apply to
+  // wimlib; the second form only mirrors the WIMGAPI engine's call.
   EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
                             bool append, bool verify, bool noSecurity, const ImageInfo& info);
+  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
+                            bool append, bool verify, bool noSecurity, const ImageInfo& info,
+                            const CaptureLists& lists) {
+    (void)lists;
+    return CaptureImage(source, wimPath, compression, append, verify, noSecurity, info);
+  }
 
   // Writes image `index` into `target`: 0, -1 when the file cannot be
   // opened, -99, or wimlib's error number from the extraction.
@@ -83,8 +93,8 @@ class WimlibEngine {
   int ReferenceSplitParts(WIMStruct* wim, const std::wstring& wimPath);
 
  private:
-  // Frees the library's global state after an operation, when it can.
-  void GlobalCleanup();
+  // Opens the file as written and checks every resource against its hash.
+  bool VerifyFile(const std::wstring& wimPath);
 
   const WimlibTable& api_;
   wimlib_wim_info wimInfo_ = {};

@@ -1,9 +1,9 @@
 #include "tasks/task_list_file.h"
 
-#include <algorithm>
 #include <cwchar>
+#include <map>
 
-#include "app/settings.h"
+#include "tasks/task_list_profile.h"
 #include "win/strings.h"
 
 namespace {
@@ -12,85 +12,111 @@ const wchar_t kListSection[] = L"TASKLIST";
 const wchar_t kCountKey[] = L"Count";
 
 std::wstring TaskSection(size_t index) { return FormatStr(L"TASK%u", static_cast<unsigned>(index)); }
+std::wstring Decimal(int value) { return FormatStr(L"%d", value); }
 
-// The number of rows a load may produce: Count, but no further than the
-// highest-numbered TASK section present.
-size_t RowsToLoad(const std::wstring& path, int count) {
-  if (count <= 0) return 0;
-  size_t limit = 0;
-  for (const std::wstring& name : ReadProfileSectionNames(path)) {
-    if (name.size() < 5 || _wcsnicmp(name.c_str(), L"TASK", 4) != 0) continue;
-    if (name.find_first_not_of(L"0123456789", 4) != std::wstring::npos || name.size() > 14) continue;
-    if (name[4] == L'0' && name.size() > 5) continue;  // "TASK01" is not the section of row 1
-    unsigned long long index = wcstoull(name.c_str() + 4, nullptr, 10);
-    if (index < static_cast<unsigned long long>(count)) limit = std::max(limit, static_cast<size_t>(index) + 1);
-  }
-  return limit;
-}
-
-bool WriteText(const std::wstring& path, const std::wstring& section, const wchar_t* key, const std::wstring& value) {
-  return WritePrivateProfileStringW(section.c_str(), key, value.c_str(), path.c_str()) != FALSE;
-}
-
-bool WriteNumber(const std::wstring& path, const std::wstring& section, const wchar_t* key, int value) {
-  return WriteText(path, section, key, FormatStr(L"%d", value));
-}
-
-bool WriteRow(const std::wstring& path, const std::wstring& s, const TaskListRow& row) {
+// The fourteen keys of a row, in the order they are written.
+void WriteRow(ProfileSection& s, const TaskListRow& row) {
   const TaskRecord& r = row.record;
-  return WriteText(path, s, L"SrcPath", row.srcPath) && WriteText(path, s, L"DesPath", row.desPath) &&
-         WriteNumber(path, s, L"TaskType", r.TaskType) && WriteNumber(path, s, L"CompressType", r.CompressType) &&
-         WriteNumber(path, s, L"ImageIndex", r.ImageIndex) && WriteNumber(path, s, L"Verify", r.Verify) &&
-         WriteNumber(path, s, L"Writable", r.Writable) && WriteNumber(path, s, L"BootIndex", r.BootIndex) &&
-         WriteNumber(path, s, L"DisableACL", r.DisableACL) && WriteText(path, s, L"Name", r.Name) &&
-         WriteText(path, s, L"Description", r.Description) && WriteText(path, s, L"DsipName", r.DsipName) &&
-         WriteText(path, s, L"DispDescription", r.DispDescription) && WriteText(path, s, L"SKUFlag", r.SKUFlag);
+  s.Set(L"SrcPath", row.srcPath);
+  s.Set(L"DesPath", row.desPath);
+  s.Set(L"TaskType", Decimal(r.TaskType));
+  s.Set(L"CompressType", Decimal(r.CompressType));
+  s.Set(L"ImageIndex", Decimal(r.ImageIndex));
+  s.Set(L"Verify", Decimal(r.Verify));
+  s.Set(L"Writable", Decimal(r.Writable));
+  s.Set(L"BootIndex", Decimal(r.BootIndex));
+  s.Set(L"DisableACL", Decimal(r.DisableACL));
+  s.Set(L"Name", r.Name);
+  s.Set(L"Description", r.Description);
+  s.Set(L"DsipName", r.DsipName);
+  s.Set(L"DispDescription", r.DispDescription);
+  s.Set(L"SKUFlag", r.SKUFlag);
 }
 
-TaskListRow ReadRow(const std::wstring& path, const std::wstring& section) {
-  const wchar_t* s = section.c_str();
+TaskListRow ReadRow(const ProfileSection& s) {
   TaskListRow row;
   TaskRecord& r = row.record;
-  r.TaskType = static_cast<BYTE>(ReadProfileInt(path, s, L"TaskType"));
-  r.ImageIndex = ReadProfileInt(path, s, L"ImageIndex");
-  r.CompressType = ReadProfileInt(path, s, L"CompressType");
-  r.BootIndex = ReadProfileInt(path, s, L"BootIndex");
-  r.Verify = ReadProfileInt(path, s, L"Verify");
-  r.Writable = ReadProfileInt(path, s, L"Writable");
-  r.DisableACL = ReadProfileInt(path, s, L"DisableACL");
-  SetTaskText(r.Name, ReadProfileText(path, s, L"Name"));
-  SetTaskText(r.Description, ReadProfileText(path, s, L"Description"));
-  SetTaskText(r.DsipName, ReadProfileText(path, s, L"DsipName"));
-  SetTaskText(r.DispDescription, ReadProfileText(path, s, L"DispDescription"));
-  SetTaskText(r.SKUFlag, ReadProfileText(path, s, L"SKUFlag"));
-  row.desPath = ReadProfileText(path, s, L"DesPath");
-  row.srcPath = ReadProfileText(path, s, L"SrcPath");
+  r.TaskType = static_cast<BYTE>(s.Number(L"TaskType"));
+  r.ImageIndex = s.Number(L"ImageIndex");
+  r.CompressType = s.Number(L"CompressType");
+  r.BootIndex = s.Number(L"BootIndex");
+  r.Verify = s.Number(L"Verify");
+  r.Writable = s.Number(L"Writable");
+  r.DisableACL = s.Number(L"DisableACL");
+  SetTaskText(r.Name, s.Text(L"Name"));
+  SetTaskText(r.Description, s.Text(L"Description"));
+  SetTaskText(r.DsipName, s.Text(L"DsipName"));
+  SetTaskText(r.DispDescription, s.Text(L"DispDescription"));
+  SetTaskText(r.SKUFlag, s.Text(L"SKUFlag"));
+  row.desPath = s.Text(L"DesPath");  // paths are taken whole
+  row.srcPath = s.Text(L"SrcPath");
   return row;
+}
+
+// "TASK" followed by a row number in decimal without leading zeros, in any
+// case: the only names the section of a row can have.
+bool RowNumber(const std::wstring& name, unsigned& number) {
+  if (name.size() < 5 || name.size() > 14 || _wcsnicmp(name.c_str(), L"TASK", 4) != 0) return false;
+  if (name.find_first_not_of(L"0123456789", 4) != std::wstring::npos) return false;
+  if (name[4] == L'0' && name.size() > 5) return false;
+  unsigned long long n = wcstoull(name.c_str() + 4, nullptr, 10);
+  if (n > 0x7FFFFFFF) return false;  // beyond any Count
+  number = static_cast<unsigned>(n);
+  return true;
 }
 
 // The profile functions look for a file named without a folder in the
 // Windows folder; a task list named that way is meant where it is.
 std::wstring FullPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH * 2];
-  DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, buffer, nullptr);
-  return (n > 0 && n < MAX_PATH * 2) ? std::wstring(buffer, n) : path;
+  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  return full;
+}
+
+// The file taken apart; false when it cannot be read. `missingIsEmpty`: a
+// file that does not exist reads as an empty one.
+bool ReadDocument(const std::wstring& path, ProfileDocument& document, bool missingIsEmpty) {
+  std::string bytes;
+  if (!ReadFileBytes(path, bytes)) {
+    DWORD error = GetLastError();
+    if (!missingIsEmpty || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)) return false;
+  }
+  document.Parse(ProfileDocument::Decode(bytes));
+  return true;
 }
 
 }  // namespace
 
 bool SaveTaskList(const std::wstring& name, const std::vector<TaskListRow>& rows) {
   const std::wstring path = FullPath(name);
-  EnsureUnicodeProfile(path);
-  if (!WriteNumber(path, kListSection, kCountKey, static_cast<int>(rows.size()))) return false;
-  for (size_t i = 0; i < rows.size(); ++i)
-    if (!WriteRow(path, TaskSection(i), rows[i])) return false;
-  return true;
+  // A file that exists but cannot be read is not replaced: its other
+  // sections would be lost.
+  ProfileDocument document;
+  if (!ReadDocument(path, document, true)) return false;
+  document.Section(kListSection).Set(kCountKey, Decimal(static_cast<int>(rows.size())));
+  for (size_t i = 0; i < rows.size(); ++i) WriteRow(document.Section(TaskSection(i)), rows[i]);
+  return WriteProfileDocument(path, document);
 }
 
 std::vector<TaskListRow> LoadTaskList(const std::wstring& name) {
-  const std::wstring path = FullPath(name);
+  ProfileDocument document;
   std::vector<TaskListRow> rows;
-  size_t n = RowsToLoad(path, ReadProfileInt(path, kListSection, kCountKey));
-  for (size_t j = 0; j < n; ++j) rows.push_back(ReadRow(path, TaskSection(j)));
+  if (!ReadDocument(FullPath(name), document, false)) return rows;
+  const ProfileSection* list = document.Find(kListSection);
+  const int count = list ? list->Number(kCountKey) : 0;
+  if (count <= 0) return rows;
+
+  // The rows' sections by number; a later section of a number is not read.
+  std::map<unsigned, const ProfileSection*> sections;
+  for (const ProfileSection& s : document.Sections()) {
+    unsigned number = 0;
+    if (RowNumber(s.name, number) && number < static_cast<unsigned>(count) && document.Find(s.name) == &s)
+      sections.emplace(number, &s);
+  }
+  for (const auto& entry : sections) rows.push_back(ReadRow(*entry.second));
   return rows;
 }

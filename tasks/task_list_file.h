@@ -1,5 +1,5 @@
 // Task-list files ("*.Task"): the queue written to and read back from an
-// INI file through the private-profile functions.
+// INI file in the form of the private-profile functions.
 //
 //   [TASKLIST]
 //   Count=<rows>
@@ -10,8 +10,9 @@
 //   DisableACL=, Name=, Description=, DsipName=, DispDescription=, SKUFlag=
 //
 // Saving does not empty the file first: sections of an earlier, longer
-// queue stay behind and are ignored on loading because of Count. A file the
-// save creates is UTF-16, so paths in any script survive.
+// queue stay behind and are ignored on loading because of Count. The file
+// is read and written whole in one go (task_list_profile.h), as UTF-16, so
+// paths in any script survive.
 #pragma once
 #include <string>
 #include <vector>
@@ -25,13 +26,18 @@ struct TaskListRow {
   TaskRecord record = {};
 };
 
-// Writes Count and one section per row. False when the file could not be
-// written (nothing is reported to the user).
+// Writes Count and the fourteen keys of one section per row; other
+// sections and keys of the file stay. False when the file could not be
+// written (nothing is reported to the user); the file is then unchanged.
 bool SaveTaskList(const std::wstring& path, const std::vector<TaskListRow>& rows);
 
-// Reads the rows that Count names. Missing keys read as 0 or empty texts,
-// texts (paths included) are cut at 259 characters, a task type keeps its
-// lowest 8 bits whatever its value. Rows past the last TASK section in the
-// file are not made up, so a damaged or huge Count yields at most the rows
-// the file holds. An unreadable file gives an empty queue.
+// Reads the rows of the file: the TASKn sections numbered below Count, in
+// the order of their numbers. Missing keys read as 0 or empty texts; paths
+// come back whole, the five texts of the record are cut at 259 characters;
+// a task type keeps its lowest 8 bits whatever its value. Only rows whose
+// section is in the file are made, so a damaged or huge Count, or a lone
+// section with a huge number, yields at most the rows the file holds. The
+// file is read once and taken apart as the private-profile functions take
+// it apart (same encodings, same lines, first section and key of a name
+// win, names in any case). An unreadable file gives an empty queue.
 std::vector<TaskListRow> LoadTaskList(const std::wstring& path);

@@ -7,6 +7,9 @@
 
 void SetTaskText(wchar_t (&field)[kTaskTextChars], const std::wstring& text) {
   size_t n = text.size() < kTaskTextChars - 1 ? text.size() : kTaskTextChars - 1;
+  // A character outside the Basic Multilingual Plane takes two units; the
+  // cut never leaves the first of them alone.
+  if (n < text.size() && n > 0 && IS_HIGH_SURROGATE(text[n - 1])) --n;
   wmemcpy(field, text.data(), n);
   field[n] = L'\0';
 }

@@ -43,7 +43,8 @@ struct TaskRecord {
   wchar_t SKUFlag[kTaskTextChars];          // the image's FLAGS text (edition)
 };
 
-// Copies text into a record field, cut at 259 characters.
+// Copies text into a record field, cut at 259 characters (258 when the
+// 259th would be the first half of a surrogate pair).
 void SetTaskText(wchar_t (&field)[kTaskTextChars], const std::wstring& text);
 
 // True for the four types the runner knows.

@@ -22,8 +22,8 @@ class NotBoundTest : public etest::EngineTest {
     ImageInfo info;
     info.name = L"n";
     WimgapiEngine g;
-    EXPECT_EQ(g.CaptureImage(src, wim, 1, false, false, false, info), kResultNotBound);
-    EXPECT_EQ(g.CaptureImage(src, wim, 1, true, true, true, info), kResultNotBound);
+    EXPECT_EQ(g.CaptureImage(src, wim, 1, false, false, false, info, SnapshotCaptureLists()), kResultNotBound);
+    EXPECT_EQ(g.CaptureImage(src, wim, 1, true, true, true, info, SnapshotCaptureLists()), kResultNotBound);
     EXPECT_EQ(g.ApplyImage(wim, out, 1, false, false), kResultNotBound);
     EXPECT_EQ(g.MountImage(wim, out, 1, false, false, false), kResultNotBound);
     EXPECT_EQ(g.MountImage(wim, out, 1, false, false, true), kResultNotBound);
@@ -83,7 +83,7 @@ TEST_F(NotBoundTest, SingleMissingEntries) {
   EXPECT_EQ(WimgapiEngine().SplitWim(wim, dir_ + L"\\p.wim", 1 << 20), kResultNotBound);
   host_.backends = full;
   host_.backends.wimgapi.SetImageInformation = nullptr;
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo()),
+  EXPECT_EQ(WimgapiEngine().CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo(), SnapshotCaptureLists()),
             kResultNotBound);
   host_.backends = full;
   host_.backends.wimlib.extract_image = nullptr;

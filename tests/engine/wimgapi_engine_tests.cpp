@@ -71,7 +71,7 @@ TEST_F(WimgapiEngineTest, CaptureNewWritesImageMetadataAndBootIndex) {
   info.flags = L"Professional";
   info.bootIndex = 1;
   rec::StartWimgapi(host_);
-  ASSERT_EQ(WimgapiEngine().CaptureImage(src_, wim, 2, false, true, true, info), kResultSuccess);
+  ASSERT_EQ(WimgapiEngine().CaptureImage(src_, wim, 2, false, true, true, info, SnapshotCaptureLists()), kResultSuccess);
   EXPECT_EQ(rec::Joined(),
             "CreateFile 0x40000000 2 2 2 -> F1\n"
             "SetTemporaryPath F1\n"
@@ -116,7 +116,7 @@ TEST_F(WimgapiEngineTest, CaptureAppendNumbersTheNewImage) {
   info.name = L"four";
   info.bootIndex = 1;
   rec::StartWimgapi(host_);
-  ASSERT_EQ(WimgapiEngine().CaptureImage(src2, wim, 0, true, false, false, info), kResultSuccess);
+  ASSERT_EQ(WimgapiEngine().CaptureImage(src2, wim, 0, true, false, false, info, SnapshotCaptureLists()), kResultSuccess);
   EXPECT_EQ(rec::log[0], "CreateFile 0x40000000 4 0 0 -> F1");
   EXPECT_EQ(rec::log[1], "GetAttributes F1");
   EXPECT_TRUE(rec::Has("CaptureImage F1 0x0 -> I1"));
@@ -133,7 +133,7 @@ TEST_F(WimgapiEngineTest, CaptureAppendNumbersTheNewImage) {
   // Appending to a missing file creates it with image 1.
   std::wstring fresh = dir_ + L"\\fresh.wim";
   info.bootIndex = 0;
-  ASSERT_EQ(WimgapiEngine().CaptureImage(src2, fresh, 1, true, false, false, info), kResultSuccess);
+  ASSERT_EQ(WimgapiEngine().CaptureImage(src2, fresh, 1, true, false, false, info, SnapshotCaptureLists()), kResultSuccess);
   EXPECT_EQ(ImageCount(fresh), 1);
   EXPECT_EQ(InfoField(fresh, 1, "Name"), "four");
   EXPECT_EQ(InfoField(fresh, 0, "Boot Index"), "0");
@@ -155,8 +155,26 @@ TEST_F(WimgapiEngineTest, CaptureAppliesTheCaptureLists) {
   host_.captureLists.patterns[kListAlignment] = {L"*.VHD"};
   std::wstring wim = dir_ + L"\\lists.wim";
   rec::StartWimgapi(host_);
-  // A trailing backslash on the source does not shift the relative paths.
-  ASSERT_EQ(WimgapiEngine().CaptureImage(src_ + L"\\", wim, 2, false, false, false, ImageInfo()), kResultSuccess);
+  // The lists are taken on this thread, the one that reloads them, before
+  // the worker starts; a reload while the worker runs changes nothing for
+  // it (here: the lists are emptied before the worker even starts).
+  struct Work {
+    std::wstring source, wim;
+    CaptureLists lists;
+    EngineResult result = kResultFailed;
+  } work{src_ + L"\\", wim, SnapshotCaptureLists()};
+  host_.captureLists = CaptureLists();
+  auto run = [](void* arg) -> DWORD {
+    Work* w = static_cast<Work*>(arg);
+    // A trailing backslash on the source does not shift the relative paths.
+    w->result = WimgapiEngine().CaptureImage(w->source, w->wim, 2, false, false, false, ImageInfo(), w->lists);
+    return 0;
+  };
+  HANDLE worker = CreateThread(nullptr, 0, run, &work, 0, nullptr);
+  ASSERT_NE(worker, nullptr);
+  WaitForSingleObject(worker, INFINITE);
+  CloseHandle(worker);
+  ASSERT_EQ(work.result, kResultSuccess);
   std::vector<std::string> paths = DirList(wim, 1);
   auto has = [&](const char* p) { return std::find(paths.begin(), paths.end(), p) != paths.end(); };
   EXPECT_FALSE(has("/pagefile.sys"));
@@ -180,12 +198,33 @@ TEST_F(WimgapiEngineTest, DriveXPutsTemporaryFilesOnTheWimDrive) {
   host_.runningFromDriveX = true;
   std::wstring wim = dir_ + L"\\x.wim";
   rec::StartWimgapi(host_);
-  ASSERT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, ImageInfo()), kResultSuccess);
+  ASSERT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, ImageInfo(), SnapshotCaptureLists()), kResultSuccess);
   EXPECT_EQ(rec::lastTempPath, wim.substr(0, 3));
   // Only capture does this; apply keeps the settings' folder.
   rec::StartWimgapi(host_);
   ASSERT_EQ(WimgapiEngine().ApplyImage(wim, dir_ + L"\\out", 1, false, false), kResultSuccess);
   EXPECT_EQ(rec::lastTempPath, host_.tempFolder);
+
+  // A WIM path without a drive letter has no drive root to give: the
+  // settings' folder stays (never "\\s" of "\\server\share" or the first
+  // letters of a relative name).
+  EXPECT_EQ(DriveRootOf(L"D:\\images\\a.wim"), L"D:\\");
+  EXPECT_EQ(DriveRootOf(L"\\\\server\\share\\a.wim"), L"");
+  EXPECT_EQ(DriveRootOf(L"\\\\?\\D:\\a.wim"), L"");
+  EXPECT_EQ(DriveRootOf(L"D:a.wim"), L"");
+  EXPECT_EQ(DriveRootOf(L"sub\\a.wim"), L"");
+  EXPECT_EQ(DriveRootOf(L"x:"), L"");
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
+  rec::StartWimgapi(host_);
+  EngineResult relative =
+      WimgapiEngine().CaptureImage(src_, L"rel.wim", 1, false, false, false, ImageInfo(), SnapshotCaptureLists());
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(relative, kResultSuccess);
+  EXPECT_EQ(rec::lastTempPath, host_.tempFolder);
+  EXPECT_EQ(ImageCount(dir_ + L"\\rel.wim"), 1);
+  EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(WimgapiEngineTest, ApplyWritesAByteIdenticalTree) {
@@ -403,7 +442,7 @@ TEST_F(WimgapiEngineTest, AbortThroughTheQuestion) {
   std::wstring wim = OracleWim();
   abortAnswer_ = IDYES;
   host_.cancelRequested = 1;
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo()),
+  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo(), SnapshotCaptureLists()),
             kResultAborted);
   EXPECT_EQ(host_.cancelRequested, 0);
   host_.cancelRequested = 1;
@@ -434,12 +473,12 @@ TEST_F(WimgapiEngineTest, AbortThroughTheQuestion) {
 
 TEST_F(WimgapiEngineTest, CaptureFailures) {
   // The file cannot be created.
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, dir_ + L"\\no\\such\\dir\\a.wim", 1, false, false, false, ImageInfo()),
+  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, dir_ + L"\\no\\such\\dir\\a.wim", 1, false, false, false, ImageInfo(), SnapshotCaptureLists()),
             kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCreateFile()\nError Code: "));
   boxes_.clear();
   host_.quietErrors = 1;
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, dir_ + L"\\no\\such\\dir\\a.wim", 1, false, false, false, ImageInfo()),
+  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, dir_ + L"\\no\\such\\dir\\a.wim", 1, false, false, false, ImageInfo(), SnapshotCaptureLists()),
             kResultFailed);
   EXPECT_TRUE(boxes_.empty());
   host_.quietErrors = 0;
@@ -447,7 +486,7 @@ TEST_F(WimgapiEngineTest, CaptureFailures) {
   std::wstring wim = dir_ + L"\\c.wim";
   rec::StartWimgapi(host_);
   rec::failing["SetTemporaryPath"] = ERROR_PATH_NOT_FOUND;
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, ImageInfo()), kResultFailed);
+  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, ImageInfo(), SnapshotCaptureLists()), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMSetTemporaryPath()\nError Code: 3\n"));
   EXPECT_EQ(rec::Lines("Close"), std::vector<std::string>{"Close F1"});
   EXPECT_TRUE(rec::Lines("Unregister").empty());
@@ -455,7 +494,7 @@ TEST_F(WimgapiEngineTest, CaptureFailures) {
   boxes_.clear();
   rec::StartWimgapi(host_);
   rec::failing["CaptureImage"] = ERROR_ACCESS_DENIED;
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, ImageInfo()), kResultFailed);
+  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, ImageInfo(), SnapshotCaptureLists()), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCaptureImage()\nError Code: 5\n"));
   ASSERT_FALSE(rec::log.empty());
   EXPECT_EQ(rec::log.back(), "Unregister null Capture");
@@ -467,7 +506,7 @@ TEST_F(WimgapiEngineTest, CaptureFailures) {
   rec::failing["SetImageInformation"] = ERROR_INVALID_DATA;
   ImageInfo info;
   info.name = L"lost";
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, info), kResultSuccess);
+  EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, false, false, false, info, SnapshotCaptureLists()), kResultSuccess);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMSetImageInformation()\nError Code: 13\n"));
   ExpectClosedInReverse();
   EXPECT_EQ(ImageCount(wim), 1);
@@ -514,6 +553,31 @@ TEST_F(WimgapiEngineTest, ReadInfoAndRewriteImageXml) {
   // The counts stayed in place.
   EXPECT_EQ(GetImageXmlValue(engine.XmlText(), 1, L"<FILECOUNT>"), qtest::Wide(InfoField(wim, 1, "File Count")));
 
+  // Texts with the characters of the markup go in escaped and come back as
+  // the user typed them, "&amp;" typed as text included.
+  ImageInfo marked;
+  marked.name = L"A & B <1>";
+  marked.description = L"R&amp;D > 2";
+  rec::StartWimgapi(host_);
+  {
+    WimHandle file(api, api.CreateFile(wim.c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING, 0, 0,
+                                       nullptr));
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(api.SetTemporaryPath(file.get(), host_.tempFolder.c_str()));
+    WimHandle image(api, api.LoadImage(file.get(), 1));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(engine.WriteImageInfo(image.get(), 1, marked), 0);
+  }
+  EXPECT_NE(rec::lastImageXml.find(L"\n<NAME>A &amp; B &lt;1&gt;</NAME>\n<DESCRIPTION>R&amp;amp;D &gt; 2</DESCRIPTION>\n"),
+            std::wstring::npos)
+      << qtest::Utf8(rec::lastImageXml);
+  EXPECT_EQ(InfoField(wim, 1, "Name"), "A & B <1>");
+  EXPECT_EQ(InfoField(wim, 1, "Description"), "R&amp;D > 2");
+  ASSERT_EQ(engine.ReadWimInfo(wim), 1);
+  EXPECT_EQ(GetImageXmlValue(engine.XmlText(), 1, L"<NAME>"), marked.name);
+  EXPECT_EQ(GetImageXmlValue(engine.XmlText(), 1, L"<DESCRIPTION>"), marked.description);
+  EXPECT_TRUE(etest::OracleVerify(wim));
+
   EXPECT_EQ(engine.ReadWimInfo(dir_ + L"\\none.wim"), 0);
   EXPECT_TRUE(boxes_.empty());
 }
@@ -539,7 +603,7 @@ TEST_F(WimgapiEngineTest, BadFilesGiveClearResults) {
     EXPECT_EQ(WimgapiEngine().ExportImage(wim, 1, dir_ + L"\\exp.wim", 1), kResultFailed);
     EXPECT_EQ(WimgapiEngine().SplitWim(wim, dir_ + L"\\part.wim", 1 << 20), kResultFailed);
     EXPECT_EQ(WimgapiEngine().MountImage(wim, dir_ + L"\\mnt", 1, false, false, false), kResultFailed);
-    EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, true, false, false, ImageInfo()), kResultFailed);
+    EXPECT_EQ(WimgapiEngine().CaptureImage(src_, wim, 1, true, false, false, ImageInfo(), SnapshotCaptureLists()), kResultFailed);
   }
   EXPECT_EQ(qtest::ReadFileBytes(text), "this is not a WIM file\n");
   EXPECT_TRUE(boxes_.empty());

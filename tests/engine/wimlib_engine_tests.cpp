@@ -59,7 +59,9 @@ TEST_F(WimlibEngineTest, CaptureNewWritesImageAndMetadata) {
             "set_image_flags W3 1\n"
             "overwrite W3 0\n"
             "free W3\n"
-            "verify_wim W1\n"
+            "open_wim 0 -> W4\n"
+            "verify_wim W4\n"
+            "free W4\n"
             "free W1\n");
   EXPECT_EQ(ImageCount(wim), 1);
   EXPECT_EQ(InfoField(wim, 0, "Compression"), "LZX");
@@ -108,6 +110,65 @@ TEST_F(WimlibEngineTest, CaptureAppendAddsTheNextImage) {
   EXPECT_EQ(WimlibEngine().CaptureImage(src2, wim, 2, true, false, false, info), kResultFailed);
   EXPECT_EQ(ImageCount(wim), 2);
   EXPECT_TRUE(boxes_.empty());
+}
+
+// The real verification, run after one byte of the file's stored data has
+// been spoilt, as a failing disk would spoil it.
+PFN_wimlib_verify_wim g_realVerify = nullptr;
+std::wstring g_spoilFile;
+int SpoilThenVerify(WIMStruct* wim, int flags) {
+  std::string bytes = qtest::ReadFileBytes(g_spoilFile);
+  size_t at = bytes.find("SPOIL-ME-");
+  if (at != std::string::npos) {
+    bytes[at] = 's';
+    qtest::WriteFileBytes(g_spoilFile, bytes);
+  }
+  return g_realVerify(wim, flags);
+}
+
+TEST_F(WimlibEngineTest, CaptureThatDoesNotVerifyFails) {
+  std::string data;
+  for (int i = 0; i < 2000; ++i) data += "SPOIL-ME-" + std::to_string(i) + "\n";
+  qtest::WriteFileBytes(src_ + L"\\marked.txt", data);
+  std::wstring wim = dir_ + L"\\spoilt.wim";
+  g_realVerify = host_.backends.wimlib.verify_wim;
+  g_spoilFile = wim;
+
+  // Verified and sound: made.
+  ASSERT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, false, true, false, ImageInfo()), kResultSuccess);
+  EXPECT_TRUE(etest::OracleVerify(wim));
+
+  // Spoilt before it is verified: the capture fails, new file and append.
+  host_.backends.wimlib.verify_wim = SpoilThenVerify;
+  progress_.percents.clear();
+  EXPECT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, false, true, false, ImageInfo()), kResultFailed);
+  EXPECT_NE(etest::Imagex("verify " + etest::Q(wim)).exitCode, 0) << "the file really is bad";
+  ASSERT_FALSE(progress_.percents.empty());
+  EXPECT_EQ(progress_.percents.back(), 100.0f);
+  ASSERT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, false, false, false, ImageInfo()), kResultSuccess)
+      << "not verified: not looked at";
+  EXPECT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, true, true, false, ImageInfo()), kResultFailed);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(WimlibEngineTest, LibraryStateIsFreedOnceAtExitNotByOperations) {
+  static int cleanups = 0;
+  cleanups = 0;
+  host_.backends.wimlib.global_cleanup = [] { ++cleanups; };
+  std::wstring wim = dir_ + L"\\c.wim";
+  ASSERT_EQ(WimlibEngine().CaptureImage(src_, wim, 1, false, true, false, ImageInfo()), kResultSuccess);
+  ASSERT_EQ(WimlibEngine().ApplyImage(wim, dir_ + L"\\out", 1, true, false), kResultSuccess);
+  ASSERT_EQ(WimlibEngine().ExportImage(wim, 1, dir_ + L"\\e.wim", 1, 0), kResultSuccess);
+  ASSERT_EQ(WimlibEngine().SplitWim(wim, dir_ + L"\\s.wim", 1 << 20), kResultSuccess);
+  EXPECT_EQ(WimlibEngine().SplitWim(dir_ + L"\\none.wim", dir_ + L"\\t.wim", 1 << 20), kResultFailed);
+  EXPECT_EQ(WimlibEngine().ApplyImage(dir_ + L"\\none.wim", dir_ + L"\\out2", 1, false, false), kResultFailed);
+  WimlibEngine reader;
+  ASSERT_EQ(reader.ReadWimInfo(wim), kResultSuccess);
+  EXPECT_EQ(cleanups, 0) << "another worker may be using the library";
+  ReleaseBackends(host_.backends);
+  EXPECT_EQ(cleanups, 1);
+  ReleaseBackends(host_.backends);
+  EXPECT_EQ(cleanups, 1);
 }
 
 TEST_F(WimlibEngineTest, CaptureUsesWimlibsWindowsConfigurationNotTheLists) {
@@ -304,6 +365,18 @@ TEST_F(WimlibEngineTest, WriteInfoSetsOnlyNonEmptyNameDescriptionAndFlags) {
   EXPECT_EQ(InfoField(wim, 1, "Flags"), "Professional");
   EXPECT_EQ(engine.WriteImageInfo(wim, 1, ImageInfo()), 0);
   EXPECT_TRUE(etest::OracleVerify(wim));
+
+  // wimlib takes plain text and escapes it itself: nothing is escaped twice,
+  // and the value read back is what was written.
+  ImageInfo marked;
+  marked.name = L"A & B <1>";
+  marked.description = L"R&amp;D > 2";
+  EXPECT_EQ(engine.WriteImageInfo(wim, 1, marked), 0);
+  EXPECT_EQ(InfoField(wim, 1, "Name"), "A & B <1>");
+  EXPECT_EQ(InfoField(wim, 1, "Description"), "R&amp;D > 2");
+  ASSERT_EQ(engine.ReadWimInfo(wim), kResultSuccess);
+  EXPECT_EQ(GetImageXmlValue(engine.XmlText(), 1, L"<NAME>"), marked.name);
+  EXPECT_EQ(GetImageXmlValue(engine.XmlText(), 1, L"<DESCRIPTION>"), marked.description);
 
   // A failing setter is reported even when a later one succeeds.
   EXPECT_EQ(engine.WriteImageInfo(wim, 3, more), WIMLIB_ERR_INVALID_IMAGE);

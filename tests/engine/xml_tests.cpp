@@ -15,8 +15,8 @@ const wchar_t kTwoImages[] =
 TEST(ImageXml, ValueLookupStaysInsideItsImage) {
   EXPECT_EQ(GetImageXmlValue(kTwoImages, 1, L"<NAME>"), L"\u4e00");
   EXPECT_EQ(GetImageXmlValue(kTwoImages, 1, L"<DIRCOUNT>"), L"2");
-  // Taken as it stands: spaces and character references stay.
-  EXPECT_EQ(GetImageXmlValue(kTwoImages, 2, L"<NAME>"), L" two &amp; more ");
+  // Spaces stay; entities are decoded into what the user wrote.
+  EXPECT_EQ(GetImageXmlValue(kTwoImages, 2, L"<NAME>"), L" two & more ");
   // DESCRIPTION exists only in image 2: image 1 has none.
   EXPECT_EQ(GetImageXmlValue(kTwoImages, 1, L"<DESCRIPTION>"), L"");
   EXPECT_EQ(GetImageXmlValue(kTwoImages, 2, L"<DESCRIPTION>"), L"x");
@@ -54,12 +54,13 @@ TEST(ImageXml, RewriteReplacesEditableElementsInOrder) {
   ImageInfo info;
   info.name = L"\u65b0\u540d\u5b57";
   info.flags = L"Professional";
-  info.displayDescription = L"a<b>&c";  // goes in unescaped
+  info.displayDescription = L"a<b>&c";  // markup characters go in escaped
   ASSERT_TRUE(RewriteImageXml(xml, 2, info));
   EXPECT_EQ(xml,
             L"\uFEFF<IMAGE INDEX=\"2\"><DIRCOUNT>3</DIRCOUNT><FILECOUNT>5</FILECOUNT>"
-            L"\n<NAME>\u65b0\u540d\u5b57</NAME>\n<DISPLAYDESCRIPTION>a<b>&c</DISPLAYDESCRIPTION>"
+            L"\n<NAME>\u65b0\u540d\u5b57</NAME>\n<DISPLAYDESCRIPTION>a&lt;b&gt;&amp;c</DISPLAYDESCRIPTION>"
             L"\n<FLAGS>Professional</FLAGS>\n</IMAGE>");
+  EXPECT_EQ(GetImageXmlValue(xml, 2, L"<DISPLAYDESCRIPTION>"), L"a<b>&c");
 
   // All fields empty: every editable element goes, one line feed stays.
   std::wstring plain = L"\uFEFF<IMAGE INDEX=\"1\"><NAME>n</NAME><FLAGS>f</FLAGS><TOTALBYTES>9</TOTALBYTES></IMAGE>";
@@ -101,15 +102,32 @@ TEST(ImageXml, RewriteNeverTouchesAnotherImage) {
   EXPECT_EQ(odd, L"<IMAGE INDEX=\"1\"></NAME><NAME>x\n</IMAGE>");
 }
 
+TEST(ImageXml, EscapingAndDecodingAreExactInverses) {
+  EXPECT_EQ(EscapeXmlText(L"A & B <1> \"q\" 'a'"), L"A &amp; B &lt;1&gt; \"q\" 'a'");
+  EXPECT_EQ(EscapeXmlText(L""), L"");
+  EXPECT_EQ(DecodeXmlText(L"&lt;&gt;&amp;&quot;&apos;"), L"<>&\"'");
+  EXPECT_EQ(DecodeXmlText(L"&#65;&#x4e2d;&#x1F600;&#20013;"), L"A\u4e2d\U0001F600\u4e2d");
+  // What is no reference stays as it is.
+  EXPECT_EQ(DecodeXmlText(L"R&D &nbsp; &#; &#x; &#xD800; &#0; &#1a; & ;&amp"), L"R&D &nbsp; &#; &#x; &#xD800; &#0; &#1a; & ;&amp");
+  EXPECT_EQ(DecodeXmlText(L"&amp;amp;"), L"&amp;") << "decoded once";
+  for (const wchar_t* text : {L"a&b", L"&amp;", L"<NAME>", L"x > y & \U00020000", L"&#65;"})
+    EXPECT_EQ(DecodeXmlText(EscapeXmlText(text)), text);
+}
+
 TEST(SplitParts, NamesAndGlob) {
   EXPECT_EQ(SplitPartPath(L"C:\\x\\install.wim", 2), L"C:\\x\\install2.WIM");
   EXPECT_EQ(SplitPartPath(L"C:\\x\\a.swm", 12), L"C:\\x\\a12.WIM");
   EXPECT_EQ(SplitPartPath(L"ab", 2), L"2.WIM");
   EXPECT_EQ(SplitPartGlob(L"C:\\x\\install.wim"), L"C:\\x\\install*.WIM");
-  EXPECT_EQ(SplitPartGlob(L"C:\\x.d\\install"), L"C:\\x*.WIM");
-  EXPECT_EQ(SplitPartGlob(L"install"), L"*.WIM");
-  std::wstring longPath = L"C:\\" + std::wstring(300, L'a') + L".wim";
-  EXPECT_EQ(SplitPartGlob(longPath).size(), 259u);
+  EXPECT_EQ(SplitPartGlob(L"C:\\x\\in.stall.swm"), L"C:\\x\\in.stall*.WIM");
+  // A dot in a folder name is not the file's extension.
+  EXPECT_EQ(SplitPartGlob(L"D:\\my.folder\\install"), L"D:\\my.folder\\install*.WIM");
+  EXPECT_EQ(SplitPartGlob(L"D:\\my.folder/install"), L"D:\\my.folder/install*.WIM");
+  EXPECT_EQ(SplitPartGlob(L"install"), L"install*.WIM");
+  EXPECT_EQ(SplitPartGlob(L"D:install.wim"), L"D:install*.WIM");
+  // Never cut, however long.
+  std::wstring longBase = L"C:\\" + std::wstring(300, L'a') + L"\\" + std::wstring(100, L'b');
+  EXPECT_EQ(SplitPartGlob(longBase + L".wim"), longBase + L"*.WIM");
 }
 
 }  // namespace

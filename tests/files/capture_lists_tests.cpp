@@ -182,6 +182,44 @@ TEST(CaptureImport, HeadersSelectListsAndLinesBecomeEntries) {
   EXPECT_THAT(patterns(kListException), ElementsAre(L"\\keep\\this"));
 }
 
+TEST(CaptureImport, SeparatorsOfTheStoredFormNeverReachTheSettings) {
+  // A pattern holding "|" or ":" would come back from the settings as other
+  // entries (one turned disabled, the next lost): import skips such lines.
+  std::wstring dir = qtest::TempDir();
+  std::wstring file = dir + L"\\import.ini";
+  ASSERT_TRUE(qtest::WriteFileBytes(file,
+                                    "[ExclusionList]\r\n\\first\r\nC:\\drive\\path\r\na|b\r\n\\last\r\n"
+                                    "[CompressionExclusionList]\r\n*.zip\r\nx:1\r\n*.cab\r\n"));
+  StoredCaptureLists imported;
+  ASSERT_TRUE(ImportCaptureFile(file, imported));
+  EXPECT_THAT(imported.entries[kListExclude],
+              ElementsAre(CaptureListEntry{L"\\first", true}, CaptureListEntry{L"\\last", true}));
+  EXPECT_THAT(imported.entries[kListNoCompress],
+              ElementsAre(CaptureListEntry{L"*.zip", true}, CaptureListEntry{L"*.cab", true}));
+
+  // Stored through the editor or at exit, such entries are refused and the
+  // others come back exactly, Count matching them.
+  std::wstring ini = NewIni();
+  StoredCaptureLists stored;
+  stored.entries[kListExclude] = {{L"a|b", true}, {L"\\one", true}, {L"c:d", false}, {L"\\two", false},
+                                  {L"e:1", true}};
+  WriteStoredCaptureLists(stored, ini);
+  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"Count"), L"2");
+  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"List"), L"\\one:1|\\two:0");
+  EXPECT_THAT(ReadStoredCaptureLists(ini).entries[kListExclude],
+              ElementsAre(CaptureListEntry{L"\\one", true}, CaptureListEntry{L"\\two", false}));
+  EXPECT_EQ(FormatStoredList({{L"|", true}, {L"\\x", true}}), L"\\x:1");
+
+  CaptureLists memory;
+  memory.patterns[kListExclude] = {L"\\one"};
+  memory.patterns[kListAlignment] = {L"p|q", L"*.vhd", L"r:s"};
+  SaveCaptureLists(memory, ini);
+  CaptureLists back;
+  LoadCaptureLists(back, ini);
+  EXPECT_THAT(back.patterns[kListAlignment], ElementsAre(L"*.vhd"));
+  EXPECT_THAT(back.patterns[kListExclude], ElementsAre(L"\\one"));
+}
+
 TEST(CaptureImport, TextWithoutHeadersGivesEmptyLists) {
   EXPECT_TRUE(ParseCaptureImport(L"a\r\nb\r\n[Exclusion List]\r\nc\r\n").Empty());
   EXPECT_TRUE(ParseCaptureImport(L"").Empty());

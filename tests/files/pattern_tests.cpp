@@ -114,6 +114,26 @@ TEST(CapturePattern, CaseAndEmptyTexts) {
                         {L"\\", L"\\a", false}});
 }
 
+TEST(CapturePattern, CharactersOutsideTheBasicPlaneCountAsOne) {
+  // U+1F600 and U+20000 take two UTF-16 units each; a user sees one
+  // character, and "?" and sets take one character.
+  ExpectCases("supplementary", {{L"?.txt", L"\\\U0001F600.txt", true},
+                                {L"??.txt", L"\\\U0001F600.txt", false},
+                                {L"a?b", L"\\a\U00020000b", true},
+                                {L"\\?\\x", L"\\\U0001F600\\x", true},
+                                {L"[\U0001F600]", L"\\\U0001F600", true},
+                                {L"[\U0001F600]", L"\\\U0001F601", false},
+                                {L"[^\U0001F600]", L"\\\U0001F601", true},
+                                {L"[^\U0001F600]", L"\\\U0001F600", false},
+                                {L"[\U0001F600-\U0001F64F].png", L"\\\U0001F610.png", true},
+                                {L"[\U0001F64F-\U0001F600].png", L"\\\U0001F610.png", true},
+                                {L"[\U0001F600-\U0001F64F].png", L"\\\U0001F650.png", false},
+                                {L"[a-z]", L"\\\U0001F600", false},
+                                {L"*\U00020000", L"\\x\U00020000", true},
+                                {L"\U00020000*", L"\\\U00020000\U00020001", true},
+                                {L"\U00020000", L"\\\U00020001", false}});
+}
+
 TEST(CapturePattern, DefaultListsOnTypicalPaths) {
   // The default lists, consulted in stored order as a capture does.
   StoredCaptureLists defaults = DefaultCaptureLists();

@@ -139,20 +139,46 @@ TEST(TaskListFile, LoadingHandFilesWithGapsAndOddValues) {
                  L"[TASK1]\r\nTaskType=258\r\nImageIndex=abc\r\nVerify=1\r\n"
                  L"[TASK3]\r\nTaskType=3\r\nWritable=1\r\nDesPath=C:\\\u6302\u8F7D\r\n");
   std::vector<TaskListRow> rows = LoadTaskList(file);
-  ASSERT_EQ(rows.size(), 4u);
+  // A section missing between others makes no row: an empty row would be
+  // a capture of nothing into nothing.
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].record.TaskType, 7) << "an unknown type is kept";
-  EXPECT_EQ(rows[0].srcPath, std::wstring(259, L'x'));
+  EXPECT_EQ(rows[0].srcPath, longText) << "paths are never cut";
   EXPECT_EQ(std::wstring(rows[0].record.Name), std::wstring(259, L'x'));
   EXPECT_EQ(rows[0].desPath, L"");
   EXPECT_EQ(rows[1].record.TaskType, 2) << "only the lowest 8 bits of the type";
   EXPECT_EQ(rows[1].record.ImageIndex, 0);
   EXPECT_EQ(rows[1].record.Verify, 1);
-  // A section missing between others reads as a zeroed record.
-  EXPECT_EQ(rows[2].record.TaskType, 0);
-  EXPECT_EQ(rows[2].srcPath, L"");
-  EXPECT_STREQ(rows[2].record.SKUFlag, L"");
-  EXPECT_EQ(rows[3].record.Writable, 1);
-  EXPECT_EQ(rows[3].desPath, L"C:\\\u6302\u8F7D");
+  EXPECT_EQ(rows[2].record.Writable, 1);
+  EXPECT_EQ(rows[2].desPath, L"C:\\\u6302\u8F7D");
+}
+
+TEST(TaskListFile, LongPathsAndTextsOutsideTheBasicPlaneSurviveSaveAndLoad) {
+  std::wstring dir = qtest::TempDir();
+  std::wstring file = dir + L"\\long.Task";
+  TaskListRow row = CaptureRow(kTaskCaptureNew, L"n");
+  row.srcPath = L"C:\\" + std::wstring(300, L's') + L"\\\U0001F600";
+  row.desPath = L"D:\\" + std::wstring(120, L'd') + L"\\" + std::wstring(200, L'e') + L".wim";
+  // 258 units and one character of two units: the cut at 259 units would
+  // leave half of it.
+  std::wstring name = std::wstring(258, L'n') + L"\U00020000";
+  SetTaskText(row.record.Name, name);
+  EXPECT_EQ(std::wstring(row.record.Name), std::wstring(258, L'n')) << "no lone half of a pair";
+  SetTaskText(row.record.Description, std::wstring(257, L'd') + L"\U00020000");
+  EXPECT_EQ(std::wstring(row.record.Description), std::wstring(257, L'd') + L"\U00020000");
+  ASSERT_TRUE(SaveTaskList(file, {row, ApplyRow()}));
+  std::vector<TaskListRow> back = LoadTaskList(file);
+  ASSERT_EQ(back.size(), 2u);
+  ExpectSameRow(back[0], row);
+  EXPECT_EQ(back[0].srcPath.size(), 306u);
+
+  // A hand-made file whose texts are longer than a record field.
+  WriteUtf16(file, L"[TASKLIST]\r\nCount=1\r\n[TASK0]\r\nSKUFlag=" + std::wstring(258, L'f') +
+                       L"\U0001F600tail\r\nDesPath=" + row.desPath + L"\r\n");
+  back = LoadTaskList(file);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(std::wstring(back[0].record.SKUFlag), std::wstring(258, L'f'));
+  EXPECT_EQ(back[0].desPath, row.desPath);
 }
 
 TEST(TaskListFile, BadCountsGiveOnlyWhatTheFileHolds) {
@@ -168,7 +194,7 @@ TEST(TaskListFile, BadCountsGiveOnlyWhatTheFileHolds) {
       {L"[TASKLIST]\r\nCount=2000000000\r\n[TASK0]\r\n[TASK1]\r\n", 2},                // huge
       {L"[TASKLIST]\r\nCount=2147483647\r\n[TASK0]\r\n[TASK99999999999]\r\n", 1},      // huge, odd name
       {L"[TASKLIST]\r\nCount=3\r\n[TASK0]\r\n[TASK01]\r\n[TASKX]\r\n[TASK7]\r\n", 1},  // no TASK1, TASK2
-      {L"[TASKLIST]\r\nCount=3\r\n[task2]\r\n", 3},                                    // names ignore case
+      {L"[TASKLIST]\r\nCount=3\r\n[task2]\r\n", 1},                                    // names ignore case
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -178,6 +204,134 @@ TEST(TaskListFile, BadCountsGiveOnlyWhatTheFileHolds) {
   }
   EXPECT_THAT(LoadTaskList(dir + L"\\missing.Task"), IsEmpty());
   EXPECT_THAT(LoadTaskList(dir), IsEmpty());
+}
+
+double Seconds(LARGE_INTEGER from) {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart - from.QuadPart) / frequency.QuadPart;
+}
+
+TEST(TaskListFile, LoadingCostsWhatTheFileHoldsNotWhatItClaims) {
+  std::wstring dir = qtest::TempDir();
+  std::wstring file = dir + L"\\claims.Task";
+  struct {
+    std::wstring text;
+    unsigned char type;
+  } cases[] = {
+      {L"[TASKLIST]\r\nCount=5000\r\n[TASK4999]\r\nTaskType=2\r\nSrcPath=D:\\a.wim\r\n", 2},
+      {L"[TASKLIST]\r\nCount=2000000000\r\n[TASK1999999999]\r\nTaskType=3\r\nSrcPath=D:\\a.wim\r\n", 3},
+  };
+  for (const auto& c : cases) {
+    WriteUtf16(file, c.text);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    std::vector<TaskListRow> rows = LoadTaskList(file);
+    double took = Seconds(start);
+    ASSERT_EQ(rows.size(), 1u) << qtest::Utf8(c.text);
+    EXPECT_EQ(rows[0].record.TaskType, c.type);
+    EXPECT_EQ(rows[0].srcPath, L"D:\\a.wim");
+    ASSERT_LT(took, 1.0) << qtest::Utf8(c.text);
+  }
+}
+
+TEST(TaskListFile, AThousandRowsLoadWellUnderASecond) {
+  std::wstring file = qtest::TempDir() + L"\\big.Task";
+  std::vector<TaskListRow> rows;
+  for (int i = 0; i < 1000; ++i) {
+    TaskListRow row = i % 2 ? ApplyRow() : CaptureRow(kTaskCaptureNew, L"\u540D" + std::to_wstring(i));
+    row.srcPath += std::to_wstring(i);
+    row.record.ImageIndex = i;
+    rows.push_back(row);
+  }
+  ASSERT_TRUE(SaveTaskList(file, rows));
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  std::vector<TaskListRow> back = LoadTaskList(file);
+  double took = Seconds(start);
+  ASSERT_EQ(back.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    ExpectSameRow(back[i], rows[i]);
+  }
+  EXPECT_LT(took, 0.5);
+}
+
+// A row read key by key with the private-profile functions themselves.
+TaskListRow RowByProfileFunctions(const std::wstring& file, const std::wstring& section) {
+  const wchar_t* s = section.c_str();
+  TaskListRow row;
+  TaskRecord& r = row.record;
+  r.TaskType = static_cast<BYTE>(ReadProfileInt(file, s, L"TaskType"));
+  r.ImageIndex = ReadProfileInt(file, s, L"ImageIndex");
+  r.CompressType = ReadProfileInt(file, s, L"CompressType");
+  r.BootIndex = ReadProfileInt(file, s, L"BootIndex");
+  r.Verify = ReadProfileInt(file, s, L"Verify");
+  r.Writable = ReadProfileInt(file, s, L"Writable");
+  r.DisableACL = ReadProfileInt(file, s, L"DisableACL");
+  SetTaskText(r.Name, ReadProfileText(file, s, L"Name"));
+  SetTaskText(r.Description, ReadProfileText(file, s, L"Description"));
+  SetTaskText(r.DsipName, ReadProfileText(file, s, L"DsipName"));
+  SetTaskText(r.DispDescription, ReadProfileText(file, s, L"DispDescription"));
+  SetTaskText(r.SKUFlag, ReadProfileText(file, s, L"SKUFlag"));
+  row.desPath = ReadProfileTextUpTo(file, s, L"DesPath", 100000);
+  row.srcPath = ReadProfileTextUpTo(file, s, L"SrcPath", 100000);
+  return row;
+}
+
+TEST(TaskListFile, LoadReadsWhatTheProfileFunctionsRead) {
+  std::wstring dir = qtest::TempDir();
+  const std::wstring text =
+      L"loose line\r\nkey=before any section\r\n"
+      L"  [TASKLIST]  \r\n Count = 4 \r\nCount=9\r\n"
+      L"[TASK0]\r\n  SrcPath =   C:\\a b\\c  \r\nDesPath=\"D:\\quoted\"\r\nTaskType=0x2\r\nImageIndex= -4\r\n"
+      L"Verify=+1\r\nWritable=12abc\r\nBootIndex=\t7\r\nDisableACL\r\nname=lower-case key\r\n"
+      L"Name=second name\r\nDescription='single'\r\nDsipName=\"\r\nDispDescription=\"\"\r\nSKUFlag=a=b\r\n"
+      L"\r\n\n[TASK1] trailing\r\nTaskType=3\r\nSrcPath=\u6E90\u6587\u4EF6\r\nCompressType=99999999999\r\n"
+      L"[TASK0]\r\nTaskType=1\r\nSrcPath=the second TASK0 is not read\r\n"
+      L"[task2]\r\r\nTASKTYPE=2\rImageIndex=5\nVERIFY = 1\r\n"
+      L"[TASK3\r\nTaskType=1\r\n"
+      L"[TASK3]]\r\nTaskType=2\r\nDesPath=x]\r\n";
+  // Once as UTF-16, once as ANSI text in the system code page.
+  std::wstring unicode = dir + L"\\u.Task", ansi = dir + L"\\a.Task";
+  WriteUtf16(unicode, text);
+  std::string narrow;
+  for (wchar_t c : text) narrow += c < 128 ? static_cast<char>(c) : '?';
+  ASSERT_TRUE(qtest::WriteFileBytes(ansi, narrow));
+
+  for (const std::wstring& file : {unicode, ansi}) {
+    SCOPED_TRACE(qtest::Utf8(file));
+    int count = ReadProfileInt(file, L"TASKLIST", L"Count");
+    ASSERT_EQ(count, 4);
+    std::vector<TaskListRow> expected;
+    std::vector<std::wstring> names = ReadProfileSectionNames(file);
+    for (int j = 0; j < count; ++j) {
+      std::wstring section = L"TASK" + std::to_wstring(j);
+      for (const std::wstring& name : names)
+        if (_wcsicmp(name.c_str(), section.c_str()) == 0) {
+          expected.push_back(RowByProfileFunctions(file, section));
+          break;
+        }
+    }
+    std::vector<TaskListRow> rows = LoadTaskList(file);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      SCOPED_TRACE(i);
+      ExpectSameRow(rows[i], expected[i]);
+    }
+
+    // Saved into the same file, the rows read back through the profile
+    // functions as they were, and the lines of other sections stay.
+    ASSERT_TRUE(SaveTaskList(file, rows));
+    EXPECT_EQ(ReadProfileInt(file, L"TASKLIST", L"Count"), static_cast<int>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+      SCOPED_TRACE(i);
+      ExpectSameRow(RowByProfileFunctions(file, L"TASK" + std::to_wstring(i)), rows[i]);
+    }
+    EXPECT_EQ(ReadProfileText(file, L"TASK3]", L"DesPath"), L"x]");
+    EXPECT_EQ(LoadTaskList(file).size(), rows.size());
+  }
 }
 
 TEST(TaskListFile, ExistingAnsiFileKeepsItsLinesAndTakesChinesePaths) {
@@ -211,6 +365,16 @@ TEST(TaskListFile, UnwritableTargetsFailAndWriteNothing) {
   EXPECT_FALSE(SaveTaskList(dir + L"\\no\\such\\folder\\q.Task", {ApplyRow()}));
   EXPECT_FALSE(SaveTaskList(dir, {ApplyRow()})) << "a folder";
   EXPECT_THAT(filetest::FilesIn(dir), IsEmpty());
+
+  // A file another program holds open without sharing is left as it is.
+  std::wstring held = dir + L"\\held.Task";
+  ASSERT_TRUE(qtest::WriteFileBytes(held, "[NOTES]\r\nkept=yes\r\n"));
+  HANDLE h = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(SaveTaskList(held, {ApplyRow()}));
+  CloseHandle(h);
+  EXPECT_EQ(qtest::ReadFileBytes(held), "[NOTES]\r\nkept=yes\r\n");
+  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"held.Task"));
 }
 
 }  // namespace
