@@ -22,10 +22,14 @@ void CEditInfoDlg::FillEditions() {
 }
 
 bool CEditInfoDlg::OnInitDialog() {
+  // Filling one edit reports a change that reads all four back: the
+  // fields must not be read while the others are still empty.
+  filling_ = true;
   SetItemText(IDC_EDIT_NAME, name);
   SetItemText(IDC_EDIT_DESCRIPTION, description);
   SetItemText(IDC_EDIT_DISPLAY_NAME, displayName);
   SetItemText(IDC_EDIT_DISPLAY_DESC, displayDescription);
+  filling_ = false;
   FillEditions();
   if (flags.empty()) flags = kEditions[0];
   int selected = -1;
@@ -61,7 +65,7 @@ bool CEditInfoDlg::OnCommand(int id, int code, HWND control) {
     case IDC_EDIT_DESCRIPTION:
     case IDC_EDIT_DISPLAY_NAME:
     case IDC_EDIT_DISPLAY_DESC:
-      if (code == EN_CHANGE) ReadTexts();
+      if (code == EN_CHANGE && !filling_) ReadTexts();
       return true;
     case IDC_EDIT_EDITION:
       if (code == CBN_SELCHANGE) {

@@ -30,4 +30,6 @@ class CEditInfoDlg : public Dialog {
   void FillEditions();
   void ReadTexts();
   HWND Editions() const { return Item(1065); }
+
+  bool filling_ = false;
 };

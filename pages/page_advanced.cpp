@@ -45,6 +45,7 @@ void CPage_Advanced::SelectChild(int buttonId) {
 }
 
 void CPage_Advanced::OpenInChild(UINT command, const std::wstring& path) {
+  lastFile_ = path;
   switch (command) {
     case ID_JUMP_SPLIT:
       SelectChild(IDC_ADVANCED_SPLIT);

@@ -23,6 +23,8 @@ class CPage_Advanced : public CFormPage {
   // Brings the page of a jump command (split, merge/export, delete/edit)
   // forward with a file from another page.
   void OpenInChild(UINT command, const std::wstring& path);
+  // The file of the last jump.
+  const std::wstring& lastFile() const { return lastFile_; }
 
   CPage2_Split& splitPage() { return split_; }
   CPage2_Merge& mergePage() { return merge_; }
@@ -38,6 +40,7 @@ class CPage_Advanced : public CFormPage {
   Dialog* ChildOf(int buttonId);
 
   int selected_ = 0;
+  std::wstring lastFile_;
   CPage2_Split split_;
   CPage2_Merge merge_;
   CPage2_Delete delete_;

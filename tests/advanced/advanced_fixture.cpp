@@ -220,3 +220,21 @@ int AdvancedTest::ImageCount(const std::wstring& wim) {
   std::string count = InfoField(wim, 0, "Image Count");
   return count == "(none)" ? -1 : std::stoi(count);
 }
+
+std::wstring AdvancedTest::MakeNoiseWim(const std::wstring& name, int files, size_t bytes, std::wstring* folder) {
+  std::wstring data = TempDir();
+  uint32_t x = 12345;
+  for (int f = 0; f < files; f++) {
+    std::string noise(bytes, '\0');
+    for (char& c : noise) {
+      x = x * 1103515245u + 12345u;
+      c = static_cast<char>(x >> 24);
+    }
+    EXPECT_TRUE(WriteFileBytes(data + L"\\noise" + std::to_wstring(f) + L".bin", noise));
+  }
+  std::wstring wim = dir_ + L"\\" + name;
+  UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(data)) + " " + ShQuote(UnixPath(wim)) + " Noise");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  if (folder) *folder = data;
+  return wim;
+}

@@ -75,6 +75,9 @@ class AdvancedTest : public ::testing::Test {
   // Files made with wimlib-imagex from a fresh tree: `images` images of
   // the tree named "Image 1", "Image 2"... Extra options go to capture.
   std::wstring MakeWim(const std::wstring& name, int images, const std::string& options = "");
+  // A one-image file of `files` files of incompressible data, each of
+  // `bytes` bytes, captured from a fresh folder (returned in `folder`).
+  std::wstring MakeNoiseWim(const std::wstring& name, int files, size_t bytes, std::wstring* folder = nullptr);
   // The folder a MakeWim file was captured from.
   std::wstring SourceTree() const { return tree_; }
   // "wimlib-imagex info" output of a file.

@@ -116,6 +116,7 @@ TEST_P(DeleteEditTest, EveryFieldIsWrittenAsTypedAndAnEmptiedFieldIsRemoved) {
   EXPECT_EQ(Cell(List(), 0, 9), L"ServerStandard");
   // Image 2: "None" empties the edition; an unknown one stays when untouched.
   EditRow(1, [](HWND dialog) {
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_EDIT_DESCRIPTION)), L"Description 2");
     EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_EDIT_EDITION), CB_GETCURSEL, 0, 0), CB_ERR);
     PickEdition(dialog, 0);
   });
@@ -173,7 +174,7 @@ TEST_P(DeleteEditTest, SaveAsWritesTheCopyAndLeavesTheOriginalUntouched) {
   QueueFileAnswer({blocked});
   Click(deleteWnd(), IDC_DELETE_SAVE_AS);
   EXPECT_TRUE(WaitForMessage(L"无法复制文件"));
-  WaitDone();
+  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
   EXPECT_EQ(ReadFileBytes(wim), before);
   EXPECT_EQ(GetFileAttributesW(blocked.c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -4,6 +4,8 @@
 // wimlib-imagex.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "advanced_fixture.h"
 #include "resources/resource.h"
 
@@ -11,6 +13,15 @@ using namespace qtest;
 
 namespace {
 const int kRadios[3] = {IDC_ADVANCED_SPLIT, IDC_ADVANCED_MERGE, IDC_ADVANCED_DELETE};
+
+// A screenshot for a person to look at, into the folder named by
+// QUARRY_SCREENSHOTS (a Linux path) when it is set.
+void ShotIfAsked(const std::string& name) {
+  if (const char* folder = getenv("QUARRY_SCREENSHOTS")) {
+    Pause(500);
+    Screenshot(std::string(folder) + "/" + name + ".png");
+  }
+}
 
 bool Checked(HWND host, int id) { return IsDlgButtonChecked(host, id) == BST_CHECKED; }
 
@@ -46,6 +57,7 @@ TEST_F(AdvancedTest, HostStartsOnSplitAndEachRadioShowsItsPageAlone) {
   for (int i : {1, 2, 0}) {
     ClickRadio(kRadios[i]);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(pages[i]); }, 20000)) << i;
+    ShotIfAsked("advanced_page_" + std::to_string(i));
     for (int j = 0; j < 3; j++)
       if (j != i) EXPECT_FALSE(IsWindowVisible(pages[j])) << i << " " << j;
   }
@@ -173,17 +185,8 @@ class SplitBothBackends : public AdvancedTest, public ::testing::WithParamInterf
 TEST_P(SplitBothBackends, PartsOfTheChosenSizeApplyBackToTheSourceTree) {
   UseBackend(GetParam());
   // Incompressible data, so that the parts really are of the part size.
-  std::wstring data = TempDir();
-  std::string noise(900000, '\0');
-  uint32_t x = 12345;
-  for (char& c : noise) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 24);
-  }
-  for (int i = 0; i < 4; i++) ASSERT_TRUE(WriteFileBytes(data + L"\\noise" + std::to_wstring(i) + L".bin", noise.substr(i * 200000, 200000)));
-  std::wstring wim = dir_ + L"\\big.wim";
-  ASSERT_EQ(RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(data)) + " " + ShQuote(UnixPath(wim)) + " Noise").exitCode, 0);
-
+  std::wstring data;
+  std::wstring wim = MakeNoiseWim(L"big.wim", 4, 200000, &data);
   ShowAdvancedTab();
   HWND page = splitWnd();
   std::wstring first = dir_ + L"\\parts.wim";
@@ -213,9 +216,9 @@ TEST_P(SplitBothBackends, PartsOfTheChosenSizeApplyBackToTheSourceTree) {
 
 TEST_P(SplitBothBackends, AFileAlreadySplitIsRefused) {
   UseBackend(GetParam());
-  std::wstring wim = MakeWim(L"whole.wim", 1);
+  std::wstring wim = MakeNoiseWim(L"whole.wim", 3, 100000);
   std::wstring part = dir_ + L"\\set.swm";
-  ASSERT_EQ(RunUnix("wimlib-imagex split " + ShQuote(UnixPath(wim)) + " " + ShQuote(UnixPath(part)) + " 1").exitCode, 0);
+  ASSERT_EQ(RunUnix("wimlib-imagex split " + ShQuote(UnixPath(wim)) + " " + ShQuote(UnixPath(part)) + " 0.15").exitCode, 0);
   std::wstring second = dir_ + L"\\set2.swm";
   ASSERT_TRUE(GetFileAttributesW(second.c_str()) != INVALID_FILE_ATTRIBUTES);
   ShowAdvancedTab();

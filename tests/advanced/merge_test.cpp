@@ -81,7 +81,8 @@ TEST_F(MergeTest, AddingAFileTwiceListsItsImagesTwiceAndTicksSteerTheExportButto
   std::wstring text = dir_ + L"\\note.wim";
   ASSERT_TRUE(WriteFileBytes(text, "not an image"));
   std::wstring split = dir_ + L"\\set.swm";
-  ASSERT_EQ(RunUnix("wimlib-imagex split " + ShQuote(UnixPath(wim)) + " " + ShQuote(UnixPath(split)) + " 1").exitCode, 0);
+  ASSERT_EQ(RunUnix("wimlib-imagex split " + ShQuote(UnixPath(MakeNoiseWim(L"noise.wim", 3, 100000))) + " " + ShQuote(UnixPath(split)) + " 0.15").exitCode, 0);
+  ASSERT_NE(GetFileAttributesW((dir_ + L"\\set2.swm").c_str()), INVALID_FILE_ATTRIBUTES);
   QueueFileAnswer({text, dir_ + L"\\set2.swm"});
   Click(mergeWnd(), IDC_MERGE_ADD);
   Pause(500);
@@ -185,7 +186,12 @@ TEST_P(MergeTest, CancelDuringThreeExportsStopsAndLeavesAValidFile) {
   AnswerOptions(false);
   HWND progress = progressWnd();
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(progress); }, 20000));
-  EXPECT_NE(WindowText(GetDlgItem(progress, IDC_PROGRESS_TITLE)).find(L"正在导出镜像 1/3"), std::wstring::npos);
+  // The description tells which image of how many, and from which file.
+  EXPECT_TRUE(WaitUntil([&] {
+    std::wstring title = WindowText(GetDlgItem(progress, IDC_PROGRESS_TITLE));
+    return title.find(L"正在导出镜像 ") == 0 && title.find(L"/3\n") != std::wstring::npos &&
+           title.find(L"src") != std::wstring::npos;
+  }, 20000));
   Click(progress, IDC_PROGRESS_ABORT);
   EXPECT_EQ(WaitForResult(), L"操作被取消.");
   EXPECT_TRUE(WaitForMessage(L"是否要中止当前操作?"));
