@@ -219,6 +219,25 @@ TEST_P(MergeTest, AFailedExportIsNotHiddenByALaterSuccess) {
   EXPECT_EQ(ImageCount(target), 1);
 }
 
+TEST_F(MergeTest, LongPathsStayWholeInTheListAndTheExport) {
+  std::wstring wim = MakeWim(L"short.wim", 1);
+  std::wstring deep = dir_;
+  for (int i = 0; i < 4; i++) deep += L"\\" + std::wstring(70, static_cast<wchar_t>(L'a' + i));
+  ASSERT_TRUE(MakeDirs(deep));
+  std::wstring longWim = deep + L"\\source-image.wim";
+  ASSERT_GT(longWim.size(), 300u);
+  ASSERT_TRUE(CopyFileW(wim.c_str(), longWim.c_str(), FALSE));
+  OpenMergePage();
+  AddFiles({longWim}, 1);
+  EXPECT_EQ(Cell(List(), 0, 1), longWim);
+  std::wstring target = deep + L"\\exported-copy.wim";
+  QueueFileAnswer({target});
+  PostClick(mergeWnd(), IDC_MERGE_EXPORT);
+  AnswerOptions(false);
+  EXPECT_EQ(WaitForResult(), L"操作成功完成!");
+  EXPECT_NE(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, MergeTest, ::testing::Values(kBackendWimgapi, kBackendWimlib),
                          [](const ::testing::TestParamInfo<BackendKind>& info) {
                            return std::string(info.param == kBackendWimlib ? "Wimlib" : "Wimgapi");
