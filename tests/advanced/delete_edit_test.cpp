@@ -179,6 +179,28 @@ TEST_P(DeleteEditTest, SaveAsWritesTheCopyAndLeavesTheOriginalUntouched) {
   EXPECT_EQ(GetFileAttributesW(blocked.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST_F(DeleteEditTest, AFileOpenedOrJumpedToWhileSavingIsIgnored) {
+  std::wstring wim = MakeWim(L"busy.wim", 2);
+  std::wstring other = MakeWim(L"other.wim", 3);
+  OpenDeletePage(wim, 2);
+  EditRow(1, [](HWND dialog) { SetEdit(dialog, IDC_EDIT_NAME, L"Second"); });
+  // The save starts and, before its worker can report back to this
+  // thread, a drop and a jump try to load another file.
+  OnUiThread([&] {
+    SendMessageW(deleteWnd(), WM_COMMAND, MAKEWPARAM(IDC_DELETE_SAVE, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(deleteWnd(), IDC_DELETE_SAVE)));
+    EXPECT_TRUE(host().deletePage().IsSaving());
+    host().deletePage().OpenWimFile(other);
+    dialog_->JumpTo(ID_JUMP_DELETE, other);
+  });
+  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
+  EXPECT_EQ(host().deletePage().wimPath(), wim);
+  EXPECT_EQ(Rows(List()), 2);
+  EXPECT_EQ(Cell(List(), 1, 5), L"Second");
+  EXPECT_EQ(InfoField(wim, 2, "Name"), "Second");
+  EXPECT_EQ(ImageCount(other), 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, DeleteEditTest, ::testing::Values(kBackendWimgapi, kBackendWimlib),
                          [](const ::testing::TestParamInfo<BackendKind>& info) {
                            return std::string(info.param == kBackendWimlib ? "Wimlib" : "Wimgapi");
