@@ -1,17 +1,21 @@
 // The page behind the "高级" tab (template 132): three radio buttons along
 // its top choose which of the split, merge/export and delete/edit pages is
-// shown below them.
+// shown below them. The host creates the three pages at its initial update
+// and keeps them until it is destroyed.
 #pragma once
 #include <string>
 
 #include "pages/form_page.h"
+#include "pages/page2_delete.h"
+#include "pages/page2_merge.h"
+#include "pages/page2_split.h"
 
 class CPage_Advanced : public CFormPage {
  public:
   CPage_Advanced();
 
   // Shows the page of a radio button (IDC_ADVANCED_SPLIT, _MERGE or
-  // _DELETE) and marks that button alone.
+  // _DELETE), hides the other two and marks that button alone.
   void SelectChild(int buttonId);
   // The radio button of the page shown.
   int selectedChild() const { return selected_; }
@@ -19,7 +23,12 @@ class CPage_Advanced : public CFormPage {
   // Brings the page of a jump command (split, merge/export, delete/edit)
   // forward with a file from another page.
   void OpenInChild(UINT command, const std::wstring& path);
+  // The file of the last jump.
   const std::wstring& lastFile() const { return lastFile_; }
+
+  CPage2_Split& splitPage() { return split_; }
+  CPage2_Merge& mergePage() { return merge_; }
+  CPage2_Delete& deletePage() { return delete_; }
 
  protected:
   void OnInitialUpdate() override;
@@ -27,6 +36,12 @@ class CPage_Advanced : public CFormPage {
   void Layout(int width, int height) override;
 
  private:
+  void ShowChild(int buttonId);
+  Dialog* ChildOf(int buttonId);
+
   int selected_ = 0;
   std::wstring lastFile_;
+  CPage2_Split split_;
+  CPage2_Merge merge_;
+  CPage2_Delete delete_;
 };

@@ -1,0 +1,317 @@
+#include "pages/page2_common.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <uxtheme.h>
+
+#include <mutex>
+
+#include "app/quarry_app.h"
+#include "engine/image_xml.h"
+#include "app/quarry_dlg.h"
+#include "resources/resource.h"
+#include "tasks/operation.h"
+#include "win/message_box.h"
+#include "win/strings.h"
+
+const UINT kMsgRunOnWindowThread = WM_APP + 40;
+
+namespace {
+std::mutex g_dialogLock;
+FileDialogHandler g_dialogHandler;
+
+// A name buffer for the dialog: large enough for many long paths.
+constexpr size_t kSingleNameBuffer = 32768;
+constexpr size_t kMultiNameBuffer = 1048576;
+
+const wchar_t kWimFilter[] = L"Windows Imaging File (*.WIM)\0*.WIM\0\0";
+
+// The names of a multiple-selection answer: "folder\0name\0name\0\0", or
+// one full path followed by "\0\0".
+std::vector<std::wstring> SplitSelection(const wchar_t* buffer) {
+  std::vector<std::wstring> parts;
+  for (const wchar_t* p = buffer; *p; p += wcslen(p) + 1) parts.emplace_back(p);
+  if (parts.size() <= 1) return parts;
+  std::wstring folder = parts[0];
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  std::vector<std::wstring> paths;
+  for (size_t i = 1; i < parts.size(); i++) paths.push_back(folder + parts[i]);
+  return paths;
+}
+}  // namespace
+
+FileDialogHandler SetFileDialogHandler(FileDialogHandler handler) {
+  std::lock_guard<std::mutex> lock(g_dialogLock);
+  FileDialogHandler previous = std::move(g_dialogHandler);
+  g_dialogHandler = std::move(handler);
+  return previous;
+}
+
+bool PickWimFiles(const FileDialogRequest& request, std::vector<std::wstring>& paths) {
+  paths.clear();
+  FileDialogHandler handler;
+  {
+    std::lock_guard<std::mutex> lock(g_dialogLock);
+    handler = g_dialogHandler;
+  }
+  if (handler) return handler(request, paths) && !paths.empty();
+
+  std::vector<wchar_t> buffer(request.multiSelect ? kMultiNameBuffer : kSingleNameBuffer, L'\0');
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = request.owner;
+  ofn.lpstrFilter = kWimFilter;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrDefExt = L"WIM";
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | request.flags;
+  if (request.multiSelect) ofn.Flags |= OFN_ALLOWMULTISELECT;
+  BOOL ok = request.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+  if (!ok) return false;
+  if (request.multiSelect) paths = SplitSelection(buffer.data());
+  else paths.emplace_back(buffer.data());
+  return !paths.empty();
+}
+
+std::wstring PickWimFile(HWND owner, bool save, DWORD flags) {
+  FileDialogRequest request;
+  request.owner = owner;
+  request.save = save;
+  request.flags = flags;
+  std::vector<std::wstring> paths;
+  return PickWimFiles(request, paths) ? paths[0] : std::wstring();
+}
+
+bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x += 32;
+    if (y >= L'A' && y <= L'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool HasWimExtension(const std::wstring& path) {
+  return path.size() >= 4 && EqualNoCase(path.substr(path.size() - 4), L".wim");
+}
+
+bool DirectoryExists(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  if (path.empty()) return path;
+  DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::wstring full(length, L'\0');
+  length = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  return full;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  if (a.empty() || b.empty()) return false;
+  return EqualNoCase(FullPath(a), FullPath(b));
+}
+
+HWND MainWindow() {
+  CQuarryApp* app = CQuarryApp::Instance();
+  return app ? app->mainWindow : nullptr;
+}
+
+void FocusMainWindow() {
+  if (HWND main = MainWindow()) SetFocus(main);
+}
+
+int PageMessage(const std::wstring& text, const std::wstring& caption, UINT style) {
+  return AppMessageBox(MainWindow(), text, caption, style);
+}
+
+bool AskAboutPath(const std::wstring& path, UINT questionId, UINT captionId, UINT icon) {
+  std::wstring caption = captionId ? LoadStr(captionId) : std::wstring();
+  return PageMessage(path + L" " + LoadStr(questionId), caption, MB_YESNO | icon) == IDYES;
+}
+
+std::wstring DecodeXmlText(const std::wstring& text) {
+  static const struct {
+    const wchar_t* name;
+    wchar_t c;
+  } kNamed[] = {{L"amp;", L'&'}, {L"lt;", L'<'}, {L"gt;", L'>'}, {L"quot;", L'"'}, {L"apos;", L'\''}};
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    bool done = false;
+    if (text[i] == L'&') {
+      for (const auto& named : kNamed) {
+        if (text.compare(i + 1, wcslen(named.name), named.name) == 0) {
+          out += named.c;
+          i += wcslen(named.name);
+          done = true;
+          break;
+        }
+      }
+      size_t end = text.find(L';', i);
+      if (!done && i + 2 < text.size() && text[i + 1] == L'#' && end != std::wstring::npos && end - i <= 10) {
+        bool hex = text[i + 2] == L'x' || text[i + 2] == L'X';
+        std::wstring digits = text.substr(i + (hex ? 3 : 2), end - i - (hex ? 3 : 2));
+        wchar_t* stop = nullptr;
+        unsigned long v = wcstoul(digits.c_str(), &stop, hex ? 16 : 10);
+        if (!digits.empty() && stop && *stop == 0 && v > 0 && v <= 0x10FFFF) {
+          if (v >= 0x10000) {
+            v -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (v >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (v & 0x3FF));
+          } else {
+            out += static_cast<wchar_t>(v);
+          }
+          i = end;
+          done = true;
+        }
+      }
+    }
+    if (!done) out += text[i];
+  }
+  return out;
+}
+
+std::wstring ImageValue(const std::wstring& xml, int index, const wchar_t* openTag) {
+  return DecodeXmlText(GetImageXmlValue(xml, index, openTag));
+}
+
+void InsertListColumn(HWND list, int column, const std::wstring& heading, int format, int width) {
+  LVCOLUMNW col = {};
+  col.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  col.fmt = format;
+  col.cx = width;
+  col.pszText = const_cast<wchar_t*>(heading.c_str());
+  col.iSubItem = column;
+  SendMessageW(list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
+}
+
+int AppendListRow(HWND list, int image, const std::vector<std::wstring>& cells) {
+  LVITEMW item = {};
+  item.mask = LVIF_IMAGE | LVIF_TEXT;
+  item.iItem = ListRowCount(list);
+  item.iImage = image;
+  item.pszText = const_cast<wchar_t*>(cells.empty() ? L"" : cells[0].c_str());
+  int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  if (row < 0) return row;
+  for (size_t c = 1; c < cells.size(); c++) SetListCell(list, row, static_cast<int>(c), cells[c]);
+  return row;
+}
+
+std::wstring ListCell(HWND list, int row, int column) {
+  // Grows the buffer until the whole text fits: paths are never cut.
+  for (size_t size = 512;; size *= 4) {
+    std::wstring buffer(size, L'\0');
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = &buffer[0];
+    item.cchTextMax = static_cast<int>(size);
+    LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    if (static_cast<size_t>(length) + 1 < size || size > 65536) {
+      buffer.resize(wcslen(buffer.c_str()));
+      return buffer;
+    }
+  }
+}
+
+void SetListCell(HWND list, int row, int column, const std::wstring& text) {
+  LVITEMW item = {};
+  item.iSubItem = column;
+  item.pszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+int ListRowImage(HWND list, int row) {
+  LVITEMW item = {};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  return item.iImage;
+}
+
+void SetListRowImage(HWND list, int row, int image) {
+  LVITEMW item = {};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  item.iImage = image;
+  SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  ListView_RedrawItems(list, row, row);
+}
+
+int ListRowCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+bool ListRowSelected(HWND list, int row) { return (ListView_GetItemState(list, row, LVIS_SELECTED) & LVIS_SELECTED) != 0; }
+
+int ListSelectedCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)); }
+
+void PrepareReportList(HWND list) {
+  DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+  SetWindowTheme(list, L"explorer", nullptr);
+  if (CQuarryApp* app = CQuarryApp::Instance(); app && app->stateImages)
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(app->stateImages));
+}
+
+std::wstring InfoColumnHeading(int piece) {
+  std::vector<std::wstring> pieces = SplitFields(LoadStr(IDS_INFO_COLUMNS));
+  return piece >= 0 && piece < static_cast<int>(pieces.size()) ? pieces[piece] : std::wstring();
+}
+
+bool RunOnWindowThread(HWND window, const std::function<void()>& work) {
+  if (!window || !IsWindow(window)) return false;
+  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+    work();
+    return true;
+  }
+  DWORD_PTR answer = 0;
+  return SendMessageTimeoutW(window, kMsgRunOnWindowThread, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL, INFINITE,
+                             &answer) != 0 &&
+         answer == 1;
+}
+
+bool HandleRunOnWindowThread(UINT msg, LPARAM lParam) {
+  if (msg != kMsgRunOnWindowThread) return false;
+  (*reinterpret_cast<const std::function<void()>*>(lParam))();
+  return true;
+}
+
+std::vector<std::wstring> DroppedFiles(IDataObject* data) {
+  std::vector<std::wstring> files;
+  if (!data) return files;
+  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium = {};
+  if (FAILED(data->GetData(&format, &medium))) return files;
+  if (auto drop = static_cast<HDROP>(GlobalLock(medium.hGlobal))) {
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; i++) {
+      UINT length = DragQueryFileW(drop, i, nullptr, 0);
+      if (length == 0) continue;
+      std::wstring path(length + 1, L'\0');
+      length = DragQueryFileW(drop, i, &path[0], length + 1);
+      path.resize(length);
+      if (!path.empty()) files.push_back(path);
+    }
+    GlobalUnlock(medium.hGlobal);
+  }
+  ReleaseStgMedium(&medium);
+  return files;
+}
+
+bool StartPageOperation(Dialog* page, DWORD(WINAPI* work)(void*), void* arg) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (app && !app->busyFlag && OperationRunning()) WaitForOperation(5000);
+  return StartOperation(page, work, arg);
+}
+
+void EndPageOperation() {
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (!app) return;
+  app->busyFlag = 0;
+  if (app->mainDialog) app->mainDialog->EnableTabs(true);
+}

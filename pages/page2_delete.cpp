@@ -1,0 +1,361 @@
+#include "pages/page2_delete.h"
+
+#include <commctrl.h>
+
+#include <memory>
+
+#include "app/quarry_app.h"
+#include "app/quarry_dlg.h"
+#include "controls/messages.h"
+#include "engine/wim_file_reader.h"
+#include "pages/edit_info_dlg.h"
+#include "pages/page2_common.h"
+#include "resources/resource.h"
+#include "win/strings.h"
+
+namespace {
+struct Column {
+  int piece;  // -1: no heading
+  int format;
+  int width;
+};
+const Column kColumns[11] = {{-1, LVCFMT_LEFT, 30},    {0, LVCFMT_RIGHT, 90},   {1, LVCFMT_RIGHT, 60},
+                             {2, LVCFMT_RIGHT, 60},    {3, LVCFMT_RIGHT, 100},  {4, LVCFMT_CENTER, 100},
+                             {5, LVCFMT_CENTER, 100},  {6, LVCFMT_CENTER, 100}, {7, LVCFMT_CENTER, 105},
+                             {8, LVCFMT_CENTER, 100},  {-1, LVCFMT_CENTER, 60}};
+enum {
+  kColumnIndex = 1,
+  kColumnName = 5,
+  kColumnDescription = 6,
+  kColumnDisplayName = 7,
+  kColumnDisplayDescription = 8,
+  kColumnFlags = 9,
+  kColumnBoot = 10,
+};
+constexpr int kRowIcon = 5;
+const wchar_t kBootMark[] = L"BOOT";
+constexpr UINT_PTR kBusyTimer = 1;
+const wchar_t kBusyDots[] = L"......";
+
+void Move(HWND item, int x, int y, int w, int h) {
+  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+}  // namespace
+
+CPage2_Delete::CPage2_Delete() : CFormPage(IDD_PAGE_DELETE) {}
+
+CPage2_Delete::~CPage2_Delete() {
+  if (dropTarget_) dropTarget_->Revoke();
+}
+
+void CPage2_Delete::OnInitialUpdate() {
+  CFormPage::OnInitialUpdate();
+  list_.AttachDlgItem(hwnd_, IDC_DELETE_LIST);
+  PrepareReportList(list_.hwnd());
+  CreateColumns();
+  EnableSaveButtons(false, false);
+  ShowWindow(Item(IDC_DELETE_BUSY), SW_HIDE);
+  SetItemText(IDC_DELETE_PATH, L"");
+  dragHelper_ = CreateDragImageHelper();
+  dropTarget_ = CMyOleTarget::Create(hwnd_, this, dragHelper_.get());
+  if (dropTarget_) dropTarget_->Register();
+}
+
+void CPage2_Delete::CreateColumns() {
+  for (int c = 0; c < 11; c++) {
+    const Column& column = kColumns[c];
+    InsertListColumn(list_.hwnd(), c, column.piece < 0 ? L"" : InfoColumnHeading(column.piece), column.format,
+                     column.width);
+  }
+}
+
+void CPage2_Delete::EnableSaveButtons(bool save, bool saveAs) {
+  EnableWindow(Item(IDC_DELETE_SAVE), save);
+  EnableWindow(Item(IDC_DELETE_SAVE_AS), saveAs);
+}
+
+void CPage2_Delete::OpenWimFile(const std::wstring& path) {
+  if (saving_) return;
+  wimPath_ = path;
+  SetItemText(IDC_DELETE_PATH, wimPath_);
+  LoadList();
+}
+
+void CPage2_Delete::LoadList() {
+  HWND list = list_.hwnd();
+  ListView_DeleteAllItems(list);
+  WimFileReader reader;
+  if (!reader.Read(wimPath_) || reader.xmlText.empty()) return;
+  const std::wstring& xml = reader.xmlText;
+  for (uint32_t i = 1; i <= reader.ImageCount(); i++) {
+    int index = static_cast<int>(i);
+    AppendListRow(list, kRowIcon,
+                  {L"", FormatStr(L"%d", index), ImageValue(xml, index, L"<FILECOUNT>"),
+                   ImageValue(xml, index, L"<DIRCOUNT>"), ImageValue(xml, index, L"<TOTALBYTES>") + L" Bytes",
+                   ImageValue(xml, index, L"<NAME>"), ImageValue(xml, index, L"<DESCRIPTION>"),
+                   ImageValue(xml, index, L"<DISPLAYNAME>"), ImageValue(xml, index, L"<DISPLAYDESCRIPTION>"),
+                   ImageValue(xml, index, L"<FLAGS>"), L""});
+  }
+  int boot = static_cast<int>(reader.BootIndex());
+  if (boot >= 1 && boot <= ListRowCount(list)) SetListCell(list, boot - 1, kColumnBoot, kBootMark);
+  EnableSaveButtons(false, true);
+}
+
+std::vector<ImageRow> CPage2_Delete::SnapshotRows() const {
+  std::vector<ImageRow> rows;
+  HWND list = list_.hwnd();
+  int count = ListRowCount(list);
+  for (int r = 0; r < count; r++) {
+    ImageRow row;
+    row.index = _wtoi(ListCell(list, r, kColumnIndex).c_str());
+    row.info.name = ListCell(list, r, kColumnName);
+    row.info.description = ListCell(list, r, kColumnDescription);
+    row.info.displayName = ListCell(list, r, kColumnDisplayName);
+    row.info.displayDescription = ListCell(list, r, kColumnDisplayDescription);
+    row.info.flags = ListCell(list, r, kColumnFlags);
+    row.boot = !ListCell(list, r, kColumnBoot).empty();
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+void CPage2_Delete::OpenByDialog() {
+  if (!IsVisible() || saving_) return;
+  FocusMainWindow();
+  std::wstring path = PickWimFile(MainWindow(), false, OFN_OVERWRITEPROMPT);
+  if (!path.empty()) OpenWimFile(path);
+}
+
+DWORD CPage2_Delete::OnOleDrop(IDataObject* data, DWORD effect, POINTL) {
+  if (saving_) return DROPEFFECT_NONE;
+  std::vector<std::wstring> files = DroppedFiles(data);
+  if (files.empty()) return DROPEFFECT_NONE;
+  OpenWimFile(files[0]);
+  return effect;
+}
+
+void CPage2_Delete::RemoveSelected() {
+  if (saving_) return;
+  HWND list = list_.hwnd();
+  int count = ListRowCount(list);
+  if (ListSelectedCount(list) == count) {
+    PageMessage(LoadStr(IDS_CANNOT_DELETE_ALL), L"", MB_ICONEXCLAMATION);
+    return;
+  }
+  for (int r = count - 1; r >= 0; r--)
+    if (ListRowSelected(list, r)) ListView_DeleteItem(list, r);
+  EnableSaveButtons(true, true);
+}
+
+void CPage2_Delete::EditRow(int row) {
+  HWND list = list_.hwnd();
+  CEditInfoDlg dialog;
+  dialog.name = ListCell(list, row, kColumnName);
+  dialog.description = ListCell(list, row, kColumnDescription);
+  dialog.displayName = ListCell(list, row, kColumnDisplayName);
+  dialog.displayDescription = ListCell(list, row, kColumnDisplayDescription);
+  dialog.flags = ListCell(list, row, kColumnFlags);
+  dialog.boot = !ListCell(list, row, kColumnBoot).empty();
+  if (dialog.DoModal(MainWindow()) != IDOK || saving_) return;
+  SetListCell(list, row, kColumnName, dialog.name);
+  SetListCell(list, row, kColumnDescription, dialog.description);
+  SetListCell(list, row, kColumnDisplayName, dialog.displayName);
+  SetListCell(list, row, kColumnDisplayDescription, dialog.displayDescription);
+  SetListCell(list, row, kColumnFlags, dialog.flags);
+  if (dialog.boot) {
+    int count = ListRowCount(list);
+    for (int r = 0; r < count; r++) SetListCell(list, r, kColumnBoot, L"");
+    SetListCell(list, row, kColumnBoot, kBootMark);
+  } else {
+    SetListCell(list, row, kColumnBoot, L"");
+  }
+  EnableSaveButtons(true, true);
+}
+
+void CPage2_Delete::OnSave() {
+  if (!IsVisible() || saving_ || wimPath_.empty()) return;
+  FocusMainWindow();
+  std::wstring question = LoadStr(IDS_ASK_SAVE_CHANGES);
+  size_t at = question.find(L"%1");
+  if (at != std::wstring::npos) question.replace(at, 2, wimPath_);
+  if (PageMessage(question, L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  StartSave(wimPath_);
+}
+
+void CPage2_Delete::OnSaveAs() {
+  if (!IsVisible() || saving_ || wimPath_.empty()) return;
+  FocusMainWindow();
+  std::wstring path = PickWimFile(MainWindow(), true);
+  if (path.empty()) return;
+  if (FileExists(path) && !AskAboutPath(path, IDS_ASK_REPLACE, IDS_ASK_CREATE_CAPTION, MB_ICONEXCLAMATION)) return;
+  StartSave(path);
+}
+
+void CPage2_Delete::StartSave(const std::wstring& destination) {
+  auto* job = new SaveJob;
+  job->page = hwnd_;
+  job->wimPath = wimPath_;
+  job->destination = destination;
+  job->rows = SnapshotRows();
+  job->backend = Host().backendKind;
+  EnterBusyState();
+  if (!StartPageOperation(this, SaveWorker, job)) {
+    LeaveBusyState(*job, false);
+    delete job;
+  }
+}
+
+void CPage2_Delete::EnterBusyState() {
+  saving_ = true;
+  EnableWindow(list_.hwnd(), FALSE);
+  ShowWindow(Item(IDC_DELETE_PATH), SW_HIDE);
+  SetItemText(IDC_DELETE_BUSY, LoadStr(IDS_SAVING_FILE));
+  ShowWindow(Item(IDC_DELETE_BUSY), SW_SHOW);
+  EnableSaveButtons(false, false);
+  EnableWindow(Item(IDC_DELETE_OPEN), FALSE);
+  SetTimer(hwnd_, kBusyTimer, 500, nullptr);
+}
+
+void CPage2_Delete::LeaveBusyState(const SaveJob& job, bool written) {
+  saving_ = false;
+  LoadList();
+  if (HWND main = MainWindow()) PostMessageW(main, UM_REFRESH_INFO, 0, 0);
+  ShowWindow(Item(IDC_DELETE_PATH), SW_SHOW);
+  ShowWindow(Item(IDC_DELETE_BUSY), SW_HIDE);
+  EnableWindow(Item(IDC_DELETE_OPEN), TRUE);
+  EnableSaveButtons(!SamePath(job.destination, job.wimPath), true);
+  EnableWindow(list_.hwnd(), TRUE);
+  KillTimer(hwnd_, kBusyTimer);
+  EndPageOperation();
+  if (!written) PageMessage(LoadStr(IDS_SAVE_FAILED), L"", MB_ICONEXCLAMATION);
+}
+
+DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
+  std::unique_ptr<SaveJob> job(static_cast<SaveJob*>(arg));
+  bool written = false;
+  bool copied = SamePath(job->destination, job->wimPath) || CopyForSaveAs(job->wimPath, job->destination);
+  if (copied) {
+    written = job->backend == kBackendWimlib ? WriteWithWimlib(job->destination, job->rows)
+                                             : WriteWithWimgapi(job->destination, job->rows);
+  }
+  HWND page = job->page;
+  bool handed = RunOnWindowThread(page, [&] {
+    auto* self = dynamic_cast<CPage2_Delete*>(Window::FromHandle(page));
+    if (!self) return;
+    if (!copied) PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
+    self->LeaveBusyState(*job, written || !copied);
+  });
+  if (!handed) EndPageOperation();
+  return 0;
+}
+
+void CPage2_Delete::OnBusyTimer() {
+  std::wstring text = ItemText(IDC_DELETE_BUSY);
+  size_t dots = text.find(kBusyDots);
+  if (dots == std::wstring::npos) text += L".";
+  else text.erase(dots, wcslen(kBusyDots));
+  SetItemText(IDC_DELETE_BUSY, text);
+}
+
+void CPage2_Delete::OnContextMenu() {
+  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(8, hwnd_);
+}
+
+void CPage2_Delete::OnInitMenuPopup(HMENU menu) {
+  HWND list = list_.hwnd();
+  if (ListSelectedCount(list) == 0) EnableMenuItem(menu, ID_DELETE_IMAGE, MF_BYCOMMAND | MF_GRAYED);
+  if (ListRowCount(list) != 0) return;
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; i++)
+    if (GetSubMenu(menu, i)) EnableMenuItem(menu, i, MF_BYPOSITION | MF_GRAYED);
+}
+
+void CPage2_Delete::OnJump(UINT command) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (app && app->mainDialog && !wimPath_.empty()) app->mainDialog->JumpTo(command, wimPath_);
+}
+
+bool CPage2_Delete::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_DELETE_OPEN:
+    case ID_DELETE_OPEN:
+      OpenByDialog();
+      return true;
+    case ID_DELETE_IMAGE:
+      RemoveSelected();
+      return true;
+    case IDC_DELETE_SAVE:
+      if (code == BN_CLICKED) OnSave();
+      return true;
+    case IDC_DELETE_SAVE_AS:
+      if (code == BN_CLICKED) OnSaveAs();
+      return true;
+    case ID_JUMP_APPLY:
+    case ID_JUMP_SPLIT:
+    case ID_JUMP_MERGE:
+    case ID_JUMP_INFO:
+    case ID_JUMP_BROWSER:
+      OnJump(static_cast<UINT>(id));
+      return true;
+    default:
+      return CFormPage::OnCommand(id, code, control);
+  }
+}
+
+bool CPage2_Delete::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->hwndFrom != list_.hwnd()) return false;
+  switch (header->code) {
+    case NM_DBLCLK: {
+      int row = reinterpret_cast<NMITEMACTIVATE*>(header)->iItem;
+      if (ListSelectedCount(list_.hwnd()) == 1) {
+        if (row < 0) row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
+        if (row >= 0 && !saving_) EditRow(row);
+      }
+      return true;
+    }
+    case NM_RCLICK:
+      OnContextMenu();
+      return true;
+    case LVN_KEYDOWN:
+      if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE) RemoveSelected();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CPage2_Delete::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (HandleRunOnWindowThread(msg, lParam)) {
+    result = 1;
+    return true;
+  }
+  switch (msg) {
+    case WM_TIMER:
+      if (wParam == kBusyTimer) OnBusyTimer();
+      return true;
+    case WM_INITMENUPOPUP:
+      OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
+      return true;
+    case UM_EDIT_DROPPED:
+      if (!saving_) LoadList();
+      return true;
+    case WM_DESTROY:
+      if (dropTarget_) dropTarget_->Revoke();
+      KillTimer(hwnd_, kBusyTimer);
+      break;
+    default:
+      break;
+  }
+  return CFormPage::HandleMessage(msg, wParam, lParam, result);
+}
+
+void CPage2_Delete::Layout(int w, int h) {
+  Move(list_.hwnd(), -1, 20, w + 2, h > 100 ? h - 100 : 0);
+  int textWidth = w - 350 - 45;
+  Move(Item(IDC_DELETE_PATH), 45, h - 36, textWidth > 0 ? textWidth : 0, 20);
+  Move(Item(IDC_DELETE_BUSY), 45, h - 36, textWidth > 0 ? textWidth : 0, 20);
+  Move(Item(IDC_DELETE_SAVE_AS), w - 110, h - 40, 95, 25);
+  Move(Item(IDC_DELETE_SAVE), w - 220, h - 40, 95, 25);
+  Move(Item(IDC_DELETE_OPEN), w - 330, h - 40, 95, 25);
+  CFormPage::Layout(w, h);
+}

@@ -1,0 +1,63 @@
+// The delete and edit page (template 147), third page of the advanced
+// host: lists the images of one WIM file, lets the user remove images and
+// edit their metadata and boot mark in the list, and writes all of it
+// into the file ("保存") or into a copy ("另存为...") on a worker thread,
+// with an animated busy text on the page.
+#pragma once
+#include <string>
+
+#include "controls/drag_drop.h"
+#include "controls/list_ctrls.h"
+#include "pages/form_page.h"
+#include "pages/page2_delete_save.h"
+#include "win/handles.h"
+
+class CPage2_Delete : public CFormPage, public OleDropHandler {
+ public:
+  CPage2_Delete();
+  ~CPage2_Delete() override;
+
+  // Opens a WIM file: the path label shows it and the list is loaded.
+  // Ignored while a save runs.
+  void OpenWimFile(const std::wstring& path);
+  const std::wstring& wimPath() const { return wimPath_; }
+  bool IsSaving() const { return saving_; }
+
+  // The rows as they stand: what a save would write.
+  std::vector<ImageRow> SnapshotRows() const;
+
+  // OleDropHandler
+  DWORD OnOleDrop(IDataObject* data, DWORD effect, POINTL point) override;
+
+ protected:
+  void OnInitialUpdate() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT& result) override;
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void Layout(int width, int height) override;
+
+ private:
+  void CreateColumns();
+  void LoadList();
+  void OpenByDialog();
+  void RemoveSelected();
+  void EditRow(int row);
+  void OnSave();
+  void OnSaveAs();
+  void StartSave(const std::wstring& destination);
+  void EnterBusyState();
+  void LeaveBusyState(const SaveJob& job, bool written);
+  void OnBusyTimer();
+  void OnContextMenu();
+  void OnInitMenuPopup(HMENU menu);
+  void OnJump(UINT command);
+  void EnableSaveButtons(bool save, bool saveAs);
+
+  static DWORD WINAPI SaveWorker(void* arg);
+
+  CWimListCtrl list_;
+  std::wstring wimPath_;
+  bool saving_ = false;
+  ComPtr<IDropTargetHelper> dragHelper_;
+  ComPtr<CMyOleTarget> dropTarget_;
+};

@@ -1,0 +1,42 @@
+// Writing the pending changes of the delete and edit page into a WIM file:
+// metadata of every image that stays, the deletion of the others, and the
+// boot mark, with either back end. Runs on the page's save worker.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/backend.h"
+#include "engine/image_info.h"
+
+// One row of the page: the image's index in the file as it was opened, the
+// metadata to write, and whether it carries the boot mark.
+struct ImageRow {
+  int index = 0;
+  ImageInfo info;
+  bool boot = false;
+};
+
+// Everything a save needs, copied from the page before the worker starts.
+struct SaveJob {
+  HWND page = nullptr;
+  std::wstring wimPath;      // the file that was opened
+  std::wstring destination;  // the file written: the same, or a copy
+  std::vector<ImageRow> rows;
+  BackendKind backend = kBackendWimgapi;
+};
+
+// The position (1-based) of the row with the boot mark, 0 when none.
+int BootPosition(const std::vector<ImageRow>& rows);
+// The indexes of the file's images that no row keeps, highest first.
+std::vector<int> IndexesToDelete(const std::vector<ImageRow>& rows, int imageCount);
+
+// Copies the opened file to the destination through a temporary file in
+// the destination's folder, so that a failed copy leaves a file that was
+// there before untouched. False when the copy failed.
+bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination);
+
+// Writes the rows into `destination`. True when every step succeeded.
+bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows);
+bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows);

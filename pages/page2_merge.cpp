@@ -1,0 +1,335 @@
+#include "pages/page2_merge.h"
+
+#include <commctrl.h>
+
+#include <deque>
+#include <mutex>
+
+#include "app/quarry_app.h"
+#include "app/quarry_dlg.h"
+#include "engine/wim_file_reader.h"
+#include "pages/page2_common.h"
+#include "pages/page2_merge_export.h"
+#include "resources/resource.h"
+#include "win/strings.h"
+
+// Files waiting to be read into the list, shared by the page and the one
+// background thread that reads them. The thread knows the page only by its
+// window: when the window is gone, what it read is dropped.
+struct MergeLoader {
+  std::mutex lock;
+  std::deque<std::wstring> paths;
+  bool running = false;
+  HWND page = nullptr;
+};
+
+namespace {
+// Column headings: pieces of string 253, alignment and width.
+struct Column {
+  int piece;  // -1: no heading
+  int format;
+  int width;
+};
+const Column kColumns[9] = {{-1, LVCFMT_LEFT, 32},   {9, LVCFMT_LEFT, 355},  {0, LVCFMT_RIGHT, 96},
+                            {1, LVCFMT_RIGHT, 60},   {2, LVCFMT_RIGHT, 60},  {3, LVCFMT_RIGHT, 120},
+                            {4, LVCFMT_LEFT, 100},   {5, LVCFMT_LEFT, 100},  {8, LVCFMT_LEFT, 100}};
+
+constexpr int kColumnPath = 1;
+constexpr int kColumnIndex = 2;
+
+// The rows of every image of a WIM file (the first part of a split set).
+std::vector<CPage2_Merge::Row> ReadRows(const std::wstring& path) {
+  std::vector<CPage2_Merge::Row> rows;
+  WimFileReader reader;
+  if (!reader.Read(path) || reader.PartNumber() != 1) return rows;
+  const std::wstring& xml = reader.xmlText;
+  for (uint32_t i = 1; i <= reader.ImageCount(); i++) {
+    int index = static_cast<int>(i);
+    CPage2_Merge::Row row;
+    row.cells = {L"",
+                 path,
+                 FormatStr(L"%d", index),
+                 ImageValue(xml, index, L"<FILECOUNT>"),
+                 ImageValue(xml, index, L"<DIRCOUNT>"),
+                 ImageValue(xml, index, L"<TOTALBYTES>") + L" Bytes",
+                 ImageValue(xml, index, L"<NAME>"),
+                 ImageValue(xml, index, L"<DESCRIPTION>"),
+                 ImageValue(xml, index, L"<FLAGS>")};
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+DWORD WINAPI LoaderThread(void* arg) {
+  std::unique_ptr<std::shared_ptr<MergeLoader>> holder(static_cast<std::shared_ptr<MergeLoader>*>(arg));
+  MergeLoader& loader = **holder;
+  for (;;) {
+    std::wstring path;
+    {
+      std::lock_guard<std::mutex> lock(loader.lock);
+      if (loader.paths.empty()) {
+        loader.running = false;
+        return 0;
+      }
+      path = loader.paths.front();
+    }
+    std::vector<CPage2_Merge::Row> rows = ReadRows(path);
+    HWND page = loader.page;
+    RunOnWindowThread(page, [&] {
+      if (auto* self = dynamic_cast<CPage2_Merge*>(Window::FromHandle(page))) self->AppendRows(rows);
+    });
+    std::lock_guard<std::mutex> lock(loader.lock);
+    loader.paths.pop_front();
+  }
+}
+}  // namespace
+
+CPage2_Merge::CPage2_Merge() : CFormPage(IDD_PAGE_MERGE), loader_(std::make_shared<MergeLoader>()) {}
+
+CPage2_Merge::~CPage2_Merge() {
+  if (dropTarget_) dropTarget_->Revoke();
+}
+
+void CPage2_Merge::OnInitialUpdate() {
+  CFormPage::OnInitialUpdate();
+  loader_->page = hwnd_;
+  list_.AttachDlgItem(hwnd_, IDC_MERGE_LIST);
+  PrepareReportList(list_.hwnd());
+  CreateColumns();
+  EnableWindow(Item(IDC_MERGE_EXPORT), FALSE);
+  dragHelper_ = CreateDragImageHelper();
+  dropTarget_ = CMyOleTarget::Create(hwnd_, this, dragHelper_.get());
+  if (dropTarget_) dropTarget_->Register();
+}
+
+void CPage2_Merge::CreateColumns() {
+  for (int c = 0; c < 9; c++) {
+    const Column& column = kColumns[c];
+    InsertListColumn(list_.hwnd(), c, column.piece < 0 ? L"" : InfoColumnHeading(column.piece), column.format,
+                     column.width);
+  }
+}
+
+int CPage2_Merge::AddWimFile(const std::wstring& path) {
+  WimFileReader reader;
+  if (!reader.Read(path)) return -1;
+  if (reader.PartNumber() == 1) {
+    bool start = false;
+    {
+      std::lock_guard<std::mutex> lock(loader_->lock);
+      loader_->paths.push_back(path);
+      start = !loader_->running;
+      if (start) loader_->running = true;
+    }
+    if (start) {
+      auto* holder = new std::shared_ptr<MergeLoader>(loader_);
+      HANDLE thread = CreateThread(nullptr, 0, LoaderThread, holder, 0, nullptr);
+      if (thread) {
+        CloseHandle(thread);
+      } else {
+        delete holder;
+        std::lock_guard<std::mutex> lock(loader_->lock);
+        loader_->running = false;
+        loader_->paths.pop_back();
+        AppendRows(ReadRows(path));
+      }
+    }
+  }
+  return static_cast<int>(reader.ImageCount());
+}
+
+bool CPage2_Merge::IsLoading() const {
+  std::lock_guard<std::mutex> lock(loader_->lock);
+  return !loader_->paths.empty();
+}
+
+void CPage2_Merge::AppendRows(const std::vector<Row>& rows) {
+  for (const Row& row : rows) AppendListRow(list_.hwnd(), kTicked, row.cells);
+  if (!rows.empty()) UpdateExportButton();
+}
+
+void CPage2_Merge::AddByDialog() {
+  FileDialogRequest request;
+  request.owner = MainWindow();
+  request.multiSelect = true;
+  std::vector<std::wstring> paths;
+  if (!PickWimFiles(request, paths)) return;
+  for (const std::wstring& path : paths) AddWimFile(path);
+}
+
+DWORD CPage2_Merge::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {
+  RECT listRect;
+  GetWindowRect(list_.hwnd(), &listRect);
+  POINT pt = {point.x, point.y};
+  if (!PtInRect(&listRect, pt)) return DROPEFFECT_NONE;
+  std::vector<std::wstring> files = DroppedFiles(data);
+  if (files.empty()) return DROPEFFECT_NONE;
+  EnableWindow(Item(IDC_MERGE_EXPORT), TRUE);
+  for (const std::wstring& file : files) AddWimFile(file);
+  return effect;
+}
+
+void CPage2_Merge::RemoveAll() {
+  ListView_DeleteAllItems(list_.hwnd());
+  EnableWindow(Item(IDC_MERGE_EXPORT), FALSE);
+}
+
+int CPage2_Merge::TickedCount() const {
+  int ticked = 0;
+  int rows = ListRowCount(list_.hwnd());
+  for (int r = 0; r < rows; r++)
+    if (ListRowImage(list_.hwnd(), r) == kTicked) ticked++;
+  return ticked;
+}
+
+void CPage2_Merge::UpdateExportButton() { EnableWindow(Item(IDC_MERGE_EXPORT), TickedCount() > 0); }
+
+void CPage2_Merge::OnListClick(const NMITEMACTIVATE* click) {
+  LVHITTESTINFO hit = {};
+  hit.pt = click->ptAction;
+  int row = static_cast<int>(SendMessageW(list_.hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+  if (row < 0 || hit.iSubItem != 0) return;
+  SetListRowImage(list_.hwnd(), row, ListRowImage(list_.hwnd(), row) == kTicked ? kUnticked : kTicked);
+  UpdateExportButton();
+}
+
+void CPage2_Merge::OnDeleteKey() {
+  HWND list = list_.hwnd();
+  for (int r = ListRowCount(list) - 1; r >= 0; r--)
+    if (ListRowSelected(list, r)) ListView_DeleteItem(list, r);
+  if (ListRowCount(list) == 0) EnableWindow(Item(IDC_MERGE_EXPORT), FALSE);
+  else UpdateExportButton();
+}
+
+void CPage2_Merge::OnContextMenu() {
+  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(5, hwnd_);
+}
+
+void CPage2_Merge::OnInitMenuPopup(HMENU menu) {
+  HWND list = list_.hwnd();
+  int count = GetMenuItemCount(menu);
+  if (ListSelectedCount(list) != 1 && count > 0) EnableMenuItem(menu, count - 1, MF_BYPOSITION | MF_GRAYED);
+  if (ListRowCount(list) == 0) EnableMenuItem(menu, ID_MERGE_REMOVE_ALL, MF_BYCOMMAND | MF_GRAYED);
+}
+
+void CPage2_Merge::OnJump(UINT command) {
+  int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
+  if (row < 0) return;
+  std::wstring path = ListCell(list_.hwnd(), row, kColumnPath);
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (app && app->mainDialog) app->mainDialog->JumpTo(command, path);
+}
+
+// Asks for the destination and how to write it. A new file gets the
+// capture options; an existing one keeps its own compression.
+bool CPage2_Merge::ChooseDestination(std::wstring& destination, int& compression, int& wimBoot) {
+  destination = PickWimFile(MainWindow(), true);
+  if (destination.empty()) return false;
+  int rows = ListRowCount(list_.hwnd());
+  for (int r = 0; r < rows; r++) {
+    if (SamePath(destination, ListCell(list_.hwnd(), r, kColumnPath))) {
+      PageMessage(LoadStr(IDS_MERGE_INTO_SOURCE), L"", MB_ICONEXCLAMATION);
+      return false;
+    }
+  }
+  if (FileExists(destination)) {
+    if (!AskAboutPath(destination, IDS_ASK_MERGE_INTO, IDS_ASK_MERGE_CAPTION, MB_ICONEXCLAMATION)) return false;
+    WimFileReader reader;
+    reader.Read(destination);
+    compression = reader.CompressionType();
+    wimBoot = 0;
+    return true;
+  }
+  return AskNewDestinationOptions(MainWindow(), compression, wimBoot);
+}
+
+void CPage2_Merge::OnExport() {
+  FocusMainWindow();
+  if (!IsVisible()) return;
+  auto job = std::make_unique<ExportJob>();
+  HWND list = list_.hwnd();
+  int rows = ListRowCount(list);
+  for (int r = 0; r < rows; r++) {
+    if (ListRowImage(list, r) != kTicked) continue;
+    job->images.push_back({ListCell(list, r, kColumnPath), _wtoi(ListCell(list, r, kColumnIndex).c_str())});
+  }
+  if (job->images.empty()) {
+    PageMessage(LoadStr(IDS_MERGE_NOTHING), L"", MB_ICONEXCLAMATION);
+    return;
+  }
+  if (!ChooseDestination(job->destination, job->compression, job->wimBoot)) return;
+  job->backend = Host().backendKind;
+  StartExport(this, std::move(job));
+}
+
+bool CPage2_Merge::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_MERGE_ADD:
+    case ID_MERGE_ADD:
+      AddByDialog();
+      return true;
+    case ID_MERGE_REMOVE_ALL:
+      RemoveAll();
+      return true;
+    case IDC_MERGE_EXPORT:
+      if (code == BN_CLICKED) OnExport();
+      return true;
+    case ID_JUMP_APPLY:
+    case ID_JUMP_SPLIT:
+    case ID_JUMP_DELETE:
+    case ID_JUMP_INFO:
+    case ID_JUMP_BROWSER:
+      OnJump(static_cast<UINT>(id));
+      return true;
+    default:
+      return CFormPage::OnCommand(id, code, control);
+  }
+}
+
+bool CPage2_Merge::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->hwndFrom == list_.hwnd()) {
+    switch (header->code) {
+      case NM_CLICK:
+        OnListClick(reinterpret_cast<NMITEMACTIVATE*>(header));
+        return true;
+      case NM_RCLICK:
+        OnContextMenu();
+        return true;
+      case LVN_KEYDOWN:
+        if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE) OnDeleteKey();
+        return true;
+      default:
+        return false;
+    }
+  }
+  // The width of the tick column stays as it is.
+  if ((header->code == HDN_BEGINTRACKW || header->code == HDN_BEGINTRACKA) &&
+      reinterpret_cast<NMHEADERW*>(header)->iItem == 0) {
+    result = TRUE;
+    return true;
+  }
+  return false;
+}
+
+bool CPage2_Merge::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (HandleRunOnWindowThread(msg, lParam)) {
+    result = 1;
+    return true;
+  }
+  if (msg == WM_INITMENUPOPUP) {
+    OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
+    return true;
+  }
+  if (msg == WM_DESTROY) {
+    if (dropTarget_) dropTarget_->Revoke();
+    loader_->page = nullptr;
+  }
+  return CFormPage::HandleMessage(msg, wParam, lParam, result);
+}
+
+void CPage2_Merge::Layout(int w, int h) {
+  if (list_.hwnd()) SetWindowPos(list_.hwnd(), nullptr, -1, 20, w + 2, h > 100 ? h - 100 : 0, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Item(IDC_MERGE_EXPORT), nullptr, w - 110, h - 40, 95, 25, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Item(IDC_MERGE_ADD), nullptr, w - 220, h - 40, 95, 25, SWP_NOZORDER | SWP_NOACTIVATE);
+  CFormPage::Layout(w, h);
+}

@@ -1,0 +1,244 @@
+#include "pages/page2_split.h"
+
+#include <memory>
+
+#include "app/quarry_app.h"
+#include "controls/messages.h"
+#include "engine/wim_file_reader.h"
+#include "engine/wimgapi_engine.h"
+#include "engine/wimlib_engine.h"
+#include "pages/page2_common.h"
+#include "resources/resource.h"
+#include "tasks/operation.h"
+#include "tasks/progress_page.h"
+#include "win/strings.h"
+
+namespace {
+const wchar_t* const kUnitNames[3] = {L"KB", L"MB", L"GB"};
+const uint64_t kUnitBytes[3] = {1ull << 10, 1ull << 20, 1ull << 30};
+// The header version of files whose resources are solid (ESD files).
+constexpr uint32_t kSolidVersion = 0xE00;
+
+// What the split worker needs, copied from the page before it starts.
+struct SplitJob {
+  std::wstring source;
+  std::wstring target;
+  uint64_t partSize = 0;
+  BackendKind backend = kBackendWimgapi;
+};
+
+DWORD WINAPI SplitWorker(void* arg) {
+  std::unique_ptr<SplitJob> job(static_cast<SplitJob*>(arg));
+  CQuarryApp* app = CQuarryApp::Instance();
+  CPage_Progress* progress = app ? app->ProgressView() : nullptr;
+  if (progress) progress->Begin();
+  EngineResult result;
+  if (job->backend == kBackendWimlib) result = WimlibEngine().SplitWim(job->source, job->target, job->partSize);
+  else result = WimgapiEngine().SplitWim(job->source, job->target, job->partSize);
+  progress = app ? app->ProgressView() : nullptr;
+  if (progress) progress->Finish(result);
+  return 0;
+}
+
+void Move(HWND item, int x, int y, int w, int h) {
+  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+}  // namespace
+
+CPage2_Split::CPage2_Split() : CFormPage(IDD_PAGE_SPLIT) {}
+
+void CPage2_Split::OnInitialUpdate() {
+  CFormPage::OnInitialUpdate();
+  sourceEdit_.AttachDlgItem(hwnd_, IDC_SPLIT_SOURCE);
+  targetEdit_.AttachDlgItem(hwnd_, IDC_SPLIT_TARGET);
+  unitButton_.AttachDlgItem(hwnd_, IDC_SPLIT_UNIT);
+  unitButton_.SetTextMode(true);
+  SetItemText(IDC_SPLIT_SIZE, sizeText_);
+  SetItemText(IDC_SPLIT_UNIT, kUnitNames[unit_]);
+  ShowWarning(false);
+}
+
+void CPage2_Split::ReadFields() {
+  source_ = ItemText(IDC_SPLIT_SOURCE);
+  target_ = ItemText(IDC_SPLIT_TARGET);
+  sizeText_ = ItemText(IDC_SPLIT_SIZE);
+}
+
+void CPage2_Split::ShowWarning(bool show) {
+  ShowWindow(Item(IDC_SPLIT_WARNING), show ? SW_SHOW : SW_HIDE);
+  ShowWindow(Item(IDC_SPLIT_WARNING_ICON), show ? SW_SHOW : SW_HIDE);
+}
+
+void CPage2_Split::OpenSource(const std::wstring& path) {
+  SetItemText(IDC_SPLIT_SOURCE, path);
+  ReadFields();
+  OnEditDropped();
+}
+
+void CPage2_Split::PickSource() {
+  std::wstring path = PickWimFile(MainWindow(), false);
+  if (path.empty()) return;
+  SetItemText(IDC_SPLIT_SOURCE, path);
+  ReadFields();
+  WimFileReader reader;
+  ShowWarning(!reader.Read(path));
+}
+
+void CPage2_Split::PickTarget() {
+  std::wstring path = PickWimFile(MainWindow(), true);
+  if (path.empty()) return;
+  SetItemText(IDC_SPLIT_TARGET, path);
+  ReadFields();
+}
+
+// A dropped path is judged by its name only: a folder or a name without
+// ".wim" at the end shows the warning.
+void CPage2_Split::OnEditDropped() {
+  ReadFields();
+  if (DirectoryExists(source_)) ShowWarning(true);
+  else ShowWarning(!HasWimExtension(source_));
+}
+
+void CPage2_Split::NextUnit() {
+  FocusMainWindow();
+  unit_ = (unit_ + 1) % 3;
+  SetItemText(IDC_SPLIT_UNIT, kUnitNames[unit_]);
+  InvalidateRect(Item(IDC_SPLIT_UNIT), nullptr, TRUE);
+}
+
+CPage2_Split::SizeCheck CPage2_Split::PartSizeBytes(const std::wstring& text, int unit, uint64_t& bytes) {
+  bytes = 0;
+  size_t first = text.find_first_not_of(L' ');
+  size_t last = text.find_last_not_of(L' ');
+  if (first == std::wstring::npos || unit < 0 || unit > 2) return kSizeNotPositive;
+  uint64_t value = 0;
+  for (size_t i = first; i <= last; i++) {
+    wchar_t c = text[i];
+    if (c < L'0' || c > L'9') return kSizeNotPositive;
+    uint64_t digit = static_cast<uint64_t>(c - L'0');
+    if (value > (UINT64_MAX - digit) / 10) return kSizeTooLarge;
+    value = value * 10 + digit;
+  }
+  if (value == 0) return kSizeNotPositive;
+  if (value > UINT64_MAX / kUnitBytes[unit]) return kSizeTooLarge;
+  bytes = value * kUnitBytes[unit];
+  return kSizeOk;
+}
+
+bool CPage2_Split::HasSolidResources(const std::wstring& path) {
+  WimFileReader reader;
+  return reader.Read(path) && reader.Version() == kSolidVersion;
+}
+
+// A part of a split set is not split again. WIMGAPI's attributes tell it
+// when the library is there; otherwise the file's own header does.
+bool CPage2_Split::IsAlreadySplit() const {
+  const WimgapiTable& api = Host().backends.wimgapi;
+  if (api.CreateFile && api.GetAttributes && api.CloseHandle) {
+    WimHandle wim(api, api.CreateFile(source_.c_str(), WIM_GENERIC_READ, WIM_OPEN_EXISTING, 0, 0, nullptr));
+    if (!wim) return false;
+    WIM_INFO info = {};
+    return api.GetAttributes(wim.get(), &info, sizeof(info)) && info.TotalParts != 1;
+  }
+  WimFileReader reader;
+  return reader.Read(source_) && reader.TotalParts() != 1;
+}
+
+bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes) {
+  if (!HasWimExtension(target_) || !FileExists(source_)) {
+    PageMessage(LoadStr(IDS_INVALID_PATH), L"", MB_ICONEXCLAMATION);
+    return false;
+  }
+  if (SamePath(source_, target_)) {
+    PageMessage(LoadStr(IDS_SPLIT_SAME_FILE), L"", MB_ICONEXCLAMATION);
+    return false;
+  }
+  SizeCheck size = PartSizeBytes(sizeText_, unit_, bytes);
+  if (size != kSizeOk) {
+    PageMessage(LoadStr(size == kSizeTooLarge ? IDS_SPLIT_SIZE_TOO_BIG : IDS_ENTER_POSITIVE_INT), L"",
+                MB_ICONEXCLAMATION);
+    SetFocus(Item(IDC_SPLIT_SIZE));
+    return false;
+  }
+  if (IsAlreadySplit()) {
+    PageMessage(LoadStr(IDS_ALREADY_SPLIT), L"", MB_ICONEXCLAMATION);
+    return false;
+  }
+  if (HasSolidResources(source_)) {
+    PageMessage(LoadStr(IDS_SPLIT_SOLID), L"", MB_ICONEXCLAMATION);
+    return false;
+  }
+  if (FileExists(target_) && !AskAboutPath(target_, IDS_ASK_REPLACE, IDS_ASK_CREATE_CAPTION, MB_ICONEXCLAMATION))
+    return false;
+  return true;
+}
+
+void CPage2_Split::OnSplit() {
+  FocusMainWindow();
+  if (!IsVisible()) return;
+  ReadFields();
+  uint64_t bytes = 0;
+  if (!CheckBeforeSplit(bytes)) return;
+
+  auto* job = new SplitJob{source_, target_, bytes, Host().backendKind};
+  HWND host = GetParent(hwnd_);
+  ShowWindow(host, SW_HIDE);
+  if (!StartPageOperation(this, SplitWorker, job)) {
+    delete job;
+    ShowWindow(host, SW_SHOW);
+  }
+}
+
+bool CPage2_Split::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_SPLIT_PICK_SOURCE:
+      if (code == BN_CLICKED) PickSource();
+      return true;
+    case IDC_SPLIT_PICK_TARGET:
+      if (code == BN_CLICKED) PickTarget();
+      return true;
+    case IDC_SPLIT_UNIT:
+      if (code == BN_CLICKED) NextUnit();
+      return true;
+    case IDC_SPLIT_START:
+      if (code == BN_CLICKED) OnSplit();
+      return true;
+    case IDC_SPLIT_SOURCE:
+    case IDC_SPLIT_TARGET:
+    case IDC_SPLIT_SIZE:
+      if (code == EN_CHANGE) ReadFields();
+      return true;
+    default:
+      return CFormPage::OnCommand(id, code, control);
+  }
+}
+
+bool CPage2_Split::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (msg == UM_EDIT_DROPPED) {
+    OnEditDropped();
+    return true;
+  }
+  return CFormPage::HandleMessage(msg, wParam, lParam, result);
+}
+
+void CPage2_Split::Layout(int w, int h) {
+  const int right = w - 125;
+  const int rows[2][3] = {{IDC_SPLIT_SOURCE_LABEL, IDC_SPLIT_SOURCE, IDC_SPLIT_PICK_SOURCE},
+                          {IDC_SPLIT_TARGET_LABEL, IDC_SPLIT_TARGET, IDC_SPLIT_PICK_TARGET}};
+  int y = 33;
+  for (const auto& row : rows) {
+    Move(Item(row[0]), 15, y + 3, 70, 20);
+    Move(Item(row[1]), 90, y, right > 90 ? right - 90 : 0, 23);
+    Move(Item(row[2]), w - 110, y - 1, 95, 25);
+    y += 40;
+  }
+  Move(Item(IDC_SPLIT_SIZE_LABEL), 15, y + 3, 70, 20);
+  Move(Item(IDC_SPLIT_SIZE), 90, y, 110, 23);
+  Move(Item(IDC_SPLIT_UNIT), 204, y, 23, 23);
+  Move(Item(IDC_SPLIT_UNIT_HINT), 235, y + 3, 160, 20);
+  Move(Item(IDC_SPLIT_START), w - 110, h - 40, 95, 25);
+  const int warningX = w - 110 - 20 - 350;
+  Move(Item(IDC_SPLIT_WARNING), warningX, h - 36, 350, 20);
+  Move(Item(IDC_SPLIT_WARNING_ICON), warningX - 10 - 16, h - 36, 16, 16);
+  CFormPage::Layout(w, h);
+}
