@@ -1,7 +1,251 @@
 #include "pages/page_capture.h"
 
+#include "app/quarry_app.h"
+#include "controls/messages.h"
+#include "engine/wimgapi_engine.h"
+#include "engine/wimlib_engine.h"
+#include "pages/page_paths.h"
+#include "pages/path_prompts.h"
+#include "pages/save_option_dlg.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
+#include "tasks/progress_page.h"
+#include "tasks/task_queue_page.h"
+#include "win/message_box.h"
+#include "win/strings.h"
+
+namespace {
+void MoveItem(HWND item, int x, int y, int w, int h) {
+  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MoveLabelLeftOf(HWND page, int editId, int x, int y) {
+  HWND label = GetWindow(GetDlgItem(page, editId), GW_HWNDPREV);
+  if (label) MoveItem(label, x, y + 3, 70, 18);
+}
+}  // namespace
 
 CPage_Capture::CPage_Capture() : CFormPage(IDD_PAGE_CAPTURE) {}
 
-void CPage_Capture::SetSourceFolder(const std::wstring& folder) { sourceFolder_ = folder; }
+void CPage_Capture::SetSourceFolder(const std::wstring& folder) {
+  sourceFolder_ = folder;
+  if (hwnd_) SetItemText(IDC_CAP_SOURCE, folder);
+  UpdateButtons();
+}
+
+void CPage_Capture::OnInitialUpdate() {
+  CFormPage::OnInitialUpdate();
+  sourceEdit_.AttachDlgItem(hwnd_, IDC_CAP_SOURCE);
+  wimEdit_.AttachDlgItem(hwnd_, IDC_CAP_WIM);
+  EnableWindow(Item(IDC_CAP_CREATE), FALSE);
+  EnableWindow(Item(IDC_CAP_APPEND), FALSE);
+}
+
+void CPage_Capture::ReadFields() {
+  sourceFolder_ = ItemText(IDC_CAP_SOURCE);
+  wimFile_ = ItemText(IDC_CAP_WIM);
+  name_ = ItemText(IDC_CAP_NAME);
+  displayName_ = ItemText(IDC_CAP_DISPLAY_NAME);
+  description_ = ItemText(IDC_CAP_DESCRIPTION);
+  displayDescription_ = ItemText(IDC_CAP_DISPLAY_DESC);
+}
+
+void CPage_Capture::UpdateButtons() {
+  if (!hwnd_) return;
+  BOOL enable = !sourceFolder_.empty();
+  EnableWindow(Item(IDC_CAP_CREATE), enable);
+  EnableWindow(Item(IDC_CAP_APPEND), enable);
+}
+
+void CPage_Capture::PickSource() {
+  std::wstring folder = BrowseForFolder(hwnd_, sourceFolder_);
+  if (folder.empty()) return;
+  SetItemText(IDC_CAP_SOURCE, folder);
+  ReadFields();
+  UpdateButtons();
+}
+
+void CPage_Capture::PickWimFile() {
+  std::wstring path = AskFilePath(hwnd_, true, LoadStr(IDS_CAPTURE_WIM_FILTER), L"WIM", OFN_HIDEREADONLY);
+  if (path.empty()) return;
+  wimFile_ = path;
+  SetItemText(IDC_CAP_WIM, path);
+}
+
+bool CPage_Capture::PathsValid(const std::wstring& source, const std::wstring& wimPath) {
+  if (!IsExistingFolder(source) || !HasExtension(wimPath, L".wim")) return false;
+  // A capture must never read the file it writes.
+  return !IsInsideFolder(wimPath, source);
+}
+
+void CPage_Capture::SelectWimText() {
+  HWND edit = Item(IDC_CAP_WIM);
+  SetFocus(edit);
+  SendMessageW(edit, EM_SETSEL, 0, -1);
+  SendMessageW(edit, EM_SCROLLCARET, 0, 0);
+}
+
+// Create asks before replacing a file; append asks before creating one.
+bool CPage_Capture::ConfirmTarget(bool append) {
+  bool exists = FileExists(wimFile_);
+  if (exists == !append) {
+    UINT question = append ? IDS_ASK_CREATE : IDS_ASK_REPLACE;
+    int answer = AppMessageBox(hwnd_, wimFile_ + L" " + LoadStr(question), LoadStr(IDS_ASK_CREATE_CAPTION),
+                               MB_YESNO | MB_ICONEXCLAMATION);
+    if (answer != IDYES) {
+      SelectWimText();
+      return false;
+    }
+  }
+  return true;
+}
+
+void CPage_Capture::OnCreateOrAppend(bool append) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (app && app->mainWindow) SetFocus(app->mainWindow);
+  if (!IsVisible()) return;
+  ReadFields();
+  if (wimFile_.empty()) PickWimFile();
+  if (!PathsValid(sourceFolder_, wimFile_)) {
+    AppMessageBox(hwnd_, LoadStr(IDS_INVALID_PATH), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  if (!ConfirmTarget(append)) return;
+
+  info_ = ImageInfo();
+  CSaveOptionDlg options;
+  options.appendMode = append ? 1 : 0;
+  options.wimPath = wimFile_;
+  if (options.DoModal(app ? app->mainWindow : hwnd_) != IDOK) return;
+  compression_ = options.compressionType;
+  info_.flags = options.editionFlag;
+  info_.bootIndex = options.bootIndex;
+  info_.wimBoot = options.wimBoot;
+  info_.name = name_;
+  info_.displayName = displayName_;
+  info_.description = description_;
+  info_.displayDescription = displayDescription_;
+
+  if (app) app->cancelRequested = 0;
+  running_.append = append;
+  if (IsDlgButtonChecked(hwnd_, IDC_CAP_QUEUE) == BST_CHECKED) QueueTask(append);
+  else StartCapture();
+}
+
+void CPage_Capture::QueueTask(bool append) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  CPage_TaskQueue* queue = app ? app->TaskQueueView() : nullptr;
+  if (!queue) return;
+  TaskRecord record = {};
+  record.TaskType = append ? kTaskCaptureAppend : kTaskCaptureNew;
+  record.CompressType = compression_;
+  record.BootIndex = info_.bootIndex;
+  record.Verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
+  record.DisableACL = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
+  SetTaskText(record.Name, name_);
+  SetTaskText(record.DsipName, displayName_);
+  SetTaskText(record.Description, description_);
+  SetTaskText(record.DispDescription, displayDescription_);
+  SetTaskText(record.SKUFlag, info_.flags);
+  queue->AddTask(sourceFolder_, wimFile_, record, true);
+}
+
+void CPage_Capture::StartCapture() {
+  running_.source = sourceFolder_;
+  running_.wimPath = wimFile_;
+  running_.compression = compression_;
+  running_.verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
+  running_.noAcl = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
+  running_.info = info_;
+  Show(false);
+  if (StartOperation(this, CaptureWorker, this)) return;
+  Show(true);
+  if (CQuarryApp* app = CQuarryApp::Instance(); app && app->taskRunnerActive)
+    AppMessageBox(hwnd_, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
+}
+
+DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
+  auto* page = static_cast<CPage_Capture*>(arg);
+  const Request& r = page->running_;
+  CQuarryApp* app = CQuarryApp::Instance();
+  CPage_Progress* progress = app ? app->ProgressView() : nullptr;
+  if (progress) progress->Begin();
+  std::wstring format = SplitFields(LoadStr(IDS_PROGRESS_TITLES)).at(0);
+  if (progress)
+    progress->SetDescription(FormatStr(format.c_str(), LastComponent(r.source).c_str(), LastComponent(r.wimPath).c_str()));
+  EngineResult result;
+  if (Host().backendKind == kBackendWimlib) {
+    WimlibEngine engine;
+    result = engine.CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noAcl, r.info);
+  } else {
+    WimgapiEngine engine;
+    result = engine.CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noAcl, r.info);
+  }
+  if (progress) progress->Finish(result);
+  return 0;
+}
+
+bool CPage_Capture::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_CAP_PICK_SOURCE:
+      if (code == BN_CLICKED) PickSource();
+      return true;
+    case IDC_CAP_PICK_WIM:
+      if (code == BN_CLICKED) PickWimFile();
+      return true;
+    case IDC_CAP_CREATE:
+    case IDC_CAP_APPEND:
+      if (code == BN_CLICKED) OnCreateOrAppend(id == IDC_CAP_APPEND);
+      return true;
+    case IDC_CAP_SOURCE:
+    case IDC_CAP_WIM:
+    case IDC_CAP_NAME:
+    case IDC_CAP_DISPLAY_NAME:
+    case IDC_CAP_DESCRIPTION:
+    case IDC_CAP_DISPLAY_DESC:
+      if (code == EN_CHANGE) {
+        ReadFields();
+        if (id == IDC_CAP_SOURCE) UpdateButtons();
+      }
+      return true;
+    default:
+      return CFormPage::OnCommand(id, code, control);
+  }
+}
+
+bool CPage_Capture::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (msg == UM_EDIT_DROPPED) {
+    ReadFields();
+    UpdateButtons();
+    return true;
+  }
+  return CFormPage::HandleMessage(msg, wParam, lParam, result);
+}
+
+void CPage_Capture::Layout(int w, int h) {
+  CFormPage::Layout(w, h);
+  const int editLeft = 90, buttonWidth = 95;
+  const int editWidth = w - editLeft - buttonWidth - 25;
+  int rows[2] = {IDC_CAP_SOURCE, IDC_CAP_WIM};
+  int buttons[2] = {IDC_CAP_PICK_SOURCE, IDC_CAP_PICK_WIM};
+  for (int i = 0; i < 2; i++) {
+    int y = 20 + i * 35;
+    MoveLabelLeftOf(hwnd_, rows[i], 15, y);
+    MoveItem(Item(rows[i]), editLeft, y, editWidth, 23);
+    MoveItem(Item(buttons[i]), w - buttonWidth - 15, y - 1, buttonWidth, 25);
+  }
+  // The four texts: two columns of equal width.
+  const int columnWidth = (w - 2 * editLeft - 25) / 2;
+  int texts[4] = {IDC_CAP_NAME, IDC_CAP_DISPLAY_NAME, IDC_CAP_DESCRIPTION, IDC_CAP_DISPLAY_DESC};
+  for (int i = 0; i < 4; i++) {
+    int x = editLeft + (i % 2) * (columnWidth + editLeft);
+    int y = 100 + (i / 2) * 35;
+    MoveLabelLeftOf(hwnd_, texts[i], x - editLeft + 15, y);
+    MoveItem(Item(texts[i]), x, y, columnWidth, 23);
+  }
+  MoveItem(Item(IDC_CAP_QUEUE), editLeft, 175, 125, 20);
+  MoveItem(Item(IDC_CAP_VERIFY), editLeft + 135, 175, 70, 20);
+  MoveItem(Item(IDC_CAP_NO_ACL), editLeft + 215, 175, 160, 20);
+  MoveItem(Item(IDC_CAP_APPEND), w - 110, h - 40, 95, 25);
+  MoveItem(Item(IDC_CAP_CREATE), w - 215, h - 40, 95, 25);
+}

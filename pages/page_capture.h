@@ -1,8 +1,11 @@
-// The Capture page (template 130): captures a folder into a WIM file, at
-// once or through the task queue.
+// The Capture page (template 130): captures a folder into a new WIM file
+// ("创建") or as a further image of an existing one ("追加"), at once with
+// the progress page in its place or through the task queue.
 #pragma once
 #include <string>
 
+#include "controls/drag_drop.h"
+#include "engine/image_info.h"
 #include "pages/form_page.h"
 
 class CPage_Capture : public CFormPage {
@@ -13,6 +16,46 @@ class CPage_Capture : public CFormPage {
   void SetSourceFolder(const std::wstring& folder);
   const std::wstring& sourceFolder() const { return sourceFolder_; }
 
+  // What one capture runs with: taken from the page on the user-interface
+  // thread before the worker starts, so the worker never reads the fields.
+  struct Request {
+    std::wstring source;
+    std::wstring wimPath;
+    int compression = 1;
+    bool append = false;
+    bool verify = false;
+    bool noAcl = false;
+    ImageInfo info;
+  };
+
+  // The request is valid: the source is an existing folder, the WIM path
+  // ends in ".wim" (any case) and does not lie inside the source folder.
+  static bool PathsValid(const std::wstring& source, const std::wstring& wimPath);
+
+ protected:
+  void OnInitialUpdate() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void Layout(int width, int height) override;
+
  private:
+  void ReadFields();
+  void UpdateButtons();
+  void PickSource();
+  void PickWimFile();
+  void OnCreateOrAppend(bool append);
+  bool ConfirmTarget(bool append);
+  void SelectWimText();
+  void QueueTask(bool append);
+  void StartCapture();
+  static DWORD WINAPI CaptureWorker(void* page);
+
+  CDropTargetEdit sourceEdit_;
+  CDropTargetEdit wimEdit_;
   std::wstring sourceFolder_;
+  std::wstring wimFile_;
+  std::wstring name_, displayName_, description_, displayDescription_;
+  int compression_ = 1;
+  ImageInfo info_;
+  Request running_;  // the request of the worker that runs now
 };

@@ -10,6 +10,7 @@ namespace {
 
 const wchar_t kListSection[] = L"TASKLIST";
 const wchar_t kCountKey[] = L"Count";
+constexpr size_t kLongestPathChars = 32767;
 
 std::wstring TaskSection(size_t index) { return FormatStr(L"TASK%u", static_cast<unsigned>(index)); }
 
@@ -63,17 +64,18 @@ TaskListRow ReadRow(const std::wstring& path, const std::wstring& section) {
   SetTaskText(r.DsipName, ReadProfileText(path, s, L"DsipName"));
   SetTaskText(r.DispDescription, ReadProfileText(path, s, L"DispDescription"));
   SetTaskText(r.SKUFlag, ReadProfileText(path, s, L"SKUFlag"));
-  row.desPath = ReadProfileText(path, s, L"DesPath");
-  row.srcPath = ReadProfileText(path, s, L"SrcPath");
+  // Paths are read whole, however long: a cut path would name another file.
+  row.desPath = ReadProfileTextUpTo(path, s, L"DesPath", kLongestPathChars);
+  row.srcPath = ReadProfileTextUpTo(path, s, L"SrcPath", kLongestPathChars);
   return row;
 }
 
 // The profile functions look for a file named without a folder in the
 // Windows folder; a task list named that way is meant where it is.
 std::wstring FullPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH * 2];
-  DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, buffer, nullptr);
-  return (n > 0 && n < MAX_PATH * 2) ? std::wstring(buffer, n) : path;
+  std::wstring buffer(kLongestPathChars + 1, L'\0');
+  DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+  return (n > 0 && n < buffer.size()) ? buffer.substr(0, n) : path;
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ struct TaskListRow {
 bool SaveTaskList(const std::wstring& path, const std::vector<TaskListRow>& rows);
 
 // Reads the rows that Count names. Missing keys read as 0 or empty texts,
-// texts (paths included) are cut at 259 characters, a task type keeps its
+// texts are cut at 259 characters (paths are read whole), a task type keeps its
 // lowest 8 bits whatever its value. Rows past the last TASK section in the
 // file are not made up, so a damaged or huge Count yields at most the rows
 // the file holds. An unreadable file gives an empty queue.

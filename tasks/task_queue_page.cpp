@@ -4,10 +4,26 @@
 
 #include "app/quarry_app.h"
 #include "app/quarry_dlg.h"
+#include "pages/path_prompts.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
+#include "tasks/task_runner.h"
+#include "win/message_box.h"
 #include "win/strings.h"
 
 namespace {
+// Window work of the runner, done on the user-interface thread.
+constexpr UINT kMsgBeginRun = WM_APP + 21;  // wParam: rows of the run
+constexpr UINT kMsgEndRun = WM_APP + 22;
+
+// Bars are redrawn from progress reports at most this often.
+constexpr DWORD kRedrawIntervalMs = 33;
+
+bool RunnerActive() {
+  CQuarryApp* app = CQuarryApp::Instance();
+  return app && app->taskRunnerActive;
+}
+
 void MoveItem(HWND item, int x, int y, int w, int h) {
   if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -79,13 +95,212 @@ void CPage_TaskQueue::OnInitialUpdate() {
 
 int CPage_TaskQueue::RowCount() const { return list_.hwnd() ? ListView_GetItemCount(list_.hwnd()) : 0; }
 
-void CPage_TaskQueue::EnableStartIfRows() { EnableWindow(Item(IDC_TASK_START), RowCount() > 0); }
+void CPage_TaskQueue::EnableStartIfRows() {
+  // A run under way keeps its start button disabled whatever asks.
+  EnableWindow(Item(IDC_TASK_START), RowCount() > 0 && !RunnerActive());
+}
 
-void CPage_TaskQueue::SetCurrentPercent(float percent) { currentBar_.SetPos(percent); }
+// Reports may come thousands of times a second; the bars follow at most
+// about thirty times a second, and always at 100.
+bool CPage_TaskQueue::ThrottleRedraw(float percent) {
+  DWORD now = GetTickCount();
+  if (percent < 100.0f && now - lastRedraw_ < kRedrawIntervalMs) return false;
+  lastRedraw_ = now;
+  return true;
+}
 
-float CPage_TaskQueue::OverallValue() const { return overallBar_.pos(); }
+void CPage_TaskQueue::SetCurrentPercent(float percent) {
+  redrawNow_ = ThrottleRedraw(percent);
+  if (redrawNow_) currentBar_.SetPos(percent);
+}
 
-void CPage_TaskQueue::SetOverallValue(float value) { overallBar_.SetPos(value); }
+float CPage_TaskQueue::OverallValue() const { return overall_; }
+
+void CPage_TaskQueue::SetOverallValue(float value) {
+  overall_ = value;
+  if (redrawNow_) overallBar_.SetPos(value);
+}
+
+void CPage_TaskQueue::AddTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record,
+                              bool showTip) {
+  HWND list = list_.hwnd();
+  LVITEMW item = {LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM};
+  item.iItem = ListView_GetItemCount(list);
+  item.pszText = const_cast<wchar_t*>(L"");
+  item.iImage = kTaskPictureWaiting;
+  item.lParam = reinterpret_cast<LPARAM>(new TaskRecord(record));
+  int row = ListView_InsertItem(list, &item);
+  if (row < 0) {
+    delete reinterpret_cast<TaskRecord*>(item.lParam);
+    return;
+  }
+  std::wstring caption = TaskTypeCaption(record.TaskType);
+  ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(caption.c_str()));
+  ListView_SetItemText(list, row, 2, const_cast<wchar_t*>(source.c_str()));
+  ListView_SetItemText(list, row, 3, const_cast<wchar_t*>(target.c_str()));
+  if (!showTip) return;
+  int count = RowCount();
+  std::wstring text = LoadStr(count == 1 ? IDS_ONE_TASK_ADDED : IDS_TASKS_ADDED);
+  size_t mark = text.find(L"%1");
+  if (mark != std::wstring::npos) text.replace(mark, 2, std::to_wstring(count));
+  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowTip(text);
+}
+
+namespace {
+std::wstring CellText(HWND list, int row, int column) {
+  // The cell is read with a buffer that grows until the text fits.
+  for (int size = 512;; size *= 2) {
+    std::wstring text(size, L'\0');
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = &text[0];
+    item.cchTextMax = size;
+    int n = static_cast<int>(SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+    if (n < size - 1 || size >= 65536) {
+      text.resize(n);
+      return text;
+    }
+  }
+}
+}  // namespace
+
+std::vector<TaskListRow> CPage_TaskQueue::Rows() const {
+  std::vector<TaskListRow> rows;
+  HWND list = list_.hwnd();
+  int n = RowCount();
+  for (int i = 0; i < n; i++) {
+    TaskListRow row;
+    row.srcPath = CellText(list, i, 2);
+    row.desPath = CellText(list, i, 3);
+    LVITEMW item = {LVIF_PARAM};
+    item.iItem = i;
+    ListView_GetItem(list, &item);
+    if (item.lParam) row.record = *reinterpret_cast<TaskRecord*>(item.lParam);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+int CPage_TaskQueue::RowPicture(int row) const {
+  LVITEMW item = {LVIF_IMAGE};
+  item.iItem = row;
+  return ListView_GetItem(list_.hwnd(), &item) ? item.iImage : -1;
+}
+
+bool CPage_TaskQueue::TakeRunSnapshot() {
+  runRows_ = Rows();
+  return !runRows_.empty();
+}
+
+void CPage_TaskQueue::BeginRun(int rows) { SendMessageW(hwnd_, kMsgBeginRun, static_cast<WPARAM>(rows), 0); }
+
+void CPage_TaskQueue::SetRowPicture(int row, int picture) {
+  LVITEMW item = {LVIF_IMAGE};
+  item.iItem = row;
+  item.iImage = picture;
+  SendMessageW(list_.hwnd(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+// Each step of a run also names the bar's value in its window text
+// ("value/maximum"), which is what accessibility tools read from it.
+void CPage_TaskQueue::NameBar(CKLOProgressCtrl& bar, float value, float maximum) {
+  if (bar.hwnd())
+    SendMessageW(bar.hwnd(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(FormatStr(L"%.0f/%.0f", value, maximum).c_str()));
+}
+
+void CPage_TaskQueue::SetCurrentBar(float value) {
+  currentBar_.SetPos(value);
+  NameBar(currentBar_, value, 100);
+}
+
+void CPage_TaskQueue::SetOverallBar(float value) {
+  overall_ = value;
+  overallBar_.SetPos(value);
+  NameBar(overallBar_, value, runMaximum_);
+  if (overallBar_.hwnd()) RedrawWindow(overallBar_.hwnd(), nullptr, nullptr, RDW_INVALIDATE);
+}
+
+void CPage_TaskQueue::ResetBars() {
+  overall_ = 0;
+  overallBar_.SetPos(0);
+  currentBar_.SetPos(0);
+  NameBar(overallBar_, 0, runMaximum_);
+  NameBar(currentBar_, 0, 100);
+}
+
+void CPage_TaskQueue::EndRun() { SendMessageW(hwnd_, kMsgEndRun, 0, 0); }
+
+void CPage_TaskQueue::DoBeginRun(int rows) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  for (int i = 0; i < RowCount(); i++) SetRowPicture(i, kTaskPictureWaiting);
+  EnableWindow(Item(IDC_TASK_START), FALSE);
+  EnableWindow(Item(IDC_TASK_ABORT), TRUE);
+  if (app) {
+    if (app->mainDialog) app->mainDialog->EnableTabs(false);
+    app->busyFlag = 1;
+    app->quietErrors = 1;
+  }
+  overall_ = 0;
+  runMaximum_ = static_cast<float>(rows) * 100;
+  overallBar_.SetRange(0, runMaximum_);
+  NameBar(overallBar_, 0, runMaximum_);
+  overallBar_.SetPos(0);
+  overallBar_.StartAnimation();
+  overallBar_.SetMarquee(false);
+  lastRedraw_ = 0;
+  if (app) app->cancelRequested = 0;
+}
+
+void CPage_TaskQueue::DoEndRun() {
+  CQuarryApp* app = CQuarryApp::Instance();
+  NameBar(currentBar_, currentBar_.pos(), 100);
+  if (app) app->taskRunnerActive = 0;
+  EnableStartIfRows();
+  EnableWindow(Item(IDC_TASK_ABORT), FALSE);
+  if (app) {
+    if (app->mainDialog) app->mainDialog->EnableTabs(true);
+    app->busyFlag = 0;
+    app->quietErrors = 0;
+  }
+}
+
+// Delete and load would change the rows under a running queue.
+bool CPage_TaskQueue::RefuseWhileRunning() {
+  if (!RunnerActive()) return false;
+  AppMessageBox(hwnd_, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
+  return true;
+}
+
+void CPage_TaskQueue::DeleteSelectedRows() {
+  if (RefuseWhileRunning()) return;
+  HWND list = list_.hwnd();
+  for (int i = RowCount() - 1; i >= 0; i--)
+    if (ListView_GetItemState(list, i, LVIS_SELECTED) & LVIS_SELECTED) ListView_DeleteItem(list, i);
+  if (RowCount() == 0) EnableWindow(Item(IDC_TASK_START), FALSE);
+}
+
+void CPage_TaskQueue::FreeRow(LPARAM data) { delete reinterpret_cast<TaskRecord*>(data); }
+
+void CPage_TaskQueue::OnStart() {
+  EnableWindow(Item(IDC_TASK_START), FALSE);
+  if (!StartTaskQueue(this)) EnableStartIfRows();
+}
+
+void CPage_TaskQueue::OnLoad() {
+  if (RefuseWhileRunning()) return;
+  std::wstring path = AskFilePath(hwnd_, false, LoadStr(IDS_TASK_FILTER_LOAD), L"Task", OFN_HIDEREADONLY);
+  if (path.empty()) return;
+  std::vector<TaskListRow> rows = LoadTaskList(path);
+  ListView_DeleteAllItems(list_.hwnd());
+  for (const TaskListRow& row : rows) AddTask(row.srcPath, row.desPath, row.record, false);
+  EnableStartIfRows();
+}
+
+void CPage_TaskQueue::OnSave() {
+  std::wstring path = AskFilePath(hwnd_, true, LoadStr(IDS_TASK_FILTER_SAVE), L"Task", OFN_HIDEREADONLY);
+  if (path.empty()) return;
+  SaveTaskList(path, Rows());
+}
 
 bool CPage_TaskQueue::OnCommand(int id, int code, HWND control) {
   CQuarryApp* app = CQuarryApp::Instance();
@@ -96,6 +311,34 @@ bool CPage_TaskQueue::OnCommand(int id, int code, HWND control) {
     case IDC_TASK_ABORT:
       if (app) app->cancelRequested = 1;
       return true;
+    case IDC_TASK_START:
+      if (code == BN_CLICKED) OnStart();
+      return true;
+    case IDC_TASK_LOAD:
+      if (code == BN_CLICKED) OnLoad();
+      return true;
+    case IDC_TASK_SAVE:
+      if (code == BN_CLICKED) OnSave();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CPage_TaskQueue::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->idFrom != IDC_TASK_LIST) return false;
+  switch (header->code) {
+    case LVN_DELETEITEM:
+      FreeRow(reinterpret_cast<NMLISTVIEW*>(header)->lParam);
+      return false;
+    case LVN_KEYDOWN:
+      if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_DELETE) DeleteSelectedRows();
+      return false;
+    case LVN_ITEMCHANGED:
+    case LVN_INSERTITEM:
+      EnableWindow(Item(IDC_TASK_SAVE), RowCount() > 0);
+      EnableStartIfRows();
+      return false;
     default:
       return false;
   }
@@ -118,6 +361,12 @@ bool CPage_TaskQueue::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
     case WM_SIZE:
       Layout(LOWORD(lParam), HIWORD(lParam));
       return false;
+    case kMsgBeginRun:
+      DoBeginRun(static_cast<int>(wParam));
+      return true;
+    case kMsgEndRun:
+      DoEndRun();
+      return true;
     case WM_DESTROY:
       if (dropTarget_) dropTarget_->Revoke();
       if (CQuarryApp* app = CQuarryApp::Instance(); app && app->taskQueuePage == this) app->taskQueuePage = nullptr;

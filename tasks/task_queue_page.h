@@ -9,6 +9,7 @@
 #include "controls/list_ctrls.h"
 #include "controls/progress_ctrl.h"
 #include "engine/engine_host.h"
+#include "tasks/task_list_file.h"
 #include "win/dialog.h"
 
 class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHandler {
@@ -27,8 +28,30 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   int rememberedTab() const { return rememberedTab_; }
 
   int RowCount() const;
-  // "开始执行" is enabled exactly when the list holds rows.
+  // "开始执行" is enabled exactly when the list holds rows and no run is
+  // under way.
   void EnableStartIfRows();
+
+  // Appends a row: waiting picture, type caption, source and target; the
+  // row keeps its own copy of the record. With showTip, tells how many
+  // tasks the queue holds now.
+  void AddTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record, bool showTip);
+  // The rows as they stand (user-interface thread).
+  std::vector<TaskListRow> Rows() const;
+  // The picture of a row (kTaskPicture...), -1 when there is no such row.
+  int RowPicture(int row) const;
+
+  // Runner side. TakeRunSnapshot copies the rows for a run on the
+  // user-interface thread; the other calls come from the runner's thread
+  // and do their window work on the user-interface thread.
+  bool TakeRunSnapshot();
+  const std::vector<TaskListRow>& runRows() const { return runRows_; }
+  void BeginRun(int rows);
+  void SetRowPicture(int row, int picture);
+  void SetCurrentBar(float value);
+  void SetOverallBar(float value);
+  void ResetBars();
+  void EndRun();
 
   CWimListCtrl& list() { return list_; }
 
@@ -37,12 +60,23 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   void OnOK() override {}
   void OnCancel() override {}
   bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT& result) override;
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
   // The page takes no drop; it is a drop target only for the drag image.
   DWORD OnOleDrop(IDataObject*, DWORD, POINTL) override { return DROPEFFECT_NONE; }
   void Layout(int width, int height);
+  void OnStart();
+  void OnLoad();
+  void OnSave();
+  void DeleteSelectedRows();
+  bool RefuseWhileRunning();
+  void FreeRow(LPARAM data);
+  void DoBeginRun(int rows);
+  void DoEndRun();
+  bool ThrottleRedraw(float percent);
+  static void NameBar(CKLOProgressCtrl& bar, float value, float maximum);
 
   CWimListCtrl list_;
   CKLOProgressCtrl currentBar_;
@@ -51,4 +85,9 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   int rememberedTab_ = 0;
   ComPtr<IDropTargetHelper> dragImages_;
   ComPtr<CMyOleTarget> dropTarget_;
+  std::vector<TaskListRow> runRows_;  // the rows of the run under way
+  volatile float overall_ = 0;        // overall value, also between redraws
+  DWORD lastRedraw_ = 0;
+  volatile bool redrawNow_ = true;
+  float runMaximum_ = 100;              // tick of the last bar redraw from a report
 };

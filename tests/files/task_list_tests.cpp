@@ -141,7 +141,7 @@ TEST(TaskListFile, LoadingHandFilesWithGapsAndOddValues) {
   std::vector<TaskListRow> rows = LoadTaskList(file);
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[0].record.TaskType, 7) << "an unknown type is kept";
-  EXPECT_EQ(rows[0].srcPath, std::wstring(259, L'x'));
+  EXPECT_EQ(rows[0].srcPath, longText) << "a path is never cut";
   EXPECT_EQ(std::wstring(rows[0].record.Name), std::wstring(259, L'x'));
   EXPECT_EQ(rows[0].desPath, L"");
   EXPECT_EQ(rows[1].record.TaskType, 2) << "only the lowest 8 bits of the type";

@@ -1,0 +1,121 @@
+#include "pages/save_option_dlg.h"
+
+#include <commctrl.h>
+
+#include "engine/engine_host.h"
+#include "engine/wim_file_reader.h"
+#include "resources/resource.h"
+#include "win/strings.h"
+
+const wchar_t* const CSaveOptionDlg::kEditions[] = {
+    L"None",          L"Business",         L"Enterprise",       L"HomeBasic",      L"HomePremium",
+    L"ServerDatacenter", L"ServerEnterprise", L"ServerStandard", L"Starter",        L"WindowsPE",
+};
+const int CSaveOptionDlg::kEditionCount = sizeof(kEditions) / sizeof(kEditions[0]);
+
+namespace {
+const int kCompressionButtons[3] = {IDC_OPT_COMP_NONE, IDC_OPT_COMP_XPRESS, IDC_OPT_COMP_LZX};
+
+void AddEdition(HWND combo, int index, const std::wstring& text) {
+  COMBOBOXEXITEMW item = {};
+  item.mask = CBEIF_TEXT;
+  item.iItem = index;
+  item.pszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(combo, CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+}  // namespace
+
+CSaveOptionDlg::CSaveOptionDlg() : Dialog(IDD_SAVE_OPTIONS) {}
+
+bool CSaveOptionDlg::OnInitDialog() {
+  FillEditions();
+  if (appendMode) {
+    ReadAppendTarget();
+  } else {
+    compressionType = 1;
+    offeredBootIndex_ = 1;
+    MarkCompression(1);
+  }
+  if (Host().backendKind == kBackendWimgapi) ShowWindow(Item(IDC_OPT_WIMBOOT), SW_HIDE);
+  return true;
+}
+
+void CSaveOptionDlg::FillEditions() {
+  HWND combo = Item(IDC_OPT_EDITION);
+  if (defaultOnly) {
+    AddEdition(combo, 0, LoadStr(IDS_COMPRESSION_DEFAULT));
+    EnableWindow(combo, FALSE);
+    EnableWindow(Item(IDC_OPT_BOOT), FALSE);
+  } else {
+    for (int i = 0; i < kEditionCount; i++) AddEdition(combo, i, kEditions[i]);
+  }
+  SendMessageW(combo, CB_SETCURSEL, 0, 0);
+  editionFlag.clear();
+}
+
+// Append mode: the existing file's compression is shown and kept, and the
+// new image gets the number after the file's last image. A file that is not
+// (yet) a readable WIM file is created by the capture, so its compression
+// stays the user's choice and the new image is number 1.
+void CSaveOptionDlg::ReadAppendTarget() {
+  WimFileReader reader;
+  if (!reader.Read(wimPath)) {
+    compressionType = 1;
+    offeredBootIndex_ = 1;
+    MarkCompression(1);
+    return;
+  }
+  compressionLocked_ = true;
+  EnableCompression(false);
+  compressionType = reader.CompressionType();
+  MarkCompression(compressionType);
+  offeredBootIndex_ = static_cast<int>(reader.ImageCount()) + 1;
+  if (compressionType != 1) EnableWindow(Item(IDC_OPT_WIMBOOT), FALSE);
+}
+
+void CSaveOptionDlg::MarkCompression(int type) {
+  for (int i = 0; i < 3; i++) CheckDlgButton(hwnd_, kCompressionButtons[i], i == type ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CSaveOptionDlg::EnableCompression(bool enable) {
+  for (int id : kCompressionButtons) EnableWindow(Item(id), enable ? TRUE : FALSE);
+}
+
+void CSaveOptionDlg::OnWimBootClicked() {
+  if (IsDlgButtonChecked(hwnd_, IDC_OPT_WIMBOOT) == BST_CHECKED) {
+    MarkCompression(1);
+    compressionType = 1;
+    EnableCompression(false);
+  } else if (!compressionLocked_) {
+    EnableCompression(true);
+  }
+}
+
+bool CSaveOptionDlg::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_OPT_COMP_NONE:
+    case IDC_OPT_COMP_XPRESS:
+    case IDC_OPT_COMP_LZX:
+      if (code == BN_CLICKED) compressionType = id == IDC_OPT_COMP_NONE ? 0 : id == IDC_OPT_COMP_XPRESS ? 1 : 2;
+      return true;
+    case IDC_OPT_EDITION:
+      if (code == CBN_SELCHANGE) {
+        int index = static_cast<int>(SendMessageW(Item(IDC_OPT_EDITION), CB_GETCURSEL, 0, 0));
+        editionFlag = (index > 0 && index < kEditionCount && !defaultOnly) ? kEditions[index] : L"";
+      }
+      return true;
+    case IDC_OPT_WIMBOOT:
+      if (code == BN_CLICKED) OnWimBootClicked();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CSaveOptionDlg::OnOK() {
+  bool boot = IsDlgButtonChecked(hwnd_, IDC_OPT_BOOT) == BST_CHECKED;
+  bootIndex = boot ? offeredBootIndex_ : 0;
+  // A hidden WIMBoot box (WIMGAPI) is never ticked by the user.
+  wimBoot = IsWindowVisible(Item(IDC_OPT_WIMBOOT)) && IsDlgButtonChecked(hwnd_, IDC_OPT_WIMBOOT) == BST_CHECKED;
+  Dialog::OnOK();
+}

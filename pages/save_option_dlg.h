@@ -1,0 +1,51 @@
+// The capture options dialog (template 146, "捕获选项"): compression,
+// edition flag, boot mark and, with wimlib, WIMBoot compatibility for a new
+// image. Every capture and every export into a new file asks through it.
+//
+// The caller sets the inputs, runs DoModal and reads the outputs only after
+// IDOK:
+//
+//   CSaveOptionDlg options;
+//   options.appendMode = 1;
+//   options.wimPath = file;
+//   if (options.DoModal(owner) != IDOK) return;
+//   Use(options.compressionType, options.editionFlag, options.bootIndex, options.wimBoot);
+#pragma once
+#include <string>
+
+#include "win/dialog.h"
+
+class CSaveOptionDlg : public Dialog {
+ public:
+  CSaveOptionDlg();
+
+  // Inputs.
+  int appendMode = 0;    // 0: a new file; 1: a further image of wimPath
+  std::wstring wimPath;  // the existing file, read in append mode
+  int defaultOnly = 0;   // 1: edition list "默认" only; edition and boot locked
+
+  // Outputs, valid after IDOK.
+  int compressionType = 1;   // 0 none, 1 XPRESS, 2 LZX (3 LZMS: an appended LZMS file)
+  std::wstring editionFlag;  // FLAGS text; empty for the first entry
+  int bootIndex = 0;         // 0: no boot mark; else the number the new image gets
+  int wimBoot = 0;           // 1: WIMBoot-compatible (wimlib only)
+
+  // The edition entries offered, in this order.
+  static const wchar_t* const kEditions[];
+  static const int kEditionCount;
+
+ protected:
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  void OnOK() override;
+
+ private:
+  void FillEditions();
+  void ReadAppendTarget();
+  void MarkCompression(int type);
+  void EnableCompression(bool enable);
+  void OnWimBootClicked();
+
+  int offeredBootIndex_ = 1;       // number the new image will get
+  bool compressionLocked_ = false; // the existing file decides the compression
+};

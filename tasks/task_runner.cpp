@@ -1,0 +1,93 @@
+#include "tasks/task_runner.h"
+
+#include "app/quarry_app.h"
+#include "engine/wimgapi_engine.h"
+#include "engine/wimlib_engine.h"
+#include "tasks/operation.h"
+#include "resources/resource.h"
+#include "tasks/task_queue_page.h"
+
+bool StartTaskQueue(CPage_TaskQueue* page) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (!app || !page || app->taskRunnerActive) return false;
+  if (!page->TakeRunSnapshot()) return false;
+  if (!StartOperation(page, RunTaskQueue, page)) return false;
+  // Set before the runner's first message reaches this thread: the runner
+  // sends its first window work here and that waits for this handler.
+  app->taskRunnerActive = 1;
+  return true;
+}
+
+namespace {
+EngineResult RunTask(const TaskListRow& row) {
+  switch (row.record.TaskType) {
+    case kTaskCaptureNew:
+    case kTaskCaptureAppend:
+      return RunCaptureTask(row.srcPath, row.desPath, row.record);
+    case kTaskApply:
+    case kTaskMount:
+      return RunApplyTask(row.srcPath, row.desPath, row.record);
+    default:
+      return kResultSuccess;  // an unknown type does nothing and counts as done
+  }
+}
+}  // namespace
+
+DWORD WINAPI RunTaskQueue(void* arg) {
+  auto* page = static_cast<CPage_TaskQueue*>(arg);
+  const std::vector<TaskListRow>& rows = page->runRows();
+  const int n = static_cast<int>(rows.size());
+  page->BeginRun(n);
+  float total = 0;
+  for (int i = 0; i < n; i++) {
+    page->SetRowPicture(i, kTaskPictureRunning);
+    page->SetCurrentBar(0);
+    EngineResult result = RunTask(rows[i]);
+    if (result == kResultAborted) {
+      page->SetRowPicture(i, kTaskPictureFailed);
+      page->ResetBars();
+      break;
+    }
+    page->SetRowPicture(i, result == kResultSuccess ? kTaskPictureFinished : kTaskPictureFailed);
+    total += 100;
+    page->SetOverallBar(total);
+  }
+  page->EndRun();
+  return 0;
+}
+
+EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r) {
+  ImageInfo info;
+  info.bootIndex = r.BootIndex;
+  info.name = r.Name;
+  info.description = r.Description;
+  info.displayName = r.DsipName;
+  info.displayDescription = r.DispDescription;
+  info.flags = r.SKUFlag;
+  info.wimBoot = 0;
+  const bool append = r.TaskType == kTaskCaptureAppend;
+  if (Host().backendKind == kBackendWimlib) {
+    WimlibEngine engine;
+    return engine.CaptureImage(source, target, r.CompressType, append, r.Verify != 0, r.DisableACL != 0, info);
+  }
+  WimgapiEngine engine(Host().tempFolder);
+  return engine.CaptureImage(source, target, r.CompressType, append, r.Verify != 0, r.DisableACL != 0, info);
+}
+
+EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r) {
+  const bool mount = r.TaskType == kTaskMount;
+  if (Host().backendKind == kBackendWimlib) {
+    if (mount) return kResultFailed;  // wimlib cannot mount here
+    WimlibEngine engine;
+    return engine.ApplyImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0);
+  }
+  WimgapiEngine engine(Host().tempFolder);
+  if (!mount) return engine.ApplyImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0);
+  EngineResult result =
+      engine.MountImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0);
+  if (result == kResultSuccess) {
+    CQuarryApp* app = CQuarryApp::Instance();
+    if (app && app->mainWindow) PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
+  }
+  return result;
+}

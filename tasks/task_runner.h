@@ -1,0 +1,32 @@
+// The task runner: runs the rows of the task queue one after another on a
+// worker thread of its own, through the back end selected at that moment,
+// and stops at the first task the user cancels. Failures only mark their
+// row; errors stay quiet for the whole run.
+//
+// A run holds the application's taskRunnerActive flag from its start on
+// the user-interface thread to its end, so that no page starts an operation
+// beside it and the queue's rows cannot be deleted or replaced under it.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "engine/engine_host.h"
+#include "tasks/task_record.h"
+
+class CPage_TaskQueue;
+
+// Starts a run of the queue's rows as they are now (user-interface thread).
+// False, starting nothing, while another run or operation is under way or
+// the queue is empty.
+bool StartTaskQueue(CPage_TaskQueue* page);
+
+// The runner's thread procedure; the argument is the queue page.
+DWORD WINAPI RunTaskQueue(void* page);
+
+// One capture task (types 0 and 1): the engine's result.
+EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record);
+
+// One apply or mount task (types 2 and 3): the engine's result. A mount
+// with wimlib selected fails at once (-1) without any engine call.
+EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record);
