@@ -21,19 +21,9 @@
 namespace {
 constexpr DWORD kPathBufferChars = 32768;
 
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
-  return text;
-}
-
 bool IsDirectory(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FileExists(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The full, absolute form of a path (relative parts resolved).
@@ -116,11 +106,6 @@ int AskReplace(const std::wstring& target) {
 }
 }  // namespace
 
-std::wstring LastComponent(const std::wstring& path) {
-  size_t slash = path.find_last_of(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 std::wstring WithoutTrailingSlash(const std::wstring& path) {
   std::wstring out = path;
   while (!out.empty() && (out.back() == L'\\' || out.back() == L'/')) out.pop_back();
@@ -137,13 +122,6 @@ bool IsDriveRoot(const std::wstring& folder) {
     return std::count(rest.begin(), rest.end(), L'\\') <= 1;
   }
   return false;
-}
-
-bool IsInsideFolder(const std::wstring& path, const std::wstring& folder) {
-  std::wstring p = Lower(WithoutTrailingSlash(FullPath(path)));
-  std::wstring f = Lower(WithoutTrailingSlash(FullPath(folder)));
-  if (f.empty()) return false;
-  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == L'\\');
 }
 
 std::wstring PickFolder(HWND owner) {

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "pages/page_paths.h"  // LastComponent, IsInsideFolder, FileExists
+
 // The shell's folder browser, opened on the folder chosen last ([DIR]
 // Last). A chosen folder is returned and becomes the last folder (in
 // memory; it reaches the file at the next save). Cancel gives "".
@@ -17,15 +19,8 @@ std::wstring PickFolder(HWND owner);
 // choice; false on cancel.
 bool AskSaveWimPath(HWND owner, std::wstring& path);
 
-// The last component of a path (the text after its last "\").
-std::wstring LastComponent(const std::wstring& path);
-
 // A path without trailing backslashes ("C:\data\" -> "C:\data").
 std::wstring WithoutTrailingSlash(const std::wstring& path);
-
-// True when `path` is `folder` itself or lies anywhere inside it (letters
-// compared without regard to case).
-bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
 
 // True for "C:", "C:\" and "\\server\share" style roots.
 bool IsDriveRoot(const std::wstring& folder);

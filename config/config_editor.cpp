@@ -3,6 +3,7 @@
 #include <uxtheme.h>
 
 #include "app/quarry_app.h"
+#include "app/settings.h"
 #include "config/capture_import.h"
 #include "config/import_dlg.h"
 #include "resources/resource.h"
@@ -18,6 +19,22 @@ void Place(HWND item, int x, int y, int w, int h) {
 }
 
 bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L' ') == std::wstring::npos; }
+
+// A root's check box was clicked: wParam is the root, lParam its state
+// before the click. Handled once the tree has toggled the box.
+constexpr UINT kMsgRootChecked = WM_APP + 30;
+
+// The stored lists, each "List" read whole however long its patterns are.
+StoredCaptureLists ReadWholeLists(const std::wstring& path) {
+  StoredCaptureLists stored;
+  for (int i = 0; i < kCaptureListCount; i++) {
+    int count = ReadProfileInt(path, kCaptureListNames[i], L"Count");
+    if (count <= 0) continue;
+    std::wstring list = ReadProfileTextUpTo(path, kCaptureListNames[i], L"List", 1u << 24);
+    stored.entries[i] = ParseStoredList(list, count);
+  }
+  return stored;
+}
 }  // namespace
 
 CEditCfgDLG::CEditCfgDLG(CQuarryApp& app) : Dialog(IDD_CONFIG_EDITOR), app_(app) {}
@@ -38,7 +55,7 @@ bool CEditCfgDLG::OnInitDialog() {
   SetWindowLongPtrW(tree, GWL_STYLE, style | TVS_CHECKBOXES);
   TreeView_SetItemHeight(tree, 25);
 
-  StoredCaptureLists stored = ReadStoredCaptureLists(app_.settingsPath);
+  StoredCaptureLists stored = ReadWholeLists(app_.settingsPath);
   if (stored.Empty()) stored = DefaultCaptureLists();
   Fill(stored, false);
   RECT client;
@@ -183,13 +200,22 @@ void CEditCfgDLG::OnCheckClick() {
   ScreenToClient(tree, &hit.pt);
   HTREEITEM item = TreeView_HitTest(tree, &hit);
   if (!item || !(hit.flags & TVHT_ONITEMSTATEICON) || TreeView_GetParent(tree, item)) return;
-  bool newState = !IsChecked(item);
-  for (HTREEITEM child = TreeView_GetChild(tree, item); child; child = TreeView_GetNextSibling(tree, child))
+  PostMessageW(hwnd_, kMsgRootChecked, reinterpret_cast<WPARAM>(item), IsChecked(item) ? 1 : 0);
+}
+
+void CEditCfgDLG::OnRootChecked(HTREEITEM root, bool before) {
+  // The children take the root's new state, the opposite of its old one.
+  bool newState = !before;
+  SetChecked(root, newState);
+  for (HTREEITEM child = TreeView_GetChild(Tree(), root); child; child = TreeView_GetNextSibling(Tree(), child))
     SetChecked(child, newState);
 }
 
 bool CEditCfgDLG::OnEndLabelEdit(NMTVDISPINFOW* info) {
   HTREEITEM item = info->item.hItem;
+  // One answer per edit, however often the tree reports its end.
+  if (item != editing_) return false;
+  editing_ = nullptr;
   if (info->item.pszText) {
     std::wstring text = info->item.pszText;
     if (IsStorablePattern(text)) return true;  // the tree takes the text as typed
@@ -205,7 +231,9 @@ bool CEditCfgDLG::OnNotify(NMHDR* header, LRESULT& result) {
   switch (header->code) {
     case TVN_BEGINLABELEDITW: {
       auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
-      result = TreeView_GetParent(Tree(), info->item.hItem) ? FALSE : TRUE;  // roots keep their captions
+      const bool root = TreeView_GetParent(Tree(), info->item.hItem) == nullptr;
+      result = root ? TRUE : FALSE;  // roots keep their captions
+      editing_ = root ? nullptr : info->item.hItem;
       return true;
     }
     case TVN_ENDLABELEDITW:
@@ -254,11 +282,17 @@ void CEditCfgDLG::OnOK() {
     TreeView_EndEditLabelNow(Tree(), FALSE);
     return;
   }
-  WriteStoredCaptureLists(TreeContents(), app_.settingsPath);
-  // Only the lists are read back: the back end, mode and last folder that
-  // this session holds in memory stay as they are. A capture running now
-  // works on its own copy of the lists.
-  LoadCaptureLists(app_.captureLists, app_.settingsPath);
+  StoredCaptureLists lists = TreeContents();
+  WriteStoredCaptureLists(lists, app_.settingsPath);
+  // Only the lists are taken up again, exactly as just stored (enabled
+  // patterns, whole): the back end, mode and last folder that this session
+  // holds in memory stay as they are. A capture running now works on its
+  // own copy of the lists.
+  CaptureLists enabled;
+  for (int i = 0; i < kCaptureListCount; i++)
+    for (const CaptureListEntry& entry : lists.entries[i])
+      if (entry.enabled) enabled.patterns[i].push_back(entry.pattern);
+  app_.captureLists = enabled;
   EndDialog(IDOK);
 }
 
@@ -281,6 +315,9 @@ bool CEditCfgDLG::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT&
       info->ptMinTrackSize.y = 470;
       return true;
     }
+    case kMsgRootChecked:
+      OnRootChecked(reinterpret_cast<HTREEITEM>(wParam), lParam != 0);
+      return true;
     case WM_COMMAND:
       // Escape while a label is being edited cancels the edit only.
       if (LOWORD(wParam) == IDCANCEL && TreeView_GetEditControl(Tree())) {

@@ -44,10 +44,12 @@ class CEditCfgDLG : public Dialog {
   void EditEntry();
   void ShowContextMenu();
   void OnCheckClick();
+  void OnRootChecked(HTREEITEM root, bool before);
   bool OnEndLabelEdit(NMTVDISPINFOW* info);
   void Layout(int width, int height);
 
   static constexpr int IDC_TREE = 1073;
   CQuarryApp& app_;
   HTREEITEM roots_[kCaptureListCount] = {};
+  HTREEITEM editing_ = nullptr;  // the item whose label is being edited
 };

@@ -43,11 +43,6 @@ bool EndsWithWim(const std::wstring& path) {
   return path.size() >= 4 && _wcsicmp(path.c_str() + path.size() - 4, L".wim") == 0;
 }
 
-bool FileExists(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The first file name of a shell file list, whatever its length.
 std::wstring FirstDroppedPath(IDataObject* data) {
   FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};

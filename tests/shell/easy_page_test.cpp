@@ -80,7 +80,13 @@ TEST_F(EasyPageTest, AFolderThenAWimTargetCapturesIntoTheFile) {
   EXPECT_FALSE(IsWindowVisible(EasyItem(IDC_EASY_APPLY)));
   EXPECT_FALSE(IsWindowVisible(EasyItem(IDC_EASY_MOUNT)));
 
+  // The capture options dialog is modal on this thread; a helper takes them.
+  Helper helper([&] {
+    HWND options = WaitForTitle(GetCurrentProcessId(), L"捕获选项", 30000);
+    if (options) PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
   Press(IDC_EASY_CAPTURE);
+  ASSERT_TRUE(helper.Join(60000));
   ASSERT_TRUE(WaitUntil([&] { return ResultShown(); }, 120000));
   EXPECT_EQ(ResultText(), L"操作成功完成!");
   ASSERT_EQ(ImageCount(wim), 1);

@@ -37,10 +37,19 @@ class ShellTaskTest : public ::testing::Test {
   QuarryProcess quarry_;
 };
 
+// Takes the capture options as they are offered ("确定").
+bool AcceptCaptureOptions(DWORD pid) {
+  HWND options = WaitForTitle(pid, L"捕获选项");
+  if (!options) return false;
+  PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(options, IDOK)));
+  return true;
+}
+
 TEST_F(ShellTaskTest, QuickCaptureMakesTheImageBesideTheFolderWithoutTheMainWindow) {
   std::wstring data = TempDir() + L"\\data";
   MakeDataFolder(data, 24 * 1024 * 1024);
   Start(L"/q " + data);
+  ASSERT_TRUE(AcceptCaptureOptions(quarry_.Pid()));
   HWND tip = WaitForDialogWithItem(quarry_.Pid(), IDC_SHELL_TIP_TASK);
   ASSERT_NE(tip, nullptr) << "the shell-task dialog never showed";
   EXPECT_EQ(WindowText(GetDlgItem(tip, IDC_SHELL_TIP_TASK)), L"捕获 data 到 data.WIM");
@@ -76,6 +85,7 @@ TEST_F(ShellTaskTest, QuickCaptureOverAnExistingImageAsksFirst) {
   box = WaitForMessageBox(second.Pid());
   ASSERT_NE(box, nullptr);
   AnswerDialog(box, IDNO);
+  ASSERT_TRUE(AcceptCaptureOptions(second.Pid()));
   EXPECT_EQ(second.WaitExit(120000), 0);
   EXPECT_EQ(ImageCount(wim), 2);
 }
