@@ -239,9 +239,15 @@ bool CEditCfgDLG::OnNotify(NMHDR* header, LRESULT& result) {
     case TVN_ENDLABELEDITW:
       result = OnEndLabelEdit(reinterpret_cast<NMTVDISPINFOW*>(header)) ? TRUE : FALSE;
       return true;
-    case TVN_KEYDOWN:
-      if (reinterpret_cast<NMTVKEYDOWN*>(header)->wVKey == VK_DELETE) DeleteEntry();
+    case TVN_KEYDOWN: {
+      WORD key = reinterpret_cast<NMTVKEYDOWN*>(header)->wVKey;
+      if (key == VK_DELETE) DeleteEntry();
+      // Space toggles the selected item's box as a click on it does.
+      HTREEITEM selected = TreeView_GetSelection(Tree());
+      if (key == VK_SPACE && selected && !TreeView_GetParent(Tree(), selected))
+        PostMessageW(hwnd_, kMsgRootChecked, reinterpret_cast<WPARAM>(selected), IsChecked(selected) ? 1 : 0);
       return false;
+    }
     case NM_RCLICK:
       ShowContextMenu();
       result = TRUE;
@@ -278,7 +284,7 @@ bool CEditCfgDLG::OnCommand(int id, int code, HWND control) {
 
 void CEditCfgDLG::OnOK() {
   // Enter while a label is being edited ends the edit, not the dialog.
-  if (TreeView_GetEditControl(Tree())) {
+  if (editing_) {
     TreeView_EndEditLabelNow(Tree(), FALSE);
     return;
   }
@@ -320,7 +326,7 @@ bool CEditCfgDLG::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT&
       return true;
     case WM_COMMAND:
       // Escape while a label is being edited cancels the edit only.
-      if (LOWORD(wParam) == IDCANCEL && TreeView_GetEditControl(Tree())) {
+      if (LOWORD(wParam) == IDCANCEL && editing_) {
         TreeView_EndEditLabelNow(Tree(), TRUE);
         return true;
       }

@@ -151,6 +151,7 @@ TEST_F(AboutTest, ComponentRowsAndTheWimlibLine) {
   ASSERT_TRUE(app_->backends.WimlibAvailable());
   EXPECT_EQ(about_->WimlibLine(), L"Wimlib:   OK!");
   EXPECT_EQ(WindowText(about_->hwnd()), L"关于 Quarry");
+  ShotIfAsked("about");
   DestroyWindow(about_->hwnd());
 
   app_->backends.wimlib = WimlibTable();

@@ -78,14 +78,13 @@ class ConfigEditorTest : public ::testing::Test {
       if (TreeView_HitTest(tree_, &hit) == item && (hit.flags & TVHT_ONITEMSTATEICON)) p.x = x - 3;
     }
     ASSERT_GE(p.x, 0) << "no check box found";
+    POINT client = p;
     ClientToScreen(tree_, &p);
     ASSERT_TRUE(MakeForeground(editor_->hwnd()));
     SetCursorPos(p.x, p.y);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    LPARAM at = MAKELPARAM(client.x, client.y);
+    PostMessageW(tree_, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(tree_, WM_LBUTTONUP, 0, at);
     Pause(200);
   }
 
@@ -108,6 +107,7 @@ TEST_F(ConfigEditorTest, WithoutListsItShowsTheDefaultsAndStoresUntickedEntries)
   EXPECT_EQ(TickedChildren(roots[1]), 5);
   EXPECT_TRUE(Children(roots[2]).empty());
   EXPECT_EQ(Text(Children(roots[0])[0]), L"\\$ntfs.log");
+  ShotIfAsked("config_editor");
 
   // Unticking "排除" unticks its patterns.
   ClickCheckBox(roots[0]);

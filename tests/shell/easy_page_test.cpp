@@ -79,6 +79,7 @@ TEST_F(EasyPageTest, AFolderThenAWimTargetCapturesIntoTheFile) {
   EXPECT_TRUE(IsWindowVisible(EasyItem(IDC_EASY_CAPTURE)));
   EXPECT_FALSE(IsWindowVisible(EasyItem(IDC_EASY_APPLY)));
   EXPECT_FALSE(IsWindowVisible(EasyItem(IDC_EASY_MOUNT)));
+  ShotIfAsked("easy_filled");
 
   // The capture options dialog is modal on this thread; a helper takes them.
   Helper helper([&] {
@@ -126,6 +127,7 @@ TEST_F(EasyPageTest, AThreeImageFileOffersTheChooserWithoutWimgapi) {
     if (!chooser) return;
     HWND list = GetDlgItem(chooser, IDC_SELECT_LIST);
     rows = ListView_GetItemCount(list);
+    ShotIfAsked("image_chooser");
     boxShown = IsWindowVisible(GetDlgItem(chooser, IDC_SELECT_WRITABLE)) != FALSE;
     NMITEMACTIVATE activate = {};
     activate.hdr.hwndFrom = list;

@@ -52,6 +52,7 @@ class PreferencesTest : public ::testing::Test {
     // The coupling: integration ticks the association, no association clears integration.
     if (integrate) EXPECT_EQ(IsDlgButtonChecked(prefs, IDC_PREF_ASSOCIATE), BST_CHECKED);
     if (!associate) EXPECT_EQ(IsDlgButtonChecked(prefs, IDC_PREF_INTEGRATE), BST_UNCHECKED);
+    ShotIfAsked("preferences");
     if (!temp.empty()) TypeText(GetDlgItem(prefs, IDC_PREF_TEMP), temp);
     PostMessageW(prefs, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prefs); }, 20000));

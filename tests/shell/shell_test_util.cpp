@@ -160,6 +160,13 @@ std::wstring IniText(const std::wstring& ini, const wchar_t* section, const wcha
   return buffer;
 }
 
+void ShotIfAsked(const char* name) {
+  if (const char* folder = getenv("QUARRY_SCREENSHOTS")) {
+    Pause(500);
+    Screenshot(std::string(folder) + "/" + name + ".png");
+  }
+}
+
 Helper::Helper(std::function<void()> body) : body_(std::move(body)) {
   thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }

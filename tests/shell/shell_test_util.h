@@ -46,6 +46,10 @@ std::wstring SystemTemp();
 // Reads a key of an INI file.
 std::wstring IniText(const std::wstring& ini, const wchar_t* section, const wchar_t* key);
 
+// A screenshot for a person to look at, into the folder named by
+// QUARRY_SCREENSHOTS (a Linux path) when it is set.
+void ShotIfAsked(const char* name);
+
 // Runs `body` on a helper thread (for modal windows of this process);
 // join() waits for it.
 class Helper {
