@@ -1,5 +1,5 @@
 // The capture configuration editor inside the test program: its tree read
-// back item by item, root check boxes clicked with the mouse, the import
+// back item by item, a root's check box toggled from the keyboard, the import
 // dialog answered, and the settings file read after OK and Cancel. The
 // whole way from the main menu through the preferences is driven in a real
 // Quarry.exe.
@@ -66,28 +66,6 @@ class ConfigEditorTest : public ::testing::Test {
     return n;
   }
 
-  // A real mouse click on the check box of an item.
-  void ClickCheckBox(HTREEITEM item) {
-    TreeView_EnsureVisible(tree_, item);
-    RECT text = {};
-    TreeView_GetItemRect(tree_, item, &text, TRUE);
-    // The tree says where the box is: left of the label.
-    POINT p = {-1, (text.top + text.bottom) / 2};
-    for (int x = text.left - 1; x >= 0 && p.x < 0; x--) {
-      TVHITTESTINFO hit = {{x, p.y}};
-      if (TreeView_HitTest(tree_, &hit) == item && (hit.flags & TVHT_ONITEMSTATEICON)) p.x = x - 3;
-    }
-    ASSERT_GE(p.x, 0) << "no check box found";
-    POINT client = p;
-    ClientToScreen(tree_, &p);
-    ASSERT_TRUE(MakeForeground(editor_->hwnd()));
-    SetCursorPos(p.x, p.y);
-    LPARAM at = MAKELPARAM(client.x, client.y);
-    PostMessageW(tree_, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(tree_, WM_LBUTTONUP, 0, at);
-    Pause(200);
-  }
-
   std::unique_ptr<CQuarryApp> app_;
   std::unique_ptr<CEditCfgDLG> editor_;
   HWND tree_ = nullptr;
@@ -109,8 +87,11 @@ TEST_F(ConfigEditorTest, WithoutListsItShowsTheDefaultsAndStoresUntickedEntries)
   EXPECT_EQ(Text(Children(roots[0])[0]), L"\\$ntfs.log");
   ShotIfAsked("config_editor");
 
-  // Unticking "排除" unticks its patterns.
-  ClickCheckBox(roots[0]);
+  // Unticking "排除" (Space on the selected root toggles its box as a
+  // click does) unticks its patterns.
+  TreeView_SelectItem(tree_, roots[0]);
+  SendMessageW(tree_, WM_KEYDOWN, VK_SPACE, 0);
+  SendMessageW(tree_, WM_KEYUP, VK_SPACE, 0);
   EXPECT_TRUE(WaitUntil([&] { return TickedChildren(roots[0]) == 0; }));
   PostMessageW(editor_->hwnd(), WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(editor_->hwnd()); }));
@@ -180,7 +161,7 @@ TEST_F(ConfigEditorTest, CancelWritesNothingAndStoredFormSeparatorsAreRefused) {
   ASSERT_EQ(messages.size(), 2u);
 
   PostMessageW(editor_->hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(editor_->hwnd()); }));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(editor_->hwnd()) || !IsWindowVisible(editor_->hwnd()); }));
   EXPECT_EQ(ReadFileBytes(app_->settingsPath), before);
 }
 
