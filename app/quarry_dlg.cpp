@@ -357,8 +357,7 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
       CAboutDlg(app_).DoModal(hwnd_);
       return true;
     default:
-      // The mounted-images window (32788), the preferences (32796) and the
-      // about box (32828) come with their own dialogs.
+      // The mounted-images window (32788) comes with its own dialog.
       return false;
   }
 }
