@@ -4,6 +4,7 @@
 #include <uxtheme.h>
 
 #include "app/quarry_dlg.h"
+#include "app/shell_task.h"
 #include "config/capture_lists.h"
 #include "controls/tip_wnd.h"
 #include "resources/resource.h"
@@ -115,10 +116,39 @@ void CQuarryApp::ExitInstance() {
 }
 
 bool CQuarryApp::HandleCommandLine(const std::wstring& commandLine) {
-  // The shell-task switches (/A, /M, /C, /Q) and the files to open at
-  // start-up are read here; for now every start shows the main window.
-  (void)commandLine;
-  return true;
+  CommandLine parsed = ParseCommandLine(commandLine);
+  shellTaskKind = CommandKind::kNone;
+  shellTaskPath.clear();
+  switch (parsed.kind) {
+    case CommandKind::kApply:
+    case CommandKind::kMount:
+      RunShellApplyOrMount(parsed.path, parsed.kind == CommandKind::kMount);
+      return false;
+    case CommandKind::kCapture:
+    case CommandKind::kQuickCapture:
+      RunShellCapture(parsed.path, parsed.kind == CommandKind::kQuickCapture);
+      return false;
+    case CommandKind::kOpen:
+    case CommandKind::kInformation:
+    case CommandKind::kEdit:
+      if (!parsed.path.empty()) {
+        shellTaskKind = parsed.kind;
+        shellTaskPath = parsed.path;
+      }
+      return true;
+    default:
+      return true;
+  }
+}
+
+void CQuarryApp::OpenStartupFile() {
+  if (shellTaskKind == CommandKind::kNone || !mainDialog) return;
+  if (IsEasyMode()) mainDialog->SwitchToAdvancedMode();
+  UINT command = ID_JUMP_INFO;
+  if (shellTaskKind == CommandKind::kEdit) command = ID_JUMP_DELETE;
+  else if (shellTaskKind == CommandKind::kOpen && backends.WimlibAvailable()) command = ID_JUMP_BROWSER;
+  mainDialog->JumpTo(command, shellTaskPath);
+  shellTaskKind = CommandKind::kNone;
 }
 
 int CQuarryApp::Run(const std::wstring& commandLine) {

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "app/command_line.h"
 #include "app/settings.h"
 #include "controls/control_context.h"
 #include "engine/engine_host.h"
@@ -39,6 +40,10 @@ class CQuarryApp : public EngineHost {
   // a shell task ran instead and the program is to end.
   bool HandleCommandLine(const std::wstring& commandLine);
 
+  // Called by the main window at the end of its initialisation: opens the
+  // file named on the command line (/I, /E or a bare path) on its page.
+  void OpenStartupFile();
+
   // Shows a notice over the main window for five seconds, replacing any
   // notice still shown.
   void ShowTip(const std::wstring& text);
@@ -62,6 +67,11 @@ class CQuarryApp : public EngineHost {
   bool visualStylesActive = false;
   HIMAGELIST stateImages = nullptr;  // shared 24x24 state pictures
   HICON stateIcons[kListIconCount] = {};
+
+  // The file to open once the main window is up (kOpen, kInformation,
+  // kEdit), or kNone.
+  CommandKind shellTaskKind = CommandKind::kNone;
+  std::wstring shellTaskPath;
 
   CQuarryDlg* mainDialog = nullptr;
   Dialog* currentPage = nullptr;     // the tab page last shown

@@ -1,5 +1,7 @@
 #include "app/quarry_dlg.h"
 
+#include "app/about_dlg.h"
+#include "app/preferences_dlg.h"
 #include "app/quarry_app.h"
 #include "controls/messages.h"
 #include "controls/tip_wnd.h"
@@ -114,7 +116,7 @@ bool CQuarryDlg::OnInitDialog() {
   int y = screen.top + ((screen.bottom - screen.top) - (window.bottom - window.top)) / 2;
   SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
 
-  // The file named on the command line, if any, is opened here.
+  app_.OpenStartupFile();
   return true;
 }
 
@@ -348,9 +350,14 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
     case ID_EXIT:
       EndDialog(IDCANCEL);
       return true;
+    case ID_PREFERENCES:
+      CCfgDlg(app_).DoModal(hwnd_);
+      return true;
+    case ID_ABOUT:
+      CAboutDlg(app_).DoModal(hwnd_);
+      return true;
     default:
-      // The mounted-images window (32788), the preferences (32796) and the
-      // about box (32828) come with their own dialogs.
+      // The mounted-images window (32788) comes with its own dialog.
       return false;
   }
 }

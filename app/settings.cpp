@@ -145,15 +145,18 @@ void EnsureUnicodeProfile(const std::wstring& path) {
 
 void LoadSettings(Settings& s, const std::wstring& path) {
   std::wstring defaultTemp = SystemTempFolder();
-  s.tempFolder = ReadProfileText(path, kDir, L"Temp", defaultTemp);
-  if (!IsDirectory(s.tempFolder)) s.tempFolder = defaultTemp;
-  s.lastFolder = ReadProfileText(path, kDir, L"Last");
+  // Folders are read whole: a long path must not lose its tail.
+  s.tempFolder = ReadProfileTextUpTo(path, kDir, L"Temp", kMaxPathChars);
+  if (s.tempFolder.empty() || !IsDirectory(s.tempFolder)) s.tempFolder = defaultTemp;
+  s.lastFolder = ReadProfileTextUpTo(path, kDir, L"Last", kMaxPathChars);
   s.mode = static_cast<BYTE>(ReadProfileInt(path, kView, L"Mode"));
   s.autoPopMountList = ReadProfileInt(path, kMisc, L"AutoPopMList");
   s.backend = static_cast<BYTE>(ReadProfileInt(path, kApi, L"Type"));
   s.fileAssociation = ReadProfileInt(path, kMisc, L"FileAssociation");
   s.useCfg = ReadProfileInt(path, kMisc, L"UseCFG");
   s.shellIntegration = ReadProfileInt(path, kMisc, L"ShellIntegration");
+  s.updateHost = ReadProfileText(path, kMisc, L"UpdateHost", kDefaultUpdateHost);
+  if (s.updateHost.empty()) s.updateHost = kDefaultUpdateHost;
 }
 
 void SaveSettings(const Settings& s, const std::wstring& path) {

@@ -16,7 +16,17 @@ struct Settings {
   int fileAssociation = 0;   // [MISC] FileAssociation
   int useCfg = 0;            // [MISC] UseCFG (read only)
   int shellIntegration = 0;  // [MISC] ShellIntegration
+  // [MISC] UpdateHost: host (and optional ":port") of the maker's web
+  // server, asked by the update check and the about box's links. Read
+  // only, like UseCFG: the file holds it only when someone put it there.
+  std::wstring updateHost;
 };
+
+// The maker's web server when the settings name none.
+constexpr wchar_t kDefaultUpdateHost[] = L"www.kloquarry.net";
+
+// The longest path the system accepts (with the "\\?\" form).
+constexpr size_t kMaxPathChars = 32767;
 
 // "X.exe" -> "X.ini" in the same folder, built anew from the module path.
 std::wstring SettingsFilePath();

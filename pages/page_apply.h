@@ -1,21 +1,72 @@
-// The Apply page (template 129): applies or mounts an image of a WIM file,
-// at once or through the task queue.
+// The Apply page (template 129): lists the images of a WIM or ESD file and
+// applies the chosen one to a folder ("应用") or mounts it on a folder
+// ("挂载", read-only or writable, always through WIMGAPI), at once with the
+// progress page in its place or through the task queue.
 #pragma once
 #include <string>
 
+#include "controls/drag_drop.h"
+#include "controls/list_ctrls.h"
 #include "pages/form_page.h"
 
-class CPage_Apply : public CFormPage {
+class CPage_Apply : public CFormPage, private OleDropHandler {
  public:
   CPage_Apply();
+  ~CPage_Apply() override;
 
-  // Makes a file the page's WIM file (the "应用或挂载" jump of other pages).
+  // Makes a file the page's WIM file and lists its images (the "应用或挂载"
+  // jump of other pages).
   void OpenWimFile(const std::wstring& path);
   const std::wstring& wimFile() const { return wimFile_; }
 
+  // The chosen image: the 1-based number of the first marked row, 0 if none.
+  int ChosenImage() const;
+
+  // What one apply or mount runs with, taken on the user-interface thread
+  // before the worker starts.
+  struct Request {
+    std::wstring wimPath;
+    std::wstring target;
+    int index = 0;
+    bool verify = false;
+    bool noAcl = false;
+    bool mount = false;
+    bool writable = false;
+  };
+
  protected:
+  void OnInitialUpdate() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT& result) override;
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void Layout(int width, int height) override;
   void OnMainMenuButton() override;
 
  private:
+  DWORD OnOleDrop(IDataObject* data, DWORD effect, POINTL point) override;
+  void SetupList();
+  void LoadList();
+  void AddImageRow(int index, const std::wstring& xml);
+  void UpdateButtons();
+  void ChooseRow(int row);
+  void PickWimFile();
+  void PickTarget();
+  bool CheckPaths();
+  void OnApply();
+  void OnMount();
+  void QueueTask(bool mount, bool writable);
+  void StartWorker(bool mount, bool writable);
+  void ShowContextMenu();
+  void OnInitMenuPopup(HMENU menu);
+  static DWORD WINAPI Worker(void* page);
+
+  CWimListCtrl list_;
+  CDropTargetEdit wimEdit_;
+  CDropTargetEdit targetEdit_;
   std::wstring wimFile_;
+  std::wstring target_;
+  std::wstring xmlText_;
+  ComPtr<IDropTargetHelper> dragImages_;
+  ComPtr<CMyOleTarget> dropTarget_;
+  Request running_;
 };

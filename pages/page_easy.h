@@ -1,17 +1,40 @@
 // The only page of the easy mode (template 159): one large drop area for a
-// folder or a WIM file, and the buttons of the operations that fit.
+// folder or a WIM file, then the other end of the operation dropped or
+// picked below it, and the buttons of the operations that fit the pair:
+// "捕获" for a folder, "应用" and "挂载" for a WIM file.
 #pragma once
+#include <string>
+
+#include "app/shell_task_options.h"
+#include "controls/drag_drop.h"
 #include "pages/form_page.h"
 #include "win/gdiplus.h"
 
-class CPage_Easy : public CFormPage {
+class CPage_Easy : public CFormPage, public OleDropHandler {
  public:
+  enum Mode { kModeNone = 0, kModeCapture = 2, kModeApply = 4 };
+
   CPage_Easy();
+  ~CPage_Easy() override;
 
   // Empties the page ("清除", "全部清除", the Delete key); ignored while
   // the page is hidden.
   void Clear();
   bool filled() const { return filled_; }
+  const std::wstring& sourcePath() const { return source_; }
+  const std::wstring& targetPath() const { return target_; }
+  int mode() const { return mode_; }
+
+  // Item class of a path: 2 an existing folder, 4 a ".wim" file, -1 else.
+  static int ClassOf(const std::wstring& path);
+
+  // A drop of files at a screen point (the drop target's handler).
+  DWORD OnOleDrop(IDataObject* data, DWORD effect, POINTL point) override;
+  // The first dropped path counted by the rules of a drop, at a client point.
+  void DropPath(const std::wstring& path, POINT clientPoint);
+
+  RECT SourceBox() const;
+  RECT TargetBox() const;
 
  protected:
   void OnInitialUpdate() override;
@@ -22,8 +45,36 @@ class CPage_Easy : public CFormPage {
 
  private:
   RECT DropArea() const;
+  void UpdateMode();
+  void OnDoubleClick(POINT clientPoint);
+  void OnCapture();
+  void OnApply();
+  void OnMount();
   void Paint(HDC dc, const RECT& client);
+  void PaintEmpty(HDC dc, const RECT& area, const RECT& client);
+  void PaintFilled(HDC dc);
+  void PaintBox(HDC dc, const RECT& box, const std::wstring& path, UINT picture);
+  void PaintArrow(HDC dc, const RECT& from, const RECT& to);
+  const PngImage* Picture(UINT id) const;
+
+  static DWORD WINAPI CaptureWorker(void* self);
+  static DWORD WINAPI ApplyWorker(void* self);
+  static DWORD WINAPI MountWorker(void* self);
+  void BeginOperation();
+  void FinishOperation(int result);
 
   bool filled_ = false;
+  std::wstring source_;
+  std::wstring target_;
+  int mode_ = kModeNone;
+  int image_ = 1;
+  bool writable_ = false;
+  bool append_ = false;
+  CaptureChoice choice_;
   PngImage emptyPicture_;
+  PngImage folderPicture_;
+  PngImage wimPicture_;
+  ComPtr<IDropTargetHelper> dragImages_;
+  ComPtr<CMyOleTarget> dropTarget_;
+  bool tipTimerStarted_ = false;
 };

@@ -201,11 +201,22 @@ void CPage_TaskQueue::SetRowPicture(int row, int picture) {
   SendMessageW(list_.hwnd(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
-void CPage_TaskQueue::SetCurrentBar(float value) { currentBar_.SetPos(value); }
+// Each step of a run also names the bar's value in its window text
+// ("value/maximum"), which is what accessibility tools read from it.
+void CPage_TaskQueue::NameBar(CKLOProgressCtrl& bar, float value, float maximum) {
+  if (bar.hwnd())
+    SendMessageW(bar.hwnd(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(FormatStr(L"%.0f/%.0f", value, maximum).c_str()));
+}
+
+void CPage_TaskQueue::SetCurrentBar(float value) {
+  currentBar_.SetPos(value);
+  NameBar(currentBar_, value, 100);
+}
 
 void CPage_TaskQueue::SetOverallBar(float value) {
   overall_ = value;
   overallBar_.SetPos(value);
+  NameBar(overallBar_, value, runMaximum_);
   if (overallBar_.hwnd()) RedrawWindow(overallBar_.hwnd(), nullptr, nullptr, RDW_INVALIDATE);
 }
 
@@ -213,6 +224,8 @@ void CPage_TaskQueue::ResetBars() {
   overall_ = 0;
   overallBar_.SetPos(0);
   currentBar_.SetPos(0);
+  NameBar(overallBar_, 0, runMaximum_);
+  NameBar(currentBar_, 0, 100);
 }
 
 void CPage_TaskQueue::EndRun() { SendMessageW(hwnd_, kMsgEndRun, 0, 0); }
@@ -228,7 +241,9 @@ void CPage_TaskQueue::DoBeginRun(int rows) {
     app->quietErrors = 1;
   }
   overall_ = 0;
-  overallBar_.SetRange(0, static_cast<float>(rows) * 100);
+  runMaximum_ = static_cast<float>(rows) * 100;
+  overallBar_.SetRange(0, runMaximum_);
+  NameBar(overallBar_, 0, runMaximum_);
   overallBar_.SetPos(0);
   overallBar_.StartAnimation();
   overallBar_.SetMarquee(false);
@@ -238,6 +253,7 @@ void CPage_TaskQueue::DoBeginRun(int rows) {
 
 void CPage_TaskQueue::DoEndRun() {
   CQuarryApp* app = CQuarryApp::Instance();
+  NameBar(currentBar_, currentBar_.pos(), 100);
   if (app) app->taskRunnerActive = 0;
   EnableStartIfRows();
   EnableWindow(Item(IDC_TASK_ABORT), FALSE);

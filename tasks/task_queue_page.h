@@ -76,6 +76,7 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   void DoBeginRun(int rows);
   void DoEndRun();
   bool ThrottleRedraw(float percent);
+  static void NameBar(CKLOProgressCtrl& bar, float value, float maximum);
 
   CWimListCtrl list_;
   CKLOProgressCtrl currentBar_;
@@ -87,5 +88,6 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   std::vector<TaskListRow> runRows_;  // the rows of the run under way
   volatile float overall_ = 0;        // overall value, also between redraws
   DWORD lastRedraw_ = 0;
-  volatile bool redrawNow_ = true;              // tick of the last bar redraw from a report
+  volatile bool redrawNow_ = true;
+  float runMaximum_ = 100;              // tick of the last bar redraw from a report
 };

@@ -1,0 +1,164 @@
+#include "app/shell_integration.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include "win/strings.h"
+
+namespace {
+const wchar_t kWimProgId[] = L"KLO.QUARRY.WIM";
+const wchar_t kEsdProgId[] = L"KLO.QUARRY.ESD";
+
+void SetString(HKEY root, const std::wstring& subKey, const wchar_t* name, const std::wstring& value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+}
+
+std::wstring DefaultValue(HKEY root, const wchar_t* subKey) {
+  wchar_t buffer[512] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  DWORD type = 0;
+  if (SHGetValueW(root, subKey, nullptr, &type, buffer, &size) != ERROR_SUCCESS || type != REG_SZ) return L"";
+  return buffer;
+}
+
+bool KeyExists(HKEY root, const wchar_t* subKey) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void Associate(HKEY root, const wchar_t* extension, const wchar_t* progId, int iconId, const std::wstring& exe) {
+  std::wstring id = progId;
+  SetString(root, extension, nullptr, progId);
+  SetString(root, id + L"\\DefaultIcon", nullptr, exe + FormatStr(L",-%d", iconId));
+  SetString(root, id + L"\\shell\\Open\\command", nullptr, VerbCommand(exe, L""));
+  SetString(root, id + L"\\shell\\Open", L"Icon", exe + L",0");
+}
+
+// Removes an extension key only while it names our ProgID.
+void DisownExtension(HKEY root, const wchar_t* extension, const wchar_t* progId) {
+  if (_wcsicmp(DefaultValue(root, extension).c_str(), progId) == 0) SHDeleteKeyW(root, extension);
+}
+
+struct Verb {
+  const wchar_t* progId;
+  const wchar_t* key;
+  const wchar_t* text;
+  const wchar_t* switchText;
+};
+const Verb kVerbs[] = {
+    {kWimProgId, L"shell\\Apply", L"Apply", L"/A"},
+    {kWimProgId, L"shell\\Edit", L"Edit", L"/E"},
+    {kWimProgId, L"shell\\Mount", L"Mount", L"/M"},
+    {L"Folder", L"shell\\Quarry_Capture", L"Capture To ...", L"/C"},
+    {L"Folder", L"shell\\Quarry_QuickCapture", L"Quick Capture", L"/Q"},
+};
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
+
+std::wstring SystemFolder() {
+  wchar_t buffer[MAX_PATH] = {};
+  UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
+  return (n > 0 && n < MAX_PATH) ? buffer : L"C:\\Windows\\System32";
+}
+
+std::wstring Wow64Folder() {
+  wchar_t buffer[MAX_PATH] = {};
+  UINT n = GetSystemWow64DirectoryW(buffer, MAX_PATH);
+  return (n > 0 && n < MAX_PATH) ? buffer : L"";
+}
+
+std::wstring WindowsFolder() {
+  wchar_t buffer[MAX_PATH] = {};
+  UINT n = GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+  return (n > 0 && n < MAX_PATH) ? buffer : L"C:\\Windows";
+}
+
+bool IsWow64Process32() {
+  BOOL wow = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+}  // namespace
+
+std::wstring VerbCommand(const std::wstring& exe, const std::wstring& switchText) {
+  std::wstring command = L"\"" + exe + L"\"";
+  if (!switchText.empty()) command += L" " + switchText;
+  return command + L" \"%1\"";
+}
+
+void ApplyFileAssociation(bool on, const std::wstring& exe) {
+  HKEY root = HKEY_CLASSES_ROOT;
+  if (on) {
+    Associate(root, L".WIM", kWimProgId, 135, exe);
+    Associate(root, L".ESD", kEsdProgId, 187, exe);
+    return;
+  }
+  DisownExtension(root, L".WIM", kWimProgId);
+  SHDeleteKeyW(root, kWimProgId);
+  DisownExtension(root, L".ESD", kEsdProgId);
+  SHDeleteKeyW(root, kEsdProgId);
+}
+
+void ApplyShellIntegration(bool on, const std::wstring& exe) {
+  HKEY root = HKEY_CLASSES_ROOT;
+  if (on) {
+    for (const Verb& verb : kVerbs) {
+      if (!KeyExists(root, verb.progId)) continue;
+      std::wstring key = std::wstring(verb.progId) + L"\\" + verb.key;
+      SetString(root, key, nullptr, verb.text);
+      SetString(root, key + L"\\command", nullptr, VerbCommand(exe, verb.switchText));
+      SetString(root, key, L"Icon", exe + L",0");
+    }
+    RegisterExtensions(true, exe);
+    return;
+  }
+  if (KeyExists(root, kWimProgId)) {
+    for (const wchar_t* sub : {L"shell\\Apply", L"shell\\Edit", L"shell\\Mount", L"shellex"})
+      SHDeleteKeyW(root, (std::wstring(kWimProgId) + L"\\" + sub).c_str());
+  }
+  if (KeyExists(root, L"Folder")) {
+    SHDeleteKeyW(root, L"Folder\\shell\\Quarry_QuickCapture");
+    SHDeleteKeyW(root, L"Folder\\shell\\Quarry_Capture");
+  }
+  RegisterExtensions(false, exe);
+}
+
+RegistrationCommand RegistrationCommandFor(const std::wstring& dllPath, bool is64, bool reg, bool programIs64) {
+  RegistrationCommand command;
+  if (is64) {
+    // A 32-bit program on 64-bit Windows reaches the 64-bit tool only
+    // through "Sysnative"; System32 would be redirected to the 32-bit one.
+    command.tool = (programIs64 || !IsWow64Process32() ? SystemFolder() : WindowsFolder() + L"\\Sysnative") +
+                   L"\\regsvr32.exe";
+  } else {
+    // A 32-bit DLL needs the 32-bit tool: SysWOW64 on 64-bit Windows.
+    std::wstring wow = programIs64 ? Wow64Folder() : L"";
+    command.tool = (wow.empty() ? SystemFolder() : wow) + L"\\regsvr32.exe";
+  }
+  command.arguments = std::wstring(reg ? L"/s" : L"/u /s") + L" \"" + dllPath + L"\"";
+  return command;
+}
+
+void RegisterExtensions(bool reg, const std::wstring& exe) {
+  const bool programIs64 = sizeof(void*) == 8;
+  const struct {
+    const wchar_t* name;
+    bool is64;
+  } builds[] = {{L"Tessel64.dll", true}, {L"Tessel86.dll", false}};
+  for (const auto& build : builds) {
+    RegistrationCommand command = RegistrationCommandFor(FolderOf(exe) + build.name, build.is64, reg, programIs64);
+    SHELLEXECUTEINFOW info = {sizeof info};
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = command.tool.c_str();
+    info.lpParameters = command.arguments.c_str();
+    info.nShow = SW_HIDE;
+    ShellExecuteExW(&info);
+  }
+}

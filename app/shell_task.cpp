@@ -1,0 +1,218 @@
+#include "app/shell_task.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "app/shell_task_options.h"
+#include "app/quarry_app.h"
+#include "app/shell_task_img_select.h"
+#include "app/shell_task_tip.h"
+#include "engine/progress.h"
+#include "engine/wim_file_reader.h"
+#include "engine/wimgapi_engine.h"
+#include "engine/wimlib_engine.h"
+#include "resources/resource.h"
+#include "win/message_box.h"
+#include "win/strings.h"
+
+namespace {
+constexpr DWORD kPathBufferChars = 32768;
+
+bool IsDirectory(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The full, absolute form of a path (relative parts resolved).
+std::wstring FullPath(const std::wstring& path) {
+  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring out(n, L'\0');
+  DWORD got = GetFullPathNameW(path.c_str(), n, &out[0], nullptr);
+  if (got == 0 || got >= n) return path;
+  out.resize(got);
+  return out;
+}
+
+int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
+  const auto* start = reinterpret_cast<const std::wstring*>(data);
+  if (msg == BFFM_INITIALIZED && start && !start->empty())
+    SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
+  return 0;
+}
+
+std::wstring PathOfIdList(PCIDLIST_ABSOLUTE idList) {
+  std::wstring path(kPathBufferChars, L'\0');
+  if (!SHGetPathFromIDListEx(idList, &path[0], kPathBufferChars, GPFIDL_DEFAULT)) return L"";
+  path.resize(wcslen(path.c_str()));
+  return path;
+}
+
+void ShowInvalidPath() { AppMessageBox(nullptr, LoadStr(IDS_INVALID_PATH), L"Quarry", MB_ICONERROR); }
+
+// The operation's result, told only when it is not a success: engines that
+// fail without a message of their own (wimlib, a back end not bound) would
+// otherwise end silently as if all went well.
+void ReportFailure(EngineResult result) {
+  if (result == kResultSuccess || result == kResultAborted) return;
+  AppMessageBox(nullptr, LoadStr(IDS_OP_FAILED), L"Quarry", MB_ICONERROR);
+}
+
+// Runs `work` on this thread while CShellTaskTip shows `taskText`.
+template <typename Work>
+EngineResult RunWithTip(const std::wstring& taskText, Work work) {
+  ShellTaskRun run(taskText);
+  Host().cancelRequested = 0;
+  run.StartDialog();
+  EngineResult result = work();
+  ReportProgress(100);
+  run.Finish(5000);
+  return result;
+}
+
+std::wstring TaskText(int part, const std::wstring& from, const std::wstring& to) {
+  std::vector<std::wstring> formats = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
+  std::wstring format = part < static_cast<int>(formats.size()) ? formats[part] : L"%s %s";
+  return FormatStr(format.c_str(), LastComponent(from).c_str(), LastComponent(to).c_str());
+}
+
+// The target of a capture; false when the user cancelled or it is refused.
+bool CaptureTarget(const std::wstring& folder, bool quick, std::wstring& target) {
+  if (quick) {
+    target = folder + L".WIM";
+  } else {
+    target = folder + L".WIM";
+    if (!AskSaveWimPath(nullptr, target)) return false;
+  }
+  target = FullPath(target);
+  if (IsInsideFolder(target, folder)) {
+    ShowInvalidPath();
+    return false;
+  }
+  return true;
+}
+
+// Yes: replace (append 0), No: append (1), Cancel: stop (-1).
+int AskReplace(const std::wstring& target) {
+  if (!FileExists(target)) return 0;
+  int answer = AppMessageBox(nullptr, target + LoadStr(IDS_ASK_REPLACE), LoadStr(IDS_ASK_CREATE_CAPTION),
+                             MB_YESNOCANCEL | MB_ICONEXCLAMATION);
+  if (answer == IDYES) return 0;
+  if (answer == IDNO) return 1;
+  return -1;
+}
+}  // namespace
+
+std::wstring WithoutTrailingSlash(const std::wstring& path) {
+  std::wstring out = path;
+  while (!out.empty() && (out.back() == L'\\' || out.back() == L'/')) out.pop_back();
+  return out;
+}
+
+bool IsDriveRoot(const std::wstring& folder) {
+  std::wstring bare = WithoutTrailingSlash(folder);
+  if (bare.size() == 2 && bare[1] == L':') return true;
+  if (bare.empty()) return true;
+  if (bare.compare(0, 2, L"\\\\") == 0) {
+    // \\server\share has exactly one separator after the server name.
+    std::wstring rest = bare.substr(2);
+    return std::count(rest.begin(), rest.end(), L'\\') <= 1;
+  }
+  return false;
+}
+
+std::wstring PickFolder(HWND owner) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  std::wstring start = app ? app->settings.lastFolder : L"";
+  wchar_t display[MAX_PATH] = {};
+  BROWSEINFOW info = {};
+  info.hwndOwner = owner;
+  info.pszDisplayName = display;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(&start);
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (!chosen) return L"";
+  std::wstring path = PathOfIdList(chosen);
+  CoTaskMemFree(chosen);
+  if (!path.empty() && app) app->settings.lastFolder = path;
+  return path;
+}
+
+bool AskSaveWimPath(HWND owner, std::wstring& path) {
+  std::wstring buffer(kPathBufferChars, L'\0');
+  std::copy(path.begin(), path.begin() + std::min<size_t>(path.size(), kPathBufferChars - 1), buffer.begin());
+  static const wchar_t kFilter[] = L"Windows Imaging File (*.WIM)\0*.WIM\0";
+  OPENFILENAMEW ofn = {sizeof ofn};
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = kFilter;
+  ofn.lpstrFile = &buffer[0];
+  ofn.nMaxFile = kPathBufferChars;
+  ofn.lpstrDefExt = L"WIM";
+  ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
+  if (!GetSaveFileNameW(&ofn)) return false;
+  buffer.resize(wcslen(buffer.c_str()));
+  path = buffer;
+  return !path.empty();
+}
+
+void RunShellCapture(const std::wstring& rawFolder, bool quick) {
+  std::wstring folder = WithoutTrailingSlash(FullPath(rawFolder));
+  if (rawFolder.empty() || IsDriveRoot(rawFolder) || !IsDirectory(folder)) {
+    ShowInvalidPath();
+    return;
+  }
+  std::wstring target;
+  if (!CaptureTarget(folder, quick, target)) return;
+  int append = AskReplace(target);
+  if (append < 0) return;
+  CaptureChoice choice;
+  choice.info.name = L"WIM";
+  if (!AskCaptureOptions(nullptr, append == 1, target, choice)) return;
+
+  CQuarryApp* app = CQuarryApp::Instance();
+  EngineResult result = RunWithTip(TaskText(0, folder, target), [&]() -> EngineResult {
+    if (app && app->backendKind == kBackendWimlib)
+      return WimlibEngine().CaptureImage(folder, target, choice.compression, append == 1, false, false, choice.info);
+    return WimgapiEngine().CaptureImage(folder, target, choice.compression, append == 1, false, false, choice.info);
+  });
+  ReportFailure(result);
+}
+
+void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
+  if (wimPath.empty() || !FileExists(wimPath)) {
+    ShowInvalidPath();
+    return;
+  }
+  WimFileReader reader;
+  const int count = reader.Read(wimPath) ? static_cast<int>(reader.ImageCount()) : 0;
+  int image = 1;
+  bool writable = false;
+  if (count < 2) {
+    if (count == 1 && mount)
+      writable = AppMessageBox(nullptr, LoadStr(IDS_ASK_MOUNT_WRITABLE), L"Quarry", MB_YESNO | MB_ICONQUESTION) == IDYES;
+  } else {
+    CShellTaskImgSelectDlg chooser(wimPath, mount);
+    if (chooser.DoModal(nullptr) != IDOK) return;
+    image = chooser.image();
+    writable = chooser.writable();
+  }
+  CQuarryApp* app = CQuarryApp::Instance();
+  const bool wimlib = app && app->backendKind == kBackendWimlib;
+  // wimlib cannot mount on Windows: offer WIMGAPI instead of doing nothing.
+  if (mount && wimlib &&
+      AppMessageBox(nullptr, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+    return;
+  std::wstring folder = PickFolder(nullptr);
+  if (folder.empty()) return;
+
+  EngineResult result = RunWithTip(TaskText(mount ? 2 : 1, wimPath, folder), [&]() -> EngineResult {
+    if (mount) return WimgapiEngine().MountImage(wimPath, folder, image, false, false, writable);
+    if (wimlib) return WimlibEngine().ApplyImage(wimPath, folder, image, false, false);
+    return WimgapiEngine().ApplyImage(wimPath, folder, image, false, false);
+  });
+  ReportFailure(result);
+}

@@ -1,0 +1,70 @@
+// The small progress dialog of a task started from an Explorer verb
+// (template 180): a status line, a bar, the task text and "取消". It runs
+// modally on a thread of its own while the start-up thread runs the
+// operation, and is the shell-task target of ReportProgress meanwhile.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "controls/progress_ctrl.h"
+#include "engine/engine_host.h"
+#include "win/dialog.h"
+
+// What the start-up thread and the dialog's thread share about one run.
+// The dialog may come up after the work has already finished; whichever
+// side comes second closes it, so it never stays open over a finished task.
+class ShellTaskRun {
+ public:
+  explicit ShellTaskRun(std::wstring taskText);
+  ~ShellTaskRun();
+  ShellTaskRun(const ShellTaskRun&) = delete;
+  ShellTaskRun& operator=(const ShellTaskRun&) = delete;
+
+  // Starts the dialog's thread. False when the thread cannot be made.
+  bool StartDialog();
+  // The work is over: closes the dialog (now, or as soon as it appears)
+  // and waits up to `waitMs` for its thread to end.
+  void Finish(DWORD waitMs);
+
+  const std::wstring& taskText() const { return taskText_; }
+
+  // Called by the dialog on its own thread: registration with the host
+  // and leave. Register returns false when the work is already over.
+  bool Register(HWND dialog, ShellTaskTarget* target);
+  void Unregister();
+  bool finished();
+
+ private:
+  static DWORD WINAPI ThreadProc(void* self);
+
+  std::wstring taskText_;
+  CRITICAL_SECTION lock_;
+  HWND dialog_ = nullptr;
+  bool finished_ = false;
+  HANDLE thread_ = nullptr;
+};
+
+class CShellTaskTip : public Dialog, public ShellTaskTarget {
+ public:
+  explicit CShellTaskTip(ShellTaskRun& run);
+
+  // ShellTaskTarget
+  HWND Hwnd() const override { return hwnd_; }
+  void SetPercent(float percent) override;
+
+ protected:
+  bool OnInitDialog() override;
+  void OnOK() override {}
+  // "取消" only asks the operation to stop; the dialog stays.
+  void OnCancel() override;
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  void CloseNow();
+
+  ShellTaskRun& run_;
+  CKLOProgressCtrl bar_;
+  std::wstring percentFormat_;
+  HICON smallIcon_ = nullptr;
+};

@@ -1,0 +1,134 @@
+// The apply page: image lists, choosing an image, applying at once on both
+// back ends (split sets included), and mounting writable through WIMGAPI.
+#include "capture_apply_fixture.h"
+#include "resources/resource.h"
+
+using namespace qtest;
+using namespace catest;
+
+namespace {
+
+class ApplyPage : public QuarryPages {
+ protected:
+  HWND apply() const { return Page(IDD_PAGE_APPLY); }
+  HWND list() const { return GetDlgItem(apply(), IDC_APPLY_LIST); }
+  void OpenApplyTab() {
+    ClickWindow(GetDlgItem(main_, IDC_TAB_APPLY));
+    ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_APPLY); }, 20000));
+  }
+  // Three images, each from its own tree.
+  std::wstring MakeThreeImageFile(std::wstring trees[3]) {
+    std::wstring wim = TempDir() + L"\\three.wim";
+    for (int i = 0; i < 3; i++) {
+      trees[i] = TempDir() + L"\\tree" + std::to_wstring(i + 1);
+      MakeSampleTree(trees[i]);
+      WriteFileBytes(trees[i] + L"\\which.txt", "image " + std::to_string(i + 1));
+      std::string verb = i == 0 ? "capture" : "append";
+      UnixResult r = RunUnix("wimlib-imagex " + verb + " " + ShQuote(UnixPath(trees[i])) + " " +
+                             ShQuote(UnixPath(wim)) + " 'Image " + std::to_string(i + 1) + "' 2>&1");
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+    }
+    return wim;
+  }
+};
+
+TEST_F(ApplyPage, AppliesTheChosenImageOfThreeThroughWimgapi) {
+  std::wstring trees[3];
+  std::wstring wim = MakeThreeImageFile(trees);
+  StartQuarry(0);
+  OpenApplyTab();
+  EXPECT_FALSE(ItemEnabled(apply(), IDC_APPLY_APPLY));
+  SetText(apply(), IDC_APPLY_WIM, wim);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 3; }));
+  EXPECT_TRUE(ItemEnabled(apply(), IDC_APPLY_APPLY));
+  EXPECT_EQ(CellText(list(), 1, 1), L"2");
+  EXPECT_EQ(CellText(list(), 1, 5), L"Image 2");
+  EXPECT_EQ(RowImage(list(), 0), 1) << "the first image is chosen after a load";
+  EXPECT_EQ(RowImage(list(), 1), 2);
+
+  // A click in the first column chooses the row; other columns do not.
+  ClickCell(list(), 2, 3);
+  ClickCell(list(), 1, 0);
+  ASSERT_TRUE(WaitUntil([&] { return RowImage(list(), 1) == 1; }));
+  EXPECT_EQ(RowImage(list(), 0), 2);
+  EXPECT_EQ(RowImage(list(), 2), 2);
+
+  // Both paths invalid: the target first, then the WIM path.
+  std::wstring noTarget = TempDir() + L"\\no\\such";
+  SetText(apply(), IDC_APPLY_TARGET, noTarget);
+  Press(apply(), IDC_APPLY_APPLY);
+  HWND box = WaitMessage(L"路径无效!\n" + noTarget);
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return NoDialogShown(); }, 20000));
+
+  std::wstring target = TempDir() + L"\\目标";
+  ASSERT_TRUE(MakeDirs(target));
+  SetText(apply(), IDC_APPLY_TARGET, target);
+  Press(apply(), IDC_APPLY_APPLY);
+  EXPECT_EQ(WaitOperationResult(), L"操作成功完成!");
+  EXPECT_EQ(DiffFolders(target, trees[1]), "");
+}
+
+TEST_F(ApplyPage, AppliesASplitSetThroughWimlib) {
+  std::wstring source = TempDir() + L"\\big";
+  MakeSampleTree(source);
+  std::string noise(3 << 20, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 2654435761u) >> 11);
+  WriteFileBytes(source + L"\\noise.bin", noise);
+  std::wstring whole = TempDir() + L"\\whole.wim", part = TempDir() + L"\\part.wim";
+  UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(source)) + " " + ShQuote(UnixPath(whole)) +
+                         " --compress=none && wimlib-imagex split " + ShQuote(UnixPath(whole)) + " " +
+                         ShQuote(UnixPath(part)) + " 1 2>&1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_NE(GetFileAttributesW((TempDir() + L"\\part2.wim").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  StartQuarry(1);
+  OpenApplyTab();
+  SetText(apply(), IDC_APPLY_WIM, part);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
+  std::wstring target = TempDir() + L"\\out";
+  ASSERT_TRUE(MakeDirs(target));
+  SetText(apply(), IDC_APPLY_TARGET, target);
+  Press(apply(), IDC_APPLY_APPLY);
+  EXPECT_EQ(WaitOperationResult(), L"操作成功完成!");
+  EXPECT_EQ(DiffFolders(target, source), "");
+}
+
+typedef BOOL(WINAPI* UnmountFn)(PCWSTR, PCWSTR, DWORD, BOOL);
+
+TEST_F(ApplyPage, WritableMountUnderWimlibGoesThroughWimgapiAndKeepsTheCommittedChange) {
+  std::wstring source = TempDir() + L"\\m";
+  MakeSampleTree(source);
+  std::wstring wim = TempDir() + L"\\mount.wim";
+  UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(source)) + " " + ShQuote(UnixPath(wim)) + " 2>&1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::wstring mountDir = TempDir() + L"\\挂载点";
+  ASSERT_TRUE(MakeDirs(mountDir));
+
+  StartQuarry(1);
+  OpenApplyTab();
+  SetText(apply(), IDC_APPLY_WIM, wim);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
+  SetText(apply(), IDC_APPLY_TARGET, mountDir);
+  Press(apply(), IDC_APPLY_MOUNT);
+  HWND box = WaitMessage(L"Wimlib挂载功能无法工作在Windows平台!\n不过您仍然可以使用 Wimgapi API 完成这个操作, 是否要这样做?");
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDYES);
+  box = WaitMessage(L"是否要以可写方式挂载此镜像?");
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDYES);
+  ASSERT_EQ(WaitOperationResult(), L"操作成功完成!");
+
+  ASSERT_NE(GetFileAttributesW((mountDir + L"\\small.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_TRUE(WriteFileBytes(mountDir + L"\\added.txt", "added in the mount\n"));
+  HMODULE wimgapi = LoadLibraryW(L"wimgapi.dll");
+  ASSERT_TRUE(wimgapi);
+  auto unmount = reinterpret_cast<UnmountFn>(reinterpret_cast<void*>(GetProcAddress(wimgapi, "WIMUnmountImage")));
+  ASSERT_TRUE(unmount);
+  ASSERT_TRUE(unmount(mountDir.c_str(), wim.c_str(), 1, TRUE)) << GetLastError();
+  UnixResult dir = RunUnix("wimlib-imagex dir " + ShQuote(UnixPath(wim)) + " 1 2>&1");
+  EXPECT_NE(dir.output.find("/added.txt"), std::string::npos) << dir.output;
+}
+
+}  // namespace

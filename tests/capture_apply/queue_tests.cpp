@@ -1,0 +1,234 @@
+// The task queue: tasks queued from the capture and apply pages, run one
+// after another with their state pictures and bars, a failing task, a
+// cancelled task, the guard of a running queue, and save / load.
+#include "capture_apply_fixture.h"
+#include "resources/resource.h"
+
+using namespace qtest;
+using namespace catest;
+
+namespace {
+
+const wchar_t kRunnerBusy[] = L"任务队列正在执行, 请等待它完成或中止它.";
+
+class TaskQueue : public QuarryPages {
+ protected:
+  HWND capture() const { return Page(IDD_PAGE_CAPTURE); }
+  HWND apply() const { return Page(IDD_PAGE_APPLY); }
+  HWND queue() const { return Page(IDD_PAGE_TASK_QUEUE); }
+  HWND list() const { return GetDlgItem(queue(), IDC_TASK_LIST); }
+
+  // Queues a capture from the capture page (" 添加到任务队列" ticked).
+  void QueueCapture(const std::wstring& source, const std::wstring& wim, int compressionId = 0) {
+    SetCheck(capture(), IDC_CAP_QUEUE, true);
+    SetText(capture(), IDC_CAP_SOURCE, source);
+    SetText(capture(), IDC_CAP_WIM, wim);
+    SetText(capture(), IDC_CAP_NAME, L"队列");
+    Press(capture(), IDC_CAP_CREATE);
+    AcceptOptions(compressionId);
+  }
+  void ShowQueue() {
+    SendCommand(main_, ID_SHOW_TASK_QUEUE);
+    ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }, 20000));
+  }
+  std::vector<int> Pictures() {
+    std::vector<int> pictures;
+    for (int i = 0; i < RowCount(list()); i++) pictures.push_back(RowImage(list(), i));
+    return pictures;
+  }
+  bool Idle() { return ItemEnabled(queue(), IDC_TASK_START) && !ItemEnabled(queue(), IDC_TASK_ABORT); }
+  bool TabsEnabled() {
+    for (int id : {IDC_TAB_CAPTURE, IDC_TAB_APPLY, IDC_TAB_ADVANCED, IDC_TAB_INFO, IDC_TAB_BROWSE})
+      if (!ItemEnabled(main_, id)) return false;
+    return true;
+  }
+  std::wstring BarText(int id) { return WindowText(GetDlgItem(queue(), id)); }
+  // Lets Quarry's user-interface thread handle everything sent so far.
+  void Settle() { SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr); }
+};
+
+TEST_F(TaskQueue, ThreeTasksWithTheSecondFailingRunToTheEnd) {
+  StartQuarry(0);
+  std::wstring source = TempDir() + L"\\q";
+  MakeSampleTree(source);
+  std::wstring first = TempDir() + L"\\一.wim", bad = TempDir() + L"\\missing\\二.wim", third = TempDir() + L"\\三.wim";
+  QueueCapture(source, first);
+  QueueCapture(source, bad);
+  QueueCapture(source, third);
+  ShowQueue();
+  ASSERT_EQ(RowCount(list()), 3);
+  EXPECT_EQ(CellText(list(), 0, 1), L"创建新镜像");
+  EXPECT_EQ(CellText(list(), 1, 2), source);
+  EXPECT_EQ(CellText(list(), 1, 3), bad);
+  EXPECT_EQ(Pictures(), (std::vector<int>{2, 2, 2}));
+
+  Press(queue(), IDC_TASK_START);
+  ASSERT_TRUE(WaitUntil([&] { return Pictures() == std::vector<int>{1, 4, 1} && Idle(); }, 120000))
+      << "pictures " << Pictures()[0] << Pictures()[1] << Pictures()[2];
+  EXPECT_EQ(BarText(IDC_TASK_OVERALL_BAR), L"300/300");
+  EXPECT_TRUE(TabsEnabled());
+  EXPECT_TRUE(NoDialogShown()) << "failures stay quiet while the queue runs";
+  EXPECT_EQ(InfoValue(WimInfo(first), "Name"), "队列");
+  EXPECT_EQ(DiffAppliedImage(third, 1, source), "");
+}
+
+TEST_F(TaskQueue, WimlibMountTaskFailsWithoutTouchingTheImageAndApplyRuns) {
+  std::wstring source = TempDir() + L"\\s";
+  MakeSampleTree(source);
+  std::wstring wim = TempDir() + L"\\s.wim";
+  UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(source)) + " " + ShQuote(UnixPath(wim)) + " 2>&1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::wstring target = TempDir() + L"\\applied", mountDir = TempDir() + L"\\mnt";
+  ASSERT_TRUE(MakeDirs(target) && MakeDirs(mountDir));
+
+  StartQuarry(1);
+  ClickWindow(GetDlgItem(main_, IDC_TAB_APPLY));
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_APPLY); }, 20000));
+  SetCheck(apply(), IDC_APPLY_QUEUE, true);
+  SetText(apply(), IDC_APPLY_WIM, wim);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(GetDlgItem(apply(), IDC_APPLY_LIST)) == 1; }));
+  SetText(apply(), IDC_APPLY_TARGET, mountDir);
+  Press(apply(), IDC_APPLY_MOUNT);
+  HWND box = WaitMessage(L"Wimlib挂载功能无法工作在Windows平台!\n不过您仍然可以使用 Wimgapi API 完成这个操作, 是否要这样做?");
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDYES);
+  box = WaitMessage(L"是否要以可写方式挂载此镜像?");
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDNO);
+  ASSERT_TRUE(WaitUntil([&] { return NoDialogShown(); }, 20000));
+  SetText(apply(), IDC_APPLY_TARGET, target);
+  Press(apply(), IDC_APPLY_APPLY);
+
+  ShowQueue();
+  ASSERT_EQ(RowCount(list()), 2);
+  EXPECT_EQ(CellText(list(), 0, 1), L"挂载");
+  EXPECT_EQ(CellText(list(), 1, 1), L"解开镜像");
+  Press(queue(), IDC_TASK_START);
+  ASSERT_TRUE(WaitUntil([&] { return Pictures() == std::vector<int>{4, 1} && Idle(); }, 120000));
+  EXPECT_EQ(GetFileAttributesW((mountDir + L"\\small.txt").c_str()), INVALID_FILE_ATTRIBUTES) << "nothing mounted";
+  EXPECT_EQ(DiffFolders(target, source), "");
+}
+
+TEST_F(TaskQueue, CancellingTheSecondOfThreeWhileTheRunningQueueIsGuarded) {
+  std::wstring small = TempDir() + L"\\small", large = TempDir() + L"\\large";
+  MakeSampleTree(small);
+  ASSERT_TRUE(MakeDirs(large));
+  UnixResult made = RunUnix("cd " + ShQuote(UnixPath(large)) +
+                            " && for d in $(seq 1 40); do mkdir d$d; head -c 2000000 /dev/urandom | split -b 16000 - d$d/f; done 2>&1");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  StartQuarry(0);
+  std::wstring second = TempDir() + L"\\2.wim", fourth = TempDir() + L"\\4.wim";
+  QueueCapture(small, TempDir() + L"\\1.wim");
+  QueueCapture(large, second, IDC_OPT_COMP_LZX);
+  QueueCapture(small, TempDir() + L"\\3.wim");
+  ShowQueue();
+  Press(queue(), IDC_TASK_START);
+  ASSERT_TRUE(WaitUntil([&] { return RowImage(list(), 1) == 3; }, 120000));
+
+  // While it runs: start stays disabled after an item change, tabs ignore
+  // clicks, and load and delete are refused.
+  EXPECT_FALSE(ItemEnabled(queue(), IDC_TASK_START));
+  EXPECT_TRUE(ItemEnabled(queue(), IDC_TASK_ABORT));
+  ClickCell(list(), 0, 1);
+  Settle();
+  EXPECT_FALSE(ItemEnabled(queue(), IDC_TASK_START));
+  ClickWindow(GetDlgItem(main_, IDC_TAB_INFO));
+  Settle();
+  EXPECT_TRUE(ItemVisible(main_, IDD_PAGE_TASK_QUEUE));
+  EXPECT_FALSE(ItemVisible(main_, IDD_PAGE_INFO));
+  Press(queue(), IDC_TASK_LOAD);
+  HWND box = WaitMessage(kRunnerBusy);
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return NoDialogShown(); }, 20000));
+  ASSERT_TRUE(MakeForeground(main_));
+  SetFocus(list());
+  PressKey(list(), VK_DELETE);
+  box = WaitMessage(kRunnerBusy);
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return NoDialogShown(); }, 20000));
+  EXPECT_EQ(RowCount(list()), 3);
+
+  // The capture page may add a task, but not start one beside the queue.
+  PressKey(main_, 'Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_CAPTURE); }, 20000));
+  QueueCapture(small, fourth);
+  EXPECT_EQ(RowCount(list()), 4);
+  SetCheck(capture(), IDC_CAP_QUEUE, false);
+  SetText(capture(), IDC_CAP_WIM, TempDir() + L"\\5.wim");
+  Press(capture(), IDC_CAP_CREATE);
+  AcceptOptions();
+  box = WaitMessage(kRunnerBusy);
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return NoDialogShown(); }, 20000));
+  EXPECT_EQ(GetFileAttributesW((TempDir() + L"\\5.wim").c_str()), INVALID_FILE_ATTRIBUTES);
+  PressKey(main_, 'Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }, 20000));
+
+  ASSERT_EQ(RowImage(list(), 1), 3) << "the long task ended before it could be cancelled";
+  Press(queue(), IDC_TASK_ABORT);
+  box = WaitMessage(L"是否要中止当前操作?");
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDYES);
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 120000));
+  EXPECT_EQ(Pictures(), (std::vector<int>{1, 4, 2, 2}));
+  EXPECT_EQ(BarText(IDC_TASK_OVERALL_BAR), L"0/300");
+  EXPECT_EQ(BarText(IDC_TASK_CURRENT_BAR), L"0/100");
+  EXPECT_TRUE(TabsEnabled());
+  EXPECT_EQ(GetFileAttributesW(fourth.c_str()), INVALID_FILE_ATTRIBUTES) << "a row added during the run is not run";
+}
+
+TEST_F(TaskQueue, SaveThenLoadReproducesEveryRow) {
+  std::wstring source = TempDir() + L"\\中文源";
+  MakeSampleTree(source);
+  // A target folder whose path is far longer than 260 characters.
+  std::wstring deep = TempDir();
+  while (deep.size() < 300) deep += L"\\长路径文件夹abcdefghijklmnopqrstuvwxyz";
+  ASSERT_TRUE(MakeDirs(deep));
+  std::wstring wim = TempDir() + L"\\x.wim";
+  UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(source)) + " " + ShQuote(UnixPath(wim)) + " 2>&1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+
+  StartQuarry(0);
+  QueueCapture(source, deep + L"\\镜像.wim", IDC_OPT_COMP_LZX);
+  ClickWindow(GetDlgItem(main_, IDC_TAB_APPLY));
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_APPLY); }, 20000));
+  SetCheck(apply(), IDC_APPLY_QUEUE, true);
+  SetCheck(apply(), IDC_APPLY_VERIFY, true);
+  SetText(apply(), IDC_APPLY_WIM, wim);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(GetDlgItem(apply(), IDC_APPLY_LIST)) == 1; }));
+  SetText(apply(), IDC_APPLY_TARGET, deep);
+  Press(apply(), IDC_APPLY_APPLY);
+  ShowQueue();
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 2; }));
+  std::vector<std::vector<std::wstring>> before;
+  for (int i = 0; i < 2; i++)
+    before.push_back({CellText(list(), i, 1), CellText(list(), i, 2), CellText(list(), i, 3)});
+  EXPECT_EQ(before[1][3], deep);
+
+  std::wstring file = TempDir() + L"\\队列.Task";
+  Press(queue(), IDC_TASK_SAVE);
+  AnswerFileDialog(file);
+  ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000));
+  EXPECT_EQ(GetPrivateProfileIntW(L"TASKLIST", L"Count", -1, file.c_str()), 2);
+  EXPECT_EQ(GetPrivateProfileIntW(L"TASK0", L"CompressType", -1, file.c_str()), 2);
+  EXPECT_EQ(GetPrivateProfileIntW(L"TASK1", L"TaskType", -1, file.c_str()), 2);
+  EXPECT_EQ(GetPrivateProfileIntW(L"TASK1", L"ImageIndex", -1, file.c_str()), 1);
+  EXPECT_EQ(GetPrivateProfileIntW(L"TASK1", L"Verify", -1, file.c_str()), 1);
+
+  // Loading replaces the rows (here: after one was deleted) with the saved ones.
+  ClickCell(list(), 0, 1);
+  PressKey(list(), VK_DELETE);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
+  Press(queue(), IDC_TASK_LOAD);
+  AnswerFileDialog(file);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 2; }, 20000));
+  for (int i = 0; i < 2; i++)
+    for (int c = 0; c < 3; c++) EXPECT_EQ(CellText(list(), i, c + 1), before[i][c]) << i << "," << c;
+  EXPECT_EQ(Pictures(), (std::vector<int>{2, 2}));
+  EXPECT_TRUE(ItemEnabled(queue(), IDC_TASK_START));
+}
+
+}  // namespace
