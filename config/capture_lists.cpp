@@ -14,9 +14,9 @@ namespace {
 const wchar_t kCountKey[] = L"Count";
 const wchar_t kListKey[] = L"List";
 
-// Characters per entry that the stored "List" value may use: the value is
-// read into a buffer of Count x 260 characters.
-constexpr uint64_t kCharsPerEntry = 260;
+// The longest "List" value read: far beyond any real list, but a bound on
+// what a damaged file can make the program allocate.
+constexpr size_t kMaxListChars = 16 * 1024 * 1024;
 
 // ---- pattern matching ----
 
@@ -131,15 +131,13 @@ struct StoredSection {
   std::wstring list;
 };
 
-// Count and List of one section, List read only as far as Count entries
-// may reach.
+// Count and List of one section.
 StoredSection ReadSection(const std::wstring& path, const wchar_t* name) {
   StoredSection s;
   s.count = ReadProfileInt(path, name, kCountKey, 0);
-  if (s.count > 0) {
-    uint64_t maxChars = static_cast<uint64_t>(s.count) * kCharsPerEntry - 1;
-    s.list = ReadProfileTextUpTo(path, name, kListKey, static_cast<size_t>(std::min<uint64_t>(maxChars, SIZE_MAX)));
-  }
+  // The value is read whole: a long pattern is never cut (a cut would lose
+  // its flag, and with it the entry).
+  if (s.count > 0) s.list = ReadProfileTextUpTo(path, name, kListKey, kMaxListChars);
   return s;
 }
 

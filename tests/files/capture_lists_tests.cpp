@@ -51,7 +51,7 @@ TEST(CaptureLists, EditorSaveWritesTheStoredFormAndLoadTakesEnabledOnly) {
   LoadCaptureLists(lists, ini);
   EXPECT_THAT(lists.patterns[kListExclude], ElementsAre(L"\\pagefile.sys", L"\u4E34\u65F6"));
   EXPECT_THAT(lists.patterns[kListNoCompress], IsEmpty());
-  EXPECT_THAT(lists.patterns[kListAlignment], IsEmpty());
+  EXPECT_THAT(lists.patterns[kListAlignment], ElementsAre(longPattern));
   EXPECT_THAT(lists.patterns[kListException], ElementsAre(L"keep me.txt"));
 }
 
@@ -62,7 +62,7 @@ TEST(CaptureLists, LoadRulesOnDamagedSections) {
   WriteList(ini, L"EXCLUDE", L"1", L"a:1|b:1");
   // Count larger than the entries: the missing ones are empty and skipped.
   WriteList(ini, L"NOCOMPRESS", L"4", L"a:1|b:0|c:1");
-  // List longer than Count x 260 characters: cut there, so the flag is lost.
+  // A pattern longer than any path buffer loads whole, still enabled.
   WriteList(ini, L"ALIGNMENT", L"1", longPattern + L":1");
   // Patterns holding ":" never load as enabled; flags other than exactly 1
   // do not enable; a field without ":" is not an entry that loads.
@@ -72,7 +72,7 @@ TEST(CaptureLists, LoadRulesOnDamagedSections) {
   LoadCaptureLists(lists, ini);
   EXPECT_THAT(lists.patterns[kListExclude], ElementsAre(L"a"));
   EXPECT_THAT(lists.patterns[kListNoCompress], ElementsAre(L"a", L"c"));
-  EXPECT_THAT(lists.patterns[kListAlignment], IsEmpty());
+  EXPECT_THAT(lists.patterns[kListAlignment], ElementsAre(longPattern));
   EXPECT_THAT(lists.patterns[kListException], ElementsAre(L"", L"h"));
 
   // The editor shows every stored entry; a ":"-pattern shows disabled.
@@ -97,7 +97,7 @@ TEST(CaptureLists, BadCountsAreHarmless) {
   LoadCaptureLists(lists, ini);
   EXPECT_THAT(lists.patterns[kListExclude], ElementsAre(L"a", L"b"));
   EXPECT_THAT(lists.patterns[kListNoCompress], IsEmpty());
-  EXPECT_THAT(lists.patterns[kListAlignment], IsEmpty());
+  EXPECT_THAT(lists.patterns[kListAlignment], ElementsAre(longPattern));
   EXPECT_THAT(lists.patterns[kListException], IsEmpty());
   EXPECT_EQ(ReadStoredCaptureLists(ini).entries[kListExclude].size(), 2u);
 }
