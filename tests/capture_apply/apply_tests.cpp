@@ -133,8 +133,8 @@ TEST_F(ApplyPage, WritableMountUnderWimlibGoesThroughWimgapiAndKeepsTheCommitted
   auto unmount = reinterpret_cast<UnmountFn>(reinterpret_cast<void*>(GetProcAddress(wimgapi, "WIMUnmountImage")));
   ASSERT_TRUE(unmount);
   ASSERT_TRUE(unmount(mountDir.c_str(), wim.c_str(), 1, TRUE)) << GetLastError();
-  UnixResult dir = RunUnix("wimlib-imagex dir " + ShQuote(UnixPath(wim)) + " 1 2>&1");
-  EXPECT_NE(dir.output.find("/added.txt"), std::string::npos) << dir.output;
+  UnixResult listing = RunUnix("wimlib-imagex dir " + ShQuote(UnixPath(wim)) + " 1 2>&1");
+  EXPECT_NE(listing.output.find("/added.txt"), std::string::npos) << listing.output;
 }
 
 }  // namespace
