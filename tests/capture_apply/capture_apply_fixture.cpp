@@ -181,9 +181,10 @@ std::wstring QuarryPages::CellText(HWND list, int row, int column) const {
   block.Write(&item, sizeof item);
   DWORD_PTR n = 0;
   SendMessageTimeoutW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(block.get()), SMTO_NORMAL, 5000, &n);
-  std::wstring text(n, L'\0');
-  if (n) block.Read(&text[0], n * sizeof(wchar_t), sizeof(LVITEMW));
-  return text;
+  if (n >= static_cast<DWORD_PTR>(chars)) n = chars - 1;
+  std::vector<wchar_t> buffer(chars, L'\0');
+  block.Read(buffer.data(), chars * sizeof(wchar_t), sizeof(LVITEMW));
+  return std::wstring(buffer.data(), wcsnlen(buffer.data(), n));
 }
 
 void QuarryPages::SetRowState(HWND list, int row, UINT state) {
