@@ -174,7 +174,7 @@ TEST_F(TaskQueue, CancellingTheSecondOfThreeWhileTheRunningQueueIsGuarded) {
   EXPECT_EQ(RowCount(list()), 3);
 
   // The capture page may add a task, but not start one beside the queue.
-  PressKey(question, 'Q', VK_CONTROL);
+  Press(queue(), IDC_TASK_CLOSE);  // "<": back to the capture page
   ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_CAPTURE); }, 20000));
   QueueCapture(small, fourth);
   EXPECT_EQ(RowCount(list()), 4);
@@ -187,8 +187,8 @@ TEST_F(TaskQueue, CancellingTheSecondOfThreeWhileTheRunningQueueIsGuarded) {
   AnswerDialog(box, IDOK);
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 20000));
   EXPECT_EQ(GetFileAttributesW((dir + L"\\5.wim").c_str()), INVALID_FILE_ATTRIBUTES);
-  PressKey(question, 'Q', VK_CONTROL);
-  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }, 20000));
+  ShowQueue();
+  EXPECT_FALSE(ItemEnabled(queue(), IDC_TASK_START)) << "showing the queue again does not enable start";
 
   AnswerDialog(question, IDYES);
   ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 120000));
