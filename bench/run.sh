@@ -8,6 +8,7 @@
 #
 #   scripts/build.sh && scripts/wineprefix.sh && bench/run.sh
 #   REPS=5 COMPRESS=1 BENCH_DIR=/tmp/qbench bench/run.sh
+#   ONLY_PAGES=1 PAGE_REPS=3 bench/run.sh    (only the page-driven part)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/env.sh"
 REPS=${REPS:-5}
@@ -112,6 +113,8 @@ apply() { # tool: everyone applies the same file, made by wimlib-imagex
   fi
 }
 
+engine_status=0
+if [ "${ONLY_PAGES:-0}" != 1 ]; then
 # Start-up CPU of the benchmark program (Wine, binding), taken off the engines.
 BASE_CPU=0
 for i in 1 2 3 4 5; do
@@ -142,7 +145,7 @@ rm -rf "$WORK"/out-*
 # in the same round and the median of those per-round ratios is taken. The
 # targets are checked on CPU time, which other work on the machine disturbs
 # least; the wall-time ratios are shown beside it.
-python3 - "$RESULTS" <<'PY'
+python3 - "$RESULTS" <<'PY' || engine_status=$?
 import statistics, sys
 wall, cpu = {}, {}
 for line in open(sys.argv[1]):
@@ -169,3 +172,61 @@ for op in ("capture", "apply"):
               % (op, tool, rc, 1 + targets[tool] / 100, "ok" if within else "OVER", rw))
 sys.exit(0 if ok else 1)
 PY
+fi
+
+# Capture and apply driven through Quarry.exe's pages: each queued on the
+# capture or apply page and run from the task queue (so no dialog waits),
+# timed from the press of "开始执行" to the end of the run by the GUI test
+# program's driver, against wimlib-imagex on the same tree in the same
+# round. Needs a display: the whole part runs in one virtual X server.
+PAGE_BACKEND=${PAGE_BACKEND:-1}
+PAGE_REPS=${PAGE_REPS:-$REPS}
+DRIVER=$QUARRY_BIN/gui_capture_apply_tests.exe
+if [ ! -f "$DRIVER" ]; then
+  echo "missing $DRIVER: page benchmark skipped"
+  exit $engine_status
+fi
+PAGES=$WORK/pages.txt
+: >"$PAGES"
+"$WINESERVER" -k 2>/dev/null || true
+"$WINESERVER" -w 2>/dev/null || true
+export TREE WORK PAGES DRIVER PAGE_BACKEND PAGE_REPS IMAGEX_COMPRESS
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  set -euo pipefail
+  source "'"$QUARRY_ROOT"'/scripts/env.sh"
+  "$WINESERVER" -p
+  "$WINE" cmd /c exit >/dev/null 2>&1 </dev/null
+  winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+  wall() { /usr/bin/time -f "%e" -o "$WORK/t.txt" "$@" >/dev/null 2>&1; cat "$WORK/t.txt"; }
+  for ((r = 0; r <= PAGE_REPS; r++)); do
+    rm -rf "$WORK/pages-imagex.wim" "$WORK/pages-out-imagex" "$WORK/pages-q"
+    mkdir -p "$WORK/pages-out-imagex" "$WORK/pages-q"
+    ic=$(wall wimlib-imagex capture "$TREE" "$WORK/pages-imagex.wim" bench --compress=$IMAGEX_COMPRESS)
+    q=$(cd "$(dirname "$DRIVER")" && QUARRY_BENCH_TREE=$(winpath "$TREE") QUARRY_BENCH_WIM=$(winpath "$WORK/pages-imagex.wim") \
+        QUARRY_BENCH_OUT=$(winpath "$WORK/pages-q") QUARRY_BENCH_BACKEND=$PAGE_BACKEND \
+        "$WINE" "$DRIVER" --gtest_also_run_disabled_tests --gtest_filter="*PageBench*" | tr -d "\r" | grep "^quarry-pages")
+    ia=$(wall wimlib-imagex apply "$WORK/pages-imagex.wim" 1 "$WORK/pages-out-imagex")
+    wimlib-imagex verify "$WORK/pages-q/quarry.wim" >/dev/null
+    diff -r "$TREE" "$WORK/pages-q/applied" >/dev/null
+    # Round 0 warms the caches and is not counted.
+    [ $r -gt 0 ] && echo "$ic $ia $q" >>"$PAGES"
+  done
+  "$WINESERVER" -k 2>/dev/null || true'
+rm -rf "$WORK"/pages-*
+python3 - "$PAGES" <<'PY' || engine_status=1
+import statistics, sys
+rows = [l.split() for l in open(sys.argv[1]) if l.strip()]
+# line: imagex-capture imagex-apply quarry-pages capture Q apply Q
+ok = True
+print("%-8s %12s %12s %8s   %s" % ("op", "imagex med", "pages med", "ratio", "pages/imagex per round"))
+for name, ix, qx in (("capture", 0, 4), ("apply", 1, 6)):
+    im = [float(r[ix]) for r in rows]
+    qp = [float(r[qx]) for r in rows]
+    ratio = statistics.median(q / i for q, i in zip(qp, im))
+    within = ratio <= 1.10
+    ok &= within
+    print("%-8s %12.3f %12.3f %8.3f   %s %s" % (name, statistics.median(im), statistics.median(qp), ratio,
+          " ".join("%.2f/%.2f" % p for p in zip(qp, im)), "ok" if within else "OVER"))
+sys.exit(0 if ok else 1)
+PY
+exit $engine_status

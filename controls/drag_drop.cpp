@@ -308,11 +308,14 @@ HGLOBAL MakeFileDropData(const std::vector<std::wstring>& paths) {
 // --- CDropTargetEdit ---------------------------------------------------------------------
 
 void CDropTargetEdit::OnDropFiles(HDROP drop) {
-  wchar_t path[MAX_PATH] = {};
-  UINT length = DragQueryFileW(drop, 0, path, MAX_PATH);
+  // The dropped path is taken whole, however long it is.
+  UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  std::wstring path(length + 1, L'\0');
+  if (length) length = DragQueryFileW(drop, 0, &path[0], length + 1);
   DragFinish(drop);
   if (length == 0) return;
-  SetWindowTextW(hwnd_, path);
+  path.resize(length);
+  SetWindowTextW(hwnd_, path.c_str());
   SendMessageW(GetParent(hwnd_), UM_EDIT_DROPPED, static_cast<WPARAM>(GetDlgCtrlID(hwnd_)), 0);
 }
 

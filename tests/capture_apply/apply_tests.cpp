@@ -33,6 +33,7 @@ class ApplyPage : public QuarryPages {
 };
 
 TEST_F(ApplyPage, AppliesTheChosenImageOfThreeThroughWimgapi) {
+  const std::wstring dir = TempDir();
   std::wstring trees[3];
   std::wstring wim = MakeThreeImageFile(trees);
   StartQuarry(0);
@@ -54,7 +55,7 @@ TEST_F(ApplyPage, AppliesTheChosenImageOfThreeThroughWimgapi) {
   EXPECT_EQ(RowImage(list(), 2), 2);
 
   // Both paths invalid: the target first, then the WIM path.
-  std::wstring noTarget = TempDir() + L"\\no\\such";
+  std::wstring noTarget = dir + L"\\no\\such";
   SetText(apply(), IDC_APPLY_TARGET, noTarget);
   Press(apply(), IDC_APPLY_APPLY);
   HWND box = WaitMessage(L"路径无效!\n" + noTarget);
@@ -62,7 +63,7 @@ TEST_F(ApplyPage, AppliesTheChosenImageOfThreeThroughWimgapi) {
   AnswerDialog(box, IDOK);
   ASSERT_TRUE(WaitUntil([&] { return NoDialogShown(); }, 20000));
 
-  std::wstring target = TempDir() + L"\\目标";
+  std::wstring target = dir + L"\\目标";
   ASSERT_TRUE(MakeDirs(target));
   SetText(apply(), IDC_APPLY_TARGET, target);
   Press(apply(), IDC_APPLY_APPLY);
@@ -71,23 +72,27 @@ TEST_F(ApplyPage, AppliesTheChosenImageOfThreeThroughWimgapi) {
 }
 
 TEST_F(ApplyPage, AppliesASplitSetThroughWimlib) {
-  std::wstring source = TempDir() + L"\\big";
+  const std::wstring dir = TempDir();
+  std::wstring source = dir + L"\\big";
   MakeSampleTree(source);
-  std::string noise(3 << 20, '\0');
-  for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 2654435761u) >> 11);
-  WriteFileBytes(source + L"\\noise.bin", noise);
-  std::wstring whole = TempDir() + L"\\whole.wim", part = TempDir() + L"\\part.wim";
+  // Several blobs of 800 KB, so that 1 MB parts give a set of several files.
+  for (int f = 0; f < 4; f++) {
+    std::string noise(800000, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = char(((i + f * 7919) * 2654435761u) >> 11);
+    WriteFileBytes(source + L"\\noise" + std::to_wstring(f) + L".bin", noise);
+  }
+  std::wstring whole = dir + L"\\whole.wim", part = dir + L"\\part.wim";
   UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(source)) + " " + ShQuote(UnixPath(whole)) +
                          " --compress=none && wimlib-imagex split " + ShQuote(UnixPath(whole)) + " " +
                          ShQuote(UnixPath(part)) + " 1 2>&1");
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  ASSERT_NE(GetFileAttributesW((TempDir() + L"\\part2.wim").c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_NE(GetFileAttributesW((dir + L"\\part2.wim").c_str()), INVALID_FILE_ATTRIBUTES);
 
   StartQuarry(1);
   OpenApplyTab();
   SetText(apply(), IDC_APPLY_WIM, part);
   ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
-  std::wstring target = TempDir() + L"\\out";
+  std::wstring target = dir + L"\\out";
   ASSERT_TRUE(MakeDirs(target));
   SetText(apply(), IDC_APPLY_TARGET, target);
   Press(apply(), IDC_APPLY_APPLY);
@@ -98,12 +103,13 @@ TEST_F(ApplyPage, AppliesASplitSetThroughWimlib) {
 typedef BOOL(WINAPI* UnmountFn)(PCWSTR, PCWSTR, DWORD, BOOL);
 
 TEST_F(ApplyPage, WritableMountUnderWimlibGoesThroughWimgapiAndKeepsTheCommittedChange) {
-  std::wstring source = TempDir() + L"\\m";
+  const std::wstring dir = TempDir();
+  std::wstring source = dir + L"\\m";
   MakeSampleTree(source);
-  std::wstring wim = TempDir() + L"\\mount.wim";
+  std::wstring wim = dir + L"\\mount.wim";
   UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(source)) + " " + ShQuote(UnixPath(wim)) + " 2>&1");
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  std::wstring mountDir = TempDir() + L"\\挂载点";
+  std::wstring mountDir = dir + L"\\挂载点";
   ASSERT_TRUE(MakeDirs(mountDir));
 
   StartQuarry(1);
@@ -127,8 +133,8 @@ TEST_F(ApplyPage, WritableMountUnderWimlibGoesThroughWimgapiAndKeepsTheCommitted
   auto unmount = reinterpret_cast<UnmountFn>(reinterpret_cast<void*>(GetProcAddress(wimgapi, "WIMUnmountImage")));
   ASSERT_TRUE(unmount);
   ASSERT_TRUE(unmount(mountDir.c_str(), wim.c_str(), 1, TRUE)) << GetLastError();
-  UnixResult dir = RunUnix("wimlib-imagex dir " + ShQuote(UnixPath(wim)) + " 1 2>&1");
-  EXPECT_NE(dir.output.find("/added.txt"), std::string::npos) << dir.output;
+  UnixResult listing = RunUnix("wimlib-imagex dir " + ShQuote(UnixPath(wim)) + " 1 2>&1");
+  EXPECT_NE(listing.output.find("/added.txt"), std::string::npos) << listing.output;
 }
 
 }  // namespace

@@ -123,18 +123,31 @@ void QuarryPages::AcceptOptions(int compressionId, bool boot, int edition) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 20000));
 }
 
+namespace {
+BOOL CALLBACK CollectEdit(HWND hwnd, LPARAM lParam) {
+  auto* edits = reinterpret_cast<std::vector<HWND>*>(lParam);
+  if (ClassName(hwnd) == L"Edit" && IsWindowVisible(hwnd)) edits->push_back(hwnd);
+  return TRUE;
+}
+std::vector<HWND> VisibleEdits(HWND dialog) {
+  std::vector<HWND> edits;
+  EnumChildWindows(dialog, CollectEdit, reinterpret_cast<LPARAM>(&edits));
+  return edits;
+}
+}  // namespace
+
 void QuarryPages::AnswerFileDialog(const std::wstring& path) {
   HWND dialog = nullptr;
   ASSERT_TRUE(WaitUntil(
       [&] {
         for (HWND hwnd : TopWindows(quarry_.Pid(), L"#32770"))
-          if (hwnd != main_ && IsWindowVisible(hwnd) && (GetDlgItem(hwnd, 0x47c) || GetDlgItem(hwnd, 0x480)))
+          if (hwnd != main_ && IsWindowVisible(hwnd) && GetDlgItem(hwnd, IDOK) && !VisibleEdits(hwnd).empty())
             dialog = hwnd;
         return dialog != nullptr;
       },
-      30000))
+      90000))
       << "no file dialog";
-  HWND name = GetDlgItem(dialog, 0x47c) ? GetDlgItem(dialog, 0x47c) : GetDlgItem(dialog, 0x480);
+  HWND name = VisibleEdits(dialog).front();
   SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_NORMAL, 5000, nullptr);
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 20000));
@@ -168,9 +181,19 @@ std::wstring QuarryPages::CellText(HWND list, int row, int column) const {
   block.Write(&item, sizeof item);
   DWORD_PTR n = 0;
   SendMessageTimeoutW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(block.get()), SMTO_NORMAL, 5000, &n);
-  std::wstring text(n, L'\0');
-  if (n) block.Read(&text[0], n * sizeof(wchar_t), sizeof(LVITEMW));
-  return text;
+  if (n >= static_cast<DWORD_PTR>(chars)) n = chars - 1;
+  std::vector<wchar_t> buffer(chars, L'\0');
+  block.Read(buffer.data(), chars * sizeof(wchar_t), sizeof(LVITEMW));
+  return std::wstring(buffer.data(), wcsnlen(buffer.data(), n));
+}
+
+void QuarryPages::SetRowState(HWND list, int row, UINT state) {
+  RemoteBlock block(quarry_.Pid(), sizeof(LVITEMW));
+  LVITEMW item = {};
+  item.stateMask = state;
+  item.state = state;
+  block.Write(&item, sizeof item);
+  SendMessageTimeoutW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(block.get()), SMTO_NORMAL, 5000, nullptr);
 }
 
 void QuarryPages::ClickCell(HWND list, int row, int column) {

@@ -46,6 +46,7 @@ class QuarryPages : public ::testing::Test {
   int RowCount(HWND list) const;
   int RowImage(HWND list, int row) const;
   std::wstring CellText(HWND list, int row, int column) const;
+  void SetRowState(HWND list, int row, UINT state);
   // A real left click on a cell (screen input).
   void ClickCell(HWND list, int row, int column);
 

@@ -41,10 +41,11 @@ class CapturePage : public QuarryPages {
 };
 
 TEST_F(CapturePage, CreateThenAppendThroughWimgapi) {
+  const std::wstring dir = TempDir();
   StartQuarry(0);
-  std::wstring source = TempDir() + L"\\源";
+  std::wstring source = dir + L"\\源";
   MakeSampleTree(source);
-  std::wstring wim = TempDir() + L"\\捕获.wim";
+  std::wstring wim = dir + L"\\捕获.wim";
   FillPaths(source, wim);
   FillTexts(L"系统一", L"显示一", L"描述一", L"显示描述一");
 
@@ -94,10 +95,11 @@ TEST_F(CapturePage, CreateThenAppendThroughWimgapi) {
 }
 
 TEST_F(CapturePage, CreateThenAppendThroughWimlibWithTheWimBootRule) {
+  const std::wstring dir = TempDir();
   StartQuarry(1);
-  std::wstring source = TempDir() + L"\\src";
+  std::wstring source = dir + L"\\src";
   MakeSampleTree(source);
-  std::wstring wim = TempDir() + L"\\lib.WIM";  // upper-case extension passes
+  std::wstring wim = dir + L"\\lib.WIM";  // upper-case extension passes
   FillPaths(source, wim);
   FillTexts(L"wimlib 一", L"", L"第一", L"");
 
@@ -141,19 +143,20 @@ TEST_F(CapturePage, CreateThenAppendThroughWimlibWithTheWimBootRule) {
 }
 
 TEST_F(CapturePage, PathChecksAndTheReplaceAndCreateQuestions) {
+  const std::wstring dir = TempDir();
   StartQuarry(0);
-  std::wstring source = TempDir() + L"\\tree";
+  std::wstring source = dir + L"\\tree";
   MakeSampleTree(source);
   // Without a source both buttons stay disabled.
   EXPECT_FALSE(ItemEnabled(capture(), IDC_CAP_CREATE));
   EXPECT_FALSE(ItemEnabled(capture(), IDC_CAP_APPEND));
 
-  FillPaths(source + L"\\small.txt", TempDir() + L"\\a.wim");  // a file is no source
+  FillPaths(source + L"\\small.txt", dir + L"\\a.wim");  // a file is no source
   ASSERT_TRUE(WaitUntil([&] { return ItemEnabled(capture(), IDC_CAP_CREATE); }));
   ExpectInvalidPath(IDC_CAP_CREATE);
-  FillPaths(source, TempDir() + L"\\a.esd");
+  FillPaths(source, dir + L"\\a.esd");
   ExpectInvalidPath(IDC_CAP_CREATE);
-  FillPaths(source, TempDir() + L"\\a.wim2");
+  FillPaths(source, dir + L"\\a.wim2");
   ExpectInvalidPath(IDC_CAP_APPEND);
   // The capture must never read its own output.
   FillPaths(source, source + L"\\sub\\inside.wim");
@@ -161,7 +164,7 @@ TEST_F(CapturePage, PathChecksAndTheReplaceAndCreateQuestions) {
   EXPECT_EQ(GetFileAttributesW((source + L"\\sub\\inside.wim").c_str()), INVALID_FILE_ATTRIBUTES);
 
   // An existing file: No keeps it and selects the path for correction.
-  std::wstring wim = TempDir() + L"\\exists.wim";
+  std::wstring wim = dir + L"\\exists.wim";
   ASSERT_TRUE(WriteFileBytes(wim, "keep me"));
   FillPaths(source, wim);
   Press(capture(), IDC_CAP_CREATE);
@@ -199,7 +202,7 @@ TEST_F(CapturePage, PathChecksAndTheReplaceAndCreateQuestions) {
   EXPECT_EQ(InfoValue(WimInfo(wim), "Compression"), "XPRESS");
 
   // Append to a missing file asks whether to create it.
-  std::wstring missing = TempDir() + L"\\missing.wim";
+  std::wstring missing = dir + L"\\missing.wim";
   FillPaths(source, missing);
   Press(capture(), IDC_CAP_APPEND);
   box = WaitMessage(missing + L" 不存在.\n是否要需要创建此文件?");
