@@ -3,6 +3,7 @@
 #include "app/quarry_app.h"
 #include "controls/messages.h"
 #include "controls/tip_wnd.h"
+#include "mount/mount_view.h"
 #include "resources/resource.h"
 
 namespace {
@@ -348,8 +349,11 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
     case ID_EXIT:
       EndDialog(IDCANCEL);
       return true;
+    case ID_SHOW_MOUNTED:
+      CMountView::Show(hwnd_);
+      return true;
     default:
-      // The mounted-images window (32788), the preferences (32796) and the
+      // The preferences (32796) and the
       // about box (32828) come with their own dialogs.
       return false;
   }
