@@ -6,7 +6,7 @@ PACKAGES=(
   cmake make
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine64 wine64-tools libwine-dev
-  libwim-dev libwim15 wimtools
+  libwim-dev libwim15 wimtools libxml2-dev
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei
   googletest
 )

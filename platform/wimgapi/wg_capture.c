@@ -49,14 +49,17 @@ static DWORD capture(struct wg_file *f, const WCHAR *path, DWORD flags, int *ind
     int add_flags = 0, ret;
     DWORD err;
 
-    wg_op_init(&op, WG_OP_CAPTURE, f, NULL);
-    err = wg_file_check_writable(f);
+    err = wg_op_init(&op, WG_OP_CAPTURE, f, NULL);
+    if (!err)
+        err = wg_file_check_writable(f);
     if (!err) {
         full = wg_full_path(path);
         err = full ? source_folder(full, &unix_path) : GetLastError();
     }
     if (!err) {
         root = wg_message_root(path, full);
+        /* Another program may have changed the file since it was read. */
+        wg_file_refresh(f);
         err = root ? wg_file_load(f) : ERROR_NOT_ENOUGH_MEMORY;
     }
     if (err)
@@ -66,8 +69,9 @@ static DWORD capture(struct wg_file *f, const WCHAR *path, DWORD flags, int *ind
     op.unix_root_len = strcmp(unix_path, "/") ? strlen(unix_path) : 0;
     op.win_root = root;
     op.win_root_len = wc_len(root);
-    if (wg_op_has_callbacks(&op))
-        add_flags |= WIMLIB_ADD_FLAG_TEST_FILE_EXCLUSION;
+    /* Every name is looked at (wg_messages.c); with callbacks they are
+     * asked about each item too. */
+    add_flags |= WIMLIB_ADD_FLAG_TEST_FILE_EXCLUSION;
     if (flags & (WIM_FLAG_NO_DIRACL | WIM_FLAG_NO_FILEACL))
         add_flags |= WIMLIB_ADD_FLAG_NO_ACLS;
 
@@ -119,5 +123,5 @@ HANDLE WINAPI wg_CaptureImage(HANDLE wim, PCWSTR path, DWORD flags)
     wg_file_release(f);
     if (err)
         return wg_fail_handle(err);
-    return wg_handle_new(WG_KIND_IMAGE, img);
+    return wg_ok_handle(wg_handle_new(WG_KIND_IMAGE, img));
 }

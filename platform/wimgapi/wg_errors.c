@@ -92,7 +92,15 @@ DWORD wg_error_from_wimlib(int ret, int err_no)
     case WIMLIB_ERR_IS_DIRECTORY:
         return ERROR_DIRECTORY;
     case WIMLIB_ERR_CONCURRENT_MODIFICATION_DETECTED:
+    case WIMLIB_ERR_ALREADY_LOCKED:
+        /* Another process is writing the file. */
         return ERROR_SHARING_VIOLATION;
+    case WIMLIB_ERR_INVALID_UTF8_STRING:
+    case WIMLIB_ERR_UNICODE_STRING_NOT_REPRESENTABLE:
+        /* A name that has no form on the other side. */
+        return ERROR_NO_UNICODE_TRANSLATION;
+    case WIMLIB_ERR_UNSUPPORTED_FILE:
+        return ERROR_NOT_SUPPORTED;
     case WIMLIB_ERR_WRITE:
         return err_no == ENOSPC || err_no == EDQUOT ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
     case WIMLIB_ERR_READ:
@@ -124,6 +132,14 @@ HANDLE wg_fail_handle(DWORD err)
 {
     SetLastError(err);
     return NULL;
+}
+
+HANDLE wg_ok_handle(HANDLE h)
+{
+    /* wg_handle_new has set the error when there is no handle. */
+    if (h)
+        SetLastError(ERROR_SUCCESS);
+    return h;
 }
 
 BOOL wg_ok(void)

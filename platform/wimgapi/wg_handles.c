@@ -56,6 +56,7 @@ struct wg_file *wg_file_alloc(void)
     if (!f)
         return NULL;
     f->refs = 1;
+    f->lock_fd = -1;
     InitializeCriticalSection(&f->lock);
     wg_lock();
     if (!g_wimlib_ready) {
@@ -96,6 +97,8 @@ DWORD wg_file_release(struct wg_file *f)
 
     /* The last reference is gone: nobody else can reach f any more. */
     err = wg_file_finish(f);
+    /* Written: another writer may come now. */
+    wg_file_unlock_writer(f);
     wg_callbacks_forget(f);
     wg_lock();
     for (pp = &g_live_files; *pp; pp = &(*pp)->next_live) {
@@ -141,19 +144,6 @@ DWORD wg_image_release(struct wg_image *img)
 static DWORD release_object(int kind, void *obj)
 {
     return kind == WG_KIND_FILE ? wg_file_release(obj) : wg_image_release(obj);
-}
-
-bool wg_writer_exists(const char *unix_path, const struct wg_file *except)
-{
-    struct wg_file *f;
-    bool found = false;
-
-    wg_lock();
-    for (f = g_live_files; f && !found; f = f->next_live)
-        found = f != except && (f->access & WIM_GENERIC_WRITE) && f->unix_path &&
-                !strcmp(f->unix_path, unix_path);
-    wg_unlock();
-    return found;
 }
 
 /* ------------------------------------------------------------------------- */

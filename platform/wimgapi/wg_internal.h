@@ -4,17 +4,23 @@
  *   wg_handles.c   handle table; file and image objects and their lifetime
  *   wg_wimfile.c   WIMCreateFile and the calls on a file handle; opening,
  *                  creating and writing the wimlib WIMStruct behind it
+ *   wg_filelock.c  the one-writer lock of a WIM file
  *   wg_messages.c  callback registry, the operation context every long
  *                  call runs with, the wimlib progress adapter and the pacer
  *                  that reports items while an image's data are written
  *   wg_capture.c   WIMCaptureImage
  *   wg_transfer.c  WIMApplyImage, WIMExportImage, WIMSplitFile
  *   wg_xml.c       WIMGetImageInformation, WIMSetImageInformation
- *   wg_mount.c     mounting, the persistent mount list, commit, unmount
+ *   wg_xmlread.c   reading a caller's XML with libxml2 (Linux compiler)
+ *   wg_mount.c     mounting, commit, unmount, the mount-list exports
+ *   wg_mountlist.c the persistent mount list and the state of its records
+ *   wg_mountdir.c  the mount folder: checking, protecting, emptying
  *   wg_errors.c    wimlib and errno codes -> Win32 error codes
  *
  * Locking: one global lock guards the handle table and the callback
- * registry (held only briefly, never while calling out).  Each file object
+ * registry (held only briefly, never while calling out).  A file opened
+ * for writing holds the one-writer lock of its path (wg_filelock.c) for as
+ * long as it lives, against every other handle of every process.  Each file object
  * has its own lock, held for the whole of every call that works on it, so
  * two threads never use one WIMStruct at once; message callbacks run with
  * it held (it is recursive, so a callback may call back into the library).
@@ -30,6 +36,7 @@
 
 #include "wimgapi.h"
 #include "winconv.h"
+#include "wg_xmlread.h"
 
 /* winegcc defines _WIN32/_WIN64, which would make wimlib.h declare the
  * Windows ABI (UTF-16 wimlib_tchar); we link the Linux libwim.so. */
@@ -63,6 +70,7 @@ struct wg_file {
     bool is_new;               /* created; nothing written to disk yet */
     bool no_replace;           /* WIM_CREATE_NEW: never replace a file */
     bool failed;               /* a writing call failed or was aborted */
+    int lock_fd;               /* holds the writer's lock, or -1 */
     WCHAR *temp_path;          /* WIMSetTemporaryPath */
     WIMStruct *wim;            /* NULL until needed; dropped after a write */
     char **ref_paths;          /* parts referenced by WIMSetReferenceFile */
@@ -98,8 +106,6 @@ struct wg_file *wg_file_get(HANDLE h);
 struct wg_image *wg_image_get(HANDLE h);
 BOOL wg_handle_close(HANDLE h);
 
-/* Another live file object with write access to the same file, if any. */
-bool wg_writer_exists(const char *unix_path, const struct wg_file *except);
 
 /* ------------------------------------------------------------------------- */
 /* Files (wg_wimfile.c)                                                      */
@@ -116,6 +122,14 @@ struct wg_file *wg_file_attach(const WCHAR *win_path, DWORD access, DWORD *err);
 DWORD wg_file_load(struct wg_file *f);
 /* Forgets the WIMStruct and anything not yet written. */
 void wg_file_drop(struct wg_file *f);
+/* At the start of a writing call: forgets what was read of an existing
+ * file, so the next wg_file_load reads it as it is on disk now. */
+void wg_file_refresh(struct wg_file *f);
+/* Takes the one-writer lock of f's file for as long as f lives;
+ * ERROR_SHARING_VIOLATION while another handle, in any process of the
+ * machine, has the file open for writing. */
+DWORD wg_file_lock_writer(struct wg_file *f);
+void wg_file_unlock_writer(struct wg_file *f);
 /* Writes the in-memory state of f->wim to disk (see wimgapi.h, "Writing")
  * and drops the WIMStruct; returns a Win32 error.  op may be NULL. */
 struct wg_op;
@@ -181,8 +195,9 @@ struct wg_op {
 };
 
 /* Snapshot of the callbacks registered on a and b (either may be NULL) and
- * on no handle. */
-void wg_op_init(struct wg_op *op, enum wg_op_kind kind, struct wg_file *a, struct wg_file *b);
+ * on no handle; ERROR_NOT_ENOUGH_MEMORY when it cannot be taken (op can
+ * still be freed). */
+DWORD wg_op_init(struct wg_op *op, enum wg_op_kind kind, struct wg_file *a, struct wg_file *b);
 void wg_op_free(struct wg_op *op);
 static inline bool wg_op_has_callbacks(const struct wg_op *op) { return op->ncbs != 0; }
 /* Sends a message to every callback; a WIM_MSG_ABORT_IMAGE answer sets
@@ -216,10 +231,67 @@ DWORD wg_callbacks_count(struct wg_file *f);
 DWORD wg_apply(struct wg_file *f, int index, const WCHAR *path, DWORD flags);
 
 /* ------------------------------------------------------------------------- */
-/* Mounting (wg_mount.c)                                                     */
+/* The mount list (wg_mountlist.c)                                           */
 /* ------------------------------------------------------------------------- */
 
-/* True when an image of the file at unix_path is mounted. */
+/* A Linux process, told apart from a later one that got the same pid. */
+struct wg_owner {
+    long pid;                  /* 0: none */
+    unsigned long long start;  /* start time in clock ticks after boot */
+};
+
+#define WG_MODE_UNKNOWN 0xFFFFFFFFu
+
+struct wg_mount_rec {
+    bool pending;              /* being mounted */
+    DWORD index;
+    bool rw;
+    WCHAR *wim_path;
+    WCHAR *mount_path;
+    struct wg_owner owner;     /* the process that mounted it */
+    struct wg_owner busy;      /* a process committing or unmounting it */
+    unsigned long long dir_dev, dir_ino;   /* the mount folder; 0/0 unknown */
+    unsigned dir_mode;         /* its permission bits before the mount */
+};
+
+struct wg_mount_list {
+    int lock_fd;
+    char *file;                /* Unix path of mounts.txt */
+    struct wg_mount_rec *recs;
+    size_t count, cap;
+};
+
+void wg_owner_self(struct wg_owner *o);
+bool wg_owner_alive(const struct wg_owner *o);
+/* Unix path of a file in the library's shared folder (%ProgramData%\
+ * WimgapiWine, created on demand), from malloc; NULL on failure. */
+char *wg_store_file(const char *name);
+
+/* Locks and reads the list; wg_list_close unlocks it. */
+DWORD wg_list_open(struct wg_mount_list *l);
+DWORD wg_list_save(struct wg_mount_list *l);
+void wg_list_close(struct wg_mount_list *l);
+bool wg_list_add(struct wg_mount_list *l, const struct wg_mount_rec *r);
+void wg_list_remove(struct wg_mount_list *l, size_t i);
+long wg_list_find_folder(const struct wg_mount_list *l, const WCHAR *mount_path);
+long wg_list_find_image(const struct wg_mount_list *l, const WCHAR *wim_path, DWORD index);
+bool wg_record_copy(struct wg_mount_rec *dst, const struct wg_mount_rec *src);
+void wg_record_free(struct wg_mount_rec *r);
+/* WIM_MOUNT_FLAG_* of a record as things stand now. */
+DWORD wg_mount_flags(const struct wg_mount_rec *r);
+/* True while another call (here or in another live process) works on the
+ * mount: a commit, an unmount, or the mount itself. */
+bool wg_record_busy(const struct wg_mount_rec *r);
+
+/* The mount folder (wg_mountdir.c).  wg_folder_check: 0 for an existing
+ * empty folder, else why it cannot take a mount.  wg_folder_empty deletes
+ * everything inside (0 when the folder is gone).  wg_folder_protect takes
+ * the write permission away from the folder and everything inside. */
+DWORD wg_folder_check(const char *unix_path);
+DWORD wg_folder_empty(const char *unix_path);
+void wg_folder_protect(const char *unix_path);
+
+/* True when an image of the file at win_path is mounted. */
 bool wg_mount_uses_file(const WCHAR *win_path);
 
 /* ------------------------------------------------------------------------- */
@@ -233,6 +305,8 @@ BOOL wg_fail(DWORD err);
 HANDLE wg_fail_handle(DWORD err);
 /* SetLastError(0) and return TRUE. */
 BOOL wg_ok(void);
+/* SetLastError(0) when h is a handle; returns h. */
+HANDLE wg_ok_handle(HANDLE h);
 
 /* ------------------------------------------------------------------------- */
 /* Small helpers                                                             */

@@ -113,7 +113,16 @@ DWORD wg_callbacks_count(struct wg_file *f)
 /* Operations                                                                */
 /* ------------------------------------------------------------------------- */
 
-void wg_op_init(struct wg_op *op, enum wg_op_kind kind, struct wg_file *a, struct wg_file *b)
+/* Tests make the snapshot's allocation fail by setting this variable. */
+static bool snapshot_fault(void)
+{
+    WCHAR value[32];
+    DWORD n = GetEnvironmentVariableW(L"WIMGAPI_WINE_FAIL", value, 32);
+
+    return n && n < 32 && !lstrcmpiW(value, L"callback-snapshot");
+}
+
+DWORD wg_op_init(struct wg_op *op, enum wg_op_kind kind, struct wg_file *a, struct wg_file *b)
 {
     size_t i, j;
 
@@ -123,7 +132,15 @@ void wg_op_init(struct wg_op *op, enum wg_op_kind kind, struct wg_file *a, struc
     op->start_ms = wg_now_ms();
 
     wg_lock();
-    op->cbs = g_nregs ? malloc(g_nregs * sizeof(*op->cbs)) : NULL;
+    if (g_nregs) {
+        op->cbs = snapshot_fault() ? NULL : malloc(g_nregs * sizeof(*op->cbs));
+        if (!op->cbs) {
+            /* Running without the callbacks would ignore an abort and
+             * the caller's choices: fail instead. */
+            wg_unlock();
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
     for (i = 0; op->cbs && i < g_nregs; i++) {
         struct registration *r = &g_regs[i];
         bool dup = false;
@@ -139,6 +156,7 @@ void wg_op_init(struct wg_op *op, enum wg_op_kind kind, struct wg_file *a, struc
         }
     }
     wg_unlock();
+    return 0;
 }
 
 void wg_op_free(struct wg_op *op)
@@ -230,6 +248,62 @@ static WCHAR *capture_path(struct wg_op *op, const char *unix_path)
     return join_path(op, L"", 0, unix_path);
 }
 
+/* Length of the UTF-8 sequence at s, or 0 when it is not well-formed
+ * (overlong forms, surrogates and values beyond U+10FFFF included). */
+static size_t utf8_sequence(const unsigned char *s)
+{
+    unsigned cp;
+    size_t n, i;
+
+    if (s[0] < 0x80)
+        return 1;
+    if (s[0] >= 0xC2 && s[0] <= 0xDF)
+        n = 2, cp = s[0] & 0x1F;
+    else if (s[0] >= 0xE0 && s[0] <= 0xEF)
+        n = 3, cp = s[0] & 0x0F;
+    else if (s[0] >= 0xF0 && s[0] <= 0xF4)
+        n = 4, cp = s[0] & 0x07;
+    else
+        return 0;
+    for (i = 1; i < n; i++) {
+        if ((s[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (s[i] & 0x3F);
+    }
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+static bool valid_utf8(const char *s)
+{
+    const unsigned char *p = (const unsigned char *)s;
+    size_t n;
+
+    while (*p) {
+        n = utf8_sequence(p);
+        if (!n)
+            return false;
+        p += n;
+    }
+    return true;
+}
+
+/* A Linux name that is not UTF-8 has no Windows form, and wimlib would fail
+ * the whole capture on it: it is left out, and the callbacks hear of it as
+ * an error they cannot prevent (they may still abort). */
+static bool skip_foreign_name(struct wg_op *op, const char *unix_path)
+{
+    const char *name = strrchr(unix_path, '/');
+    WCHAR *path;
+
+    if (valid_utf8(name ? name + 1 : unix_path))
+        return false;
+    path = capture_path(op, unix_path);
+    wg_op_send(op, WIM_MSG_ERROR, (WPARAM)(path ? path : L""), (LPARAM)ERROR_NO_UNICODE_TRANSLATION);
+    return true;
+}
+
 /* WIM_MSG_PROCESS (and, for files, WIM_MSG_COMPRESS and WIM_MSG_ALIGNMENT)
  * before wimlib scans an item; a FALSE answer leaves the item out. */
 static void test_exclusion(struct wg_op *op, struct wimlib_progress_info_test_file_exclusion *t)
@@ -241,6 +315,12 @@ static void test_exclusion(struct wg_op *op, struct wimlib_progress_info_test_fi
 
     /* The capture root itself cannot be left out. */
     if (op->unix_root && !strncmp(p, op->unix_root, op->unix_root_len) && !p[op->unix_root_len])
+        return;
+    if (skip_foreign_name(op, p)) {
+        t->will_exclude = true;
+        return;
+    }
+    if (!op->ncbs)
         return;
     path = capture_path(op, p);
     if (!path)
@@ -266,8 +346,10 @@ static void handle_error(struct wg_op *op, struct wimlib_progress_info_handle_er
 {
     WCHAR *path = e->path ? capture_path(op, e->path) : NULL;
     DWORD code = wg_error_from_wimlib(e->error_code, 0);
+    DWORD answer = wg_op_send(op, WIM_MSG_ERROR, (WPARAM)(path ? path : L""), (LPARAM)code);
 
-    if (wg_op_send(op, WIM_MSG_ERROR, (WPARAM)(path ? path : L""), (LPARAM)code) == WIM_MSG_SKIP_ERROR)
+    /* A name with no Windows form is always left out (see above). */
+    if (answer == WIM_MSG_SKIP_ERROR || code == ERROR_NO_UNICODE_TRANSLATION)
         e->will_ignore = true;
 }
 
@@ -328,8 +410,9 @@ static enum wimlib_progress_status progress_adapter(enum wimlib_progress_msg msg
 
 void wg_op_attach(struct wg_op *op, WIMStruct *wim)
 {
-    /* Split always needs its hooks (part names), even without callbacks. */
-    if (op->ncbs || op->split_begin)
+    /* Split always needs its hooks (part names), even without callbacks,
+     * and capture its check of the names. */
+    if (op->ncbs || op->split_begin || op->kind == WG_OP_CAPTURE)
         wimlib_register_progress_function(wim, progress_adapter, op);
 }
 

@@ -2,463 +2,93 @@
  * wg_mount.c - mounting without a file-system driver.
  *
  * A mount is an extraction of the image into the mount folder plus a record
- * in the mount list, %ProgramData%\WimgapiWine\mounts.txt: one UTF-8 line
- * per mounted image,
+ * in the mount list (wg_mountlist.c), shared by every process of the Wine
+ * prefix, so a later process finds the mounts of an earlier one.  A
+ * read-only mount takes the write permission away from the folder and the
+ * extracted tree; unmounting gives the folder its old mode back and empties
+ * it, and the folder itself stays.
  *
- *     <state> TAB <index> TAB <rw> TAB <WIM path> TAB <mount path>
+ * The list is locked only for short updates.  A mount first claims the
+ * folder and the image with a pending record, extracts without the lock,
+ * then marks the record mounted.  A commit or an unmount first marks the
+ * record busy (naming its process); another commit or unmount of the same
+ * mount, in any process, then fails with ERROR_BUSY until the first one
+ * ends.  An unmount empties the folder while the record is still there and
+ * busy, so no new mount can claim the folder half-way, and drops the record
+ * last.
  *
- * with state "M" (mounted) or "P" (being mounted; left behind only if the
- * mounting process died, and listed so that it can be unmounted).  Every
- * process of the Wine prefix reads and writes this list under an exclusive
- * lock (flock on mounts.lock), so a later process finds the mounts of an
- * earlier one.  A read-only mount takes the write permission away from the
- * extracted tree; unmounting gives it back and empties the folder, which
- * itself stays.
+ * Records that no longer match the disk (WIM file or mount folder gone,
+ * folder replaced, mounting process died half-way) are listed with
+ * WIM_MOUNT_FLAG_INVALID; unmounting such a record without commit discards
+ * what is left of it and drops it.
  */
 #define _GNU_SOURCE
-#include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "wg_internal.h"
 
-struct mount_rec {
-    bool pending;
-    DWORD index;
-    bool rw;
-    WCHAR *wim_path;
-    WCHAR *mount_path;
-};
-
-struct mount_list {
-    int lock_fd;
-    char *file;                /* Unix path of mounts.txt */
-    struct mount_rec *recs;
-    size_t count, cap;
-};
+/* Longest path a mount record can hold whole. */
+#define MAX_MOUNT_PATH (MAX_PATH - 1)
 
 /* ------------------------------------------------------------------------- */
-/* The list                                                                  */
-/* ------------------------------------------------------------------------- */
-
-/* Unix path of the folder that holds the list (created on demand). */
-static char *store_dir(void)
-{
-    WCHAR base[MAX_PATH], *dir;
-    DWORD n = GetEnvironmentVariableW(L"ProgramData", base, MAX_PATH);
-    size_t len;
-    char *unix_dir, *p;
-
-    if (!n || n >= MAX_PATH)
-        lstrcpyW(base, L"C:\\ProgramData");
-    len = wc_len(base);
-    dir = malloc((len + 16) * sizeof(WCHAR));
-    if (!dir)
-        return NULL;
-    memcpy(dir, base, len * sizeof(WCHAR));
-    memcpy(dir + len, L"\\WimgapiWine", 13 * sizeof(WCHAR));
-    unix_dir = wc_unix_path(dir);
-    free(dir);
-    if (!unix_dir)
-        return NULL;
-    for (p = unix_dir + 1; *p; p++) {
-        if (*p == '/') {
-            *p = 0;
-            mkdir(unix_dir, 0755);
-            *p = '/';
-        }
-    }
-    mkdir(unix_dir, 0755);
-    return unix_dir;
-}
-
-static void free_records(struct mount_list *l)
-{
-    size_t i;
-
-    for (i = 0; i < l->count; i++) {
-        wc_free(l->recs[i].wim_path);
-        wc_free(l->recs[i].mount_path);
-    }
-    free(l->recs);
-    l->recs = NULL;
-    l->count = l->cap = 0;
-}
-
-static bool add_record(struct mount_list *l, const struct mount_rec *r)
-{
-    struct mount_rec *copy;
-
-    if (l->count == l->cap) {
-        size_t cap = l->cap ? l->cap * 2 : 8;
-        struct mount_rec *grown = realloc(l->recs, cap * sizeof(*grown));
-        if (!grown)
-            return false;
-        l->recs = grown;
-        l->cap = cap;
-    }
-    copy = &l->recs[l->count];
-    *copy = *r;
-    copy->wim_path = wc_dup(r->wim_path);
-    copy->mount_path = wc_dup(r->mount_path);
-    if (!copy->wim_path || !copy->mount_path) {
-        wc_free(copy->wim_path);
-        wc_free(copy->mount_path);
-        return false;
-    }
-    l->count++;
-    return true;
-}
-
-static void remove_record(struct mount_list *l, size_t i)
-{
-    wc_free(l->recs[i].wim_path);
-    wc_free(l->recs[i].mount_path);
-    memmove(&l->recs[i], &l->recs[i + 1], (l->count - i - 1) * sizeof(*l->recs));
-    l->count--;
-}
-
-/* Parses one line; false for a malformed one (which is skipped). */
-static bool parse_line(char *line, struct mount_rec *r)
-{
-    char *fields[5], *save = NULL;
-    int i;
-
-    for (i = 0; i < 5; i++) {
-        fields[i] = strtok_r(i ? NULL : line, "\t", &save);
-        if (!fields[i])
-            return false;
-    }
-    if (strcmp(fields[0], "M") && strcmp(fields[0], "P"))
-        return false;
-    r->pending = fields[0][0] == 'P';
-    r->index = (DWORD)strtoul(fields[1], NULL, 10);
-    r->rw = fields[2][0] == '1';
-    r->wim_path = wc_from_utf8(fields[3]);
-    r->mount_path = wc_from_utf8(fields[4]);
-    return r->index && r->wim_path && r->mount_path;
-}
-
-static void read_records(struct mount_list *l)
-{
-    FILE *fp = fopen(l->file, "r");
-    char *line = NULL;
-    size_t cap = 0;
-    ssize_t n;
-
-    if (!fp)
-        return;
-    while ((n = getline(&line, &cap, fp)) > 0) {
-        struct mount_rec r = {0};
-        while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
-            line[--n] = 0;
-        if (parse_line(line, &r))
-            add_record(l, &r);
-        wc_free(r.wim_path);
-        wc_free(r.mount_path);
-    }
-    free(line);
-    fclose(fp);
-}
-
-/* Opens and locks the list and reads it. */
-static DWORD open_list(struct mount_list *l)
-{
-    char *dir = store_dir(), *lock;
-    size_t len;
-
-    memset(l, 0, sizeof(*l));
-    l->lock_fd = -1;
-    if (!dir)
-        return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
-    len = strlen(dir);
-    lock = malloc(len + 16);
-    l->file = malloc(len + 16);
-    if (!lock || !l->file) {
-        free(lock);
-        free(l->file);
-        wc_free(dir);
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    snprintf(lock, len + 16, "%s/mounts.lock", dir);
-    snprintf(l->file, len + 16, "%s/mounts.txt", dir);
-    wc_free(dir);
-    l->lock_fd = open(lock, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    free(lock);
-    if (l->lock_fd < 0 || flock(l->lock_fd, LOCK_EX)) {
-        DWORD err = wg_error_from_errno(errno);
-        if (l->lock_fd >= 0)
-            close(l->lock_fd);
-        free(l->file);
-        return err;
-    }
-    read_records(l);
-    return 0;
-}
-
-/* Writes the list back (to a temporary file renamed over it). */
-static DWORD save_list(struct mount_list *l)
-{
-    size_t len = strlen(l->file), i;
-    char *tmp = malloc(len + 8);
-    FILE *fp;
-    DWORD err = 0;
-
-    if (!tmp)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    snprintf(tmp, len + 8, "%s.new", l->file);
-    fp = fopen(tmp, "w");
-    if (!fp) {
-        err = wg_error_from_errno(errno);
-        free(tmp);
-        return err;
-    }
-    for (i = 0; i < l->count; i++) {
-        char *wim = wc_to_utf8(l->recs[i].wim_path), *mnt = wc_to_utf8(l->recs[i].mount_path);
-        if (!wim || !mnt || fprintf(fp, "%c\t%lu\t%d\t%s\t%s\n", l->recs[i].pending ? 'P' : 'M',
-                                    (unsigned long)l->recs[i].index, l->recs[i].rw ? 1 : 0, wim, mnt) < 0)
-            err = ERROR_WRITE_FAULT;
-        wc_free(wim);
-        wc_free(mnt);
-    }
-    if (fclose(fp) && !err)
-        err = wg_error_from_errno(errno);
-    if (!err && rename(tmp, l->file))
-        err = wg_error_from_errno(errno);
-    if (err)
-        unlink(tmp);
-    free(tmp);
-    return err;
-}
-
-static void close_list(struct mount_list *l)
-{
-    free_records(l);
-    if (l->lock_fd >= 0)
-        close(l->lock_fd);
-    free(l->file);
-    l->lock_fd = -1;
-    l->file = NULL;
-}
-
-static long find_by_folder(const struct mount_list *l, const WCHAR *mount_path)
-{
-    size_t i;
-
-    for (i = 0; i < l->count; i++)
-        if (wg_path_equal(l->recs[i].mount_path, mount_path))
-            return (long)i;
-    return -1;
-}
-
-static long find_by_image(const struct mount_list *l, const WCHAR *wim_path, DWORD index)
-{
-    size_t i;
-
-    for (i = 0; i < l->count; i++)
-        if (l->recs[i].index == index && wg_path_equal(l->recs[i].wim_path, wim_path))
-            return (long)i;
-    return -1;
-}
-
-bool wg_mount_uses_file(const WCHAR *win_path)
-{
-    struct mount_list l;
-    bool used = false;
-    size_t i;
-
-    if (open_list(&l))
-        return false;
-    for (i = 0; i < l.count && !used; i++)
-        used = wg_path_equal(l.recs[i].wim_path, win_path);
-    close_list(&l);
-    return used;
-}
-
-/* ------------------------------------------------------------------------- */
-/* The mount folder                                                          */
-/* ------------------------------------------------------------------------- */
-
-/* ERROR_SUCCESS for an existing empty folder, else why it cannot be used. */
-static DWORD check_folder(const char *unix_path)
-{
-    struct stat st;
-    struct dirent *e;
-    DIR *d;
-    DWORD err = 0;
-
-    if (stat(unix_path, &st))
-        return errno == ENOENT ? ERROR_PATH_NOT_FOUND : wg_error_from_errno(errno);
-    if (!S_ISDIR(st.st_mode))
-        return ERROR_DIRECTORY;
-    d = opendir(unix_path);
-    if (!d)
-        return wg_error_from_errno(errno);
-    while (!err && (e = readdir(d)))
-        if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-            err = ERROR_DIR_NOT_EMPTY;
-    closedir(d);
-    return err;
-}
-
-/* Deletes everything inside the open folder dirfd, giving folders their
- * write permission back first.  Symbolic links are removed, never followed,
- * and other file systems mounted below are left alone. */
-static int clear_folder(int dirfd, dev_t dev)
-{
-    struct stat st;
-    struct dirent *e;
-    int fd = dup(dirfd), first_errno = 0;
-    DIR *d;
-
-    if (fd < 0)
-        return errno;
-    if (fstat(dirfd, &st) == 0)
-        fchmod(dirfd, (st.st_mode & 07777) | S_IRWXU);
-    d = fdopendir(fd);
-    if (!d) {
-        close(fd);
-        return errno;
-    }
-    while ((e = readdir(d))) {
-        int r = 0;
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, ".."))
-            continue;
-        if (fstatat(dirfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW)) {
-            r = errno;
-        } else if (S_ISDIR(st.st_mode)) {
-            int sub;
-            if (st.st_dev != dev) {
-                r = EXDEV;
-            } else {
-                fchmodat(dirfd, e->d_name, (st.st_mode & 07777) | S_IRWXU, 0);
-                sub = openat(dirfd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub < 0) {
-                    r = errno;
-                } else {
-                    r = clear_folder(sub, dev);
-                    close(sub);
-                    if (!r && unlinkat(dirfd, e->d_name, AT_REMOVEDIR))
-                        r = errno;
-                }
-            }
-        } else if (unlinkat(dirfd, e->d_name, 0)) {
-            r = errno;
-        }
-        if (r && !first_errno)
-            first_errno = r;
-    }
-    closedir(d);
-    return first_errno;
-}
-
-static DWORD empty_folder(const char *unix_path)
-{
-    struct stat st;
-    int fd, r;
-
-    fd = open(unix_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? 0 : wg_error_from_errno(errno);
-    r = fstat(fd, &st) ? errno : clear_folder(fd, st.st_dev);
-    close(fd);
-    return r ? wg_error_from_errno(r) : 0;
-}
-
-/* Takes the write permission away from everything inside dirfd. */
-static void protect_folder(int dirfd)
-{
-    struct stat st;
-    struct dirent *e;
-    int fd = dup(dirfd);
-    DIR *d = fd >= 0 ? fdopendir(fd) : NULL;
-
-    if (!d) {
-        if (fd >= 0)
-            close(fd);
-        return;
-    }
-    while ((e = readdir(d))) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..") ||
-            fstatat(dirfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW))
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            int sub = openat(dirfd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub >= 0) {
-                protect_folder(sub);
-                fchmod(sub, st.st_mode & 07555);
-                close(sub);
-            }
-        } else if (S_ISREG(st.st_mode)) {
-            fchmodat(dirfd, e->d_name, st.st_mode & 07555, 0);
-        }
-    }
-    closedir(d);
-}
-
-static void make_read_only(const char *unix_path)
-{
-    int fd = open(unix_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-
-    if (fd >= 0) {
-        protect_folder(fd);
-        close(fd);
-    }
-}
-
-/* ------------------------------------------------------------------------- */
-/* Mount, commit, unmount                                                    */
+/* Mounting                                                                  */
 /* ------------------------------------------------------------------------- */
 
 /* Claims the folder and the image with a pending record, before the long
  * extraction, so that no other thread or process can take either. */
 static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder, const char *unix_folder, bool rw)
 {
-    struct mount_rec rec = {0};
-    struct mount_list l;
-    DWORD err = open_list(&l);
+    struct wg_mount_rec rec = {0};
+    struct wg_mount_list l;
+    struct stat st;
+    DWORD err = wg_list_open(&l);
 
     if (err)
         return err;
-    if (find_by_folder(&l, folder) >= 0 || find_by_image(&l, f->win_path, (DWORD)index) >= 0)
+    if (wg_list_find_folder(&l, folder) >= 0 || wg_list_find_image(&l, f->win_path, (DWORD)index) >= 0)
         err = ERROR_BUSY;
     if (!err)
-        err = check_folder(unix_folder);
-    rec.pending = true;
-    rec.index = (DWORD)index;
-    rec.rw = rw;
-    rec.wim_path = f->win_path;
-    rec.mount_path = (WCHAR *)folder;
-    if (!err && !add_record(&l, &rec))
-        err = ERROR_NOT_ENOUGH_MEMORY;
+        err = wg_folder_check(unix_folder);
+    if (!err && stat(unix_folder, &st))
+        err = wg_error_from_errno(errno);
+    if (!err) {
+        rec.pending = true;
+        rec.index = (DWORD)index;
+        rec.rw = rw;
+        rec.wim_path = f->win_path;
+        rec.mount_path = (WCHAR *)folder;
+        wg_owner_self(&rec.owner);
+        rec.dir_dev = (unsigned long long)st.st_dev;
+        rec.dir_ino = (unsigned long long)st.st_ino;
+        rec.dir_mode = st.st_mode & 07777;
+        if (!wg_list_add(&l, &rec))
+            err = ERROR_NOT_ENOUGH_MEMORY;
+    }
     if (!err)
-        err = save_list(&l);
-    close_list(&l);
+        err = wg_list_save(&l);
+    wg_list_close(&l);
     return err;
 }
 
 /* Turns the pending record into a mounted one, or drops it. */
 static DWORD settle_mount(const WCHAR *folder, bool mounted)
 {
-    struct mount_list l;
-    DWORD err = open_list(&l);
+    struct wg_mount_list l;
+    DWORD err = wg_list_open(&l);
     long i;
 
     if (err)
         return err;
-    i = find_by_folder(&l, folder);
+    i = wg_list_find_folder(&l, folder);
     if (i >= 0 && mounted)
         l.recs[i].pending = false;
     else if (i >= 0)
-        remove_record(&l, (size_t)i);
-    err = save_list(&l);
-    close_list(&l);
+        wg_list_remove(&l, (size_t)i);
+    err = wg_list_save(&l);
+    wg_list_close(&l);
     return err;
 }
 
@@ -476,7 +106,14 @@ static DWORD mount_image(struct wg_image *img, const WCHAR *mount_path, DWORD fl
     if (!(f->access & WIM_GENERIC_MOUNT) || (rw && !(f->access & WIM_GENERIC_WRITE)))
         return ERROR_ACCESS_DENIED;
     full = wg_full_path(mount_path);
-    unix_path = full ? wc_unix_path(full) : NULL;
+    if (!full)
+        return GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    /* The list and its readers keep MAX_PATH characters per path. */
+    if (wc_len(full) > MAX_MOUNT_PATH || wc_len(f->win_path) > MAX_MOUNT_PATH) {
+        err = ERROR_FILENAME_EXCED_RANGE;
+        goto out;
+    }
+    unix_path = wc_unix_path(full);
     if (!unix_path) {
         err = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
         goto out;
@@ -490,12 +127,12 @@ static DWORD mount_image(struct wg_image *img, const WCHAR *mount_path, DWORD fl
     err = wg_apply(f, img->index, full, flags & (WIM_FLAG_NO_DIRACL | WIM_FLAG_NO_FILEACL));
     if (err) {
         /* A failed mount leaves the folder as empty as it found it. */
-        empty_folder(unix_path);
+        wg_folder_empty(unix_path);
         settle_mount(full, false);
         goto out;
     }
     if (!rw)
-        make_read_only(unix_path);
+        wg_folder_protect(unix_path);
     /* Should the list not take the outcome, the pending record stays, and
      * the image can still be unmounted. */
     err = settle_mount(full, true);
@@ -510,54 +147,121 @@ out:
     return err;
 }
 
+/* ------------------------------------------------------------------------- */
+/* Claiming a mount for a commit or an unmount                               */
+/* ------------------------------------------------------------------------- */
+
+/* Marks the mount at folder busy for this process and copies its record;
+ * ERROR_BUSY when another call works on it. */
+static DWORD begin_work(const WCHAR *folder, struct wg_mount_rec *copy)
+{
+    struct wg_mount_list l;
+    DWORD err = wg_list_open(&l);
+    long i;
+
+    if (err)
+        return err;
+    i = wg_list_find_folder(&l, folder);
+    if (i < 0)
+        err = ERROR_NOT_FOUND;
+    else if (wg_record_busy(&l.recs[i]))
+        err = ERROR_BUSY;
+    if (!err) {
+        wg_owner_self(&l.recs[i].busy);
+        if (!wg_record_copy(copy, &l.recs[i]))
+            err = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (!err) {
+        err = wg_list_save(&l);
+        if (err)
+            wg_record_free(copy);
+    }
+    wg_list_close(&l);
+    return err;
+}
+
+/* Ends the work begun on the mount at folder: drops the record, or just
+ * its busy mark. */
+static void end_work(const WCHAR *folder, bool drop)
+{
+    struct wg_mount_list l;
+    long i;
+
+    if (wg_list_open(&l))
+        return;
+    i = wg_list_find_folder(&l, folder);
+    if (i >= 0 && drop)
+        wg_list_remove(&l, (size_t)i);
+    else if (i >= 0)
+        memset(&l.recs[i].busy, 0, sizeof(l.recs[i].busy));
+    wg_list_save(&l);
+    wg_list_close(&l);
+}
+
 /* The mount folder of img: where it was mounted through this handle, or
  * found in the list by file and index. */
-static WCHAR *mount_folder_of(struct wg_image *img, bool *rw)
+static WCHAR *mount_folder_of(struct wg_image *img)
 {
-    struct mount_list l;
+    struct wg_mount_list l;
     WCHAR *folder = NULL;
     long i;
 
-    if (open_list(&l))
+    if (img->mount_path)
+        return wc_dup(img->mount_path);
+    if (wg_list_open(&l))
         return NULL;
-    i = img->mount_path ? find_by_folder(&l, img->mount_path)
-                        : find_by_image(&l, img->file->win_path, (DWORD)img->index);
-    if (i >= 0) {
+    i = wg_list_find_image(&l, img->file->win_path, (DWORD)img->index);
+    if (i >= 0)
         folder = wc_dup(l.recs[i].mount_path);
-        *rw = l.recs[i].rw;
-    }
-    close_list(&l);
+    wg_list_close(&l);
     return folder;
 }
 
-static DWORD commit_image(struct wg_image *img, DWORD flags, int *new_index)
+/* Why a record that is no longer valid cannot be committed. */
+static DWORD stale_error(DWORD flags)
+{
+    if (flags & WIM_MOUNT_FLAG_NO_WIM)
+        return ERROR_FILE_NOT_FOUND;
+    if (flags & (WIM_MOUNT_FLAG_NO_MOUNTDIR | WIM_MOUNT_FLAG_MOUNTDIR_REPLACED))
+        return ERROR_PATH_NOT_FOUND;
+    return (flags & WIM_MOUNT_FLAG_INVALID) ? ERROR_INVALID_DATA : 0;
+}
+
+/* ------------------------------------------------------------------------- */
+/* Commit and discard                                                        */
+/* ------------------------------------------------------------------------- */
+
+/* Stores the folder of the mount rec into image img (or, with
+ * WIM_COMMIT_FLAG_APPEND, as a new image whose number goes to *new_index). */
+static DWORD commit_image(struct wg_image *img, const struct wg_mount_rec *rec, DWORD flags, int *new_index)
 {
     struct wg_file *f = img->file;
     struct wimlib_update_command cmds[2];
-    WCHAR *folder;
     char *unix_path = NULL;
     struct wg_op op;
-    bool rw = false;
     DWORD err;
     int ret;
 
     *new_index = 0;
-    folder = mount_folder_of(img, &rw);
-    if (!folder)
-        return ERROR_NOT_FOUND;
-    err = rw ? wg_file_check_writable(f) : ERROR_ACCESS_DENIED;
+    err = rec->rw ? wg_file_check_writable(f) : ERROR_ACCESS_DENIED;
+    if (!err)
+        err = stale_error(wg_mount_flags(rec));
     if (!err) {
-        unix_path = wc_unix_path(folder);
-        err = unix_path ? check_folder(unix_path) : ERROR_PATH_NOT_FOUND;
+        unix_path = wc_unix_path(rec->mount_path);
+        err = unix_path ? wg_folder_check(unix_path) : ERROR_PATH_NOT_FOUND;
         if (err == ERROR_DIR_NOT_EMPTY)
             err = 0;
     }
-    if (!err)
+    if (!err) {
+        /* Another program may have changed the file since it was read. */
+        wg_file_refresh(f);
         err = (flags & WIM_COMMIT_FLAG_APPEND) ? wg_file_load(f) : wg_file_check_image(f, img->index);
+    }
+    if (!err)
+        err = wg_op_init(&op, WG_OP_COMMIT, f, NULL);
     if (err)
         goto out;
 
-    wg_op_init(&op, WG_OP_COMMIT, f, NULL);
     wg_op_attach(&op, f->wim);
     if (flags & WIM_COMMIT_FLAG_APPEND) {
         ret = wimlib_add_image(f->wim, unix_path, NULL, NULL, 0);
@@ -585,36 +289,63 @@ static DWORD commit_image(struct wg_image *img, DWORD flags, int *new_index)
     }
     wg_op_free(&op);
 out:
-    wc_free(folder);
     wc_free(unix_path);
     return err;
 }
 
-/* Empties the folder and drops the record of the mount at folder. */
-static DWORD unmount_folder(const WCHAR *folder)
+/* Throws away what the mount rec left in its folder and gives the folder
+ * its mode back.  A folder that is gone or was replaced by another one is
+ * not touched: what is there now is not the mount's. */
+static DWORD discard_mount(const struct wg_mount_rec *rec)
 {
-    struct mount_list l;
+    DWORD flags = wg_mount_flags(rec);
     char *unix_path;
     DWORD err;
-    long i;
 
-    err = open_list(&l);
+    if (flags & (WIM_MOUNT_FLAG_NO_MOUNTDIR | WIM_MOUNT_FLAG_MOUNTDIR_REPLACED))
+        return 0;
+    unix_path = wc_unix_path(rec->mount_path);
+    if (!unix_path)
+        return 0;
+    err = wg_folder_empty(unix_path);
+    if (!err && rec->dir_mode != WG_MODE_UNKNOWN)
+        chmod(unix_path, rec->dir_mode);
+    wc_free(unix_path);
+    return err;
+}
+
+/* Unmounts the mount at folder: commits it first when asked (and it is
+ * writable), then discards it.  check_wim and check_index, when given,
+ * must match the record. */
+static DWORD unmount(const WCHAR *folder, const WCHAR *check_wim, DWORD check_index, bool commit)
+{
+    struct wg_mount_rec rec;
+    DWORD err = begin_work(folder, &rec);
+
     if (err)
         return err;
-    i = find_by_folder(&l, folder);
-    if (i < 0) {
-        close_list(&l);
-        return ERROR_NOT_FOUND;
+    if ((check_wim && !wg_path_equal(check_wim, rec.wim_path)) || (check_index && check_index != rec.index))
+        err = ERROR_INVALID_PARAMETER;
+    /* Save the changes first; a failed commit keeps the image mounted. */
+    if (!err && commit && rec.rw) {
+        DWORD access = WIM_GENERIC_READ | WIM_GENERIC_WRITE | WIM_GENERIC_MOUNT;
+        struct wg_file *f = wg_file_attach(rec.wim_path, access, &err);
+        struct wg_image *img = f ? wg_image_alloc(f, (int)rec.index) : NULL;
+        int new_index;
+        if (f && !img)
+            err = ERROR_NOT_ENOUGH_MEMORY;
+        if (img) {
+            EnterCriticalSection(&f->lock);
+            err = commit_image(img, &rec, 0, &new_index);
+            LeaveCriticalSection(&f->lock);
+            wg_image_release(img);
+        }
+        wg_file_release(f);
     }
-    unix_path = wc_unix_path(folder);
-    /* A folder that is gone has nothing left to discard. */
-    err = unix_path ? empty_folder(unix_path) : 0;
-    if (!err) {
-        remove_record(&l, (size_t)i);
-        err = save_list(&l);
-    }
-    close_list(&l);
-    wc_free(unix_path);
+    if (!err)
+        err = discard_mount(&rec);
+    end_work(folder, !err);
+    wg_record_free(&rec);
     return err;
 }
 
@@ -664,41 +395,80 @@ BOOL WINAPI wg_MountImage(PCWSTR mount_path, PCWSTR wim_path, DWORD index, PCWST
     return err ? wg_fail(err) : wg_ok();
 }
 
+/* Copies at most MAX_PATH - 1 characters (paths of older lists may be
+ * longer; new mounts never are). */
+static void copy_path(WCHAR *dst, const WCHAR *src)
+{
+    size_t len = wc_len(src);
+
+    memcpy(dst, src, (len < MAX_PATH ? len : MAX_PATH - 1) * sizeof(WCHAR));
+}
+
 BOOL WINAPI wg_GetMountedImages(PWIM_MOUNT_LIST list, PDWORD size)
 {
-    struct mount_list l;
+    struct wg_mount_list l;
     DWORD err, needed;
-    size_t i, len;
+    size_t i;
 
     if (!size)
         return wg_fail(ERROR_INVALID_PARAMETER);
-    err = open_list(&l);
+    err = wg_list_open(&l);
     if (err)
         return wg_fail(err);
     needed = (DWORD)(l.count * sizeof(WIM_MOUNT_LIST));
     if (*size < needed || (needed && !list)) {
         *size = needed;
-        close_list(&l);
+        wg_list_close(&l);
         return wg_fail(ERROR_INSUFFICIENT_BUFFER);
     }
     for (i = 0; i < l.count; i++) {
         WIM_MOUNT_LIST *e = &list[i];
         memset(e, 0, sizeof(*e));
-        len = wc_len(l.recs[i].wim_path);
-        memcpy(e->WimPath, l.recs[i].wim_path, (len < MAX_PATH ? len : MAX_PATH - 1) * sizeof(WCHAR));
-        len = wc_len(l.recs[i].mount_path);
-        memcpy(e->MountPath, l.recs[i].mount_path, (len < MAX_PATH ? len : MAX_PATH - 1) * sizeof(WCHAR));
+        copy_path(e->WimPath, l.recs[i].wim_path);
+        copy_path(e->MountPath, l.recs[i].mount_path);
         e->ImageIndex = l.recs[i].index;
         e->MountedForRW = l.recs[i].rw;
     }
     *size = needed;
-    close_list(&l);
+    wg_list_close(&l);
+    return wg_ok();
+}
+
+BOOL WINAPI wg_GetMountedImageInfo(MOUNTED_IMAGE_INFO_LEVELS level, PDWORD count, PVOID info, DWORD size,
+                                   PDWORD returned)
+{
+    struct wg_mount_list l;
+    DWORD err, needed;
+    size_t i;
+
+    if (!count || !returned || (level != MountedImageInfoLevel0 && level != MountedImageInfoLevel1))
+        return wg_fail(ERROR_INVALID_PARAMETER);
+    err = wg_list_open(&l);
+    if (err)
+        return wg_fail(err);
+    /* Both levels have the same size. */
+    needed = (DWORD)(l.count * sizeof(WIM_MOUNT_INFO_LEVEL1));
+    *count = (DWORD)l.count;
+    *returned = needed;
+    if (size < needed || (needed && !info)) {
+        wg_list_close(&l);
+        return wg_fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    for (i = 0; i < l.count; i++) {
+        WIM_MOUNT_INFO_LEVEL1 *e = (WIM_MOUNT_INFO_LEVEL1 *)info + i;
+        memset(e, 0, sizeof(*e));
+        copy_path(e->WimPath, l.recs[i].wim_path);
+        copy_path(e->MountPath, l.recs[i].mount_path);
+        e->ImageIndex = l.recs[i].index;
+        e->MountFlags = level == MountedImageInfoLevel1 ? wg_mount_flags(&l.recs[i]) : (DWORD)l.recs[i].rw;
+    }
+    wg_list_close(&l);
     return wg_ok();
 }
 
 BOOL WINAPI wg_GetMountedImageHandle(PCWSTR mount_path, DWORD flags, PHANDLE wim, PHANDLE image)
 {
-    struct mount_list l;
+    struct wg_mount_list l;
     struct wg_file *f;
     struct wg_image *img;
     WCHAR *full;
@@ -713,14 +483,14 @@ BOOL WINAPI wg_GetMountedImageHandle(PCWSTR mount_path, DWORD flags, PHANDLE wim
     full = wg_full_path(mount_path);
     if (!full)
         return FALSE;
-    err = open_list(&l);
+    err = wg_list_open(&l);
     if (err) {
         free(full);
         return wg_fail(err);
     }
-    i = find_by_folder(&l, full);
+    i = wg_list_find_folder(&l, full);
     if (i < 0) {
-        close_list(&l);
+        wg_list_close(&l);
         free(full);
         return wg_fail(ERROR_NOT_FOUND);
     }
@@ -728,7 +498,7 @@ BOOL WINAPI wg_GetMountedImageHandle(PCWSTR mount_path, DWORD flags, PHANDLE wim
         access |= WIM_GENERIC_WRITE;
     index = (int)l.recs[i].index;
     f = wg_file_attach(l.recs[i].wim_path, access, &err);
-    close_list(&l);
+    wg_list_close(&l);
     img = f ? wg_image_alloc(f, index) : NULL;
     if (f && !img)
         err = ERROR_NOT_ENOUGH_MEMORY;
@@ -759,6 +529,8 @@ BOOL WINAPI wg_GetMountedImageHandle(PCWSTR mount_path, DWORD flags, PHANDLE wim
 BOOL WINAPI wg_CommitImageHandle(HANDLE image, DWORD flags, PHANDLE new_image)
 {
     struct wg_image *img, *added = NULL;
+    struct wg_mount_rec rec;
+    WCHAR *folder = NULL;
     int new_index = 0;
     DWORD err;
 
@@ -768,12 +540,19 @@ BOOL WINAPI wg_CommitImageHandle(HANDLE image, DWORD flags, PHANDLE new_image)
     if (!img)
         return FALSE;
     EnterCriticalSection(&img->file->lock);
-    err = img->index ? commit_image(img, flags, &new_index) : ERROR_INVALID_PARAMETER;
+    folder = img->index ? mount_folder_of(img) : NULL;
+    err = !img->index ? ERROR_INVALID_PARAMETER : folder ? begin_work(folder, &rec) : ERROR_NOT_FOUND;
+    if (!err) {
+        err = commit_image(img, &rec, flags, &new_index);
+        end_work(folder, false);
+        wg_record_free(&rec);
+    }
     LeaveCriticalSection(&img->file->lock);
     if (!err && new_index && new_image) {
         added = wg_image_alloc(img->file, new_index);
         *new_image = added ? wg_handle_new(WG_KIND_IMAGE, added) : NULL;
     }
+    wc_free(folder);
     wg_image_release(img);
     return err ? wg_fail(err) : wg_ok();
 }
@@ -782,14 +561,13 @@ BOOL WINAPI wg_UnmountImageHandle(HANDLE image, DWORD flags)
 {
     struct wg_image *img = wg_image_get(image);
     WCHAR *folder;
-    bool rw;
     DWORD err;
 
     if (!img)
         return FALSE;
     EnterCriticalSection(&img->file->lock);
-    folder = mount_folder_of(img, &rw);
-    err = folder ? unmount_folder(folder) : ERROR_NOT_FOUND;
+    folder = mount_folder_of(img);
+    err = folder ? unmount(folder, NULL, 0, false) : ERROR_NOT_FOUND;
     if (!err) {
         free(img->mount_path);
         img->mount_path = NULL;
@@ -800,34 +578,10 @@ BOOL WINAPI wg_UnmountImageHandle(HANDLE image, DWORD flags)
     return err ? wg_fail(err) : wg_ok();
 }
 
-/* Commits the folder of a mount into image index of the file at wim_path. */
-static DWORD commit_folder(const WCHAR *wim_path, DWORD index, const WCHAR *folder)
-{
-    DWORD err, access = WIM_GENERIC_READ | WIM_GENERIC_WRITE | WIM_GENERIC_MOUNT;
-    struct wg_file *f = wg_file_attach(wim_path, access, &err);
-    struct wg_image *img = f ? wg_image_alloc(f, (int)index) : NULL;
-    int new_index;
-
-    if (f && !img)
-        err = ERROR_NOT_ENOUGH_MEMORY;
-    if (img) {
-        img->mount_path = wc_dup(folder);
-        EnterCriticalSection(&f->lock);
-        err = img->mount_path ? commit_image(img, 0, &new_index) : ERROR_NOT_ENOUGH_MEMORY;
-        LeaveCriticalSection(&f->lock);
-        wg_image_release(img);
-    }
-    wg_file_release(f);
-    return err;
-}
-
 BOOL WINAPI wg_UnmountImage(PCWSTR mount_path, PCWSTR wim_path, DWORD index, BOOL commit)
 {
-    struct mount_list l;
-    WCHAR *full, *wim_full = NULL, *mounted_wim = NULL;
-    DWORD err, mounted_index = 0;
-    bool rw = false;
-    long i;
+    WCHAR *full, *wim_full = NULL;
+    DWORD err;
 
     if (!mount_path)
         return wg_fail(ERROR_INVALID_PARAMETER);
@@ -838,28 +592,7 @@ BOOL WINAPI wg_UnmountImage(PCWSTR mount_path, PCWSTR wim_path, DWORD index, BOO
         free(full);
         return FALSE;
     }
-    /* The mount at that folder; the file and index, when given, must match. */
-    err = open_list(&l);
-    if (!err) {
-        i = find_by_folder(&l, full);
-        if (i < 0)
-            err = ERROR_NOT_FOUND;
-        else if ((wim_full && !wg_path_equal(wim_full, l.recs[i].wim_path)) || (index && index != l.recs[i].index))
-            err = ERROR_INVALID_PARAMETER;
-        else if (!(mounted_wim = wc_dup(l.recs[i].wim_path)))
-            err = ERROR_NOT_ENOUGH_MEMORY;
-        else {
-            mounted_index = l.recs[i].index;
-            rw = l.recs[i].rw;
-        }
-        close_list(&l);
-    }
-    /* Save the changes first; a failed commit keeps the image mounted. */
-    if (!err && commit && rw)
-        err = commit_folder(mounted_wim, mounted_index, full);
-    if (!err)
-        err = unmount_folder(full);
-    wc_free(mounted_wim);
+    err = unmount(full, wim_full, index, commit != FALSE);
     free(full);
     free(wim_full);
     return err ? wg_fail(err) : wg_ok();

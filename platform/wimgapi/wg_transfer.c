@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "wg_internal.h"
@@ -29,7 +30,9 @@ DWORD wg_apply(struct wg_file *f, int index, const WCHAR *path, DWORD flags)
     int extract_flags = 0, ret;
     DWORD err;
 
-    wg_op_init(&op, WG_OP_APPLY, f, NULL);
+    err = wg_op_init(&op, WG_OP_APPLY, f, NULL);
+    if (err)
+        goto out;
     full = wg_full_path(path);
     target = full ? wc_unix_path(full) : NULL;
     if (!target) {
@@ -114,12 +117,16 @@ static DWORD export_image(struct wg_file *src, int index, struct wg_file *dest, 
     DWORD err;
     int ret;
 
-    wg_op_init(&op, WG_OP_EXPORT, src, dest);
-    err = wg_file_check_writable(dest);
+    err = wg_op_init(&op, WG_OP_EXPORT, src, dest);
+    if (!err)
+        err = wg_file_check_writable(dest);
     if (!err)
         err = index ? wg_file_check_image(src, index) : ERROR_INVALID_PARAMETER;
-    if (!err)
+    if (!err) {
+        /* Another program may have changed the file since it was read. */
+        wg_file_refresh(dest);
         err = wg_file_load(dest);
+    }
     if (err)
         goto out;
 
@@ -308,6 +315,80 @@ static int split_begin(struct wg_op *op, union wimlib_progress_info *info)
     return 0;
 }
 
+/* Moves the files that part i replaces out of the way, or puts them back. */
+static char *backup_name(const struct split_state *s, size_t i)
+{
+    size_t len = strlen(s->temps[i]) + 8;
+    char *name = malloc(len);
+
+    if (name)
+        snprintf(name, len, "%s.old", s->temps[i]);
+    return name;
+}
+
+/* Undoes the first n renames of put_parts_in_place. */
+static void roll_back_parts(struct split_state *s, size_t n, bool *had_old)
+{
+    size_t i;
+
+    for (i = n; i-- > 0;) {
+        char *backup = backup_name(s, i);
+        /* The new part goes back to its temporary name (deleted later). */
+        rename(s->finals[i], s->temps[i]);
+        if (had_old[i] && backup)
+            rename(backup, s->finals[i]);
+        free(backup);
+    }
+}
+
+/* Renames every finished part to its final name.  A file a part replaces
+ * is first renamed aside and deleted only once every part is in place; if
+ * a rename fails, everything done so far is undone, so the folder holds
+ * either the whole new set or what it held before.  A folder in a part's
+ * place is never moved. */
+static DWORD put_parts_in_place(struct split_state *s)
+{
+    bool *had_old = calloc(s->count ? s->count : 1, sizeof(*had_old));
+    struct stat st;
+    DWORD err = had_old ? 0 : ERROR_NOT_ENOUGH_MEMORY;
+    size_t i, done = 0;
+
+    for (i = 0; i < s->count && !err; i++) {
+        char *backup = backup_name(s, i);
+        if (!backup) {
+            err = ERROR_NOT_ENOUGH_MEMORY;
+        } else if (lstat(s->finals[i], &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                err = ERROR_ACCESS_DENIED;
+            else if (rename(s->finals[i], backup))
+                err = wg_error_from_errno(errno);
+            else
+                had_old[i] = true;
+        }
+        if (!err && rename(s->temps[i], s->finals[i])) {
+            err = wg_error_from_errno(errno);
+            if (had_old[i])
+                rename(backup, s->finals[i]);
+            had_old[i] = false;
+        }
+        if (!err)
+            done = i + 1;
+        free(backup);
+    }
+    if (err) {
+        roll_back_parts(s, done, had_old);
+    } else {
+        for (i = 0; i < s->count; i++) {
+            char *backup = had_old[i] ? backup_name(s, i) : NULL;
+            if (backup)
+                unlink(backup);
+            free(backup);
+        }
+    }
+    free(had_old);
+    return err;
+}
+
 /* Largest resource (file data or metadata) as stored in the file. */
 static int largest_resource(const struct wimlib_resource_entry *r, void *ctx)
 {
@@ -331,8 +412,9 @@ static DWORD split(struct wg_file *f, const WCHAR *part_path, LARGE_INTEGER size
     DWORD err;
     int ret;
 
-    wg_op_init(&op, WG_OP_SPLIT, f, NULL);
-    err = wg_file_load(f);
+    err = wg_op_init(&op, WG_OP_SPLIT, f, NULL);
+    if (!err)
+        err = wg_file_load(f);
     if (err)
         goto out;
     wimlib_get_wim_info(f->wim, &info);
@@ -367,10 +449,9 @@ static DWORD split(struct wg_file *f, const WCHAR *part_path, LARGE_INTEGER size
         err = op.aborted ? ERROR_REQUEST_ABORTED
               : s.overwrites_source ? ERROR_INVALID_PARAMETER : wg_error_from_wimlib(ret, e);
     }
-    /* All parts are complete: give them their names. */
-    for (i = 0; i < s.count && !err; i++)
-        if (rename(s.temps[i], s.finals[i]))
-            err = wg_error_from_errno(errno);
+    /* All parts are complete: give them their names, all or none. */
+    if (!err)
+        err = put_parts_in_place(&s);
     if (!err)
         wg_op_progress(&op, 1, 1);
 out:

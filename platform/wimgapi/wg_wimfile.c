@@ -98,6 +98,13 @@ void wg_file_drop(struct wg_file *f)
     }
 }
 
+void wg_file_refresh(struct wg_file *f)
+{
+    /* A new file exists only in memory until it is written. */
+    if (!f->is_new)
+        wg_file_drop(f);
+}
+
 DWORD wg_file_check_writable(const struct wg_file *f)
 {
     return (f->access & WIM_GENERIC_WRITE) ? 0 : ERROR_ACCESS_DENIED;
@@ -291,9 +298,12 @@ struct wg_file *wg_file_create(const WCHAR *path, DWORD acc, DWORD disposition, 
         *err = ERROR_ACCESS_DENIED;
         goto fail;
     }
-    if ((acc & WIM_GENERIC_WRITE) && wg_writer_exists(f->unix_path, f)) {
-        *err = ERROR_SHARING_VIOLATION;
-        goto fail;
+    /* One writer at a time, here or in any other process; taken before
+     * the file is read, so what is read stays true while f lives. */
+    if (acc & WIM_GENERIC_WRITE) {
+        *err = wg_file_lock_writer(f);
+        if (*err)
+            goto fail;
     }
     *err = wg_file_load(f);
     if (*err)
@@ -318,13 +328,16 @@ struct wg_file *wg_file_attach(const WCHAR *win_path, DWORD acc, DWORD *err)
     f->access = acc;
     f->win_path = wg_full_path(win_path);
     f->unix_path = f->win_path ? wc_unix_path(f->win_path) : NULL;
-    if (!f->unix_path) {
-        *err = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    *err = f->unix_path ? 0 : GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    /* A commit writes the file: the same one-writer rule as for
+     * WIMCreateFile.  The file itself is read only when needed. */
+    if (!*err && (acc & WIM_GENERIC_WRITE))
+        *err = wg_file_lock_writer(f);
+    if (*err) {
         f->failed = true;
         wg_file_release(f);
         return NULL;
     }
-    *err = 0;
     return f;
 }
 
@@ -468,7 +481,7 @@ HANDLE WINAPI wg_LoadImage(HANDLE wim, DWORD index)
     wg_file_release(f);
     if (err)
         return wg_fail_handle(err);
-    return wg_handle_new(WG_KIND_IMAGE, img);
+    return wg_ok_handle(wg_handle_new(WG_KIND_IMAGE, img));
 }
 
 /* Replaces or extends the list of referenced parts and references them. */
@@ -561,6 +574,8 @@ BOOL WINAPI wg_SetBootImage(HANDLE wim, DWORD index)
         return FALSE;
     EnterCriticalSection(&f->lock);
     err = wg_file_check_writable(f);
+    if (!err)
+        wg_file_refresh(f);
     count = err ? 0 : wg_file_image_count(f, &err);
     if (!err && index > (DWORD)count)
         err = ERROR_INVALID_PARAMETER;
@@ -589,6 +604,8 @@ BOOL WINAPI wg_DeleteImage(HANDLE wim, DWORD index)
         return FALSE;
     EnterCriticalSection(&f->lock);
     err = wg_file_check_writable(f);
+    if (!err)
+        wg_file_refresh(f);
     count = err ? 0 : wg_file_image_count(f, &err);
     if (!err && (index < 1 || index > (DWORD)count))
         err = ERROR_INVALID_PARAMETER;

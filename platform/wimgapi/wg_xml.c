@@ -9,10 +9,11 @@
  * Setting takes the user-editable elements of the given image element -
  * NAME, DESCRIPTION, DISPLAYNAME, DISPLAYDESCRIPTION and FLAGS - and makes
  * the image's XML hold exactly those (a missing one is removed); counts,
- * times and everything else stay as wimlib keeps them.  The text is parsed
- * leniently: an element's value is everything between its opening and
- * closing tag, with the five predefined entities and character references
- * decoded and any other "&" kept as it is.
+ * times and everything else stay as wimlib keeps them.  The text is read
+ * by libxml2 (which wimlib loads anyway): entities, character references,
+ * CDATA sections and attributes mean what XML says they mean, and text
+ * that is not well-formed is refused with ERROR_INVALID_DATA before
+ * anything changes.
  */
 #include <errno.h>
 #include <stdio.h>
@@ -20,6 +21,7 @@
 #include <string.h>
 
 #include "wg_internal.h"
+
 
 #define BOM 0xFEFF
 #define MAX_XML_BYTES (64u << 20)
@@ -36,19 +38,6 @@ static long find(const WCHAR *hay, size_t from, size_t to, const char *needle)
             return (long)i;
     }
     return -1;
-}
-
-/* True when t[at, to) begins with s. */
-static bool starts_with(const WCHAR *t, size_t at, size_t to, const char *s)
-{
-    size_t n = strlen(s), k;
-
-    if (at + n > to)
-        return false;
-    for (k = 0; k < n; k++)
-        if (t[at + k] != (WCHAR)(unsigned char)s[k])
-            return false;
-    return true;
 }
 
 /* ------------------------------------------------------------------------- */
@@ -173,136 +162,39 @@ BOOL WINAPI wg_GetImageInformation(HANDLE object, PVOID *info, PDWORD size)
 
 static const char *const editable[] = { "NAME", "DESCRIPTION", "DISPLAYNAME", "DISPLAYDESCRIPTION", "FLAGS" };
 
-/* Decodes the entities of t[from, to) in place; returns the new length. */
-static size_t decode_entities(WCHAR *t, size_t from, size_t to)
+/* Reads the editable values of the caller's XML into values[] (see
+ * wg_xmlread.c); an error for text that is not well-formed XML or holds no
+ * IMAGE element. */
+static DWORD read_values(const WCHAR *info, size_t units, int index, char **values, size_t n)
 {
-    static const struct { const char *name; WCHAR c; } named[] = {
-        { "lt;", '<' }, { "gt;", '>' }, { "amp;", '&' }, { "quot;", '"' }, { "apos;", '\'' },
-    };
-    size_t in = from, out = from, k;
+    char *utf8 = wc_to_utf8_n(info, units);
+    int ret;
 
-    while (in < to) {
-        WCHAR c = t[in];
-        bool done = false;
-
-        if (c == '&') {
-            for (k = 0; k < sizeof(named) / sizeof(named[0]) && !done; k++) {
-                if (starts_with(t, in + 1, to, named[k].name)) {
-                    t[out++] = named[k].c;
-                    in += 1 + strlen(named[k].name);
-                    done = true;
-                }
-            }
-            if (!done && in + 2 < to && t[in + 1] == '#') {
-                bool hex = t[in + 2] == 'x' || t[in + 2] == 'X';
-                size_t i = in + (hex ? 3 : 2);
-                unsigned long v = 0;
-                size_t digits = 0;
-                for (; i < to && digits < 8; i++, digits++) {
-                    WCHAR d = t[i];
-                    int val = d >= '0' && d <= '9' ? d - '0'
-                              : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
-                              : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10 : -1;
-                    if (val < 0)
-                        break;
-                    v = v * (hex ? 16 : 10) + (unsigned long)val;
-                }
-                if (digits && i < to && t[i] == ';' && v > 0 && v <= 0x10FFFF) {
-                    if (v >= 0x10000) {
-                        v -= 0x10000;
-                        t[out++] = (WCHAR)(0xD800 + (v >> 10));
-                        t[out++] = (WCHAR)(0xDC00 + (v & 0x3FF));
-                    } else {
-                        t[out++] = (WCHAR)v;
-                    }
-                    in = i + 1;
-                    done = true;
-                }
-            }
-        }
-        if (!done)
-            t[out++] = t[in++];
-    }
-    return out;
-}
-
-/* Value of element tag in t[from, to): NULL when absent or empty (also for
- * "<TAG/>"), else a UTF-8 string from malloc.  *oom is set on failure. */
-static char *element_value(WCHAR *t, size_t from, size_t to, const char *tag, bool *oom)
-{
-    char open[32], close[32];
-    long o, c;
-    size_t len;
-
-    snprintf(open, sizeof(open), "<%s>", tag);
-    snprintf(close, sizeof(close), "</%s>", tag);
-    o = find(t, from, to, open);
-    if (o < 0)
-        return NULL;
-    c = find(t, (size_t)o + strlen(open), to, close);
-    if (c < 0)
-        return NULL;
-    len = decode_entities(t, (size_t)o + strlen(open), (size_t)c) - ((size_t)o + strlen(open));
-    if (!len)
-        return NULL;
-    {
-        char *value = wc_to_utf8_n(t + o + strlen(open), len);
-        if (!value)
-            *oom = true;
-        return value;
-    }
+    if (!utf8)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    ret = wg_xml_read_image(utf8, strlen(utf8), index, editable, values, n);
+    free(utf8);
+    return ret == WG_XML_OK ? 0 : ret == WG_XML_NOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_DATA;
 }
 
 static DWORD set_information(struct wg_image *img, const WCHAR *info, size_t units)
 {
     struct wg_file *f = img->file;
     char *values[sizeof(editable) / sizeof(editable[0])] = {0};
-    WCHAR *t = malloc((units + 1) * sizeof(WCHAR));
-    char start[40];
-    bool oom = false;
-    long s, e;
-    size_t i, n = sizeof(editable) / sizeof(editable[0]);
+    size_t i, n = sizeof(editable) / sizeof(editable[0]), len;
     DWORD err;
 
-    if (!t)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    memcpy(t, info, units * sizeof(WCHAR));
-    t[units] = 0;
-    units = wc_len(t);
-
-    /* The image element, from "<IMAGE" to its "</IMAGE>": the one of this
-     * index if the text holds several, else the first. */
-    snprintf(start, sizeof(start), "<IMAGE INDEX=\"%d\"", img->index);
-    s = find(t, 0, units, start);
-    if (s < 0)
-        s = find(t, 0, units, "<IMAGE");
-    while (s >= 0 && t[s + 6] != ' ' && t[s + 6] != '>')
-        s = find(t, (size_t)s + 6, units, "<IMAGE");
-    e = s < 0 ? -1 : find(t, (size_t)s, units, "</IMAGE>");
-    if (e < 0) {
-        free(t);
-        return ERROR_INVALID_DATA;
-    }
-    for (i = 0; i < n; i++) {
-        /* Each search works on a fresh copy: decoding shortens the text. */
-        WCHAR *copy = malloc((units + 1) * sizeof(WCHAR));
-        if (!copy) {
-            oom = true;
-            break;
-        }
-        memcpy(copy, t, (units + 1) * sizeof(WCHAR));
-        values[i] = element_value(copy, (size_t)s, (size_t)e, editable[i], &oom);
-        free(copy);
-    }
-    free(t);
-    if (oom) {
-        err = ERROR_NOT_ENOUGH_MEMORY;
-        goto out;
-    }
-
-    err = wg_file_check_writable(f);
+    /* The text ends at its first 0, if it has one. */
+    for (len = 0; len < units && info[len]; len++)
+        ;
+    err = read_values(info, len, img->index, values, n);
+    if (!err)
+        err = wg_file_check_writable(f);
     if (!err) {
-        int count = wg_file_image_count(f, &err);
+        int count;
+        /* Another program may have changed the file since it was read. */
+        wg_file_refresh(f);
+        count = wg_file_image_count(f, &err);
         if (!err && (img->index < 1 || img->index > count))
             err = ERROR_INVALID_PARAMETER;   /* deleted meanwhile */
     }
@@ -314,9 +206,8 @@ static DWORD set_information(struct wg_image *img, const WCHAR *info, size_t uni
         wg_file_drop(f);   /* forget the half-done changes */
     else
         err = wg_file_write(f, NULL);
-out:
     for (i = 0; i < n; i++)
-        wc_free(values[i]);
+        free(values[i]);
     return err;
 }
 

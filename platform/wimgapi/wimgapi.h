@@ -198,6 +198,36 @@ typedef struct _WIM_INFO {
     DWORD  WimFlagsAndAttr;
 } WIM_INFO, *PWIM_INFO;
 
+/* WIM_MOUNT_INFO_LEVEL1.MountFlags */
+#define WIM_MOUNT_FLAG_MOUNTED            0x00000001
+#define WIM_MOUNT_FLAG_MOUNTING           0x00000002
+#define WIM_MOUNT_FLAG_REMOUNTABLE        0x00000004
+#define WIM_MOUNT_FLAG_INVALID            0x00000008
+#define WIM_MOUNT_FLAG_NO_WIM             0x00000010
+#define WIM_MOUNT_FLAG_NO_MOUNTDIR        0x00000020
+#define WIM_MOUNT_FLAG_MOUNTDIR_REPLACED  0x00000040
+#define WIM_MOUNT_FLAG_READWRITE          0x00000100
+
+typedef enum _MOUNTED_IMAGE_INFO_LEVELS {
+    MountedImageInfoLevel0,
+    MountedImageInfoLevel1,
+    MountedImageInfoLevelInvalid
+} MOUNTED_IMAGE_INFO_LEVELS;
+
+typedef struct _WIM_MOUNT_INFO_LEVEL0 {
+    WCHAR WimPath[MAX_PATH];
+    WCHAR MountPath[MAX_PATH];
+    DWORD ImageIndex;
+    BOOL  MountedForRW;
+} WIM_MOUNT_INFO_LEVEL0, *PWIM_MOUNT_INFO_LEVEL0;
+
+typedef struct _WIM_MOUNT_INFO_LEVEL1 {
+    WCHAR WimPath[MAX_PATH];
+    WCHAR MountPath[MAX_PATH];
+    DWORD ImageIndex;
+    DWORD MountFlags;
+} WIM_MOUNT_INFO_LEVEL1, *PWIM_MOUNT_INFO_LEVEL1;
+
 typedef struct _WIM_MOUNT_LIST {
     WCHAR WimPath[MAX_PATH];
     WCHAR MountPath[MAX_PATH];
@@ -238,5 +268,7 @@ BOOL   WINAPI wg_GetMountedImageHandle(PCWSTR mount_path, DWORD flags, PHANDLE w
 BOOL   WINAPI wg_CommitImageHandle(HANDLE image, DWORD flags, PHANDLE new_image);
 BOOL   WINAPI wg_UnmountImageHandle(HANDLE image, DWORD flags);
 BOOL   WINAPI wg_UnmountImage(PCWSTR mount_path, PCWSTR wim_path, DWORD index, BOOL commit);
+BOOL   WINAPI wg_GetMountedImageInfo(MOUNTED_IMAGE_INFO_LEVELS level, PDWORD count, PVOID info, DWORD size,
+                                     PDWORD returned);
 
 #endif /* WIMGAPI_WINE_H */

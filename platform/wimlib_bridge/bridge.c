@@ -510,8 +510,10 @@ void EXPORT bridge_free(WIMStruct *wim)
 {
     if (!wim)
         return;
-    wimlib_free(wim);
+    /* Forget the state while the address still belongs to this WIM: once
+     * freed, another thread may get the same address for a new one. */
     drop_state(wim);
+    wimlib_free(wim);
 }
 
 void EXPORT bridge_register_progress_function(WIMStruct *wim, pe_progress_func func, void *ctx)

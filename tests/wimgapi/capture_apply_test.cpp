@@ -220,6 +220,80 @@ class WimgapiApply : public WimgapiCapture {
   std::wstring out_;
 };
 
+TEST_F(WimgapiCapture, ALinuxNameThatIsNotUtf8IsLeftOutAndReported) {
+  // A name no Windows program can have: the byte 0xFF.
+  ASSERT_EQ(qtest::RunUnix("touch " + Q(src_) + "/bad$(printf '\\377')name.txt").exitCode, 0);
+  ASSERT_EQ(qtest::RunUnix("ls " + Q(src_) + " | grep -c name.txt").output, "1\n");
+  Recorder rec;
+  {
+    Handle file = Open(wim_, WIM_GENERIC_WRITE, WIM_CREATE_NEW);
+    W().RegisterMessageCallback(file.get(), RecordingProc(), &rec);
+    SetLastError(1234);
+    Handle image(W().CaptureImage(file.get(), src_.c_str(), 0));
+    ASSERT_TRUE(image) << GetLastError();
+    EXPECT_EQ(GetLastError(), 0u);   // no stale error after success
+  }
+  ASSERT_EQ(rec.Count(WIM_MSG_ERROR), 1u);
+  for (const Message& m : rec.messages) {
+    if (m.msg != WIM_MSG_ERROR) continue;
+    EXPECT_EQ(m.lparam, static_cast<LPARAM>(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_NE(m.path.find(L"name.txt"), std::wstring::npos) << qtest::Utf8(m.path);
+  }
+  std::vector<std::string> files = DirList(wim_, 1);
+  EXPECT_TRUE(Has(files, "/small.txt"));
+  for (const std::string& f : files) EXPECT_EQ(f.find("name.txt"), std::string::npos) << f;
+  Imagex("verify " + Q(wim_));
+
+  // Without any callback the capture succeeds the same way.
+  W().UnregisterMessageCallback(nullptr, nullptr);
+  const std::wstring quiet = dir_ + L"\\quiet.wim";
+  EXPECT_EQ(Capture(src_, quiet), 1);
+  EXPECT_EQ(DirList(quiet, 1), files);
+}
+
+TEST_F(WimgapiCapture, AFileLockedByAnotherProgramIsASharingViolation) {
+  ASSERT_EQ(Capture(src_, wim_), 1);
+  const std::string before = qtest::ReadFileBytes(wim_);
+  // Another program (not using this library) holds wimlib's own lock on
+  // the file while it changes it.
+  const std::wstring held = dir_ + L"\\held";
+  qtest::RunUnix("(flock -x " + Q(wim_) + " sh -c 'touch " + Q(held) + "; sleep 3' >/dev/null 2>&1 &)");
+  ASSERT_TRUE(WaitForFile(held));
+  {
+    Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING);
+    SetLastError(0);
+    EXPECT_EQ(W().CaptureImage(file.get(), (src_ + L"\\sub").c_str(), 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  }
+  EXPECT_EQ(qtest::ReadFileBytes(wim_), before);
+  qtest::RunUnix("flock -x " + Q(wim_) + " true");   // until the other one is done
+}
+
+TEST_F(WimgapiCapture, CallbacksThatCannotBeCopiedFailTheCallInsteadOfBeingSkipped) {
+  Recorder rec;
+  rec.handler = [](DWORD, WPARAM, LPARAM) { return WIM_MSG_ABORT_IMAGE; };
+  ASSERT_EQ(Capture(src_, wim_), 1);
+  Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING);
+  W().RegisterMessageCallback(file.get(), RecordingProc(), &rec);
+  SetLastError(1234);
+  Handle image(W().LoadImage(file.get(), 1));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(GetLastError(), 0u);   // no stale error after success
+  SetEnvironmentVariableW(L"WIMGAPI_WINE_FAIL", L"callback-snapshot");
+  SetLastError(0);
+  EXPECT_EQ(W().CaptureImage(file.get(), src_.c_str(), 0), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_FALSE(W().ApplyImage(image.get(), (dir_ + L"\\out").c_str(), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  SetEnvironmentVariableW(L"WIMGAPI_WINE_FAIL", nullptr);
+  EXPECT_TRUE(rec.messages.empty());
+  EXPECT_EQ(ImageCount(wim_), 1);
+  // With the memory there, the callback is asked (and aborts).
+  EXPECT_FALSE(W().ApplyImage(image.get(), (dir_ + L"\\out").c_str(), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_REQUEST_ABORTED));
+  EXPECT_FALSE(rec.messages.empty());
+}
+
 TEST_F(WimgapiApply, AppliedFilesEqualTheSourceAndEveryItemIsReported) {
   Recorder rec;
   Handle file = Open(wim_, WIM_GENERIC_READ, WIM_OPEN_EXISTING);

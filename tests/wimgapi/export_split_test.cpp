@@ -207,6 +207,33 @@ TEST_F(WimgapiExport, SplitRefusesTooSmallPartsAndAbortLeavesNoParts) {
   EXPECT_EQ(ImageCount(wim_), 2);
 }
 
+TEST_F(WimgapiExport, SplitThatCannotNameEveryPartChangesNothing) {
+  Handle file = Open(wim_, WIM_GENERIC_READ, WIM_OPEN_EXISTING);
+  const std::wstring first = dir_ + L"\\set.swm";
+  // An older set's first part, and a folder where the second part goes.
+  ASSERT_TRUE(qtest::WriteFileBytes(first, "old part 1"));
+  ASSERT_TRUE(qtest::MakeDirs(dir_ + L"\\set2.swm"));
+  ASSERT_TRUE(qtest::WriteFileBytes(dir_ + L"\\set2.swm\\inside.txt", "inside"));
+  LARGE_INTEGER size;
+  size.QuadPart = 400000;
+  SetLastError(0);
+  EXPECT_FALSE(W().SplitFile(file.get(), first.c_str(), &size, 0));
+  EXPECT_NE(GetLastError(), 0u);
+  // Not a mixed set: the old first part is back, the folder untouched,
+  // no later part and no temporary file left.
+  EXPECT_EQ(qtest::ReadFileBytes(first), "old part 1");
+  EXPECT_EQ(qtest::ReadFileBytes(dir_ + L"\\set2.swm\\inside.txt"), "inside");
+  EXPECT_FALSE(Exists(dir_ + L"\\set3.swm"));
+  EXPECT_EQ(qtest::RunUnix("ls -A " + Q(dir_) + " | grep -c wimgapi").output, "0\n");
+
+  // Once the folder is gone the split succeeds and replaces the old part.
+  qtest::RemoveTree(dir_ + L"\\set2.swm");
+  ASSERT_TRUE(W().SplitFile(file.get(), first.c_str(), &size, 0)) << GetLastError();
+  EXPECT_NE(qtest::ReadFileBytes(first), "old part 1");
+  EXPECT_TRUE(Exists(dir_ + L"\\set2.swm"));
+  EXPECT_EQ(qtest::RunUnix("ls -A " + Q(dir_) + " | grep -c wimgapi").output, "0\n");
+}
+
 TEST_F(WimgapiExport, DeleteImageAndBootImage) {
   ASSERT_EQ(Capture(src_ + L"\\sub\\deeper", wim_, WIM_COMPRESS_XPRESS, true), 3);
   SetName(wim_, 3, L"Third");

@@ -11,40 +11,6 @@ using namespace wgt;
 
 namespace {
 
-struct ToolResult {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;
-};
-
-// Runs wimgapi_tool.exe (a second Windows process) and collects its output.
-ToolResult RunTool(const std::wstring& args) {
-  ToolResult r;
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  std::wstring cmd = L"\"" + qtest::BinDir() + L"\\wimgapi_tool.exe\" " + args;
-  STARTUPINFOW si = {sizeof si};
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi = {};
-  BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
-  if (started) {
-    char buf[4096];
-    DWORD got;
-    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) r.output.append(buf, got);
-    WaitForSingleObject(pi.hProcess, 120000);
-    GetExitCodeProcess(pi.hProcess, &r.exitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-  }
-  CloseHandle(readEnd);
-  return r;
-}
-
 std::wstring FullPath(const std::wstring& p) {
   wchar_t buf[MAX_PATH];
   GetFullPathNameW(p.c_str(), MAX_PATH, buf, nullptr);
@@ -74,6 +40,13 @@ std::vector<WIM_MOUNT_LIST> MountList() {
   }
   auto* first = reinterpret_cast<WIM_MOUNT_LIST*>(buffer.data());
   return std::vector<WIM_MOUNT_LIST>(first, first + size / sizeof(WIM_MOUNT_LIST));
+}
+
+// Permission bits of a path as Linux sees them, in octal ("755").
+std::string Mode(const std::wstring& path) {
+  std::string out = qtest::RunUnix("stat -c %a " + Q(path)).output;
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
 }
 
 const WIM_MOUNT_LIST* FindMount(const std::vector<WIM_MOUNT_LIST>& list, const std::wstring& folder) {
@@ -191,13 +164,17 @@ TEST_F(WimgapiMount, UnmountWithoutCommitDiscardsTheChanges) {
 }
 
 TEST_F(WimgapiMount, ReadOnlyMountRefusesChanges) {
+  ASSERT_EQ(qtest::RunUnix("chmod 750 " + Q(mnt_)).exitCode, 0);
   ASSERT_TRUE(Mount(2, mnt_, false)) << GetLastError();
   const WIM_MOUNT_LIST* m = FindMount(MountList(), mnt_);
   ASSERT_NE(m, nullptr);
   EXPECT_FALSE(m->MountedForRW);
   EXPECT_EQ(qtest::ReadFileBytes(mnt_ + L"\\deeper\\repeat.txt"), std::string(100000, 'a'));
-  // The extracted files are read-only; a user other than root cannot
-  // change them (root writes through any permission).
+  // The folder itself and everything in it lose their write permission
+  // (root writes through any permission, so the modes are what counts).
+  EXPECT_EQ(Mode(mnt_), "550");
+  EXPECT_EQ(Mode(mnt_ + L"\\deeper"), "555");
+  EXPECT_EQ(Mode(mnt_ + L"\\big.bin"), "444");
   EXPECT_TRUE(GetFileAttributesW((mnt_ + L"\\big.bin").c_str()) & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(GetFileAttributesW((mnt_ + L"\\deeper\\repeat.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
   if (qtest::RunUnix("test \"$(id -u)\" != 0").exitCode == 0) {
@@ -212,6 +189,7 @@ TEST_F(WimgapiMount, ReadOnlyMountRefusesChanges) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(W().UnmountImageHandle(image, 0)) << GetLastError();
   EXPECT_TRUE(FolderIsEmpty(mnt_));
+  EXPECT_EQ(Mode(mnt_), "750");   // as it was before the mount
 
   // A writable mount needs write access, any mount needs mount access.
   {
@@ -302,6 +280,29 @@ TEST_F(WimgapiMount, TheListIsSharedWithOtherProcessesAndSizesItsBuffer) {
   EXPECT_TRUE(FolderIsEmpty(mnt_));
   EXPECT_TRUE(FolderIsEmpty(mnt2_));
   EXPECT_EQ(ExtractText(1, "/from-here.txt"), "x");
+}
+
+TEST_F(WimgapiMount, MountPathsTheListCannotHoldWholeAreRefused) {
+  // 260 characters and more: the mount list keeps MAX_PATH per path.
+  const std::string d(120, 'd'), e(120, 'e');
+  std::wstring deep = dir_ + L"\\" + qtest::Wide(d) + L"\\" + qtest::Wide(e);
+  ASSERT_GT(deep.size(), 259u);
+  ASSERT_EQ(qtest::RunUnix("mkdir -p " + qtest::ShQuote(qtest::UnixPath(dir_) + "/" + d + "/" + e)).exitCode, 0);
+  SetLastError(0);
+  EXPECT_FALSE(Mount(1, deep, true));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_FALSE(W().MountImage(deep.c_str(), wim_.c_str(), 1, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_EQ(qtest::RunUnix("ls -A " + qtest::ShQuote(qtest::UnixPath(dir_) + "/" + d + "/" + e)).output, "");
+  EXPECT_EQ(FindMount(MountList(), deep), nullptr);
+  EXPECT_EQ(FindMount(MountList(), deep.substr(0, MAX_PATH - 1)), nullptr);
+  // 259 characters still fit.
+  std::wstring fits = deep.substr(0, 259);
+  ASSERT_TRUE(CreateDirectoryW(fits.c_str(), nullptr)) << GetLastError();
+  ASSERT_TRUE(Mount(1, fits, false)) << GetLastError();
+  const WIM_MOUNT_LIST* m = FindMount(MountList(), fits);
+  ASSERT_NE(m, nullptr);
+  EXPECT_TRUE(W().UnmountImage(m->MountPath, nullptr, 0, FALSE)) << GetLastError();
 }
 
 TEST_F(WimgapiMount, AbortedMountLeavesNothingBehind) {

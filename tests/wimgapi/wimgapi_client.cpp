@@ -42,6 +42,7 @@ Api LoadApi() {
   Bind(a.module, "WIMDeleteImage", &a.DeleteImage);
   Bind(a.module, "WIMGetMountedImages", &a.GetMountedImages);
   Bind(a.module, "WIMUnmountImage", &a.UnmountImage);
+  Bind(a.module, "WIMGetMountedImageInfo", &a.GetMountedImageInfo);
   return a;
 }
 
@@ -162,6 +163,84 @@ void MakeRandomFile(const std::wstring& path, size_t size, unsigned seed) {
 
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+ToolProcess::ToolProcess(const std::wstring& args) {
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  HANDLE writeEnd;
+  if (!CreatePipe(&output_, &writeEnd, &sa, 0)) return;
+  SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+  std::wstring cmd = L"\"" + qtest::BinDir() + L"\\wimgapi_tool.exe\" " + args;
+  STARTUPINFOW si = {sizeof si};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    process_ = pi.hProcess;
+    CloseHandle(pi.hThread);
+  }
+  CloseHandle(writeEnd);
+}
+
+ToolProcess::~ToolProcess() {
+  if (process_) {
+    if (Running()) TerminateProcess(process_, 1);
+    CloseHandle(process_);
+  }
+  if (output_) CloseHandle(output_);
+}
+
+bool ToolProcess::Running() const {
+  return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+ToolResult ToolProcess::Wait() {
+  ToolResult r;
+  if (!process_) return r;
+  char buf[4096];
+  DWORD got;
+  while (ReadFile(output_, buf, sizeof buf, &got, nullptr) && got) r.output.append(buf, got);
+  WaitForSingleObject(process_, 120000);
+  GetExitCodeProcess(process_, &r.exitCode);
+  return r;
+}
+
+ToolResult RunTool(const std::wstring& args) {
+  ToolProcess p(args);
+  return p.Wait();
+}
+
+std::wstring Arg(const std::wstring& path) {
+  return L"\"" + path + L"\"";
+}
+
+std::vector<MountInfo1> MountInfo() {
+  std::vector<MountInfo1> list;
+  if (!W().GetMountedImageInfo) return list;
+  DWORD count = 0, bytes = 0;
+  if (W().GetMountedImageInfo(1, &count, nullptr, 0, &bytes)) return list;
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(bytes, count * sizeof(MountInfo1));
+  list.resize(count);
+  if (!W().GetMountedImageInfo(1, &count, list.data(), bytes, &bytes)) list.clear();
+  list.resize(count);
+  return list;
+}
+
+const MountInfo1* FindInfo(const std::vector<MountInfo1>& list, const std::wstring& folder) {
+  for (const auto& m : list)
+    if (CompareStringOrdinal(m.MountPath, -1, folder.c_str(), -1, TRUE) == CSTR_EQUAL) return &m;
+  return nullptr;
+}
+
+bool WaitForFile(const std::wstring& path) {
+  for (int i = 0; i < 6000; ++i) {
+    if (Exists(path)) return true;
+    Sleep(10);
+  }
+  return false;
 }
 
 void UnmountAllBelow(const std::wstring& root) {

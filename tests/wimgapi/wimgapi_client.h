@@ -13,8 +13,19 @@
 
 namespace wgt {
 
+// WIMGetMountedImageInfo's level-1 record and the function itself.
+struct MountInfo1 {
+  WCHAR WimPath[MAX_PATH];
+  WCHAR MountPath[MAX_PATH];
+  DWORD ImageIndex;
+  DWORD MountFlags;
+};
+static_assert(sizeof(MountInfo1) == 1048, "WIM_MOUNT_INFO_LEVEL1 is 1048 bytes");
+typedef BOOL(WINAPI* PFN_GetMountedImageInfo)(int level, PDWORD count, PVOID info, DWORD size, PDWORD returned);
+
 struct Api {
   HMODULE module = nullptr;
+  PFN_GetMountedImageInfo GetMountedImageInfo = nullptr;
   PFN_WIMCreateFile CreateFile = nullptr;
   PFN_WIMMountImageHandle MountImageHandle = nullptr;
   PFN_WIMUnmountImageHandle UnmountImageHandle = nullptr;
@@ -121,6 +132,36 @@ std::vector<std::string> DirList(const std::wstring& wim, int image);
 // Files filled with incompressible bytes.
 void MakeRandomFile(const std::wstring& path, size_t size, unsigned seed);
 bool Exists(const std::wstring& path);
+
+// wimgapi_tool.exe, a second Windows process that uses the library.
+struct ToolResult {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;
+};
+class ToolProcess {
+ public:
+  explicit ToolProcess(const std::wstring& args);
+  ~ToolProcess();
+  ToolProcess(const ToolProcess&) = delete;
+  ToolProcess& operator=(const ToolProcess&) = delete;
+  bool Running() const;
+  // Waits (at most 120 s) and collects the exit code and the output.
+  ToolResult Wait();
+
+ private:
+  HANDLE process_ = nullptr;
+  HANDLE output_ = nullptr;
+};
+ToolResult RunTool(const std::wstring& args);
+// "\"path\"" for a tool command line.
+std::wstring Arg(const std::wstring& path);
+
+// Level-1 records of WIMGetMountedImageInfo (empty when it fails).
+std::vector<MountInfo1> MountInfo();
+// The record of the mount at folder, or null.
+const MountInfo1* FindInfo(const std::vector<MountInfo1>& list, const std::wstring& folder);
+// Waits (at most 60 s) until the file exists.
+bool WaitForFile(const std::wstring& path);
 
 // Unmounts whatever is mounted below root (clean-up after a failed test).
 void UnmountAllBelow(const std::wstring& root);

@@ -8,10 +8,19 @@
 //   wimgapi_tool mount <wim> <index> <folder> [rw]
 //   wimgapi_tool unmount <folder> [commit]
 //   wimgapi_tool mounts
+//   wimgapi_tool info                        (WIMGetMountedImageInfo, level 1)
+//   wimgapi_tool append <folder> <wim> <times> [--retry]
+//   wimgapi_tool commit <folder>
+//
+// mount and commit also take --signal <file> --wait <file>: at the first
+// message the callback creates the signal file, then waits (at most 120 s)
+// until the wait file exists; and mount takes --die-after <n>: the process
+// ends itself with exit code 99 at the n-th item it mounts.
 //
 // Prints "ms=<elapsed>" for capture and apply, one line per mounted image
-// ("<index>\t<R|RW>\t<wim>\t<folder>") for mounts; exit code 0 on success,
-// else the Windows error code.
+// ("<index>\t<R|RW>\t<wim>\t<folder>") for mounts, "<flags in hex>\t<index>\t
+// <wim>\t<folder>" for info; exit code 0 on success, else the Windows error
+// code.
 #include <windows.h>
 
 #include <cstdio>
@@ -35,6 +44,16 @@ struct Api {
   PFN_WIMMountImageHandle MountImageHandle = nullptr;
   PFN_WIMGetMountedImages GetMountedImages = nullptr;
   PFN_WIMUnmountImage UnmountImage = nullptr;
+  PFN_WIMGetMountedImageHandle GetMountedImageHandle = nullptr;
+  PFN_WIMCommitImageHandle CommitImageHandle = nullptr;
+  BOOL(WINAPI* GetMountedImageInfo)(int level, PDWORD count, PVOID info, DWORD size, PDWORD returned) = nullptr;
+};
+
+struct MountInfo1 {
+  WCHAR WimPath[MAX_PATH];
+  WCHAR MountPath[MAX_PATH];
+  DWORD ImageIndex;
+  DWORD MountFlags;
 };
 
 template <typename T>
@@ -55,12 +74,52 @@ bool Load(Api* api) {
   Bind(api->module, "WIMMountImageHandle", &api->MountImageHandle);
   Bind(api->module, "WIMGetMountedImages", &api->GetMountedImages);
   Bind(api->module, "WIMUnmountImage", &api->UnmountImage);
+  Bind(api->module, "WIMGetMountedImageHandle", &api->GetMountedImageHandle);
+  Bind(api->module, "WIMCommitImageHandle", &api->CommitImageHandle);
+  Bind(api->module, "WIMGetMountedImageInfo", &api->GetMountedImageInfo);
   return api->CreateFile != nullptr;
 }
 
 // The work a program's callback typically does: look at the message.
 DWORD CALLBACK CountingCallback(DWORD msg, WPARAM, LPARAM, PVOID user) {
   if (msg == WIM_MSG_PROCESS) ++*static_cast<unsigned long*>(user);
+  return WIM_MSG_SUCCESS;
+}
+
+// What --signal, --wait and --die-after ask of the callback.
+struct Pause {
+  std::wstring signal, wait;
+  unsigned long dieAfter = 0;
+  unsigned long items = 0;
+  bool signalled = false;
+};
+
+const wchar_t* Option(int argc, wchar_t** argv, const wchar_t* name) {
+  for (int i = 0; i + 1 < argc; ++i)
+    if (!lstrcmpiW(argv[i], name)) return argv[i + 1];
+  return nullptr;
+}
+
+Pause PauseOptions(int argc, wchar_t** argv) {
+  Pause p;
+  if (const wchar_t* v = Option(argc, argv, L"--signal")) p.signal = v;
+  if (const wchar_t* v = Option(argc, argv, L"--wait")) p.wait = v;
+  if (const wchar_t* v = Option(argc, argv, L"--die-after")) p.dieAfter = wcstoul(v, nullptr, 10);
+  return p;
+}
+
+DWORD CALLBACK PausingCallback(DWORD msg, WPARAM, LPARAM, PVOID user) {
+  auto* p = static_cast<Pause*>(user);
+  if (msg == WIM_MSG_PROCESS && p->dieAfter && ++p->items == p->dieAfter) {
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 99);
+  }
+  if (!p->signal.empty() && !p->signalled) {
+    p->signalled = true;
+    HANDLE h = CreateFileW(p->signal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    for (int i = 0; i < 12000 && GetFileAttributesW(p->wait.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+  }
   return WIM_MSG_SUCCESS;
 }
 
@@ -131,10 +190,12 @@ int Apply(const Api& api, int argc, wchar_t** argv) {
 
 int Mount(const Api& api, int argc, wchar_t** argv) {
   if (argc < 5) return 87;
-  bool rw = argc > 5 && !lstrcmpiW(argv[5], L"rw");
+  bool rw = HasFlag(argc, argv, L"rw");
   DWORD access = WIM_GENERIC_READ | WIM_GENERIC_MOUNT | (rw ? WIM_GENERIC_WRITE : 0);
   HANDLE wim = api.CreateFile(argv[2], access, WIM_OPEN_EXISTING, 0, 0, nullptr);
   if (!wim) return Fail("WIMCreateFile");
+  Pause pause = PauseOptions(argc, argv);
+  api.RegisterMessageCallback(wim, reinterpret_cast<FARPROC>(PausingCallback), &pause);
   HANDLE image = api.LoadImage(wim, wcstoul(argv[3], nullptr, 10));
   int rc = 0;
   if (!image) {
@@ -151,6 +212,59 @@ int Unmount(const Api& api, int argc, wchar_t** argv) {
   if (argc < 3) return 87;
   BOOL commit = argc > 3 && !lstrcmpiW(argv[3], L"commit");
   return api.UnmountImage(argv[2], nullptr, 0, commit) ? 0 : Fail("WIMUnmountImage");
+}
+
+int Commit(const Api& api, int argc, wchar_t** argv) {
+  if (argc < 3) return 87;
+  HANDLE wim = nullptr, image = nullptr;
+  if (!api.GetMountedImageHandle(argv[2], 0, &wim, &image)) return Fail("WIMGetMountedImageHandle");
+  Pause pause = PauseOptions(argc, argv);
+  api.RegisterMessageCallback(wim, reinterpret_cast<FARPROC>(PausingCallback), &pause);
+  int rc = api.CommitImageHandle(image, 0, nullptr) ? 0 : Fail("WIMCommitImageHandle");
+  api.CloseHandle(image);
+  api.CloseHandle(wim);
+  return rc;
+}
+
+// Appends the folder as a new image, times over; with --retry a file that
+// another writer holds is tried again until it is free.
+int Append(const Api& api, int argc, wchar_t** argv) {
+  if (argc < 5) return 87;
+  bool retry = HasFlag(argc, argv, L"--retry");
+  unsigned long times = wcstoul(argv[4], nullptr, 10);
+  for (unsigned long i = 0; i < times; ++i) {
+    HANDLE wim = nullptr;
+    for (int attempt = 0; !wim && attempt < 6000; ++attempt) {
+      wim = api.CreateFile(argv[3], WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING, 0, 0, nullptr);
+      if (wim || !retry || GetLastError() != ERROR_SHARING_VIOLATION) break;
+      Sleep(5 + GetCurrentProcessId() % 7);
+    }
+    if (!wim) return Fail("WIMCreateFile");
+    HANDLE image = api.CaptureImage(wim, argv[2], 0);
+    if (!image) {
+      int rc = Fail("WIMCaptureImage");
+      api.CloseHandle(wim);
+      return rc;
+    }
+    api.CloseHandle(image);
+    if (!api.CloseHandle(wim)) return Fail("WIMCloseHandle");
+  }
+  return 0;
+}
+
+int Info(const Api& api) {
+  if (!api.GetMountedImageInfo) return 127;
+  DWORD count = 0, bytes = 0;
+  std::vector<MountInfo1> list(1);
+  if (!api.GetMountedImageInfo(1, &count, list.data(), sizeof(MountInfo1), &bytes)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return Fail("WIMGetMountedImageInfo");
+    list.resize(count);
+    if (!api.GetMountedImageInfo(1, &count, list.data(), static_cast<DWORD>(count * sizeof(MountInfo1)), &bytes))
+      return Fail("WIMGetMountedImageInfo");
+  }
+  for (DWORD i = 0; i < count; ++i)
+    std::printf("%lx\t%lu\t%ls\t%ls\n", list[i].MountFlags, list[i].ImageIndex, list[i].WimPath, list[i].MountPath);
+  return 0;
 }
 
 int Mounts(const Api& api) {
@@ -186,6 +300,9 @@ int wmain(int argc, wchar_t** argv) {
   else if (cmd == L"mount") rc = Mount(api, argc, argv);
   else if (cmd == L"unmount") rc = Unmount(api, argc, argv);
   else if (cmd == L"mounts") rc = Mounts(api);
+  else if (cmd == L"info") rc = Info(api);
+  else if (cmd == L"append") rc = Append(api, argc, argv);
+  else if (cmd == L"commit") rc = Commit(api, argc, argv);
   std::fflush(stdout);
   return rc;
 }

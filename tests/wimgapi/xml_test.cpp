@@ -74,9 +74,9 @@ TEST_F(WimgapiXml, SetReplacesTheEditableElementsAndKeepsTheRest) {
     Handle image(W().LoadImage(file.get(), 1));
     std::wstring before = Get(image.get());
     // The way the program writes: the old text with the new elements at
-    // the end, field texts not escaped.
+    // the end, field texts escaped.
     std::wstring xml = before.substr(0, before.size() - 8) +
-                       L"\n<NAME>Base & Co</NAME>\n<DESCRIPTION>First &lt;one&gt;</DESCRIPTION>"
+                       L"\n<NAME>Base &amp; Co</NAME>\n<DESCRIPTION>First &lt;one&gt;</DESCRIPTION>"
                        L"\n<DISPLAYNAME>\u663e\u793a</DISPLAYNAME>\n<DISPLAYDESCRIPTION>dd</DISPLAYDESCRIPTION>"
                        L"\n<FLAGS>Professional</FLAGS>\n</IMAGE>";
     ASSERT_TRUE(Set(image.get(), xml)) << GetLastError();
@@ -135,6 +135,45 @@ TEST_F(WimgapiXml, SetRefusesBadTextAndDuplicateNames) {
   EXPECT_FALSE(W().SetImageInformation(file.get(), odd, sizeof odd));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(qtest::ReadFileBytes(wim_), before);
+}
+
+TEST_F(WimgapiXml, SetReadsTheTextAsAnyXmlReaderDoes) {
+  Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING);
+  Handle one(W().LoadImage(file.get(), 1)), two(W().LoadImage(file.get(), 2));
+  // Entities of the document's own DTD, character references (one beyond
+  // the 16-bit range), CDATA, comments and attributes in any quoting.
+  ASSERT_TRUE(Set(one.get(),
+                  L"<?xml version=\"1.0\"?>\n<!DOCTYPE WIM [<!ENTITY co \"Contoso &amp; Co\">]>\n"
+                  L"<WIM><IMAGE INDEX='2' NOTE=\"x\"><NAME>Wrong</NAME></IMAGE>"
+                  L"<IMAGE NOTE=\"&lt;&gt;\" INDEX = \"1\"><NAME>&co; OS</NAME>"
+                  L"<DESCRIPTION><![CDATA[a <b> & c]]></DESCRIPTION>"
+                  L"<DISPLAYNAME>&#x4E2D;&#25991;&#x1F600;</DISPLAYNAME>"
+                  L"<DISPLAYDESCRIPTION>x<!-- note -->y</DISPLAYDESCRIPTION></IMAGE></WIM>"))
+      << GetLastError();
+  std::string info = Imagex("info " + Q(wim_));
+  EXPECT_EQ(InfoField(info, "Name", 1), "Contoso & Co OS");
+  EXPECT_EQ(InfoField(info, "Description", 1), "a <b> & c");
+  EXPECT_EQ(InfoField(info, "Display Name", 1), "\xe4\xb8\xad\xe6\x96\x87\xf0\x9f\x98\x80");
+  EXPECT_EQ(InfoField(info, "Display Description", 1), "xy");
+  EXPECT_EQ(InfoField(info, "Name", 2), "");
+
+  // Text that is not well-formed XML is refused, and nothing changes.
+  const std::string before = qtest::ReadFileBytes(wim_);
+  for (const wchar_t* bad : {L"<IMAGE><NAME>A & B</NAME></IMAGE>", L"<IMAGE><NAME>x</DESCRIPTION></IMAGE>",
+                             L"<IMAGE><NAME>&undefined;</NAME></IMAGE>", L"<IMAGE INDEX=1><NAME>x</NAME></IMAGE>",
+                             L"<IMAGE><NAME>open</NAME>", L"<IMAGE><NAME>x</NAME></IMAGE><IMAGE/>"}) {
+    SetLastError(0);
+    EXPECT_FALSE(Set(two.get(), bad)) << qtest::Utf8(bad);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_DATA) << qtest::Utf8(bad);
+  }
+  EXPECT_EQ(qtest::ReadFileBytes(wim_), before);
+
+  // Nothing is read from outside the text.
+  ASSERT_TRUE(qtest::WriteFileBytes(dir_ + L"\\secret.txt", "secret"));
+  std::wstring external = L"<!DOCTYPE IMAGE [<!ENTITY s SYSTEM \"" + qtest::Wide(qtest::UnixPath(dir_ + L"\\secret.txt")) +
+                          L"\">]><IMAGE><NAME>n&s;</NAME></IMAGE>";
+  Set(two.get(), external);
+  EXPECT_EQ(InfoField(Imagex("info " + Q(wim_)), "Name", 2).find("secret"), std::string::npos);
 }
 
 }  // namespace

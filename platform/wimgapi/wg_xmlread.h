@@ -1,0 +1,24 @@
+/*
+ * wg_xmlread.h - reading a caller's image XML with libxml2.
+ *
+ * wg_xmlread.c is compiled by the plain Linux compiler, not winegcc:
+ * libxml2's headers (and the ICU headers they pull in) cannot be read with
+ * the Windows macros winegcc defines.  So this interface uses only C types
+ * that mean the same on both sides.
+ */
+#ifndef WG_XMLREAD_H
+#define WG_XMLREAD_H
+
+#include <stddef.h>
+
+enum { WG_XML_OK = 0, WG_XML_MALFORMED = 1, WG_XML_NO_IMAGE = 2, WG_XML_NOMEM = 3 };
+
+/* Parses the UTF-8 text xml[0, len) and finds its IMAGE element (the one
+ * whose INDEX attribute is index, else the first).  For each of the n
+ * element names, values[i] receives the text of that child element (from
+ * malloc), or NULL when it is absent or empty.  On failure nothing is left
+ * in values. */
+int wg_xml_read_image(const char *xml, size_t len, int index, const char *const *names, char **values,
+                      size_t n);
+
+#endif /* WG_XMLREAD_H */
