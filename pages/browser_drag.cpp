@@ -89,11 +89,11 @@ void CPage_Browser::RunDragOut() {
 void CPage_Browser::OnShellCreated(const std::wstring& createdPath) {
   if (!dragPending_ || placeholder_.empty()) return;
   if (lstrcmpiW(NameOf(createdPath).c_str(), placeholder_.c_str()) != 0) return;
+  // Only our own placeholder marks the drop folder, and only it is deleted.
+  if (!IsPlaceholderFile(createdPath)) return;
   dragPending_ = false;
-  if (IsPlaceholderFile(createdPath)) {
-    SetFileAttributesW(createdPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(createdPath.c_str());
-  }
+  SetFileAttributesW(createdPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(createdPath.c_str());
   if (mode_ == kInsideImage) ExtractTo(FolderOf(createdPath));
 }
 

@@ -119,8 +119,10 @@ void CPage_Info::ClearAll() {
   SetEmpty(true);
 }
 
+// Also after "全部清除": the remembered files come back (the list is only
+// cleared, the files stay remembered).
 void CPage_Info::Refresh() {
-  if (rows_.empty() && ListView_GetItemCount(list_.hwnd()) == 0) return;
+  if (rows_.empty() && files_.empty()) return;
   DeleteRows();
   std::vector<std::wstring> files = std::move(files_);
   files_.clear();

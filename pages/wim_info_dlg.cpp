@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "engine/wim_file_reader.h"
 #include "pages/info_rows.h"
 #include "resources/resource.h"
@@ -41,6 +43,11 @@ bool CWimInfoDlg::OnInitDialog() {
   } else {
     InitDetails(reader, readable);
   }
+  RECT window;
+  GetWindowRect(hwnd_, &window);
+  int width = std::max<int>(window.right - window.left, kMinTrackWidth);
+  int height = std::max<int>(window.bottom - window.top, kMinTrackHeight);
+  SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   RECT client;
   GetClientRect(hwnd_, &client);
   Layout(client.right, client.bottom);
