@@ -106,11 +106,24 @@ TEST_F(MountManagerTest, CommitSavesTheChangeAndRemakesTheFolderEmpty) {
   EXPECT_EQ(Cell(List(), row, 2), L"1");
   EXPECT_EQ(Cell(List(), row, 4), L"R/W");
   EXPECT_EQ(Cell(List(), row, 5), L"");
-  onBox_ = [](const std::wstring&) { return IDYES; };
+  HWND view = CMountView::Instance()->hwnd();
+  // The user closes the window while the question is open: it only hides,
+  // and goes once the unmount has ended.
+  bool hiddenWhileRunning = false;
+  onBox_ = [&](const std::wstring&) {
+    SendMessageW(view, WM_COMMAND, IDCANCEL, 0);
+    hiddenWhileRunning = IsWindow(view) && !IsWindowVisible(view);
+    return IDYES;
+  };
   SelectRows(List(), {row});
-  ASSERT_TRUE(WaitUntil([&] { return qtest::ItemEnabled(CMountView::Instance()->hwnd(), IDC_MOUNT_UNMOUNT); }, 20000));
-  qtest::ClickButton(CMountView::Instance()->hwnd(), IDC_MOUNT_UNMOUNT);
-  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+  ASSERT_TRUE(WaitUntil([&] { return qtest::ItemEnabled(view, IDC_MOUNT_UNMOUNT); }, 20000));
+  qtest::ClickButton(view, IDC_MOUNT_UNMOUNT);
+  ASSERT_TRUE(WaitUntil([&] { return !UnmountWorkerRunning() && CMountView::Instance() == nullptr; }, 60000));
+  EXPECT_TRUE(hiddenWhileRunning);
+  EXPECT_FALSE(IsWindow(view));
+  std::vector<MountRecord> records;
+  ASSERT_TRUE(ReadMountedImages(records));
+  for (const MountRecord& r : records) EXPECT_NE(lstrcmpiW(r.mountPath.c_str(), folder.c_str()), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0], L"是否要保存对" + wims_[0] + L"的修改?");
   EXPECT_NE(ImageListing(wims_[0]).find("/added.txt"), std::string::npos);
