@@ -13,30 +13,35 @@ std::wstring ComputerSizeText(uint64_t size) {
 
 std::wstring BytesText(uint64_t size) { return FormatStr(L"%llu Bytes", static_cast<unsigned long long>(size)); }
 
-std::wstring FileTimeText(const FILETIME& utc) {
-  FILETIME local;
+namespace {
+bool ToLocal(const FILETIME& utc, const TIME_ZONE_INFORMATION& zone, SYSTEMTIME& local) {
+  SYSTEMTIME system;
+  return FileTimeToSystemTime(&utc, &system) && SystemTimeToTzSpecificLocalTime(&zone, &system, &local);
+}
+}  // namespace
+
+std::wstring FileTimeText(const FILETIME& utc, const TIME_ZONE_INFORMATION& zone) {
   SYSTEMTIME t;
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) return L"";
+  if (!ToLocal(utc, zone, t)) return L"";
   return FormatStr(L"%04d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
 }
 
-std::wstring UnixTimeText(int64_t seconds, int32_t nanoseconds) {
+std::wstring UnixTimeText(int64_t seconds, int32_t nanoseconds, const TIME_ZONE_INFORMATION& zone) {
   ULARGE_INTEGER ticks;
   ticks.QuadPart = static_cast<ULONGLONG>(seconds * 10000000LL + nanoseconds / 100 + 116444736000000000LL);
   FILETIME utc = {ticks.LowPart, ticks.HighPart};
-  FILETIME local;
   SYSTEMTIME t;
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &t)) return L"";
+  if (!ToLocal(utc, zone, t)) return L"";
   return FormatStr(L"%d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
 }
 
-int CompareBrowserRows(const BrowserItem& a, const BrowserItem& b, const std::wstring& textA,
-                       const std::wstring& textB, int column, bool ascending) {
+int CompareBrowserRows(const BrowserItem& a, const BrowserItem& b, int column, bool ascending) {
   int order;
   if (a.kind != b.kind) order = a.kind < b.kind ? -1 : 1;
   else if (column == 2) order = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
   else if (column == 3) order = a.compressed < b.compressed ? -1 : (a.compressed > b.compressed ? 1 : 0);
-  else order = lstrcmpW(textA.c_str(), textB.c_str());
+  else if (column >= 0 && column < 5) order = lstrcmpW(a.texts[column].c_str(), b.texts[column].c_str());
+  else order = 0;
   return ascending ? order : -order;
 }
 
@@ -96,4 +101,11 @@ void IconCache::FillOnce() {
 int IconCache::FileIcon(const std::wstring& name) const {
   auto found = icons_.find(LowerExtension(name));
   return found == icons_.end() ? 0 : found->second;
+}
+
+const std::wstring& IconCache::TypeName(const std::wstring& name) {
+  std::wstring extension = LowerExtension(name);
+  auto found = types_.find(extension);
+  if (found != types_.end()) return found->second;
+  return types_.emplace(extension, FileTypeName(extension)).first->second;
 }

@@ -19,12 +19,6 @@ namespace {
 const int kColumnWidths[] = {250, 180, 110, 110, 110};
 const int kColumnFormats[] = {LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT, LVCFMT_RIGHT};
 
-std::wstring CellText(HWND list, int row, int column) {
-  wchar_t buffer[1024] = {};
-  ListView_GetItemText(list, row, column, buffer, 1024);
-  return buffer;
-}
-
 std::wstring NameOf(const std::wstring& path) {
   size_t slash = path.rfind(L'\\');
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -97,6 +91,8 @@ void CPage_Browser::ClearRows() {
 
 int CPage_Browser::AddRow(std::unique_ptr<BrowserItem> item, const std::wstring& name, int icon,
                           const std::vector<std::wstring>& cells) {
+  item->texts[0] = name;
+  for (size_t i = 0; i < cells.size() && i < 4; i++) item->texts[i + 1] = cells[i];
   LVITEMW row = {};
   row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
   row.iItem = ListView_GetItemCount(list_.hwnd());
@@ -150,6 +146,7 @@ void CPage_Browser::ListFolder(const std::wstring& folder) {
   HANDLE find = FindFirstFileW((base + L"\\*.*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   location_ = base.size() == 2 ? base + L"\\" : base;
+  GetTimeZoneInformation(&zone_);
   SendMessageW(list_.hwnd(), WM_SETREDRAW, FALSE, 0);
   ClearRows();
   const std::wstring folderType = LoadStr(IDS_FOLDER_TYPE);
@@ -161,10 +158,10 @@ void CPage_Browser::ListFolder(const std::wstring& folder) {
     item->kind = isFolder ? 0 : 1;
     item->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     item->path = base + L"\\" + name;
-    std::wstring type = isFolder ? folderType : FileTypeName(LowerExtension(name));
+    std::wstring type = isFolder ? folderType : icons_.TypeName(name);
     std::wstring size = isFolder ? L"" : ComputerSizeText(item->size);
     AddRow(std::move(item), name, isFolder ? icons_.FolderIcon() : icons_.FileIcon(name),
-           {type, size, L"", FileTimeText(found.ftCreationTime)});
+           {type, size, L"", FileTimeText(found.ftCreationTime, zone_)});
   } while (FindNextFileW(find, &found));
   FindClose(find);
   Sort();
@@ -204,8 +201,8 @@ int CPage_Browser::AddImageEntry(const wimlib_dir_entry* entry, void* context) {
       break;
     }
   }
-  std::wstring type = isFolder ? LoadStr(IDS_FOLDER_TYPE) : FileTypeName(LowerExtension(name));
-  std::wstring created = UnixTimeText(entry->creation_time.tv_sec, entry->creation_time.tv_nsec);
+  std::wstring type = isFolder ? page->folderType_ : page->icons_.TypeName(name);
+  std::wstring created = UnixTimeText(entry->creation_time.tv_sec, entry->creation_time.tv_nsec, page->zone_);
   int icon = isFolder ? page->icons_.FolderIcon() : page->icons_.FileIcon(name);
   page->AddRow(std::move(item), name, icon, {type, size, compressed, created});
   return 0;
@@ -217,6 +214,8 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   icons_.FillOnce();
   image_ = image;
   pathInImage_ = pathInImage;
+  GetTimeZoneInformation(&zone_);
+  folderType_ = LoadStr(IDS_FOLDER_TYPE);
   SendMessageW(list_.hwnd(), WM_SETREDRAW, FALSE, 0);
   ClearRows();
   std::wstring root = pathInImage.empty() ? L"\\" : pathInImage;
@@ -312,15 +311,8 @@ void CPage_Browser::Activate(int row) {
 
 int CALLBACK CPage_Browser::CompareRows(LPARAM a, LPARAM b, LPARAM context) {
   auto* page = reinterpret_cast<CPage_Browser*>(context);
-  auto* left = reinterpret_cast<BrowserItem*>(a);
-  auto* right = reinterpret_cast<BrowserItem*>(b);
-  HWND list = page->list_.hwnd();
-  std::wstring textA, textB;
-  if (page->sortColumn_ != 2 && page->sortColumn_ != 3) {
-    textA = CellText(list, left->row, page->sortColumn_);
-    textB = CellText(list, right->row, page->sortColumn_);
-  }
-  return CompareBrowserRows(*left, *right, textA, textB, page->sortColumn_, page->ascending_);
+  return CompareBrowserRows(*reinterpret_cast<BrowserItem*>(a), *reinterpret_cast<BrowserItem*>(b), page->sortColumn_,
+                            page->ascending_);
 }
 
 void CPage_Browser::Sort() {

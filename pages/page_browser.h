@@ -108,4 +108,6 @@ class CPage_Browser : public CFormPage {
   bool dragPending_ = false;
   std::wstring placeholder_;
   ULONG notifyId_ = 0;
+  TIME_ZONE_INFORMATION zone_ = {};  // read at the start of each listing
+  std::wstring folderType_;
 };
