@@ -15,7 +15,8 @@ struct BrowserItem {
   uint64_t size = 0;      // bytes
   uint64_t compressed = 0;
   std::wstring path;      // full path on the computer or inside the image
-  std::wstring texts[5];  // the row's cells, kept for sorting
+  std::wstring texts[5];  // the row's cells, which the list asks for
+  int icon = 0;           // index in the system's small image list
 };
 
 // "%llu Bytes" below 1024 bytes, else "%llu KB" rounded to the nearest KB.

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <uxtheme.h>
 
+#include <algorithm>
+
 #include "app/quarry_app.h"
 #include "app/quarry_dlg.h"
 #include "controls/control_context.h"
@@ -76,38 +78,48 @@ void CPage_Browser::Layout(int width, int height) {
   place(Item(IDC_BROWSER_EXTRACT), width - 115, height - 40, 100, 25);
 }
 
+// The list holds no items of its own: it has a row count and asks the page
+// for the texts and icons of the rows it draws, so that a folder of many
+// thousand entries is listed and sorted at once.
 const BrowserItem* CPage_Browser::ItemOfRow(int row) const {
-  LVITEMW item = {};
-  item.mask = LVIF_PARAM;
-  item.iItem = row;
-  if (!ListView_GetItem(list_.hwnd(), &item)) return nullptr;
-  return reinterpret_cast<const BrowserItem*>(item.lParam);
+  if (row < 0 || row >= static_cast<int>(items_.size())) return nullptr;
+  return items_[row].get();
 }
 
 void CPage_Browser::ClearRows() {
-  ListView_DeleteAllItems(list_.hwnd());
   items_.clear();
+  ListView_SetItemCountEx(list_.hwnd(), 0, 0);
 }
 
 int CPage_Browser::AddRow(std::unique_ptr<BrowserItem> item, const std::wstring& name, int icon,
                           const std::vector<std::wstring>& cells) {
   item->texts[0] = name;
   for (size_t i = 0; i < cells.size() && i < 4; i++) item->texts[i + 1] = cells[i];
-  LVITEMW row = {};
-  row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-  row.iItem = ListView_GetItemCount(list_.hwnd());
-  row.pszText = const_cast<wchar_t*>(name.c_str());
-  row.iImage = icon;
-  row.lParam = reinterpret_cast<LPARAM>(item.get());
-  item->row = row.iItem;
-  int index = ListView_InsertItem(list_.hwnd(), &row);
-  for (size_t i = 0; i < cells.size() && index >= 0; i++)
-    ListView_SetItemText(list_.hwnd(), index, static_cast<int>(i + 1), const_cast<wchar_t*>(cells[i].c_str()));
+  item->icon = icon;
+  item->row = static_cast<int>(items_.size());
   items_.push_back(std::move(item));
-  return index;
+  return static_cast<int>(items_.size()) - 1;
+}
+
+void CPage_Browser::PublishRows() {
+  HWND list = list_.hwnd();
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetItemCountEx(list, static_cast<int>(items_.size()), 0);
+  list_.Invalidate(true);
+}
+
+void CPage_Browser::FillDisplayInfo(NMLVDISPINFOW* info) const {
+  const BrowserItem* item = ItemOfRow(info->item.iItem);
+  if (!item) return;
+  if ((info->item.mask & LVIF_TEXT) && info->item.pszText && info->item.cchTextMax > 0) {
+    int column = info->item.iSubItem >= 0 && info->item.iSubItem < 5 ? info->item.iSubItem : 0;
+    lstrcpynW(info->item.pszText, item->texts[column].c_str(), info->item.cchTextMax);
+  }
+  if (info->item.mask & LVIF_IMAGE) info->item.iImage = item->icon;
 }
 
 void CPage_Browser::EnterMode(Mode mode, const std::wstring& locationText) {
+  PublishRows();
   mode_ = mode;
   SetItemText(IDC_BROWSER_LOCATION, locationText);
   UpdateButtons();
@@ -121,7 +133,6 @@ void CPage_Browser::UpdateButtons() {
 }
 
 void CPage_Browser::ListDrives() {
-  SendMessageW(list_.hwnd(), WM_SETREDRAW, FALSE, 0);
   ClearRows();
   location_.clear();
   wchar_t drives[512] = {};
@@ -134,7 +145,6 @@ void CPage_Browser::ListDrives() {
     item->path = std::wstring(d, 2) + L"\\";
     AddRow(std::move(item), info.szDisplayName[0] ? info.szDisplayName : d, info.iIcon, {info.szTypeName});
   }
-  SendMessageW(list_.hwnd(), WM_SETREDRAW, TRUE, 0);
   EnterMode(kComputer, LoadStr(IDS_COMPUTER));
 }
 
@@ -147,7 +157,6 @@ void CPage_Browser::ListFolder(const std::wstring& folder) {
   if (find == INVALID_HANDLE_VALUE) return;
   location_ = base.size() == 2 ? base + L"\\" : base;
   GetTimeZoneInformation(&zone_);
-  SendMessageW(list_.hwnd(), WM_SETREDRAW, FALSE, 0);
   ClearRows();
   const std::wstring folderType = LoadStr(IDS_FOLDER_TYPE);
   do {
@@ -165,7 +174,6 @@ void CPage_Browser::ListFolder(const std::wstring& folder) {
   } while (FindNextFileW(find, &found));
   FindClose(find);
   Sort();
-  SendMessageW(list_.hwnd(), WM_SETREDRAW, TRUE, 0);
   EnterMode(kComputer, location_);
 }
 
@@ -216,12 +224,10 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   pathInImage_ = pathInImage;
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
-  SendMessageW(list_.hwnd(), WM_SETREDRAW, FALSE, 0);
   ClearRows();
   std::wstring root = pathInImage.empty() ? L"\\" : pathInImage;
   api.iterate_dir_tree(wim_->get(), image, root.c_str(), WIMLIB_ITERATE_DIR_TREE_FLAG_CHILDREN, AddImageEntry, this);
   Sort();
-  SendMessageW(list_.hwnd(), WM_SETREDRAW, TRUE, 0);
   EnterMode(kInsideImage, root);
 }
 
@@ -309,24 +315,21 @@ void CPage_Browser::Activate(int row) {
   }
 }
 
-int CALLBACK CPage_Browser::CompareRows(LPARAM a, LPARAM b, LPARAM context) {
-  auto* page = reinterpret_cast<CPage_Browser*>(context);
-  return CompareBrowserRows(*reinterpret_cast<BrowserItem*>(a), *reinterpret_cast<BrowserItem*>(b), page->sortColumn_,
-                            page->ascending_);
-}
-
 void CPage_Browser::Sort() {
-  int count = ListView_GetItemCount(list_.hwnd());
-  for (int row = 0; row < count; row++) {
-    if (auto* item = const_cast<BrowserItem*>(ItemOfRow(row))) item->row = row;
-  }
-  ListView_SortItems(list_.hwnd(), CompareRows, reinterpret_cast<LPARAM>(this));
+  for (size_t i = 0; i < items_.size(); i++) items_[i]->row = static_cast<int>(i);
+  const int column = sortColumn_;
+  const bool ascending = ascending_;
+  std::stable_sort(items_.begin(), items_.end(),
+                   [column, ascending](const std::unique_ptr<BrowserItem>& a, const std::unique_ptr<BrowserItem>& b) {
+                     return CompareBrowserRows(*a, *b, column, ascending) < 0;
+                   });
 }
 
 void CPage_Browser::SortByColumn(int column) {
   ascending_ = column == sortColumn_ ? !ascending_ : true;
   sortColumn_ = column;
   Sort();
+  PublishRows();
 }
 
 std::vector<std::wstring> CPage_Browser::SelectedPaths() const {
@@ -460,6 +463,9 @@ bool CPage_Browser::OnNotify(NMHDR* header, LRESULT& result) {
     case LVN_ITEMCHANGED:
       UpdateButtons();
       return false;
+    case LVN_GETDISPINFOW:
+      FillDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
+      return true;
     case NM_DBLCLK: {
       auto* activate = reinterpret_cast<NMITEMACTIVATE*>(header);
       if (activate->iItem >= 0) Activate(activate->iItem);

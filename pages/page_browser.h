@@ -81,7 +81,8 @@ class CPage_Browser : public CFormPage {
   void Sort();
   bool OpenPageWim();
   void FreePageWim();
-  static int CALLBACK CompareRows(LPARAM a, LPARAM b, LPARAM page);
+  void PublishRows();
+  void FillDisplayInfo(NMLVDISPINFOW* info) const;
   static int AddImageEntry(const struct wimlib_dir_entry* entry, void* page);
   std::vector<std::wstring> SelectedPaths() const;
   std::wstring CommandFile() const;
