@@ -5,6 +5,7 @@
 #include "app/quarry_app.h"
 #include "controls/messages.h"
 #include "controls/tip_wnd.h"
+#include "mount/mount_view.h"
 #include "resources/resource.h"
 
 namespace {
@@ -356,8 +357,13 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
     case ID_ABOUT:
       CAboutDlg(app_).DoModal(hwnd_);
       return true;
+    case ID_SHOW_MOUNTED:
+      CMountView::Show(hwnd_);
+      return true;
+    case ID_MOUNT_REFRESH:  // posted by workers after a mount
+      CMountView::RefreshIfOpen();
+      return true;
     default:
-      // The mounted-images window (32788) comes with its own dialog.
       return false;
   }
 }

@@ -1,9 +1,508 @@
 #include "pages/page_browser.h"
 
+#include <shellapi.h>
+#include <shlobj.h>
+#include <uxtheme.h>
+
+#include <algorithm>
+
+#include "app/quarry_app.h"
+#include "app/quarry_dlg.h"
+#include "controls/control_context.h"
+#include "controls/messages.h"
+#include "engine/progress.h"
+#include "engine/wim_file_reader.h"
+#include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
+#include "win/message_box.h"
+#include "win/strings.h"
+
+namespace {
+const int kColumnWidths[] = {250, 180, 110, 110, 110};
+const int kColumnFormats[] = {LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_RIGHT, LVCFMT_RIGHT};
+
+std::wstring NameOf(const std::wstring& path) {
+  size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+  size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? L"" : path.substr(0, slash);
+}
+
+// The image count of a file, 0 when the reader finds no images.
+int ImageCountOf(const std::wstring& path) {
+  WimFileReader reader;
+  if (!reader.Read(path) || reader.xmlText.empty()) return 0;
+  return static_cast<int>(reader.ImageCount());
+}
+}  // namespace
 
 CPage_Browser::CPage_Browser() : CFormPage(IDD_PAGE_BROWSER) {}
 
-void CPage_Browser::Reset() { location_.clear(); }
+CPage_Browser::~CPage_Browser() {
+  if (notifyId_) SHChangeNotifyDeregister(notifyId_);
+}
 
-void CPage_Browser::OpenWimFile(const std::wstring& path) { location_ = path; }
+void CPage_Browser::OnInitialUpdate() {
+  CFormPage::OnInitialUpdate();
+  list_.AttachDlgItem(hwnd_, IDC_BROWSER_LIST);
+  list_.SetFileListMode(true);
+  SetWindowTheme(list_.hwnd(), L"explorer", nullptr);
+  DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_DOUBLEBUFFER;
+  ListView_SetExtendedListViewStyleEx(list_.hwnd(), styles, styles);
+  Controls().fileIcons = IconCache::SystemImageList();
+  std::vector<std::wstring> captions = SplitFields(LoadStr(IDS_BROWSER_COLUMNS));
+  for (int i = 0; i < 5; i++) {
+    std::wstring caption = i < static_cast<int>(captions.size()) ? captions[i] : L"";
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.cx = kColumnWidths[i];
+    column.fmt = kColumnFormats[i];
+    column.pszText = &caption[0];
+    ListView_InsertColumn(list_.hwnd(), i, &column);
+  }
+  RegisterShellNotify();
+  ListDrives();
+}
+
+void CPage_Browser::Layout(int width, int height) {
+  CFormPage::Layout(width, height);
+  auto place = [](HWND hwnd, int x, int y, int w, int h) {
+    if (hwnd) SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  place(list_.hwnd(), 0, 0, width, height - 70);
+  place(Item(IDC_BROWSER_UP), 50, height - 40, 25, 25);
+  place(Item(IDC_BROWSER_LOCATION), 85, height - 35, width - 85 - 130, 20);
+  place(Item(IDC_BROWSER_EXTRACT), width - 115, height - 40, 100, 25);
+}
+
+// The list holds no items of its own: it has a row count and asks the page
+// for the texts and icons of the rows it draws, so that a folder of many
+// thousand entries is listed and sorted at once.
+const BrowserItem* CPage_Browser::ItemOfRow(int row) const {
+  if (row < 0 || row >= static_cast<int>(items_.size())) return nullptr;
+  return items_[row].get();
+}
+
+void CPage_Browser::ClearRows() {
+  items_.clear();
+  ListView_SetItemCountEx(list_.hwnd(), 0, 0);
+}
+
+int CPage_Browser::AddRow(std::unique_ptr<BrowserItem> item, const std::wstring& name, int icon,
+                          const std::vector<std::wstring>& cells) {
+  item->texts[0] = name;
+  for (size_t i = 0; i < cells.size() && i < 4; i++) item->texts[i + 1] = cells[i];
+  item->icon = icon;
+  item->row = static_cast<int>(items_.size());
+  items_.push_back(std::move(item));
+  return static_cast<int>(items_.size()) - 1;
+}
+
+void CPage_Browser::PublishRows() {
+  HWND list = list_.hwnd();
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetItemCountEx(list, static_cast<int>(items_.size()), 0);
+  list_.Invalidate(true);
+}
+
+void CPage_Browser::FillDisplayInfo(NMLVDISPINFOW* info) const {
+  const BrowserItem* item = ItemOfRow(info->item.iItem);
+  if (!item) return;
+  if ((info->item.mask & LVIF_TEXT) && info->item.pszText && info->item.cchTextMax > 0) {
+    int column = info->item.iSubItem >= 0 && info->item.iSubItem < 5 ? info->item.iSubItem : 0;
+    lstrcpynW(info->item.pszText, item->texts[column].c_str(), info->item.cchTextMax);
+  }
+  if (info->item.mask & LVIF_IMAGE) info->item.iImage = item->icon;
+}
+
+void CPage_Browser::EnterMode(Mode mode, const std::wstring& locationText) {
+  PublishRows();
+  mode_ = mode;
+  SetItemText(IDC_BROWSER_LOCATION, locationText);
+  UpdateButtons();
+}
+
+void CPage_Browser::UpdateButtons() {
+  bool selected = ListView_GetSelectedCount(list_.hwnd()) > 0;
+  EnableWindow(Item(IDC_BROWSER_EXTRACT), selected && mode_ != kComputer);
+  bool drives = mode_ == kComputer && location_.empty();
+  EnableWindow(Item(IDC_BROWSER_UP), !drives);
+}
+
+void CPage_Browser::ListDrives() {
+  ClearRows();
+  location_.clear();
+  wchar_t drives[512] = {};
+  GetLogicalDriveStringsW(511, drives);
+  for (const wchar_t* d = drives; *d; d += wcslen(d) + 1) {
+    SHFILEINFOW info = {};
+    SHGetFileInfoW(d, 0, &info, sizeof(info), SHGFI_DISPLAYNAME | SHGFI_TYPENAME | SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+    auto item = std::make_unique<BrowserItem>();
+    item->kind = 0;
+    item->path = std::wstring(d, 2) + L"\\";
+    AddRow(std::move(item), info.szDisplayName[0] ? info.szDisplayName : d, info.iIcon, {info.szTypeName});
+  }
+  EnterMode(kComputer, LoadStr(IDS_COMPUTER));
+}
+
+void CPage_Browser::ListFolder(const std::wstring& folder) {
+  icons_.FillOnce();
+  std::wstring base = folder;
+  if (!base.empty() && base.back() == L'\\') base.pop_back();
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((base + L"\\*.*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  location_ = base.size() == 2 ? base + L"\\" : base;
+  GetTimeZoneInformation(&zone_);
+  ClearRows();
+  const std::wstring folderType = LoadStr(IDS_FOLDER_TYPE);
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    auto item = std::make_unique<BrowserItem>();
+    bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    item->kind = isFolder ? 0 : 1;
+    item->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    item->path = base + L"\\" + name;
+    std::wstring type = isFolder ? folderType : icons_.TypeName(name);
+    std::wstring size = isFolder ? L"" : ComputerSizeText(item->size);
+    AddRow(std::move(item), name, isFolder ? icons_.FolderIcon() : icons_.FileIcon(name),
+           {type, size, L"", FileTimeText(found.ftCreationTime, zone_)});
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  Sort();
+  EnterMode(kComputer, location_);
+}
+
+void CPage_Browser::ListImages() {
+  ClearRows();
+  const std::wstring folderType = LoadStr(IDS_FOLDER_TYPE);
+  icons_.FillOnce();
+  for (int n = 1; n <= imageCount_; n++) {
+    auto item = std::make_unique<BrowserItem>();
+    item->kind = n;
+    AddRow(std::move(item), FormatStr(L"Image %d", n), icons_.FolderIcon(), {folderType});
+  }
+  location_ = wimPath_;
+  EnterMode(kImageList, wimPath_);
+}
+
+int CPage_Browser::AddImageEntry(const wimlib_dir_entry* entry, void* context) {
+  auto* page = static_cast<CPage_Browser*>(context);
+  auto item = std::make_unique<BrowserItem>();
+  std::wstring name = entry->filename ? entry->filename : L"";
+  bool isFolder = (entry->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  item->kind = isFolder ? 0 : 1;
+  item->path = entry->full_path ? entry->full_path : L"";
+  std::wstring size, compressed;
+  if (!isFolder) {
+    for (uint32_t i = 0; i <= entry->num_named_streams; i++) {
+      const wimlib_resource_entry& r = entry->streams[i].resource;
+      if (r.is_missing) continue;
+      item->size = r.uncompressed_size;
+      item->compressed = r.packed ? r.raw_resource_compressed_size : r.compressed_size;
+      size = BytesText(item->size);
+      compressed = BytesText(item->compressed);
+      break;
+    }
+  }
+  std::wstring type = isFolder ? page->folderType_ : page->icons_.TypeName(name);
+  std::wstring created = UnixTimeText(entry->creation_time.tv_sec, entry->creation_time.tv_nsec, page->zone_);
+  int icon = isFolder ? page->icons_.FolderIcon() : page->icons_.FileIcon(name);
+  page->AddRow(std::move(item), name, icon, {type, size, compressed, created});
+  return 0;
+}
+
+void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) {
+  const WimlibTable& api = Host().backends.wimlib;
+  if (!wim_ || !api.iterate_dir_tree) return;
+  icons_.FillOnce();
+  image_ = image;
+  pathInImage_ = pathInImage;
+  GetTimeZoneInformation(&zone_);
+  folderType_ = LoadStr(IDS_FOLDER_TYPE);
+  ClearRows();
+  std::wstring root = pathInImage.empty() ? L"\\" : pathInImage;
+  api.iterate_dir_tree(wim_->get(), image, root.c_str(), WIMLIB_ITERATE_DIR_TREE_FLAG_CHILDREN, AddImageEntry, this);
+  Sort();
+  EnterMode(kInsideImage, root);
+}
+
+bool CPage_Browser::OpenPageWim() {
+  const WimlibTable& api = Host().backends.wimlib;
+  if (!api.open_wim) return false;
+  auto wim = std::make_unique<WimlibWim>(api);
+  if (api.open_wim(wimPath_.c_str(), 0, wim->out()) != 0) {
+    if (!Host().quietErrors) ShowApiError(L"WIMLIB_open_wim");
+    return false;
+  }
+  wim_ = std::move(wim);
+  return true;
+}
+
+void CPage_Browser::FreePageWim() { wim_.reset(); }
+
+void CPage_Browser::OpenWimFile(const std::wstring& path) {
+  if (!Host().backends.WimlibAvailable()) return;
+  int count = ImageCountOf(path);
+  if (count == 0) {
+    AppMessageBox(hwnd_, LoadStr(IDS_CANNOT_OPEN_WIM), L"", MB_ICONERROR);
+    return;
+  }
+  std::wstring previous = wimPath_;
+  wimPath_ = path;
+  if (count == 1) {
+    if (!OpenPageWim()) {
+      wimPath_ = previous;
+      return;
+    }
+    imageCount_ = 1;
+    location_ = path;
+    ListImageFolder(1, L"");
+    return;
+  }
+  FreePageWim();
+  imageCount_ = count;
+  ListImages();
+}
+
+void CPage_Browser::Reset() {
+  FreePageWim();
+  wimPath_.clear();
+  imageCount_ = 0;
+  ListDrives();
+}
+
+void CPage_Browser::Up() {
+  if (mode_ == kInsideImage) {
+    if (pathInImage_.empty() || pathInImage_ == L"\\") {
+      // Workers open the file themselves, so letting go of the page's
+      // copy never pulls it away from an extraction.
+      FreePageWim();
+      if (imageCount_ < 2) ListFolder(ParentOf(wimPath_));
+      else ListImages();
+      return;
+    }
+    ListImageFolder(image_, ParentOf(pathInImage_));
+    return;
+  }
+  if (location_.size() > 3) {
+    std::wstring parent = ParentOf(location_);
+    if (parent.size() == 2) parent += L"\\";
+    ListFolder(parent);
+  } else {
+    ListDrives();
+  }
+}
+
+void CPage_Browser::Activate(int row) {
+  const BrowserItem* item = ItemOfRow(row);
+  if (!item) return;
+  if (mode_ == kComputer) {
+    if (item->kind == 0) ListFolder(item->path);
+    else if (IsWimName(item->path)) OpenWimFile(item->path);
+    else ShellExecuteW(hwnd_, L"open", item->path.c_str(), nullptr, nullptr, SW_RESTORE);
+  } else if (mode_ == kImageList) {
+    int image = item->kind;
+    if (OpenPageWim()) ListImageFolder(image, L"");
+  } else if (item->kind == 0) {
+    ListImageFolder(image_, item->path);
+  } else {
+    ExtractAndOpen(row);
+  }
+}
+
+void CPage_Browser::Sort() {
+  for (size_t i = 0; i < items_.size(); i++) items_[i]->row = static_cast<int>(i);
+  const int column = sortColumn_;
+  const bool ascending = ascending_;
+  std::stable_sort(items_.begin(), items_.end(),
+                   [column, ascending](const std::unique_ptr<BrowserItem>& a, const std::unique_ptr<BrowserItem>& b) {
+                     return CompareBrowserRows(*a, *b, column, ascending) < 0;
+                   });
+}
+
+void CPage_Browser::SortByColumn(int column) {
+  ascending_ = column == sortColumn_ ? !ascending_ : true;
+  sortColumn_ = column;
+  Sort();
+  PublishRows();
+}
+
+std::vector<std::wstring> CPage_Browser::SelectedPaths() const {
+  std::vector<std::wstring> paths;
+  HWND list = list_.hwnd();
+  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+       row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
+    if (const BrowserItem* item = ItemOfRow(row)) paths.push_back(item->path);
+  }
+  return paths;
+}
+
+ExtractJob CPage_Browser::SelectionJob(const std::wstring& target) const {
+  ExtractJob job;
+  job.wimPath = wimPath_;
+  job.image = image_;
+  job.paths = SelectedPaths();
+  job.target = target;
+  return job;
+}
+
+void CPage_Browser::ExtractTo(const std::wstring& folder) {
+  if (mode_ != kInsideImage || folder.empty()) return;
+  ExtractJob job = SelectionJob(folder);
+  if (job.paths.empty()) return;
+  EnableWindow(Item(IDC_BROWSER_EXTRACT), FALSE);
+  ExtractWithDialog(GetAncestor(hwnd_, GA_ROOT), job);
+  UpdateButtons();
+}
+
+void CPage_Browser::ExtractToPickedFolder() {
+  if (mode_ != kInsideImage) return;
+  BROWSEINFOW info = {};
+  info.hwndOwner = hwnd_;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&info);
+  if (!pidl) return;
+  wchar_t folder[MAX_PATH] = {};
+  bool ok = SHGetPathFromIDListW(pidl, folder) != FALSE;
+  CoTaskMemFree(pidl);
+  if (ok) ExtractTo(folder);
+}
+
+bool CPage_Browser::ExtractAndOpen(int row) {
+  const BrowserItem* item = ItemOfRow(row);
+  if (mode_ != kInsideImage || !item || item->kind != 1) return false;
+  ExtractJob job;
+  job.wimPath = wimPath_;
+  job.image = image_;
+  job.paths = {item->path};
+  return StartExtractAndOpen(job, Host().tempFolder, NameOf(item->path));
+}
+
+std::wstring CPage_Browser::CommandFile() const {
+  if (mode_ != kComputer) return wimPath_;
+  int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
+  const BrowserItem* item = row >= 0 ? ItemOfRow(row) : nullptr;
+  return item ? item->path : L"";
+}
+
+void CPage_Browser::GreyMenu(HMENU menu) {
+  HWND list = list_.hwnd();
+  const int selected = ListView_GetSelectedCount(list);
+  auto grey = [menu](UINT id, bool grey) { EnableMenuItem(menu, id, MF_BYCOMMAND | (grey ? MF_GRAYED : MF_ENABLED)); };
+  grey(ID_BROWSER_EXTRACT, !(mode_ == kInsideImage && selected > 0));
+  grey(ID_BROWSER_OPEN, mode_ == kImageList || selected == 0);
+  if (mode_ != kComputer) {
+    for (int i = 0; i < 6; i++) DeleteMenu(menu, 3, MF_BYPOSITION);
+    if (selected > 0) grey(ID_BROWSER_PROPERTIES, true);
+    return;
+  }
+  // On the computer: the sub-menu "跳转到" goes, the direct items stay.
+  DeleteMenu(menu, 9, MF_BYPOSITION);
+  int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+  const BrowserItem* item = selected == 1 ? ItemOfRow(row) : nullptr;
+  grey(ID_JUMP_CAPTURE, !(item && item->kind == 0));
+  bool wim = item && item->kind == 1 && IsWimName(item->path);
+  for (UINT id : {ID_JUMP_APPLY, ID_JUMP_SPLIT, ID_JUMP_MERGE, ID_JUMP_DELETE, ID_JUMP_INFO, ID_BROWSER_DETAILS})
+    grey(id, !wim);
+}
+
+void CPage_Browser::ShowContextMenu() {
+  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(9, hwnd_);
+}
+
+bool CPage_Browser::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_BROWSER_UP:
+      if (code == BN_CLICKED) Up();
+      return true;
+    case IDC_BROWSER_EXTRACT:
+      if (code == BN_CLICKED) ExtractToPickedFolder();
+      return true;
+    case ID_BROWSER_EXTRACT: ExtractToPickedFolder(); return true;
+    case ID_BROWSER_OPEN: {
+      int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
+      if (row < 0) return true;
+      if (mode_ == kComputer) {
+        if (const BrowserItem* item = ItemOfRow(row))
+          ShellExecuteW(hwnd_, L"open", item->path.c_str(), nullptr, nullptr, SW_RESTORE);
+      } else {
+        ExtractAndOpen(row);
+      }
+      return true;
+    }
+    case ID_BROWSER_PROPERTIES: Properties(); return true;
+    case ID_BROWSER_DETAILS: {
+      std::wstring file = CommandFile();
+      if (!file.empty()) CWimInfoDlg::Open(file, hwnd_, 1);
+      return true;
+    }
+    case ID_JUMP_CAPTURE:
+    case ID_JUMP_APPLY:
+    case ID_JUMP_SPLIT:
+    case ID_JUMP_MERGE:
+    case ID_JUMP_DELETE:
+    case ID_JUMP_INFO: {
+      std::wstring file = CommandFile();
+      CQuarryApp* app = CQuarryApp::Instance();
+      if (!file.empty() && app && app->mainDialog) app->mainDialog->JumpTo(id, file);
+      return true;
+    }
+    default:
+      return CFormPage::OnCommand(id, code, control);
+  }
+}
+
+bool CPage_Browser::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->idFrom != IDC_BROWSER_LIST) return false;
+  switch (header->code) {
+    case LVN_ITEMCHANGED:
+      UpdateButtons();
+      return false;
+    case LVN_GETDISPINFOW:
+      FillDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
+      return true;
+    case NM_DBLCLK: {
+      auto* activate = reinterpret_cast<NMITEMACTIVATE*>(header);
+      if (activate->iItem >= 0) Activate(activate->iItem);
+      return true;
+    }
+    case LVN_COLUMNCLICK:
+      SortByColumn(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+      return true;
+    case NM_RCLICK:
+      ShowContextMenu();
+      result = 1;
+      return true;
+    case LVN_BEGINDRAG:
+      if (mode_ == kInsideImage) RunDragOut();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CPage_Browser::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (msg) {
+    case WM_INITMENUPOPUP:
+      if (!HIWORD(lParam) && GetMenuItemID(reinterpret_cast<HMENU>(wParam), 0) == ID_BROWSER_EXTRACT)
+        GreyMenu(reinterpret_cast<HMENU>(wParam));
+      return true;
+    case UM_SHELL_CHANGE: {
+      auto** pidls = reinterpret_cast<PCIDLIST_ABSOLUTE*>(wParam);
+      wchar_t* path = nullptr;
+      if ((lParam & SHCNE_CREATE) && pidls && pidls[0] &&
+          SUCCEEDED(SHGetNameFromIDList(pidls[0], SIGDN_FILESYSPATH, &path))) {
+        OnShellCreated(path);
+        CoTaskMemFree(path);
+      }
+      return true;
+    }
+    default:
+      return CFormPage::HandleMessage(msg, wParam, lParam, result);
+  }
+}

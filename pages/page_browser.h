@@ -1,20 +1,114 @@
-// The browser page (template 182): the computer's folders and the folders
-// and files inside an image, with extraction and drag-out.
+// The browser page (template 182): the computer's drives and folders and,
+// below a WIM or ESD file, its images and the folders and files inside an
+// image (read through wimlib), with extraction, extract-and-open and the
+// drag-out to Explorer.
 #pragma once
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "controls/list_ctrls.h"
+#include "engine/wimlib_engine.h"
+#include "pages/browser_extract.h"
+#include "pages/browser_items.h"
 #include "pages/form_page.h"
 
 class CPage_Browser : public CFormPage {
  public:
-  CPage_Browser();
+  enum Mode { kComputer = 0, kImageList = 1, kInsideImage = 2 };
 
-  // Back to the start view (the drives), forgetting any open image.
+  CPage_Browser();
+  ~CPage_Browser() override;
+
+  // Back to the start view (the drives), letting go of any open image.
   void Reset();
-  // Opens a WIM file in the browser (the "文件浏览器" jump of other pages).
+  // Opens a WIM file (the "文件浏览器" jump, the command line, a
+  // double-click): one image opens at its root, several give the image list.
   void OpenWimFile(const std::wstring& path);
+
+  // Listing.
+  void ListDrives();
+  void ListFolder(const std::wstring& folder);
+  void ListImages();
+  void ListImageFolder(int image, const std::wstring& pathInImage);
+  // "U": one level up.
+  void Up();
+  // A double-click on a row.
+  void Activate(int row);
+  // A click on a column heading.
+  void SortByColumn(int column);
+
+  // "提取..." and 32830: extract the selection to a folder the user picks.
+  void ExtractToPickedFolder();
+  // Extracts the selection into `folder` with the extraction dialog shown.
+  void ExtractTo(const std::wstring& folder);
+  // 32833 inside an image: extract the selected file and open it.
+  bool ExtractAndOpen(int row);
+
+  // The drag-out: the placeholder offered to Explorer, the drag's end and
+  // the shell's report that the placeholder was created.
+  std::wstring BeginDragOut();
+  void EndDragOut(DWORD effect);
+  void OnShellCreated(const std::wstring& createdPath);
+  bool dragPending() const { return dragPending_; }
+  const std::wstring& placeholderName() const { return placeholder_; }
+
+  // The data object the Properties command hands to the shell, for the
+  // paths (null when a path cannot be parsed).
+  static ComPtr<IDataObject> PropertiesData(const std::vector<std::wstring>& paths);
+
+  Mode mode() const { return mode_; }
   const std::wstring& location() const { return location_; }
+  const std::wstring& wimPath() const { return wimPath_; }
+  const std::wstring& pathInImage() const { return pathInImage_; }
+  int image() const { return image_; }
+  int sortColumn() const { return sortColumn_; }
+  bool sortAscending() const { return ascending_; }
+  const BrowserItem* ItemOfRow(int row) const;
+
+ protected:
+  void OnInitialUpdate() override;
+  void Layout(int width, int height) override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT& result) override;
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
-  std::wstring location_;
+  void ClearRows();
+  int AddRow(std::unique_ptr<BrowserItem> item, const std::wstring& name, int icon,
+             const std::vector<std::wstring>& cells);
+  void EnterMode(Mode mode, const std::wstring& locationText);
+  void Sort();
+  bool OpenPageWim();
+  void FreePageWim();
+  void PublishRows();
+  void FillDisplayInfo(NMLVDISPINFOW* info) const;
+  static int AddImageEntry(const struct wimlib_dir_entry* entry, void* page);
+  std::vector<std::wstring> SelectedPaths() const;
+  std::wstring CommandFile() const;
+  void UpdateButtons();
+  void ShowContextMenu();
+  void GreyMenu(HMENU menu);
+  void Properties();
+  void RunDragOut();
+  void RegisterShellNotify();
+  ExtractJob SelectionJob(const std::wstring& target) const;
+
+  CWimListCtrl list_;
+  std::vector<std::unique_ptr<BrowserItem>> items_;
+  IconCache icons_;
+  Mode mode_ = kComputer;
+  std::wstring location_;     // folder or WIM path
+  std::wstring wimPath_;      // the WIM file of modes 1 and 2
+  std::unique_ptr<WimlibWim> wim_;
+  int imageCount_ = 0;
+  int image_ = 0;
+  std::wstring pathInImage_;  // empty at an image's root
+  int sortColumn_ = 0;
+  bool ascending_ = true;
+  bool dragPending_ = false;
+  std::wstring placeholder_;
+  ULONG notifyId_ = 0;
+  TIME_ZONE_INFORMATION zone_ = {};  // read at the start of each listing
+  std::wstring folderType_;
 };

@@ -1,0 +1,268 @@
+#include "mount/mount_view.h"
+
+#include <shellapi.h>
+#include <uxtheme.h>
+
+#include "app/quarry_app.h"
+#include "resources/resource.h"
+#include "win/strings.h"
+
+namespace {
+CMountView* g_view = nullptr;  // the one open window
+
+constexpr DWORD kListStyles = 0x00810020;  // full-row select, double buffer, transparent shadow text
+
+struct ColumnSpec {
+  int width;
+  int format;
+};
+const ColumnSpec kColumns[] = {{32, LVCFMT_LEFT},  {200, LVCFMT_LEFT},   {80, LVCFMT_RIGHT},
+                               {200, LVCFMT_LEFT}, {60, LVCFMT_CENTER}, {100, LVCFMT_CENTER}};
+
+void Place(HWND hwnd, int x, int y, int w, int h) {
+  if (hwnd) SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::wstring CellText(HWND list, int row, int column) {
+  wchar_t buffer[1024] = {};
+  ListView_GetItemText(list, row, column, buffer, 1024);
+  return buffer;
+}
+}  // namespace
+
+CMountView::CMountView() : Dialog(IDD_MOUNT_VIEW) {}
+
+CMountView* CMountView::Instance() { return g_view; }
+
+CMountView* CMountView::Show(HWND owner) {
+  if (!g_view) {
+    auto* view = new CMountView();
+    if (!view->Create(owner)) {
+      delete view;
+      return nullptr;
+    }
+    g_view = view;
+  }
+  g_view->closePending_ = false;
+  ShowWindow(g_view->hwnd(), SW_SHOW);
+  SetForegroundWindow(g_view->hwnd());
+  return g_view;
+}
+
+void CMountView::RefreshIfOpen() {
+  if (g_view && g_view->hwnd()) g_view->Refresh();
+}
+
+bool CMountView::OnInitDialog() {
+  icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QUARRY));
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  list_.AttachDlgItem(hwnd_, IDC_MOUNT_LIST);
+  SetWindowTheme(list_.hwnd(), L"explorer", nullptr);
+  if (CQuarryApp* app = CQuarryApp::Instance(); app && app->stateImages)
+    ListView_SetImageList(list_.hwnd(), app->stateImages, LVSIL_SMALL);
+  ListView_SetExtendedListViewStyleEx(list_.hwnd(), kListStyles, kListStyles);
+  CreateColumns();
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  Layout(client.right, client.bottom);
+  Refresh();
+  return true;
+}
+
+void CMountView::CreateColumns() {
+  std::vector<std::wstring> captions = SplitFields(LoadStr(IDS_MOUNT_COLUMNS));
+  for (int i = 0; i < 6; i++) {
+    std::wstring caption = i == 0 || i - 1 >= static_cast<int>(captions.size()) ? L"" : captions[i - 1];
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.cx = kColumns[i].width;
+    column.fmt = kColumns[i].format;
+    column.pszText = &caption[0];
+    ListView_InsertColumn(list_.hwnd(), i, &column);
+  }
+}
+
+void CMountView::Layout(int width, int height) {
+  Place(list_.hwnd(), 15, 20, width - 30, height - 40 - 30);
+  Place(Item(IDCANCEL), width - 110, height - 40, 95, 25);
+  Place(Item(IDC_MOUNT_UNMOUNT), width - 220, height - 40, 95, 25);
+}
+
+void CMountView::Refresh() {
+  std::vector<MountRecord> records;
+  if (!ReadMountedImages(records)) return;
+  records_ = std::move(records);
+  FillRows();
+}
+
+void CMountView::FillRows() {
+  HWND list = list_.hwnd();
+  ListView_DeleteAllItems(list);
+  const std::wstring stale = LoadStr(IDS_MOUNT_STALE);
+  for (size_t i = 0; i < records_.size(); i++) {
+    const MountRecord& r = records_[i];
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = static_cast<int>(i);
+    item.pszText = const_cast<wchar_t*>(L"");
+    item.iImage = 0;
+    int row = ListView_InsertItem(list, &item);
+    std::wstring index = FormatStr(L"%d", static_cast<int>(r.index));
+    std::wstring access = LoadStr(r.writable ? IDS_MOUNT_READ_WRITE : IDS_MOUNT_READ_ONLY);
+    ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(r.wimPath.c_str()));
+    ListView_SetItemText(list, row, 2, &index[0]);
+    ListView_SetItemText(list, row, 3, const_cast<wchar_t*>(r.mountPath.c_str()));
+    ListView_SetItemText(list, row, 4, &access[0]);
+    if (r.stale) ListView_SetItemText(list, row, 5, const_cast<wchar_t*>(stale.c_str()));
+  }
+  ShowCurrentStatus();
+  UpdateButton();
+}
+
+// Writes "正在卸载..." into the row of the image being unmounted.
+void CMountView::ShowCurrentStatus() {
+  if (unmounting_.empty()) return;
+  HWND list = list_.hwnd();
+  std::wstring text = LoadStr(IDS_UNMOUNTING);
+  for (int row = 0; row < ListView_GetItemCount(list); row++) {
+    if (lstrcmpiW(CellText(list, row, 3).c_str(), unmounting_.c_str()) == 0) {
+      ListView_SetItemText(list, row, 5, &text[0]);
+      return;
+    }
+  }
+}
+
+void CMountView::UpdateButton() {
+  EnableWindow(Item(IDC_MOUNT_UNMOUNT), ListView_GetSelectedCount(list_.hwnd()) > 0);
+}
+
+std::vector<UnmountJob> CMountView::SelectedJobs() const {
+  std::vector<UnmountJob> jobs;
+  HWND list = list_.hwnd();
+  const std::wstring readOnly = LoadStr(IDS_MOUNT_READ_ONLY);
+  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+       row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
+    UnmountJob job;
+    job.mountPath = CellText(list, row, 3);
+    job.wimPath = CellText(list, row, 1);
+    job.index = static_cast<DWORD>(wcstoul(CellText(list, row, 2).c_str(), nullptr, 10));
+    job.commit = lstrcmpiW(CellText(list, row, 4).c_str(), readOnly.c_str()) != 0;
+    if (row < static_cast<int>(records_.size())) job.stale = records_[row].stale;
+    if (job.stale) job.commit = false;
+    jobs.push_back(job);
+  }
+  return jobs;
+}
+
+bool CMountView::UnmountSelected() {
+  if (UnmountWorkerRunning()) return false;
+  return StartUnmountWorker(hwnd_, SelectedJobs());
+}
+
+bool CMountView::UnmountAll() {
+  if (UnmountWorkerRunning()) return false;
+  ListView_SetItemState(list_.hwnd(), -1, LVIS_SELECTED, LVIS_SELECTED);
+  return UnmountSelected();
+}
+
+void CMountView::OpenMountFolder() {
+  int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
+  if (row < 0) return;
+  std::wstring folder = CellText(list_.hwnd(), row, 3);
+  ShellExecuteW(GetDesktopWindow(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CMountView::GreyMenu(HMENU menu) {
+  int selected = ListView_GetSelectedCount(list_.hwnd());
+  int rows = ListView_GetItemCount(list_.hwnd());
+  EnableMenuItem(menu, ID_MOUNT_UNMOUNT, MF_BYCOMMAND | (selected ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, ID_MOUNT_UNMOUNT_ALL, MF_BYCOMMAND | (rows ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, ID_MOUNT_OPEN_FOLDER, MF_BYCOMMAND | (selected > 1 ? MF_GRAYED : MF_ENABLED));
+}
+
+void CMountView::ShowContextMenu() {
+  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(3, hwnd_);
+}
+
+void CMountView::OnCancel() {
+  // While an unmount runs the window only hides; it goes when the worker ends.
+  if (UnmountWorkerRunning()) {
+    closePending_ = true;
+    ShowWindow(hwnd_, SW_HIDE);
+    return;
+  }
+  DestroyWindow(hwnd_);
+}
+
+bool CMountView::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case IDC_MOUNT_UNMOUNT:
+      if (code == BN_CLICKED) UnmountSelected();
+      return true;
+    case ID_MOUNT_UNMOUNT: UnmountSelected(); return true;
+    case ID_MOUNT_UNMOUNT_ALL: UnmountAll(); return true;
+    case ID_MOUNT_REFRESH: Refresh(); return true;
+    case ID_MOUNT_OPEN_FOLDER: OpenMountFolder(); return true;
+    default: return false;
+  }
+}
+
+bool CMountView::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->idFrom != IDC_MOUNT_LIST) return false;
+  switch (header->code) {
+    case LVN_ITEMCHANGED:
+      UpdateButton();
+      return false;
+    case NM_DBLCLK: {
+      auto* activate = reinterpret_cast<NMITEMACTIVATE*>(header);
+      if (activate->iSubItem == 0 && activate->iItem >= 0) UnmountSelected();
+      return true;
+    }
+    case NM_RCLICK:
+      ShowContextMenu();
+      result = 1;
+      return true;
+    case LVN_KEYDOWN:
+      if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_F5) Refresh();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CMountView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (msg) {
+    case UM_UNMOUNT_STARTED: {
+      std::unique_ptr<std::wstring> path(reinterpret_cast<std::wstring*>(lParam));
+      unmounting_ = *path;
+      ShowCurrentStatus();
+      return true;
+    }
+    case UM_UNMOUNT_REFRESH:
+      unmounting_.clear();
+      Refresh();
+      return true;
+    case UM_UNMOUNT_FINISHED:
+      unmounting_.clear();
+      Refresh();
+      if (closePending_) DestroyWindow(hwnd_);
+      return true;
+    case WM_ACTIVATE:
+      Refresh();
+      return false;
+    case WM_INITMENUPOPUP:
+      if (!HIWORD(lParam)) GreyMenu(reinterpret_cast<HMENU>(wParam));
+      return true;
+    case WM_SIZE:
+      Layout(LOWORD(lParam), HIWORD(lParam));
+      return false;
+    default:
+      return Dialog::HandleMessage(msg, wParam, lParam, result);
+  }
+}
+
+void CMountView::OnFinalDestroy() {
+  if (g_view == this) g_view = nullptr;
+  delete this;
+}

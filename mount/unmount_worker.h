@@ -1,0 +1,48 @@
+// Unmounting images on a worker thread. One unmount worker runs at a time
+// in the process, whatever started it. The worker reports to the window
+// that started it only by posting messages, so a window that goes away in
+// the meantime is never written into.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// One image to unmount, taken from a row of the mount manager.
+struct UnmountJob {
+  std::wstring mountPath;
+  std::wstring wimPath;
+  DWORD index = 0;
+  bool commit = false;  // mounted for writing: ask whether to save
+  bool stale = false;   // a stale record: discard it, nothing to save
+};
+
+// Messages the worker posts to its window.
+enum : UINT {
+  // lParam: a new std::wstring with the mount path now being unmounted;
+  // the receiver deletes it.
+  UM_UNMOUNT_STARTED = WM_APP + 40,
+  // One job is done: refresh the list.
+  UM_UNMOUNT_REFRESH = WM_APP + 41,
+  // The worker has ended.
+  UM_UNMOUNT_FINISHED = WM_APP + 42,
+};
+
+// Starts the worker for the jobs; false when one is already running (or no
+// thread could be made), and nothing is started.
+bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs);
+
+// True while an unmount worker runs.
+bool UnmountWorkerRunning();
+
+// Waits up to timeoutMs for the running worker to end (true when none runs).
+bool WaitForUnmountWorker(DWORD timeoutMs);
+
+// Unmounts one image on the calling thread (the worker's step); true when
+// the image is no longer mounted.
+bool UnmountOne(HWND owner, const UnmountJob& job);
+
+// Removes the emptied mount folder and makes it again, empty. Never
+// recursive: a folder that still holds anything is left as it is. Waits at
+// most timeoutMs for the folder to disappear.
+void RecreateMountFolder(const std::wstring& folder, DWORD timeoutMs = 10000);

@@ -1,0 +1,69 @@
+// Taking files and folders out of an image on a worker thread. Each worker
+// opens the WIM file itself and has its own target folder, so the browser
+// page can move on, or let go of its own copy of the WIM, while a worker
+// runs.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "controls/progress_ctrl.h"
+#include "engine/engine_host.h"
+#include "win/dialog.h"
+
+struct ExtractJob {
+  std::wstring wimPath;
+  int image = 1;
+  std::vector<std::wstring> paths;  // inside the image
+  std::wstring target;              // folder the items land in, directly
+};
+
+// Extracts the job's paths (a split set's further parts referenced) into
+// its target; each selected item lands directly in the target folder.
+// Returns wimlib's result (0 on success); failures show no message.
+int ExtractSelection(const ExtractJob& job);
+
+// Runs the job on a worker thread while the small "正在提取文件" dialog is
+// shown modally over `owner`; returns when the worker has ended.
+void ExtractWithDialog(HWND owner, const ExtractJob& job);
+
+// Extract and open: the job's single file goes into a fresh folder of its
+// own below `tempFolder`, is opened with the shell, and once the started
+// program has ended and no longer holds the file, that folder alone is
+// removed. Nothing is deleted when the shell gives no program to wait for.
+// Runs on a worker thread of its own; false when none could be started.
+bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, const std::wstring& fileName);
+
+// A new, empty folder below `parent` with a name no other extraction uses;
+// empty on failure.
+std::wstring MakeUniqueFolder(const std::wstring& parent);
+
+// Deletes a folder and everything in it (for the folders made above only).
+void DeleteOwnFolder(const std::wstring& folder);
+
+// Extract-and-open workers still running in this process.
+int OpenWorkersRunning();
+
+// The modal dialog shown while a job runs: a line of text and a bar, which
+// the worker's progress reaches as the shell-task progress target.
+class CExtractTipDlg : public Dialog, public ShellTaskTarget {
+ public:
+  explicit CExtractTipDlg(const ExtractJob& job);
+
+  HWND Hwnd() const override { return hwnd_; }
+  void SetPercent(float percent) override;
+
+ protected:
+  bool OnInitDialog() override;
+  void OnOK() override {}
+  void OnCancel() override {}
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  static DWORD WINAPI Worker(void* param);
+  const ExtractJob& job_;
+  CKLOProgressCtrl bar_;
+  ShellTaskTarget* previousTarget_ = nullptr;
+  HANDLE thread_ = nullptr;
+};

@@ -1,0 +1,137 @@
+#include "pages/info_rows.h"
+
+#include "engine/image_xml.h"
+#include "engine/wim_file_reader.h"
+#include "resources/resource.h"
+#include "win/strings.h"
+
+namespace {
+
+void Add(std::vector<InfoRow>& rows, const std::wstring& text, int level) { rows.push_back({text, level}); }
+
+std::wstring Field(const std::vector<std::wstring>& fields, size_t i) { return i < fields.size() ? fields[i] : L""; }
+
+void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
+  if (from.empty()) return;
+  for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// The header facts of a readable file (level 1).
+void AppendFacts(const WimFileReader& reader, std::vector<InfoRow>& rows) {
+  std::vector<std::wstring> summary = SplitFields(LoadStr(IDS_INFO_SUMMARY));
+  std::wstring version = FormatStr(L"%d.%d", reader.MajorVersion(), reader.MinorVersion());
+  Add(rows, L"GUID: " + GuidText(reader), 1);
+  Add(rows, FormatStr(Field(summary, 0).c_str(), static_cast<int>(reader.ImageCount())), 1);
+  Add(rows, Field(summary, 1) + CompressionName(reader.Flags(), true), 1);
+  Add(rows, FormatStr(Field(summary, 5).c_str(), static_cast<int>(reader.ChunkSize())), 1);
+  Add(rows, FormatStr(Field(summary, 2).c_str(), reader.PartNumber(), reader.TotalParts()), 1);
+  Add(rows, FormatStr(Field(summary, 3).c_str(), static_cast<int>(reader.BootIndex())), 1);
+  Add(rows, FormatStr(Field(summary, 4).c_str(), version.c_str()), 1);
+}
+
+// The metadata of image n (a heading and up to nine values).
+void AppendImage(const std::wstring& xml, int n, std::vector<InfoRow>& rows) {
+  struct Element {
+    const wchar_t* tag;
+    size_t field;
+  };
+  static const Element kElements[] = {{L"<NAME>", 4},      {L"<DESCRIPTION>", 5}, {L"<DISPLAYNAME>", 6},
+                                      {L"<DISPLAYDESCRIPTION>", 7}, {L"<DIRCOUNT>", 2}, {L"<FILECOUNT>", 1},
+                                      {L"<TOTALBYTES>", 3}, {L"<FLAGS>", 8}};
+  std::vector<std::wstring> names = SplitFields(LoadStr(IDS_INFO_COLUMNS));
+  Add(rows, FormatStr(L"%s %s", Field(names, 0).c_str(), FormatStr(L"%d", n).c_str()), 1);
+  for (const Element& e : kElements) {
+    std::wstring value = GetImageXmlValue(xml, n, e.tag);
+    if (value.empty()) continue;
+    if (e.field == 3) value += L" Bytes";
+    Add(rows, FormatStr(L"%s: %s", Field(names, e.field).c_str(), value.c_str()), 2);
+  }
+  std::wstring wimboot = GetImageXmlValue(xml, n, L"<WIMBOOT>");
+  std::vector<std::wstring> noYes = SplitFields(LoadStr(IDS_NO_YES));
+  size_t answer = wimboot.empty() ? 0 : (_wtoi(wimboot.c_str()) != 0 ? 1 : 0);
+  Add(rows, FormatStr(L"%s: %s", Field(names, 10).c_str(), Field(noYes, answer).c_str()), 2);
+}
+
+void AppendEnd(std::vector<InfoRow>& rows) {
+  Add(rows, L"", 3);
+  Add(rows, L"---", 1);
+}
+
+}  // namespace
+
+std::wstring CompressionName(unsigned flags, bool suffix) {
+  if (!(flags & kWimHeaderCompressed)) return LoadStr(IDS_COMPRESSION_NONE);
+  if (flags & (kWimHeaderXpress | kWimHeaderXpress2))
+    return LoadStr(IDS_COMPRESSION_FAST) + (suffix ? L" (XPRESS)" : L"");
+  if (flags & kWimHeaderLzx) return LoadStr(IDS_COMPRESSION_MAX) + (suffix ? L" (LZX)" : L"");
+  if (flags & kWimHeaderLzms) return L"LZMS";
+  return LoadStr(IDS_COMPRESSION_NONE);
+}
+
+std::wstring GuidText(const WimFileReader& reader) {
+  GUID g = reader.FileGuid();
+  return FormatStr(L"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned>(g.Data1), g.Data2,
+                   g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+                   g.Data4[7]);
+}
+
+void AppendInfoRows(const std::wstring& path, std::vector<InfoRow>& rows) {
+  Add(rows, path, 0);
+  WimFileReader reader;
+  if (!reader.Read(path)) {
+    Add(rows, LoadStr(IDS_CANNOT_OPEN_WIM), -1);
+    AppendEnd(rows);
+    return;
+  }
+  AppendFacts(reader, rows);
+  for (uint32_t n = 1; n <= reader.ImageCount() && !reader.xmlText.empty(); n++)
+    AppendImage(reader.xmlText, static_cast<int>(n), rows);
+  AppendEnd(rows);
+}
+
+std::wstring InfoRowsAsText(const std::vector<InfoRow>& rows) {
+  std::wstring text;
+  for (const InfoRow& row : rows) {
+    text += L"\r\n";
+    if (row.text == L"---") continue;
+    if (row.level == 1 || row.level == -1) text += L"      ";
+    else if (row.level == 2) text += L"            ";
+    text += row.text;
+  }
+  return text;
+}
+
+std::wstring XmlToLines(const std::wstring& xml) {
+  std::wstring text = xml;
+  ReplaceAll(text, L"<WIM>", L"");
+  ReplaceAll(text, L"</WIM>", L"");
+  // Keep the one character before the first image (the line break that
+  // precedes it); a text without any image stays as it is.
+  size_t first = text.find(L"<IMAGE INDEX=\"1\"");
+  if (first != std::wstring::npos && first > 0) text.erase(0, first - 1);
+  for (size_t open = text.find(L"</"); open != std::wstring::npos; open = text.find(L"</", open)) {
+    size_t close = text.find(L'>', open);
+    if (close == std::wstring::npos) {
+      text.erase(open);
+      break;
+    }
+    text.erase(open, close - open + 1);
+  }
+  ReplaceAll(text, L">", L" = ");
+  ReplaceAll(text, L" = \r\n", L"\r\n");
+  ReplaceAll(text, L"<IMAGE INDEX", L">>>IMAGE INDEX");
+  ReplaceAll(text, L"<", L"");
+  return text;
+}
+
+std::wstring ImageSection(const std::wstring& lines, int index) {
+  size_t start = lines.find(FormatStr(L">>>IMAGE INDEX=\"%d\"", index));
+  if (start == std::wstring::npos) return L"";
+  std::wstring section = lines.substr(start);
+  size_t lineEnd = section.find(L"\r\n");
+  section = lineEnd == std::wstring::npos ? L"" : section.substr(lineEnd + 2);
+  size_t next = section.find(L">>>IMAGE INDEX");
+  if (next != std::wstring::npos) section.erase(next);
+  return section;
+}

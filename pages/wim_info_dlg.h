@@ -1,0 +1,36 @@
+// The information dialog (template 185, "Informations"): the XML text of a
+// WIM file (mode 0) or a per-image text view with one tab per image
+// (mode 1). Modeless; several may be open at once, each deletes itself
+// when its window is destroyed.
+#pragma once
+#include <string>
+
+#include "win/dialog.h"
+
+class CWimInfoDlg : public Dialog {
+ public:
+  static constexpr int kMinTrackWidth = 500;
+  static constexpr int kMinTrackHeight = 540;
+
+  // Creates the dialog on the heap for the file and shows it; returns its
+  // window (null when it could not be created).
+  static HWND Open(const std::wstring& path, HWND parent, int mode);
+
+ protected:
+  bool OnInitDialog() override;
+  void OnOK() override { DestroyWindow(hwnd_); }
+  void OnCancel() override { DestroyWindow(hwnd_); }
+  bool OnNotify(NMHDR* header, LRESULT& result) override;
+  bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void OnFinalDestroy() override { delete this; }
+
+ private:
+  CWimInfoDlg(const std::wstring& path, int mode);
+  void InitDetails(const class WimFileReader& reader, bool readable);
+  void ShowImage(int index);
+  void Layout(int width, int height);
+
+  std::wstring path_;
+  int mode_;
+  std::wstring lines_;
+};
