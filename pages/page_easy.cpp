@@ -5,17 +5,6 @@
 #include "win/paint.h"
 #include "win/strings.h"
 
-namespace {
-void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
-  SetBkColor(dc, colour);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
-
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-}  // namespace
-
 CPage_Easy::CPage_Easy() : CFormPage(IDD_PAGE_EASY) {}
 
 void CPage_Easy::OnInitialUpdate() {

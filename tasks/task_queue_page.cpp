@@ -3,14 +3,11 @@
 #include <uxtheme.h>
 
 #include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
+#include "controls/messages.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 
 namespace {
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void AddColumn(HWND list, int index, const std::wstring& caption, int width, int format) {
   LVCOLUMNW column = {LVCF_TEXT | LVCF_WIDTH | LVCF_FMT};
@@ -91,7 +88,7 @@ bool CPage_TaskQueue::OnCommand(int id, int code, HWND control) {
   CQuarryApp* app = CQuarryApp::Instance();
   switch (id) {
     case IDC_TASK_CLOSE:
-      if (app && app->mainDialog) app->mainDialog->CloseTaskQueue();
+      if (app && app->mainWindow) SendMessageW(app->mainWindow, UM_CLOSE_TASK_QUEUE, 0, 0);
       return true;
     case IDC_TASK_ABORT:
       if (app) app->cancelRequested = 1;
