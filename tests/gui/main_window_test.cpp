@@ -59,7 +59,7 @@ class MainWindowTest : public ::testing::Test {
   void ChooseWimlibFromMenu() {
     ASSERT_TRUE(MakeForeground(main_));
     PostMessageW(main_, kShowMainMenu, 0, 0);
-    ASSERT_TRUE(WaitForWindow(quarry_.Pid(), L"#32768", nullptr, 5000));
+    ASSERT_TRUE(WaitForWindow(quarry_.Pid(), L"#32768"));
     for (int i = 0; i < 5; i++) PressKey(nullptr, VK_DOWN);  // to "选择 WIM API"
     PressKey(nullptr, VK_RIGHT);                               // open it: "WIMGAPI"
     PressKey(nullptr, VK_DOWN);                                // "Wimlib"
@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, EnterNeverClosesTheWindowEscapeDoes) {
   EXPECT_TRUE(IsWindowVisible(main_));
 
   Key(VK_ESCAPE);
-  EXPECT_EQ(quarry_.WaitExit(10000), 0);
+  EXPECT_EQ(quarry_.WaitExit(), 0);
   EXPECT_EQ(IniInt(L"VIEW", L"Mode"), 2);  // the normal exit saved the settings
 }
 

@@ -22,7 +22,7 @@ class QuarryProcess {
   // Starts Quarry.exe from `folder` (a copy made by PrepareQuarryCopy, or
   // BinDir()) with the given arguments; waits up to timeoutMs for its main
   // window. Returns false when it did not appear.
-  bool Start(const std::wstring& folder, const std::wstring& arguments = L"", DWORD timeoutMs = 20000);
+  bool Start(const std::wstring& folder, const std::wstring& arguments = L"", DWORD timeoutMs = 30000);
 
   HWND MainWindow() const { return main_; }
   DWORD Pid() const { return pid_; }
@@ -30,9 +30,9 @@ class QuarryProcess {
 
   // Closes the main window as the close box would and waits for the exit.
   // Returns the exit code, or -1 on time-out (the process is then killed).
-  int Close(DWORD timeoutMs = 15000);
+  int Close(DWORD timeoutMs = 30000);
   // Waits for the process to end by itself; exit code or -1 on time-out.
-  int WaitExit(DWORD timeoutMs = 15000);
+  int WaitExit(DWORD timeoutMs = 30000);
 
  private:
   HANDLE process_ = nullptr;
