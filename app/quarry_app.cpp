@@ -29,6 +29,23 @@ OSVERSIONINFOEXW ReadWindowsVersion() {
   return version;
 }
 
+// The Ctrl keys held (bit 1 left, bit 2 right) as the key events seen by
+// the keyboard hook tell it, in their order. The system's asynchronous key
+// state would be read too late when the hook runs late on a busy machine:
+// by then it may already include the release of Ctrl, and a quick Ctrl+Q
+// would count as a plain Q.
+unsigned g_ctrlHeld = 0;
+
+// Notes a key event; returns whether Ctrl is held with it.
+bool NoteCtrlKey(DWORD vk, WPARAM message) {
+  const unsigned bit = vk == VK_RCONTROL ? 2u : (vk == VK_LCONTROL || vk == VK_CONTROL) ? 1u : 0u;
+  if (bit) {
+    if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) g_ctrlHeld |= bit;
+    else g_ctrlHeld &= ~bit;
+  }
+  return g_ctrlHeld != 0;
+}
+
 std::wstring EnvironmentText(const wchar_t* name) {
   wchar_t buffer[MAX_PATH] = {};
   DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
@@ -95,6 +112,7 @@ void CQuarryApp::InitInstance() {
   tempFolder = settings.tempFolder;
   backendKind = settings.backend == kBackendWimlib ? kBackendWimlib : kBackendWimgapi;
 
+  g_ctrlHeld = (GetAsyncKeyState(VK_CONTROL) & 0x8000) ? 1u : 0u;
   keyboardHook_ = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHook, GetModuleHandleW(nullptr), 0);
 
   wchar_t systemFolder[MAX_PATH] = {};
@@ -165,11 +183,11 @@ int CQuarryApp::Run(const std::wstring& commandLine) {
 // the active one; the key always travels on to its normal target as well.
 LRESULT CALLBACK CQuarryApp::KeyboardHook(int code, WPARAM wParam, LPARAM lParam) {
   CQuarryApp* app = g_app;
-  if (code == HC_ACTION && wParam == WM_KEYDOWN && app && app->mainDialog && app->mainWindow &&
-      GetForegroundWindow() == app->mainWindow) {
+  if (code == HC_ACTION) {
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    bool ctrl = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
-    app->mainDialog->QueueShortcut(key->vkCode, ctrl);
+    const bool ctrl = NoteCtrlKey(key->vkCode, wParam);
+    if (wParam == WM_KEYDOWN && app && app->mainDialog && app->mainWindow && GetForegroundWindow() == app->mainWindow)
+      app->mainDialog->QueueShortcut(key->vkCode, ctrl);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -7,40 +7,49 @@
 #include "controls/tip_wnd.h"
 #include "mount/mount_view.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
+#include "win/message_box.h"
+#include "win/strings.h"
 
 namespace {
 // A key-down from the keyboard hook: wParam = virtual key, lParam = Ctrl held.
 constexpr UINT kMsgShortcut = WM_APP + 10;
-
-struct TabInfo {
-  int controlId;
-  UINT picture;
-};
-const TabInfo kTabs[CQuarryDlg::kTabCount] = {
-    {IDC_TAB_CAPTURE, IDP_TAB_CAPTURE}, {IDC_TAB_APPLY, IDP_TAB_APPLY},   {IDC_TAB_ADVANCED, IDP_TAB_ADVANCED},
-    {IDC_TAB_INFO, IDP_TAB_INFO},       {IDC_TAB_BROWSE, IDP_TAB_BROWSE},
-};
-
-void Place(HWND hwnd, int x, int y, int w, int h) {
-  if (hwnd) SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
+// While a close waits for an operation to end, this timer looks whether it has.
+constexpr UINT_PTR kCloseTimer = 1;
+constexpr UINT kCloseTimerMs = 100;
+// How long a closing window waits for workers that are still running.
+constexpr DWORD kWorkerWaitMs = 60000;
 }  // namespace
 
-CQuarryDlg::CQuarryDlg(CQuarryApp& app) : Dialog(IDD_QUARRY_DIALOG), app_(app) {}
+const CQuarryDlg::JumpSlot CQuarryDlg::kJumps[] = {
+    {ID_JUMP_APPLY, 1, nullptr, &CQuarryDlg::OpenInApply},
+    {ID_JUMP_SPLIT, 2, nullptr, &CQuarryDlg::OpenInAdvanced},
+    {ID_JUMP_MERGE, 2, nullptr, &CQuarryDlg::OpenInAdvanced},
+    {ID_JUMP_DELETE, 2, nullptr, &CQuarryDlg::OpenInAdvanced},
+    {ID_JUMP_BROWSER, 4, &CQuarryDlg::ResetBrowser, &CQuarryDlg::OpenInBrowser},
+    {ID_JUMP_INFO, 3, nullptr, &CQuarryDlg::OpenInInfo},
+    {ID_JUMP_CAPTURE, 0, nullptr, &CQuarryDlg::OpenInCapture},
+};
+
+CQuarryDlg::CQuarryDlg(CQuarryApp& app)
+    : Dialog(IDD_QUARRY_DIALOG),
+      app_(app),
+      pages_{{&capture_, Role::Tab, IDC_TAB_CAPTURE, IDP_TAB_CAPTURE},
+             {&apply_, Role::Tab, IDC_TAB_APPLY, IDP_TAB_APPLY},
+             {&advanced_, Role::Tab, IDC_TAB_ADVANCED, IDP_TAB_ADVANCED},
+             {&info_, Role::Tab, IDC_TAB_INFO, IDP_TAB_INFO},
+             {&browser_, Role::Tab, IDC_TAB_BROWSE, IDP_TAB_BROWSE},
+             {&easy_, Role::Easy},
+             {&queue_, Role::Queue},
+             {&progress_, Role::Progress}} {}
 
 CQuarryDlg::~CQuarryDlg() {
   if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
 Dialog* CQuarryDlg::TabPage(int index) {
-  switch (index) {
-    case 0: return &capture_;
-    case 1: return &apply_;
-    case 2: return &advanced_;
-    case 3: return &info_;
-    case 4: return &browser_;
-    default: return nullptr;
-  }
+  if (index < 0 || index >= kTabCount) return nullptr;
+  return pages_[index].role == Role::Tab ? pages_[index].page : nullptr;
 }
 
 int CQuarryDlg::TabOfPage(const Dialog* page) {
@@ -68,16 +77,11 @@ void CQuarryDlg::AllowDropsFromLowerIntegrity() {
 }
 
 bool CQuarryDlg::CreatePages() {
-  Dialog* pages[] = {&capture_, &apply_, &advanced_, &info_, &browser_, &easy_, &queue_, &progress_};
-  for (Dialog* page : pages) {
-    if (!page->CreateView(hwnd_)) return false;
+  for (const PageSlot& slot : pages_) {
+    if (!slot.page->CreateView(hwnd_)) return false;
+    if (slot.role != Role::Easy) slot.page->Show(false);
   }
-  for (int i = 0; i < kTabCount; i++) {
-    TabPage(i)->Show(false);
-    tabs_[i].AttachDlgItem(hwnd_, kTabs[i].controlId);
-  }
-  queue_.Show(false);
-  progress_.Show(false);
+  for (int i = 0; i < kTabCount; i++) tabs_[i].AttachDlgItem(hwnd_, pages_[i].tabControl);
   return true;
 }
 
@@ -100,7 +104,7 @@ bool CQuarryDlg::OnInitDialog() {
   SelectTab(0);
   app_.currentPage = &capture_;
   Layout();
-  for (int i = 0; i < kTabCount; i++) tabs_[i].SetImage(kTabs[i].picture);
+  for (int i = 0; i < kTabCount; i++) tabs_[i].SetImage(pages_[i].tabPicture);
   app_.taskQueuePage = &queue_;
 
   if (app_.settings.mode == 1) SwitchToEasyMode();
@@ -134,14 +138,16 @@ void CQuarryDlg::Layout() {
   RECT client;
   GetClientRect(hwnd_, &client);
   const int w = client.right, h = client.bottom;
-  Place(easy_.hwnd(), 0, 0, w, h);
   const int tabWidth = w / kTabCount;
   for (int i = 0; i < kTabCount; i++) {
     int width = i == kTabCount - 1 ? w - i * tabWidth + 1 : tabWidth;
-    Place(tabs_[i].hwnd(), i * tabWidth, 0, width, kTabStripHeight);
+    MoveItem(tabs_[i].hwnd(), i * tabWidth, 0, width, kTabStripHeight);
   }
-  Dialog* below[] = {&capture_, &apply_, &advanced_, &info_, &browser_, &queue_, &progress_};
-  for (Dialog* page : below) Place(page->hwnd(), 0, kTabStripHeight, w, h - kTabStripHeight);
+  // The easy page fills the window; every other page lies below the tabs.
+  for (const PageSlot& slot : pages_) {
+    if (slot.role == Role::Easy) MoveItem(slot.page->hwnd(), 0, 0, w, h);
+    else MoveItem(slot.page->hwnd(), 0, kTabStripHeight, w, h - kTabStripHeight);
+  }
   PlaceTip();
 }
 
@@ -152,6 +158,16 @@ void CQuarryDlg::PlaceTip() {
   GetClientRect(hwnd_, &client);
   int border = ((window.right - window.left) - client.right) / 2;
   app_.tipWindow->Place(window.left + border, window.bottom - client.bottom - border, client.right, client.bottom);
+}
+
+bool CQuarryDlg::PageOperationRunning() const { return progress_.IsRunning() || OperationRunning(); }
+
+bool CQuarryDlg::OperationsRunning() const {
+  return OperationRunning() || progress_.IsRunning() || app_.taskRunnerActive != 0;
+}
+
+void CQuarryDlg::EnableQueueStart() {
+  EnableWindow(queue_.Item(IDC_TASK_START), queue_.RowCount() > 0 && !app_.taskRunnerActive);
 }
 
 void CQuarryDlg::EnableTabs(bool enable) {
@@ -177,7 +193,7 @@ bool CQuarryDlg::ClickTab(int index) {
   if (app_.tipWindow) DestroyWindow(app_.tipWindow->hwnd());
   queue_.SetRememberedTab(SelectedTab());
   queue_.Show(false);
-  queue_.EnableStartIfRows();
+  EnableQueueStart();
   progress_.Show(false);
   SelectTab(index);
   return true;
@@ -185,9 +201,7 @@ bool CQuarryDlg::ClickTab(int index) {
 
 void CQuarryDlg::SwitchToEasyMode() {
   for (CTabButton& tab : tabs_) tab.Show(false);
-  Dialog* pages[] = {&apply_, &capture_, &info_, &browser_, &advanced_, &queue_, &progress_};
-  for (Dialog* page : pages) page->Show(false);
-  easy_.Show(true);
+  for (const PageSlot& slot : pages_) slot.page->Show(slot.role == Role::Easy);
   app_.settings.mode = 1;
   SetFocus(hwnd_);
 }
@@ -212,7 +226,7 @@ void CQuarryDlg::ShowTaskQueue() {
   queue_.SetRememberedTab(SelectedTab());
   for (CTabButton& tab : tabs_) tab.SetSelected(false);
   queue_.Show(true);
-  queue_.EnableStartIfRows();
+  EnableQueueStart();
   SetFocus(hwnd_);
 }
 
@@ -245,10 +259,11 @@ void CQuarryDlg::OnInfoRefresh() { PostMessageW(info_.hwnd(), WM_COMMAND, MAKEWP
 void CQuarryDlg::QueueShortcut(UINT vk, bool ctrl) { PostMessageW(hwnd_, kMsgShortcut, vk, ctrl ? 1 : 0); }
 
 void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
+  shortcutKeysSeen_++;
   const bool easy = app_.IsEasyMode();
   // While an operation of a page runs, its progress page stays in place:
   // the shortcuts that would hide it (and bring back the busy page) wait.
-  const bool operationRunning = progress_.IsRunning();
+  const bool operationRunning = PageOperationRunning();
   switch (vk) {
     case VK_TAB:
       if (!ctrl || operationRunning) return;
@@ -261,7 +276,9 @@ void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
       return;
     case VK_PRIOR:
     case VK_NEXT:
-      if (easy || operationRunning) return;
+      // Moving between tabs waits, as tab clicks do, while anything is busy
+      // (a page's operation or a run of the task queue).
+      if (easy || operationRunning || app_.busyFlag) return;
       CloseProgressPage();
       MoveTab(vk == VK_PRIOR ? -1 : 1);
       return;
@@ -279,8 +296,10 @@ void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
       return;
     case 'Q':
       if (!ctrl || operationRunning) return;
-      if (easy) SwitchToAdvancedMode();
+      // A result still shown is closed first, as "确定" closes it in the
+      // mode it was shown in (in easy mode that forgets the return page).
       CloseProgressPage();
+      if (easy) SwitchToAdvancedMode();
       if (queue_.IsVisible()) CloseTaskQueue();
       else ShowTaskQueue();
       return;
@@ -295,27 +314,54 @@ void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
 
 void CQuarryDlg::JumpTo(UINT command, const std::wstring& path) {
   if (app_.busyFlag) return;
-  switch (command) {
-    case ID_JUMP_APPLY:
-      if (ClickTab(1)) apply_.OpenWimFile(path);
-      return;
-    case ID_JUMP_SPLIT:
-    case ID_JUMP_MERGE:
-    case ID_JUMP_DELETE:
-      if (ClickTab(2)) advanced_.OpenInChild(command, path);
-      return;
-    case ID_JUMP_BROWSER:
-      browser_.Reset();
-      if (ClickTab(4)) browser_.OpenWimFile(path);
-      return;
-    case ID_JUMP_INFO:
-      if (ClickTab(3)) info_.AddFile(path);
-      return;
-    case ID_JUMP_CAPTURE:
-      if (ClickTab(0)) capture_.SetSourceFolder(path);
-      return;
-    default:
-      return;
+  for (const JumpSlot& jump : kJumps) {
+    if (jump.command != command) continue;
+    if (jump.prepare) (this->*jump.prepare)();
+    if (ClickTab(jump.tab)) (this->*jump.open)(command, path);
+    return;
+  }
+}
+
+void CQuarryDlg::ResetBrowser() { browser_.Reset(); }
+void CQuarryDlg::OpenInApply(UINT, const std::wstring& path) { apply_.OpenWimFile(path); }
+void CQuarryDlg::OpenInAdvanced(UINT command, const std::wstring& path) { advanced_.OpenInChild(command, path); }
+void CQuarryDlg::OpenInBrowser(UINT, const std::wstring& path) { browser_.OpenWimFile(path); }
+void CQuarryDlg::OpenInInfo(UINT, const std::wstring& path) { info_.AddFile(path); }
+void CQuarryDlg::OpenInCapture(UINT, const std::wstring& path) { capture_.SetSourceFolder(path); }
+
+void CQuarryDlg::RequestClose() {
+  if (closePending_) return;
+  if (!OperationsRunning()) {
+    EndDialog(IDCANCEL);
+    return;
+  }
+  int answer = AppMessageBox(hwnd_, LoadStr(IDS_ASK_CLOSE_WHEN_DONE), baseTitle_, MB_ICONQUESTION | MB_YESNO);
+  if (answer != IDYES) return;
+  if (!OperationsRunning()) {  // it ended while the user was asked
+    EndDialog(IDCANCEL);
+    return;
+  }
+  // As the abort buttons do: a back end that can stop asks the user and
+  // stops; the window ends once the operation has ended either way.
+  closePending_ = true;
+  app_.cancelRequested = 1;
+  SetTimer(hwnd_, kCloseTimer, kCloseTimerMs, nullptr);
+}
+
+void CQuarryDlg::OnCloseTimer() {
+  if (OperationsRunning()) return;
+  KillTimer(hwnd_, kCloseTimer);
+  EndDialog(IDCANCEL);
+}
+
+// The last guard before the pages go: no worker may still report into them.
+void CQuarryDlg::WaitForWorkers() {
+  WaitForOperation(kWorkerWaitMs);
+  const DWORD start = GetTickCount();
+  while (app_.taskRunnerActive && GetTickCount() - start < kWorkerWaitMs) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
 }
 
@@ -327,20 +373,20 @@ void CQuarryDlg::OnMainMenu() {
 
 bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
   for (int i = 0; i < kTabCount; i++) {
-    if (id == kTabs[i].controlId && control) {
+    if (id == pages_[i].tabControl && control) {
       if (code == STN_CLICKED || code == STN_DBLCLK) ClickTab(i);
       return true;
     }
   }
   switch (id) {
     case ID_SWITCH_EASY:
-      SwitchToEasyMode();
+      if (!PageOperationRunning()) SwitchToEasyMode();
       return true;
     case ID_SWITCH_ADVANCED:
-      SwitchToAdvancedMode();
+      if (!PageOperationRunning()) SwitchToAdvancedMode();
       return true;
     case ID_SHOW_TASK_QUEUE:
-      ShowTaskQueue();
+      if (!PageOperationRunning()) ShowTaskQueue();
       return true;
     case ID_BACKEND_WIMGAPI:
       SelectBackend(kBackendWimgapi);
@@ -349,7 +395,7 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
       SelectBackend(kBackendWimlib);
       return true;
     case ID_EXIT:
-      EndDialog(IDCANCEL);
+      RequestClose();
       return true;
     case ID_PREFERENCES:
       CCfgDlg(app_).DoModal(hwnd_);
@@ -382,6 +428,16 @@ bool CQuarryDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
     case UM_REFRESH_INFO:
       OnInfoRefresh();
       return true;
+    case UM_ENABLE_TABS:
+      EnableTabs(wParam != 0);
+      return true;
+    case UM_CLOSE_TASK_QUEUE:
+      CloseTaskQueue();
+      return true;
+    case WM_TIMER:
+      if (wParam != kCloseTimer) return false;
+      OnCloseTimer();
+      return true;
     case WM_INITMENUPOPUP:
       app_.UpdateBackendMenu(reinterpret_cast<HMENU>(wParam));
       return true;
@@ -410,6 +466,9 @@ bool CQuarryDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
       if (app_.currentPage == &info_ && info_.IsVisible()) info_.ForwardMouseWheel(wParam, lParam);
       return true;
     case WM_DESTROY:
+      // The pages still exist here; they go only after every worker is done.
+      KillTimer(hwnd_, kCloseTimer);
+      WaitForWorkers();
       if (app_.tipWindow) DestroyWindow(app_.tipWindow->hwnd());
       app_.mainWindow = nullptr;
       app_.mainDialog = nullptr;

@@ -57,10 +57,25 @@ class CQuarryDlg : public Dialog {
   // As the task queue page's "<" button: back to the remembered tab.
   void CloseTaskQueue();
 
+  // True while an operation started from a page holds the progress page:
+  // from its start until its result shows.
+  bool PageOperationRunning() const;
+  // True while anything runs that must end before the window may close:
+  // a page's operation (until its worker has returned) or the task queue.
+  bool OperationsRunning() const;
+  // Escape, the close box and "退出": the window ends at once when nothing
+  // runs; otherwise, after the user agreed, abort is requested and the
+  // window ends as soon as the operation has ended.
+  void RequestClose();
+  bool IsClosePending() const { return closePending_; }
+
   // A key-down seen by the keyboard hook (posted to this window, so the
   // hook returns at once).
   void QueueShortcut(UINT vk, bool ctrl);
   void OnShortcutKey(UINT vk, bool ctrl);
+  // How many key-downs have reached OnShortcutKey, whether or not they did
+  // anything: lets a caller know a key has been dealt with.
+  int shortcutKeysSeen() const { return shortcutKeysSeen_; }
 
   // Moves to the page of a jump command (32847-32855) with a WIM file or
   // folder from another page. Nothing happens while BusyFlag is set.
@@ -81,19 +96,49 @@ class CQuarryDlg : public Dialog {
  protected:
   bool OnInitDialog() override;
   void OnOK() override {}  // Enter never closes the main window
-  void OnCancel() override { EndDialog(IDCANCEL); }
+  void OnCancel() override { RequestClose(); }
   bool OnCommand(int id, int code, HWND control) override;
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
+  // What a page is to the window; the table of pages below walks them all.
+  enum class Role { Tab, Easy, Queue, Progress };
+  struct PageSlot {
+    Dialog* page;
+    Role role;
+    int tabControl = 0;   // tab pages: the tab button's control id
+    UINT tabPicture = 0;  // and its picture
+  };
+  // A jump command: the tab it selects and what it does before and after.
+  struct JumpSlot {
+    UINT command;
+    int tab;
+    void (CQuarryDlg::*prepare)();
+    void (CQuarryDlg::*open)(UINT command, const std::wstring& path);
+  };
+  static const JumpSlot kJumps[];
+
   void AllowDropsFromLowerIntegrity();
   bool CreatePages();
   void Layout();
   void SelectBackend(BackendKind kind);
   void CloseProgressPage();
   void MoveTab(int step);
+  // "开始执行" of the task queue: enabled when the queue holds rows and no
+  // run of the queue is under way.
+  void EnableQueueStart();
   void OnMainMenu();
   void OnInfoRefresh();
+  void WaitForWorkers();
+  void OnCloseTimer();
+
+  // The jumps' steps.
+  void ResetBrowser();
+  void OpenInApply(UINT command, const std::wstring& path);
+  void OpenInAdvanced(UINT command, const std::wstring& path);
+  void OpenInBrowser(UINT command, const std::wstring& path);
+  void OpenInInfo(UINT command, const std::wstring& path);
+  void OpenInCapture(UINT command, const std::wstring& path);
 
   CQuarryApp& app_;
   std::wstring baseTitle_;
@@ -109,4 +154,9 @@ class CQuarryDlg : public Dialog {
   CPage_Easy easy_;
   CPage_TaskQueue queue_;
   CPage_Progress progress_;
+  // Every page once, in creation order; the five tab pages first, in tab
+  // order. Creation, layout, the modes, the tabs and the jumps walk it.
+  PageSlot pages_[8];
+  bool closePending_ = false;
+  int shortcutKeysSeen_ = 0;
 };

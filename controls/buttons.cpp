@@ -8,15 +8,14 @@
 namespace {
 using Gdiplus::Color;
 
+// The mouse counts as resting on a tab as soon as it stops on it.
+constexpr DWORD kHoverMs = 2;
+
 Color Scaled(COLORREF c, double factor) {
   return Color(255, static_cast<BYTE>(GetRValue(c) * factor), static_cast<BYTE>(GetGValue(c) * factor),
                static_cast<BYTE>(GetBValue(c) * factor));
 }
 
-void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
-  SetBkColor(dc, colour);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
 }  // namespace
 
 // --- CTabButton ---------------------------------------------------------------
@@ -92,11 +91,7 @@ bool CTabButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
       result = 1;
       return true;
     case WM_MOUSEMOVE:
-      if (trackingArmed_) {
-        TRACKMOUSEEVENT track = {sizeof track, TME_HOVER | TME_LEAVE, hwnd_, 2};
-        TrackMouseEvent(&track);
-        trackingArmed_ = false;
-      }
+      TrackMouse(hwnd_, hover_ ? TME_LEAVE : TME_HOVER | TME_LEAVE, kHoverMs);
       return false;
     case WM_MOUSEHOVER:
       hover_ = true;
@@ -105,7 +100,6 @@ bool CTabButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_MOUSELEAVE:
       hover_ = false;
       Invalidate();
-      trackingArmed_ = true;
       return true;
     case WM_SIZE:
     case WM_ENABLE:
@@ -203,14 +197,10 @@ bool CIconButton::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT&
     // Hot tracking of our own as well, for button implementations that do
     // not report hot-item changes.
     case WM_MOUSEMOVE:
-      if (!leaveTracked_) {
-        TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, hwnd_, 0};
-        leaveTracked_ = TrackMouseEvent(&track) != FALSE;
-      }
+      TrackMouse(hwnd_, TME_LEAVE);
       SetHot(true);
       return false;
     case WM_MOUSELEAVE:
-      leaveTracked_ = false;
       SetHot(false);
       return false;
     case WM_ERASEBKGND:

@@ -34,7 +34,6 @@ class CTabButton : public Window {
   bool selected_ = false;
   PngImage image_;
   bool hover_ = false;
-  bool trackingArmed_ = true;
 };
 
 // A push button that shows a square picture (or its caption in text mode)
@@ -62,7 +61,6 @@ class CIconButton : public Window {
 
   int imageSize_ = 16;
   bool hot_ = false;
-  bool leaveTracked_ = false;
   COLORREF background_ = GetSysColor(COLOR_BTNFACE);
   bool textMode_ = false;
   PngImage image_;

@@ -119,12 +119,8 @@ STDMETHODIMP CMyOleTarget::DragOver(DWORD, POINTL point, DWORD* effect) {
 }
 
 STDMETHODIMP CMyOleTarget::DragLeave() {
-  // Dropping nothing removes the drag image.
-  if (helper_) {
-    POINT pt;
-    GetCursorPos(&pt);
-    helper_->Drop(nullptr, &pt, DROPEFFECT_NONE);
-  }
+  // The helper takes the drag image away when told the drag has left.
+  if (helper_) helper_->DragLeave();
   current_ = ComPtr<IDataObject>();
   return S_OK;
 }
@@ -307,14 +303,20 @@ HGLOBAL MakeFileDropData(const std::vector<std::wstring>& paths) {
 
 // --- CDropTargetEdit ---------------------------------------------------------------------
 
-void CDropTargetEdit::OnDropFiles(HDROP drop) {
-  // The dropped path is taken whole, however long it is.
+// The first dropped path, whole, however long it is.
+std::wstring FirstDroppedPath(HDROP drop) {
   UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length == 0) return {};
   std::wstring path(length + 1, L'\0');
-  if (length) length = DragQueryFileW(drop, 0, &path[0], length + 1);
+  UINT copied = DragQueryFileW(drop, 0, &path[0], length + 1);
+  path.resize(copied == length ? length : 0);
+  return path;
+}
+
+void CDropTargetEdit::OnDropFiles(HDROP drop) {
+  std::wstring path = FirstDroppedPath(drop);
   DragFinish(drop);
-  if (length == 0) return;
-  path.resize(length);
+  if (path.empty()) return;
   SetWindowTextW(hwnd_, path.c_str());
   SendMessageW(GetParent(hwnd_), UM_EDIT_DROPPED, static_cast<WPARAM>(GetDlgCtrlID(hwnd_)), 0);
 }

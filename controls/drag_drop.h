@@ -113,8 +113,11 @@ class CMyOleSource : public IDataObject, public IDropSource {
 // wide characters); null on failure. The caller owns the block.
 HGLOBAL MakeFileDropData(const std::vector<std::wstring>& paths);
 
+// The first path of a file-drop block, whole (empty when there is none).
+std::wstring FirstDroppedPath(HDROP drop);
+
 // An edit box into which a file can be dropped from Explorer: the first
-// dropped path becomes its text, and the parent page gets UM_EDIT_DROPPED
+// dropped path, whole, becomes its text, and the parent page gets UM_EDIT_DROPPED
 // with the edit's control id. The edit starts accepting files at its first
 // paint.
 class CDropTargetEdit : public Window {

@@ -14,10 +14,6 @@ namespace {
 constexpr int kPartItem = 1;  // LVP_LISTITEM
 constexpr int kStateNormal = 1, kStateHot = 2, kStateSelected = 3, kStateHotSelected = 6;
 
-void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
-  SetBkColor(dc, colour);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
 
 std::wstring ListItemText(HWND list, int row, int column) {
   std::vector<wchar_t> buffer(1024);
@@ -211,16 +207,12 @@ bool CWimListCtrl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT
   switch (msg) {
     case WM_MOUSEMOVE: {
       // Hot tracking also without the track-select style.
-      if (!leaveTracked_) {
-        TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, hwnd_, 0};
-        leaveTracked_ = TrackMouseEvent(&track) != FALSE;
-      }
+      TrackMouse(hwnd_, TME_LEAVE);
       POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
       SetHotRow(RowAtPoint(pt));
       return false;
     }
     case WM_MOUSELEAVE:
-      leaveTracked_ = false;
       SetHotRow(-1);
       return false;
     case WM_HSCROLL:

@@ -58,7 +58,6 @@ class CWimListCtrl : public Window {
   int hotRow_ = -1;
   int rowHeight_ = 24;
   bool fileListMode_ = false;
-  bool leaveTracked_ = false;
   COLORREF normalText_ = GetSysColor(COLOR_WINDOWTEXT);
   COLORREF selectedText_ = GetSysColor(COLOR_HIGHLIGHTTEXT);
 };

@@ -19,4 +19,12 @@ enum : UINT {
   UM_SHELL_CHANGE = WM_USER + 105,
   // Posted to the main window after a file changed: refresh the Info page.
   UM_REFRESH_INFO = WM_USER + 108,
+
+  // Sent to the main window by the progress page and by whoever starts or
+  // ends an operation: wParam 1 enables the five tab buttons, 0 disables
+  // them; both redraw them.
+  UM_ENABLE_TABS = WM_APP + 20,
+  // Sent to the main window by the task queue page's "<" button: close the
+  // queue and go back to the tab shown before it.
+  UM_CLOSE_TASK_QUEUE = WM_APP + 21,
 };

@@ -22,10 +22,6 @@ int OverlayWidth(HTHEME theme) {
   return 100;
 }
 
-void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
-  SetBkColor(dc, colour);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
 }  // namespace
 
 void CKLOProgressCtrl::OnAttached() {

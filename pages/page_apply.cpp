@@ -11,6 +11,7 @@
 #include "engine/wimlib_engine.h"
 #include "pages/page_paths.h"
 #include "pages/path_prompts.h"
+#include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
 #include "tasks/operation.h"
 #include "tasks/progress_page.h"
@@ -22,9 +23,6 @@ namespace {
 constexpr int kChosenIcon = 1;
 constexpr int kOtherIcon = 2;
 
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void AddColumn(HWND list, int index, const std::wstring& caption, int width, int format) {
   LVCOLUMNW column = {LVCF_TEXT | LVCF_WIDTH | LVCF_FMT};
@@ -333,6 +331,9 @@ bool CPage_Apply::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_BROWSER:
     case ID_JUMP_INFO:
       if (app && app->mainDialog) app->mainDialog->JumpTo(id, wimFile_);
+      return true;
+    case ID_APPLY_DETAILS:
+      if (!wimFile_.empty()) CWimInfoDlg::Open(wimFile_, hwnd_, 1);
       return true;
     default:
       return CFormPage::OnCommand(id, code, control);

@@ -15,9 +15,6 @@
 #include "win/strings.h"
 
 namespace {
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void MoveLabelLeftOf(HWND page, int editId, int x, int y) {
   HWND label = GetWindow(GetDlgItem(page, editId), GW_HWNDPREV);

@@ -23,20 +23,11 @@ constexpr UINT kTipDelayMs = 900;
 constexpr COLORREF kBorder = RGB(195, 195, 195);
 constexpr COLORREF kArrow = RGB(130, 155, 152);
 
-void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
-  SetBkColor(dc, colour);
-  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
-
 void FramedWhite(HDC dc, const RECT& r) {
   FillSolid(dc, r, kBorder);
   RECT inner = r;
   InflateRect(&inner, -2, -2);
   FillSolid(dc, inner, RGB(255, 255, 255));
-}
-
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool EndsWithWim(const std::wstring& path) {

@@ -7,7 +7,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine wine64 wine64-tools libwine-dev
   libwim-dev libwim15 wimtools libxml2-dev
-  xvfb xauth imagemagick x11-utils fonts-wqy-microhei
+  xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   googletest
 )
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Creates (once) and configures the private Wine prefix that runs Quarry and
 # its tests: a virtual desktop for headless runs, a CJK font behind the
-# dialog fonts, and our WIMGAPI library as the prefix's system copy.
+# dialog fonts, the symbol font of the caption buttons, and our WIMGAPI
+# library as the prefix's system copy.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 
@@ -18,6 +19,23 @@ if [ ! -f "$STAMP" ]; then
   done
   "$WINESERVER" -w
   touch "$STAMP"
+fi
+
+# Caption buttons (minimise, maximise, close) are glyphs of the "Marlett"
+# font. Debian's Wine 8.0 looks for its own fonts (package fonts-wine) under
+# a path of the form Z:\usr\share\wine\../fonts, which its file-name lookup
+# cannot resolve, so it never loads its marlett.ttf; the request for
+# "Marlett" then falls back to a text font and the buttons show the letters
+# "0", "1" and "r". A prefix loads every font in its own Windows font folder:
+# Marlett goes there. Only Marlett: Wine's other fonts have no Chinese
+# glyphs and would take the place of the CJK replacements set above.
+MARLETT=/usr/share/wine/fonts/marlett.ttf
+FONTS=$WINEPREFIX/drive_c/windows/Fonts
+if [ -f "$MARLETT" ]; then
+  mkdir -p "$FONTS"
+  cmp -s "$MARLETT" "$FONTS/marlett.ttf" 2>/dev/null || cp "$MARLETT" "$FONTS/marlett.ttf"
+else
+  echo "wineprefix: $MARLETT is missing (package fonts-wine): caption buttons will show letters" >&2
 fi
 
 # The WIMGAPI library is refreshed on every call so a rebuilt one is used.

@@ -14,16 +14,20 @@ class Dialog;
 using OperationProc = DWORD(WINAPI*)(void* arg);
 
 // Starts `work(arg)` on a new worker thread as the operation of `page`.
-// Clears CancelRequested, disables the tabs and sets BusyFlag first. Returns
-// false, starting nothing, when an operation or the task runner is already
-// running or the thread cannot be created (BusyFlag is then given back).
+// Sets BusyFlag (atomically, so two starts cannot both succeed), clears
+// CancelRequested and disables the tabs first. Returns false, starting
+// nothing, when an operation or the task runner is already running or the
+// thread cannot be created (BusyFlag and the tabs are then given back).
+// The page hides itself before the call; the worker calls the progress
+// page's Begin first and its Finish last, which gives BusyFlag back.
 bool StartOperation(Dialog* page, OperationProc work, void* arg);
 
-// True from StartOperation until the worker's thread has ended.
+// True from StartOperation until the worker's thread has ended (which may
+// be a moment after its result was reported).
 bool OperationRunning();
 
-// Waits up to `timeoutMs` for the worker started last to end; true when it
-// has ended (or none runs). Called on the user-interface thread while the
-// window closes, so it keeps dispatching sent messages: a worker that is
-// handing window work to this thread is not dead-locked.
+// Waits up to `timeoutMs` for the workers of the operations to end; true
+// when they have ended (or none runs). Called on the user-interface thread
+// while the window closes, so it keeps dispatching sent messages: a worker
+// that is handing window work to this thread is not dead-locked.
 bool WaitForOperation(DWORD timeoutMs);

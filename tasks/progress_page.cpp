@@ -1,7 +1,7 @@
 #include "tasks/progress_page.h"
 
 #include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
+#include "controls/messages.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 
@@ -12,13 +12,14 @@ constexpr UINT kMsgFinish = WM_APP + 2;
 
 constexpr COLORREF kTextColour = RGB(99, 99, 99);
 
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void FocusMainWindow() {
   CQuarryApp* app = CQuarryApp::Instance();
   if (app && app->mainWindow) SetFocus(app->mainWindow);
+}
+
+void EnableMainTabs(CQuarryApp* app, bool enable) {
+  if (app->mainWindow) SendMessageW(app->mainWindow, UM_ENABLE_TABS, enable ? 1 : 0, 0);
 }
 }  // namespace
 
@@ -83,7 +84,7 @@ void CPage_Progress::DoBegin() {
   if (app) {
     Dialog* runner = app->IsEasyMode() ? returnPage_ : app->currentPage;
     if (runner && runner->hwnd()) EnableWindow(runner->hwnd(), FALSE);
-    if (app->mainDialog) app->mainDialog->EnableTabs(false);
+    EnableMainTabs(app, false);
     app->busyFlag = 1;
   }
   running_ = true;
@@ -100,7 +101,7 @@ void CPage_Progress::DoBegin() {
   ShowWindow(Item(IDC_PROGRESS_BAR), SW_SHOW);
   ShowWindow(Item(IDC_PROGRESS_OK), SW_HIDE);
   ShowWindow(Item(IDC_PROGRESS_ABORT), SW_SHOW);
-  Show(true);
+  ShowOnTop();
 }
 
 void CPage_Progress::DoFinish(int result) {
@@ -111,13 +112,13 @@ void CPage_Progress::DoFinish(int result) {
   ShowWindow(Item(IDC_PROGRESS_OK), SW_SHOW);
   ShowWindow(Item(IDC_PROGRESS_ABORT), SW_HIDE);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-  Show(true);
+  ShowOnTop();
   ShowWindow(Item(IDC_PROGRESS_TITLE), SW_HIDE);
   SetItemText(IDC_PROGRESS_TITLE, L"");
 
   CQuarryApp* app = CQuarryApp::Instance();
   if (app) {
-    if (app->mainDialog) app->mainDialog->EnableTabs(true);
+    EnableMainTabs(app, true);
     app->busyFlag = 0;
   }
   running_ = false;

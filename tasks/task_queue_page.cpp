@@ -3,7 +3,7 @@
 #include <uxtheme.h>
 
 #include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
+#include "controls/messages.h"
 #include "pages/path_prompts.h"
 #include "resources/resource.h"
 #include "tasks/operation.h"
@@ -24,9 +24,6 @@ bool RunnerActive() {
   return app && app->taskRunnerActive;
 }
 
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void AddColumn(HWND list, int index, const std::wstring& caption, int width, int format) {
   LVCOLUMNW column = {LVCF_TEXT | LVCF_WIDTH | LVCF_FMT};
@@ -236,7 +233,7 @@ void CPage_TaskQueue::DoBeginRun(int rows) {
   EnableWindow(Item(IDC_TASK_START), FALSE);
   EnableWindow(Item(IDC_TASK_ABORT), TRUE);
   if (app) {
-    if (app->mainDialog) app->mainDialog->EnableTabs(false);
+    if (app->mainWindow) SendMessageW(app->mainWindow, UM_ENABLE_TABS, 0, 0);
     app->busyFlag = 1;
     app->quietErrors = 1;
   }
@@ -258,7 +255,7 @@ void CPage_TaskQueue::DoEndRun() {
   EnableStartIfRows();
   EnableWindow(Item(IDC_TASK_ABORT), FALSE);
   if (app) {
-    if (app->mainDialog) app->mainDialog->EnableTabs(true);
+    if (app->mainWindow) SendMessageW(app->mainWindow, UM_ENABLE_TABS, 1, 0);
     app->busyFlag = 0;
     app->quietErrors = 0;
   }
@@ -306,7 +303,7 @@ bool CPage_TaskQueue::OnCommand(int id, int code, HWND control) {
   CQuarryApp* app = CQuarryApp::Instance();
   switch (id) {
     case IDC_TASK_CLOSE:
-      if (app && app->mainDialog) app->mainDialog->CloseTaskQueue();
+      if (app && app->mainWindow) SendMessageW(app->mainWindow, UM_CLOSE_TASK_QUEUE, 0, 0);
       return true;
     case IDC_TASK_ABORT:
       if (app) app->cancelRequested = 1;

@@ -72,50 +72,6 @@ class SelectGuard {
   HGDIOBJ old_;
 };
 
-// BeginPaint/EndPaint.
-class PaintDC {
- public:
-  explicit PaintDC(HWND hwnd) : hwnd_(hwnd) { dc_ = ::BeginPaint(hwnd, &ps_); }
-  ~PaintDC() { ::EndPaint(hwnd_, &ps_); }
-  PaintDC(const PaintDC&) = delete;
-  PaintDC& operator=(const PaintDC&) = delete;
-  HDC get() const { return dc_; }
-  operator HDC() const { return dc_; }
-  const PAINTSTRUCT& ps() const { return ps_; }
-
- private:
-  HWND hwnd_;
-  HDC dc_;
-  PAINTSTRUCT ps_;
-};
-
-// GetDC/ReleaseDC.
-class WindowDC {
- public:
-  explicit WindowDC(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
-  ~WindowDC() { ::ReleaseDC(hwnd_, dc_); }
-  WindowDC(const WindowDC&) = delete;
-  WindowDC& operator=(const WindowDC&) = delete;
-  operator HDC() const { return dc_; }
-
- private:
-  HWND hwnd_;
-  HDC dc_;
-};
-
-// A memory DC compatible with another, deleted with DeleteDC.
-class MemoryDC {
- public:
-  explicit MemoryDC(HDC compatible) : dc_(::CreateCompatibleDC(compatible)) {}
-  ~MemoryDC() { ::DeleteDC(dc_); }
-  MemoryDC(const MemoryDC&) = delete;
-  MemoryDC& operator=(const MemoryDC&) = delete;
-  operator HDC() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
 // A COM interface pointer that releases what it holds.
 template <typename T>
 class ComPtr {

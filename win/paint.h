@@ -5,6 +5,13 @@
 #include <windows.h>
 #include <uxtheme.h>
 
+// Fills a rectangle with one colour (the background colour of the DC
+// changes to it).
+inline void FillSolid(HDC dc, const RECT& r, COLORREF colour) {
+  SetBkColor(dc, colour);
+  ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+}
+
 // Draws into a memory DC whose (0, 0) is the area's top-left corner; the
 // destructor copies the result to the area of the target.
 class BufferedPaint {

@@ -10,6 +10,21 @@ const UINT_PTR kSubclassId = 0x5157;  // "QW"
 LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data);
 
+void MoveItem(HWND item, int x, int y, int w, int h) {
+  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TrackMouse(HWND hwnd, DWORD flags, DWORD hoverMs) {
+  TRACKMOUSEEVENT query = {sizeof query, TME_QUERY};
+  if (TrackMouseEvent(&query) && query.hwndTrack == hwnd && (query.dwFlags & flags) == flags) return;
+  TRACKMOUSEEVENT track = {sizeof track, flags, hwnd, hoverMs};
+  TrackMouseEvent(&track);
+}
+
+void Window::ShowOnTop() {
+  if (hwnd_) SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
 Window::~Window() {
   if (hwnd_ && IsWindow(hwnd_)) {
     HWND hwnd = hwnd_;

@@ -8,6 +8,17 @@
 
 #include <string>
 
+// Moves and sizes a child window without changing its place in the
+// sibling order; a null window is left alone.
+void MoveItem(HWND item, int x, int y, int w, int h);
+
+// Asks the system for the mouse events in `flags` (TME_HOVER, TME_LEAVE)
+// of a window, unless it already tracks them for that window. Called at
+// every WM_MOUSEMOVE: a request made while the cursor has already moved on
+// is dropped without any answer, so asking only once can lose the events
+// for good.
+void TrackMouse(HWND hwnd, DWORD flags, DWORD hoverMs = HOVER_DEFAULT);
+
 class Window {
  public:
   Window() = default;
@@ -39,6 +50,8 @@ class Window {
   std::wstring GetText() const;
   void SetText(const std::wstring& text) { SetWindowTextW(hwnd_, text.c_str()); }
   void Show(bool show) { ShowWindow(hwnd_, show ? SW_SHOW : SW_HIDE); }
+  // Shows the window above its siblings, so no sibling covers it.
+  void ShowOnTop();
   bool IsVisible() const { return hwnd_ && IsWindowVisible(hwnd_); }
   void Enable(bool enable) { EnableWindow(hwnd_, enable ? TRUE : FALSE); }
   void Invalidate(bool erase = false) { InvalidateRect(hwnd_, nullptr, erase); }

@@ -36,11 +36,14 @@ class FrameTest : public ::testing::Test {
     app_.reset();
   }
 
-  // A key through the system's input (reaches the keyboard hook).
+  // A key through the system's input (reaches the keyboard hook); returns
+  // once the window's shortcut handler has dealt with it (and with the
+  // modifier), so a key that is to change nothing can be checked at once.
   void Key(WORD vk, WORD modifier = 0) {
     ASSERT_TRUE(qtest::MakeForeground(main_));
+    const int expected = dialog_->shortcutKeysSeen() + (modifier ? 2 : 1);
     qtest::PressKey(main_, vk, modifier);
-    qtest::Pause(100);
+    ASSERT_TRUE(qtest::WaitUntil([&] { return dialog_->shortcutKeysSeen() >= expected; })) << "key " << vk;
   }
   void ClickTab(int index) { qtest::ClickWindow(dialog_->Tab(index).hwnd()); }
 

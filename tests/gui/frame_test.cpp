@@ -5,6 +5,7 @@
 #include "controls/tip_wnd.h"
 #include "frame_fixture.h"
 #include "resources/resource.h"
+#include "win/message_box.h"
 
 namespace {
 using namespace qtest;
@@ -90,7 +91,7 @@ TEST_F(FrameTest, TipVanishesAfterFiveSecondsAndGrowsWithItsText) {
   app_->ShowTip(L"一段明显更长的提示文字, 它让提示框变宽");
   ASSERT_NE(app_->tipWindow, nullptr);
   EXPECT_GT(app_->tipWindow->CalloutRight(), shortRight + 50);
-  EXPECT_TRUE(WaitUntil([&] { return app_->tipWindow == nullptr; }, 8000));
+  EXPECT_TRUE(WaitUntil([&] { return app_->tipWindow == nullptr; }, 30000));
   EXPECT_EQ(VisibleTips(), 0);
 }
 
@@ -242,6 +243,113 @@ TEST_F(FrameTest, PagesAreChildrenWithTheirTemplateIds) {
   ASSERT_TRUE(ImageList_GetIconSize(app_->stateImages, &cx, &cy));
   EXPECT_EQ(cx, 24);
   EXPECT_EQ(ImageList_GetImageCount(app_->stateImages), 6);
+}
+
+// A run of the task queue as the runner holds it: BusyFlag, the flag of
+// the run, and "开始执行" disabled; the queue holds one row.
+void StartQueueRun(CQuarryApp& app, CPage_TaskQueue& queue) {
+  LVITEMW item = {LVIF_TEXT};
+  item.pszText = const_cast<wchar_t*>(L"");
+  ListView_InsertItem(queue.list().hwnd(), &item);
+  app.taskRunnerActive = 1;
+  app.busyFlag = 1;
+  EnableWindow(queue.Item(IDC_TASK_START), FALSE);
+}
+
+TEST_F(FrameTest, RunningQueueKeepsItsStartDisabledAndTheTabsStill) {
+  ClickTab(1);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
+  CPage_TaskQueue& queue = dialog_->taskQueuePage();
+  StartQueueRun(*app_, queue);
+
+  // The queue can be looked at and left while it runs...
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return queue.IsVisible(); }));
+  EXPECT_FALSE(ItemEnabled(queue.hwnd(), IDC_TASK_START));
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return !queue.IsVisible(); }));
+  SendMessageW(main_, WM_COMMAND, ID_SHOW_TASK_QUEUE, 0);
+  EXPECT_FALSE(ItemEnabled(queue.hwnd(), IDC_TASK_START));
+  ClickButton(queue.hwnd(), IDC_TASK_CLOSE);
+  EXPECT_FALSE(ItemEnabled(queue.hwnd(), IDC_TASK_START));
+
+  // ...but no tab is changed, by click or by Page Up/Down.
+  ClickTab(3);
+  Pause(100);
+  Key(VK_NEXT);
+  Key(VK_PRIOR);
+  EXPECT_EQ(dialog_->SelectedTab(), 1);
+  EXPECT_TRUE(dialog_->applyPage().IsVisible());
+  EXPECT_FALSE(ItemEnabled(queue.hwnd(), IDC_TASK_START));
+
+  // After the run, start comes back with the rows.
+  app_->taskRunnerActive = 0;
+  app_->busyFlag = 0;
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return queue.IsVisible(); }));
+  EXPECT_TRUE(ItemEnabled(queue.hwnd(), IDC_TASK_START));
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
+  Key(VK_NEXT);
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 2; }));
+}
+
+TEST_F(FrameTest, ClosingDuringAQueueRunWaitsForTheRunToEnd) {
+  int asked = 0;
+  struct HandlerGuard {
+    MessageBoxHandler previous;
+    ~HandlerGuard() { SetMessageBoxHandler(previous); }
+  } guard{SetMessageBoxHandler([&](HWND, const std::wstring&, const std::wstring&, UINT) {
+    asked++;
+    return IDYES;
+  })};
+  StartQueueRun(*app_, dialog_->taskQueuePage());
+  SendCommand(main_, IDCANCEL);
+  ASSERT_TRUE(WaitUntil([&] { return asked == 1; }));
+  EXPECT_EQ(app_->cancelRequested, 1);  // as the queue's abort button
+  Pause(300);
+  EXPECT_TRUE(IsWindow(main_));
+  app_->busyFlag = 0;
+  app_->taskRunnerActive = 0;  // the runner has ended
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(main_); }));
+  EXPECT_EQ(asked, 1);
+}
+
+TEST_F(FrameTest, ClosingWhenNothingRunsAsksNothing) {
+  int asked = 0;
+  struct HandlerGuard {
+    MessageBoxHandler previous;
+    ~HandlerGuard() { SetMessageBoxHandler(previous); }
+  } guard{SetMessageBoxHandler([&](HWND, const std::wstring&, const std::wstring&, UINT) {
+    asked++;
+    return IDNO;
+  })};
+  SendCommand(main_, ID_EXIT);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(main_); }));
+  EXPECT_EQ(asked, 0);
+}
+
+// The minimise, maximise and close buttons of every caption are the glyphs
+// "0", "1" and "r" of the symbol font Marlett: with any other font in its
+// place a user sees those letters instead of the buttons.
+TEST_F(FrameTest, CaptionButtonsFindTheirSymbolFont) {
+  HDC dc = GetDC(main_);
+  HFONT font = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SYMBOL_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Marlett");
+  HGDIOBJ old = SelectObject(dc, font);
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
+  WORD glyphs[3] = {};
+  GetGlyphIndicesW(dc, L"01r", 3, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(main_, dc);
+  EXPECT_STREQ(face, L"Marlett");
+  EXPECT_EQ(metrics.tmCharSet, SYMBOL_CHARSET);
+  for (WORD glyph : glyphs) EXPECT_NE(glyph, 0xFFFF);
+  ShotIfAsked("caption");
 }
 
 }  // namespace

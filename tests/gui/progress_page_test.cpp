@@ -3,15 +3,71 @@
 // while the test thread pumps the window's messages.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "engine/progress.h"
 #include "frame_fixture.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
+#include "win/message_box.h"
 #include "win/strings.h"
 
 namespace {
 using namespace qtest;
+
+// An operation as a page starts it with StartOperation: its worker waits
+// for the test's go-ahead before it begins, then succeeds.
+struct HeldOperation {
+  CPage_Progress* page = nullptr;
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // Never leaves a worker behind, whatever the test found.
+  ~HeldOperation() {
+    SetEvent(go);
+    WaitForOperation(60000);
+    CloseHandle(go);
+  }
+
+  static DWORD WINAPI Run(void* arg) {
+    auto* self = static_cast<HeldOperation*>(arg);
+    WaitForSingleObject(self->go, 60000);
+    self->page->Begin();
+    ReportProgress(50.0f);
+    self->page->Finish(0);
+    return 0;
+  }
+};
+
+// A long operation that reports until abort is requested and then, while
+// it winds down, goes on reporting into the progress page for a while.
+struct WindingDownOperation {
+  CPage_Progress* page = nullptr;
+  CQuarryApp* app = nullptr;
+  std::atomic<int> reportsAfterAbort{0};
+  std::atomic<bool> pageLivedThroughout{true};
+  ~WindingDownOperation() {
+    if (app) app->cancelRequested = 1;
+    WaitForOperation(60000);
+  }
+
+  static DWORD WINAPI Run(void* arg) {
+    auto* self = static_cast<WindingDownOperation*>(arg);
+    self->page->Begin();
+    const DWORD start = GetTickCount();
+    while (!self->app->cancelRequested && GetTickCount() - start < 60000) {
+      ReportProgress(10.0f);
+      Sleep(20);
+    }
+    for (int i = 0; i < 5; i++) {
+      Sleep(100);
+      if (!IsWindow(self->page->hwnd())) self->pageLivedThroughout = false;
+      ReportStatusText(L"正在结束...");
+      self->reportsAfterAbort++;
+    }
+    self->page->Finish(self->app->cancelRequested ? 1235 : 0);
+    return 0;
+  }
+};
 
 class ProgressPageTest : public FrameTest {
  protected:
@@ -22,13 +78,14 @@ class ProgressPageTest : public FrameTest {
   // Runs `work` on a worker thread and pumps messages until it is done.
   template <typename F>
   void OnWorker(F work) {
-    bool done = false;
+    std::atomic<bool> done{false};
     std::thread worker([&] {
       work();
       done = true;
     });
-    ASSERT_TRUE(WaitUntil([&] { return done; }, 10000));
+    const bool ended = WaitUntil([&] { return done.load(); }, 30000);
     worker.join();
+    ASSERT_TRUE(ended);
     Pause(50);
   }
 
@@ -64,6 +121,15 @@ class ProgressPageTest : public FrameTest {
     EXPECT_EQ(WindowText(Item(IDC_PROGRESS_TITLE)), L"");
     EXPECT_EQ(app_->busyFlag, 0);
     for (int i = 0; i < 5; i++) EXPECT_TRUE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
+  }
+
+  // The top-most shown child of the main window at the centre of a control.
+  HWND ChildOnTopAt(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    POINT pt = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ScreenToClient(main_, &pt);
+    return ChildWindowFromPointEx(main_, pt, CWP_SKIPINVISIBLE);
   }
 
   // The page that starts an operation hides itself and begins on its worker.
@@ -198,6 +264,151 @@ TEST_F(ProgressPageTest, EasyModeReturnsToTheEasyPage) {
   EXPECT_TRUE(dialog_->easyPage().IsVisible());
   EXPECT_FALSE(dialog_->capturePage().IsVisible());
   EXPECT_EQ(page().returnPage(), nullptr);
+}
+
+TEST_F(ProgressPageTest, ProgressPageLiesAboveEveryPageWhenShown) {
+  // A page still shown underneath must not cover the progress text or the
+  // "中止" and "确定" buttons.
+  ClickTab(3);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 3; }));
+  OnWorker([&] { page().Begin(); });
+  EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_ABORT)), page().hwnd());
+  EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_TEXT)), page().hwnd());
+  OnWorker([&] { page().Finish(0); });
+  EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_OK)), page().hwnd());
+  ShotIfAsked("progress_on_top");
+  ClickButton(page().hwnd(), IDC_PROGRESS_OK);
+  EXPECT_TRUE(dialog_->infoPage().IsVisible());
+
+  // Over the easy page, which fills the whole window, as well.
+  SendMessageW(main_, WM_COMMAND, ID_SWITCH_EASY, 0);
+  ASSERT_TRUE(dialog_->easyPage().IsVisible());
+  OnWorker([&] {
+    page().Begin();
+    page().SetReturnPage(&dialog_->easyPage());
+  });
+  EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_ABORT)), page().hwnd());
+  OnWorker([&] { page().Finish(0); });
+  EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_OK)), page().hwnd());
+}
+
+TEST_F(ProgressPageTest, StartedOperationHoldsTheWindowBeforeItsWorkerReports) {
+  ClickTab(1);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
+  HeldOperation operation;
+  operation.page = &page();
+  app_->cancelRequested = 1;  // left over from an earlier run
+  dialog_->applyPage().Show(false);
+  ASSERT_TRUE(StartOperation(&dialog_->applyPage(), HeldOperation::Run, &operation));
+  EXPECT_EQ(app_->busyFlag, 1);
+  EXPECT_EQ(app_->cancelRequested, 0);
+  for (int i = 0; i < 5; i++) EXPECT_FALSE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
+  // A second start, from this page or another, is refused.
+  EXPECT_FALSE(StartOperation(&dialog_->capturePage(), HeldOperation::Run, &operation));
+
+  // Before the worker's first report nothing takes the window elsewhere:
+  // tab clicks, Page Up/Down, Ctrl+Q, Ctrl+Tab, the menu and the jumps.
+  ClickTab(3);
+  Pause(100);
+  Key(VK_NEXT);
+  Key(VK_PRIOR);
+  Key('Q', VK_CONTROL);
+  Key(VK_TAB, VK_CONTROL);
+  SendMessageW(main_, WM_COMMAND, ID_SHOW_TASK_QUEUE, 0);
+  SendMessageW(main_, WM_COMMAND, ID_SWITCH_EASY, 0);
+  dialog_->JumpTo(ID_JUMP_INFO, L"C:\\images\\b.wim");
+  EXPECT_EQ(dialog_->SelectedTab(), 1);
+  EXPECT_EQ(app_->currentPage, &dialog_->applyPage());
+  EXPECT_FALSE(dialog_->taskQueuePage().IsVisible());
+  EXPECT_FALSE(app_->IsEasyMode());
+  EXPECT_TRUE(dialog_->infoPage().files().empty());
+  for (int i = 0; i < 5; i++) EXPECT_FALSE(dialog_->TabPage(i)->IsVisible()) << i;
+
+  SetEvent(operation.go);
+  ASSERT_TRUE(WaitUntil([&] { return page().IsShowingResult(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !OperationRunning(); }));
+  EXPECT_EQ(app_->busyFlag, 0);
+  for (int i = 0; i < 5; i++) EXPECT_TRUE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
+  ClickButton(page().hwnd(), IDC_PROGRESS_OK);
+  EXPECT_TRUE(dialog_->applyPage().IsVisible());
+  EXPECT_TRUE(IsWindowEnabled(dialog_->applyPage().hwnd()));
+
+  // Once it has ended the next operation may start.
+  ResetEvent(operation.go);
+  ASSERT_TRUE(StartOperation(&dialog_->applyPage(), HeldOperation::Run, &operation));
+  SetEvent(operation.go);
+  EXPECT_TRUE(WaitForOperation(30000));
+  EXPECT_TRUE(WaitUntil([&] { return page().IsShowingResult(); }));
+}
+
+TEST_F(ProgressPageTest, CtrlQInEasyModeClosesTheResultFirst) {
+  SendMessageW(main_, WM_COMMAND, ID_SWITCH_EASY, 0);
+  dialog_->easyPage().Show(false);
+  OnWorker([&] {
+    page().Begin();
+    page().SetReturnPage(&dialog_->easyPage());
+  });
+  OnWorker([&] { page().Finish(0); });
+  ASSERT_TRUE(page().IsShowingResult());
+
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->taskQueuePage().IsVisible(); }));
+  EXPECT_FALSE(app_->IsEasyMode());
+  EXPECT_FALSE(page().IsVisible());
+  EXPECT_FALSE(dialog_->easyPage().IsVisible());
+  // The result was closed as "确定" closes it in easy mode: the page it
+  // returned to is forgotten, so no later operation disables it by mistake.
+  EXPECT_EQ(page().returnPage(), nullptr);
+
+  Key('Q', VK_CONTROL);
+  Key(VK_TAB, VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return app_->IsEasyMode(); }));
+  EXPECT_TRUE(dialog_->easyPage().IsVisible());
+  EXPECT_TRUE(IsWindowEnabled(dialog_->easyPage().hwnd()));
+}
+
+TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
+  WindingDownOperation operation;
+  int asked = 0;
+  int answer = IDNO;
+  std::wstring question;
+  struct HandlerGuard {
+    MessageBoxHandler previous;
+    ~HandlerGuard() { SetMessageBoxHandler(previous); }
+  } guard{SetMessageBoxHandler([&](HWND, const std::wstring& text, const std::wstring&, UINT) {
+    asked++;
+    question = text;
+    return answer;
+  })};
+  operation.page = &page();
+  operation.app = app_.get();
+  app_->currentPage->Show(false);
+  ASSERT_TRUE(StartOperation(app_->currentPage, WindingDownOperation::Run, &operation));
+  ASSERT_TRUE(WaitUntil([&] { return page().IsRunning(); }));
+
+  // The close box: the user is asked, says no, and everything goes on.
+  PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(WaitUntil([&] { return asked == 1; }));
+  EXPECT_EQ(question, LoadStr(IDS_ASK_CLOSE_WHEN_DONE));
+  EXPECT_FALSE(question.empty());
+  Pause(100);
+  EXPECT_TRUE(IsWindow(main_));
+  EXPECT_EQ(app_->cancelRequested, 0);
+  EXPECT_TRUE(page().IsRunning());
+
+  // "退出", agreed to: abort is requested and the window waits for the end.
+  answer = IDYES;
+  SendCommand(main_, ID_EXIT);
+  ASSERT_TRUE(WaitUntil([&] { return asked == 2; }));
+  Pause(50);
+  EXPECT_TRUE(IsWindow(main_));
+  SendCommand(main_, IDCANCEL);  // Escape meanwhile asks nothing more
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(main_); }, 30000));
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(operation.reportsAfterAbort, 5);
+  EXPECT_TRUE(operation.pageLivedThroughout);
+  EXPECT_FALSE(OperationRunning());
+  EXPECT_TRUE(WaitForOperation(60000));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ class QuarryProcess {
   // Starts Quarry.exe from `folder` (a copy made by PrepareQuarryCopy, or
   // BinDir()) with the given arguments; waits up to timeoutMs for its main
   // window. Returns false when it did not appear.
-  bool Start(const std::wstring& folder, const std::wstring& arguments = L"", DWORD timeoutMs = 20000);
+  bool Start(const std::wstring& folder, const std::wstring& arguments = L"", DWORD timeoutMs = 30000);
 
   HWND MainWindow() const { return main_; }
   DWORD Pid() const { return pid_; }
@@ -30,9 +30,9 @@ class QuarryProcess {
 
   // Closes the main window as the close box would and waits for the exit.
   // Returns the exit code, or -1 on time-out (the process is then killed).
-  int Close(DWORD timeoutMs = 15000);
+  int Close(DWORD timeoutMs = 30000);
   // Waits for the process to end by itself; exit code or -1 on time-out.
-  int WaitExit(DWORD timeoutMs = 15000);
+  int WaitExit(DWORD timeoutMs = 30000);
 
  private:
   HANDLE process_ = nullptr;
@@ -49,7 +49,7 @@ std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className = nullptr);
 
 // Waits for a visible top-level window of the process with that class
 // (e.g. L"#32770" for dialogs and message boxes) other than `except`.
-HWND WaitForWindow(DWORD pid, const wchar_t* className, HWND except = nullptr, DWORD timeoutMs = 10000);
+HWND WaitForWindow(DWORD pid, const wchar_t* className, HWND except = nullptr, DWORD timeoutMs = 20000);
 
 std::wstring WindowText(HWND hwnd);
 std::wstring ClassName(HWND hwnd);
@@ -72,9 +72,10 @@ void TypeText(HWND edit, const std::wstring& text);
 // Pumps this thread's messages for a while (lets the other process work).
 void Pause(DWORD ms);
 
-// Waits until the condition holds or the time runs out.
+// Waits until the condition holds or the time runs out. The default bound
+// is generous on purpose: test machines are shared and may be loaded.
 template <typename F>
-bool WaitUntil(F condition, DWORD timeoutMs = 5000) {
+bool WaitUntil(F condition, DWORD timeoutMs = 20000) {
   DWORD start = GetTickCount();
   while (!condition()) {
     if (GetTickCount() - start > timeoutMs) return false;
@@ -96,6 +97,6 @@ bool ItemVisible(HWND parent, int id);
 bool ItemEnabled(HWND parent, int id);
 
 // Brings a window to the front and waits until it is the foreground window.
-bool MakeForeground(HWND hwnd, DWORD timeoutMs = 3000);
+bool MakeForeground(HWND hwnd, DWORD timeoutMs = 20000);
 
 }  // namespace qtest
