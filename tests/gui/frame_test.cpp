@@ -2,10 +2,14 @@
 // tell (the selected tab, the tip, the menu states, the jumps).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "controls/tip_wnd.h"
 #include "frame_fixture.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
+#include "win/strings.h"
 
 namespace {
 using namespace qtest;
@@ -200,6 +204,16 @@ TEST_F(FrameTest, MenuHasAllTenPopups) {
 }
 
 TEST_F(FrameTest, JumpsSelectTheirTabUnlessBusy) {
+  // The files named here do not exist: pages that open them say so, and
+  // the test answers for the user.
+  std::vector<std::wstring> said;
+  struct HandlerGuard {
+    MessageBoxHandler previous;
+    ~HandlerGuard() { SetMessageBoxHandler(previous); }
+  } guard{SetMessageBoxHandler([&](HWND, const std::wstring& text, const std::wstring&, UINT) {
+    said.push_back(text);
+    return IDOK;
+  })};
   dialog_->JumpTo(ID_JUMP_MERGE, L"C:\\images\\a.wim");
   EXPECT_EQ(dialog_->SelectedTab(), 2);
   EXPECT_EQ(dialog_->advancedPage().selectedChild(), IDC_ADVANCED_MERGE);
@@ -220,9 +234,12 @@ TEST_F(FrameTest, JumpsSelectTheirTabUnlessBusy) {
   EXPECT_EQ(dialog_->SelectedTab(), 3);
   EXPECT_TRUE(dialog_->applyPage().wimFile().empty());
   app_->busyFlag = 0;
+  said.clear();
   dialog_->JumpTo(ID_JUMP_BROWSER, L"C:\\images\\c.wim");
   EXPECT_EQ(dialog_->SelectedTab(), 4);
-  EXPECT_EQ(dialog_->browserPage().location(), L"C:\\images\\c.wim");
+  // A file that cannot be opened is not browsed into, and the user is told.
+  EXPECT_NE(dialog_->browserPage().location(), L"C:\\images\\c.wim");
+  EXPECT_EQ(std::count(said.begin(), said.end(), LoadStr(IDS_CANNOT_OPEN_WIM)), 1);
 }
 
 TEST_F(FrameTest, PagesAreChildrenWithTheirTemplateIds) {
