@@ -136,50 +136,8 @@ bool AskAboutPath(const std::wstring& path, UINT questionId, UINT captionId, UIN
   return PageMessage(path + L" " + LoadStr(questionId), caption, MB_YESNO | icon) == IDYES;
 }
 
-std::wstring DecodeXmlText(const std::wstring& text) {
-  static const struct {
-    const wchar_t* name;
-    wchar_t c;
-  } kNamed[] = {{L"amp;", L'&'}, {L"lt;", L'<'}, {L"gt;", L'>'}, {L"quot;", L'"'}, {L"apos;", L'\''}};
-  std::wstring out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); i++) {
-    bool done = false;
-    if (text[i] == L'&') {
-      for (const auto& named : kNamed) {
-        if (text.compare(i + 1, wcslen(named.name), named.name) == 0) {
-          out += named.c;
-          i += wcslen(named.name);
-          done = true;
-          break;
-        }
-      }
-      size_t end = text.find(L';', i);
-      if (!done && i + 2 < text.size() && text[i + 1] == L'#' && end != std::wstring::npos && end - i <= 10) {
-        bool hex = text[i + 2] == L'x' || text[i + 2] == L'X';
-        std::wstring digits = text.substr(i + (hex ? 3 : 2), end - i - (hex ? 3 : 2));
-        wchar_t* stop = nullptr;
-        unsigned long v = wcstoul(digits.c_str(), &stop, hex ? 16 : 10);
-        if (!digits.empty() && stop && *stop == 0 && v > 0 && v <= 0x10FFFF) {
-          if (v >= 0x10000) {
-            v -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (v >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (v & 0x3FF));
-          } else {
-            out += static_cast<wchar_t>(v);
-          }
-          i = end;
-          done = true;
-        }
-      }
-    }
-    if (!done) out += text[i];
-  }
-  return out;
-}
-
 std::wstring ImageValue(const std::wstring& xml, int index, const wchar_t* openTag) {
-  return DecodeXmlText(GetImageXmlValue(xml, index, openTag));
+  return GetImageXmlValue(xml, index, openTag);  // decoded once, by the reader
 }
 
 void InsertListColumn(HWND list, int column, const std::wstring& heading, int format, int width) {

@@ -63,8 +63,6 @@ HWND MainWindow();
 // The text of an element of an image as a person reads it: the XML value
 // with its character references decoded ("&amp;" becomes "&").
 std::wstring ImageValue(const std::wstring& xml, int index, const wchar_t* openTag);
-// Decodes the five named references and numeric ones.
-std::wstring DecodeXmlText(const std::wstring& text);
 
 // --- List views -----------------------------------------------------------
 
