@@ -160,7 +160,12 @@ void CQuarryDlg::PlaceTip() {
   app_.tipWindow->Place(window.left + border, window.bottom - client.bottom - border, client.right, client.bottom);
 }
 
-bool CQuarryDlg::PageOperationRunning() const { return progress_.IsRunning() || OperationRunning(); }
+// The task runner's worker is not a page's operation: while the queue runs
+// the user moves between the queue and the pages freely (to abort it, or to
+// add tasks), and only starting another operation is refused.
+bool CQuarryDlg::PageOperationRunning() const {
+  return progress_.IsRunning() || (OperationRunning() && !app_.taskRunnerActive);
+}
 
 bool CQuarryDlg::OperationsRunning() const {
   return OperationRunning() || progress_.IsRunning() || app_.taskRunnerActive != 0;

@@ -8,6 +8,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$QUARRY_ROOT/scripts/wineprefix.sh" || exit 1
 "$WINESERVER" -k 2>/dev/null || true
 LOG=$QUARRY_BUILD/ctest.log
+export QUARRY_TEST_RUN=1
+rm -f "$QUARRY_BUILD/silent-starts.log"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   source "'"$QUARRY_ROOT"'/scripts/env.sh"
   # One persistent wineserver for the whole run, and Wine'"'"'s background
@@ -28,5 +30,9 @@ if [ -z "$summary" ]; then
 fi
 failed=$(sed -E 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
 total=$(sed -E 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$summary")
+if [ -s "$QUARRY_BUILD/silent-starts.log" ]; then
+  echo "Test processes that ended before printing anything and were started again:"
+  cat "$QUARRY_BUILD/silent-starts.log"
+fi
 echo "$((total - failed)) passed, $failed failed"
 exit $rc

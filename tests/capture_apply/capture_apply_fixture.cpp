@@ -206,7 +206,15 @@ void QuarryPages::ClickCell(HWND list, int row, int column) {
   POINT pt = {rect.left + 8, (rect.top + rect.bottom) / 2};
   ClientToScreen(list, &pt);
   ASSERT_TRUE(MakeForeground(main_));
+  // The pointer comes to rest on the cell before the button goes down, as a
+  // hand's would: a move that the list sees only after the press would
+  // start a drag instead of a click.
   SetCursorPos(pt.x, pt.y);
+  WaitUntil([&] {
+    POINT at;
+    return GetCursorPos(&at) && at.x == pt.x && at.y == pt.y;
+  });
+  Pause(300);
   INPUT input[2] = {};
   input[0].type = input[1].type = INPUT_MOUSE;
   input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;

@@ -79,7 +79,7 @@ TEST(CaptureLists, LoadRulesOnDamagedSections) {
   StoredCaptureLists stored = ReadStoredCaptureLists(ini);
   EXPECT_THAT(stored.entries[kListNoCompress],
               ElementsAre(CaptureListEntry{L"a", true}, CaptureListEntry{L"b", false}, CaptureListEntry{L"c", true}));
-  EXPECT_THAT(stored.entries[kListAlignment], ElementsAre(CaptureListEntry{std::wstring(259, L'p'), false}));
+  EXPECT_THAT(stored.entries[kListAlignment], ElementsAre(CaptureListEntry{longPattern, true}));
   EXPECT_THAT(stored.entries[kListException],
               ElementsAre(CaptureListEntry{L"C:\\x", false}, CaptureListEntry{L"d", false},
                           CaptureListEntry{L"e", false}, CaptureListEntry{L"f", false}, CaptureListEntry{L"g", false},

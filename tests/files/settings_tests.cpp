@@ -146,7 +146,7 @@ TEST(Settings, OversizedAndOddValues) {
                      "FileAssociation=12junk\r\nShellIntegration=-1\r\n");
   Settings s;
   LoadSettings(s, ini);
-  EXPECT_EQ(s.lastFolder, std::wstring(259, L'L')) << "text values keep at most 259 characters";
+  EXPECT_EQ(s.lastFolder, std::wstring(400, L'L')) << "a remembered folder is read whole";
   EXPECT_EQ(s.mode, 1) << "Mode is kept as an 8-bit value";
   EXPECT_EQ(s.backend, 0);
   EXPECT_EQ(s.autoPopMountList, 0);
