@@ -6,8 +6,9 @@
 # (and Wine's own error messages, which stay switched on) in the log.
 #
 # In a test run (QUARRY_TEST_RUN set), a process that ends with an error
-# before printing a single byte never reached the test program's own code:
-# Wine's start-up failed under it. Such a start is made once more and
+# before printing a single byte to standard output never reached the test
+# program's own code (the test framework prints first): Wine's start-up
+# failed under it. Such a start is made once more and
 # counted in $QUARRY_BUILD/silent-starts.log, which the test run reports.
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 what="$(basename "${1:-?}") ${*:2:1}"
@@ -18,18 +19,18 @@ if [ -z "${QUARRY_TEST_RUN:-}" ]; then
   exit $rc
 fi
 
-out=$(mktemp) err=$(mktemp)
+# Standard output is passed on as it comes (a test that hangs still shows
+# how far it got) and kept, to tell a start that printed nothing.
+out=$(mktemp)
 for attempt in 1 2; do
-  "$WINE" "$@" >"$out" 2>"$err"
-  rc=$?
-  cat "$out"
-  cat "$err" >&2
-  if [ $rc -ne 0 ] && [ $attempt = 1 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+  "$WINE" "$@" | tee "$out"
+  rc=${PIPESTATUS[0]}
+  if [ $rc -ne 0 ] && [ $attempt = 1 ] && [ ! -s "$out" ]; then
     echo "$(date -u +%FT%TZ) $what: exit status $rc before any output; started again" >>"$QUARRY_BUILD/silent-starts.log"
     continue
   fi
   break
 done
-rm -f "$out" "$err"
+rm -f "$out"
 [ $rc -ne 0 ] && echo "wine.sh: $what ended with exit status $rc" >&2
 exit $rc
