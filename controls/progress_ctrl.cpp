@@ -57,16 +57,40 @@ void CKLOProgressCtrl::SetMarquee(bool on) {
 }
 
 void CKLOProgressCtrl::StartAnimation(UINT intervalMs) {
-  if (hwnd_) SetTimer(hwnd_, kTimerId, intervalMs, nullptr);
+  if (!hwnd_) return;
+  animationMs_ = intervalMs;
+  animationResting_ = false;
+  SetTimer(hwnd_, kTimerId, intervalMs, nullptr);
+}
+
+// A bar on a hidden page would otherwise wake its thread thirty times a
+// second for nothing; it rests until it is painted again.
+void CKLOProgressCtrl::OnTimer() {
+  if (IsWindowVisible(hwnd_)) {
+    Tick();
+    return;
+  }
+  KillTimer(hwnd_, kTimerId);
+  animationResting_ = true;
+}
+
+// Whether the moving overlay, at this offset, is part of the picture. In
+// the determinate mode it is drawn only inside the fill, and only themed.
+bool CKLOProgressCtrl::OverlayShows(LONG offset, const RECT& client) const {
+  if (indeterminate_) return true;
+  if (!themed_ || position_ == upper_) return false;
+  const int fillRight = client.left + FillWidth(client.right - client.left);
+  return offset < fillRight && offset + normalOverlayWidth_ > client.left;
 }
 
 void CKLOProgressCtrl::Tick() {
-  LONG offset = overlayOffset_ + 8;
+  const LONG before = overlayOffset_;
+  LONG offset = before + 8;
   RECT client = {};
   GetClientRect(hwnd_, &client);
   if (client.right - client.left < offset) offset = indeterminate_ ? -marqueeOverlayWidth_ : -normalOverlayWidth_;
   overlayOffset_ = offset;
-  InvalidateRect(hwnd_, nullptr, FALSE);
+  if (OverlayShows(before, client) || OverlayShows(offset, client)) InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 int CKLOProgressCtrl::FillWidth(int width) const {
@@ -135,13 +159,14 @@ bool CKLOProgressCtrl::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRE
   switch (msg) {
     case WM_PAINT:
       PaintBuffered(hwnd_, [this](HDC dc, const RECT& client) { Paint(dc, client); });
+      if (animationResting_) StartAnimation(animationMs_);
       return true;
     case WM_ERASEBKGND:
       result = 1;
       return true;
     case WM_TIMER:
       if (wParam != kTimerId) return false;
-      Tick();
+      OnTimer();
       return true;
     case PBM_SETMARQUEE:
       // The owner may also drive the marquee the way it drives the system's bar.

@@ -28,7 +28,8 @@ class CKLOProgressCtrl : public Window {
   void SetMarquee(bool on);
   bool IsMarquee() const { return indeterminate_; }
 
-  // Starts (or restarts) the animation timer on the bar's own window.
+  // Starts (or restarts) the animation timer on the bar's own window. While
+  // the bar cannot be seen the timer rests; the next paint wakes it.
   void StartAnimation(UINT intervalMs = kAnimationMs);
 
   int overlayOffset() const { return overlayOffset_; }
@@ -37,7 +38,8 @@ class CKLOProgressCtrl : public Window {
   bool themed() const { return themed_; }
 
   // One animation step: the overlay moves 8 pixels to the right and starts
-  // again off the left edge once it has passed the right edge.
+  // again off the left edge once it has passed the right edge. The bar is
+  // repainted only when the step changes what it shows.
   void Tick();
 
  protected:
@@ -49,6 +51,8 @@ class CKLOProgressCtrl : public Window {
   void PaintPlain(HDC dc, const RECT& client);
   void PaintThemed(HDC dc, const RECT& client);
   int FillWidth(int width) const;
+  bool OverlayShows(LONG offset, const RECT& client) const;
+  void OnTimer();
 
   volatile float position_ = 0.0f;
   float lower_ = 0.0f;
@@ -63,6 +67,8 @@ class CKLOProgressCtrl : public Window {
   int marqueeOverlayWidth_ = 100;
   volatile LONG overlayOffset_ = -100;
   volatile bool indeterminate_ = true;
+  UINT animationMs_ = 0;       // 0: no animation asked for
+  bool animationResting_ = false;
 };
 
 // A picture box that shows a PNG resource of the program, stretched over

@@ -151,9 +151,27 @@ TEST_F(ControlsTest, ProgressBarOverlaySweepsAndFillFollowsThePosition) {
   EXPECT_EQ(PixelOf(bar.hwnd(), 150, 12), face);
   EXPECT_EQ(PixelOf(bar.hwnd(), 0, 0), GetSysColor(COLOR_BTNSHADOW));  // the sunken frame
 
-  // The animation runs on the bar's own timer.
+  // Without visual styles a determinate bar has no moving overlay, so a
+  // step of the animation leaves nothing to repaint.
+  UpdateWindow(bar.hwnd());
+  bar.Tick();
+  EXPECT_FALSE(GetUpdateRect(bar.hwnd(), nullptr, FALSE));
+  bar.SetMarquee(true);
+  UpdateWindow(bar.hwnd());
+  bar.Tick();
+  EXPECT_TRUE(GetUpdateRect(bar.hwnd(), nullptr, FALSE));
+
+  // The animation runs on the bar's own timer, and rests while the bar
+  // cannot be seen: a hidden page costs no CPU.
   bar.StartAnimation();
   int before = bar.overlayOffset();
+  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }, 2000));
+  ShowWindow(bar.hwnd(), SW_HIDE);
+  Pause(300);
+  before = bar.overlayOffset();
+  Pause(300);
+  EXPECT_EQ(bar.overlayOffset(), before);
+  ShowWindow(bar.hwnd(), SW_SHOW);
   EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }, 2000));
 }
 
