@@ -95,8 +95,12 @@ engine_timed() {
   wall=$(run_timed "$WINE" "$BENCH" "$@")
   awk -v w="$wall" -v b="$BASE_CPU" '{ printf "%s %.3f\n", w, $2 + $3 - b }' "$TIMES"
 }
+# Every timed run starts with no dirty pages waiting to be written: what
+# the run before it wrote (an apply leaves 200 MB) would otherwise be
+# flushed in the middle of the next one and blur the comparison.
 capture() { # tool
   rm -f "$WORK/$1.wim"
+  sync
   if [ "$1" = imagex ]; then
     imagex_timed wimlib-imagex capture "$TREE" "$WORK/$1.wim" bench --compress=$IMAGEX_COMPRESS
   else
@@ -106,6 +110,7 @@ capture() { # tool
 apply() { # tool: everyone applies the same file, made by wimlib-imagex
   rm -rf "$WORK/out-$1"
   mkdir -p "$WORK/out-$1"
+  sync
   if [ "$1" = imagex ]; then
     imagex_timed wimlib-imagex apply "$WORK/imagex.wim" 1 "$WORK/out-$1"
   else
@@ -201,10 +206,13 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   for ((r = 0; r <= PAGE_REPS; r++)); do
     rm -rf "$WORK/pages-imagex.wim" "$WORK/pages-out-imagex" "$WORK/pages-q"
     mkdir -p "$WORK/pages-out-imagex" "$WORK/pages-q"
+    sync
     ic=$(wall wimlib-imagex capture "$TREE" "$WORK/pages-imagex.wim" bench --compress=$IMAGEX_COMPRESS)
+    sync
     q=$(cd "$(dirname "$DRIVER")" && QUARRY_BENCH_TREE=$(winpath "$TREE") QUARRY_BENCH_WIM=$(winpath "$WORK/pages-imagex.wim") \
         QUARRY_BENCH_OUT=$(winpath "$WORK/pages-q") QUARRY_BENCH_BACKEND=$PAGE_BACKEND \
         "$WINE" "$DRIVER" --gtest_also_run_disabled_tests --gtest_filter="*PageBench*" | tr -d "\r" | grep "^quarry-pages")
+    sync
     ia=$(wall wimlib-imagex apply "$WORK/pages-imagex.wim" 1 "$WORK/pages-out-imagex")
     wimlib-imagex verify "$WORK/pages-q/quarry.wim" >/dev/null
     diff -r "$TREE" "$WORK/pages-q/applied" >/dev/null
