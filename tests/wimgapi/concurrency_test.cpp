@@ -12,35 +12,13 @@ using namespace wgt;
 
 namespace {
 
-std::wstring FullPath(const std::wstring& p) {
-  wchar_t buf[MAX_PATH];
-  GetFullPathNameW(p.c_str(), MAX_PATH, buf, nullptr);
-  return buf;
-}
-
-class WimgapiConcurrency : public ::testing::Test {
+class WimgapiConcurrency : public OneImageWimTest {
  protected:
-  void SetUp() override {
-    ASSERT_NE(W().module, nullptr);
-    dir_ = FullPath(qtest::TempDir());
-    src_ = dir_ + L"\\src";
-    qtest::MakeSampleTree(src_);
-    wim_ = dir_ + L"\\a.wim";
-    ASSERT_EQ(Capture(src_, wim_), 1);
-  }
-  void TearDown() override { UnmountAllBelow(dir_); }
-
-  std::wstring Folder(const std::wstring& name) {
-    std::wstring f = dir_ + L"\\" + name;
-    qtest::MakeDirs(f);
-    return f;
-  }
   BOOL MountRw(const std::wstring& folder) {
     Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE | WIM_GENERIC_MOUNT, WIM_OPEN_EXISTING);
     Handle image(W().LoadImage(file.get(), 1));
     return W().MountImageHandle(image.get(), folder.c_str(), 0);
   }
-  std::wstring dir_, src_, wim_;
 };
 
 TEST_F(WimgapiConcurrency, AppendersInTwoProcessesKeepEveryImage) {

@@ -11,12 +11,6 @@ using namespace wgt;
 
 namespace {
 
-std::wstring FullPath(const std::wstring& p) {
-  wchar_t buf[MAX_PATH];
-  GetFullPathNameW(p.c_str(), MAX_PATH, buf, nullptr);
-  return buf;
-}
-
 bool FolderIsEmpty(const std::wstring& dir) {
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
@@ -55,15 +49,11 @@ const WIM_MOUNT_LIST* FindMount(const std::vector<WIM_MOUNT_LIST>& list, const s
   return nullptr;
 }
 
-class WimgapiMount : public ::testing::Test {
+class WimgapiMount : public OneImageWimTest {
  protected:
   void SetUp() override {
-    ASSERT_NE(W().module, nullptr);
-    dir_ = FullPath(qtest::TempDir());
-    src_ = dir_ + L"\\src";
-    qtest::MakeSampleTree(src_);
-    wim_ = dir_ + L"\\a.wim";
-    ASSERT_EQ(Capture(src_, wim_), 1);
+    OneImageWimTest::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_EQ(Capture(src_ + L"\\sub", wim_, WIM_COMPRESS_XPRESS, true), 2);
     {
       Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING);
@@ -71,12 +61,9 @@ class WimgapiMount : public ::testing::Test {
       std::wstring xml = L"\xFEFF<IMAGE INDEX=\"1\"><NAME>Base</NAME><DESCRIPTION>d</DESCRIPTION></IMAGE>";
       ASSERT_TRUE(W().SetImageInformation(image.get(), &xml[0], static_cast<DWORD>(xml.size() * 2)));
     }
-    mnt_ = dir_ + L"\\mnt";
-    mnt2_ = dir_ + L"\\mnt2";
-    qtest::MakeDirs(mnt_);
-    qtest::MakeDirs(mnt2_);
+    mnt_ = Folder(L"mnt");
+    mnt2_ = Folder(L"mnt2");
   }
-  void TearDown() override { UnmountAllBelow(dir_); }
 
   // Mounts image index of wim_ through WIMMountImageHandle.
   BOOL Mount(int index, const std::wstring& folder, bool rw, Recorder* rec = nullptr) {
@@ -94,7 +81,7 @@ class WimgapiMount : public ::testing::Test {
   std::string ExtractText(int index, const std::string& path) {
     return Imagex("extract " + Q(wim_) + " " + std::to_string(index) + " " + qtest::ShQuote(path) + " --to-stdout");
   }
-  std::wstring dir_, src_, wim_, mnt_, mnt2_;
+  std::wstring mnt_, mnt2_;
 };
 
 TEST_F(WimgapiMount, WritableMountCommitAndUnmountStoreTheEdit) {

@@ -13,12 +13,6 @@ namespace {
 constexpr DWORD kMounted = 0x1, kMounting = 0x2, kInvalid = 0x8, kNoWim = 0x10, kNoMountDir = 0x20,
                 kReplaced = 0x40, kReadWrite = 0x100;
 
-std::wstring FullPath(const std::wstring& p) {
-  wchar_t buf[MAX_PATH];
-  GetFullPathNameW(p.c_str(), MAX_PATH, buf, nullptr);
-  return buf;
-}
-
 // Permission bits of a path as Linux sees them, in octal ("755").
 std::string Mode(const std::wstring& path) {
   std::string out = qtest::RunUnix("stat -c %a " + Q(path)).output;
@@ -26,23 +20,11 @@ std::string Mode(const std::wstring& path) {
   return out;
 }
 
-class WimgapiStaleMount : public ::testing::Test {
+class WimgapiStaleMount : public OneImageWimTest {
  protected:
   void SetUp() override {
-    ASSERT_NE(W().module, nullptr);
     ASSERT_NE(W().GetMountedImageInfo, nullptr) << "WIMGetMountedImageInfo is not exported";
-    dir_ = FullPath(qtest::TempDir());
-    src_ = dir_ + L"\\src";
-    qtest::MakeSampleTree(src_);
-    wim_ = dir_ + L"\\a.wim";
-    ASSERT_EQ(Capture(src_, wim_), 1);
-  }
-  void TearDown() override { UnmountAllBelow(dir_); }
-
-  std::wstring Folder(const std::wstring& name) {
-    std::wstring f = dir_ + L"\\" + name;
-    qtest::MakeDirs(f);
-    return f;
+    OneImageWimTest::SetUp();
   }
   std::wstring CopyOfWim(const std::wstring& name) {
     std::wstring copy = dir_ + L"\\" + name;
@@ -82,7 +64,6 @@ class WimgapiStaleMount : public ::testing::Test {
         mine.push_back(m);
     return mine;
   }
-  std::wstring dir_, src_, wim_;
 };
 
 TEST_F(WimgapiStaleMount, MissingFileOrFolderIsListedInvalidAndUnmountClearsIt) {

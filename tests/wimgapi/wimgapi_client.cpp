@@ -258,4 +258,29 @@ void UnmountAllBelow(const std::wstring& root) {
   }
 }
 
+std::wstring FullPath(const std::wstring& path) {
+  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
+  full.resize(n);
+  return full;
+}
+
+void OneImageWimTest::SetUp() {
+  ASSERT_NE(W().module, nullptr);
+  dir_ = FullPath(qtest::TempDir());
+  src_ = dir_ + L"\\src";
+  qtest::MakeSampleTree(src_);
+  wim_ = dir_ + L"\\a.wim";
+  ASSERT_EQ(Capture(src_, wim_), 1);
+}
+
+void OneImageWimTest::TearDown() { UnmountAllBelow(dir_); }
+
+std::wstring OneImageWimTest::Folder(const std::wstring& name) {
+  std::wstring folder = dir_ + L"\\" + name;
+  qtest::MakeDirs(folder);
+  return folder;
+}
+
 }  // namespace wgt

@@ -5,6 +5,8 @@
 #pragma once
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -165,5 +167,20 @@ bool WaitForFile(const std::wstring& path);
 
 // Unmounts whatever is mounted below root (clean-up after a failed test).
 void UnmountAllBelow(const std::wstring& root);
+
+// The absolute form of a path.
+std::wstring FullPath(const std::wstring& path);
+
+// A test with a folder of its own holding the sample tree (src_) captured
+// as image 1 of wim_; whatever a test leaves mounted below the folder is
+// unmounted afterwards.
+class OneImageWimTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // A new folder of that name in the test's folder.
+  std::wstring Folder(const std::wstring& name);
+  std::wstring dir_, src_, wim_;
+};
 
 }  // namespace wgt
