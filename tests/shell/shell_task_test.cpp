@@ -33,6 +33,19 @@ class ShellTaskTest : public ::testing::Test {
     return false;
   }
 
+  // A new WIM file of three images, each of a folder of data; empty when
+  // it could not be made.
+  static std::wstring ThreeImageWim() {
+    std::wstring base = TempDir();
+    std::vector<std::wstring> folders;
+    for (int i = 1; i <= 3; i++) {
+      folders.push_back(base + L"\\v" + std::to_wstring(i));
+      MakeDataFolder(folders.back());
+    }
+    std::wstring wim = base + L"\\three.wim";
+    return MakeWim(wim, folders) ? wim : L"";
+  }
+
   std::wstring folder_;
   QuarryProcess quarry_;
 };
@@ -137,14 +150,8 @@ TEST_F(ShellTaskTest, ApplyOfAOneImageFileAsksOnlyForTheFolder) {
 }
 
 TEST_F(ShellTaskTest, MountOfAThreeImageFileOffersTheChooserWithTheWritableBox) {
-  std::wstring base = TempDir();
-  std::vector<std::wstring> folders;
-  for (int i = 1; i <= 3; i++) {
-    folders.push_back(base + L"\\v" + std::to_wstring(i));
-    MakeDataFolder(folders.back());
-  }
-  std::wstring wim = base + L"\\three.wim";
-  ASSERT_TRUE(MakeWim(wim, folders));
+  std::wstring wim = ThreeImageWim();
+  ASSERT_FALSE(wim.empty());
   Start(L"/M " + wim);
   HWND chooser = WaitForTitle(quarry_.Pid(), L"Quarry - 选择一个镜像");
   ASSERT_NE(chooser, nullptr);
@@ -160,14 +167,8 @@ TEST_F(ShellTaskTest, MountOfAThreeImageFileOffersTheChooserWithTheWritableBox) 
 }
 
 TEST_F(ShellTaskTest, ApplyOfAThreeImageFileOffersTheChooserWithoutTheBox) {
-  std::wstring base = TempDir();
-  std::vector<std::wstring> folders;
-  for (int i = 1; i <= 3; i++) {
-    folders.push_back(base + L"\\v" + std::to_wstring(i));
-    MakeDataFolder(folders.back());
-  }
-  std::wstring wim = base + L"\\three.wim";
-  ASSERT_TRUE(MakeWim(wim, folders));
+  std::wstring wim = ThreeImageWim();
+  ASSERT_FALSE(wim.empty());
   Start(L"/a " + wim);
   HWND chooser = WaitForTitle(quarry_.Pid(), L"Quarry - 选择一个镜像");
   ASSERT_NE(chooser, nullptr);

@@ -14,11 +14,7 @@ namespace {
 
 class WimgapiConcurrency : public OneImageWimTest {
  protected:
-  BOOL MountRw(const std::wstring& folder) {
-    Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE | WIM_GENERIC_MOUNT, WIM_OPEN_EXISTING);
-    Handle image(W().LoadImage(file.get(), 1));
-    return W().MountImageHandle(image.get(), folder.c_str(), 0);
-  }
+  BOOL MountRw(const std::wstring& folder) { return MountWim(wim_, 1, folder, true); }
 };
 
 TEST_F(WimgapiConcurrency, AppendersInTwoProcessesKeepEveryImage) {

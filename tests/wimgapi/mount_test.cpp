@@ -67,16 +67,7 @@ class WimgapiMount : public OneImageWimTest {
 
   // Mounts image index of wim_ through WIMMountImageHandle.
   BOOL Mount(int index, const std::wstring& folder, bool rw, Recorder* rec = nullptr) {
-    DWORD access = WIM_GENERIC_READ | WIM_GENERIC_MOUNT | (rw ? WIM_GENERIC_WRITE : 0);
-    Handle file = Open(wim_, access, WIM_OPEN_EXISTING);
-    if (rec) W().RegisterMessageCallback(file.get(), RecordingProc(), rec);
-    Handle image(W().LoadImage(file.get(), index));
-    BOOL ok = W().MountImageHandle(image.get(), folder.c_str(), rw ? 0 : WIM_FLAG_MOUNT_READONLY);
-    DWORD err = GetLastError();
-    image.Reset();
-    file.Reset();
-    SetLastError(err);
-    return ok;
+    return MountWim(wim_, index, folder, rw, rec);
   }
   std::string ExtractText(int index, const std::string& path) {
     return Imagex("extract " + Q(wim_) + " " + std::to_string(index) + " " + qtest::ShQuote(path) + " --to-stdout");

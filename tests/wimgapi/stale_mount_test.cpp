@@ -31,17 +31,7 @@ class WimgapiStaleMount : public OneImageWimTest {
     EXPECT_TRUE(CopyFileW(wim_.c_str(), copy.c_str(), FALSE));
     return copy;
   }
-  BOOL Mount(const std::wstring& wim, const std::wstring& folder, bool rw) {
-    DWORD access = WIM_GENERIC_READ | WIM_GENERIC_MOUNT | (rw ? WIM_GENERIC_WRITE : 0);
-    Handle file = Open(wim, access, WIM_OPEN_EXISTING);
-    Handle image(W().LoadImage(file.get(), 1));
-    BOOL ok = W().MountImageHandle(image.get(), folder.c_str(), rw ? 0 : WIM_FLAG_MOUNT_READONLY);
-    DWORD err = GetLastError();
-    image.Reset();
-    file.Reset();
-    SetLastError(err);
-    return ok;
-  }
+  BOOL Mount(const std::wstring& wim, const std::wstring& folder, bool rw) { return MountWim(wim, 1, folder, rw); }
   DWORD Flags(const std::wstring& folder) {
     std::vector<MountInfo1> list = MountInfo();
     const MountInfo1* m = FindInfo(list, folder);

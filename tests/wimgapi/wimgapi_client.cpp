@@ -258,6 +258,19 @@ void UnmountAllBelow(const std::wstring& root) {
   }
 }
 
+BOOL MountWim(const std::wstring& wim, int index, const std::wstring& folder, bool rw, Recorder* rec) {
+  DWORD access = WIM_GENERIC_READ | WIM_GENERIC_MOUNT | (rw ? WIM_GENERIC_WRITE : 0);
+  Handle file = Open(wim, access, WIM_OPEN_EXISTING);
+  if (rec) W().RegisterMessageCallback(file.get(), RecordingProc(), rec);
+  Handle image(W().LoadImage(file.get(), index));
+  BOOL ok = W().MountImageHandle(image.get(), folder.c_str(), rw ? 0 : WIM_FLAG_MOUNT_READONLY);
+  DWORD err = GetLastError();
+  image.Reset();
+  file.Reset();
+  SetLastError(err);
+  return ok;
+}
+
 std::wstring FullPath(const std::wstring& path) {
   DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   std::wstring full(n, L'\0');

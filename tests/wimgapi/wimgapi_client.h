@@ -168,6 +168,11 @@ bool WaitForFile(const std::wstring& path);
 // Unmounts whatever is mounted below root (clean-up after a failed test).
 void UnmountAllBelow(const std::wstring& root);
 
+// Mounts an image of a WIM file through WIMMountImageHandle, read-only or
+// writable, with the recorder's callback when one is given. The handles are
+// closed before it returns; the last error is the mount's.
+BOOL MountWim(const std::wstring& wim, int index, const std::wstring& folder, bool rw, Recorder* rec = nullptr);
+
 // The absolute form of a path.
 std::wstring FullPath(const std::wstring& path);
 
