@@ -4,6 +4,9 @@
 
 #include "app/quarry_app.h"
 #include "controls/messages.h"
+#include "resources/ids_capture_apply.h"
+#include "win/message_box.h"
+#include "win/strings.h"
 
 namespace {
 // Threads of the operations started here that may still run: the last one,
@@ -63,6 +66,13 @@ bool StartOperation(Dialog* page, OperationProc work, void* arg) {
     return false;
   }
   Workers().push_back(thread);
+  return true;
+}
+
+bool RefuseWhileQueueRuns(HWND owner) {
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (!app || !app->taskRunnerActive) return false;
+  AppMessageBox(owner, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
   return true;
 }
 

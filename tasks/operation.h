@@ -22,6 +22,12 @@ using OperationProc = DWORD(WINAPI*)(void* arg);
 // page's Begin first and its Finish last, which gives BusyFlag back.
 bool StartOperation(Dialog* page, OperationProc work, void* arg);
 
+// True, after telling the user so with IDS_TASK_RUNNER_BUSY in a box owned
+// by `owner`, while the task queue runs. Every page calls it first, before
+// any question or dialog of its own and before it changes anything, so a
+// refused operation leaves the page as it was.
+bool RefuseWhileQueueRuns(HWND owner);
+
 // True from StartOperation until the worker's thread has ended (which may
 // be a moment after its result was reported).
 bool OperationRunning();
