@@ -10,6 +10,8 @@ namespace {
 
 const wchar_t kListSection[] = L"TASKLIST";
 const wchar_t kCountKey[] = L"Count";
+// Most rows that loading makes up for missing sections (see LoadTaskList).
+const size_t kMaxMissingRows = 10000;
 
 std::wstring TaskSection(size_t index) { return FormatStr(L"TASK%u", static_cast<unsigned>(index)); }
 std::wstring Decimal(int value) { return FormatStr(L"%d", value); }
@@ -117,6 +119,19 @@ std::vector<TaskListRow> LoadTaskList(const std::wstring& name) {
     if (RowNumber(s.name, number) && number < static_cast<unsigned>(count) && document.Find(s.name) == &s)
       sections.emplace(number, &s);
   }
-  for (const auto& entry : sections) rows.push_back(ReadRow(*entry.second));
+  if (sections.empty()) return rows;
+
+  // Rows run from 0 to the highest section present; a row whose section is
+  // missing is made from the defaults of its keys, as a missing key is, so
+  // every row keeps its number. A file with huge gaps (a lone section with
+  // a huge number) claims more rows than any queue holds: then only the
+  // rows present are taken, so loading costs what the file holds.
+  const unsigned end = sections.rbegin()->first + 1;
+  if (end - sections.size() > kMaxMissingRows) {
+    for (const auto& entry : sections) rows.push_back(ReadRow(*entry.second));
+    return rows;
+  }
+  rows.resize(end);
+  for (const auto& entry : sections) rows[entry.first] = ReadRow(*entry.second);
   return rows;
 }

@@ -31,13 +31,16 @@ struct TaskListRow {
 // written (nothing is reported to the user); the file is then unchanged.
 bool SaveTaskList(const std::wstring& path, const std::vector<TaskListRow>& rows);
 
-// Reads the rows of the file: the TASKn sections numbered below Count, in
-// the order of their numbers. Missing keys read as 0 or empty texts; paths
-// come back whole, the five texts of the record are cut at 259 characters;
-// a task type keeps its lowest 8 bits whatever its value. Only rows whose
-// section is in the file are made, so a damaged or huge Count, or a lone
-// section with a huge number, yields at most the rows the file holds. The
-// file is read once and taken apart as the private-profile functions take
-// it apart (same encodings, same lines, first section and key of a name
-// win, names in any case). An unreadable file gives an empty queue.
+// Reads the rows of the file: rows 0 up to Count, but no further than the
+// highest TASKn section present, in the order of their numbers. Missing
+// keys, and every key of a missing section, read as 0 or empty texts, so
+// row n of the queue is always section TASKn; paths come back whole, the
+// five texts of the record are cut at 259 characters; a task type keeps its
+// lowest 8 bits whatever its value. A damaged or huge Count therefore
+// yields no more rows than the highest section present; a file whose gaps
+// would add more than 10000 empty rows (a lone section with a huge number)
+// yields only the rows it holds. The file is read once and taken apart as
+// the private-profile functions take it apart (same encodings, same lines,
+// first section and key of a name win, names in any case). An unreadable
+// file gives an empty queue.
 std::vector<TaskListRow> LoadTaskList(const std::wstring& path);
