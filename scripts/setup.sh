@@ -9,6 +9,7 @@ PACKAGES=(
   libwim-dev libwim15 wimtools libxml2-dev
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   googletest
+  desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

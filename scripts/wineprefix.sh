@@ -3,16 +3,34 @@
 # its tests: a virtual desktop for headless runs, a CJK font behind the
 # dialog fonts, the symbol font of the caption buttons, and our WIMGAPI
 # library as the prefix's system copy.
+#
+#   wineprefix.sh            the prefix of the tests and of headless runs
+#   wineprefix.sh --desktop  the prefix for a real display: the same, but
+#                            without the virtual desktop, so the program's
+#                            windows are ordinary windows of the desktop
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+VIRTUAL_DESKTOP=1
+if [ "${1:-}" = --desktop ]; then
+  export WINEPREFIX=$QUARRY_DESKTOP_PREFIX
+  VIRTUAL_DESKTOP=0
+  # Wine's menu builder would copy the prefix's start menu and file types
+  # into the user's own menus and file associations; the desktop entry of
+  # Quarry is made by linux/desktop.sh instead.
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+fi
 
 STAMP=$WINEPREFIX/.quarry-prefix-v1
 if [ ! -f "$STAMP" ]; then
   mkdir -p "$WINEPREFIX"
   "$WINE" wineboot -i >/dev/null 2>&1
   reg() { "$WINE" reg add "$@" /f >/dev/null 2>&1; }
-  reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
-  reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768
+  if [ $VIRTUAL_DESKTOP = 1 ]; then
+    reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+    reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768
+  else
+    reg 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d ""
+  fi
   for face in "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "Segoe UI" "Microsoft YaHei" \
               "Microsoft YaHei UI" "SimSun" "NSimSun" "Arial" "MS Sans Serif" "System"; do
     reg 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Micro Hei"
