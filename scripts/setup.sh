@@ -10,6 +10,7 @@ PACKAGES=(
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   googletest
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
+  gcc libx11-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -8,7 +8,8 @@
 #                           clone whose path has blanks, shows in Quarry's
 #                           main window, a top-level window of the X server
 #                           (no virtual desktop); run.sh hands an option it
-#                           does not know to the program
+#                           does not know to the program; a file dropped on
+#                           the information page through XDND is taken
 #
 # Everything happens under a temporary home and XDG folders; the desktop
 # prefix of the tests is made once per build tree.
@@ -154,6 +155,25 @@ shown() { # line of xwininfo
   xwininfo -id "$(awk '{ print $1 }' <<<"$1")" 2>/dev/null | grep -q 'Map State: IsViewable'
 }
 
+# Waits for Quarry's main window to be set up and shown; prints its line.
+wait_for_main_window() {
+  # The main window is 920x550 with its frame, which the window manager
+  # draws: the X window holds its client area. Its size is set just after
+  # its title.
+  local line i
+  for ((i = 0; i < 480; i++)); do
+    line=$(quarry_window)
+    if [ -n "$line" ] && main_window_size_is_right "$line" && shown "$line"; then
+      echo "$line"
+      return 0
+    fi
+    sleep 0.25
+  done
+  line=$(any_quarry_window)
+  echo "$line"
+  [ -n "$line" ]
+}
+
 test_window() {
   [ -n "${DISPLAY:-}" ] || { fail "no X display"; return; }
   make_images
@@ -168,19 +188,11 @@ test_window() {
 
   # As a file manager opens a file: through the entry, read by GLib.
   gio launch "$ENTRY" "$T/my files/a.wim" &
-  if ! wait_for_window 120; then
+  local line
+  if ! line=$(wait_for_main_window); then
     fail "no window \"KLO Quarry\" among the root window's children"
     return
   fi
-  # The main window is 920x550 with its frame, which the window manager
-  # draws: the X window holds its client area. Its size is set just after
-  # its title.
-  local line i
-  for ((i = 0; i < 120; i++)); do
-    line=$(quarry_window)
-    main_window_size_is_right "$line" && shown "$line" && break
-    sleep 0.25
-  done
   echo "window: $line"
   [[ $line =~ \"KLO\ Quarry\ x64\ \((WIMGAPI|WIMLIB)\)\" ]] || fail "title of the main window: $line"
   main_window_size_is_right "$line" || fail "size of the main window: $line"
@@ -194,6 +206,21 @@ test_window() {
     expect_eq "run.sh passes an unknown option on" "--an-option-of-its-own" "$(arguments_of_window)"
   else
     fail "run.sh --an-option-of-its-own started no window"
+  fi
+  close_program
+
+  # A file dragged from the file manager onto the information page.
+  cp "$T/my files/a.wim" "$T/my files/dropped.wim"
+  cc -o "$T/xdnd_drop" "$ROOT/tests/desktop/xdnd_drop.c" -lX11 || fail "building xdnd_drop"
+  "$ROOT/linux/quarry.sh" /I "$T/my files/a.wim" >/dev/null 2>&1 &
+  if line=$(wait_for_main_window); then
+    local id x y w h
+    id=$(awk '{ print $1 }' <<<"$line")
+    read -r w h x y < <(awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) { split($i, a, /[x+]/); print a[1], a[2], a[3], a[4]; exit } }' <<<"$line")
+    timeout 60 "$T/xdnd_drop" "$id" $((x + w / 2)) $((y + h / 2)) "file://${T// /%20}/my%20files/dropped.wim"$'\r\n'
+    expect_eq "the information page takes a file dropped from the file manager" 0 $?
+  else
+    fail "Quarry /I started no window"
   fi
   close_program
   "$clone/quarry/scripts/run.sh" --uninstall-desktop >/dev/null
