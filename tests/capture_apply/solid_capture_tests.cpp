@@ -1,6 +1,8 @@
 // Solid LZMS output from the capture page: "固实 (LZMS)" makes an ESD file on
 // either back end, an image appended to it stays solid, and a ".esd" target
 // with another compression gets one question.
+#include <cstdlib>
+
 #include "capture_apply_fixture.h"
 #include "resources/resource.h"
 
@@ -42,6 +44,7 @@ TEST_P(SolidCapture, CreateAndAppendMakeAVerifiedSolidFile) {
   HWND options = WaitDialog(L"捕获选项");
   ASSERT_TRUE(options);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(options, IDC_OPT_COMP_LZMS))) << "both back ends here write solid files";
+  if (getenv("QUARRY_SHOTS")) Screenshot(std::string(getenv("QUARRY_SHOTS")) + "/capture_options_solid.png");
   AcceptOptions(IDC_OPT_COMP_LZMS);
   EXPECT_EQ(WaitOperationResult(), L"操作成功完成!");
   EXPECT_EQ(InfoValue(WimInfo(esd), "Compression"), "LZMS");
