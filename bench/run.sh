@@ -9,6 +9,11 @@
 #   scripts/build.sh && scripts/wineprefix.sh && bench/run.sh
 #   REPS=5 COMPRESS=1 BENCH_DIR=/tmp/qbench bench/run.sh
 #   ONLY_PAGES=1 PAGE_REPS=3 bench/run.sh    (only the page-driven part)
+#   ONLY_ESD=1 ESD_REPS=3 bench/run.sh       (only the export to solid LZMS)
+#
+# The ESD part exports the tree's image (from wimlib-imagex's file) into a
+# new solid LZMS file through both engines and through
+# `wimlib-imagex export --solid`, and compares CPU time and file size.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/env.sh"
 REPS=${REPS:-5}
@@ -118,8 +123,20 @@ apply() { # tool: everyone applies the same file, made by wimlib-imagex
   fi
 }
 
+# Export of image 1 of wimlib-imagex's file into a new solid LZMS file.
+export_esd() { # tool
+  rm -f "$WORK/$1.esd"
+  sync
+  if [ "$1" = imagex ]; then
+    imagex_timed wimlib-imagex export "$WORK/imagex.wim" 1 "$WORK/$1.esd" --solid
+  else
+    engine_timed export "$1" "$(winpath "$WORK/imagex.wim")" "$(winpath "$WORK/$1.esd")" 3
+  fi
+}
+
 engine_status=0
-if [ "${ONLY_PAGES:-0}" != 1 ]; then
+if [ "${ONLY_ESD:-0}" = 1 ]; then ONLY_PAGES=skip-engines; fi
+if [ "${ONLY_PAGES:-0}" != 1 ] && [ "${ONLY_PAGES:-0}" != skip-engines ]; then
 # Start-up CPU of the benchmark program (Wine, binding), taken off the engines.
 BASE_CPU=0
 for i in 1 2 3 4 5; do
@@ -178,6 +195,54 @@ for op in ("capture", "apply"):
 sys.exit(0 if ok else 1)
 PY
 fi
+
+# Solid LZMS export: CPU ratio against wimlib-imagex and the size of each
+# file against wimlib-imagex's.
+if [ "${ONLY_PAGES:-0}" != 1 ] && [ "${SKIP_ESD:-0}" != 1 ]; then
+  BASE_CPU=${BASE_CPU:-0}
+  if [ "$BASE_CPU" = 0 ]; then
+    for i in 1 2 3; do
+      "$WINE" "$BENCH" noop >/dev/null
+      /usr/bin/time -f "%U %S" -o "$TIMES" "$WINE" "$BENCH" noop >/dev/null
+      awk '{ print $1 + $2 }' "$TIMES"
+    done | sort -n | sed -n 2p >"$WORK/base.txt"
+    BASE_CPU=$(cat "$WORK/base.txt")
+  fi
+  [ -f "$WORK/imagex.wim" ] || wimlib-imagex capture "$TREE" "$WORK/imagex.wim" bench --compress=$IMAGEX_COMPRESS >/dev/null
+  ESD_RESULTS=$WORK/esd.txt
+  : >"$ESD_RESULTS"
+  for ((r = 1; r <= ${ESD_REPS:-3}; r++)); do
+    for t in $TOOLS; do echo "esd $t $(export_esd "$t") $(stat -c %s "$WORK/$t.esd")" >>"$ESD_RESULTS"; done
+  done
+  for t in $TOOLS; do
+    wimlib-imagex verify "$WORK/$t.esd" >/dev/null
+    wimlib-imagex info "$WORK/$t.esd" --blobs | grep -q "Solid resource"
+  done
+  python3 - "$ESD_RESULTS" <<'PY' || engine_status=1
+import statistics, sys
+rows = {}
+for line in open(sys.argv[1]):
+    op, tool, w, c, size = line.split()
+    rows.setdefault(tool, []).append((float(w), float(c), int(size)))
+ok = True
+print("%-8s %9s %9s %14s" % ("esd", "med wall", "med cpu", "size (bytes)"))
+for tool, runs in sorted(rows.items()):
+    print("%-8s %9.3f %9.3f %14d" % (tool, statistics.median(r[0] for r in runs),
+                                     statistics.median(r[1] for r in runs), runs[-1][2]))
+for tool in ("wimlib", "wimgapi"):
+    if tool not in rows:
+        continue
+    rc = statistics.median(t[1] / i[1] for t, i in zip(rows[tool], rows["imagex"]))
+    rs = rows[tool][-1][2] / rows["imagex"][-1][2]
+    within = rc <= 1.05 and abs(rs - 1) <= 0.01
+    ok &= within
+    print("esd      %-8s cpu ratio %.3f (target <= 1.05), size ratio %.4f (within 1%%) %s"
+          % (tool, rc, rs, "ok" if within else "OVER"))
+sys.exit(0 if ok else 1)
+PY
+  rm -f "$WORK"/*.esd
+fi
+[ "${ONLY_ESD:-0}" = 1 ] && exit $engine_status
 
 # Capture and apply driven through Quarry.exe's pages: each queued on the
 # capture or apply page and run from the task queue (so no dialog waits),

@@ -36,9 +36,10 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
       if (info.wimBoot) api_.set_output_chunk_size(wim.get(), kWimBootChunkSize);
       const wchar_t* name = info.name.empty() ? nullptr : info.name.c_str();
       ret = api_.add_image(wim.get(), source.c_str(), name, nullptr, AddFlags(noSecurity, info));
+      const int writeFlags = SolidWriteFlag(wim.get(), !append, ctype);
       if (ret == 0)
-        ret = append ? api_.overwrite(wim.get(), 0, 0)
-                     : api_.write(wim.get(), wimPath.c_str(), WIMLIB_ALL_IMAGES, 0, 0);
+        ret = append ? api_.overwrite(wim.get(), writeFlags, 0)
+                     : api_.write(wim.get(), wimPath.c_str(), WIMLIB_ALL_IMAGES, writeFlags, 0);
       if (ret == 0) {
         // The new image is the file's last one.
         if (ReadWimInfo(wimPath) == kResultSuccess && wimInfo_.image_count > 0)

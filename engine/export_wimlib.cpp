@@ -41,7 +41,8 @@ EngineResult WimlibEngine::ExportImage(const std::wstring& source, int index, co
     ret = api_.export_image(src.get(), index, dst.get(), nullptr, nullptr, flags | WIMLIB_EXPORT_FLAG_NO_NAMES);
   if (ret) return kResultFailed;
 
-  ret = exists ? api_.overwrite(dst.get(), 0, 0)
-               : api_.write(dst.get(), destination.c_str(), WIMLIB_ALL_IMAGES, 0, 0);
+  const int writeFlags = SolidWriteFlag(dst.get(), !exists, ctype);
+  ret = exists ? api_.overwrite(dst.get(), writeFlags, 0)
+               : api_.write(dst.get(), destination.c_str(), WIMLIB_ALL_IMAGES, writeFlags, 0);
   return ret ? kResultFailed : kResultSuccess;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "engine/image_xml.h"
+#include "engine/solid_output.h"
 #include "engine/split_parts.h"
 
 WimlibEngine::WimlibEngine() : api_(Host().backends.wimlib) {}
@@ -15,6 +16,14 @@ bool WimlibEngine::VerifyFile(const std::wstring& wimPath) {
   WimlibWim wim(api_);
   if (api_.open_wim(wimPath.c_str(), 0, wim.out())) return false;
   return api_.verify_wim(wim.get(), 0) == 0;
+}
+
+int WimlibEngine::SolidWriteFlag(WIMStruct* wim, bool newFile, int compression) const {
+  if (newFile) return compression == kCompressionSolidLzms ? WIMLIB_WRITE_FLAG_SOLID : 0;
+  wimlib_wim_info info = {};
+  if (api_.get_wim_info && api_.get_wim_info(wim, &info) == 0 && IsSolidWimVersion(info.wim_version))
+    return WIMLIB_WRITE_FLAG_SOLID;
+  return 0;
 }
 
 int WimlibEngine::ReadWimInfo(const std::wstring& wimPath) {

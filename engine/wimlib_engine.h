@@ -93,6 +93,10 @@ class WimlibEngine {
   int ReferenceSplitParts(WIMStruct* wim, const std::wstring& wimPath);
 
  private:
+  // WIMLIB_WRITE_FLAG_SOLID for a new file of compression type 3 and for
+  // an existing file that is solid already, else 0.
+  int SolidWriteFlag(WIMStruct* wim, bool newFile, int compression) const;
+
   // Opens the file as written and checks every resource against its hash.
   bool VerifyFile(const std::wstring& wimPath);
 

@@ -1,6 +1,7 @@
 #include "pages/info_rows.h"
 
 #include "engine/image_xml.h"
+#include "engine/solid_output.h"
 #include "engine/wim_file_reader.h"
 #include "resources/resource.h"
 #include "win/strings.h"
@@ -23,7 +24,7 @@ void AppendFacts(const WimFileReader& reader, std::vector<InfoRow>& rows) {
   std::wstring version = FormatStr(L"%d.%d", reader.MajorVersion(), reader.MinorVersion());
   Add(rows, L"GUID: " + GuidText(reader), 1);
   Add(rows, FormatStr(Field(summary, 0).c_str(), static_cast<int>(reader.ImageCount())), 1);
-  Add(rows, Field(summary, 1) + CompressionName(reader.Flags(), true), 1);
+  Add(rows, Field(summary, 1) + CompressionText(reader, true), 1);
   Add(rows, FormatStr(Field(summary, 5).c_str(), static_cast<int>(reader.ChunkSize())), 1);
   Add(rows, FormatStr(Field(summary, 2).c_str(), reader.PartNumber(), reader.TotalParts()), 1);
   Add(rows, FormatStr(Field(summary, 3).c_str(), static_cast<int>(reader.BootIndex())), 1);
@@ -67,6 +68,12 @@ std::wstring CompressionName(unsigned flags, bool suffix) {
   if (flags & kWimHeaderLzx) return LoadStr(IDS_COMPRESSION_MAX) + (suffix ? L" (LZX)" : L"");
   if (flags & kWimHeaderLzms) return L"LZMS";
   return LoadStr(IDS_COMPRESSION_NONE);
+}
+
+std::wstring CompressionText(const WimFileReader& reader, bool suffix) {
+  std::wstring text = CompressionName(reader.Flags(), suffix);
+  if (IsSolidWimVersion(reader.Version())) text += L" (ESD)";
+  return text;
 }
 
 std::wstring GuidText(const WimFileReader& reader) {

@@ -24,6 +24,9 @@ std::wstring InfoRowsAsText(const std::vector<InfoRow>& rows);
 // The compression name of a header's flags; with `suffix` the bracketed
 // algorithm follows the Chinese name ("最大 (LZX)").
 std::wstring CompressionName(unsigned flags, bool suffix);
+// The same for a file, marked " (ESD)" when its header has the version of
+// files with solid resources.
+std::wstring CompressionText(const WimFileReader& reader, bool suffix);
 
 // "GUID: {…}"-style text of the file GUID in registry form.
 std::wstring GuidText(const WimFileReader& reader);

@@ -24,7 +24,10 @@ FileDialogHandler g_dialogHandler;
 constexpr size_t kSingleNameBuffer = 32768;
 constexpr size_t kMultiNameBuffer = 1048576;
 
-const wchar_t kWimFilter[] = L"Windows Imaging File (*.WIM)\0*.WIM\0\0";
+const wchar_t kWimOpenFilter[] = L"Windows Imaging File (*.WIM;*.ESD)\0*.WIM;*.ESD\0\0";
+// Saving offers both kinds; the chosen one gives a typed name its extension.
+const wchar_t kWimSaveFilter[] =
+    L"Windows Imaging File (*.WIM)\0*.WIM\0Windows Imaging File, solid (*.ESD)\0*.ESD\0\0";
 
 // The names of a multiple-selection answer: "folder\0name\0name\0\0", or
 // one full path followed by "\0\0".
@@ -60,7 +63,7 @@ bool PickWimFiles(const FileDialogRequest& request, std::vector<std::wstring>& p
   OPENFILENAMEW ofn = {};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = request.owner;
-  ofn.lpstrFilter = kWimFilter;
+  ofn.lpstrFilter = request.save ? kWimSaveFilter : kWimOpenFilter;
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
   ofn.lpstrDefExt = L"WIM";

@@ -240,7 +240,7 @@ bool CPage2_Merge::ChooseDestination(std::wstring& destination, int& compression
     wimBoot = 0;
     return true;
   }
-  return AskNewDestinationOptions(MainWindow(), compression, wimBoot);
+  return AskNewDestinationOptions(MainWindow(), destination, compression, wimBoot);
 }
 
 void CPage2_Merge::OnExport() {

@@ -35,4 +35,4 @@ bool StartExport(Dialog* page, std::unique_ptr<ExportJob> job);
 
 // The capture options dialog for a new destination, reduced to the
 // default edition: its compression type and WIMBoot choice on OK.
-bool AskNewDestinationOptions(HWND owner, int& compression, int& wimBoot);
+bool AskNewDestinationOptions(HWND owner, const std::wstring& destination, int& compression, int& wimBoot);

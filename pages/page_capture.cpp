@@ -70,7 +70,8 @@ void CPage_Capture::PickWimFile() {
 }
 
 bool CPage_Capture::PathsValid(const std::wstring& source, const std::wstring& wimPath) {
-  if (!IsExistingFolder(source) || !HasExtension(wimPath, L".wim")) return false;
+  if (!IsExistingFolder(source)) return false;
+  if (!HasExtension(wimPath, L".wim") && !HasExtension(wimPath, L".esd")) return false;
   // A capture must never read the file it writes.
   return !IsInsideFolder(wimPath, source);
 }

@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include "engine/engine_host.h"
+#include "engine/solid_output.h"
 #include "engine/wim_file_reader.h"
 #include "resources/resource.h"
+#include "win/message_box.h"
 #include "win/strings.h"
 
 const wchar_t* const CSaveOptionDlg::kEditions[] = {
@@ -14,7 +16,14 @@ const wchar_t* const CSaveOptionDlg::kEditions[] = {
 const int CSaveOptionDlg::kEditionCount = sizeof(kEditions) / sizeof(kEditions[0]);
 
 namespace {
-const int kCompressionButtons[3] = {IDC_OPT_COMP_NONE, IDC_OPT_COMP_XPRESS, IDC_OPT_COMP_LZX};
+// Indexed by compression type: none, XPRESS, LZX, solid LZMS.
+const int kCompressionButtons[4] = {IDC_OPT_COMP_NONE, IDC_OPT_COMP_XPRESS, IDC_OPT_COMP_LZX, IDC_OPT_COMP_LZMS};
+
+int CompressionOfButton(int id) {
+  for (int type = 0; type < 4; type++)
+    if (kCompressionButtons[type] == id) return type;
+  return -1;
+}
 
 void AddEdition(HWND combo, int index, const std::wstring& text) {
   COMBOBOXEXITEMW item = {};
@@ -36,8 +45,48 @@ bool CSaveOptionDlg::OnInitDialog() {
     offeredBootIndex_ = 1;
     MarkCompression(1);
   }
-  if (Host().backendKind == kBackendWimgapi) ShowWindow(Item(IDC_OPT_WIMBOOT), SW_HIDE);
+  if (Host().backendKind == kBackendWimgapi) {
+    ShowWindow(Item(IDC_OPT_WIMBOOT), SW_HIDE);
+    OfferSolidOnlyIfWritable();
+  }
   return true;
+}
+
+// A system WIMGAPI that cannot write solid files gets the choice greyed, with
+// a tooltip that says why; appending keeps the existing file's compression
+// whatever the back end can make.
+void CSaveOptionDlg::OfferSolidOnlyIfWritable() {
+  if (compressionLocked_ || WimgapiWritesSolid(Host().backends.wimgapi, Host().tempFolder)) return;
+  HWND button = Item(IDC_OPT_COMP_LZMS);
+  EnableWindow(button, FALSE);
+  solidUnavailable_ = true;
+  tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, nullptr, nullptr);
+  if (!tooltip_) return;
+  // A disabled button gets no mouse messages, so the tip watches its
+  // rectangle on the dialog instead.
+  tooltipText_ = LoadStr(IDS_OPT_LZMS_UNAVAILABLE);
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.uFlags = TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.uId = IDC_OPT_COMP_LZMS;
+  GetWindowRect(button, &tool.rect);
+  MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&tool.rect), 2);
+  tool.lpszText = const_cast<wchar_t*>(tooltipText_.c_str());
+  SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::wstring CSaveOptionDlg::SolidTooltipText() const {
+  if (!tooltip_) return L"";
+  wchar_t buffer[512] = {};
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof(tool);
+  tool.hwnd = hwnd_;
+  tool.uId = IDC_OPT_COMP_LZMS;
+  tool.lpszText = buffer;
+  SendMessageW(tooltip_, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+  return buffer;
 }
 
 void CSaveOptionDlg::FillEditions() {
@@ -74,11 +123,14 @@ void CSaveOptionDlg::ReadAppendTarget() {
 }
 
 void CSaveOptionDlg::MarkCompression(int type) {
-  for (int i = 0; i < 3; i++) CheckDlgButton(hwnd_, kCompressionButtons[i], i == type ? BST_CHECKED : BST_UNCHECKED);
+  for (int i = 0; i < 4; i++) CheckDlgButton(hwnd_, kCompressionButtons[i], i == type ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void CSaveOptionDlg::EnableCompression(bool enable) {
-  for (int id : kCompressionButtons) EnableWindow(Item(id), enable ? TRUE : FALSE);
+  for (int id : kCompressionButtons) {
+    bool offered = id != IDC_OPT_COMP_LZMS || !solidUnavailable_;
+    EnableWindow(Item(id), enable && offered ? TRUE : FALSE);
+  }
 }
 
 void CSaveOptionDlg::OnWimBootClicked() {
@@ -96,7 +148,8 @@ bool CSaveOptionDlg::OnCommand(int id, int code, HWND control) {
     case IDC_OPT_COMP_NONE:
     case IDC_OPT_COMP_XPRESS:
     case IDC_OPT_COMP_LZX:
-      if (code == BN_CLICKED) compressionType = id == IDC_OPT_COMP_NONE ? 0 : id == IDC_OPT_COMP_XPRESS ? 1 : 2;
+    case IDC_OPT_COMP_LZMS:
+      if (code == BN_CLICKED) compressionType = CompressionOfButton(id);
       return true;
     case IDC_OPT_EDITION:
       if (code == CBN_SELCHANGE) {
@@ -112,7 +165,16 @@ bool CSaveOptionDlg::OnCommand(int id, int code, HWND control) {
   }
 }
 
+// A new ".esd" file is expected to be solid: one plain question when the
+// choice says otherwise. "No" leaves the dialog open for another choice.
+bool CSaveOptionDlg::ConfirmEsdCompression() {
+  if (compressionLocked_ || compressionType == kCompressionSolidLzms || !HasEsdExtension(wimPath)) return true;
+  int answer = AppMessageBox(hwnd_, wimPath + L" " + LoadStr(IDS_ESD_NOT_SOLID), L"Quarry", MB_YESNO | MB_ICONQUESTION);
+  return answer == IDYES;
+}
+
 void CSaveOptionDlg::OnOK() {
+  if (!ConfirmEsdCompression()) return;
   bool boot = IsDlgButtonChecked(hwnd_, IDC_OPT_BOOT) == BST_CHECKED;
   bootIndex = boot ? offeredBootIndex_ : 0;
   // A hidden WIMBoot box (WIMGAPI) is never ticked by the user.

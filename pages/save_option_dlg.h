@@ -21,11 +21,11 @@ class CSaveOptionDlg : public Dialog {
 
   // Inputs.
   int appendMode = 0;    // 0: a new file; 1: a further image of wimPath
-  std::wstring wimPath;  // the existing file, read in append mode
+  std::wstring wimPath;  // the target: read in append mode; its extension checked in create mode
   int defaultOnly = 0;   // 1: edition list "默认" only; edition and boot locked
 
   // Outputs, valid after IDOK.
-  int compressionType = 1;   // 0 none, 1 XPRESS, 2 LZX (3 LZMS: an appended LZMS file)
+  int compressionType = 1;   // 0 none, 1 XPRESS, 2 LZX, 3 LZMS (solid for a new file)
   std::wstring editionFlag;  // FLAGS text; empty for the first entry
   int bootIndex = 0;         // 0: no boot mark; else the number the new image gets
   int wimBoot = 0;           // 1: WIMBoot-compatible (wimlib only)
@@ -33,6 +33,9 @@ class CSaveOptionDlg : public Dialog {
   // The edition entries offered, in this order.
   static const wchar_t* const kEditions[];
   static const int kEditionCount;
+
+  // The tooltip of a greyed solid choice; empty when the choice is offered.
+  std::wstring SolidTooltipText() const;
 
  protected:
   bool OnInitDialog() override;
@@ -45,7 +48,12 @@ class CSaveOptionDlg : public Dialog {
   void MarkCompression(int type);
   void EnableCompression(bool enable);
   void OnWimBootClicked();
+  void OfferSolidOnlyIfWritable();
+  bool ConfirmEsdCompression();
 
   int offeredBootIndex_ = 1;       // number the new image will get
   bool compressionLocked_ = false; // the existing file decides the compression
+  bool solidUnavailable_ = false;  // the back end cannot write a solid file
+  HWND tooltip_ = nullptr;         // explains a greyed solid choice
+  std::wstring tooltipText_;
 };

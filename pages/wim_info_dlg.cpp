@@ -71,7 +71,7 @@ void CWimInfoDlg::InitDetails(const WimFileReader& reader, bool readable) {
   SetText(GetText() + FormatStr(L"   GUID:%s", GuidText(reader).c_str()));
   if (summary.size() >= 5) {
     std::wstring version = FormatStr(L"%d.%d", reader.MajorVersion(), reader.MinorVersion());
-    std::wstring status = summary[1] + L"  " + CompressionName(reader.Flags(), false) + L"    " +
+    std::wstring status = summary[1] + L"  " + CompressionText(reader, false) + L"    " +
                           FormatStr(summary[2].c_str(), reader.PartNumber(), reader.TotalParts()) + L"    " +
                           FormatStr(summary[4].c_str(), version.c_str());
     SetItemText(IDC_WIMINFO_STATUS, status);

@@ -62,6 +62,7 @@ std::wstring FormatCompression(DWORD flags) {
   std::wstring text;
   if (flags & kFlagXpress) text += L"Xpress";
   if (flags & kFlagLzx) text += L"LZX";
+  if (text.empty() && (flags & kFlagLzms)) text = L"LZMS";
   return text;
 }
 

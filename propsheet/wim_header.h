@@ -26,6 +26,7 @@ constexpr size_t kRowCount = 6;
 constexpr DWORD kFlagCompressed = 0x00000002;
 constexpr DWORD kFlagXpress = 0x00020000;
 constexpr DWORD kFlagLzx = 0x00040000;
+constexpr DWORD kFlagLzms = 0x00080000;
 
 // The six values of a header record of kHeaderReadSize bytes, in row order:
 // "1.13", "{...GUID...}", "3", "LZX", "1/1", "0".

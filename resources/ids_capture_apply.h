@@ -9,6 +9,7 @@
 #define IDC_OPT_EDITION         1065
 #define IDC_OPT_BOOT            1066
 #define IDC_OPT_WIMBOOT         1067
+#define IDC_OPT_COMP_LZMS       1068
 
 // Capture page
 #define IDC_CAP_CREATE          1015
@@ -44,3 +45,5 @@
 #define IDS_TASK_FILTER_SAVE    403
 #define IDS_TASK_FILTER_LOAD    404
 #define IDS_TASK_RUNNER_BUSY    405
+#define IDS_OPT_LZMS_UNAVAILABLE 920
+#define IDS_ESD_NOT_SOLID       921

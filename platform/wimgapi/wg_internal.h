@@ -50,6 +50,9 @@
 
 _Static_assert(sizeof(wimlib_tchar) == 1, "the Linux wimlib speaks UTF-8");
 
+/* Header version of a file with solid resources (an ESD file). */
+#define WG_SOLID_WIM_VERSION 0xE00
+
 /* ------------------------------------------------------------------------- */
 /* Objects and handles (wg_handles.c)                                        */
 /* ------------------------------------------------------------------------- */

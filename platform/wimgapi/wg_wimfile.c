@@ -159,6 +159,19 @@ static DWORD write_new(struct wg_file *f, int write_flags)
     return err;
 }
 
+/* A new file of compression type LZMS is written solid (an ESD file), and so
+ * is whatever is added to a file that is solid already. */
+static int solid_flag(const struct wg_file *f)
+{
+    struct wimlib_wim_info info;
+
+    if (f->is_new)
+        return f->ctype == WIM_COMPRESS_LZMS ? WIMLIB_WRITE_FLAG_SOLID : 0;
+    if (wimlib_get_wim_info(f->wim, &info) == 0 && info.wim_version == WG_SOLID_WIM_VERSION)
+        return WIMLIB_WRITE_FLAG_SOLID;
+    return 0;
+}
+
 DWORD wg_file_write(struct wg_file *f, struct wg_op *op)
 {
     int write_flags = (f->flags & WIM_FLAG_VERIFY) ? WIMLIB_WRITE_FLAG_CHECK_INTEGRITY : 0;
@@ -167,6 +180,7 @@ DWORD wg_file_write(struct wg_file *f, struct wg_op *op)
 
     if (!f->wim)
         return ERROR_INTERNAL_ERROR;
+    write_flags |= solid_flag(f);
     if (op)
         wg_op_attach(op, f->wim);
     if (f->is_new) {

@@ -33,7 +33,7 @@ class MergeTest : public AdvancedTest, public ::testing::WithParamInterface<Back
     ASSERT_TRUE(WaitUntil([&] { return RowImage(List(), row) == kUnticked; }, 20000));
   }
   // Answers the capture options dialog for a new destination.
-  void AnswerOptions(bool wimBoot) {
+  void AnswerOptions(bool wimBoot, int compressionId = 0) {
     HWND options = WaitForDialog(L"捕获选项");
     ASSERT_TRUE(options);
     HWND editions = GetDlgItem(options, 1065);
@@ -42,6 +42,7 @@ class MergeTest : public AdvancedTest, public ::testing::WithParamInterface<Back
     EXPECT_FALSE(IsWindowEnabled(editions));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, 1066)));
     if (wimBoot) Click(options, 1067);
+    if (compressionId) Click(options, compressionId);
     Click(options, IDOK);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(options) || !IsWindowVisible(options); }, 20000));
   }
@@ -201,6 +202,42 @@ TEST_P(MergeTest, CancelDuringThreeExportsStopsAndLeavesAValidFile) {
     UnixResult verify = RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(target)));
     EXPECT_EQ(verify.exitCode, 0) << verify.output;
   }
+}
+
+TEST_P(MergeTest, ExportIntoANewSolidEsdAndThenIntoIt) {
+  UseBackend(GetParam());
+  std::wstring a = MakeWim(L"a.wim", 2);
+  OpenMergePage();
+  AddFiles({a}, 2);
+  std::wstring target = dir_ + L"\\out.esd";
+  QueueFileAnswer({target});
+  PostClick(mergeWnd(), IDC_MERGE_EXPORT);
+  AnswerOptions(false, IDC_OPT_COMP_LZMS);
+  EXPECT_EQ(WaitForResult(), L"操作成功完成!");
+  EXPECT_EQ(ImageCount(target), 2);
+  EXPECT_EQ(InfoField(target, 0, "Compression"), "LZMS");
+  EXPECT_TRUE(FileDataIsSolid(target));
+  UnixResult verify = RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(target)));
+  EXPECT_EQ(verify.exitCode, 0) << verify.output;
+  // The images come back as they went in.
+  std::wstring out = TempDir();
+  ASSERT_EQ(RunUnix("wimlib-imagex apply " + ShQuote(UnixPath(target)) + " 2 " + ShQuote(UnixPath(out + L"\\x")))
+                .exitCode, 0);
+  UnixResult diff = RunUnix("diff -r " + ShQuote(UnixPath(SourceTree())) + " " + ShQuote(UnixPath(out + L"\\x")));
+  EXPECT_EQ(diff.exitCode, 0) << diff.output;
+
+  // Exporting into the existing ESD adds solid data to it.
+  std::wstring b = MakeNoiseWim(L"b.wim", 3, 300000);
+  AddFiles({b}, 3);
+  Untick(0);
+  Untick(1);
+  QueueFileAnswer({target});
+  PostClick(mergeWnd(), IDC_MERGE_EXPORT);
+  EXPECT_EQ(WaitForResult(), L"操作成功完成!");
+  EXPECT_EQ(ImageCount(target), 3);
+  EXPECT_TRUE(FileDataIsSolid(target));
+  verify = RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(target)));
+  EXPECT_EQ(verify.exitCode, 0) << verify.output;
 }
 
 TEST_P(MergeTest, AFailedExportIsNotHiddenByALaterSuccess) {

@@ -79,6 +79,34 @@ std::string ShQuote(const std::string& s) {
 
 // Wine starts Linux programs detached, so the command writes its output and
 // exit code to files and we poll for the exit-code file.
+bool FileDataIsSolid(const std::wstring& wim) {
+  UnixResult r = RunUnix("wimlib-imagex info " + ShQuote(UnixPath(wim)) + " --blobs");
+  if (r.exitCode != 0) return false;
+  // Blobs are blocks of "Key = value" lines separated by blank lines.
+  int dataBlobs = 0;
+  std::string block;
+  auto judge = [&]() {
+    if (block.empty() || block.find("Hash") == std::string::npos) return true;
+    if (block.find("WIM_RESHDR_FLAG_METADATA") != std::string::npos) return true;
+    dataBlobs++;
+    return block.find("Solid resource") != std::string::npos;
+  };
+  size_t at = 0;
+  while (at <= r.output.size()) {
+    size_t end = r.output.find('\n', at);
+    if (end == std::string::npos) end = r.output.size();
+    std::string line = r.output.substr(at, end - at);
+    if (line.find_first_not_of(" \r") == std::string::npos) {
+      if (!judge()) return false;
+      block.clear();
+    } else {
+      block += line + "\n";
+    }
+    at = end + 1;
+  }
+  return judge() && dataBlobs > 0;
+}
+
 UnixResult RunUnix(const std::string& shellCommand, DWORD timeoutMs) {
   UnixResult r;
   std::wstring dir = TempDir();

@@ -31,6 +31,10 @@ UnixResult RunUnix(const std::string& shellCommand, DWORD timeoutMs = 300000);
 // Quotes a string for a /bin/sh command line.
 std::string ShQuote(const std::string& s);
 
+// True when wimlib-imagex lists the file as a solid (ESD) file: every blob
+// of file data lies in a solid resource (metadata resources never do).
+bool FileDataIsSolid(const std::wstring& wim);
+
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool MakeDirs(const std::wstring& path);

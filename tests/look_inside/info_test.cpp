@@ -39,7 +39,8 @@ TEST_F(InfoPageTest, RowsForEveryCompressionMatchTheFiles) {
   const Case cases[] = {{"--compress=LZX", L"压缩方式: 最大 (LZX)"},
                         {"--compress=XPRESS", L"压缩方式: 快速 (XPRESS)"},
                         {"--compress=none", L"压缩方式: 无压缩"},
-                        {"--compress=LZMS", L"压缩方式: LZMS"}};
+                        {"--compress=LZMS", L"压缩方式: LZMS (ESD)"},
+                        {"--compress=LZMS --solid", L"压缩方式: LZMS (ESD)"}};
   int n = 0;
   for (const Case& c : cases) {
     std::wstring wim = dir_ + L"\\c" + std::to_wstring(n++) + L".wim";

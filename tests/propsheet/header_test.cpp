@@ -35,7 +35,7 @@ TEST(propsheetHeader, CompressionText) {
   EXPECT_EQ(L"Xpress", Compression(0x00020002));
   EXPECT_EQ(L"LZX", Compression(0x00040002));
   EXPECT_EQ(L"XpressLZX", Compression(0x00060002));
-  EXPECT_EQ(L"", Compression(0x00080002)) << "LZMS has no name here";
+  EXPECT_EQ(L"LZMS", Compression(0x00080002)) << "an LZMS file says so";
   EXPECT_EQ(L"", Compression(0x00200002)) << "the second XPRESS bit is not tested";
 }
 

@@ -120,6 +120,7 @@ std::vector<std::wstring> OracleRows(const std::wstring& wimPath) {
     compression.clear();
     if (flags & 0x20000) compression += "Xpress";
     if (flags & 0x40000) compression += "LZX";
+    if (compression.empty() && (flags & 0x80000)) compression = "LZMS";
   }
   std::string values[6] = {std::to_string(version >> 16) + "." + std::to_string((version >> 8) & 0xFF),
                            guid,
