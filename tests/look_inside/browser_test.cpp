@@ -1,7 +1,8 @@
 // The browser page: drives and folders of the computer, the images of a
 // WIM file and the folders inside them (compared with what wimlib-imagex
-// lists), sorting, extraction compared byte for byte, extract-and-open,
-// "U", the drag-out's creation notice and the Properties data.
+// lists), sorting, extraction compared byte for byte and its failures,
+// extract-and-open and its folders, the refusal while the queue runs, "U",
+// the drag-out's creation notice (a drive root too) and the Properties data.
 #include "look_fixture.h"
 
 #include <shlobj.h>

@@ -1,7 +1,8 @@
 // The about box inside the test program: its component rows and wimlib
 // line, and the update check against an HTTP server on the loopback
-// interface run by this test (up to date, newer, 404, nobody listening),
-// including a box closed while its check still runs.
+// interface run by this test (up to date, newer, 404, nobody listening, an
+// answer too long to be an update file, one that never ends), including a
+// box closed while its check still runs.
 #include <winsock2.h>
 #include <gtest/gtest.h>
 
