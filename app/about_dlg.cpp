@@ -12,16 +12,26 @@
 #include "win/strings.h"
 
 // The link between the about box and a running update check. The check
-// reports through it only while the box is open; the box cuts it when it
-// closes, so a late answer goes nowhere.
+// reports through it only while the box is open; the box cuts it and sets
+// `stop` when it closes, so the download ends and a late answer goes nowhere.
 struct UpdateCheckLink {
   CRITICAL_SECTION lock;
   HWND dialog = nullptr;
+  HANDLE stop = nullptr;
   std::wstring host;
-  std::wstring tempFile;
   UpdateResult result;
-  UpdateCheckLink() { InitializeCriticalSection(&lock); }
-  ~UpdateCheckLink() { DeleteCriticalSection(&lock); }
+  UpdateCheckLink() : stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) { InitializeCriticalSection(&lock); }
+  ~UpdateCheckLink() {
+    if (stop) CloseHandle(stop);
+    DeleteCriticalSection(&lock);
+  }
+  // The box is closing: nothing more is reported, the check stops.
+  void Cut() {
+    EnterCriticalSection(&lock);
+    dialog = nullptr;
+    LeaveCriticalSection(&lock);
+    if (stop) SetEvent(stop);
+  }
 };
 
 namespace {
@@ -33,7 +43,7 @@ DWORD WINAPI UpdateThread(void* arg) {
   // The thread holds its own reference: the link outlives the box if need be.
   std::unique_ptr<std::shared_ptr<UpdateCheckLink>> holder(static_cast<std::shared_ptr<UpdateCheckLink>*>(arg));
   UpdateCheckLink& link = **holder;
-  UpdateResult result = CheckForUpdate(link.host, link.tempFile);
+  UpdateResult result = CheckForUpdate(link.host, link.stop);
   EnterCriticalSection(&link.lock);
   link.result = result;
   if (link.dialog) PostMessageW(link.dialog, kMsgUpdateDone, 0, 0);
@@ -59,11 +69,7 @@ bool EndsWithSys(const std::wstring& name) {
 CAboutDlg::CAboutDlg(CQuarryApp& app) : Dialog(IDD_ABOUT), app_(app) { picture_.Load(IDP_ABOUT); }
 
 CAboutDlg::~CAboutDlg() {
-  if (check_) {
-    EnterCriticalSection(&check_->lock);
-    check_->dialog = nullptr;
-    LeaveCriticalSection(&check_->lock);
-  }
+  if (check_) check_->Cut();
 }
 
 std::wstring CAboutDlg::FileVersionText(const std::wstring& path, const wchar_t* key) {
@@ -165,7 +171,6 @@ void CAboutDlg::StartUpdateCheck() {
   check_ = std::make_shared<UpdateCheckLink>();
   check_->dialog = hwnd_;
   check_->host = app_.settings.updateHost.empty() ? kDefaultUpdateHost : app_.settings.updateHost;
-  check_->tempFile = SystemTempFolder() + L"\\quarry.tmp";
   auto* holder = new std::shared_ptr<UpdateCheckLink>(check_);
   HANDLE thread = CreateThread(nullptr, 0, UpdateThread, holder, 0, nullptr);
   if (!thread) {
@@ -248,9 +253,7 @@ bool CAboutDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
       return true;
     case WM_DESTROY:
       if (check_) {
-        EnterCriticalSection(&check_->lock);
-        check_->dialog = nullptr;
-        LeaveCriticalSection(&check_->lock);
+        check_->Cut();
         check_.reset();
       }
       return false;

@@ -7,6 +7,7 @@
 #include "app/shell_task.h"
 #include "config/capture_lists.h"
 #include "controls/tip_wnd.h"
+#include "pages/browser_extract.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
@@ -110,6 +111,8 @@ void CQuarryApp::InitInstance() {
   LoadSettings(settings, settingsPath);
   LoadCaptureLists(captureLists, settingsPath);
   tempFolder = settings.tempFolder;
+  // Files a crashed or killed Quarry opened for viewing are no longer in use.
+  RemoveLeftoverOpenFolders(tempFolder);
   backendKind = settings.backend == kBackendWimlib ? kBackendWimlib : kBackendWimgapi;
 
   g_ctrlHeld = (GetAsyncKeyState(VK_CONTROL) & 0x8000) ? 1u : 0u;
@@ -131,6 +134,8 @@ void CQuarryApp::ExitInstance() {
   SaveSettings(settings, settingsPath);
   SaveCaptureLists(captureLists, settingsPath);
   ReleaseBackends(backends);
+  // The files opened for viewing from an image go with the program.
+  RemoveOwnOpenFolders();
 }
 
 bool CQuarryApp::HandleCommandLine(const std::wstring& commandLine) {

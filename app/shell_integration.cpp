@@ -33,17 +33,56 @@ bool KeyExists(HKEY root, const wchar_t* subKey) {
   return true;
 }
 
+// The value in our ProgID key that keeps the extension's default from
+// before the association, so that "off" can give it back.
+const wchar_t kPreviousValue[] = L"PreviousDefault";
+
+bool HasSubkeysOrValues(HKEY root, const wchar_t* subKey) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD subkeys = 0, values = 0;
+  LONG status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                 nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  return status != ERROR_SUCCESS || subkeys > 0 || values > 0;
+}
+
+void DeleteValue(HKEY root, const wchar_t* subKey, const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  RegDeleteValueW(key, name);
+  RegCloseKey(key);
+}
+
+std::wstring StringValue(HKEY root, const std::wstring& subKey, const wchar_t* name) {
+  wchar_t buffer[512] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  DWORD type = 0;
+  if (SHGetValueW(root, subKey.c_str(), name, &type, buffer, &size) != ERROR_SUCCESS || type != REG_SZ) return L"";
+  return buffer;
+}
+
+// Another program's default for the extension is kept in our ProgID key
+// before it is replaced (only the first time: a second "on" finds ours).
 void Associate(HKEY root, const wchar_t* extension, const wchar_t* progId, int iconId, const std::wstring& exe) {
   std::wstring id = progId;
+  std::wstring previous = DefaultValue(root, extension);
+  if (!previous.empty() && _wcsicmp(previous.c_str(), progId) != 0) SetString(root, id, kPreviousValue, previous);
   SetString(root, extension, nullptr, progId);
   SetString(root, id + L"\\DefaultIcon", nullptr, exe + FormatStr(L",-%d", iconId));
   SetString(root, id + L"\\shell\\Open\\command", nullptr, VerbCommand(exe, L""));
   SetString(root, id + L"\\shell\\Open", L"Icon", exe + L",0");
 }
 
-// Removes an extension key only while it names our ProgID.
+// While the extension still names our ProgID, its default goes back to the
+// one kept at "on", or is removed; the key itself goes only when nothing
+// else is left in it (another program's OpenWithProgids and the like stay).
 void DisownExtension(HKEY root, const wchar_t* extension, const wchar_t* progId) {
-  if (_wcsicmp(DefaultValue(root, extension).c_str(), progId) == 0) SHDeleteKeyW(root, extension);
+  if (_wcsicmp(DefaultValue(root, extension).c_str(), progId) != 0) return;
+  std::wstring previous = StringValue(root, progId, kPreviousValue);
+  if (!previous.empty()) SetString(root, extension, nullptr, previous);
+  else DeleteValue(root, extension, nullptr);
+  if (!HasSubkeysOrValues(root, extension)) SHDeleteKeyW(root, extension);
 }
 
 struct Verb {

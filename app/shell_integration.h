@@ -13,8 +13,10 @@
 std::wstring VerbCommand(const std::wstring& exe, const std::wstring& switchText);
 
 // On: .WIM -> KLO.QUARRY.WIM and .ESD -> KLO.QUARRY.ESD, their icons and
-// open commands. Off: removes our two ProgIDs, and .WIM / .ESD only while
-// they still point at them (another program's association stays).
+// open commands; a default of another program is kept in our ProgID. Off:
+// while .WIM / .ESD still point at us, gives them back the kept default (or
+// removes ours), then removes our two ProgIDs. Nothing else in .WIM / .ESD
+// is touched; such a key goes only when it is left empty.
 void ApplyFileAssociation(bool on, const std::wstring& exe);
 
 // On: the verbs Apply/Edit/Mount on KLO.QUARRY.WIM and "Capture To ..." /

@@ -55,9 +55,11 @@ void ShowInvalidPath() { AppMessageBox(nullptr, LoadStr(IDS_INVALID_PATH), L"Qua
 
 // The operation's result, told only when it is not a success: engines that
 // fail without a message of their own (wimlib, a back end not bound) would
-// otherwise end silently as if all went well.
-void ReportFailure(EngineResult result) {
+// otherwise end silently as if all went well. A WIMGAPI failure has shown
+// its own box already and is not told twice.
+void ReportFailure(EngineResult result, bool viaWimgapi) {
   if (result == kResultSuccess || result == kResultAborted) return;
+  if (viaWimgapi && result == kResultFailed) return;
   AppMessageBox(nullptr, LoadStr(IDS_OP_FAILED), L"Quarry", MB_ICONERROR);
 }
 
@@ -174,12 +176,13 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
   if (!AskCaptureOptions(nullptr, append == 1, target, choice)) return;
 
   CQuarryApp* app = CQuarryApp::Instance();
+  const bool wimlib = app && app->backendKind == kBackendWimlib;
   EngineResult result = RunWithTip(TaskText(0, folder, target), [&]() -> EngineResult {
-    if (app && app->backendKind == kBackendWimlib)
+    if (wimlib)
       return WimlibEngine().CaptureImage(folder, target, choice.compression, append == 1, false, false, choice.info);
     return WimgapiEngine().CaptureImage(folder, target, choice.compression, append == 1, false, false, choice.info);
   });
-  ReportFailure(result);
+  ReportFailure(result, !wimlib);
 }
 
 void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
@@ -214,5 +217,5 @@ void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
     if (wimlib) return WimlibEngine().ApplyImage(wimPath, folder, image, false, false);
     return WimgapiEngine().ApplyImage(wimPath, folder, image, false, false);
   });
-  ReportFailure(result);
+  ReportFailure(result, mount || !wimlib);
 }

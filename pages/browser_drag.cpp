@@ -11,14 +11,19 @@
 #include "controls/drag_drop.h"
 #include "controls/messages.h"
 #include "pages/page_browser.h"
+#include "tasks/operation.h"
 
 namespace {
 constexpr DWORD kPlaceholderBytes = 128;
 std::atomic<unsigned> g_dragCounter{0};
 
+// The folder holding `path`. A drive root keeps its backslash: "C:" alone
+// would name the current directory of that drive, not its root.
 std::wstring FolderOf(const std::wstring& path) {
   size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? L"" : path.substr(0, slash);
+  if (slash == std::wstring::npos) return L"";
+  if (slash == 2 && path[1] == L':') return path.substr(0, 3);
+  return path.substr(0, slash);
 }
 
 std::wstring NameOf(const std::wstring& path) {
@@ -73,6 +78,7 @@ void CPage_Browser::EndDragOut(DWORD effect) {
 }
 
 void CPage_Browser::RunDragOut() {
+  if (RefuseWhileQueueRuns(GetAncestor(hwnd_, GA_ROOT))) return;
   ComPtr<CMyOleSource> source = CMyOleSource::Create();
   if (!source) return;
   std::wstring name = BeginDragOut();

@@ -3,30 +3,60 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "controls/messages.h"
 #include "controls/progress_ctrl.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
+#include "resources/ids_browser.h"
 #include "resources/resource.h"
+#include "win/message_box.h"
 #include "win/strings.h"
 
 namespace {
 constexpr UINT kMsgWorkerDone = WM_APP + 50;
-constexpr DWORD kViewerGraceMs = 1500;
-constexpr DWORD kFileReleaseWaitMs = 60000;
+constexpr wchar_t kOpenFolderPrefix[] = L"QuarryOpen-";
 
 std::atomic<int> g_openWorkers{0};
 std::atomic<unsigned> g_folderCounter{0};
 
-// True when nobody holds the file open (it can be opened without sharing).
-bool FileIsFree(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
-  CloseHandle(file);
-  return true;
+// The extract-and-open folders made by this process, removed at its exit.
+std::mutex g_ownFoldersLock;
+std::vector<std::wstring> g_ownFolders;
+
+void RememberOwnFolder(const std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(g_ownFoldersLock);
+  g_ownFolders.push_back(folder);
+}
+
+void ForgetOwnFolder(const std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(g_ownFoldersLock);
+  g_ownFolders.erase(std::remove(g_ownFolders.begin(), g_ownFolders.end(), folder), g_ownFolders.end());
+}
+
+// Progress of one job, to its own display only.
+enum wimlib_progress_status JobProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
+                                        void* context) {
+  auto* target = static_cast<ShellTaskTarget*>(context);
+  if (target && info && msg == WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS) {
+    float percent = WimlibPercent(info->extract.completed_bytes, info->extract.total_bytes);
+    if (percent >= 0.0f) target->SetPercent(percent);
+  }
+  return WIMLIB_PROGRESS_STATUS_CONTINUE;
+}
+
+// True while a process of that id runs (or cannot be asked about).
+bool ProcessRuns(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  bool runs = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+  CloseHandle(process);
+  return runs;
 }
 
 struct OpenJob {
@@ -34,44 +64,45 @@ struct OpenJob {
   std::wstring fileName;
 };
 
-DWORD WINAPI OpenWorker(void* param) {
-  std::unique_ptr<OpenJob> open(static_cast<OpenJob*>(param));
-  ExtractSelection(open->job);
-  std::wstring file = open->job.target + L"\\" + open->fileName;
+bool ExtractAndLaunch(const OpenJob& open) {
+  if (ExtractSelection(open.job) != 0) return false;
+  std::wstring file = open.job.target + L"\\" + open.fileName;
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.lpFile = file.c_str();
   info.nShow = SW_SHOW;
-  // Without a program to wait for, the file stays: deleting it could pull
-  // it away from a viewer that is still starting.
-  if (ShellExecuteExW(&info) && info.hProcess) {
-    WaitForSingleObject(info.hProcess, INFINITE);
-    CloseHandle(info.hProcess);
-    Sleep(kViewerGraceMs);
-    DWORD start = GetTickCount();
-    while (!FileIsFree(file) && GetTickCount() - start < kFileReleaseWaitMs) Sleep(500);
-    if (FileIsFree(file)) DeleteOwnFolder(open->job.target);
+  return ShellExecuteExW(&info) != FALSE;
+}
+
+// The folder stays after a launch: the viewer may read the file at any
+// time, and the program the shell started may not be the one that does.
+DWORD WINAPI OpenWorker(void* param) {
+  std::unique_ptr<OpenJob> open(static_cast<OpenJob*>(param));
+  if (!ExtractAndLaunch(*open)) {
+    DeleteOwnFolder(open->job.target);
+    ForgetOwnFolder(open->job.target);
+    AppMessageBox(nullptr, FormatStr(LoadStr(IDS_BROWSER_OPEN_FAILED).c_str(), open->fileName.c_str()), L"Quarry",
+                  MB_ICONERROR);
   }
   g_openWorkers--;
   return 0;
 }
 }  // namespace
 
-int ExtractSelection(const ExtractJob& job) {
+int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress) {
   const WimlibTable& api = Host().backends.wimlib;
   if (!api.open_wim || !api.extract_paths) return kResultNotBound;
   WimlibWim wim(api);
   int result = api.open_wim(job.wimPath.c_str(), 0, wim.out());
   if (result == 0) {
-    if (api.register_progress_function) api.register_progress_function(wim.get(), WimlibProgress, nullptr);
+    if (api.register_progress_function) api.register_progress_function(wim.get(), JobProgress, progress);
     WimlibEngine().ReferenceSplitParts(wim.get(), job.wimPath);
     std::vector<const wchar_t*> paths;
     for (const std::wstring& path : job.paths) paths.push_back(path.c_str());
     result = api.extract_paths(wim.get(), job.image, job.target.c_str(), paths.data(), paths.size(),
                                WIMLIB_EXTRACT_FLAG_NO_PRESERVE_DIR_STRUCTURE);
   }
-  ReportProgress(100);
+  if (progress) progress->SetPercent(100);
   return result;
 }
 
@@ -79,8 +110,8 @@ std::wstring MakeUniqueFolder(const std::wstring& parent) {
   std::wstring base = parent;
   if (!base.empty() && base.back() == L'\\') base.pop_back();
   for (int attempt = 0; attempt < 100; attempt++) {
-    std::wstring folder = FormatStr(L"%s\\QuarryOpen-%lu-%lu-%u", base.c_str(), GetCurrentProcessId(), GetTickCount(),
-                                    g_folderCounter++);
+    std::wstring folder = FormatStr(L"%s\\%s%lu-%lu-%u", base.c_str(), kOpenFolderPrefix, GetCurrentProcessId(),
+                                    GetTickCount(), g_folderCounter++);
     if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
     if (GetLastError() != ERROR_ALREADY_EXISTS) return L"";
   }
@@ -116,11 +147,13 @@ bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, 
     delete open;
     return false;
   }
+  RememberOwnFolder(open->job.target);
   g_openWorkers++;
   HANDLE thread = CreateThread(nullptr, 0, OpenWorker, open, 0, nullptr);
   if (!thread) {
     g_openWorkers--;
     DeleteOwnFolder(open->job.target);
+    ForgetOwnFolder(open->job.target);
     delete open;
     return false;
   }
@@ -128,11 +161,42 @@ bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, 
   return true;
 }
 
+void RemoveOwnOpenFolders() {
+  std::vector<std::wstring> folders;
+  {
+    std::lock_guard<std::mutex> hold(g_ownFoldersLock);
+    folders.swap(g_ownFolders);
+  }
+  for (const std::wstring& folder : folders) DeleteOwnFolder(folder);
+}
+
+void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
+  std::wstring base = tempFolder;
+  if (!base.empty() && base.back() == L'\\') base.pop_back();
+  if (base.empty()) return;
+  std::vector<std::wstring> leftovers;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((base + L"\\" + kOpenFolderPrefix + L"*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      continue;
+    const wchar_t* digits = found.cFileName + wcslen(kOpenFolderPrefix);
+    wchar_t* after = nullptr;
+    DWORD pid = wcstoul(digits, &after, 10);
+    if (after == digits || *after != L'-') continue;  // not a name of ours
+    if (pid != GetCurrentProcessId() && !ProcessRuns(pid)) leftovers.push_back(base + L"\\" + found.cFileName);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  for (const std::wstring& folder : leftovers) DeleteOwnFolder(folder);
+}
+
 int OpenWorkersRunning() { return g_openWorkers; }
 
-void ExtractWithDialog(HWND owner, const ExtractJob& job) {
+int ExtractWithDialog(HWND owner, const ExtractJob& job) {
   CExtractTipDlg dialog(job);
   dialog.DoModal(owner);
+  return dialog.extractResult();
 }
 
 CExtractTipDlg::CExtractTipDlg(const ExtractJob& job) : Dialog(IDD_EXTRACT_TIP), job_(job) {}
@@ -145,7 +209,7 @@ void CExtractTipDlg::SetPercent(float percent) {
 
 DWORD WINAPI CExtractTipDlg::Worker(void* param) {
   auto* dialog = static_cast<CExtractTipDlg*>(param);
-  ExtractSelection(dialog->job_);
+  dialog->extractResult_ = ExtractSelection(dialog->job_, dialog);
   PostMessageW(dialog->hwnd_, kMsgWorkerDone, 0, 0);
   return 0;
 }
@@ -154,8 +218,6 @@ bool CExtractTipDlg::OnInitDialog() {
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
   SetItemText(IDC_EXTRACT_TEXT, titles.size() > 4 ? titles[4] : L"");
   if (bar_.AttachDlgItem(hwnd_, IDC_EXTRACT_BAR)) bar_.StartAnimation();
-  previousTarget_ = Host().shellTaskDialog;
-  Host().shellTaskDialog = this;
   thread_ = CreateThread(nullptr, 0, Worker, this, 0, nullptr);
   if (!thread_) PostMessageW(hwnd_, kMsgWorkerDone, 0, 0);
   return true;
@@ -170,7 +232,6 @@ bool CExtractTipDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESU
         CloseHandle(thread_);
         thread_ = nullptr;
       }
-      Host().shellTaskDialog = previousTarget_;
       EndDialog(IDOK);
       return true;
     case UM_PROGRESS_DONE:

@@ -21,18 +21,22 @@ struct ExtractJob {
 
 // Extracts the job's paths (a split set's further parts referenced) into
 // its target; each selected item lands directly in the target folder.
-// Returns wimlib's result (0 on success); failures show no message.
-int ExtractSelection(const ExtractJob& job);
+// Progress goes to `progress` alone (none when null). Returns wimlib's
+// result (0 on success); failures show no message.
+int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress = nullptr);
 
 // Runs the job on a worker thread while the small "正在提取文件" dialog is
-// shown modally over `owner`; returns when the worker has ended.
-void ExtractWithDialog(HWND owner, const ExtractJob& job);
+// shown modally over `owner`; returns wimlib's result once the worker has
+// ended (0 on success).
+int ExtractWithDialog(HWND owner, const ExtractJob& job);
 
 // Extract and open: the job's single file goes into a fresh folder of its
-// own below `tempFolder`, is opened with the shell, and once the started
-// program has ended and no longer holds the file, that folder alone is
-// removed. Nothing is deleted when the shell gives no program to wait for.
-// Runs on a worker thread of its own; false when none could be started.
+// own below `tempFolder` and is opened with the shell. The folder stays
+// while a viewer may use it: it is removed when this process ends
+// (RemoveOwnOpenFolders) or, failing that, at the next start
+// (RemoveLeftoverOpenFolders); at once when the extraction or the launch
+// fails, which is then told in a box. Runs on a worker thread of its own;
+// false when none could be started.
 bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, const std::wstring& fileName);
 
 // A new, empty folder below `parent` with a name no other extraction uses;
@@ -42,17 +46,25 @@ std::wstring MakeUniqueFolder(const std::wstring& parent);
 // Deletes a folder and everything in it (for the folders made above only).
 void DeleteOwnFolder(const std::wstring& folder);
 
+// Removes the extract-and-open folders this process made (at exit).
+void RemoveOwnOpenFolders();
+// Removes the extract-and-open folders below `tempFolder` left by Quarry
+// processes that have ended (at start-up); those of running ones stay.
+void RemoveLeftoverOpenFolders(const std::wstring& tempFolder);
+
 // Extract-and-open workers still running in this process.
 int OpenWorkersRunning();
 
 // The modal dialog shown while a job runs: a line of text and a bar, which
-// the worker's progress reaches as the shell-task progress target.
+// the worker's progress reaches through this dialog alone.
 class CExtractTipDlg : public Dialog, public ShellTaskTarget {
  public:
   explicit CExtractTipDlg(const ExtractJob& job);
 
   HWND Hwnd() const override { return hwnd_; }
   void SetPercent(float percent) override;
+  // wimlib's result of the job, once the dialog has ended.
+  int extractResult() const { return extractResult_; }
 
  protected:
   bool OnInitDialog() override;
@@ -64,6 +76,6 @@ class CExtractTipDlg : public Dialog, public ShellTaskTarget {
   static DWORD WINAPI Worker(void* param);
   const ExtractJob& job_;
   CKLOProgressCtrl bar_;
-  ShellTaskTarget* previousTarget_ = nullptr;
   HANDLE thread_ = nullptr;
+  int extractResult_ = kResultFailed;  // set by the worker before it ends
 };

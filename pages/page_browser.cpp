@@ -13,7 +13,9 @@
 #include "engine/progress.h"
 #include "engine/wim_file_reader.h"
 #include "pages/wim_info_dlg.h"
+#include "resources/ids_browser.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -355,13 +357,19 @@ void CPage_Browser::ExtractTo(const std::wstring& folder) {
   if (mode_ != kInsideImage || folder.empty()) return;
   ExtractJob job = SelectionJob(folder);
   if (job.paths.empty()) return;
+  HWND owner = GetAncestor(hwnd_, GA_ROOT);
+  if (RefuseWhileQueueRuns(owner)) return;
   EnableWindow(Item(IDC_BROWSER_EXTRACT), FALSE);
-  ExtractWithDialog(GetAncestor(hwnd_, GA_ROOT), job);
+  int result = ExtractWithDialog(owner, job);
   UpdateButtons();
+  if (result != 0)
+    AppMessageBox(owner, FormatStr(LoadStr(IDS_BROWSER_EXTRACT_FAILED).c_str(), result, folder.c_str()), L"Quarry",
+                  MB_ICONERROR);
 }
 
 void CPage_Browser::ExtractToPickedFolder() {
   if (mode_ != kInsideImage) return;
+  if (RefuseWhileQueueRuns(GetAncestor(hwnd_, GA_ROOT))) return;
   BROWSEINFOW info = {};
   info.hwndOwner = hwnd_;
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;

@@ -39,8 +39,10 @@ class CPage_Browser : public CFormPage {
   void SortByColumn(int column);
 
   // "提取..." and 32830: extract the selection to a folder the user picks.
+  // Both refuse, before anything else, while the task queue runs.
   void ExtractToPickedFolder();
-  // Extracts the selection into `folder` with the extraction dialog shown.
+  // Extracts the selection into `folder` with the extraction dialog shown;
+  // a failed or partial extraction is told in a box.
   void ExtractTo(const std::wstring& folder);
   // 32833 inside an image: extract the selected file and open it.
   bool ExtractAndOpen(int row);

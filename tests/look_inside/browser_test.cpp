@@ -1,15 +1,20 @@
 // The browser page: drives and folders of the computer, the images of a
 // WIM file and the folders inside them (compared with what wimlib-imagex
-// lists), sorting, extraction compared byte for byte, extract-and-open,
-// "U", the drag-out's creation notice and the Properties data.
+// lists), sorting, extraction compared byte for byte and its failures,
+// extract-and-open and its folders, the refusal while the queue runs, "U",
+// the drag-out's creation notice (a drive root too) and the Properties data.
 #include "look_fixture.h"
 
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 #include "controls/messages.h"
 #include "resources/resource.h"
+#include "win/message_box.h"
 
 namespace {
 using namespace look;
@@ -63,7 +68,68 @@ class BrowserPageTest : public FrameTest {
     return names == expected;
   }
   std::wstring Location() { return qtest::WindowText(Page().Item(IDC_BROWSER_LOCATION)); }
+  // Every message box of the test is answered at once and its text kept.
+  void CatchMessages() {
+    SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring&, UINT) {
+      std::lock_guard<std::mutex> hold(messagesLock_);
+      messages_.push_back(text);
+      return IDOK;
+    });
+  }
+  std::vector<std::wstring> Messages() {
+    std::lock_guard<std::mutex> hold(messagesLock_);
+    return messages_;
+  }
+  void TearDown() override {
+    SetMessageBoxHandler(nullptr);
+    FrameTest::TearDown();
+  }
+  // The extract-and-open folders below `temp`.
+  static std::vector<std::wstring> OpenFolders(const std::wstring& temp) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((temp + L"\\QuarryOpen-*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+  }
   std::wstring dir_, source_, wim_;
+  std::mutex messagesLock_;
+  std::vector<std::wstring> messages_;
+};
+
+// A visible dialog of this process other than `main`, null when none.
+HWND OtherDialog(HWND main) {
+  struct Search {
+    HWND main, found;
+  } search{main, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != GetCurrentProcessId() || hwnd == search->main || !IsWindowVisible(hwnd)) return TRUE;
+        if (qtest::ClassName(hwnd) != L"#32770") return TRUE;
+        search->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A progress display that only counts what reaches it.
+class CountingProgress : public ProgressPageTarget {
+ public:
+  explicit CountingProgress(HWND shown) : shown_(shown) {}
+  HWND Hwnd() const override { return shown_; }
+  void SetPercent(float) override { calls++; }
+  void SetStatusText(const std::wstring&) override {}
+  std::atomic<int> calls{0};
+
+ private:
+  HWND shown_;
 };
 
 TEST_F(BrowserPageTest, DrivesThenAFolderOfTheComputer) {
@@ -250,13 +316,160 @@ TEST_F(BrowserPageTest, ExtractAndOpenKeepsTheFileWhileTheViewerRuns) {
       },
       30000))
       << AllTitles();
+  PostMessageW(viewer, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(viewer); }, 30000));
+  // The program the shell started may not be the viewer, nor the last to
+  // read the file: it stays as long as Quarry runs...
+  EXPECT_TRUE(WaitUntil([&] { return OpenWorkersRunning() == 0; }, 30000));
   qtest::Pause(2500);
   EXPECT_EQ(qtest::ReadFileBytes(opened), "hello quarry\n");
-  PostMessageW(viewer, WM_CLOSE, 0, 0);
-  // Once the viewer has gone, the folder of the file goes, and only it.
-  EXPECT_TRUE(WaitUntil([&] { return OpenWorkersRunning() == 0; }, 30000));
+  // ... and its folder, and only it, goes when Quarry ends.
+  std::wstring temp = app_->tempFolder;
+  DestroyWindow(main_);
+  app_->ExitInstance();
   EXPECT_EQ(GetFileAttributesW(opened.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(GetFileAttributesW(app_->tempFolder.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(OpenFolders(temp).empty());
+  EXPECT_NE(GetFileAttributesW(temp.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(BrowserPageTest, FoldersLeftByAnEndedQuarryGoAtTheNextStart) {
+  std::wstring temp = dir_ + L"\\temp";
+  ASSERT_TRUE(qtest::MakeDirs(temp));
+  // A process that has ended, for the name of a folder it left behind.
+  STARTUPINFOW si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  wchar_t command[] = L"cmd.exe /c exit";
+  ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+  WaitForSingleObject(pi.hProcess, 30000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  std::wstring ended = temp + L"\\QuarryOpen-" + std::to_wstring(pi.dwProcessId) + L"-1-0";
+  std::wstring running = temp + L"\\QuarryOpen-" + std::to_wstring(GetCurrentProcessId()) + L"-1-0";
+  std::wstring someoneElses = temp + L"\\QuarryOpen-notes";
+  for (const std::wstring& folder : {ended, running, someoneElses}) {
+    ASSERT_TRUE(qtest::MakeDirs(folder));
+    ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\small.txt", "hello quarry\n"));
+  }
+  DestroyWindow(main_);
+  dialog_.reset();
+  app_.reset();
+  StartWith("[DIR]\r\nTemp=" + qtest::Utf8(temp) + "\r\n");
+  EXPECT_EQ(GetFileAttributesW(ended.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(qtest::ReadFileBytes(running + L"\\small.txt"), "hello quarry\n");
+  EXPECT_EQ(qtest::ReadFileBytes(someoneElses + L"\\small.txt"), "hello quarry\n");
+}
+
+TEST_F(BrowserPageTest, ExtractionsDriveOnlyTheirOwnBarAndAFailedOpenIsToldAndLeavesNothing) {
+  CountingProgress progressPage(main_);
+  ProgressPageTarget* previous = app_->progressPage;
+  app_->progressPage = &progressPage;
+  struct Restore {
+    CQuarryApp& app;
+    ProgressPageTarget* previous;
+    ~Restore() { app.progressPage = previous; }
+  } restore{*app_, previous};
+  CatchMessages();
+  app_->tempFolder = dir_ + L"\\temp";
+  ASSERT_TRUE(qtest::MakeDirs(app_->tempFolder));
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  // Extraction with its own dialog.
+  SelectRows(List(), {FindRow(List(), 0, L"sub")});
+  std::wstring target = dir_ + L"\\out";
+  ASSERT_TRUE(qtest::MakeDirs(target));
+  Page().ExtractTo(target);
+  EXPECT_EQ(qtest::ReadFileBytes(target + L"\\sub\\big.bin"), qtest::ReadFileBytes(source_ + L"\\sub\\big.bin"));
+  EXPECT_TRUE(Messages().empty());
+  // Extract and open, from a file replaced under the page by one that is
+  // no WIM: the failure is told and its folder goes at once.
+  ASSERT_TRUE(DeleteFileW(wim_.c_str()));
+  ASSERT_TRUE(qtest::WriteFileBytes(wim_, std::string(4096, 'z')));
+  ASSERT_TRUE(Page().ExtractAndOpen(FindRow(List(), 0, L"small.txt")));
+  ASSERT_TRUE(WaitUntil([&] { return !Messages().empty(); }, 30000));
+  EXPECT_TRUE(WaitUntil([&] { return OpenWorkersRunning() == 0; }, 30000));
+  std::vector<std::wstring> messages = Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(L"small.txt"), std::wstring::npos) << qtest::Utf8(messages[0]);
+  EXPECT_TRUE(OpenFolders(app_->tempFolder).empty());
+  EXPECT_EQ(progressPage.calls.load(), 0);
+}
+
+TEST_F(BrowserPageTest, AFailedExtractionIsTold) {
+  CatchMessages();
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  SelectRows(List(), {FindRow(List(), 0, L"small.txt")});
+  // The file is replaced under the page by something that is no WIM.
+  ASSERT_TRUE(DeleteFileW(wim_.c_str()));
+  ASSERT_TRUE(qtest::WriteFileBytes(wim_, std::string(4096, 'z')));
+  std::wstring target = dir_ + L"\\out";
+  ASSERT_TRUE(qtest::MakeDirs(target));
+  Page().ExtractTo(target);
+  std::vector<std::wstring> messages = Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind(L"提取失败", 0), 0u) << qtest::Utf8(messages[0]);
+  EXPECT_NE(messages[0].find(target), std::wstring::npos);
+}
+
+TEST_F(BrowserPageTest, ExtractionIsRefusedWhileTheQueueRuns) {
+  CatchMessages();
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  SelectRows(List(), {FindRow(List(), 0, L"small.txt")});
+  app_->taskRunnerActive = 1;
+  // "提取...": the refusal comes before the folder chooser. A chooser that
+  // shows all the same is cancelled, so the test cannot hang on it.
+  std::atomic<bool> done{false}, chooserShown{false};
+  std::thread guard([&] {
+    while (!done) {
+      HWND chooser = OtherDialog(main_);
+      if (chooser) {
+        chooserShown = true;
+        PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+      }
+      Sleep(100);
+    }
+  });
+  Page().ExtractToPickedFolder();
+  done = true;
+  guard.join();
+  EXPECT_FALSE(chooserShown);
+  // A drop that ends while the queue runs extracts nothing either.
+  std::wstring target = dir_ + L"\\out";
+  ASSERT_TRUE(qtest::MakeDirs(target));
+  Page().ExtractTo(target);
+  app_->taskRunnerActive = 0;
+  EXPECT_EQ(GetFileAttributesW((target + L"\\small.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Messages(), std::vector<std::wstring>(2, L"任务队列正在执行, 请等待它完成或中止它."));
+  EXPECT_EQ(Page().mode(), CPage_Browser::kInsideImage);
+  EXPECT_EQ(ListView_GetSelectedCount(List()), 1u);
+}
+
+TEST_F(BrowserPageTest, ADropOnADriveRootLandsInThatRoot) {
+  // The current directory is elsewhere on the same drive, where a bare "C:"
+  // would lead.
+  std::wstring cwd = dir_ + L"\\cwd";
+  ASSERT_TRUE(qtest::MakeDirs(cwd));
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str()));
+  std::wstring root = dir_.substr(0, 3);
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  SelectRows(List(), {FindRow(List(), 0, L"small.txt")});
+  std::wstring landed = root + L"small.txt";
+  ASSERT_EQ(GetFileAttributesW(landed.c_str()), INVALID_FILE_ATTRIBUTES) << "a small.txt is in the way";
+  std::wstring placeholder = root + Page().BeginDragOut();
+  Page().EndDragOut(DROPEFFECT_COPY);
+  ASSERT_TRUE(qtest::WriteFileBytes(placeholder, std::string(128, '\0')));
+  SetFileAttributesW(placeholder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  Page().OnShellCreated(placeholder);
+  SetCurrentDirectoryW(previous);
+  std::string bytes = qtest::ReadFileBytes(landed);
+  DeleteFileW(landed.c_str());
+  EXPECT_EQ(bytes, "hello quarry\n");
+  EXPECT_EQ(GetFileAttributesW((cwd + L"\\small.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW(placeholder.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(BrowserPageTest, PropertiesDataHoldsEverySelectedPath) {

@@ -1,7 +1,8 @@
 // The about box inside the test program: its component rows and wimlib
 // line, and the update check against an HTTP server on the loopback
-// interface run by this test (up to date, newer, 404, nobody listening),
-// including a box closed while its check still runs.
+// interface run by this test (up to date, newer, 404, nobody listening, an
+// answer too long to be an update file, one that never ends), including a
+// box closed while its check still runs.
 #include <winsock2.h>
 #include <gtest/gtest.h>
 
@@ -21,7 +22,9 @@ using namespace qtest;
 using namespace shelltest;
 
 // A one-file HTTP server on 127.0.0.1: every request gets `status` and
-// `body`, after `delayMs`.
+// `body`, after `delayMs`; or, after Stream(), a 200 answer without a length
+// whose body is `head` and then `chunk` every `periodMs`, until the client
+// goes away or `limit` bytes have been sent.
 class LoopbackServer {
  public:
   LoopbackServer() {
@@ -48,7 +51,17 @@ class LoopbackServer {
     status_ = status;
     body_ = body;
     delayMs_ = delayMs;
+    streaming_ = false;
   }
+  void Stream(const std::string& head, const std::string& chunk, DWORD periodMs, size_t limit) {
+    body_ = head;
+    chunk_ = chunk;
+    delayMs_ = periodMs;
+    limit_ = limit;
+    streaming_ = true;
+  }
+  size_t streamed() const { return streamed_; }
+  bool clientLeft() const { return clientLeft_; }
   std::wstring Host() const { return L"127.0.0.1:" + std::to_wstring(port_); }
   int requests() const { return requests_; }
   int replies() const { return replies_; }
@@ -64,6 +77,12 @@ class LoopbackServer {
       int got = recv(client, buffer, sizeof buffer, 0);
       server->lastRequest_.assign(buffer, got > 0 ? got : 0);
       server->requests_++;
+      if (server->streaming_) {
+        server->SendStream(client);
+        closesocket(client);
+        server->replies_++;
+        continue;
+      }
       Sleep(server->delayMs_);
       std::string body = server->body_;
       std::string reply = "HTTP/1.0 " + std::to_string(server->status_) +
@@ -78,6 +97,21 @@ class LoopbackServer {
     return 0;
   }
 
+  void SendStream(SOCKET client) {
+    std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n" + body_;
+    if (send(client, head.data(), static_cast<int>(head.size()), 0) <= 0) return;
+    streamed_ = 0;
+    while (!stop_ && streamed_ < limit_) {
+      if (delayMs_) Sleep(delayMs_);
+      if (send(client, chunk_.data(), static_cast<int>(chunk_.size()), 0) <= 0) {
+        clientLeft_ = true;
+        return;
+      }
+      streamed_ += chunk_.size();
+    }
+    shutdown(client, SD_SEND);
+  }
+
   SOCKET listener_ = INVALID_SOCKET;
   int port_ = 0;
   HANDLE thread_ = nullptr;
@@ -88,7 +122,15 @@ class LoopbackServer {
   int status_ = 200;
   std::string body_;
   DWORD delayMs_ = 0;
+  bool streaming_ = false;
+  std::string chunk_;
+  size_t limit_ = 0;
+  std::atomic<size_t> streamed_{0};
+  std::atomic<bool> clientLeft_{false};
 };
+
+const char kNewerHead[] = "[VER]\r\nNew=20160101A\r\nInfo=big\r\n";
+const std::string kPadding = std::string(255, 'x') + "\n";
 
 // A port on which nobody listens: bound, then closed again.
 int UnusedPort() {
@@ -193,6 +235,46 @@ TEST_F(AboutTest, ClosingTheBoxDuringACheckLeavesTheCheckNothingToTouch) {
   // then leave everything alone.
   ASSERT_TRUE(WaitUntil([&] { return server.replies() == 1; }, 30000));
   Pause(1000);
+  EXPECT_TRUE(messages_.empty());
+}
+TEST_F(AboutTest, AnAnswerLongerThanAnUpdateFileIsNotBelieved) {
+  LoopbackServer server;
+  app_->settings.updateHost = server.Host();
+  Open();
+  // Just under the limit: an update file with room to spare is read whole.
+  std::string padded = "[VER]\r\nNew=20150515A\r\nInfo=1.2.1\r\n";
+  while (padded.size() + kPadding.size() < 60000) padded += kPadding;
+  server.Answer(200, padded);
+  EXPECT_EQ(Check(), L"您目前使用的是本软件的最新版!");
+  // Far longer (64 MiB, sent as fast as it goes): the check stops reading
+  // and reports a failure instead of an offer from the first lines.
+  server.Stream(kNewerHead, std::string(64 * 1024, 'x'), 0, 64u << 20);
+  EXPECT_EQ(Check(), L"无法检查更新: 无法连接到服务器或服务器拒绝了请求.");
+}
+
+TEST_F(AboutTest, AnEndlessTrickleEndsTheCheckWithinItsOverallLimit) {
+  LoopbackServer server;
+  // Every read gets data in time, so only a limit on the whole check ends it.
+  server.Stream(kNewerHead, kPadding, 100, 64u << 20);
+  app_->settings.updateHost = server.Host();
+  Open();
+  DWORD start = GetTickCount();
+  EXPECT_EQ(Check(), L"无法检查更新: 无法连接到服务器或服务器拒绝了请求.");
+  EXPECT_LT(GetTickCount() - start, 40000u);
+  EXPECT_LT(server.streamed(), 64u * 1024);
+}
+
+TEST_F(AboutTest, ClosingTheBoxStopsADownloadInProgress) {
+  LoopbackServer server;
+  server.Stream(kNewerHead, kPadding, 100, 64u << 20);
+  app_->settings.updateHost = server.Host();
+  Open();
+  ClickButton(about_->hwnd(), IDC_ABOUT_CHECK);
+  ASSERT_TRUE(WaitUntil([&] { return server.streamed() > 2048; }, 30000));
+  DestroyWindow(about_->hwnd());
+  about_.reset();
+  // The client lets go of the connection soon after, not at the limit.
+  EXPECT_TRUE(WaitUntil([&] { return server.clientLeft(); }, 8000)) << server.streamed();
   EXPECT_TRUE(messages_.empty());
 }
 }  // namespace

@@ -115,6 +115,29 @@ TEST_F(PreferencesTest, ClearingTheAssociationLeavesAnotherProgramsAssociationAl
   EXPECT_EQ(RegQuery(L"HKCR\\.WIM", L""), "Other.Imaging.File");
 }
 
+TEST_F(PreferencesTest, AnotherProgramsDefaultAndOpenWithListSurviveOnThenOff) {
+  RunWindows(L"reg.exe add HKCR\\.WIM /ve /d Other.Imaging.File /f");
+  RunWindows(L"reg.exe add HKCR\\.WIM\\OpenWithProgids /v Other.Imaging.File /d \"\" /f");
+  RunWindows(L"reg.exe add HKCR\\.ESD /v \"Content Type\" /d application/x-other /f");
+  SetIntegration(true, false);
+  EXPECT_EQ(RegQuery(L"HKCR\\.WIM", L""), "KLO.QUARRY.WIM");
+  EXPECT_EQ(RegQuery(L"HKCR\\.ESD", L""), "KLO.QUARRY.ESD");
+  // "On" twice must not forget whose default it replaced.
+  SetIntegration(true, false);
+
+  SetIntegration(false, false);
+  EXPECT_EQ(RegQuery(L"HKCR\\.WIM", L""), "Other.Imaging.File");
+  bool found = false;
+  RegQuery(L"HKCR\\.WIM\\OpenWithProgids", L"Other.Imaging.File", &found);
+  EXPECT_TRUE(found);
+  // .ESD had no default of its own: ours goes, the other value stays.
+  EXPECT_EQ(RegQuery(L"HKCR\\.ESD", L"Content Type"), "application/x-other");
+  EXPECT_NE(RegGetValueW(HKEY_CLASSES_ROOT, L".ESD", nullptr, RRF_RT_ANY, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(RegKeyExists(L"HKCR\\KLO.QUARRY.WIM"));
+  RunWindows(L"reg.exe delete HKCR\\.ESD /f");
+}
+
 TEST_F(PreferencesTest, AMissingTemporaryFolderFallsBackToTheSystemOne) {
   SetIntegration(false, false, L"C:\\no\\such\\folder");
   EXPECT_EQ(quarry_.Close(), 0);

@@ -103,6 +103,27 @@ TEST_F(ShellTaskTest, QuickCaptureOverAnExistingImageAsksFirst) {
   EXPECT_EQ(ImageCount(wim), 2);
 }
 
+TEST_F(ShellTaskTest, AWimgapiFailureIsToldInOneBox) {
+  // A folder where the image file would go: WIMGAPI cannot create it.
+  std::wstring data = TempDir() + L"\\data";
+  MakeDataFolder(data);
+  ASSERT_TRUE(MakeDirs(data + L".WIM"));
+  Start(L"/Q " + data);
+  ASSERT_TRUE(AcceptCaptureOptions(quarry_.Pid()));
+  HWND box = WaitForMessageBox(quarry_.Pid(), 60000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(MessageBoxText(box).find(L"WIMCreateFile"), std::wstring::npos) << Utf8(MessageBoxText(box));
+  AnswerDialog(box, IDOK);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 30000));
+  // The task ends after that one box; no second box for the same failure.
+  HWND again = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return !quarry_.Running() || (again = FindDialogWithItem(quarry_.Pid(), 0xFFFF)); },
+                        60000));
+  EXPECT_EQ(again, nullptr) << Utf8(MessageBoxText(again));
+  if (again) AnswerDialog(again, IDOK);
+  EXPECT_EQ(quarry_.WaitExit(30000), 0);
+}
+
 TEST_F(ShellTaskTest, QuickCaptureRefusesADriveRootAndABareSwitchEndsCleanly) {
   Start(L"/Q C:\\");
   HWND box = WaitForMessageBox(quarry_.Pid());
