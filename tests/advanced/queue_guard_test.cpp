@@ -165,4 +165,39 @@ TEST_F(QueueGuardTest, CapturePageQueuesButDoesNotStartAndTheAbortStaysPending) 
   EXPECT_EQ(GetFileAttributesW((dir_ + L"\\now.wim").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// Rows from a task-list file have not been through the capture page's
+// checks: the runner makes them itself.
+TEST_F(QueueGuardTest, RunnerRefusesAWimInsideItsSourceAndASecondCreateOfTheSameFile) {
+  std::wstring source = TempDir() + L"\\src";
+  MakeSampleTree(source);
+  std::wstring self = source + L"\\self.wim", shared = dir_ + L"\\shared.wim";
+  struct Row {
+    std::wstring target;
+    BYTE type;
+    const wchar_t* name;
+  };
+  const Row rows[] = {{self, kTaskCaptureNew, L"Self"},
+                      {shared, kTaskCaptureNew, L"First"},
+                      {shared, kTaskCaptureNew, L"Second"},
+                      {shared, kTaskCaptureAppend, L"Third"}};
+  SendMessageW(main_, WM_COMMAND, ID_SHOW_TASK_QUEUE, 0);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(queue().hwnd()); }, 20000));
+  for (const Row& row : rows) {
+    TaskRecord record = {};
+    record.TaskType = row.type;
+    record.CompressType = 1;
+    SetTaskText(record.Name, row.name);
+    OnUiThread([&] { queue().AddTask(source, row.target, record, false); });
+  }
+  Click(queue().hwnd(), IDC_TASK_START);
+  ASSERT_TRUE(WaitUntil([&] { return RowImage(queueList(), 3) != 2 && !app_->taskRunnerActive; }, 120000));
+  std::vector<int> pictures;
+  for (int i = 0; i < 4; i++) pictures.push_back(RowImage(queueList(), i));
+  EXPECT_EQ(pictures, (std::vector<int>{4, 1, 4, 1}));
+  EXPECT_EQ(GetFileAttributesW(self.c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_EQ(ImageCount(shared), 2);
+  EXPECT_EQ(InfoField(shared, 1, "Name"), "First");
+  EXPECT_EQ(InfoField(shared, 2, "Name"), "Third");
+}
+
 }  // namespace
