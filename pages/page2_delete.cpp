@@ -11,6 +11,7 @@
 #include "pages/edit_info_dlg.h"
 #include "pages/page2_common.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
 #include "win/strings.h"
 
 namespace {
@@ -84,8 +85,15 @@ void CPage2_Delete::OpenWimFile(const std::wstring& path) {
 void CPage2_Delete::LoadList() {
   HWND list = list_.hwnd();
   ListView_DeleteAllItems(list);
+  // Nothing can be saved from an empty list, whatever the last file left.
+  EnableSaveButtons(false, false);
+  loaded_ = StampOfFile(wimPath_);
   WimFileReader reader;
-  if (!reader.Read(wimPath_) || reader.xmlText.empty()) return;
+  if (!loaded_.valid || !reader.Read(wimPath_) || reader.xmlText.empty()) {
+    loaded_ = WimStamp();
+    return;
+  }
+  loaded_.imageCount = reader.ImageCount();
   const std::wstring& xml = reader.xmlText;
   for (uint32_t i = 1; i <= reader.ImageCount(); i++) {
     int index = static_cast<int>(i);
@@ -98,7 +106,7 @@ void CPage2_Delete::LoadList() {
   }
   int boot = static_cast<int>(reader.BootIndex());
   if (boot >= 1 && boot <= ListRowCount(list)) SetListCell(list, boot - 1, kColumnBoot, kBootMark);
-  EnableSaveButtons(false, true);
+  EnableSaveButtons(false, ListRowCount(list) > 0);
 }
 
 std::vector<ImageRow> CPage2_Delete::SnapshotRows() const {
@@ -172,9 +180,32 @@ void CPage2_Delete::EditRow(int row) {
   EnableSaveButtons(true, true);
 }
 
+// The refusals every save starts with, before any question: a running
+// task queue, nothing to keep, and a file changed since it was listed (the
+// rows would then name other images, and the list is loaded again).
+bool CPage2_Delete::RefuseSave() {
+  if (RefuseWhileQueueRuns(MainWindow())) return true;
+  if (ListRowCount(list_.hwnd()) == 0) {
+    PageMessage(LoadStr(IDS_CANNOT_DELETE_ALL), L"", MB_ICONEXCLAMATION);
+    return true;
+  }
+  if (!ChangedSince(wimPath_, loaded_)) return false;
+  ShowChangedMessage();
+  LoadList();
+  return true;
+}
+
+void CPage2_Delete::ShowChangedMessage() {
+  std::wstring text = LoadStr(IDS_FILE_CHANGED_SINCE_LOAD);
+  size_t at = text.find(L"%1");
+  if (at != std::wstring::npos) text.replace(at, 2, wimPath_);
+  PageMessage(text, L"", MB_ICONEXCLAMATION);
+}
+
 void CPage2_Delete::OnSave() {
   if (!IsVisible() || saving_ || wimPath_.empty()) return;
   FocusMainWindow();
+  if (RefuseSave()) return;
   std::wstring question = LoadStr(IDS_ASK_SAVE_CHANGES);
   size_t at = question.find(L"%1");
   if (at != std::wstring::npos) question.replace(at, 2, wimPath_);
@@ -185,6 +216,7 @@ void CPage2_Delete::OnSave() {
 void CPage2_Delete::OnSaveAs() {
   if (!IsVisible() || saving_ || wimPath_.empty()) return;
   FocusMainWindow();
+  if (RefuseSave()) return;
   std::wstring path = PickWimFile(MainWindow(), true);
   if (path.empty()) return;
   if (FileExists(path) && !AskAboutPath(path, IDS_ASK_REPLACE, IDS_ASK_CREATE_CAPTION, MB_ICONEXCLAMATION)) return;
@@ -197,12 +229,27 @@ void CPage2_Delete::StartSave(const std::wstring& destination) {
   job->wimPath = wimPath_;
   job->destination = destination;
   job->rows = SnapshotRows();
+  job->loaded = loaded_;
   job->backend = Host().backendKind;
+  const bool save = IsWindowEnabled(Item(IDC_DELETE_SAVE)) != FALSE;
+  const bool saveAs = IsWindowEnabled(Item(IDC_DELETE_SAVE_AS)) != FALSE;
   EnterBusyState();
-  if (!StartPageOperation(this, SaveWorker, job)) {
-    LeaveBusyState(*job, false);
-    delete job;
-  }
+  if (StartPageOperation(this, SaveWorker, job)) return;
+  // Not started (another operation holds the program): the pending
+  // changes stay in the list and the operation that runs keeps its hold.
+  delete job;
+  UndoBusyState(save, saveAs);
+  RefuseWhileQueueRuns(MainWindow());
+}
+
+void CPage2_Delete::UndoBusyState(bool save, bool saveAs) {
+  saving_ = false;
+  KillTimer(hwnd_, kBusyTimer);
+  ShowWindow(Item(IDC_DELETE_PATH), SW_SHOW);
+  ShowWindow(Item(IDC_DELETE_BUSY), SW_HIDE);
+  EnableWindow(Item(IDC_DELETE_OPEN), TRUE);
+  EnableSaveButtons(save, saveAs);
+  EnableWindow(list_.hwnd(), TRUE);
 }
 
 void CPage2_Delete::EnterBusyState() {
@@ -216,14 +263,15 @@ void CPage2_Delete::EnterBusyState() {
   SetTimer(hwnd_, kBusyTimer, 500, nullptr);
 }
 
-void CPage2_Delete::LeaveBusyState(const SaveJob& job, bool written) {
+void CPage2_Delete::LeaveBusyState(const SaveJob& job, bool written, bool refused) {
   saving_ = false;
   LoadList();
   if (HWND main = MainWindow()) PostMessageW(main, UM_REFRESH_INFO, 0, 0);
   ShowWindow(Item(IDC_DELETE_PATH), SW_SHOW);
   ShowWindow(Item(IDC_DELETE_BUSY), SW_HIDE);
   EnableWindow(Item(IDC_DELETE_OPEN), TRUE);
-  EnableSaveButtons(!SamePath(job.destination, job.wimPath), true);
+  const bool listed = ListRowCount(list_.hwnd()) > 0;
+  EnableSaveButtons(listed && !refused && !SamePath(job.destination, job.wimPath), listed);
   EnableWindow(list_.hwnd(), TRUE);
   KillTimer(hwnd_, kBusyTimer);
   EndPageOperation();
@@ -233,17 +281,22 @@ void CPage2_Delete::LeaveBusyState(const SaveJob& job, bool written) {
 DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
   std::unique_ptr<SaveJob> job(static_cast<SaveJob*>(arg));
   bool written = false;
-  bool copied = SamePath(job->destination, job->wimPath) || CopyForSaveAs(job->wimPath, job->destination);
+  // Looked at again here: another program may have written the file since
+  // the question was answered.
+  const bool changed = ChangedSince(job->wimPath, job->loaded);
+  bool copied = !changed && (SamePath(job->destination, job->wimPath) || CopyForSaveAs(job->wimPath, job->destination));
   if (copied) {
-    written = job->backend == kBackendWimlib ? WriteWithWimlib(job->destination, job->rows)
-                                             : WriteWithWimgapi(job->destination, job->rows);
+    const int count = static_cast<int>(job->loaded.imageCount);
+    written = job->backend == kBackendWimlib ? WriteWithWimlib(job->destination, job->rows, count)
+                                             : WriteWithWimgapi(job->destination, job->rows, count);
   }
   HWND page = job->page;
   bool handed = RunOnWindowThread(page, [&] {
     auto* self = dynamic_cast<CPage2_Delete*>(Window::FromHandle(page));
     if (!self) return;
-    if (!copied) PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
-    self->LeaveBusyState(*job, written || !copied);
+    if (changed) self->ShowChangedMessage();
+    else if (!copied) PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
+    self->LeaveBusyState(*job, written || !copied, changed);
   });
   if (!handed) EndPageOperation();
   return 0;

@@ -44,9 +44,12 @@ class CPage2_Delete : public CFormPage, public OleDropHandler {
   void EditRow(int row);
   void OnSave();
   void OnSaveAs();
+  bool RefuseSave();
+  void ShowChangedMessage();
   void StartSave(const std::wstring& destination);
   void EnterBusyState();
-  void LeaveBusyState(const SaveJob& job, bool written);
+  void UndoBusyState(bool save, bool saveAs);
+  void LeaveBusyState(const SaveJob& job, bool written, bool refused = false);
   void OnBusyTimer();
   void OnContextMenu();
   void OnInitMenuPopup(HMENU menu);
@@ -57,6 +60,7 @@ class CPage2_Delete : public CFormPage, public OleDropHandler {
 
   CWimListCtrl list_;
   std::wstring wimPath_;
+  WimStamp loaded_;  // the file as the list was loaded from it
   bool saving_ = false;
   ComPtr<IDropTargetHelper> dragHelper_;
   ComPtr<CMyOleTarget> dropTarget_;

@@ -5,6 +5,7 @@
 #include "engine/engine_host.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
+#include "engine/wim_file_reader.h"
 
 namespace {
 typedef int(__cdecl* SetImagePropertyFn)(WIMStruct* wim, int image, const wchar_t* name, const wchar_t* value);
@@ -42,6 +43,31 @@ std::vector<int> IndexesToDelete(const std::vector<ImageRow>& rows, int imageCou
   return doomed;
 }
 
+WimStamp StampOfFile(const std::wstring& path) {
+  WimStamp stamp;
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return stamp;
+  stamp.valid = true;
+  stamp.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp.written = data.ftLastWriteTime;
+  return stamp;
+}
+
+WimStamp CurrentStamp(const std::wstring& path) {
+  WimStamp stamp = StampOfFile(path);
+  WimFileReader reader;
+  if (!stamp.valid || !reader.Read(path)) return WimStamp();
+  stamp.imageCount = reader.ImageCount();
+  return stamp;
+}
+
+bool ChangedSince(const std::wstring& path, const WimStamp& loaded) {
+  if (!loaded.valid) return true;
+  WimStamp now = CurrentStamp(path);
+  return !now.valid || now.imageCount != loaded.imageCount || now.size != loaded.size ||
+         CompareFileTime(&now.written, &loaded.written) != 0;
+}
+
 bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination) {
   std::wstring temp = destination + L".quarry-copy";
   for (int i = 0; GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES && i < 1000; i++)
@@ -57,9 +83,9 @@ bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination) 
   return true;
 }
 
-bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows) {
+bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount) {
   const WimgapiTable& api = Host().backends.wimgapi;
-  if (!api.CreateFile || !api.SetTemporaryPath || !api.LoadImage || !api.SetBootImage || !api.DeleteImage ||
+  if (rows.empty() || !api.CreateFile || !api.SetTemporaryPath || !api.LoadImage || !api.SetBootImage || !api.DeleteImage ||
       !api.CloseHandle)
     return false;
   WimgapiEngine engine;
@@ -67,7 +93,7 @@ bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRo
     ReportApiFailure(L"WIMCreateFile()");
     return false;
   }
-  const int imageCount = static_cast<int>(engine.WimInfo().ImageCount);
+  if (static_cast<int>(engine.WimInfo().ImageCount) != imageCount) return false;
 
   WimHandle wim(api, api.CreateFile(destination.c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING, 0,
                                     0, nullptr));
@@ -101,19 +127,18 @@ bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRo
   return ok;
 }
 
-bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows) {
+bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount) {
   const Backends& backends = Host().backends;
   const WimlibTable& api = backends.wimlib;
-  if (!api.open_wim || !api.delete_image || !api.set_wim_info || !api.overwrite || !api.free) return false;
+  if (rows.empty() || !api.open_wim || !api.delete_image || !api.set_wim_info || !api.overwrite || !api.free) return false;
   auto setProperty = backends.wimlibModule ? reinterpret_cast<SetImagePropertyFn>(
                                                  GetProcAddress(backends.wimlibModule, "wimlib_set_image_property"))
                                            : nullptr;
   bool ok = true;
-  int imageCount = 0;
   {
     WimlibEngine engine;
     if (engine.ReadWimInfo(destination) != 0) return false;
-    imageCount = static_cast<int>(engine.WimInfo().image_count);
+    if (static_cast<int>(engine.WimInfo().image_count) != imageCount) return false;
     for (const ImageRow& row : rows)
       if (WimlibEngine().WriteImageInfo(destination, row.index, row.info) != 0) ok = false;
   }

@@ -18,12 +18,31 @@ struct ImageRow {
   bool boot = false;
 };
 
+// What the page saw of a file when it listed its images: the rows stand
+// for exactly these images, so a save is only sound while the file is
+// still the one that was listed.
+struct WimStamp {
+  bool valid = false;
+  uint32_t imageCount = 0;
+  ULONGLONG size = 0;
+  FILETIME written = {};
+};
+// The file's size and time now, without its image count; invalid when the
+// file cannot be found. Taken before the file is read, so that a change
+// during the read shows at the next look.
+WimStamp StampOfFile(const std::wstring& path);
+// The stamp of the file as it is now; invalid when it is no WIM file.
+WimStamp CurrentStamp(const std::wstring& path);
+// True when the file is no longer the one the stamp was taken of.
+bool ChangedSince(const std::wstring& path, const WimStamp& loaded);
+
 // Everything a save needs, copied from the page before the worker starts.
 struct SaveJob {
   HWND page = nullptr;
   std::wstring wimPath;      // the file that was opened
   std::wstring destination;  // the file written: the same, or a copy
   std::vector<ImageRow> rows;
+  WimStamp loaded;           // the opened file when its list was loaded
   BackendKind backend = kBackendWimgapi;
 };
 
@@ -37,6 +56,8 @@ std::vector<int> IndexesToDelete(const std::vector<ImageRow>& rows, int imageCou
 // there before untouched. False when the copy failed.
 bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination);
 
-// Writes the rows into `destination`. True when every step succeeded.
-bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows);
-bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows);
+// Writes the rows into `destination`, which must hold the `imageCount`
+// images the rows were listed from: a file with another count, or an empty
+// row list, is left untouched. True when every step succeeded.
+bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount);
+bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "app/quarry_app.h"
@@ -11,15 +12,22 @@
 #include "pages/page2_common.h"
 #include "pages/page2_merge_export.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
 #include "win/strings.h"
 
 // Files waiting to be read into the list, shared by the page and the one
 // background thread that reads them. The thread knows the page only by its
 // window: when the window is gone, what it read is dropped.
+//
+// Clearing the list stops the loading: the files still waiting are
+// forgotten, and the file being read when the list was cleared (an older
+// `generation`) adds no rows.
 struct MergeLoader {
   std::mutex lock;
   std::deque<std::wstring> paths;
   bool running = false;
+  bool reading = false;
+  unsigned generation = 0;
   HWND page = nullptr;
 };
 
@@ -60,26 +68,48 @@ std::vector<CPage2_Merge::Row> ReadRows(const std::wstring& path) {
   return rows;
 }
 
+std::mutex g_hookLock;
+std::function<void(const std::wstring&)> g_loadHook;
+
+void CallLoadHook(const std::wstring& path) {
+  std::function<void(const std::wstring&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_hookLock);
+    hook = g_loadHook;
+  }
+  if (hook) hook(path);
+}
+
 DWORD WINAPI LoaderThread(void* arg) {
   std::unique_ptr<std::shared_ptr<MergeLoader>> holder(static_cast<std::shared_ptr<MergeLoader>*>(arg));
   MergeLoader& loader = **holder;
   for (;;) {
     std::wstring path;
+    unsigned generation = 0;
     {
       std::lock_guard<std::mutex> lock(loader.lock);
+      loader.reading = false;
       if (loader.paths.empty()) {
         loader.running = false;
         return 0;
       }
       path = loader.paths.front();
+      loader.paths.pop_front();
+      loader.reading = true;
+      generation = loader.generation;
     }
+    CallLoadHook(path);
     std::vector<CPage2_Merge::Row> rows = ReadRows(path);
     HWND page = loader.page;
     RunOnWindowThread(page, [&] {
+      // On the page's thread, where the list is cleared: no clear can come
+      // between this look and the rows.
+      {
+        std::lock_guard<std::mutex> lock(loader.lock);
+        if (loader.generation != generation) return;
+      }
       if (auto* self = dynamic_cast<CPage2_Merge*>(Window::FromHandle(page))) self->AppendRows(rows);
     });
-    std::lock_guard<std::mutex> lock(loader.lock);
-    loader.paths.pop_front();
   }
 }
 }  // namespace
@@ -140,7 +170,18 @@ int CPage2_Merge::AddWimFile(const std::wstring& path) {
 
 bool CPage2_Merge::IsLoading() const {
   std::lock_guard<std::mutex> lock(loader_->lock);
-  return !loader_->paths.empty();
+  return loader_->reading || !loader_->paths.empty();
+}
+
+void CPage2_Merge::StopLoading() {
+  std::lock_guard<std::mutex> lock(loader_->lock);
+  loader_->paths.clear();
+  loader_->generation++;
+}
+
+void SetMergeLoadHook(std::function<void(const std::wstring& path)> hook) {
+  std::lock_guard<std::mutex> lock(g_hookLock);
+  g_loadHook = std::move(hook);
 }
 
 void CPage2_Merge::AppendRows(const std::vector<Row>& rows) {
@@ -170,6 +211,7 @@ DWORD CPage2_Merge::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {
 }
 
 void CPage2_Merge::RemoveAll() {
+  StopLoading();
   ListView_DeleteAllItems(list_.hwnd());
   EnableWindow(Item(IDC_MERGE_EXPORT), FALSE);
 }
@@ -195,6 +237,8 @@ void CPage2_Merge::OnListClick(const NMITEMACTIVATE* click) {
 
 void CPage2_Merge::OnDeleteKey() {
   HWND list = list_.hwnd();
+  if (ListSelectedCount(list) == 0) return;
+  StopLoading();
   for (int r = ListRowCount(list) - 1; r >= 0; r--)
     if (ListRowSelected(list, r)) ListView_DeleteItem(list, r);
   if (ListRowCount(list) == 0) EnableWindow(Item(IDC_MERGE_EXPORT), FALSE);
@@ -245,7 +289,12 @@ bool CPage2_Merge::ChooseDestination(std::wstring& destination, int& compression
 
 void CPage2_Merge::OnExport() {
   FocusMainWindow();
-  if (!IsVisible()) return;
+  if (!IsVisible() || RefuseWhileQueueRuns(MainWindow())) return;
+  // The ticked rows are what gets exported: not before the list is whole.
+  if (IsLoading()) {
+    PageMessage(LoadStr(IDS_MERGE_STILL_LOADING), L"", MB_ICONEXCLAMATION);
+    return;
+  }
   auto job = std::make_unique<ExportJob>();
   HWND list = list_.hwnd();
   int rows = ListRowCount(list);

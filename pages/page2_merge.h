@@ -3,6 +3,7 @@
 // the ticked ones, one after another, into a new or an existing file on a
 // worker thread with the progress page in the host's place.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ class CPage2_Merge : public CFormPage, public OleDropHandler {
   int AddWimFile(const std::wstring& path);
   // True while files wait to be read into the list.
   bool IsLoading() const;
+  // Forgets the files still waiting; the one being read adds no rows.
+  void StopLoading();
 
   // One row read from a file, ready to be added to the list.
   struct Row {
@@ -67,3 +70,7 @@ class CPage2_Merge : public CFormPage, public OleDropHandler {
   ComPtr<CMyOleTarget> dropTarget_;
   HMENU openPopup_ = nullptr;
 };
+
+// For tests: called on the loading thread with each file before it is
+// read, so a test can hold the loading at a known point. Empty: none.
+void SetMergeLoadHook(std::function<void(const std::wstring& path)> hook);

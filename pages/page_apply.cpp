@@ -193,24 +193,28 @@ bool CPage_Apply::CheckPaths() {
   return false;
 }
 
+// Adding to the queue is allowed while it runs (the run took its rows
+// when it started); anything else waits for the run to end.
+bool CPage_Apply::RefuseBesideQueue() {
+  return IsDlgButtonChecked(hwnd_, IDC_APPLY_QUEUE) != BST_CHECKED && RefuseWhileQueueRuns(hwnd_);
+}
+
 void CPage_Apply::OnApply() {
   FocusMainWindow();
-  if (!IsVisible() || !CheckPaths()) return;
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->cancelRequested = 0;
+  if (!IsVisible() || RefuseBesideQueue() || !CheckPaths()) return;
   if (IsDlgButtonChecked(hwnd_, IDC_APPLY_QUEUE) == BST_CHECKED) QueueTask(false, false);
   else StartWorker(false, false);
 }
 
 void CPage_Apply::OnMount() {
   FocusMainWindow();
-  if (!IsVisible() || !CheckPaths()) return;
+  if (!IsVisible() || RefuseBesideQueue() || !CheckPaths()) return;
   CQuarryApp* app = CQuarryApp::Instance();
   if (app && app->backendKind == kBackendWimlib &&
       AppMessageBox(hwnd_, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
   bool writable =
       AppMessageBox(hwnd_, LoadStr(IDS_ASK_MOUNT_WRITABLE), L"Quarry", MB_YESNO | MB_ICONQUESTION) == IDYES;
-  if (app) app->cancelRequested = 0;
   if (IsDlgButtonChecked(hwnd_, IDC_APPLY_QUEUE) == BST_CHECKED) QueueTask(true, writable);
   else StartWorker(true, writable);
 }
@@ -239,8 +243,7 @@ void CPage_Apply::StartWorker(bool mount, bool writable) {
   Show(false);
   if (StartOperation(this, Worker, this)) return;
   Show(true);
-  if (CQuarryApp* app = CQuarryApp::Instance(); app && app->taskRunnerActive)
-    AppMessageBox(hwnd_, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
+  RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
 }
 
 DWORD WINAPI CPage_Apply::Worker(void* arg) {

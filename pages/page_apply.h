@@ -52,6 +52,7 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
   void PickWimFile();
   void PickTarget();
   bool CheckPaths();
+  bool RefuseBesideQueue();
   void OnApply();
   void OnMount();
   void QueueTask(bool mount, bool writable);

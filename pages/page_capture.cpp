@@ -102,6 +102,9 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
   CQuarryApp* app = CQuarryApp::Instance();
   if (app && app->mainWindow) SetFocus(app->mainWindow);
   if (!IsVisible()) return;
+  // Adding to the queue is allowed while it runs: the run takes its rows
+  // when it starts, so a new row waits for the next run.
+  if (IsDlgButtonChecked(hwnd_, IDC_CAP_QUEUE) != BST_CHECKED && RefuseWhileQueueRuns(hwnd_)) return;
   ReadFields();
   if (wimFile_.empty()) PickWimFile();
   if (!PathsValid(sourceFolder_, wimFile_)) {
@@ -124,7 +127,6 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
   info_.description = description_;
   info_.displayDescription = displayDescription_;
 
-  if (app) app->cancelRequested = 0;
   running_.append = append;
   if (IsDlgButtonChecked(hwnd_, IDC_CAP_QUEUE) == BST_CHECKED) QueueTask(append);
   else StartCapture();
@@ -158,8 +160,7 @@ void CPage_Capture::StartCapture() {
   Show(false);
   if (StartOperation(this, CaptureWorker, this)) return;
   Show(true);
-  if (CQuarryApp* app = CQuarryApp::Instance(); app && app->taskRunnerActive)
-    AppMessageBox(hwnd_, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
+  RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
 }
 
 DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {

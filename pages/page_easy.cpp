@@ -150,7 +150,7 @@ void CPage_Easy::OnDoubleClick(POINT at) {
 
 void CPage_Easy::OnCapture() {
   FocusMainWindow();
-  if (!IsVisible() || mode_ != kModeCapture) return;
+  if (!IsVisible() || mode_ != kModeCapture || RefuseWhileQueueRuns(hwnd_)) return;
   // The image file inside the folder it captures would capture itself.
   if (IsInsideFolder(target_, source_)) {
     AppMessageBox(hwnd_, LoadStr(IDS_INVALID_PATH), L"Quarry", MB_ICONERROR);
@@ -174,7 +174,7 @@ void CPage_Easy::OnCapture() {
 
 void CPage_Easy::OnApply() {
   FocusMainWindow();
-  if (!IsVisible() || mode_ != kModeApply) return;
+  if (!IsVisible() || mode_ != kModeApply || RefuseWhileQueueRuns(hwnd_)) return;
   // The image count comes from the file itself: no back end is needed.
   WimFileReader reader;
   int count = reader.Read(source_) ? static_cast<int>(reader.ImageCount()) : 0;
@@ -191,7 +191,7 @@ void CPage_Easy::OnApply() {
 
 void CPage_Easy::OnMount() {
   FocusMainWindow();
-  if (!IsVisible() || mode_ != kModeApply) return;
+  if (!IsVisible() || mode_ != kModeApply || RefuseWhileQueueRuns(hwnd_)) return;
   CQuarryApp* app = App();
   if (app && app->backendKind == kBackendWimlib &&
       AppMessageBox(hwnd_, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)

@@ -54,3 +54,5 @@
 #define IDS_SAVE_FAILED         507
 #define IDS_COPY_FAILED         508
 #define IDS_SAVING_FILE         509
+#define IDS_FILE_CHANGED_SINCE_LOAD 540
+#define IDS_MERGE_STILL_LOADING 541

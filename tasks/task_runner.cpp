@@ -3,6 +3,8 @@
 #include "app/quarry_app.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
+#include "pages/page2_common.h"
+#include "pages/page_paths.h"
 #include "tasks/operation.h"
 #include "resources/resource.h"
 #include "tasks/task_queue_page.h"
@@ -19,11 +21,28 @@ bool StartTaskQueue(CPage_TaskQueue* page) {
 }
 
 namespace {
-EngineResult RunTask(const TaskListRow& row) {
+// The checks the capture page makes before it queues a task, made again
+// for every row, since rows can also come from a task-list file: a WIM
+// inside its own source folder would capture itself, and a second "create"
+// row naming a file an earlier row of this run created would replace that
+// row's image.
+bool CaptureAllowed(const TaskListRow& row, const std::vector<std::wstring>& created) {
+  if (row.srcPath.empty() || row.desPath.empty() || IsInsideFolder(row.desPath, row.srcPath)) return false;
+  if (row.record.TaskType != kTaskCaptureNew) return true;
+  for (const std::wstring& path : created)
+    if (SamePath(path, row.desPath)) return false;
+  return true;
+}
+
+EngineResult RunTask(const TaskListRow& row, std::vector<std::wstring>& created) {
   switch (row.record.TaskType) {
     case kTaskCaptureNew:
-    case kTaskCaptureAppend:
-      return RunCaptureTask(row.srcPath, row.desPath, row.record);
+    case kTaskCaptureAppend: {
+      if (!CaptureAllowed(row, created)) return kResultFailed;
+      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record);
+      if (result == kResultSuccess && row.record.TaskType == kTaskCaptureNew) created.push_back(row.desPath);
+      return result;
+    }
     case kTaskApply:
     case kTaskMount:
       return RunApplyTask(row.srcPath, row.desPath, row.record);
@@ -39,10 +58,11 @@ DWORD WINAPI RunTaskQueue(void* arg) {
   const int n = static_cast<int>(rows.size());
   page->BeginRun(n);
   float total = 0;
+  std::vector<std::wstring> created;  // files made by "create" rows of this run
   for (int i = 0; i < n; i++) {
     page->SetRowPicture(i, kTaskPictureRunning);
     page->SetCurrentBar(0);
-    EngineResult result = RunTask(rows[i]);
+    EngineResult result = RunTask(rows[i], created);
     if (result == kResultAborted) {
       page->SetRowPicture(i, kTaskPictureFailed);
       page->ResetBars();

@@ -201,6 +201,85 @@ TEST_F(DeleteEditTest, AFileOpenedOrJumpedToWhileSavingIsIgnored) {
   EXPECT_EQ(ImageCount(other), 3);
 }
 
+// The rows stand for the images that were listed: a file that another
+// program changed since then is not written, and the list is loaded again.
+TEST_P(DeleteEditTest, AFileChangedSinceItWasListedIsNotWritten) {
+  UseBackend(GetParam());
+  std::wstring wim = MakeWim(L"grown.wim", 3);
+  auto append = [&](const std::string& name) {
+    UnixResult r = RunUnix("wimlib-imagex append " + ShQuote(UnixPath(SourceTree())) + " " + ShQuote(UnixPath(wim)) +
+                           " " + ShQuote(name) + " 2>&1");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+  };
+  auto waitSaved = [&] {
+    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
+  };
+  OpenDeletePage(wim, 3);
+  SelectRows(List(), {1});
+  SendMessageW(deleteWnd(), WM_COMMAND, ID_DELETE_IMAGE, 0);
+  EditRow(1, [](HWND dialog) { SetEdit(dialog, IDC_EDIT_NAME, L"Renamed"); });
+
+  // Two images merged in from elsewhere before "保存".
+  append("Image 4");
+  append("Image 5");
+  ClearMessages();
+  Click(deleteWnd(), IDC_DELETE_SAVE);
+  EXPECT_TRUE(WaitForMessage(L"在载入后已被修改"));
+  waitSaved();
+  ASSERT_EQ(ImageCount(wim), 5);
+  EXPECT_EQ(InfoField(wim, 2, "Name"), "Image 2");
+  EXPECT_EQ(InfoField(wim, 3, "Name"), "Image 3");
+  EXPECT_EQ(InfoField(wim, 5, "Name"), "Image 5");
+  EXPECT_EQ(Rows(List()), 5);
+  EXPECT_FALSE(ItemEnabled(deleteWnd(), IDC_DELETE_SAVE));
+
+  // An image removed while the save question is open: the edit of row 1
+  // (image 2) must not land on the image that has moved into its place.
+  EditRow(1, [](HWND dialog) { SetEdit(dialog, IDC_EDIT_NAME, L"Renamed"); });
+  answer = [&](const ShownMessage& m) {
+    if (m.text.find(L"是否要保存对") == 0)
+      EXPECT_EQ(RunUnix("wimlib-imagex delete " + ShQuote(UnixPath(wim)) + " 1").exitCode, 0);
+    return (m.style & 0xF) == MB_YESNO ? IDYES : IDOK;
+  };
+  ClearMessages();
+  Click(deleteWnd(), IDC_DELETE_SAVE);
+  EXPECT_TRUE(WaitForMessage(L"在载入后已被修改"));
+  waitSaved();
+  ASSERT_EQ(ImageCount(wim), 4);
+  EXPECT_EQ(InfoField(wim, 1, "Name"), "Image 2");
+  EXPECT_EQ(InfoField(wim, 2, "Name"), "Image 3");
+  EXPECT_EQ(Rows(List()), 4);
+}
+
+// An open that finds no images leaves nothing to save, whatever was
+// pending for the file before; a save that still reaches the page writes
+// nothing.
+TEST_F(DeleteEditTest, AnOpenThatListsNothingLeavesNothingToSave) {
+  std::wstring wim = MakeWim(L"good.wim", 2);
+  std::wstring bad = dir_ + L"\\bad.wim";
+  ASSERT_TRUE(WriteFileBytes(bad, "not an image"));
+  OpenDeletePage(wim, 2);
+  SelectRows(List(), {0});
+  SendMessageW(deleteWnd(), WM_COMMAND, ID_DELETE_IMAGE, 0);
+  ASSERT_TRUE(ItemEnabled(deleteWnd(), IDC_DELETE_SAVE));
+
+  QueueFileAnswer({bad});
+  Click(deleteWnd(), IDC_DELETE_OPEN);
+  EXPECT_EQ(Rows(List()), 0);
+  EXPECT_FALSE(ItemEnabled(deleteWnd(), IDC_DELETE_SAVE));
+  EXPECT_FALSE(ItemEnabled(deleteWnd(), IDC_DELETE_SAVE_AS));
+
+  ClearMessages();
+  const int dialogs = FileDialogsShown();
+  SendMessageW(deleteWnd(), WM_COMMAND, MAKEWPARAM(IDC_DELETE_SAVE_AS, BN_CLICKED), 0);
+  SendMessageW(deleteWnd(), WM_COMMAND, MAKEWPARAM(IDC_DELETE_SAVE, BN_CLICKED), 0);
+  EXPECT_TRUE(WaitForMessage(L"不能删除所有卷，请至少保留一个!"));
+  EXPECT_EQ(FileDialogsShown(), dialogs);
+  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
+  EXPECT_EQ(ReadFileBytes(bad), "not an image");
+  EXPECT_EQ(ImageCount(wim), 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, DeleteEditTest, ::testing::Values(kBackendWimgapi, kBackendWimlib),
                          [](const ::testing::TestParamInfo<BackendKind>& info) {
                            return std::string(info.param == kBackendWimlib ? "Wimlib" : "Wimgapi");

@@ -4,7 +4,10 @@
 // back ends, judged with wimlib-imagex.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "advanced_fixture.h"
+#include "pages/page2_merge.h"
 #include "resources/resource.h"
 
 using namespace qtest;
@@ -53,6 +56,61 @@ class MergeTest : public AdvancedTest, public ::testing::WithParamInterface<Back
     return names;
   }
 };
+
+// Files are read into the list in the background. Held before the second
+// of two files is read: clearing the list stops the loading, and "导出"
+// waits for a whole list instead of exporting part of it.
+TEST_F(MergeTest, ClearingStopsTheLoadingAndExportWaitsForAWholeList) {
+  std::wstring first = MakeWim(L"first.wim", 2), second = MakeWim(L"second.wim", 3);
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<int> held{0};
+  SetMergeLoadHook([&](const std::wstring& path) {
+    if (path != second) return;
+    held++;
+    WaitForSingleObject(go, 60000);
+  });
+  struct Unhook {
+    HANDLE go;
+    ~Unhook() {
+      SetEvent(go);
+      SetMergeLoadHook(nullptr);
+    }
+  } unhook{go};
+  OpenMergePage();
+  auto addBoth = [&](int heldBefore) {
+    AddFiles({first, second}, 2);
+    ASSERT_TRUE(WaitUntil([&] { return held == heldBefore + 1; }, 20000));
+  };
+  auto finishLoading = [&] {
+    SetEvent(go);
+    ASSERT_TRUE(WaitUntil([&] { return !host().mergePage().IsLoading(); }, 20000));
+    SendMessageTimeoutW(mergeWnd(), WM_NULL, 0, 0, SMTO_NORMAL, 20000, nullptr);
+    ResetEvent(go);
+  };
+
+  addBoth(0);
+  SendMessageW(mergeWnd(), WM_COMMAND, ID_MERGE_REMOVE_ALL, 0);
+  finishLoading();
+  EXPECT_EQ(Rows(List()), 0) << "the second file's rows came back";
+
+  addBoth(1);
+  SelectRows(List(), {0, 1});
+  SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+  finishLoading();
+  EXPECT_EQ(Rows(List()), 0);
+
+  addBoth(2);
+  ClearMessages();
+  const int dialogs = FileDialogsShown();
+  std::wstring out = dir_ + L"\\out.wim";
+  QueueFileAnswer({out});
+  PostClick(mergeWnd(), IDC_MERGE_EXPORT);
+  EXPECT_TRUE(WaitForMessage(L"列表中的文件仍在读取"));
+  EXPECT_EQ(FileDialogsShown(), dialogs);
+  finishLoading();
+  ASSERT_EQ(Rows(List()), 5);
+  EXPECT_EQ(GetFileAttributesW(out.c_str()), INVALID_FILE_ATTRIBUTES);
+}
 
 TEST_F(MergeTest, AddingAFileTwiceListsItsImagesTwiceAndTicksSteerTheExportButton) {
   std::wstring wim = MakeWim(L"two.wim", 2);

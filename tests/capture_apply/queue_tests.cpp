@@ -173,7 +173,8 @@ TEST_F(TaskQueue, CancellingTheSecondOfThreeWhileTheRunningQueueIsGuarded) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 20000));
   EXPECT_EQ(RowCount(list()), 3);
 
-  // The capture page may add a task, but not start one beside the queue.
+  // The capture page may add a task, but not start one beside the queue:
+  // it says so before it asks for any option.
   Press(queue(), IDC_TASK_CLOSE);  // "<": back to the capture page
   ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_CAPTURE); }, 20000));
   QueueCapture(small, fourth);
@@ -181,7 +182,6 @@ TEST_F(TaskQueue, CancellingTheSecondOfThreeWhileTheRunningQueueIsGuarded) {
   SetCheck(capture(), IDC_CAP_QUEUE, false);
   SetText(capture(), IDC_CAP_WIM, dir + L"\\5.wim");
   Press(capture(), IDC_CAP_CREATE);
-  AcceptOptions();
   box = WaitMessage(kRunnerBusy);
   ASSERT_TRUE(box);
   AnswerDialog(box, IDOK);
