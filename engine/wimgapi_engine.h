@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/capture_lists.h"
 #include "engine/backend.h"
@@ -125,9 +126,12 @@ class WimgapiEngine {
                            int compression);
 
   // Cuts `source` into parts of at most `partSize` bytes, the first at
-  // `firstPart`. A too small size is told to the user (string 234). 0, 1235,
-  // -1 or -99.
-  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize);
+  // `firstPart`, written beside their names and moved there on success;
+  // `shownParts` are existing parts the user agreed to replace (see
+  // SplitStaging::Commit). A too small size is told to the user (string
+  // 234). 0, 1235, -1 or -99.
+  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
+                        const std::vector<std::wstring>& shownParts = {});
 
   // Reads the file's attributes and whole XML text into the engine:
   // 1 on success, 0 on failure (no message), -99 when not bound.

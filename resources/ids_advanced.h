@@ -54,3 +54,5 @@
 #define IDS_SAVE_FAILED         507
 #define IDS_COPY_FAILED         508
 #define IDS_SAVING_FILE         509
+#define IDS_SPLIT_PART_IS_SOURCE 540
+#define IDS_SPLIT_ASK_REPLACE_PARTS 541
