@@ -73,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
     ImageInfo info;
     info.name = L"bench";
     result = wimlib ? WimlibEngine().CaptureImage(a, b, compression, false, false, false, info)
-                    : WimgapiEngine().CaptureImage(a, b, compression, false, false, false, info);
+                    : WimgapiEngine().CaptureImage(a, b, compression, false, false, false, info, SnapshotCaptureLists());
   } else {
     result = wimlib ? WimlibEngine().ApplyImage(a, b, 1, false, false)
                     : WimgapiEngine().ApplyImage(a, b, 1, false, false);

@@ -198,6 +198,7 @@ void CPage2_Delete::StartSave(const std::wstring& destination) {
   job->destination = destination;
   job->rows = SnapshotRows();
   job->backend = Host().backendKind;
+  job->tempFolder = Host().tempFolder;
   EnterBusyState();
   if (!StartPageOperation(this, SaveWorker, job)) {
     LeaveBusyState(*job, false);
@@ -236,7 +237,7 @@ DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
   bool copied = SamePath(job->destination, job->wimPath) || CopyForSaveAs(job->wimPath, job->destination);
   if (copied) {
     written = job->backend == kBackendWimlib ? WriteWithWimlib(job->destination, job->rows)
-                                             : WriteWithWimgapi(job->destination, job->rows);
+                                             : WriteWithWimgapi(job->destination, job->rows, job->tempFolder);
   }
   HWND page = job->page;
   bool handed = RunOnWindowThread(page, [&] {

@@ -25,6 +25,7 @@ struct SaveJob {
   std::wstring destination;  // the file written: the same, or a copy
   std::vector<ImageRow> rows;
   BackendKind backend = kBackendWimgapi;
+  std::wstring tempFolder;  // the host's, copied before the worker starts
 };
 
 // The position (1-based) of the row with the boot mark, 0 when none.
@@ -38,5 +39,6 @@ std::vector<int> IndexesToDelete(const std::vector<ImageRow>& rows, int imageCou
 bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination);
 
 // Writes the rows into `destination`. True when every step succeeded.
-bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows);
+bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows,
+                      const std::wstring& tempFolder);
 bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows);
