@@ -177,10 +177,14 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
 
   CQuarryApp* app = CQuarryApp::Instance();
   const bool wimlib = app && app->backendKind == kBackendWimlib;
+  // The tip's thread runs the capture: it gets copies taken here.
+  const std::wstring tempFolder = Host().tempFolder;
+  const CaptureLists lists = SnapshotCaptureLists();
   EngineResult result = RunWithTip(TaskText(0, folder, target), [&]() -> EngineResult {
     if (wimlib)
       return WimlibEngine().CaptureImage(folder, target, choice.compression, append == 1, false, false, choice.info);
-    return WimgapiEngine().CaptureImage(folder, target, choice.compression, append == 1, false, false, choice.info);
+    return WimgapiEngine(tempFolder).CaptureImage(folder, target, choice.compression, append == 1, false, false,
+                                                  choice.info, lists);
   });
   ReportFailure(result, !wimlib);
 }
@@ -212,10 +216,11 @@ void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
   std::wstring folder = PickFolder(nullptr);
   if (folder.empty()) return;
 
+  const std::wstring tempFolder = Host().tempFolder;  // read here, not on the tip's thread
   EngineResult result = RunWithTip(TaskText(mount ? 2 : 1, wimPath, folder), [&]() -> EngineResult {
-    if (mount) return WimgapiEngine().MountImage(wimPath, folder, image, false, false, writable);
+    if (mount) return WimgapiEngine(tempFolder).MountImage(wimPath, folder, image, false, false, writable);
     if (wimlib) return WimlibEngine().ApplyImage(wimPath, folder, image, false, false);
-    return WimgapiEngine().ApplyImage(wimPath, folder, image, false, false);
+    return WimgapiEngine(tempFolder).ApplyImage(wimPath, folder, image, false, false);
   });
   ReportFailure(result, mount || !wimlib);
 }

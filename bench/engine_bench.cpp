@@ -76,7 +76,7 @@ int wmain(int argc, wchar_t** argv) {
     ImageInfo info;
     info.name = L"bench";
     result = wimlib ? WimlibEngine().CaptureImage(a, b, compression, false, false, false, info)
-                    : WimgapiEngine().CaptureImage(a, b, compression, false, false, false, info);
+                    : WimgapiEngine().CaptureImage(a, b, compression, false, false, false, info, SnapshotCaptureLists());
   } else if (op == L"export") {
     result = wimlib ? WimlibEngine().ExportImage(a, 1, b, compression, 0)
                     : WimgapiEngine().ExportImage(a, 1, b, compression);

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <utility>
+
+#include "engine/wim_file_reader.h"
 #include "win/strings.h"
 
 std::wstring SplitPartPath(const std::wstring& firstPart, int partNumber) {
@@ -24,5 +28,143 @@ bool PathExists(const std::wstring& path) {
   HANDLE find = FindFirstFileW(path.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
   FindClose(find);
+  return true;
+}
+
+namespace {
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+  CloseHandle(file);
+  return ok;
+}
+
+// The base the part number goes after and the extension it comes before:
+// the back ends name part n "<base><n><extension>" of the first part.
+std::pair<std::wstring, std::wstring> PartNameParts(const std::wstring& firstPart) {
+  size_t cut = firstPart.size() >= 4 ? firstPart.size() - 4 : 0;
+  return {firstPart.substr(0, cut), firstPart.substr(cut)};
+}
+
+std::wstring FinalPartPath(const std::wstring& firstPart, int n) {
+  if (n == 1) return firstPart;
+  auto parts = PartNameParts(firstPart);
+  return parts.first + std::to_wstring(n) + parts.second;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// The part number of a file name "<base><digits><extension>", or 0.
+int PartNumberOf(const std::wstring& name, const std::wstring& baseName, const std::wstring& extension) {
+  if (name.size() <= baseName.size() + extension.size()) return 0;
+  if (CompareStringOrdinal(name.c_str(), static_cast<int>(baseName.size()), baseName.c_str(),
+                           static_cast<int>(baseName.size()), TRUE) != CSTR_EQUAL)
+    return 0;
+  const std::wstring tail = name.substr(name.size() - extension.size());
+  if (CompareStringOrdinal(tail.c_str(), -1, extension.c_str(), -1, TRUE) != CSTR_EQUAL) return 0;
+  const std::wstring digits = name.substr(baseName.size(), name.size() - baseName.size() - extension.size());
+  if (digits.size() > 6 || digits[0] == L'0') return 0;
+  for (wchar_t c : digits)
+    if (c < L'0' || c > L'9') return 0;
+  return std::stoi(digits);
+}
+
+struct PartMove {
+  std::wstring temporary, final, aside;
+  bool hadOld = false, moved = false;
+};
+
+// Puts every part in place, moving a file it replaces aside first; on the
+// first failure undoes every step already taken.
+bool MoveParts(std::vector<PartMove>& moves) {
+  bool ok = true;
+  for (PartMove& m : moves) {
+    if (GetFileAttributesW(m.final.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      if (!MoveFileExW(m.final.c_str(), m.aside.c_str(), 0)) { ok = false; break; }
+      m.hadOld = true;
+    }
+    if (!MoveFileExW(m.temporary.c_str(), m.final.c_str(), 0)) { ok = false; break; }
+    m.moved = true;
+  }
+  if (ok) return true;
+  for (auto m = moves.rbegin(); m != moves.rend(); ++m) {
+    if (m->moved) MoveFileExW(m->final.c_str(), m->temporary.c_str(), 0);
+    if (m->hadOld) MoveFileExW(m->aside.c_str(), m->final.c_str(), 0);
+  }
+  return false;
+}
+}  // namespace
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  BY_HANDLE_FILE_INFORMATION x = {}, y = {};
+  if (!FileIdentity(a, x) || !FileIdentity(b, y)) return false;
+  return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+std::vector<std::wstring> ExistingSplitParts(const std::wstring& firstPart) {
+  std::vector<std::wstring> found;
+  if (firstPart.empty()) return found;
+  if (GetFileAttributesW(firstPart.c_str()) != INVALID_FILE_ATTRIBUTES) found.push_back(firstPart);
+  auto parts = PartNameParts(firstPart);
+  const std::wstring folder = FolderOf(parts.first);
+  const std::wstring baseName = parts.first.substr(folder.size());
+  std::vector<std::pair<int, std::wstring>> further;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((parts.first + L"*" + parts.second).c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      int n = PartNumberOf(data.cFileName, baseName, parts.second);
+      if (n >= 2) further.emplace_back(n, folder + data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  std::sort(further.begin(), further.end());
+  for (auto& part : further) found.push_back(part.second);
+  return found;
+}
+
+SplitStaging::SplitStaging(const std::wstring& firstPart) : firstPart_(firstPart) {
+  const std::wstring folder = FolderOf(firstPart);
+  for (unsigned attempt = 0;; attempt++) {
+    temporary_ = folder + FormatStr(L"~quarry-split-%lu-%lu-%u-part.wim", GetCurrentProcessId(),
+                                    GetCurrentThreadId(), GetTickCount() + attempt);
+    if (GetFileAttributesW(temporary_.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+  }
+}
+
+SplitStaging::~SplitStaging() {
+  // Left only by a failed or cancelled split (or a failed commit).
+  DeleteFileW(temporary_.c_str());
+  for (const std::wstring& part : ExistingSplitParts(temporary_)) DeleteFileW(part.c_str());
+}
+
+bool SplitStaging::Commit(const std::wstring& source, const std::vector<std::wstring>& shownParts) {
+  WimFileReader reader;
+  if (!reader.Read(temporary_) || reader.TotalParts() < 1 || reader.PartNumber() != 1) return false;
+  const int count = reader.TotalParts();
+  std::vector<PartMove> moves;
+  for (int n = 1; n <= count; n++) {
+    PartMove m;
+    m.temporary = n == 1 ? temporary_ : SplitPartPath(temporary_, n);
+    m.final = FinalPartPath(firstPart_, n);
+    m.aside = m.temporary + L".old";
+    if (!PathExists(m.temporary) || SameFile(m.final, source)) return false;
+    moves.push_back(m);
+  }
+  if (!MoveParts(moves)) return false;
+  for (const PartMove& m : moves)
+    if (m.hadOld) DeleteFileW(m.aside.c_str());
+  // Parts of an earlier, longer set the user agreed to replace.
+  for (const std::wstring& old : shownParts) {
+    bool reused = false;
+    for (const PartMove& m : moves) reused = reused || SameFile(old, m.final);
+    if (!reused && !SameFile(old, source)) DeleteFileW(old.c_str());
+  }
   return true;
 }

@@ -1,12 +1,15 @@
 // Split through WIMGAPI: the library names the further parts; the callback
-// asks about a pending abort and shows "splitting" for every part.
+// asks about a pending abort and shows "splitting" for every part. The set
+// is written under temporary names and moved to its own once complete.
 #include "engine/progress.h"
+#include "engine/split_parts.h"
 #include "engine/wimgapi_engine.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
-EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize) {
+EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
+                                     const std::vector<std::wstring>& shownParts) {
   if (!api_.CreateFile || !api_.RegisterMessageCallback || !api_.UnregisterMessageCallback ||
       !api_.GetAttributes || !api_.SplitFile || !api_.CloseHandle)
     return kResultNotBound;
@@ -26,7 +29,11 @@ EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstr
 
   LARGE_INTEGER size;
   size.QuadPart = static_cast<LONGLONG>(partSize);
-  if (api_.SplitFile(wim.get(), firstPart.c_str(), &size, 0)) return kResultSuccess;
+  SplitStaging staging(firstPart);
+  if (api_.SplitFile(wim.get(), staging.TemporaryFirstPart().c_str(), &size, 0)) {
+    wim.Close();
+    return staging.Commit(source, shownParts) ? kResultSuccess : kResultFailed;
+  }
 
   DWORD error = GetLastError();
   if (error == ERROR_MORE_DATA) {

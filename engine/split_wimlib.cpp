@@ -1,14 +1,19 @@
 // Split through wimlib: the library names the further parts; the part size
-// goes to it as the full 64-bit number.
+// goes to it as the full 64-bit number. The set is written under temporary
+// names and moved to its own only once it is complete.
 #include "engine/progress.h"
+#include "engine/split_parts.h"
 #include "engine/wimlib_engine.h"
 
-EngineResult WimlibEngine::SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize) {
+EngineResult WimlibEngine::SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
+                                    const std::vector<std::wstring>& shownParts) {
   if (!api_.split || !api_.open_wim || !api_.register_progress_function || !api_.free) return kResultNotBound;
 
   WimlibWim wim(api_);
   if (api_.open_wim(source.c_str(), 0, wim.out())) return kResultFailed;
   api_.register_progress_function(wim.get(), WimlibProgress, this);
-  int ret = api_.split(wim.get(), firstPart.c_str(), partSize, WIMLIB_WRITE_FLAG_NO_CHECK_INTEGRITY);
-  return ret ? kResultFailed : kResultSuccess;
+  SplitStaging staging(firstPart);
+  int ret = api_.split(wim.get(), staging.TemporaryFirstPart().c_str(), partSize, WIMLIB_WRITE_FLAG_NO_CHECK_INTEGRITY);
+  if (ret) return kResultFailed;
+  return staging.Commit(source, shownParts) ? kResultSuccess : kResultFailed;
 }

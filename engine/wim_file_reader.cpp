@@ -88,3 +88,14 @@ bool WimFileReader::Read(const std::wstring& path) {
   ReadXml(file.get(), static_cast<uint64_t>(fileSize.QuadPart), got);
   return HasImageTag();
 }
+
+uint32_t WimFileReader::ListedImageCount() const {
+  uint32_t limit = ImageCount() < kWimMaxListedImages ? ImageCount() : kWimMaxListedImages;
+  uint32_t elements = 0;
+  for (size_t at = xmlText.find(L"<IMAGE"); at != std::wstring::npos && elements < limit;
+       at = xmlText.find(L"<IMAGE", at + 6)) {
+    wchar_t next = at + 6 < xmlText.size() ? xmlText[at + 6] : L'\0';
+    if (next == L' ' || next == L'>' || next == L'\t' || next == L'\r' || next == L'\n') elements++;
+  }
+  return elements;
+}

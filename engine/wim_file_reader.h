@@ -49,6 +49,10 @@ constexpr size_t kWimHeaderMinimum = 208;
 // reading it would only allocate a huge buffer.
 constexpr uint64_t kWimMaxXmlBytes = 128u * 1024 * 1024;
 
+// The most images a page lists for one file. A header count beyond the
+// images a file can describe is damage; looping over it would hang.
+constexpr uint32_t kWimMaxListedImages = 10000;
+
 class WimFileReader {
  public:
   // Reads the header and the XML text of the file. True exactly when the
@@ -81,6 +85,9 @@ class WimFileReader {
   uint16_t PartNumber() const { return U16(40); }
   uint16_t TotalParts() const { return U16(42); }
   uint32_t ImageCount() const { return U32(44); }
+  // The images a caller may list one by one: the header's count, but never
+  // more than the XML text has IMAGE elements, nor kWimMaxListedImages.
+  uint32_t ListedImageCount() const;
   uint64_t XmlOffset() const { return U64(80); }
   uint64_t XmlSize() const { return U64(88); }
   uint32_t BootIndex() const { return U32(120); }

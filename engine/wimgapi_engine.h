@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/capture_lists.h"
 #include "engine/backend.h"
@@ -81,7 +82,9 @@ DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, P
 
 class WimgapiEngine {
  public:
-  // Takes the temporary folder of the host (the settings' DIR/Temp).
+  // Takes the temporary folder of the host (the settings' DIR/Temp) now:
+  // only on the user-interface thread, where the preferences change it. A
+  // worker is given a copy taken before it started.
   WimgapiEngine();
   explicit WimgapiEngine(const std::wstring& tempFolder);
   WimgapiEngine(const WimgapiEngine&) = delete;
@@ -100,15 +103,6 @@ class WimgapiEngine {
                             bool append, bool verify, bool noSecurity, const ImageInfo& info,
                             const CaptureLists& lists);
 
-  // The same with a copy of the host's lists taken now. Only for a caller
-  // on the user-interface thread itself (a shell task); a worker must be
-  // handed its copy with the form above.
-  [[deprecated("take SnapshotCaptureLists() on the UI thread and pass it in")]]
-  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                            bool append, bool verify, bool noSecurity, const ImageInfo& info) {
-    return CaptureImage(source, wimPath, compression, append, verify, noSecurity, info, SnapshotCaptureLists());
-  }
-
   // Writes image `index` into `target`. 0, 1235, -1 or -99.
   EngineResult ApplyImage(const std::wstring& wimPath, const std::wstring& target, int index, bool verify,
                           bool noSecurity);
@@ -125,9 +119,12 @@ class WimgapiEngine {
                            int compression);
 
   // Cuts `source` into parts of at most `partSize` bytes, the first at
-  // `firstPart`. A too small size is told to the user (string 234). 0, 1235,
-  // -1 or -99.
-  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize);
+  // `firstPart`, written beside their names and moved there on success;
+  // `shownParts` are existing parts the user agreed to replace (see
+  // SplitStaging::Commit). A too small size is told to the user (string
+  // 234). 0, 1235, -1 or -99.
+  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
+                        const std::vector<std::wstring>& shownParts = {});
 
   // Reads the file's attributes and whole XML text into the engine:
   // 1 on success, 0 on failure (no message), -99 when not bound.

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/backend.h"
 #include "engine/engine_host.h"
@@ -74,8 +75,12 @@ class WimlibEngine {
   EngineResult ExportImage(const std::wstring& source, int index, const std::wstring& destination,
                            int compression, int wimBoot);
 
-  // Cuts `source` into parts of at most `partSize` bytes. 0, -1 or -99.
-  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize);
+  // Cuts `source` into parts of at most `partSize` bytes, the first at
+  // `firstPart`, written beside their names and moved there on success;
+  // `shownParts` are existing parts the user agreed to replace (see
+  // SplitStaging::Commit). 0, -1 or -99.
+  EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
+                        const std::vector<std::wstring>& shownParts = {});
 
   // Reads the library's WIM information and the XML text in display form
   // (empty without wimlib_get_xml_data). 0, -1 or -99; no message.

@@ -92,7 +92,7 @@ void AppendInfoRows(const std::wstring& path, std::vector<InfoRow>& rows) {
     return;
   }
   AppendFacts(reader, rows);
-  for (uint32_t n = 1; n <= reader.ImageCount() && !reader.xmlText.empty(); n++)
+  for (uint32_t n = 1; n <= reader.ListedImageCount(); n++)
     AppendImage(reader.xmlText, static_cast<int>(n), rows);
   AppendEnd(rows);
 }

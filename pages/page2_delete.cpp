@@ -233,6 +233,7 @@ void CPage2_Delete::StartSave(const std::wstring& destination) {
   job->backend = Host().backendKind;
   const bool save = IsWindowEnabled(Item(IDC_DELETE_SAVE)) != FALSE;
   const bool saveAs = IsWindowEnabled(Item(IDC_DELETE_SAVE_AS)) != FALSE;
+  job->tempFolder = Host().tempFolder;
   EnterBusyState();
   if (StartPageOperation(this, SaveWorker, job)) return;
   // Not started (another operation holds the program): the pending
@@ -288,7 +289,7 @@ DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
   if (copied) {
     const int count = static_cast<int>(job->loaded.imageCount);
     written = job->backend == kBackendWimlib ? WriteWithWimlib(job->destination, job->rows, count)
-                                             : WriteWithWimgapi(job->destination, job->rows, count);
+                                             : WriteWithWimgapi(job->destination, job->rows, count, job->tempFolder);
   }
   HWND page = job->page;
   bool handed = RunOnWindowThread(page, [&] {

@@ -83,12 +83,13 @@ bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination) 
   return true;
 }
 
-bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount) {
+bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount,
+                      const std::wstring& tempFolder) {
   const WimgapiTable& api = Host().backends.wimgapi;
   if (rows.empty() || !api.CreateFile || !api.SetTemporaryPath || !api.LoadImage || !api.SetBootImage || !api.DeleteImage ||
       !api.CloseHandle)
     return false;
-  WimgapiEngine engine;
+  WimgapiEngine engine(tempFolder);
   if (engine.ReadWimInfo(destination) != 1) {
     ReportApiFailure(L"WIMCreateFile()");
     return false;

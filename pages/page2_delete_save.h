@@ -44,6 +44,7 @@ struct SaveJob {
   std::vector<ImageRow> rows;
   WimStamp loaded;           // the opened file when its list was loaded
   BackendKind backend = kBackendWimgapi;
+  std::wstring tempFolder;  // the host's, copied before the worker starts
 };
 
 // The position (1-based) of the row with the boot mark, 0 when none.
@@ -58,6 +59,8 @@ bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination);
 
 // Writes the rows into `destination`, which must hold the `imageCount`
 // images the rows were listed from: a file with another count, or an empty
-// row list, is left untouched. True when every step succeeded.
-bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount);
+// row list, is left untouched. True when every step succeeded. The WIMGAPI
+// writer gets the temporary folder copied before the worker started.
+bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount,
+                      const std::wstring& tempFolder);
 bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount);

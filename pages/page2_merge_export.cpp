@@ -31,7 +31,7 @@ void ShowExportStatus(const ExportJob::Image& image, int n, int total) {
 EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
   if (job.backend == kBackendWimlib)
     return WimlibEngine().ExportImage(image.source, image.index, job.destination, job.compression, job.wimBoot);
-  return WimgapiEngine().ExportImage(image.source, image.index, job.destination, job.compression);
+  return WimgapiEngine(job.tempFolder).ExportImage(image.source, image.index, job.destination, job.compression);
 }
 
 DWORD WINAPI ExportWorker(void* arg) {
@@ -65,6 +65,7 @@ int CombineExportResults(int combined, int next) {
 bool StartExport(Dialog* page, std::unique_ptr<ExportJob> job) {
   HWND host = GetParent(page->hwnd());
   ShowWindow(host, SW_HIDE);
+  job->tempFolder = Host().tempFolder;
   ExportJob* raw = job.release();
   if (StartPageOperation(page, ExportWorker, raw)) return true;
   delete raw;

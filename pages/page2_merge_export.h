@@ -22,6 +22,7 @@ struct ExportJob {
   int compression = 1;  // for a new destination
   int wimBoot = 0;      // wimlib only
   BackendKind backend = kBackendWimgapi;
+  std::wstring tempFolder;  // the host's, copied by StartExport
 };
 
 // The result of the whole loop from the results of its exports: a cancel

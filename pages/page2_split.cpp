@@ -4,6 +4,7 @@
 
 #include "app/quarry_app.h"
 #include "controls/messages.h"
+#include "engine/split_parts.h"
 #include "engine/wim_file_reader.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
@@ -25,6 +26,8 @@ struct SplitJob {
   std::wstring target;
   uint64_t partSize = 0;
   BackendKind backend = kBackendWimgapi;
+  std::wstring tempFolder;
+  std::vector<std::wstring> shownParts;  // existing parts the user agreed to replace
 };
 
 DWORD WINAPI SplitWorker(void* arg) {
@@ -33,8 +36,10 @@ DWORD WINAPI SplitWorker(void* arg) {
   CPage_Progress* progress = app ? app->ProgressView() : nullptr;
   if (progress) progress->Begin();
   EngineResult result;
-  if (job->backend == kBackendWimlib) result = WimlibEngine().SplitWim(job->source, job->target, job->partSize);
-  else result = WimgapiEngine().SplitWim(job->source, job->target, job->partSize);
+  if (job->backend == kBackendWimlib)
+    result = WimlibEngine().SplitWim(job->source, job->target, job->partSize, job->shownParts);
+  else
+    result = WimgapiEngine(job->tempFolder).SplitWim(job->source, job->target, job->partSize, job->shownParts);
   progress = app ? app->ProgressView() : nullptr;
   if (progress) progress->Finish(result);
   return 0;
@@ -144,12 +149,12 @@ bool CPage2_Split::IsAlreadySplit() const {
   return reader.Read(source_) && reader.TotalParts() != 1;
 }
 
-bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes) {
+bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& existingParts) {
   if (!HasWimExtension(target_) || !FileExists(source_)) {
     PageMessage(LoadStr(IDS_INVALID_PATH), L"", MB_ICONEXCLAMATION);
     return false;
   }
-  if (SamePath(source_, target_)) {
+  if (SamePath(source_, target_) || SameFile(source_, target_)) {
     PageMessage(LoadStr(IDS_SPLIT_SAME_FILE), L"", MB_ICONEXCLAMATION);
     return false;
   }
@@ -168,19 +173,40 @@ bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes) {
     PageMessage(LoadStr(IDS_SPLIT_SOLID), L"", MB_ICONEXCLAMATION);
     return false;
   }
-  if (FileExists(target_) && !AskAboutPath(target_, IDS_ASK_REPLACE, IDS_ASK_CREATE_CAPTION, MB_ICONEXCLAMATION))
-    return false;
-  return true;
+  existingParts = ExistingSplitParts(target_);
+  return CheckExistingParts(existingParts);
+}
+
+// Every existing file of the part names: none may be the source (a later
+// part can be, "img2.wim" for a target "img.wim"); the others are named in
+// one question before anything is written.
+bool CPage2_Split::CheckExistingParts(const std::vector<std::wstring>& parts) {
+  for (const std::wstring& part : parts) {
+    if (SameFile(part, source_)) {
+      PageMessage(FormatStr(LoadStr(IDS_SPLIT_PART_IS_SOURCE).c_str(), part.c_str()), L"", MB_ICONEXCLAMATION);
+      return false;
+    }
+  }
+  if (parts.empty()) return true;
+  if (parts.size() == 1 && parts[0] == target_)
+    return AskAboutPath(target_, IDS_ASK_REPLACE, IDS_ASK_CREATE_CAPTION, MB_ICONEXCLAMATION);
+  std::wstring names;
+  for (const std::wstring& part : parts) names += part + L"\n";
+  names.pop_back();
+  std::wstring question = FormatStr(LoadStr(IDS_SPLIT_ASK_REPLACE_PARTS).c_str(), names.c_str());
+  return PageMessage(question, LoadStr(IDS_ASK_CREATE_CAPTION), MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }
 
 void CPage2_Split::OnSplit() {
+  if (RefuseWhileQueueRuns(hwnd_)) return;
   FocusMainWindow();
   if (!IsVisible()) return;
   ReadFields();
   uint64_t bytes = 0;
-  if (!CheckBeforeSplit(bytes)) return;
+  std::vector<std::wstring> existingParts;
+  if (!CheckBeforeSplit(bytes, existingParts)) return;
 
-  auto* job = new SplitJob{source_, target_, bytes, Host().backendKind};
+  auto* job = new SplitJob{source_, target_, bytes, Host().backendKind, Host().tempFolder, existingParts};
   HWND host = GetParent(hwnd_);
   ShowWindow(host, SW_HIDE);
   if (!StartPageOperation(this, SplitWorker, job)) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "controls/buttons.h"
 #include "controls/drag_drop.h"
@@ -42,7 +43,8 @@ class CPage2_Split : public CFormPage {
   void OnEditDropped();
   void NextUnit();
   void OnSplit();
-  bool CheckBeforeSplit(uint64_t& bytes);
+  bool CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& existingParts);
+  bool CheckExistingParts(const std::vector<std::wstring>& parts);
   bool IsAlreadySplit() const;
 
   CDropTargetEdit sourceEdit_;

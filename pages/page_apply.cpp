@@ -240,6 +240,7 @@ void CPage_Apply::StartWorker(bool mount, bool writable) {
   running_.noAcl = IsDlgButtonChecked(hwnd_, IDC_APPLY_NO_ACL) == BST_CHECKED;
   running_.mount = mount;
   running_.writable = writable;
+  running_.tempFolder = Host().tempFolder;
   Show(false);
   if (StartOperation(this, Worker, this)) return;
   Show(true);
@@ -258,7 +259,7 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
                                        LastComponent(r.target).c_str()));
   EngineResult result;
   if (r.mount) {
-    WimgapiEngine engine;
+    WimgapiEngine engine(r.tempFolder);
     result = engine.MountImage(r.wimPath, r.target, r.index, r.verify, r.noAcl, r.writable);
     // The mounted-images window reads the new mount on the user-interface thread.
     if (app && app->mainWindow) {
@@ -270,7 +271,7 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
     WimlibEngine engine;
     result = engine.ApplyImage(r.wimPath, r.target, r.index, r.verify, r.noAcl);
   } else {
-    WimgapiEngine engine;
+    WimgapiEngine engine(r.tempFolder);
     result = engine.ApplyImage(r.wimPath, r.target, r.index, r.verify, r.noAcl);
   }
   if (progress) progress->Finish(result);

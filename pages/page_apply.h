@@ -32,6 +32,7 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
     bool noAcl = false;
     bool mount = false;
     bool writable = false;
+    std::wstring tempFolder;  // the host's, copied before the worker starts
   };
 
  protected:

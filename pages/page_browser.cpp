@@ -37,7 +37,7 @@ std::wstring ParentOf(const std::wstring& path) {
 int ImageCountOf(const std::wstring& path) {
   WimFileReader reader;
   if (!reader.Read(path) || reader.xmlText.empty()) return 0;
-  return static_cast<int>(reader.ImageCount());
+  return static_cast<int>(reader.ListedImageCount());
 }
 }  // namespace
 

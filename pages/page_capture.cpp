@@ -157,6 +157,8 @@ void CPage_Capture::StartCapture() {
   running_.verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
   running_.noAcl = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
   running_.info = info_;
+  running_.tempFolder = Host().tempFolder;
+  running_.lists = SnapshotCaptureLists();
   Show(false);
   if (StartOperation(this, CaptureWorker, this)) return;
   Show(true);
@@ -177,8 +179,8 @@ DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
     WimlibEngine engine;
     result = engine.CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noAcl, r.info);
   } else {
-    WimgapiEngine engine;
-    result = engine.CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noAcl, r.info);
+    WimgapiEngine engine(r.tempFolder);
+    result = engine.CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noAcl, r.info, r.lists);
   }
   if (progress) progress->Finish(result);
   return 0;

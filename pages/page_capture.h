@@ -5,6 +5,7 @@
 #include <string>
 
 #include "controls/drag_drop.h"
+#include "config/capture_lists.h"
 #include "engine/image_info.h"
 #include "pages/form_page.h"
 
@@ -26,6 +27,8 @@ class CPage_Capture : public CFormPage {
     bool verify = false;
     bool noAcl = false;
     ImageInfo info;
+    std::wstring tempFolder;  // the host's, copied before the worker starts
+    CaptureLists lists;       // likewise
   };
 
   // The request is valid: the source is an existing folder, the WIM path

@@ -169,6 +169,7 @@ void CPage_Easy::OnCapture() {
   choice_.info.description.clear();
   choice_.info.displayDescription.clear();
   Show(false);
+  TakeHostCopies();
   if (!StartOperation(this, CaptureWorker, this)) Show(true);
 }
 
@@ -186,6 +187,7 @@ void CPage_Easy::OnApply() {
   }
   Show(false);
   FocusMainWindow();
+  TakeHostCopies();
   if (!StartOperation(this, ApplyWorker, this)) Show(true);
 }
 
@@ -201,6 +203,7 @@ void CPage_Easy::OnMount() {
   image_ = chooser.image();
   writable_ = chooser.writable();
   Show(false);
+  TakeHostCopies();
   if (!StartOperation(this, MountWorker, this)) Show(true);
 }
 
@@ -210,6 +213,11 @@ void CPage_Easy::BeginOperation() {
     progress->SetReturnPage(this);
     progress->Begin();
   }
+}
+
+void CPage_Easy::TakeHostCopies() {
+  tempFolder_ = Host().tempFolder;
+  lists_ = SnapshotCaptureLists();
 }
 
 void CPage_Easy::FinishOperation(int result) {
@@ -226,8 +234,8 @@ DWORD WINAPI CPage_Easy::CaptureWorker(void* arg) {
     result = WimlibEngine().CaptureImage(page->source_, page->target_, page->choice_.compression, page->append_, false,
                                          false, page->choice_.info);
   else
-    result = WimgapiEngine().CaptureImage(page->source_, page->target_, page->choice_.compression, page->append_,
-                                          false, false, page->choice_.info);
+    result = WimgapiEngine(page->tempFolder_).CaptureImage(page->source_, page->target_, page->choice_.compression,
+                                                           page->append_, false, false, page->choice_.info, page->lists_);
   page->FinishOperation(result);
   return 0;
 }
@@ -240,7 +248,7 @@ DWORD WINAPI CPage_Easy::ApplyWorker(void* arg) {
   if (app && app->backendKind == kBackendWimlib)
     result = WimlibEngine().ApplyImage(page->source_, page->target_, page->image_, false, false);
   else
-    result = WimgapiEngine().ApplyImage(page->source_, page->target_, page->image_, false, false);
+    result = WimgapiEngine(page->tempFolder_).ApplyImage(page->source_, page->target_, page->image_, false, false);
   page->FinishOperation(result);
   return 0;
 }
@@ -249,7 +257,8 @@ DWORD WINAPI CPage_Easy::MountWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
   EngineResult result =
-      WimgapiEngine().MountImage(page->source_, page->target_, page->image_, false, false, page->writable_);
+      WimgapiEngine(page->tempFolder_)
+          .MountImage(page->source_, page->target_, page->image_, false, false, page->writable_);
   page->FinishOperation(result);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/shell_task_options.h"
+#include "config/capture_lists.h"
 #include "controls/drag_drop.h"
 #include "pages/form_page.h"
 #include "win/gdiplus.h"
@@ -62,6 +63,7 @@ class CPage_Easy : public CFormPage, public OleDropHandler {
   static DWORD WINAPI MountWorker(void* self);
   void BeginOperation();
   void FinishOperation(int result);
+  void TakeHostCopies();
 
   bool filled_ = false;
   std::wstring source_;
@@ -71,6 +73,10 @@ class CPage_Easy : public CFormPage, public OleDropHandler {
   bool writable_ = false;
   bool append_ = false;
   CaptureChoice choice_;
+  // The host's temporary folder and capture lists, copied on this thread
+  // just before a worker starts (the preferences may replace the host's).
+  std::wstring tempFolder_;
+  CaptureLists lists_;
   PngImage emptyPicture_;
   PngImage folderPicture_;
   PngImage wimPicture_;

@@ -60,7 +60,8 @@ void CWimInfoDlg::InitDetails(const WimFileReader& reader, bool readable) {
   std::vector<std::wstring> names = SplitFields(LoadStr(IDS_INFO_COLUMNS));
   std::vector<std::wstring> summary = SplitFields(LoadStr(IDS_INFO_SUMMARY));
   HWND tab = Item(IDC_WIMINFO_TAB);
-  for (uint32_t n = 1; n <= reader.ImageCount(); n++) {
+  const uint32_t images = reader.ListedImageCount();
+  for (uint32_t n = 1; n <= images; n++) {
     std::wstring caption = FormatStr(L"%s %d", names.empty() ? L"" : names[0].c_str(), static_cast<int>(n));
     if (n == reader.BootIndex()) caption += L" (BOOT)";
     TCITEMW item = {};

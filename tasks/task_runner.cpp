@@ -9,10 +9,18 @@
 #include "resources/resource.h"
 #include "tasks/task_queue_page.h"
 
+namespace {
+// The host's settings as they were when the run started, copied on the
+// user-interface thread: the preferences may replace the host's own while
+// the run goes on. Only one run exists at a time.
+TaskRunSettings g_runSettings;
+}  // namespace
+
 bool StartTaskQueue(CPage_TaskQueue* page) {
   CQuarryApp* app = CQuarryApp::Instance();
   if (!app || !page || app->taskRunnerActive) return false;
   if (!page->TakeRunSnapshot()) return false;
+  g_runSettings = TaskRunSettings{app->tempFolder, SnapshotCaptureLists()};
   if (!StartOperation(page, RunTaskQueue, page)) return false;
   // Set before the runner's first message reaches this thread: the runner
   // sends its first window work here and that waits for this handler.
@@ -39,13 +47,13 @@ EngineResult RunTask(const TaskListRow& row, std::vector<std::wstring>& created)
     case kTaskCaptureNew:
     case kTaskCaptureAppend: {
       if (!CaptureAllowed(row, created)) return kResultFailed;
-      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record);
+      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record, g_runSettings);
       if (result == kResultSuccess && row.record.TaskType == kTaskCaptureNew) created.push_back(row.desPath);
       return result;
     }
     case kTaskApply:
     case kTaskMount:
-      return RunApplyTask(row.srcPath, row.desPath, row.record);
+      return RunApplyTask(row.srcPath, row.desPath, row.record, g_runSettings);
     default:
       return kResultSuccess;  // an unknown type does nothing and counts as done
   }
@@ -76,7 +84,8 @@ DWORD WINAPI RunTaskQueue(void* arg) {
   return 0;
 }
 
-EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r) {
+EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
+                            const TaskRunSettings& settings) {
   ImageInfo info;
   info.bootIndex = r.BootIndex;
   info.name = r.Name;
@@ -90,18 +99,20 @@ EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& targ
     WimlibEngine engine;
     return engine.CaptureImage(source, target, r.CompressType, append, r.Verify != 0, r.DisableACL != 0, info);
   }
-  WimgapiEngine engine(Host().tempFolder);
-  return engine.CaptureImage(source, target, r.CompressType, append, r.Verify != 0, r.DisableACL != 0, info);
+  WimgapiEngine engine(settings.tempFolder);
+  return engine.CaptureImage(source, target, r.CompressType, append, r.Verify != 0, r.DisableACL != 0, info,
+                             settings.captureLists);
 }
 
-EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r) {
+EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
+                          const TaskRunSettings& settings) {
   const bool mount = r.TaskType == kTaskMount;
   if (Host().backendKind == kBackendWimlib) {
     if (mount) return kResultFailed;  // wimlib cannot mount here
     WimlibEngine engine;
     return engine.ApplyImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0);
   }
-  WimgapiEngine engine(Host().tempFolder);
+  WimgapiEngine engine(settings.tempFolder);
   if (!mount) return engine.ApplyImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0);
   EngineResult result =
       engine.MountImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0);

@@ -24,9 +24,17 @@ bool StartTaskQueue(CPage_TaskQueue* page);
 // The runner's thread procedure; the argument is the queue page.
 DWORD WINAPI RunTaskQueue(void* page);
 
+// What a run takes from the host's settings when it starts.
+struct TaskRunSettings {
+  std::wstring tempFolder;
+  CaptureLists captureLists;
+};
+
 // One capture task (types 0 and 1): the engine's result.
-EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record);
+EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record,
+                            const TaskRunSettings& settings);
 
 // One apply or mount task (types 2 and 3): the engine's result. A mount
 // with wimlib selected fails at once (-1) without any engine call.
-EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record);
+EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record,
+                          const TaskRunSettings& settings);

@@ -36,6 +36,14 @@ std::vector<std::wstring> FilesMatching(const std::wstring& pattern) {
   return names;
 }
 
+// Every entry of a folder but "." and "..".
+size_t EntriesIn(const std::wstring& folder) {
+  size_t count = 0;
+  for (const std::wstring& name : FilesMatching(folder + L"\\*"))
+    if (name != L"." && name != L"..") count++;
+  return count;
+}
+
 uint64_t FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
@@ -180,6 +188,44 @@ TEST_F(AdvancedTest, ExistingDestinationIsReplacedOnlyWhenTheUserAgrees) {
   EXPECT_FALSE(IsWindowVisible(progressWnd()));
 }
 
+TEST_F(AdvancedTest, SplitIsRefusedWhileTheQueueRunsBeforeAnyQuestion) {
+  std::wstring wim = MakeWim(L"source.wim", 1);
+  std::wstring target = dir_ + L"\\keep.wim";
+  ASSERT_TRUE(WriteFileBytes(target, "precious"));
+  ShowAdvancedTab();
+  HWND page = splitWnd();
+  Type(page, IDC_SPLIT_SOURCE, wim);
+  Type(page, IDC_SPLIT_TARGET, target);
+  Type(page, IDC_SPLIT_SIZE, L"1");
+  InterlockedExchange(&app_->taskRunnerActive, 1);
+  Click(page, IDC_SPLIT_START);
+  InterlockedExchange(&app_->taskRunnerActive, 0);
+  std::vector<ShownMessage> shown = Messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, L"任务队列正在执行, 请等待它完成或中止它.");
+  EXPECT_TRUE(IsWindowVisible(page));
+  EXPECT_FALSE(IsWindowVisible(progressWnd()));
+  EXPECT_EQ(Text(page, IDC_SPLIT_TARGET), target);
+  EXPECT_EQ(ReadFileBytes(target), "precious");
+}
+
+// "img2.wim" is the second part's name of a split to "img.wim": such a
+// split would write over its own source, however the names are spelled.
+TEST_F(AdvancedTest, ALaterPartNamedLikeTheSourceIsRefused) {
+  std::wstring wim = MakeWim(L"img2.wim", 1);
+  const std::string before = ReadFileBytes(wim);
+  ShowAdvancedTab();
+  HWND page = splitWnd();
+  Type(page, IDC_SPLIT_SOURCE, wim);
+  Type(page, IDC_SPLIT_TARGET, dir_ + L"\\IMG.WIM");
+  Type(page, IDC_SPLIT_SIZE, L"1");
+  Click(page, IDC_SPLIT_START);
+  EXPECT_TRUE(WaitForMessage(L"是源文件本身"));
+  EXPECT_FALSE(IsWindowVisible(progressWnd()));
+  EXPECT_EQ(ReadFileBytes(wim), before);
+  EXPECT_EQ(EntriesIn(dir_), 1u);
+}
+
 class SplitBothBackends : public AdvancedTest, public ::testing::WithParamInterface<BackendKind> {};
 
 TEST_P(SplitBothBackends, PartsOfTheChosenSizeApplyBackToTheSourceTree) {
@@ -234,3 +280,52 @@ INSTANTIATE_TEST_SUITE_P(Backends, SplitBothBackends, ::testing::Values(kBackend
                          [](const ::testing::TestParamInfo<BackendKind>& info) {
                            return std::string(info.param == kBackendWimlib ? "Wimlib" : "Wimgapi");
                          });
+
+// Existing parts, those of an earlier and longer set among them, are named
+// in one question; a split that fails while putting its parts in place
+// leaves every one of them as it was and no part of the new set behind.
+TEST_P(SplitBothBackends, ExistingPartsAreAskedAboutOnceAndKeptUntilTheNewSetIsComplete) {
+  UseBackend(GetParam());
+  std::wstring wim = MakeNoiseWim(L"big.wim", 4, 200000);
+  const std::wstring first = dir_ + L"\\parts.wim", second = dir_ + L"\\parts2.wim", ninth = dir_ + L"\\parts9.wim";
+  for (const std::wstring& old : {first, second, ninth}) ASSERT_TRUE(WriteFileBytes(old, "old " + Utf8(old)));
+  auto oldFilesKept = [&] {
+    for (const std::wstring& old : {first, second, ninth})
+      if (ReadFileBytes(old) != "old " + Utf8(old)) return false;
+    return EntriesIn(dir_) == 4u;
+  };
+  ShowAdvancedTab();
+  HWND page = splitWnd();
+  Type(page, IDC_SPLIT_SOURCE, wim);
+  Type(page, IDC_SPLIT_TARGET, first);
+  Type(page, IDC_SPLIT_SIZE, L"300");
+
+  answer = [](const ShownMessage& m) { return (m.style & 0xF) == MB_YESNO ? IDNO : IDOK; };
+  Click(page, IDC_SPLIT_START);
+  std::vector<ShownMessage> shown = Messages();
+  ASSERT_EQ(shown.size(), 1u);
+  for (const std::wstring& old : {first, second, ninth})
+    EXPECT_NE(shown[0].text.find(old + L"\n"), std::wstring::npos) << Utf8(shown[0].text);
+  EXPECT_TRUE(oldFilesKept());
+
+  // Agreed, but one old part cannot be moved away while another program holds it open.
+  answer = nullptr;
+  ClearMessages();
+  HANDLE held = CreateFileW(second.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  PostClick(page, IDC_SPLIT_START);
+  EXPECT_EQ(WaitForResult(), L"操作失败!");
+  CloseHandle(held);
+  EXPECT_TRUE(oldFilesKept());
+
+  // Agreed and free: the new set replaces the old one, the extra old part included.
+  ClearMessages();
+  PostClick(page, IDC_SPLIT_START);
+  EXPECT_EQ(WaitForResult(), L"操作成功完成!");
+  std::vector<std::wstring> parts = FilesMatching(dir_ + L"\\parts*.wim");
+  EXPECT_GE(parts.size(), 3u);
+  EXPECT_LT(parts.size(), 9u);
+  EXPECT_EQ(GetFileAttributesW(ninth.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(InfoField(first, 0, "Part Number"), "1/" + std::to_string(parts.size()));
+  EXPECT_EQ(EntriesIn(dir_), parts.size() + 1);
+}

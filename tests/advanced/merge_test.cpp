@@ -333,6 +333,28 @@ TEST_F(MergeTest, LongPathsStayWholeInTheListAndTheExport) {
   EXPECT_NE(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// The preferences may replace the temporary folder while an export runs:
+// the export goes on with the folder it started with. The change is made
+// on the window's thread at once after the click, before the worker has
+// passed its first step.
+TEST_F(MergeTest, AnExportKeepsTheTemporaryFolderItStartedWith) {
+  UseBackend(kBackendWimgapi);
+  std::wstring a = MakeWim(L"a.wim", 1);
+  std::wstring target = MakeWim(L"target.wim", 1);
+  OpenMergePage();
+  AddFiles({a}, 1);
+  app_->tempFolder = TempDir();
+  QueueFileAnswer({target});
+  OnUiThread([&] {
+    SendMessageW(mergeWnd(), WM_COMMAND, MAKEWPARAM(IDC_MERGE_EXPORT, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(mergeWnd(), IDC_MERGE_EXPORT)));
+    app_->tempFolder = dir_ + L"\\no-such-folder";
+  });
+  EXPECT_EQ(WaitForResult(), L"操作成功完成!");
+  EXPECT_EQ(ImageCount(target), 2);
+  for (const ShownMessage& m : Messages()) EXPECT_EQ(m.text.find(L"WIMSetTemporaryPath"), std::wstring::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, MergeTest, ::testing::Values(kBackendWimgapi, kBackendWimlib),
                          [](const ::testing::TestParamInfo<BackendKind>& info) {
                            return std::string(info.param == kBackendWimlib ? "Wimlib" : "Wimgapi");

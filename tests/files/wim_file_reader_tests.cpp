@@ -274,6 +274,25 @@ TEST_F(WimFileReaderTest, TruncatedWims) {
   }
 }
 
+// Pages list images one by one: a damaged count must not make them loop
+// beyond the images the XML describes.
+TEST_F(WimFileReaderTest, ListedImagesNeverExceedTheXmlImages) {
+  std::string wim = Bytes(L"lzx.wim");
+  for (uint32_t count : {0xFFFFFFFFu, 3u, 1u, 0u}) {
+    std::string damaged = wim;
+    Put32(damaged, 44, count);
+    bool result = false;
+    WimFileReader r = ReadBytes(damaged, &result);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(r.ListedImageCount(), count < 3 ? count : 3u) << count;
+  }
+  std::string noXml = wim;
+  Put64(noXml, 88, 0);
+  Put32(noXml, 44, 0xFFFFFFFFu);
+  bool result = false;
+  EXPECT_EQ(ReadBytes(noXml, &result).ListedImageCount(), 0u);
+}
+
 TEST_F(WimFileReaderTest, CorruptedXmlLocations) {
   std::string wim = Bytes(L"none.wim");
   const uint64_t size = wim.size();

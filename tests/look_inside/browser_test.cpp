@@ -195,6 +195,18 @@ TEST_F(BrowserPageTest, ThreeImagesAreListedAndEachOpens) {
   EXPECT_EQ(ListView_GetItemCount(List()), 3);
 }
 
+TEST_F(BrowserPageTest, ADamagedImageCountListsOnlyTheImagesTheFileHolds) {
+  std::wstring wim = dir_ + L"\\damaged.wim";
+  ASSERT_TRUE(Capture(source_, wim, "A"));
+  ASSERT_TRUE(Capture(source_ + L"\\sub", wim, "B"));
+  std::string bytes = qtest::ReadFileBytes(wim);
+  bytes.replace(44, 4, "\xFF\xFF\xFF\xFF");
+  ASSERT_TRUE(qtest::WriteFileBytes(wim, bytes));
+  Open(wim);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kImageList; }, 20000));
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Image 1", L"Image 2"}));
+}
+
 TEST_F(BrowserPageTest, SizeColumnTwiceSortsDescendingWithFilesFirst) {
   Open(wim_);
   ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));

@@ -184,6 +184,31 @@ TEST_F(InfoPageTest, XmlAndDetailDialogs) {
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(details); }, 20000));
 }
 
+// A damaged header claims 0xFFFFFFFF images: the page and the details
+// dialog list the images the file describes, and answer at once.
+TEST_F(InfoPageTest, ADamagedImageCountListsOnlyTheImagesTheFileHolds) {
+  std::wstring wim = dir_ + L"\\damaged.wim";
+  ASSERT_TRUE(Capture(source_, wim, "Alpha"));
+  ASSERT_TRUE(Capture(source_ + L"\\sub", wim, "Beta"));
+  std::string bytes = qtest::ReadFileBytes(wim);
+  ASSERT_GT(bytes.size(), 48u);
+  bytes.replace(44, 4, "\xFF\xFF\xFF\xFF");
+  ASSERT_TRUE(qtest::WriteFileBytes(wim, bytes));
+
+  Show(wim);
+  ASSERT_TRUE(WaitUntil([&] { return HasRow(L"名称: Beta"); }, 20000));
+  EXPECT_TRUE(HasRow(L"卷号 2"));
+  EXPECT_FALSE(HasRow(L"卷号 3"));
+
+  SelectRows(List(), {FindRow(List(), 0, L"名称: Beta")});
+  qtest::SendCommand(dialog_->infoPage().hwnd(), ID_INFO_DETAILS);
+  HWND details = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (details = FindTopWindow(L"damaged.wim   GUID:{")) != nullptr; }, 20000));
+  EXPECT_EQ(TabCtrl_GetItemCount(GetDlgItem(details, IDC_WIMINFO_TAB)), 2);
+  SendMessageW(details, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(details); }, 20000));
+}
+
 TEST(InfoTextTest, LinesOfXmlWithoutAnImageStayWhole) {
   EXPECT_EQ(XmlToLines(L"<WIM>\r\n<TOTALBYTES>5</TOTALBYTES>\r\n</WIM>"), L"\r\nTOTALBYTES = 5\r\n");
   std::wstring lines = XmlToLines(L"\xFEFF<WIM>\r\n<IMAGE INDEX=\"1\">\r\n<NAME>a</NAME>\r\n</IMAGE>\r\n"
