@@ -71,7 +71,7 @@ void CShellTaskImgSelectDlg::FillList() {
   column.cx = client.right;
   ListView_InsertColumn(list_.hwnd(), 1, &column);
   std::wstring volume = SplitFields(LoadStr(IDS_INFO_COLUMNS))[0];
-  const int count = reader.HasImageTag() ? static_cast<int>(reader.ImageCount()) : 0;
+  const int count = reader.HasImageTag() ? static_cast<int>(reader.ListedImageCount()) : 0;
   for (int u = 1; u <= count; u++) {
     std::wstring first = FormatStr(L"%s %d", volume.c_str(), u);
     LVITEMW item = {LVIF_TEXT};

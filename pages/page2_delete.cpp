@@ -95,7 +95,7 @@ void CPage2_Delete::LoadList() {
   }
   loaded_.imageCount = reader.ImageCount();
   const std::wstring& xml = reader.xmlText;
-  for (uint32_t i = 1; i <= reader.ImageCount(); i++) {
+  for (uint32_t i = 1; i <= reader.ListedImageCount(); i++) {
     int index = static_cast<int>(i);
     AppendListRow(list, kRowIcon,
                   {L"", FormatStr(L"%d", index), ImageValue(xml, index, L"<FILECOUNT>"),

@@ -51,7 +51,7 @@ std::vector<CPage2_Merge::Row> ReadRows(const std::wstring& path) {
   WimFileReader reader;
   if (!reader.Read(path) || reader.PartNumber() != 1) return rows;
   const std::wstring& xml = reader.xmlText;
-  for (uint32_t i = 1; i <= reader.ImageCount(); i++) {
+  for (uint32_t i = 1; i <= reader.ListedImageCount(); i++) {
     int index = static_cast<int>(i);
     CPage2_Merge::Row row;
     row.cells = {L"",

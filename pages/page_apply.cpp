@@ -113,7 +113,7 @@ void CPage_Apply::LoadList() {
   WimFileReader reader;
   if (FileExists(wimFile_) && reader.Read(wimFile_) && !reader.xmlText.empty()) {
     xmlText_ = reader.xmlText;
-    int count = static_cast<int>(reader.ImageCount());
+    int count = static_cast<int>(reader.ListedImageCount());
     for (int i = 1; i <= count; i++) AddImageRow(i, xmlText_);
   }
   UpdateButtons();

@@ -144,3 +144,23 @@ TEST_F(ApplyPage, WritableMountUnderWimlibGoesThroughWimgapiAndKeepsTheCommitted
 }
 
 }  // namespace
+
+namespace {
+
+// A header whose image count was damaged to 0xFFFFFFFF lists the images the
+// file holds, at once, instead of looping over four billion rows.
+TEST_F(ApplyPage, ADamagedImageCountListsOnlyTheImagesTheFileHolds) {
+  std::wstring trees[3];
+  std::wstring wim = MakeThreeImageFile(trees);
+  std::string bytes = ReadFileBytes(wim);
+  ASSERT_GT(bytes.size(), 48u);
+  bytes.replace(44, 4, "\xFF\xFF\xFF\xFF");
+  ASSERT_TRUE(WriteFileBytes(wim, bytes));
+  StartQuarry(1);
+  OpenApplyTab();
+  SetText(apply(), IDC_APPLY_WIM, wim);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 3; }));
+  EXPECT_EQ(CellText(list(), 2, 5), L"Image 3");
+}
+
+}  // namespace
