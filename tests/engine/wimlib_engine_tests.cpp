@@ -227,8 +227,8 @@ TEST_F(WimlibEngineTest, ApplyWritesAByteIdenticalTree) {
   ASSERT_EQ(WimlibEngine().ApplyImage(wim, out, 1, true, true), kResultSuccess);
   EXPECT_EQ(rec::Joined(),
             "open_wim 0 -> W1\n"
-            "verify_wim W1\n"
             "register_progress_function W1 WimlibProgress\n"
+            "verify_wim W1\n"
             "reference_resource_files W1 oracle*.WIM 1\n"
             "extract_image W1 1 0x40\n"
             "free W1\n");
