@@ -41,6 +41,8 @@ EngineResult WimgapiEngine::ApplyOrMount(const std::wstring& wimPath, const std:
     return kResultNotBound;
   if (!mount && !api_.ApplyImage) return kResultNotBound;
   if (mount && !api_.MountImageHandle && !api_.MountImage) return kResultNotBound;
+  // An abort pressed before the library's first message counts too.
+  if (AbortRequested()) return kResultAborted;
 
   DWORD access = !mount ? WIM_GENERIC_READ : writable ? kMountWriteAccess : kMountReadAccess;
   MessageCallbackRegistration callback(api_);

@@ -16,7 +16,6 @@ std::wstring RelativeCapturePath(const wchar_t* fullPath, size_t rootLength) {
 }
 
 DWORD OnProcess(const CaptureContext& ctx, const wchar_t* path, BOOL* capture) {
-  if (AskAbortIfRequested()) return WIM_MSG_ABORT_IMAGE;
   if (!path || !capture) return WIM_MSG_SUCCESS;
   const CaptureLists& lists = ctx.lists;
   if (lists.patterns[kListExclude].empty()) return WIM_MSG_SUCCESS;
@@ -42,13 +41,14 @@ DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, P
   BOOL* answer = reinterpret_cast<BOOL*>(lParam);
   // Nothing may be thrown back into the library.
   try {
+    // Any message may stop the capture, the percentages of the write too.
+    if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
     switch (msg) {
       case WIM_MSG_PROGRESS:
         ReportProgress(static_cast<float>(wParam));
         return WIM_MSG_SUCCESS;
       case WIM_MSG_PROCESS:
-        if (!ctx) return AskAbortIfRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
-        return OnProcess(*ctx, path, answer);
+        return ctx ? OnProcess(*ctx, path, answer) : WIM_MSG_SUCCESS;
       case WIM_MSG_COMPRESS:
         return ctx ? OnFileQuestion(*ctx, kListNoCompress, FALSE, path, answer) : WIM_MSG_SUCCESS;
       case WIM_MSG_ALIGNMENT:
@@ -74,6 +74,8 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
       !api_.UnregisterMessageCallback || !api_.CaptureImage || !api_.GetImageInformation ||
       !api_.SetImageInformation || !api_.SetBootImage || !api_.CloseHandle)
     return kResultNotBound;
+  // An abort pressed before the library's first message counts too.
+  if (AbortRequested()) return kResultAborted;
 
   // The caller's copy of the lists, taken before this worker started.
   CaptureContext ctx;

@@ -25,31 +25,41 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
     return kResultNotBound;
   if ((info.wimBoot && !api_.set_output_chunk_size) || (verify && !api_.verify_wim)) return kResultNotBound;
 
-  EngineResult result = kResultFailed;
-  {
+  // An append is written in place (the library cuts an unfinished one off
+  // again); a new file is written beside the target.
+  std::wstring written = append ? wimPath : TempFileBeside(wimPath);
+  EngineResult result = AbortedBeforeStart() ? kResultAborted : kResultFailed;
+  if (result != kResultAborted && !written.empty()) {
     WimlibWim wim(api_);
     int ctype = info.wimBoot ? WIMLIB_COMPRESSION_TYPE_XPRESS : compression;
     int ret = append ? api_.open_wim(wimPath.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, wim.out())
                      : api_.create_new_wim(static_cast<wimlib_compression_type>(ctype), wim.out());
     if (ret == 0) {
-      api_.register_progress_function(wim.get(), WimlibProgress, nullptr);
+      api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
       if (info.wimBoot) api_.set_output_chunk_size(wim.get(), kWimBootChunkSize);
       const wchar_t* name = info.name.empty() ? nullptr : info.name.c_str();
       ret = api_.add_image(wim.get(), source.c_str(), name, nullptr, AddFlags(noSecurity, info));
       const int writeFlags = SolidWriteFlag(wim.get(), !append, ctype);
       if (ret == 0)
         ret = append ? api_.overwrite(wim.get(), writeFlags, 0)
-                     : api_.write(wim.get(), wimPath.c_str(), WIMLIB_ALL_IMAGES, writeFlags, 0);
-      if (ret == 0) {
-        // The new image is the file's last one.
-        if (ReadWimInfo(wimPath) == kResultSuccess && wimInfo_.image_count > 0)
-          WriteImageInfo(wimPath, static_cast<int>(wimInfo_.image_count), info);
-        // What is verified is the file as it now stands on disk, metadata
-        // included; a file that does not verify has not been made.
-        result = (!verify || VerifyFile(wimPath)) ? kResultSuccess : kResultFailed;
-      }
+                     : api_.write(wim.get(), written.c_str(), WIMLIB_ALL_IMAGES, writeFlags, 0);
+      result = Outcome(ret);
     }
   }
+  if (result == kResultSuccess) result = FinishCapture(written, append, verify, info);
+  if (!append && !written.empty()) result = PutInPlace(written, wimPath, result, true);
   ReportProgress(100.0f);
   return result;
+}
+
+EngineResult WimlibEngine::FinishCapture(const std::wstring& written, bool append, bool verify,
+                                         const ImageInfo& info) {
+  // The new image is the file's last one.
+  if (ReadWimInfo(written) == kResultSuccess && wimInfo_.image_count > 0)
+    WriteImageInfo(written, static_cast<int>(wimInfo_.image_count), info);
+  // What is verified is the file as it now stands on disk, metadata
+  // included; a file that does not verify has not been made. A new file
+  // is not in place yet, so the user may still abort its verification.
+  if (!verify || VerifyFile(written, !append)) return kResultSuccess;
+  return abort_.aborted ? kResultAborted : kResultFailed;
 }

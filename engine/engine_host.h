@@ -54,6 +54,10 @@ struct EngineHost {
   // Flags shared between the UI thread and the workers. Plain integers: one
   // side writes, the other reads, and a stale read only delays a reaction.
   volatile LONG cancelRequested = 0;
+  // Set together with cancelRequested by a caller that has already asked
+  // the user: the running operation then stops without asking again, and
+  // leaves both flags for that caller to clear.
+  volatile LONG cancelConfirmed = 0;
   volatile LONG quietErrors = 0;
   volatile LONG busyFlag = 0;
 

@@ -11,6 +11,8 @@ EngineResult WimgapiEngine::ExportImage(const std::wstring& source, int index, c
       !api_.LoadImage || !api_.RegisterMessageCallback || !api_.UnregisterMessageCallback ||
       !api_.ExportImage || !api_.CloseHandle)
     return kResultNotBound;
+  // An abort pressed before the library's first message counts too.
+  if (AbortRequested()) return kResultAborted;
 
   MessageCallbackRegistration callback(api_);
   WimHandle src(api_, api_.CreateFile(source.c_str(), WIM_GENERIC_READ, WIM_OPEN_EXISTING, 0, 0, nullptr));

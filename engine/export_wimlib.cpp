@@ -1,6 +1,7 @@
 // Export through wimlib: one image of the source (a split set's parts
-// referenced) goes into the destination, which is created when missing and
-// written in place otherwise.
+// referenced) goes into the destination. An existing destination is written
+// in place (the library cuts an unfinished write off again); a new one is
+// written beside its name and renamed once complete.
 #include "engine/progress.h"
 #include "engine/split_parts.h"
 #include "engine/wimlib_engine.h"
@@ -16,20 +17,29 @@ EngineResult WimlibEngine::ExportImage(const std::wstring& source, int index, co
     return kResultNotBound;
   if (wimBoot && !api_.set_output_chunk_size) return kResultNotBound;
 
+  if (AbortedBeforeStart()) return kResultAborted;
+  bool exists = PathExists(destination);
+  std::wstring written = exists ? destination : TempFileBeside(destination);
+  if (written.empty()) return kResultFailed;
+  EngineResult result = ExportInto(source, index, written, exists, compression, wimBoot);
+  return exists ? result : PutInPlace(written, destination, result, false);
+}
+
+EngineResult WimlibEngine::ExportInto(const std::wstring& source, int index, const std::wstring& destination,
+                                      bool exists, int compression, int wimBoot) {
   // Freed in reverse: destination, then source.
   WimlibWim src(api_);
   WimlibWim dst(api_);
   if (api_.open_wim(source.c_str(), 0, src.out())) return kResultFailed;
 
   // WIMBoot wants XPRESS with 4096-byte chunks; a file made here gets both.
-  bool exists = PathExists(destination);
   int ctype = wimBoot ? WIMLIB_COMPRESSION_TYPE_XPRESS : compression;
   int ret = exists ? api_.open_wim(destination.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, dst.out())
                    : api_.create_new_wim(static_cast<wimlib_compression_type>(ctype), dst.out());
   if (ret) return kResultFailed;
 
   ReferenceSplitParts(src.get(), source);
-  api_.register_progress_function(dst.get(), WimlibProgress, this);
+  api_.register_progress_function(dst.get(), WimlibProgress, &abort_);
 
   int flags = WIMLIB_EXPORT_FLAG_GIFT;
   if (wimBoot) {
@@ -39,10 +49,10 @@ EngineResult WimlibEngine::ExportImage(const std::wstring& source, int index, co
   ret = api_.export_image(src.get(), index, dst.get(), nullptr, nullptr, flags);
   if (ret == WIMLIB_ERR_IMAGE_NAME_COLLISION)
     ret = api_.export_image(src.get(), index, dst.get(), nullptr, nullptr, flags | WIMLIB_EXPORT_FLAG_NO_NAMES);
-  if (ret) return kResultFailed;
+  if (ret) return Outcome(ret);
 
   const int writeFlags = SolidWriteFlag(dst.get(), !exists, ctype);
   ret = exists ? api_.overwrite(dst.get(), writeFlags, 0)
                : api_.write(dst.get(), destination.c_str(), WIMLIB_ALL_IMAGES, writeFlags, 0);
-  return ret ? kResultFailed : kResultSuccess;
+  return Outcome(ret);
 }

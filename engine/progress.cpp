@@ -54,27 +54,27 @@ bool AskAbortIfRequested() {
   return answer == IDYES;
 }
 
-DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM, PVOID) {
-  switch (msg) {
-    case WIM_MSG_PROGRESS:
-      ReportProgress(static_cast<float>(wParam));
-      return WIM_MSG_SUCCESS;
-    case WIM_MSG_PROCESS:
-      return AskAbortIfRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
-    default:
-      return WIM_MSG_SUCCESS;
-  }
+bool AbortRequested() {
+  EngineHost& host = Host();
+  if (host.cancelRequested && host.cancelConfirmed) return true;
+  return AskAbortIfRequested();
 }
 
-DWORD CALLBACK ExportMessageCallback(DWORD msg, WPARAM, LPARAM, PVOID userData) {
-  if (msg == WIM_MSG_PROCESS && userData) return AskAbortIfRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
+// Every message of a long call is a chance to stop it: the library sends
+// percentages while it writes, long after the last file event.
+DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM, PVOID) {
+  if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
+  if (msg == WIM_MSG_PROGRESS) ReportProgress(static_cast<float>(wParam));
   return WIM_MSG_SUCCESS;
 }
 
+DWORD CALLBACK ExportMessageCallback(DWORD, WPARAM, LPARAM, PVOID) {
+  return AbortRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
+}
+
 DWORD CALLBACK SplitMessageCallback(DWORD msg, WPARAM, LPARAM, PVOID userData) {
-  if (msg != WIM_MSG_SPLIT) return WIM_MSG_SUCCESS;
-  if (AskAbortIfRequested()) return WIM_MSG_ABORT_IMAGE;
-  if (userData) ReportStatusText(LoadStr(IDS_SPLITTING));
+  if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
+  if (msg == WIM_MSG_SPLIT && userData) ReportStatusText(LoadStr(IDS_SPLITTING));
   return WIM_MSG_SUCCESS;
 }
 
@@ -84,7 +84,13 @@ float WimlibPercent(uint64_t done, uint64_t total) {
   return percent < 100.0f ? percent : -1.0f;
 }
 
-enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info, void*) {
+enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
+                                           void* context) {
+  WimlibAbort* abort = static_cast<WimlibAbort*>(context);
+  if (abort && (abort->aborted || AbortRequested())) {
+    abort->aborted = true;
+    return WIMLIB_PROGRESS_STATUS_ABORT;
+  }
   if (!info) return WIMLIB_PROGRESS_STATUS_CONTINUE;
   float percent = -1.0f;
   switch (msg) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/engine_host.h"
 
@@ -31,6 +32,17 @@ void ShowApiError(const std::wstring& functionName);
 // true when the user answered Yes.
 bool AskAbortIfRequested();
 
+// True when the running operation is to stop now: a request already
+// confirmed by the caller (not cleared, no question), or a request the user
+// confirms through the abort question.
+bool AbortRequested();
+
+// The abort state of one wimlib operation, given to WimlibProgress as its
+// context. Once set, every later progress call of the operation aborts too.
+struct WimlibAbort {
+  bool aborted = false;
+};
+
 // WIMGAPI message callbacks of apply/mount, export and split.
 DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
 DWORD CALLBACK ExportMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
@@ -40,6 +52,8 @@ DWORD CALLBACK SplitMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVO
 // to be reported (the operation's own end reports 100).
 float WimlibPercent(uint64_t done, uint64_t total);
 
-// wimlib progress function of every wimlib operation. Never cancels.
+// wimlib progress function of every wimlib operation. With a WimlibAbort as
+// context, any message stops the operation once the user has asked for it
+// (the call then fails with WIMLIB_ERR_ABORTED_BY_PROGRESS).
 enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
                                            void* context);

@@ -13,6 +13,8 @@ EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstr
   if (!api_.CreateFile || !api_.RegisterMessageCallback || !api_.UnregisterMessageCallback ||
       !api_.GetAttributes || !api_.SplitFile || !api_.CloseHandle)
     return kResultNotBound;
+  // An abort pressed before the library's first message counts too.
+  if (AbortRequested()) return kResultAborted;
 
   MessageCallbackRegistration callback(api_);
   WimHandle wim(api_, api_.CreateFile(source.c_str(), WIM_GENERIC_READ, WIM_OPEN_EXISTING, WIM_FLAG_VERIFY, 0,

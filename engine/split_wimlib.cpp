@@ -9,11 +9,13 @@ EngineResult WimlibEngine::SplitWim(const std::wstring& source, const std::wstri
                                     const std::vector<std::wstring>& shownParts) {
   if (!api_.split || !api_.open_wim || !api_.register_progress_function || !api_.free) return kResultNotBound;
 
+  if (AbortedBeforeStart()) return kResultAborted;
   WimlibWim wim(api_);
   if (api_.open_wim(source.c_str(), 0, wim.out())) return kResultFailed;
-  api_.register_progress_function(wim.get(), WimlibProgress, this);
+  api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
+  // The staging takes the temporary parts of an unfinished set away again.
   SplitStaging staging(firstPart);
   int ret = api_.split(wim.get(), staging.TemporaryFirstPart().c_str(), partSize, WIMLIB_WRITE_FLAG_NO_CHECK_INTEGRITY);
-  if (ret) return kResultFailed;
+  if (ret) return Outcome(ret);
   return staging.Commit(source, shownParts) ? kResultSuccess : kResultFailed;
 }

@@ -10,11 +10,38 @@
 #include "engine/solid_output.h"
 #include "engine/split_parts.h"
 
+std::wstring TempFileBeside(const std::wstring& target) {
+  size_t slash = target.find_last_of(L"\\/");
+  std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);
+  wchar_t name[MAX_PATH];
+  if (!GetTempFileNameW(folder.c_str(), L"~qr", 0, name)) return std::wstring();
+  return name;
+}
+
+EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, EngineResult result, bool replace) {
+  if (result == kResultSuccess &&
+      !MoveFileExW(temp.c_str(), target.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
+    result = kResultFailed;
+  if (result != kResultSuccess) DeleteFileW(temp.c_str());
+  return result;
+}
+
 WimlibEngine::WimlibEngine() : api_(Host().backends.wimlib) {}
 
-bool WimlibEngine::VerifyFile(const std::wstring& wimPath) {
+bool WimlibEngine::AbortedBeforeStart() {
+  if (AbortRequested()) abort_.aborted = true;
+  return abort_.aborted;
+}
+
+EngineResult WimlibEngine::Outcome(int ret) const {
+  if (ret == 0) return kResultSuccess;
+  return abort_.aborted || ret == WIMLIB_ERR_ABORTED_BY_PROGRESS ? kResultAborted : kResultFailed;
+}
+
+bool WimlibEngine::VerifyFile(const std::wstring& wimPath, bool abortable) {
   WimlibWim wim(api_);
   if (api_.open_wim(wimPath.c_str(), 0, wim.out())) return false;
+  if (abortable) api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
   return api_.verify_wim(wim.get(), 0) == 0;
 }
 

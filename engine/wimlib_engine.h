@@ -3,8 +3,10 @@
 // Like the WIMGAPI engine, one engine serves one operation on a worker
 // thread and every operation first checks the library functions it needs
 // (kResultNotBound otherwise). wimlib operations report progress through
-// WimlibProgress, cannot be cancelled and show no message boxes: failures
-// end as -1 (apply returns wimlib's own error number from the extraction).
+// WimlibProgress, show no message boxes and stop at the user's abort with
+// 1235: a file written in place is rolled back by the library, a new file
+// is written beside its target and renamed only once complete. Failures end
+// as -1 (apply returns wimlib's own error number from the extraction).
 // Every WIMStruct is freed exactly once, the last opened first. The
 // library's global state is left alone (see ReleaseBackends).
 #pragma once
@@ -17,6 +19,16 @@
 #include "engine/backend.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
+#include "engine/progress.h"
+
+// A new, empty file beside `target` under a name of its own, for a write
+// that replaces the target only once complete; empty on failure.
+std::wstring TempFileBeside(const std::wstring& target);
+
+// Gives the written `temp` the name `target` when `result` is success
+// (replacing a file there only with `replace`), and deletes it otherwise.
+// Returns `result`, or failure when the rename fails.
+EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, EngineResult result, bool replace);
 
 // A WIMStruct freed with wimlib_free when this object goes away.
 class WimlibWim {
@@ -53,7 +65,8 @@ class WimlibEngine {
   // image of an existing file, then writes the image's NAME, DESCRIPTION and
   // FLAGS. WIMBoot forces XPRESS with 4096-byte chunks. With `verify`, the
   // file as written is then verified and a file that does not verify makes
-  // the capture fail. 0, -1 or -99. The capture lists do not apply to
+  // the capture fail. A new file is made beside the target and replaces it
+  // only when all of this succeeded. 0, 1235, -1 or -99. The capture lists do not apply to
   // wimlib; the second form only mirrors the WIMGAPI engine's call.
   EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
                             bool append, bool verify, bool noSecurity, const ImageInfo& info);
@@ -64,21 +77,23 @@ class WimlibEngine {
     return CaptureImage(source, wimPath, compression, append, verify, noSecurity, info);
   }
 
-  // Writes image `index` into `target`: 0, -1 when the file cannot be
-  // opened, -99, or wimlib's error number from the extraction.
+  // Writes image `index` into `target`: 0, 1235 when aborted (what was
+  // written stays), -1 when the file cannot be opened, -99, or wimlib's
+  // error number from the extraction.
   EngineResult ApplyImage(const std::wstring& wimPath, const std::wstring& target, int index, bool verify,
                           bool noSecurity);
 
   // Copies image `index` of `source` into `destination` (created with
   // `compression` when missing). An image name the destination already uses
-  // makes the image go in without a name. 0, -1 or -99.
+  // makes the image go in without a name. 0, 1235, -1 or -99.
   EngineResult ExportImage(const std::wstring& source, int index, const std::wstring& destination,
                            int compression, int wimBoot);
 
   // Cuts `source` into parts of at most `partSize` bytes, the first at
   // `firstPart`, written beside their names and moved there on success;
   // `shownParts` are existing parts the user agreed to replace (see
-  // SplitStaging::Commit). 0, -1 or -99.
+  // SplitStaging::Commit). The parts an unfinished split began are deleted.
+  // 0, 1235, -1 or -99.
   EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
                         const std::vector<std::wstring>& shownParts = {});
 
@@ -102,8 +117,23 @@ class WimlibEngine {
   // an existing file that is solid already, else 0.
   int SolidWriteFlag(WIMStruct* wim, bool newFile, int compression) const;
 
-  // Opens the file as written and checks every resource against its hash.
-  bool VerifyFile(const std::wstring& wimPath);
+  // Opens the file as written and checks every resource against its hash;
+  // with `abortable`, the user's abort stops the check (and fails it).
+  bool VerifyFile(const std::wstring& wimPath, bool abortable = false);
+  // Capture's steps once the image is written to `written`: its metadata
+  // and the verification.
+  EngineResult FinishCapture(const std::wstring& written, bool append, bool verify, const ImageInfo& info);
+  // Export's work on the file it writes: `destination` is the existing file
+  // or the temporary one beside a new file.
+  EngineResult ExportInto(const std::wstring& source, int index, const std::wstring& destination, bool exists,
+                          int compression, int wimBoot);
+  // True when the user's abort came before the operation began.
+  bool AbortedBeforeStart();
+  // The result of a finished wimlib call: 0, 1235 after the user's abort,
+  // or -1.
+  EngineResult Outcome(int ret) const;
+
+  WimlibAbort abort_;  // context of WimlibProgress for this engine's calls
 
   const WimlibTable& api_;
   wimlib_wim_info wimInfo_ = {};

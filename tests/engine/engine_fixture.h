@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,15 @@ class ProgressRecorder : public ProgressPageTarget {
   ProgressRecorder();
   ~ProgressRecorder() override;
   HWND Hwnd() const override { return hwnd_; }
-  void SetPercent(float percent) override { percents.push_back(percent); }
+  void SetPercent(float percent) override {
+    percents.push_back(percent);
+    if (onPercent) onPercent(percent);
+  }
   void SetStatusText(const std::wstring& text) override { statusTexts.push_back(text); }
   std::vector<float> percents;
   std::vector<std::wstring> statusTexts;
+  // Called with every percentage, on the thread that reports it.
+  std::function<void(float)> onPercent;
 
  private:
   HWND hwnd_;

@@ -51,6 +51,7 @@ TEST_F(WimlibEngineTest, CaptureNewWritesImageAndMetadata) {
             "register_progress_function W1 WimlibProgress\n"
             "add_image W1 0x828 named\n"
             "write W1 -1 0\n"
+            "free W1\n"
             "open_wim 0 -> W2\n"
             "free W2\n"
             "open_wim 4 -> W3\n"
@@ -60,9 +61,9 @@ TEST_F(WimlibEngineTest, CaptureNewWritesImageAndMetadata) {
             "overwrite W3 0\n"
             "free W3\n"
             "open_wim 0 -> W4\n"
+            "register_progress_function W4 WimlibProgress\n"
             "verify_wim W4\n"
-            "free W4\n"
-            "free W1\n");
+            "free W4\n");
   EXPECT_EQ(ImageCount(wim), 1);
   EXPECT_EQ(InfoField(wim, 0, "Compression"), "LZX");
   EXPECT_EQ(InfoField(wim, 0, "Boot Index"), "1");
@@ -112,16 +113,28 @@ TEST_F(WimlibEngineTest, CaptureAppendAddsTheNextImage) {
   EXPECT_TRUE(boxes_.empty());
 }
 
-// The real verification, run after one byte of the file's stored data has
-// been spoilt, as a failing disk would spoil it.
+// The real verification, run after one byte of the stored data of the file
+// being verified has been spoilt, as a failing disk would spoil it: a new
+// file still under its temporary name beside the target, else the target.
 PFN_wimlib_verify_wim g_realVerify = nullptr;
 std::wstring g_spoilFile;
-int SpoilThenVerify(WIMStruct* wim, int flags) {
-  std::string bytes = qtest::ReadFileBytes(g_spoilFile);
+void Spoil(const std::wstring& path) {
+  std::string bytes = qtest::ReadFileBytes(path);
   size_t at = bytes.find("SPOIL-ME-");
   if (at != std::string::npos) {
     bytes[at] = 's';
-    qtest::WriteFileBytes(g_spoilFile, bytes);
+    qtest::WriteFileBytes(path, bytes);
+  }
+}
+int SpoilThenVerify(WIMStruct* wim, int flags) {
+  std::wstring folder = g_spoilFile.substr(0, g_spoilFile.rfind(L'\\'));
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\~qr*.tmp").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    Spoil(g_spoilFile);
+  } else {
+    Spoil(folder + L"\\" + data.cFileName);
+    FindClose(find);
   }
   return g_realVerify(wim, flags);
 }
@@ -137,17 +150,23 @@ TEST_F(WimlibEngineTest, CaptureThatDoesNotVerifyFails) {
   // Verified and sound: made.
   ASSERT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, false, true, false, ImageInfo()), kResultSuccess);
   EXPECT_TRUE(etest::OracleVerify(wim));
+  std::string made = qtest::ReadFileBytes(wim);
 
-  // Spoilt before it is verified: the capture fails, new file and append.
+  // Spoilt before it is verified: the capture fails, and the file it was
+  // to replace is still there as it was, with nothing left beside it.
   host_.backends.wimlib.verify_wim = SpoilThenVerify;
   progress_.percents.clear();
   EXPECT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, false, true, false, ImageInfo()), kResultFailed);
-  EXPECT_NE(etest::Imagex("verify " + etest::Q(wim)).exitCode, 0) << "the file really is bad";
+  EXPECT_EQ(qtest::ReadFileBytes(wim), made);
+  EXPECT_TRUE(etest::OracleVerify(wim));
+  EXPECT_EQ(qtest::RunUnix("ls -a " + etest::Q(dir_) + " | grep -c '^~qr'").output, "0\n") << "a temporary file is left";
   ASSERT_FALSE(progress_.percents.empty());
   EXPECT_EQ(progress_.percents.back(), 100.0f);
   ASSERT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, false, false, false, ImageInfo()), kResultSuccess)
       << "not verified: not looked at";
+  // An append is checked where it was written.
   EXPECT_EQ(WimlibEngine().CaptureImage(src_, wim, 0, true, true, false, ImageInfo()), kResultFailed);
+  EXPECT_NE(etest::Imagex("verify " + etest::Q(wim)).exitCode, 0) << "the file really is bad";
   EXPECT_TRUE(boxes_.empty());
 }
 
@@ -208,8 +227,8 @@ TEST_F(WimlibEngineTest, ApplyWritesAByteIdenticalTree) {
   ASSERT_EQ(WimlibEngine().ApplyImage(wim, out, 1, true, true), kResultSuccess);
   EXPECT_EQ(rec::Joined(),
             "open_wim 0 -> W1\n"
-            "verify_wim W1\n"
             "register_progress_function W1 WimlibProgress\n"
+            "verify_wim W1\n"
             "reference_resource_files W1 oracle*.WIM 1\n"
             "extract_image W1 1 0x40\n"
             "free W1\n");

@@ -163,7 +163,7 @@ TEST_F(ProgressTest, AbortQuestionOnlyWhenRequestedAndClearsTheRequest) {
   EXPECT_EQ(host.cancelRequested, 0);
 }
 
-TEST_F(ProgressTest, CallbacksAnswerTheirOwnMessagesOnly) {
+TEST_F(ProgressTest, CallbacksStopOnAnyMessage) {
   FakeProgressPage page(true);
   host.progressPage = &page;
   host.mainWindow = page.Hwnd();
@@ -172,21 +172,38 @@ TEST_F(ProgressTest, CallbacksAnswerTheirOwnMessagesOnly) {
   EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, &host), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.percents.size(), 1u) << "export reports no percentage";
 
+  // A percentage is as good a moment to stop as a file: the long write of
+  // an image sends nothing else.
   host.cancelRequested = 1;
   answer = IDYES;
-  // Export asks only with user data.
-  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
-  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROCESS, 0, 0, &host), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 40, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(page.percents.size(), 1u);
+  host.cancelRequested = 1;
+  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, &host), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(questions.size(), 2u);
 
-  // Split asks on every part and, with user data, sets the status line.
+  // Split asks on every message and, with user data, sets the status line
+  // for every part.
   answer = IDNO;
   host.cancelRequested = 1;
   EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &host), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.status, LoadStr(IDS_SPLITTING));
   host.cancelRequested = 1;
   answer = IDYES;
-  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_PROGRESS, 10, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
   EXPECT_EQ(SplitMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(questions.size(), 4u);
+
+  // A request the caller has already confirmed stops without a question
+  // and stays for the caller to clear.
+  host.cancelRequested = 1;
+  host.cancelConfirmed = 1;
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 41, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &host), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(questions.size(), 4u);
+  EXPECT_EQ(host.cancelRequested, 1);
+  host.cancelRequested = 0;
+  host.cancelConfirmed = 0;
 }
 
 TEST_F(ProgressTest, WimlibPercentageRule) {
@@ -212,10 +229,21 @@ TEST_F(ProgressTest, WimlibPercentageRule) {
   WimlibProgress(WIMLIB_PROGRESS_MSG_SPLIT_BEGIN_PART, &info, nullptr);
   WimlibProgress(WIMLIB_PROGRESS_MSG_SCAN_DENTRY, &info, nullptr);
   EXPECT_EQ(page.percents, (std::vector<float>{0.0f, 25.0f, 90.0f}));
-  // Cancelling a wimlib operation is not possible.
+
+  // An operation's abort state: the request is asked about at the next
+  // message of any kind; No goes on, Yes stops it for good.
+  WimlibAbort abort;
   host.cancelRequested = 1;
-  EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, nullptr), WIMLIB_PROGRESS_STATUS_CONTINUE);
-  EXPECT_TRUE(questions.empty());
+  answer = IDNO;
+  EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_SCAN_BEGIN, &info, &abort), WIMLIB_PROGRESS_STATUS_CONTINUE);
+  EXPECT_EQ(questions.size(), 1u);
+  EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &abort), WIMLIB_PROGRESS_STATUS_CONTINUE);
+  host.cancelRequested = 1;
+  answer = IDYES;
+  EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &abort), WIMLIB_PROGRESS_STATUS_ABORT);
+  EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &abort), WIMLIB_PROGRESS_STATUS_ABORT);
+  EXPECT_EQ(questions.size(), 2u);
+  EXPECT_TRUE(abort.aborted);
 }
 
 }  // namespace
