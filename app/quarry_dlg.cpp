@@ -346,10 +346,13 @@ void CQuarryDlg::RequestClose() {
     EndDialog(IDCANCEL);
     return;
   }
-  // As the abort buttons do: a back end that can stop asks the user and
-  // stops; the window ends once the operation has ended either way.
+  // The user has answered already: the engine stops at its next progress
+  // call without asking again, a queue starts no further task, and the
+  // window ends once the worker has ended.
   closePending_ = true;
+  app_.cancelConfirmed = 1;
   app_.cancelRequested = 1;
+  progress_.SetStatusText(LoadStr(IDS_CLOSE_PENDING));
   SetTimer(hwnd_, kCloseTimer, kCloseTimerMs, nullptr);
 }
 

@@ -58,6 +58,7 @@ bool StartOperation(Dialog* page, OperationProc work, void* arg) {
   if (app->taskRunnerActive) return false;
   if (InterlockedCompareExchange(&app->busyFlag, 1, 0) != 0) return false;
   app->cancelRequested = 0;
+  app->cancelConfirmed = 0;
   SetTabsEnabled(app, false);
   HANDLE thread = CreateThread(nullptr, 0, work, arg, 0, nullptr);
   if (!thread) {

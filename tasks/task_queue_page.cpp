@@ -185,15 +185,20 @@ int CPage_TaskQueue::RowPicture(int row) const {
 }
 
 bool CPage_TaskQueue::TakeRunSnapshot() {
-  runRows_ = Rows();
+  std::vector<TaskListRow> rows = Rows();
+  runFirst_ = resumeFrom_ < static_cast<LONG>(rows.size()) ? static_cast<int>(resumeFrom_) : 0;
+  resumeFrom_ = 0;
+  runRows_.assign(rows.begin() + runFirst_, rows.end());
   return !runRows_.empty();
 }
+
+void CPage_TaskQueue::StoppedAt(int row) { resumeFrom_ = runFirst_ + row; }
 
 void CPage_TaskQueue::BeginRun(int rows) { SendMessageW(hwnd_, kMsgBeginRun, static_cast<WPARAM>(rows), 0); }
 
 void CPage_TaskQueue::SetRowPicture(int row, int picture) {
   LVITEMW item = {LVIF_IMAGE};
-  item.iItem = row;
+  item.iItem = runFirst_ + row;
   item.iImage = picture;
   SendMessageW(list_.hwnd(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
@@ -229,7 +234,8 @@ void CPage_TaskQueue::EndRun() { SendMessageW(hwnd_, kMsgEndRun, 0, 0); }
 
 void CPage_TaskQueue::DoBeginRun(int rows) {
   CQuarryApp* app = CQuarryApp::Instance();
-  for (int i = 0; i < RowCount(); i++) SetRowPicture(i, kTaskPictureWaiting);
+  // Rows before a resumed run keep the pictures of the run that did them.
+  for (int i = 0; runFirst_ + i < RowCount(); i++) SetRowPicture(i, kTaskPictureWaiting);
   EnableWindow(Item(IDC_TASK_START), FALSE);
   EnableWindow(Item(IDC_TASK_ABORT), TRUE);
   if (app) {
@@ -245,7 +251,10 @@ void CPage_TaskQueue::DoBeginRun(int rows) {
   overallBar_.StartAnimation();
   overallBar_.SetMarquee(false);
   lastRedraw_ = 0;
-  if (app) app->cancelRequested = 0;
+  if (app) {
+    app->cancelRequested = 0;
+    app->cancelConfirmed = 0;
+  }
 }
 
 void CPage_TaskQueue::DoEndRun() {
@@ -273,6 +282,7 @@ void CPage_TaskQueue::DeleteSelectedRows() {
   HWND list = list_.hwnd();
   for (int i = RowCount() - 1; i >= 0; i--)
     if (ListView_GetItemState(list, i, LVIS_SELECTED) & LVIS_SELECTED) ListView_DeleteItem(list, i);
+  resumeFrom_ = 0;  // the rows moved: the next run takes them all
   if (RowCount() == 0) EnableWindow(Item(IDC_TASK_START), FALSE);
 }
 
@@ -289,6 +299,7 @@ void CPage_TaskQueue::OnLoad() {
   if (path.empty()) return;
   std::vector<TaskListRow> rows = LoadTaskList(path);
   ListView_DeleteAllItems(list_.hwnd());
+  resumeFrom_ = 0;
   for (const TaskListRow& row : rows) AddTask(row.srcPath, row.desPath, row.record, false);
   EnableStartIfRows();
 }

@@ -42,8 +42,10 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   int RowPicture(int row) const;
 
   // Runner side. TakeRunSnapshot copies the rows for a run on the
-  // user-interface thread; the other calls come from the runner's thread
-  // and do their window work on the user-interface thread.
+  // user-interface thread: every row, or, after a run the user stopped,
+  // the rows from the stopped one on. The other calls come from the
+  // runner's thread, name rows by their place in the run, and do their
+  // window work on the user-interface thread.
   bool TakeRunSnapshot();
   const std::vector<TaskListRow>& runRows() const { return runRows_; }
   void BeginRun(int rows);
@@ -51,6 +53,9 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   void SetCurrentBar(float value);
   void SetOverallBar(float value);
   void ResetBars();
+  // The run stopped at its row `row` (the user's abort): the next start
+  // resumes there. A run that reaches its end starts the next one afresh.
+  void StoppedAt(int row);
   void EndRun();
 
   CWimListCtrl& list() { return list_; }
@@ -86,6 +91,8 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   ComPtr<IDropTargetHelper> dragImages_;
   ComPtr<CMyOleTarget> dropTarget_;
   std::vector<TaskListRow> runRows_;  // the rows of the run under way
+  int runFirst_ = 0;                  // list row of the run's first row
+  volatile LONG resumeFrom_ = 0;      // list row the next start begins with
   volatile float overall_ = 0;        // overall value, also between redraws
   DWORD lastRedraw_ = 0;
   volatile bool redrawNow_ = true;

@@ -72,7 +72,9 @@ DWORD WINAPI RunTaskQueue(void* arg) {
     page->SetCurrentBar(0);
     EngineResult result = RunTask(rows[i], created);
     if (result == kResultAborted) {
+      // No further task starts; the next start resumes with this one.
       page->SetRowPicture(i, kTaskPictureFailed);
+      page->StoppedAt(i);
       page->ResetBars();
       break;
     }
