@@ -9,6 +9,7 @@ PACKAGES=(
   libwim-dev libwim15 wimtools libxml2-dev
   xvfb xauth imagemagick x11-utils fonts-wqy-microhei fonts-wine
   googletest
+  ntfs-3g
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
