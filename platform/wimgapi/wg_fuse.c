@@ -106,8 +106,12 @@ bool wg_fuse_usable(void)
 /* ------------------------------------------------------------------------- */
 
 /* What a run of a program printed (its last part) and how it ended. */
+#define RUN_UNKNOWN (-2)
+
 struct run_result {
-    int status;                /* exit code; -1 when it could not run */
+    int status;                /* exit code; -1 when it could not run,
+                                * RUN_UNKNOWN when it ran but its status
+                                * was taken by someone else */
     char text[2048];
 };
 
@@ -172,9 +176,18 @@ static void run_program(char *const argv[], struct wg_op *op, struct run_result 
     close(pipe_fds[0]);
     if (pid <= 0)
         return;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR)
-        ;
-    r->status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    /* A process that ignores SIGCHLD (some Windows programs' hosts do)
+     * never sees the status: the outcome is then judged by its effects. */
+    for (;;) {
+        if (waitpid(pid, &status, 0) >= 0) {
+            r->status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return;
+        }
+        if (errno != EINTR) {
+            r->status = RUN_UNKNOWN;
+            return;
+        }
+    }
 }
 
 /* The Win32 error for a failed run, from what wimlib-imagex said. */
@@ -243,9 +256,9 @@ DWORD wg_fuse_mount(const char *wim, int index, const char *folder, bool rw, con
         return ERROR_NOT_SUPPORTED;
     run_program(argv, NULL, &r);
     free(staging_arg);
-    if (r.status == 0 && wg_fuse_state(folder) == WG_FUSE_LIVE)
+    if ((r.status == 0 || r.status == RUN_UNKNOWN) && wg_fuse_state(folder) == WG_FUSE_LIVE)
         return 0;
-    return r.status == 0 ? ERROR_GEN_FAILURE : run_error(&r);
+    return r.status == 0 || r.status == RUN_UNKNOWN ? ERROR_GEN_FAILURE : run_error(&r);
 }
 
 DWORD wg_fuse_unmount(const char *folder, bool commit, bool append, struct wg_op *op)
@@ -269,6 +282,8 @@ DWORD wg_fuse_unmount(const char *folder, bool commit, bool append, struct wg_op
     if (!argv[0])
         return ERROR_NOT_SUPPORTED;
     run_program(argv, op, &r);
+    if (r.status == RUN_UNKNOWN && !strstr(r.text, "ERROR") && wg_fuse_state(folder) == WG_FUSE_NONE)
+        return 0;
     if (r.status == 0)
         return 0;
     /* An endpoint whose daemon ended cannot be committed. */

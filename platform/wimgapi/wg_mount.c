@@ -208,7 +208,7 @@ static DWORD mount_image(struct wg_image *img, const WCHAR *mount_path, DWORD fl
         err = fuse_mount(img, full, unix_path, rw, staging);
         /* FUSE that is there but may not be used (a container without the
          * right to mount, say): the image is extracted instead. */
-        fuse = !fuse_refused(err);
+        fuse = !fuse_refused(err) || wg_fuse_state(unix_path) != WG_FUSE_NONE;
         if (!fuse)
             wg_fuse_drop_staging(staging);
     }
