@@ -168,7 +168,7 @@ bool CQuarryDlg::PageOperationRunning() const {
 }
 
 bool CQuarryDlg::OperationsRunning() const {
-  return OperationRunning() || progress_.IsRunning() || app_.taskRunnerActive != 0;
+  return OperationRunning() || progress_.IsRunning() || app_.taskRunnerActive != 0 || UnmountWorkerRunning();
 }
 
 void CQuarryDlg::EnableQueueStart() {
@@ -365,6 +365,9 @@ void CQuarryDlg::OnCloseTimer() {
 // The last guard before the pages go: no worker may still report into them.
 void CQuarryDlg::WaitForWorkers() {
   WaitForOperation(kWorkerWaitMs);
+  // An unmount stopped half-way would leave a half-saved or half-emptied
+  // mount: it is always waited for.
+  WaitForUnmountWorker(INFINITE);
   const DWORD start = GetTickCount();
   while (app_.taskRunnerActive && GetTickCount() - start < kWorkerWaitMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);

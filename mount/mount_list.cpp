@@ -20,6 +20,15 @@ std::wstring FixedText(const WCHAR* text) { return std::wstring(text, wcsnlen(te
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+typedef BOOL(WINAPI* PFN_GetMountKind)(PCWSTR folder, PDWORD kind, PULONGLONG files, PULONGLONG bytes);
+typedef BOOL(WINAPI* PFN_ForgetMount)(PCWSTR folder);
+constexpr DWORD kKindCopy = 0, kKindDead = 2;
+
+FARPROC LibraryProc(const char* name) {
+  HMODULE module = Host().backends.wimgapiModule;
+  return module ? GetProcAddress(module, name) : nullptr;
+}
+
 // The library's level-1 records, or false when it has no such function.
 bool ReadMountFlags(std::vector<MountInfoLevel1>& out) {
   HMODULE module = Host().backends.wimgapiModule;
@@ -64,6 +73,8 @@ void MarkStaleRecords(std::vector<MountRecord>& records) {
     for (const MountInfoLevel1& f : flags) {
       if (lstrcmpiW(FixedText(f.MountPath).c_str(), r.mountPath.c_str()) != 0) continue;
       r.stale = (f.MountFlags & kStaleFlags) != 0;
+      r.mounting = !r.stale && (f.MountFlags & WIM_MOUNT_FLAG_MOUNTING) != 0;
+      r.noWim = (f.MountFlags & WIM_MOUNT_FLAG_NO_WIM) != 0;
       break;
     }
   }
@@ -82,6 +93,35 @@ bool ReadMountedImages(std::vector<MountRecord>& out) {
   if (bytes > buffer.size()) bytes = static_cast<DWORD>(buffer.size());
   std::vector<MountRecord> records = ParseMountList(buffer.data(), bytes);
   MarkStaleRecords(records);
+  for (MountRecord& r : records) {
+    MountKind kind;
+    if (ReadMountKind(r.mountPath, kind)) r.copy = kind.copy;
+  }
   out = std::move(records);
   return true;
+}
+
+bool ReadMountKind(const std::wstring& folder, MountKind& kind) {
+  auto get = reinterpret_cast<PFN_GetMountKind>(LibraryProc("WIMWineGetMountKind"));
+  DWORD value = 0;
+  if (!get || !get(folder.c_str(), &value, &kind.stagedFiles, &kind.stagedBytes)) return false;
+  kind.copy = value == kKindCopy;
+  kind.dead = value == kKindDead;
+  return true;
+}
+
+bool ForgetStaleMount(const std::wstring& folder) {
+  auto forget = reinterpret_cast<PFN_ForgetMount>(LibraryProc("WIMWineForgetMount"));
+  return forget && forget(folder.c_str());
+}
+
+bool ReadMountRecord(const std::wstring& folder, MountRecord& out) {
+  std::vector<MountRecord> records;
+  if (!ReadMountedImages(records)) return false;
+  for (const MountRecord& r : records) {
+    if (lstrcmpiW(r.mountPath.c_str(), folder.c_str()) != 0) continue;
+    out = r;
+    return true;
+  }
+  return false;
 }

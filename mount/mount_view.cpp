@@ -5,6 +5,8 @@
 
 #include "app/quarry_app.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
+#include "win/message_box.h"
 #include "win/strings.h"
 
 namespace {
@@ -99,7 +101,8 @@ void CMountView::Refresh() {
 void CMountView::FillRows() {
   HWND list = list_.hwnd();
   ListView_DeleteAllItems(list);
-  const std::wstring stale = LoadStr(IDS_MOUNT_STALE);
+  const std::wstring stale = LoadStr(IDS_MOUNT_STALE), mounting = LoadStr(IDS_MOUNT_MOUNTING),
+                     copy = LoadStr(IDS_MOUNT_COPY);
   for (size_t i = 0; i < records_.size(); i++) {
     const MountRecord& r = records_[i];
     LVITEMW item = {};
@@ -114,7 +117,8 @@ void CMountView::FillRows() {
     ListView_SetItemText(list, row, 2, &index[0]);
     ListView_SetItemText(list, row, 3, const_cast<wchar_t*>(r.mountPath.c_str()));
     ListView_SetItemText(list, row, 4, &access[0]);
-    if (r.stale) ListView_SetItemText(list, row, 5, const_cast<wchar_t*>(stale.c_str()));
+    const std::wstring& status = r.stale ? stale : r.mounting ? mounting : r.copy ? copy : std::wstring();
+    if (!status.empty()) ListView_SetItemText(list, row, 5, const_cast<wchar_t*>(status.c_str()));
   }
   ShowCurrentStatus();
   UpdateButton();
@@ -148,7 +152,11 @@ std::vector<UnmountJob> CMountView::SelectedJobs() const {
     job.wimPath = CellText(list, row, 1);
     job.index = static_cast<DWORD>(wcstoul(CellText(list, row, 2).c_str(), nullptr, 10));
     job.commit = lstrcmpiW(CellText(list, row, 4).c_str(), readOnly.c_str()) != 0;
-    if (row < static_cast<int>(records_.size())) job.stale = records_[row].stale;
+    if (row < static_cast<int>(records_.size())) {
+      job.stale = records_[row].stale;
+      job.mounting = records_[row].mounting;
+      job.writable = records_[row].writable;
+    }
     if (job.stale) job.commit = false;
     jobs.push_back(job);
   }
@@ -156,8 +164,17 @@ std::vector<UnmountJob> CMountView::SelectedJobs() const {
 }
 
 bool CMountView::UnmountSelected() {
-  if (UnmountWorkerRunning()) return false;
-  return StartUnmountWorker(hwnd_, SelectedJobs());
+  if (UnmountWorkerRunning() || RefuseWhileQueueRuns(hwnd_)) return false;
+  std::vector<UnmountJob> jobs = SelectedJobs();
+  for (const UnmountJob& job : jobs) {
+    if (!job.mounting) continue;
+    std::wstring text = LoadStr(IDS_MOUNT_STILL_MOUNTING);
+    size_t at = text.find(L"%1");
+    if (at != std::wstring::npos) text.replace(at, 2, job.mountPath);
+    AppMessageBox(hwnd_, text, L"", MB_OK | MB_ICONINFORMATION);
+    return false;
+  }
+  return StartUnmountWorker(hwnd_, std::move(jobs));
 }
 
 bool CMountView::UnmountAll() {

@@ -5,6 +5,7 @@
 
 #include "engine/engine_host.h"
 #include "engine/progress.h"
+#include "mount/mount_list.h"
 #include "resources/resource.h"
 #include "win/handles.h"
 #include "win/message_box.h"
@@ -24,17 +25,80 @@ void Report(const wchar_t* function) {
   if (!Host().quietErrors) ShowApiError(function);
 }
 
+void ReplaceAll(std::wstring& text, const wchar_t* key, const std::wstring& value) {
+  for (size_t at = text.find(key); at != std::wstring::npos; at = text.find(key, at + value.size()))
+    text.replace(at, wcslen(key), value);
+}
+
 bool AskSave(HWND owner, const std::wstring& wimPath) {
   std::wstring question = LoadStr(IDS_ASK_SAVE_CHANGES);
-  size_t at = question.find(L"%1");
-  if (at != std::wstring::npos) question.replace(at, 2, wimPath);
+  ReplaceAll(question, L"%1", wimPath);
   return AppMessageBox(owner, question, L"", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-// A stale record: the library discards it without saving anything.
-bool DiscardStale(const UnmountJob& job) {
+bool FolderHoldsFiles(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  bool any = false;
+  do {
+    any = wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0;
+  } while (!any && FindNextFileW(find, &data));
+  FindClose(find);
+  return any;
+}
+
+// The record as it stands after a moment: a file or folder that was
+// missing at one look (a share offline, a drive plugged in late) may be
+// back. False when the image is no longer mounted.
+bool Recheck(UnmountJob& job) {
+  MountRecord record;
+  for (int attempt = 0; attempt < 3; attempt++) {
+    if (attempt) Sleep(500);
+    if (!ReadMountRecord(job.mountPath, record)) return false;
+    if (!record.stale) break;
+  }
+  job.stale = record.stale;
+  job.writable = record.writable;
+  job.commit = record.writable && !record.stale;
+  return true;
+}
+
+enum class StaleChoice { Discard, Keep, Cancel };
+
+// A stale writable mount may still hold the user's changes: what is lost
+// is said, and the user decides.
+StaleChoice AskStale(HWND owner, const UnmountJob& job) {
+  MountKind kind;
+  bool known = ReadMountKind(job.mountPath, kind);
+  std::wstring question;
+  if (known && kind.dead && kind.stagedFiles) {
+    question = LoadStr(IDS_ASK_DEAD_CHANGES);
+    ReplaceAll(question, L"%3", FormatStr(L"%llu", kind.stagedFiles));
+    ReplaceAll(question, L"%4", FormatStr(L"%.1f MB", static_cast<double>(kind.stagedBytes) / 1048576.0));
+  } else if ((!known || kind.copy) && FolderHoldsFiles(job.mountPath)) {
+    question = LoadStr(IDS_ASK_STALE_FOLDER);
+  } else {
+    return StaleChoice::Discard;
+  }
+  ReplaceAll(question, L"%1", job.mountPath);
+  ReplaceAll(question, L"%2", job.wimPath);
+  int answer = AppMessageBox(owner, question, L"", MB_YESNOCANCEL | MB_ICONWARNING);
+  return answer == IDYES ? StaleChoice::Discard : answer == IDNO ? StaleChoice::Keep : StaleChoice::Cancel;
+}
+
+// A stale record: the library discards it without saving anything, once
+// the user agreed to lose what it still holds; or only the record goes.
+bool DiscardStale(HWND owner, const UnmountJob& job) {
   PFN_WIMUnmountImage unmount = Host().backends.wimgapi.UnmountImage;
   if (!unmount) return false;
+  StaleChoice choice = job.writable ? AskStale(owner, job) : StaleChoice::Discard;
+  if (choice == StaleChoice::Cancel) return false;
+  if (choice == StaleChoice::Keep) {
+    if (ForgetStaleMount(job.mountPath)) return true;
+    Report(L"WIMUnmountImage()");
+    return false;
+  }
   if (unmount(job.mountPath.c_str(), job.wimPath.c_str(), job.index, FALSE)) return true;
   Report(L"WIMUnmountImage()");
   return false;
@@ -50,16 +114,19 @@ bool UnmountByPath(HWND owner, const UnmountJob& job) {
   return false;
 }
 
+// The question comes first: the handles of a commit hold the image file
+// against every other writer, and a discard takes no such handle.
 bool UnmountByHandle(HWND owner, const UnmountJob& job) {
   const WimgapiTable& api = Host().backends.wimgapi;
   HANDLE wim = nullptr, image = nullptr;
-  if (!api.GetMountedImageHandle(job.mountPath.c_str(), 0, &wim, &image)) {
+  bool save = job.commit && AskSave(owner, job.wimPath);
+  if (!api.GetMountedImageHandle(job.mountPath.c_str(), save ? 0 : WIM_FLAG_MOUNT_READONLY, &wim, &image)) {
     Report(L"WIMGetMountedImageHandle()");
     return false;
   }
   bool unmounted = false;
   bool keep = false;
-  if (job.commit && AskSave(owner, job.wimPath) && !api.CommitImageHandle(image, 0, nullptr)) {
+  if (save && !api.CommitImageHandle(image, 0, nullptr)) {
     // The changes could not be saved: the image stays mounted so that
     // nothing is thrown away.
     Report(L"WIMCommitImageHandle()");
@@ -81,9 +148,10 @@ DWORD WINAPI WorkerMain(void* param) {
   std::unique_ptr<WorkerArgs> args(static_cast<WorkerArgs*>(param));
   for (const UnmountJob& job : args->jobs) {
     PostMessageW(args->window, UM_UNMOUNT_STARTED, 0, reinterpret_cast<LPARAM>(new std::wstring(job.mountPath)));
-    bool unmounted = UnmountOne(args->window, job);
+    UnmountJob current = job;
+    bool unmounted = Recheck(current) && UnmountOne(args->window, current);
     PostMessageW(args->window, UM_UNMOUNT_REFRESH, 0, 0);
-    if (unmounted && !job.stale) RecreateMountFolder(job.mountPath);
+    if (unmounted && !current.stale) RecreateMountFolder(job.mountPath);
   }
   g_running = false;
   PostMessageW(args->window, UM_UNMOUNT_FINISHED, 0, 0);
@@ -93,7 +161,7 @@ DWORD WINAPI WorkerMain(void* param) {
 }  // namespace
 
 bool UnmountOne(HWND owner, const UnmountJob& job) {
-  if (job.stale) return DiscardStale(job);
+  if (job.stale) return DiscardStale(owner, job);
   if (Host().backends.wimgapi.GetMountedImageHandle) return UnmountByHandle(owner, job);
   return UnmountByPath(owner, job);
 }
@@ -127,5 +195,15 @@ bool UnmountWorkerRunning() { return g_running; }
 
 bool WaitForUnmountWorker(DWORD timeoutMs) {
   if (!g_running || !g_thread) return true;
-  return WaitForSingleObject(g_thread, timeoutMs) == WAIT_OBJECT_0;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    DWORD waited = GetTickCount() - start;
+    if (timeoutMs != INFINITE && waited >= timeoutMs) return false;
+    DWORD slice = timeoutMs == INFINITE ? INFINITE : timeoutMs - waited;
+    DWORD r = MsgWaitForMultipleObjects(1, &g_thread, FALSE, slice, QS_SENDMESSAGE);
+    if (r == WAIT_OBJECT_0) return true;
+    if (r != WAIT_OBJECT_0 + 1) return false;
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
 }

@@ -15,6 +15,8 @@ struct UnmountJob {
   DWORD index = 0;
   bool commit = false;  // mounted for writing: ask whether to save
   bool stale = false;   // a stale record: discard it, nothing to save
+  bool writable = false;  // mounted for writing
+  bool mounting = false;  // still being mounted: cannot be unmounted yet
 };
 
 // Messages the worker posts to its window.
@@ -36,6 +38,7 @@ bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs);
 bool UnmountWorkerRunning();
 
 // Waits up to timeoutMs for the running worker to end (true when none runs).
+// Messages sent to this thread are dispatched while it waits.
 bool WaitForUnmountWorker(DWORD timeoutMs);
 
 // Unmounts one image on the calling thread (the worker's step); true when

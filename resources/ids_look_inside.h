@@ -34,3 +34,8 @@
 #define IDS_COMPUTER            451
 #define IDS_FOLDER_TYPE         452
 #define IDS_MOUNT_VIEW_TITLE    453
+#define IDS_MOUNT_COPY          454
+#define IDS_MOUNT_MOUNTING      455
+#define IDS_MOUNT_STILL_MOUNTING 456
+#define IDS_ASK_STALE_FOLDER    457
+#define IDS_ASK_DEAD_CHANGES    458

@@ -11,6 +11,7 @@ PACKAGES=(
   googletest
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
   gcc libx11-dev
+  ntfs-3g
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -15,6 +15,8 @@
  *   wg_mount.c     mounting, commit, unmount, the mount-list exports
  *   wg_mountlist.c the persistent mount list and the state of its records
  *   wg_mountdir.c  the mount folder: checking, protecting, emptying
+ *   wg_fuse.c      mounts served by wimlib's FUSE file system (a process of
+ *                  its own, started with wimlib-imagex)
  *   wg_errors.c    wimlib and errno codes -> Win32 error codes
  *
  * Locking: one global lock guards the handle table and the callback
@@ -244,8 +246,13 @@ struct wg_owner {
 
 #define WG_MODE_UNKNOWN 0xFFFFFFFFu
 
+enum wg_mount_kind { WG_MOUNT_COPY = 0, WG_MOUNT_FUSE = 1 };
+
 struct wg_mount_rec {
     bool pending;              /* being mounted */
+    bool emptying;             /* an unmount began to empty the folder */
+    enum wg_mount_kind kind;   /* extracted copy or FUSE file system */
+    char *staging;             /* FUSE, read-write: Unix path of its staging folder */
     DWORD index;
     bool rw;
     WCHAR *wim_path;
@@ -299,6 +306,26 @@ void wg_folder_protect(const char *unix_path);
 
 /* True when an image of the file at win_path is mounted. */
 bool wg_mount_uses_file(const WCHAR *win_path);
+/* ERROR_SHARING_VIOLATION when a writer may not open the existing file
+ * now: replacing it while any of its images is mounted, or writing it
+ * while a FUSE file system has it mounted read-write (unless the writer
+ * mounts). */
+DWORD wg_mount_check_writer(const WCHAR *win_path, const char *unix_path, bool replacing, bool mounting);
+
+/* FUSE mounts (wg_fuse.c).  wg_fuse_usable: whether mounts go through
+ * FUSE here.  wg_fuse_state: what is at a folder.  wg_fuse_release: lazy
+ * unmount of a dead endpoint.  wg_fuse_staging_for: a new staging folder
+ * for a mount at unix_folder (malloc).  wg_fuse_staged: the files a
+ * staging folder holds. */
+enum wg_fuse_state { WG_FUSE_NONE, WG_FUSE_LIVE, WG_FUSE_DEAD };
+bool wg_fuse_usable(void);
+enum wg_fuse_state wg_fuse_state(const char *unix_folder);
+DWORD wg_fuse_mount(const char *wim, int index, const char *folder, bool rw, const char *staging);
+DWORD wg_fuse_unmount(const char *folder, bool commit, bool append, struct wg_op *op);
+DWORD wg_fuse_release(const char *folder);
+char *wg_fuse_staging_for(const char *unix_folder);
+void wg_fuse_staged(const char *staging, uint64_t *files, uint64_t *bytes);
+void wg_fuse_drop_staging(const char *staging);
 
 /* ------------------------------------------------------------------------- */
 /* Errors (wg_errors.c)                                                      */

@@ -1,12 +1,20 @@
 /*
- * wg_mount.c - mounting without a file-system driver.
+ * wg_mount.c - mounting, committing and unmounting.
  *
- * A mount is an extraction of the image into the mount folder plus a record
- * in the mount list (wg_mountlist.c), shared by every process of the Wine
- * prefix, so a later process finds the mounts of an earlier one.  A
- * read-only mount takes the write permission away from the folder and the
- * extracted tree; unmounting gives the folder its old mode back and empties
- * it, and the folder itself stays.
+ * A mount is a FUSE file system served from the WIM by a process of its own
+ * (wg_fuse.c) where FUSE can be used, else an extracted copy of the image in
+ * the mount folder; either way plus a record in the mount list
+ * (wg_mountlist.c), shared by every process of the Wine prefix, so a later
+ * process finds the mounts of an earlier one.  The record says which kind
+ * the mount is.
+ *
+ * A FUSE mount's commit stores only what was changed and keeps everything
+ * else of the image as it was; a read-only one refuses every write.  An
+ * extracted copy is stored whole again by a commit.  A read-only copy has
+ * the write permission taken away from the folder and the extracted tree;
+ * unmounting gives the folder its old mode back and empties it, and the
+ * folder itself stays.  Before emptying, the record is marked so: an
+ * unmount that stops half-way leaves a record that can only be discarded.
  *
  * The list is locked only for short updates.  A mount first claims the
  * folder and the image with a pending record, extracts without the lock,
@@ -39,7 +47,8 @@
 
 /* Claims the folder and the image with a pending record, before the long
  * extraction, so that no other thread or process can take either. */
-static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder, const char *unix_folder, bool rw)
+static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder, const char *unix_folder, bool rw,
+                         bool fuse, char *staging)
 {
     struct wg_mount_rec rec = {0};
     struct wg_mount_list l;
@@ -59,6 +68,8 @@ static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder
         rec.rw = rw;
         rec.wim_path = f->win_path;
         rec.mount_path = (WCHAR *)folder;
+        rec.kind = fuse ? WG_MOUNT_FUSE : WG_MOUNT_COPY;
+        rec.staging = staging;
         wg_owner_self(&rec.owner);
         if (!wg_list_add(&l, &rec))
             err = ERROR_NOT_ENOUGH_MEMORY;
@@ -70,7 +81,7 @@ static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder
 }
 
 /* Turns the pending record into a mounted one, or drops it. */
-static DWORD settle_mount(const WCHAR *folder, bool mounted)
+static DWORD settle_mount(const WCHAR *folder, bool mounted, bool fuse)
 {
     struct wg_mount_list l;
     DWORD err = wg_list_open(&l);
@@ -79,13 +90,78 @@ static DWORD settle_mount(const WCHAR *folder, bool mounted)
     if (err)
         return err;
     i = wg_list_find_folder(&l, folder);
-    if (i >= 0 && mounted)
+    if (i >= 0 && mounted) {
         l.recs[i].pending = false;
+        l.recs[i].kind = fuse ? WG_MOUNT_FUSE : WG_MOUNT_COPY;
+        if (!fuse) {
+            free(l.recs[i].staging);
+            l.recs[i].staging = NULL;
+        }
+    }
     else if (i >= 0)
         wg_list_remove(&l, (size_t)i);
     err = wg_list_save(&l);
     wg_list_close(&l);
     return err;
+}
+
+/* A dead FUSE endpoint at the folder that no record owns (or only a
+ * read-only one, which has nothing to lose) is released before a new mount
+ * takes the folder. */
+static void clear_dead_endpoint(const WCHAR *folder, const char *unix_folder)
+{
+    struct wg_mount_list l;
+    long i;
+
+    if (wg_fuse_state(unix_folder) != WG_FUSE_DEAD || wg_list_open(&l))
+        return;
+    i = wg_list_find_folder(&l, folder);
+    if (i < 0 || (!l.recs[i].rw && !wg_record_busy(&l.recs[i]))) {
+        if (!wg_fuse_release(unix_folder) && i >= 0) {
+            wg_list_remove(&l, (size_t)i);
+            wg_list_save(&l);
+        }
+    }
+    wg_list_close(&l);
+}
+
+/* The messages of a mount that extracts nothing: every item of the image,
+ * as an extraction would report them. */
+static DWORD report_items(struct wg_image *img, const WCHAR *folder)
+{
+    if (!wg_callbacks_count(img->file) && !wg_callbacks_count(NULL))
+        return 0;
+    return wg_apply(img->file, img->index, folder, WIM_FLAG_NO_APPLY);
+}
+
+/* True when a FUSE mount failed for want of FUSE rather than for the image
+ * or the file (which an extraction would not get past either). */
+static bool fuse_refused(DWORD err)
+{
+    return err == ERROR_GEN_FAILURE || err == ERROR_ACCESS_DENIED || err == ERROR_NOT_SUPPORTED ||
+           err == ERROR_FILE_NOT_FOUND;
+}
+
+static DWORD fuse_mount(struct wg_image *img, const WCHAR *folder, const char *unix_folder, bool rw,
+                        const char *staging)
+{
+    DWORD err = report_items(img, folder);
+
+    return err ? err : wg_fuse_mount(img->file->unix_path, img->index, unix_folder, rw, staging);
+}
+
+static DWORD copy_mount(struct wg_image *img, const WCHAR *folder, const char *unix_folder, bool rw, DWORD flags)
+{
+    DWORD err = wg_apply(img->file, img->index, folder, flags & (WIM_FLAG_NO_DIRACL | WIM_FLAG_NO_FILEACL));
+
+    if (err) {
+        /* A failed mount leaves the folder as empty as it found it. */
+        wg_folder_empty(unix_folder);
+        return err;
+    }
+    if (!rw)
+        wg_folder_protect(unix_folder);
+    return 0;
 }
 
 /* Mounts image img (of a file opened with mount access) at mount_path. */
@@ -94,7 +170,8 @@ static DWORD mount_image(struct wg_image *img, const WCHAR *mount_path, DWORD fl
     struct wg_file *f = img->file;
     bool rw = !(flags & WIM_FLAG_MOUNT_READONLY);
     WCHAR *full = NULL;
-    char *unix_path = NULL;
+    char *unix_path = NULL, *staging = NULL;
+    bool fuse = wg_fuse_usable();
     DWORD err;
 
     if (!img->index)
@@ -116,28 +193,43 @@ static DWORD mount_image(struct wg_image *img, const WCHAR *mount_path, DWORD fl
     }
     err = wg_file_check_image(f, img->index);
     if (!err)
-        err = claim_mount(f, img->index, full, unix_path, rw);
+        clear_dead_endpoint(full, unix_path);
+    if (!err && rw && fuse) {
+        staging = wg_fuse_staging_for(unix_path);
+        if (!staging)
+            err = errno == ENOENT ? ERROR_PATH_NOT_FOUND : wg_error_from_errno(errno);
+    }
+    if (!err)
+        err = claim_mount(f, img->index, full, unix_path, rw, fuse, staging);
     if (err)
         goto out;
 
-    err = wg_apply(f, img->index, full, flags & (WIM_FLAG_NO_DIRACL | WIM_FLAG_NO_FILEACL));
+    if (fuse) {
+        err = fuse_mount(img, full, unix_path, rw, staging);
+        /* FUSE that is there but may not be used (a container without the
+         * right to mount, say): the image is extracted instead. */
+        fuse = !fuse_refused(err) || wg_fuse_state(unix_path) != WG_FUSE_NONE;
+        if (!fuse)
+            wg_fuse_drop_staging(staging);
+    }
+    if (!fuse)
+        err = copy_mount(img, full, unix_path, rw, flags);
     if (err) {
-        /* A failed mount leaves the folder as empty as it found it. */
-        wg_folder_empty(unix_path);
-        settle_mount(full, false);
+        settle_mount(full, false, fuse);
         goto out;
     }
-    if (!rw)
-        wg_folder_protect(unix_path);
     /* Should the list not take the outcome, the pending record stays, and
      * the image can still be unmounted. */
-    err = settle_mount(full, true);
+    err = settle_mount(full, true, fuse);
     if (!err) {
         free(img->mount_path);
         img->mount_path = full;
         full = NULL;
     }
 out:
+    if (err)
+        wg_fuse_drop_staging(staging);
+    free(staging);
     free(full);
     wc_free(unix_path);
     return err;
@@ -227,9 +319,43 @@ static DWORD stale_error(DWORD flags)
 /* Commit and discard                                                        */
 /* ------------------------------------------------------------------------- */
 
+/* Stores the changes of the FUSE mount rec: its file system writes only
+ * what was changed, and ends.  keep_mounted mounts the image again. */
+static DWORD fuse_commit(struct wg_image *img, const struct wg_mount_rec *rec, DWORD flags, int *new_index,
+                         bool keep_mounted)
+{
+    struct wg_file *f = img->file;
+    char *unix_path = wc_unix_path(rec->mount_path);
+    struct wg_op op;
+    DWORD err = unix_path ? wg_op_init(&op, WG_OP_COMMIT, f, NULL) : ERROR_PATH_NOT_FOUND;
+
+    if (unix_path) {
+        /* The callbacks hear of the commit before the file system goes. */
+        if (!err)
+            wg_op_progress(&op, 0, 1);
+        if (!err)
+            err = wg_fuse_unmount(unix_path, true, (flags & WIM_COMMIT_FLAG_APPEND) != 0, &op);
+        if (!err)
+            wg_op_progress(&op, 1, 1);
+        wg_op_free(&op);
+    }
+    if (!err) {
+        wg_file_refresh(f);
+        if (flags & WIM_COMMIT_FLAG_APPEND)
+            *new_index = wg_file_image_count(f, &err);
+        /* The changes are stored; should the image not mount again, the
+         * record is listed as invalid and can be cleared. */
+        if (keep_mounted)
+            wg_fuse_mount(f->unix_path, (int)rec->index, unix_path, true, rec->staging);
+    }
+    wc_free(unix_path);
+    return err;
+}
+
 /* Stores the folder of the mount rec into image img (or, with
  * WIM_COMMIT_FLAG_APPEND, as a new image whose number goes to *new_index). */
-static DWORD commit_image(struct wg_image *img, const struct wg_mount_rec *rec, DWORD flags, int *new_index)
+static DWORD commit_image(struct wg_image *img, const struct wg_mount_rec *rec, DWORD flags, int *new_index,
+                          bool keep_mounted)
 {
     struct wg_file *f = img->file;
     struct wimlib_update_command cmds[2];
@@ -242,6 +368,8 @@ static DWORD commit_image(struct wg_image *img, const struct wg_mount_rec *rec, 
     err = rec->rw ? wg_file_check_writable(f) : ERROR_ACCESS_DENIED;
     if (!err)
         err = stale_error(wg_mount_flags(rec));
+    if (!err && rec->kind == WG_MOUNT_FUSE)
+        return fuse_commit(img, rec, flags, new_index, keep_mounted);
     if (!err) {
         unix_path = wc_unix_path(rec->mount_path);
         err = unix_path ? wg_folder_check(unix_path) : ERROR_PATH_NOT_FOUND;
@@ -289,6 +417,45 @@ out:
     return err;
 }
 
+/* From here on the folder is no longer whole: should the emptying stop
+ * half-way (this process ends, a file cannot be deleted), the record is
+ * listed as invalid and can never be committed. */
+static DWORD mark_emptying(const WCHAR *folder)
+{
+    struct wg_mount_list l;
+    DWORD err = wg_list_open(&l);
+    long i;
+
+    if (err)
+        return err;
+    i = wg_list_find_folder(&l, folder);
+    if (i >= 0 && !l.recs[i].emptying) {
+        l.recs[i].emptying = true;
+        err = wg_list_save(&l);
+    }
+    wg_list_close(&l);
+    return err;
+}
+
+/* Ends the FUSE mount rec without storing anything: its file system
+ * unmounts (a dead endpoint is released) and the staging folder goes.
+ * The folder below is never touched. */
+static DWORD fuse_discard(const struct wg_mount_rec *rec)
+{
+    char *unix_path = wc_unix_path(rec->mount_path);
+    enum wg_fuse_state state = unix_path ? wg_fuse_state(unix_path) : WG_FUSE_NONE;
+    DWORD err = 0;
+
+    if (state == WG_FUSE_LIVE)
+        err = wg_fuse_unmount(unix_path, false, false, NULL);
+    else if (state == WG_FUSE_DEAD)
+        err = wg_fuse_release(unix_path);
+    if (!err)
+        wg_fuse_drop_staging(rec->staging);
+    wc_free(unix_path);
+    return err;
+}
+
 /* Throws away what the mount rec left in its folder and gives the folder
  * its mode back.  A folder that is gone or was replaced by another one is
  * not touched: what is there now is not the mount's. */
@@ -298,12 +465,16 @@ static DWORD discard_mount(const struct wg_mount_rec *rec)
     char *unix_path;
     DWORD err;
 
+    if (rec->kind == WG_MOUNT_FUSE)
+        return fuse_discard(rec);
     if (flags & (WIM_MOUNT_FLAG_NO_MOUNTDIR | WIM_MOUNT_FLAG_MOUNTDIR_REPLACED))
         return 0;
     unix_path = wc_unix_path(rec->mount_path);
     if (!unix_path)
         return 0;
-    err = wg_folder_empty(unix_path);
+    err = mark_emptying(rec->mount_path);
+    if (!err)
+        err = wg_folder_empty(unix_path);
     if (!err && rec->dir_mode != WG_MODE_UNKNOWN)
         chmod(unix_path, rec->dir_mode);
     wc_free(unix_path);
@@ -332,7 +503,7 @@ static DWORD unmount(const WCHAR *folder, const WCHAR *check_wim, DWORD check_in
             err = ERROR_NOT_ENOUGH_MEMORY;
         if (img) {
             EnterCriticalSection(&f->lock);
-            err = commit_image(img, &rec, 0, &new_index);
+            err = commit_image(img, &rec, 0, &new_index, false);
             LeaveCriticalSection(&f->lock);
             wg_image_release(img);
         }
@@ -539,7 +710,7 @@ BOOL WINAPI wg_CommitImageHandle(HANDLE image, DWORD flags, PHANDLE new_image)
     folder = img->index ? mount_folder_of(img) : NULL;
     err = !img->index ? ERROR_INVALID_PARAMETER : folder ? begin_work(folder, &rec) : ERROR_NOT_FOUND;
     if (!err) {
-        err = commit_image(img, &rec, flags, &new_index);
+        err = commit_image(img, &rec, flags, &new_index, true);
         end_work(folder, false);
         wg_record_free(&rec);
     }
@@ -591,5 +762,81 @@ BOOL WINAPI wg_UnmountImage(PCWSTR mount_path, PCWSTR wim_path, DWORD index, BOO
     err = unmount(full, wim_full, index, commit != FALSE);
     free(full);
     free(wim_full);
+    return err ? wg_fail(err) : wg_ok();
+}
+
+/* ------------------------------------------------------------------------- */
+/* Exports of this library only                                              */
+/* ------------------------------------------------------------------------- */
+
+/* How the mount at mount_path is made: WG_KIND_* below; for a read-write
+ * FUSE mount also the files its staging folder holds (the changes that a
+ * dead endpoint can no longer store). */
+#define WG_KIND_COPY 0
+#define WG_KIND_FUSE 1
+#define WG_KIND_FUSE_DEAD 2
+
+BOOL WINAPI wg_GetMountKind(PCWSTR mount_path, PDWORD kind, PULONGLONG staged_files, PULONGLONG staged_bytes)
+{
+    struct wg_mount_list l;
+    uint64_t files = 0, bytes = 0;
+    WCHAR *full;
+    char *unix_path;
+    DWORD err;
+    long i;
+
+    if (!mount_path || !kind)
+        return wg_fail(ERROR_INVALID_PARAMETER);
+    full = wg_full_path(mount_path);
+    if (!full)
+        return FALSE;
+    err = wg_list_open(&l);
+    i = err ? -1 : wg_list_find_folder(&l, full);
+    if (!err && i < 0)
+        err = ERROR_NOT_FOUND;
+    if (!err) {
+        *kind = WG_KIND_COPY;
+        if (l.recs[i].kind == WG_MOUNT_FUSE) {
+            unix_path = wc_unix_path(full);
+            *kind = unix_path && wg_fuse_state(unix_path) == WG_FUSE_DEAD ? WG_KIND_FUSE_DEAD : WG_KIND_FUSE;
+            wc_free(unix_path);
+            wg_fuse_staged(l.recs[i].staging, &files, &bytes);
+        }
+    }
+    wg_list_close(&l);
+    free(full);
+    if (staged_files)
+        *staged_files = files;
+    if (staged_bytes)
+        *staged_bytes = bytes;
+    return err ? wg_fail(err) : wg_ok();
+}
+
+/* Clears the record of an invalid mount and keeps everything else: the
+ * folder's files as they are, the staging folder of a FUSE mount (a dead
+ * endpoint is released: nothing can be read through it). */
+BOOL WINAPI wg_ForgetMount(PCWSTR mount_path)
+{
+    struct wg_mount_rec rec;
+    WCHAR *full = mount_path ? wg_full_path(mount_path) : NULL;
+    char *unix_path = NULL;
+    DWORD err;
+
+    if (!full)
+        return mount_path ? FALSE : wg_fail(ERROR_INVALID_PARAMETER);
+    err = begin_work(full, &rec);
+    if (err) {
+        free(full);
+        return wg_fail(err);
+    }
+    if (!(wg_mount_flags(&rec) & WIM_MOUNT_FLAG_INVALID))
+        err = ERROR_INVALID_PARAMETER;
+    if (!err && rec.kind == WG_MOUNT_FUSE && (unix_path = wc_unix_path(full)) &&
+        wg_fuse_state(unix_path) == WG_FUSE_DEAD)
+        err = wg_fuse_release(unix_path);
+    end_work(full, !err);
+    wc_free(unix_path);
+    wg_record_free(&rec);
+    free(full);
     return err ? wg_fail(err) : wg_ok();
 }

@@ -6,8 +6,12 @@
  *
  *   <state> TAB <index> TAB <rw> TAB <WIM path> TAB <mount path>
  *           TAB <owner> TAB <busy> TAB <folder id> TAB <folder mode>
+ *           TAB <kind> TAB <staging folder>
  *
- * state "M" (mounted) or "P" (being mounted).  owner is the process that
+ * state "M" (mounted), "P" (being mounted) or "U" (an unmount began to
+ * empty the folder: whatever is left must never be committed).  kind "C"
+ * for an extracted copy, "F" for a FUSE file system; the staging folder
+ * of a read-write FUSE mount is a Unix path ("-" for none).  owner is the process that
  * mounted the image and busy the process that is committing or unmounting
  * it ("-" for none), each as "<Linux pid>.<start time>" so that a process
  * that died (or a later process that got its pid) is told apart from a
@@ -16,7 +20,7 @@
  * octal).  The folder id is "<device>.<inode>.<birth time in ns>": a file
  * system may give a new folder the inode number of one just deleted, but
  * not its birth time.  Lines with only the first five fields (older lists)
- * are read with the last four unknown.  Every process of the Wine prefix reads and
+ * are read with the last four unknown, lines without a kind as copies.  Every process of the Wine prefix reads and
  * writes the list under an exclusive lock (flock on mounts.lock), held only
  * for short updates, never during an extraction, commit or deletion.
  */
@@ -128,7 +132,9 @@ static void free_record(struct wg_mount_rec *r)
 {
     wc_free(r->wim_path);
     wc_free(r->mount_path);
+    free(r->staging);
     r->wim_path = r->mount_path = NULL;
+    r->staging = NULL;
 }
 
 bool wg_list_add(struct wg_mount_list *l, const struct wg_mount_rec *r)
@@ -155,7 +161,8 @@ bool wg_record_copy(struct wg_mount_rec *dst, const struct wg_mount_rec *src)
     *dst = *src;
     dst->wim_path = wc_dup(src->wim_path);
     dst->mount_path = wc_dup(src->mount_path);
-    if (dst->wim_path && dst->mount_path)
+    dst->staging = src->staging ? strdup(src->staging) : NULL;
+    if (dst->wim_path && dst->mount_path && (dst->staging || !src->staging))
         return true;
     free_record(dst);
     return false;
@@ -196,19 +203,20 @@ static void format_owner(char *buf, size_t size, const struct wg_owner *o)
 /* Parses one line; false for a malformed one (which is skipped). */
 static bool parse_line(char *line, struct wg_mount_rec *r)
 {
-    char *fields[9] = {0}, *save = NULL, *end;
+    char *fields[11] = {0}, *save = NULL, *end;
     int i;
 
-    for (i = 0; i < 9; i++) {
+    for (i = 0; i < 11; i++) {
         fields[i] = strtok_r(i ? NULL : line, "\t", &save);
         if (!fields[i] && i < 5)
             return false;
         if (!fields[i])
             break;
     }
-    if (strcmp(fields[0], "M") && strcmp(fields[0], "P"))
+    if (strcmp(fields[0], "M") && strcmp(fields[0], "P") && strcmp(fields[0], "U"))
         return false;
     r->pending = fields[0][0] == 'P';
+    r->emptying = fields[0][0] == 'U';
     r->index = (DWORD)strtoul(fields[1], NULL, 10);
     r->rw = fields[2][0] == '1';
     r->wim_path = wc_from_utf8(fields[3]);
@@ -221,6 +229,9 @@ static bool parse_line(char *line, struct wg_mount_rec *r)
         r->dir_born = *end == '.' ? strtoull(end + 1, NULL, 10) : 0;
     }
     r->dir_mode = fields[8] && strcmp(fields[8], "-") ? (unsigned)strtoul(fields[8], NULL, 8) : WG_MODE_UNKNOWN;
+    r->kind = fields[9] && !strcmp(fields[9], "F") ? WG_MOUNT_FUSE : WG_MOUNT_COPY;
+    if (fields[10] && strcmp(fields[10], "-"))
+        r->staging = strdup(fields[10]);
     return r->index && r->wim_path && r->mount_path;
 }
 
@@ -290,8 +301,9 @@ static int write_record(FILE *fp, const struct wg_mount_rec *r)
     else
         snprintf(mode, sizeof(mode), "-");
     if (wim && mnt)
-        ret = fprintf(fp, "%c\t%lu\t%d\t%s\t%s\t%s\t%s\t%s\t%s\n", r->pending ? 'P' : 'M', (unsigned long)r->index,
-                      r->rw ? 1 : 0, wim, mnt, owner, busy, id, mode);
+        ret = fprintf(fp, "%c\t%lu\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%c\t%s\n",
+                      r->emptying ? 'U' : r->pending ? 'P' : 'M', (unsigned long)r->index, r->rw ? 1 : 0, wim, mnt,
+                      owner, busy, id, mode, r->kind == WG_MOUNT_FUSE ? 'F' : 'C', r->staging ? r->staging : "-");
     wc_free(wim);
     wc_free(mnt);
     return ret;
@@ -367,18 +379,58 @@ long wg_list_find_image(const struct wg_mount_list *l, const WCHAR *wim_path, DW
     return -1;
 }
 
-bool wg_mount_uses_file(const WCHAR *win_path)
+/* True when the record's WIM is the file st (or has the same path):
+ * C:\x.wim and Z:\...\x.wim name one file. */
+static bool same_file(const struct wg_mount_rec *r, const WCHAR *win_path, const struct stat *st)
+{
+    char *unix_path;
+    struct stat rst;
+    bool same;
+
+    if (wg_path_equal(r->wim_path, win_path))
+        return true;
+    if (!st)
+        return false;
+    unix_path = wc_unix_path(r->wim_path);
+    same = unix_path && stat(unix_path, &rst) == 0 && rst.st_dev == st->st_dev && rst.st_ino == st->st_ino;
+    wc_free(unix_path);
+    return same;
+}
+
+/* Ors 1 for every record of the file, 2 for a read-write FUSE one. */
+static int file_use(const WCHAR *win_path, const char *unix_path)
 {
     struct wg_mount_list l;
-    bool used = false;
+    struct stat st;
+    bool known = unix_path && stat(unix_path, &st) == 0;
+    int use = 0;
     size_t i;
 
     if (wg_list_open(&l))
-        return false;
-    for (i = 0; i < l.count && !used; i++)
-        used = wg_path_equal(l.recs[i].wim_path, win_path);
+        return 0;
+    for (i = 0; i < l.count; i++)
+        if (same_file(&l.recs[i], win_path, known ? &st : NULL))
+            use |= 1 | (l.recs[i].rw && l.recs[i].kind == WG_MOUNT_FUSE ? 2 : 0);
     wg_list_close(&l);
+    return use;
+}
+
+bool wg_mount_uses_file(const WCHAR *win_path)
+{
+    char *unix_path = wc_unix_path(win_path);
+    bool used = file_use(win_path, unix_path) != 0;
+
+    wc_free(unix_path);
     return used;
+}
+
+DWORD wg_mount_check_writer(const WCHAR *win_path, const char *unix_path, bool replacing, bool mounting)
+{
+    int use = file_use(win_path, unix_path);
+
+    if ((replacing && use) || ((use & 2) && !mounting))
+        return ERROR_SHARING_VIOLATION;
+    return 0;
 }
 
 /* ------------------------------------------------------------------------- */
@@ -433,17 +485,41 @@ static bool folder_replaced(const struct wg_mount_rec *r, const struct statx *st
     return dev != r->dir_dev || st->stx_ino != r->dir_ino || (r->dir_born && born && born != r->dir_born);
 }
 
+/* The state of a FUSE record's folder: 1 served, 0 not (folder flags
+ * added), -1 a dead endpoint. */
+static int fuse_folder(const struct wg_mount_rec *r, DWORD *flags)
+{
+    char *unix_path = wc_unix_path(r->mount_path);
+    enum wg_fuse_state state = unix_path ? wg_fuse_state(unix_path) : WG_FUSE_NONE;
+    struct statx st;
+
+    wc_free(unix_path);
+    if (state == WG_FUSE_LIVE)
+        return 1;
+    if (state == WG_FUSE_DEAD)
+        return -1;
+    if (!stat_win(r->mount_path, &st) || !S_ISDIR(st.stx_mode))
+        *flags |= WIM_MOUNT_FLAG_NO_MOUNTDIR;
+    else if (folder_replaced(r, &st))
+        *flags |= WIM_MOUNT_FLAG_MOUNTDIR_REPLACED;
+    return 0;
+}
+
 DWORD wg_mount_flags(const struct wg_mount_rec *r)
 {
     DWORD flags = r->rw ? WIM_MOUNT_FLAG_READWRITE : 0;
-    bool invalid = false;
+    bool invalid = r->emptying;
     struct statx st;
 
     if (!stat_win(r->wim_path, &st) || S_ISDIR(st.stx_mode)) {
         flags |= WIM_MOUNT_FLAG_NO_WIM;
         invalid = true;
     }
-    if (!stat_win(r->mount_path, &st) || !S_ISDIR(st.stx_mode)) {
+    if (r->kind == WG_MOUNT_FUSE) {
+        /* Not served (any more) and not being mounted: nothing to use. */
+        if (fuse_folder(r, &flags) <= 0 && !(r->pending && wg_owner_alive(&r->owner)))
+            invalid = true;
+    } else if (!stat_win(r->mount_path, &st) || !S_ISDIR(st.stx_mode)) {
         flags |= WIM_MOUNT_FLAG_NO_MOUNTDIR;
         invalid = true;
     } else if (folder_replaced(r, &st)) {

@@ -312,6 +312,13 @@ struct wg_file *wg_file_create(const WCHAR *path, DWORD acc, DWORD disposition, 
         *err = ERROR_ACCESS_DENIED;
         goto fail;
     }
+    /* A mounted image's file is never replaced; one that a FUSE mount
+     * writes to is not opened by another writer. */
+    if (exists && (acc & WIM_GENERIC_WRITE)) {
+        *err = wg_mount_check_writer(f->win_path, f->unix_path, creating, (acc & WIM_GENERIC_MOUNT) != 0);
+        if (*err)
+            goto fail;
+    }
     /* One writer at a time, here or in any other process; taken before
      * the file is read, so what is read stays true while f lives. */
     if (acc & WIM_GENERIC_WRITE) {

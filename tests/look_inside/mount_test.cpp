@@ -11,7 +11,9 @@
 #include "engine/wimgapi_engine.h"
 #include "mount/mount_view.h"
 #include "resources/resource.h"
+#include "tasks/operation.h"
 #include "win/message_box.h"
+#include "win/strings.h"
 
 namespace {
 using namespace look;
@@ -29,9 +31,13 @@ class MountManagerTest : public FrameTest {
     source_ = dir_ + L"\\src";
     qtest::MakeSampleTree(source_);
     previous_ = SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring&, UINT) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      boxes_.push_back(text);
-      return onBox_ ? onBox_(text) : IDNO;
+      std::function<int(const std::wstring&)> answer;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        boxes_.push_back(text);
+        answer = onBox_;
+      }
+      return answer ? answer(text) : IDNO;
     });
   }
   void TearDown() override {
@@ -43,6 +49,29 @@ class MountManagerTest : public FrameTest {
     FrameTest::TearDown();
   }
 
+  // A WIM of the sample tree mounted at a new folder as an extracted copy,
+  // as where the machine offers no FUSE.
+  std::wstring MountCopy(const std::string& name, bool writable) {
+    SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", L"1");
+    std::wstring folder = Mount(name, writable);
+    SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", nullptr);
+    return folder;
+  }
+  // The status column for a row that is neither busy nor stale.
+  std::wstring QuietStatus(const std::wstring& folder) {
+    MountKind kind;
+    return ReadMountKind(folder, kind) && kind.copy ? L"副本" : L"";
+  }
+  void ClickUnmount(const std::wstring& folder) {
+    SelectRows(List(), {RowOf(folder)});
+    HWND view = CMountView::Instance()->hwnd();
+    ASSERT_TRUE(WaitUntil([&] { return qtest::ItemEnabled(view, IDC_MOUNT_UNMOUNT); }, 20000));
+    qtest::ClickButton(view, IDC_MOUNT_UNMOUNT);
+  }
+  bool FuseHere() {
+    return qtest::RunUnix("test -r /dev/fuse -a -w /dev/fuse && exec 3<>/dev/fuse && command -v wimlib-imagex").exitCode ==
+           0;
+  }
   // A WIM of the sample tree mounted at a new folder; returns the folder.
   std::wstring Mount(const std::string& name, bool writable) {
     std::wstring wim = dir_ + L"\\" + qtest::Wide(name) + L".wim";
@@ -105,7 +134,7 @@ TEST_F(MountManagerTest, CommitSavesTheChangeAndRemakesTheFolderEmpty) {
   EXPECT_EQ(Cell(List(), row, 1), wims_[0]);
   EXPECT_EQ(Cell(List(), row, 2), L"1");
   EXPECT_EQ(Cell(List(), row, 4), L"R/W");
-  EXPECT_EQ(Cell(List(), row, 5), L"");
+  EXPECT_EQ(Cell(List(), row, 5), QuietStatus(folder));
   HWND view = CMountView::Instance()->hwnd();
   // The user closes the window while the question is open: it only hides,
   // and goes once the unmount has ended.
@@ -184,7 +213,7 @@ TEST_F(MountManagerTest, TwoRowsAreUnmountedInTurnEachShowingItsStatus) {
 }
 
 TEST_F(MountManagerTest, AStaleRecordShowsAsStaleAndUnmountClearsIt) {
-  std::wstring folder = Mount("stale", true);
+  std::wstring folder = MountCopy("stale", true);
   // The folder goes behind the library's back.
   qtest::RemoveTree(folder);
   ASSERT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -237,6 +266,153 @@ TEST_F(MountManagerTest, ASecondQuarryProcessListsTheMount) {
   qtest::Pause(500);
   EXPECT_TRUE(WaitUntil([&] { return findView() == 1; }, 30000));
   other.Close();
+}
+
+// An extracted copy says so; a FUSE mount whose process died shows as
+// stale, and "卸载" clears it and leaves the folder.
+TEST_F(MountManagerTest, CopiesShowTheirKindAndADeadMountShowsStale) {
+  std::wstring copy = MountCopy("copy", false);
+  std::wstring served = Mount("served", false);
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(copy) >= 0 && RowOf(served) >= 0; }, 20000));
+  EXPECT_EQ(Cell(List(), RowOf(copy), 5), L"副本");
+  MountKind kind;
+  ASSERT_TRUE(ReadMountKind(served, kind));
+  if (kind.copy) GTEST_SKIP() << "skipped: no FUSE";
+  EXPECT_EQ(Cell(List(), RowOf(served), 5), L"");
+  // The process that serves the mount is killed.
+  std::string q = Q(served);
+  qtest::RunUnix("for p in /proc/[0-9]*; do if tr '\\0' '\\n' < $p/cmdline 2>/dev/null | grep -qxF " + q +
+                 " && grep -q wimlib-imagex $p/cmdline; then kill -9 ${p#/proc/}; fi; done");
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        qtest::SendCommand(CMountView::Instance()->hwnd(), ID_MOUNT_REFRESH);
+        return RowOf(served) >= 0 && Cell(List(), RowOf(served), 5) == L"失效";
+      },
+      20000));
+  ClickUnmount(served);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(served) < 0 && !UnmountWorkerRunning(); }, 60000));
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(qtest::RunUnix("test -d " + q + " && test -z \"$(ls -A " + q + ")\"").exitCode, 0);
+}
+
+// A stale writable copy whose image file is missing still holds the
+// user's changes: the user is asked, and may keep the folder as it is.
+// A file that comes back in time makes the mount a good one again.
+TEST_F(MountManagerTest, AStaleWritableCopyAsksBeforeItsFilesGo) {
+  std::wstring folder = MountCopy("offline", true);
+  ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\mine.txt", "the user's"));
+  std::wstring moved = wims_[0] + L".away";
+  ASSERT_TRUE(MoveFileW(wims_[0].c_str(), moved.c_str()));
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0 && Cell(List(), RowOf(folder), 5) == L"失效"; }, 20000));
+  onBox_ = [](const std::wstring&) { return IDNO; };
+  ClickUnmount(folder);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].find(folder), std::wstring::npos);
+  EXPECT_EQ(qtest::ReadFileBytes(folder + L"\\mine.txt"), "the user's");
+  EXPECT_EQ(qtest::ReadFileBytes(folder + L"\\small.txt"), "hello quarry\n");
+
+  // The file is back by the time the user unmounts: the normal question.
+  ASSERT_TRUE(MoveFileW(moved.c_str(), wims_[0].c_str()));
+  std::wstring second = MountCopy("back", true);
+  ASSERT_TRUE(MoveFileW(wims_[1].c_str(), moved.c_str()));
+  qtest::SendCommand(CMountView::Instance()->hwnd(), ID_MOUNT_REFRESH);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(second) >= 0 && Cell(List(), RowOf(second), 5) == L"失效"; }, 20000));
+  ASSERT_TRUE(MoveFileW(moved.c_str(), wims_[1].c_str()));
+  ClickUnmount(second);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(second) < 0 && !UnmountWorkerRunning(); }, 60000));
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1], L"是否要保存对" + wims_[1] + L"的修改?");
+}
+
+// The save question comes before the image file is held: while it stands,
+// another writer can still open the file.
+TEST_F(MountManagerTest, TheSaveQuestionDoesNotHoldTheImageFile) {
+  std::wstring folder = MountCopy("question", true);
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+  DWORD openError = 0xFFFF;
+  onBox_ = [&](const std::wstring&) {
+    HANDLE wim = app_->backends.wimgapi.CreateFile(wims_[0].c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE,
+                                                   WIM_OPEN_EXISTING, 0, 0, nullptr);
+    openError = wim ? 0 : GetLastError();
+    if (wim) app_->backends.wimgapi.CloseHandle(wim);
+    return IDNO;
+  };
+  ClickUnmount(folder);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+  EXPECT_EQ(openError, 0u);
+}
+
+TEST_F(MountManagerTest, UnmountIsRefusedWhileTheTaskQueueRuns) {
+  std::wstring folder = Mount("queue", true);
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+  app_->taskRunnerActive = 1;
+  ClickUnmount(folder);
+  app_->taskRunnerActive = 0;
+  EXPECT_FALSE(UnmountWorkerRunning());
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0], LoadStr(IDS_TASK_RUNNER_BUSY));
+  EXPECT_GE(RowOf(folder), 0);
+}
+
+// A mount another process is still making shows so, and is not unmounted.
+TEST_F(MountManagerTest, AMountStillBeingMadeShowsItsStateAndIsLeftAlone) {
+  std::wstring wim = dir_ + L"\\making.wim", folder = dir_ + L"\\mnt_making";
+  ASSERT_TRUE(Capture(source_, wim, "making"));
+  ASSERT_TRUE(qtest::MakeDirs(folder));
+  std::wstring signal = dir_ + L"\\started", go = dir_ + L"\\go";
+  mounted_.push_back(folder);
+  std::wstring command = L"wimgapi_tool.exe mount \"" + wim + L"\" 1 \"" + folder + L"\" rw --signal \"" + signal +
+                        L"\" --wait \"" + go + L"\"";
+  STARTUPINFOW si = {sizeof(si)};
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(signal.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000));
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+  EXPECT_EQ(Cell(List(), RowOf(folder), 5), L"正在挂载...");
+  ClickUnmount(folder);
+  EXPECT_FALSE(UnmountWorkerRunning());
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].find(L"仍在挂载"), std::wstring::npos);
+  qtest::WriteFileBytes(go, "");
+  DWORD code = 1;
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(code, 0u);
+  const std::wstring quiet = QuietStatus(folder);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        qtest::SendCommand(CMountView::Instance()->hwnd(), ID_MOUNT_REFRESH);
+        return RowOf(folder) >= 0 && Cell(List(), RowOf(folder), 5) == quiet;
+      },
+      20000));
+}
+
+// Closing Quarry while an unmount runs waits for it: the user is asked as
+// for any running operation.
+TEST_F(MountManagerTest, ClosingDuringAnUnmountWaitsForIt) {
+  std::wstring folder = Mount("closing", true);
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+  const std::wstring closeQuestion = LoadStr(IDS_ASK_CLOSE_WHEN_DONE);
+  onBox_ = [&](const std::wstring& text) {
+    if (text == closeQuestion) return IDNO;
+    PostMessageW(main_, WM_COMMAND, ID_EXIT, 0);
+    WaitUntil([&] { return Boxes().size() >= 2; }, 10000);
+    return IDNO;
+  };
+  ClickUnmount(folder);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+  ASSERT_EQ(Boxes().size(), 2u);
+  EXPECT_EQ(Boxes()[1], closeQuestion);
+  EXPECT_TRUE(IsWindow(main_));
 }
 
 }  // namespace

@@ -258,6 +258,37 @@ void UnmountAllBelow(const std::wstring& root) {
   }
 }
 
+PFN_GetMountKind GetMountKindProc() {
+  return W().module ? reinterpret_cast<PFN_GetMountKind>(
+                          reinterpret_cast<void*>(GetProcAddress(W().module, "WIMWineGetMountKind")))
+                    : nullptr;
+}
+
+DWORD MountKindOf(const std::wstring& folder) {
+  DWORD kind = 0;
+  PFN_GetMountKind get = GetMountKindProc();
+  return get && get(folder.c_str(), &kind, nullptr, nullptr) ? kind : 0xFFFFFFFF;
+}
+
+bool FuseUsable() {
+  char value[8];
+  DWORD n = GetEnvironmentVariableA("WIMGAPI_WINE_NO_FUSE", value, sizeof(value));
+  if (n && n < sizeof(value) && strcmp(value, "0") != 0) return false;
+  static const int usable = qtest::RunUnix(
+      "test -r /dev/fuse -a -w /dev/fuse && command -v wimlib-imagex >/dev/null && "
+      "{ [ \"$(id -u)\" = 0 ] || command -v fusermount >/dev/null || command -v fusermount3 >/dev/null; } && "
+      "exec 3<>/dev/fuse").exitCode == 0;
+  return usable != 0;
+}
+
+void KillMountDaemon(const std::wstring& folder) {
+  // The daemon is the wimlib-imagex process whose arguments name the folder.
+  std::string q = Q(folder);
+  qtest::RunUnix("d=$(realpath " + q + " 2>/dev/null || echo " + q + "); for p in /proc/[0-9]*; do "
+                 "if tr '\\0' '\\n' < $p/cmdline 2>/dev/null | grep -qxF -e \"$d\" -e " + q + " && "
+                 "tr '\\0' '\\n' < $p/cmdline | grep -q wimlib-imagex; then kill -9 ${p#/proc/}; fi; done");
+}
+
 BOOL MountWim(const std::wstring& wim, int index, const std::wstring& folder, bool rw, Recorder* rec) {
   DWORD access = WIM_GENERIC_READ | WIM_GENERIC_MOUNT | (rw ? WIM_GENERIC_WRITE : 0);
   Handle file = Open(wim, access, WIM_OPEN_EXISTING);

@@ -56,6 +56,25 @@ struct Api {
 // The library, bound once; module is null when it could not be loaded.
 const Api& W();
 
+// This library's own: how a mount is made (0 extracted copy, 1 FUSE,
+// 2 FUSE whose process has died) and the files a dead one leaves staged.
+typedef BOOL(WINAPI* PFN_GetMountKind)(PCWSTR folder, PDWORD kind, PULONGLONG files, PULONGLONG bytes);
+PFN_GetMountKind GetMountKindProc();
+constexpr DWORD kKindCopy = 0, kKindFuse = 1, kKindFuseDead = 2;
+// The kind of the mount at folder, 0xFFFFFFFF when the library says nothing.
+DWORD MountKindOf(const std::wstring& folder);
+
+// Whether the library mounts through FUSE in this test run: the machine
+// offers it and the test run does not hide it (WIMGAPI_WINE_NO_FUSE).
+bool FuseUsable();
+// While it lives, mounts made by this process are extracted copies.
+struct HideFuse {
+  HideFuse() { SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", L"1"); }
+  ~HideFuse() { SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", nullptr); }
+};
+// Ends, with SIGKILL, the process that serves the FUSE mount at folder.
+void KillMountDaemon(const std::wstring& folder);
+
 // A handle closed with WIMCloseHandle when it goes out of scope.
 class Handle {
  public:

@@ -17,7 +17,7 @@
 // until the wait file exists; and mount takes --die-after <n>: the process
 // ends itself with exit code 99 at the n-th item it mounts.
 //
-// Prints "ms=<elapsed>" for capture and apply, one line per mounted image
+// Prints "ms=<elapsed>" for capture, apply, mount and unmount, one line per mounted image
 // ("<index>\t<R|RW>\t<wim>\t<folder>") for mounts, "<flags in hex>\t<index>\t
 // <wim>\t<folder>" for info; exit code 0 on success, else the Windows error
 // code.
@@ -286,6 +286,16 @@ int Mounts(const Api& api) {
   return 0;
 }
 
+// Runs a step and, on success, prints "ms=<elapsed>" as capture does.
+int Timed(const Api& api, int argc, wchar_t** argv, int (*step)(const Api&, int, wchar_t**)) {
+  LARGE_INTEGER t0, t1;
+  QueryPerformanceCounter(&t0);
+  int rc = step(api, argc, argv);
+  QueryPerformanceCounter(&t1);
+  if (rc == 0) std::printf("ms=%.0f\n", Ms(t0, t1));
+  return rc;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -299,8 +309,7 @@ int wmain(int argc, wchar_t** argv) {
   int rc = 87;
   if (cmd == L"capture") rc = Capture(api, argc, argv);
   else if (cmd == L"apply") rc = Apply(api, argc, argv);
-  else if (cmd == L"mount") rc = Mount(api, argc, argv);
-  else if (cmd == L"unmount") rc = Unmount(api, argc, argv);
+  else if (cmd == L"mount" || cmd == L"unmount") rc = Timed(api, argc, argv, cmd == L"mount" ? Mount : Unmount);
   else if (cmd == L"mounts") rc = Mounts(api);
   else if (cmd == L"info") rc = Info(api);
   else if (cmd == L"append") rc = Append(api, argc, argv);
