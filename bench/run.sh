@@ -216,7 +216,8 @@ if [ "${ONLY_PAGES:-0}" != 1 ] && [ "${SKIP_ESD:-0}" != 1 ]; then
   done
   for t in $TOOLS; do
     wimlib-imagex verify "$WORK/$t.esd" >/dev/null
-    wimlib-imagex info "$WORK/$t.esd" --blobs | grep -q "Solid resource"
+    wimlib-imagex info "$WORK/$t.esd" --blobs >"$WORK/blobs.txt"
+    grep -q "Solid resource" "$WORK/blobs.txt"
   done
   python3 - "$ESD_RESULTS" <<'PY' || engine_status=1
 import statistics, sys

@@ -201,6 +201,97 @@ TEST_F(TaskQueue, CancellingTheSecondOfThreeWhileTheRunningQueueIsGuarded) {
   EXPECT_EQ(GetFileAttributesW((dir + L"\\3.wim").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// On wimlib too, "中止" stops the running task: the queue ends there, the
+// tasks after it never start, and the next start resumes at the stopped
+// task without doing the finished one again.
+TEST_F(TaskQueue, AWimlibQueueStoppedInItsSecondTaskResumesThere) {
+  const std::wstring dir = TempDir();
+  std::wstring small = dir + L"\\small", large = dir + L"\\large";
+  MakeSampleTree(small);
+  ASSERT_TRUE(MakeDirs(large));
+  UnixResult made = RunUnix("cd " + ShQuote(UnixPath(large)) +
+                            " && for d in $(seq 1 40); do mkdir d$d; head -c 5000000 /dev/urandom | split -b 100000 - d$d/f; done");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::wstring first = dir + L"\\1.wim", second = dir + L"\\2.wim", third = dir + L"\\3.wim";
+
+  StartQuarry(1);
+  QueueCapture(small, first);
+  QueueCapture(large, second, IDC_OPT_COMP_LZX);
+  QueueCapture(small, third);
+  ShowQueue();
+  ASSERT_EQ(RowCount(list()), 3);
+  Press(queue(), IDC_TASK_START);
+  ASSERT_TRUE(WaitUntil([&] { return RowImage(list(), 1) == 3; }, 120000));
+  const std::string firstBytes = ReadFileBytes(first);
+  ASSERT_FALSE(firstBytes.empty());
+  Press(queue(), IDC_TASK_ABORT);
+  HWND question = WaitMessage(L"是否要中止当前操作?");
+  ASSERT_TRUE(question) << "the capture ended before it could be stopped";
+  AnswerDialog(question, IDYES);
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 30000));
+  EXPECT_EQ(Pictures(), (std::vector<int>{1, 4, 2})) << "done, stopped, never started";
+  EXPECT_EQ(GetFileAttributesW(second.c_str()), INVALID_FILE_ATTRIBUTES) << "a stopped new file is not left";
+  EXPECT_EQ(GetFileAttributesW(third.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(NoDialogShown());
+
+  Press(queue(), IDC_TASK_START);
+  ASSERT_TRUE(WaitUntil([&] { return Idle() && RowImage(list(), 2) == 1; }, 240000));
+  EXPECT_EQ(Pictures(), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(ReadFileBytes(first), firstBytes) << "the finished task is not run again";
+  UnixResult verify = RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(second)));
+  EXPECT_EQ(verify.exitCode, 0) << verify.output;
+  EXPECT_EQ(InfoValue(WimInfo(third), "Image Count"), "1");
+}
+
+// Closing the window during a capture asks once; "是" stops the capture on
+// either back end without a second question, the window goes as soon as the
+// worker has stopped, and neither the new file nor a temporary one is left.
+class CloseDuringCapture : public TaskQueue, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CloseDuringCapture, YesStopsTheCaptureAndClosesAtOnce) {
+  const std::wstring dir = TempDir();
+  const std::wstring large = dir + L"\\large";
+  ASSERT_TRUE(MakeDirs(large));
+  UnixResult made = RunUnix("cd " + ShQuote(UnixPath(large)) +
+                            " && for d in $(seq 1 40); do mkdir d$d; head -c 5000000 /dev/urandom | split -b 100000 - d$d/f; done");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::wstring wim = dir + L"\\big.wim";
+
+  StartQuarry(GetParam());
+  SetCheck(capture(), IDC_CAP_QUEUE, false);
+  SetText(capture(), IDC_CAP_SOURCE, large);
+  SetText(capture(), IDC_CAP_WIM, wim);
+  Press(capture(), IDC_CAP_CREATE);
+  AcceptOptions(IDC_OPT_COMP_LZX);
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_PROGRESS); }, 30000));
+
+  PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  HWND question = WaitMessage(L"操作正在进行。是否请求中止它，并在它结束后关闭窗口?");
+  ASSERT_TRUE(question);
+  // "否" changes nothing: the capture goes on.
+  AnswerDialog(question, IDNO);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(question); }));
+  EXPECT_TRUE(quarry_.Running());
+  EXPECT_TRUE(ItemVisible(main_, IDD_PAGE_PROGRESS));
+
+  PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  question = WaitMessage(L"操作正在进行。是否请求中止它，并在它结束后关闭窗口?");
+  ASSERT_TRUE(question);
+  const DWORD answered = GetTickCount();
+  AnswerDialog(question, IDYES);
+  ASSERT_GE(quarry_.WaitExit(30000), 0) << "the window did not close";
+  const DWORD took = GetTickCount() - answered;
+  EXPECT_LT(took, 3000u) << "closing took " << took << " ms after the answer";
+  EXPECT_EQ(GetFileAttributesW(wim.c_str()), INVALID_FILE_ATTRIBUTES);
+  UnixResult left = RunUnix("ls -A " + ShQuote(UnixPath(dir)));
+  EXPECT_EQ(left.output, "large\n") << "nothing but the source is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CloseDuringCapture, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == 1 ? "Wimlib" : "Wimgapi");
+                         });
+
 TEST_F(TaskQueue, SaveThenLoadReproducesEveryRow) {
   const std::wstring dir = TempDir();
   std::wstring source = dir + L"\\中文源";
