@@ -48,10 +48,7 @@ EngineResult WimgapiEngine::ApplyOrMount(const std::wstring& wimPath, const std:
   MessageCallbackRegistration callback(api_);
   WimHandle wim(api_, api_.CreateFile(wimPath.c_str(), access, WIM_OPEN_EXISTING, verify ? WIM_FLAG_VERIFY : 0,
                                       0, nullptr));
-  if (!wim) {
-    ReportApiFailure(L"WIMCreateFile()");
-    return kResultFailed;
-  }
+  if (!wim) return kResultFailed;
   if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
     ReportApiFailure(L"WIMSetTemporaryPath() fails");
     return kResultFailed;
