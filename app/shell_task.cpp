@@ -194,8 +194,15 @@ void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
     ShowInvalidPath();
     return;
   }
+  // The WIMGAPI engine fails without a message of its own when it cannot
+  // open the file, and its failures are not told twice: a file that is no
+  // WIM is told here, before anything starts.
   WimFileReader reader;
-  const int count = reader.Read(wimPath) ? static_cast<int>(reader.ImageCount()) : 0;
+  if (!reader.Read(wimPath)) {
+    ShowInvalidPath();
+    return;
+  }
+  const int count = static_cast<int>(reader.ImageCount());
   int image = 1;
   bool writable = false;
   if (count < 2) {

@@ -124,6 +124,20 @@ TEST_F(ShellTaskTest, AWimgapiFailureIsToldInOneBox) {
   EXPECT_EQ(quarry_.WaitExit(30000), 0);
 }
 
+// WIMGAPI fails without a box of its own on a file it cannot open, and its
+// failures are not told twice: a file that is no WIM is told before any
+// folder is asked for.
+TEST_F(ShellTaskTest, ApplyOfAFileThatIsNoWimSaysSo) {
+  std::wstring notWim = TempDir() + L"\\text.wim";
+  ASSERT_TRUE(WriteFileBytes(notWim, "not an image"));
+  Start(L"/A \"" + notWim + L"\"");
+  HWND box = WaitForMessageBox(quarry_.Pid(), 30000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(MessageBoxText(box), L"路径无效!");
+  AnswerDialog(box, IDOK);
+  EXPECT_EQ(quarry_.WaitExit(30000), 0);
+}
+
 TEST_F(ShellTaskTest, QuickCaptureRefusesADriveRootAndABareSwitchEndsCleanly) {
   Start(L"/Q C:\\");
   HWND box = WaitForMessageBox(quarry_.Pid());
