@@ -163,4 +163,49 @@ TEST_F(ApplyPage, ADamagedImageCountListsOnlyTheImagesTheFileHolds) {
   EXPECT_EQ(CellText(list(), 2, 5), L"Image 3");
 }
 
+// A read-write mount made on the apply page, one file changed, committed:
+// every file that was not touched keeps its security descriptor, attributes,
+// short name and creation time, and the changed file has its new contents.
+TEST_F(ApplyPage, AWritableMountCommitKeepsTheMetadataOfEveryUntouchedFile) {
+  if (!FuseUsable()) GTEST_SKIP() << "skipped: no FUSE";
+  const std::wstring dir = TempDir();
+  const std::wstring wim = dir + L"\\ntfs.wim";
+  if (!MakeNtfsVolumeWim(dir, wim)) GTEST_SKIP() << "skipped: no ntfs-3g";
+  std::map<std::string, std::string> before = ImageMetadata(wim, 1);
+  ASSERT_GE(before.size(), 6u);
+  ASSERT_NE(before["\"/b.txt\""], before["\"/a.txt\""]) << "the files should differ in their descriptors";
+  const std::wstring mountDir = dir + L"\\挂载点";
+  ASSERT_TRUE(MakeDirs(mountDir));
+
+  StartQuarry(0);
+  OpenApplyTab();
+  SetText(apply(), IDC_APPLY_WIM, wim);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
+  SetText(apply(), IDC_APPLY_TARGET, mountDir);
+  Press(apply(), IDC_APPLY_MOUNT);
+  HWND box = WaitMessage(L"是否要以可写方式挂载此镜像?");
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDYES);
+  ASSERT_EQ(WaitOperationResult(), L"操作成功完成!");
+
+  ASSERT_EQ(ReadFileBytes(mountDir + L"\\d\\change.txt"), "keep\n");
+  ASSERT_TRUE(WriteFileBytes(mountDir + L"\\d\\change.txt", "changed in the mount\n"));
+  HMODULE wimgapi = LoadLibraryW(L"wimgapi.dll");
+  ASSERT_TRUE(wimgapi);
+  auto unmount = reinterpret_cast<UnmountFn>(reinterpret_cast<void*>(GetProcAddress(wimgapi, "WIMUnmountImage")));
+  ASSERT_TRUE(unmount);
+  ASSERT_TRUE(unmount(mountDir.c_str(), wim.c_str(), 1, TRUE)) << GetLastError();
+
+  std::map<std::string, std::string> after = ImageMetadata(wim, 1);
+  EXPECT_EQ(after.size(), before.size());
+  for (const auto& [path, meta] : before) {
+    if (path == "\"/d/change.txt\"" || path == "\"/d\"") continue;
+    EXPECT_EQ(after[path], meta) << path;
+  }
+  UnixResult changed = RunUnix("wimlib-imagex extract " + ShQuote(UnixPath(wim)) + " 1 /d/change.txt --to-stdout");
+  EXPECT_EQ(changed.output, "changed in the mount\n");
+  UnixResult verify = RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(wim)));
+  EXPECT_EQ(verify.exitCode, 0) << verify.output;
+}
+
 }  // namespace

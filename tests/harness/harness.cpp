@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 namespace qtest {
 
@@ -79,6 +80,50 @@ std::string ShQuote(const std::string& s) {
 
 // Wine starts Linux programs detached, so the command writes its output and
 // exit code to files and we poll for the exit-code file.
+bool MakeNtfsVolumeWim(const std::wstring& dir, const std::wstring& wim) {
+  if (RunUnix("command -v mkntfs && command -v ntfs-3g").exitCode != 0) return false;
+  const std::string d = ShQuote(UnixPath(dir));
+  UnixResult r = RunUnix(
+      "set -e; cd " + d + "; truncate -s 8M vol.img; mkntfs -F -Q vol.img >/dev/null 2>&1; mkdir -p vm; "
+      "ntfs-3g -o permissions,hide_dot_files vol.img vm; "
+      "echo one > vm/a.txt; echo two > vm/b.txt; chmod 600 vm/b.txt; echo hidden > vm/.hidden; "
+      "mkdir vm/d; echo three > vm/d/c.txt; chmod 750 vm/d; echo keep > vm/d/change.txt; "
+      "umount vm; wimlib-imagex capture vol.img " + ShQuote(UnixPath(wim)) + " >/dev/null");
+  return r.exitCode == 0;
+}
+
+std::map<std::string, std::string> ImageMetadata(const std::wstring& wim, int image) {
+  std::map<std::string, std::string> out;
+  UnixResult r = RunUnix("wimlib-imagex dir " + ShQuote(UnixPath(wim)) + " " + std::to_string(image) + " --detailed");
+  const std::string& text = r.output;
+  std::string path;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (line.rfind("Full Path", 0) == 0) {
+      path = line.substr(line.find('"'));
+    } else if (!path.empty() && (line.rfind("Attributes", 0) == 0 || line.rfind("Security Descriptor", 0) == 0 ||
+                                 line.rfind("Short Name", 0) == 0 || line.rfind("Creation Time", 0) == 0)) {
+      out[path] += line + "\n";
+    }
+  }
+  return out;
+}
+
+bool FuseUsable() {
+  char value[8];
+  DWORD n = GetEnvironmentVariableA("WIMGAPI_WINE_NO_FUSE", value, sizeof(value));
+  if (n && n < sizeof(value) && strcmp(value, "0") != 0) return false;
+  static const int usable = RunUnix(
+      "test -r /dev/fuse -a -w /dev/fuse && command -v wimlib-imagex >/dev/null && "
+      "{ [ \"$(id -u)\" = 0 ] || command -v fusermount >/dev/null || command -v fusermount3 >/dev/null; } && "
+      "exec 3<>/dev/fuse").exitCode == 0;
+  return usable != 0;
+}
+
 bool FileDataIsSolid(const std::wstring& wim) {
   UnixResult r = RunUnix("wimlib-imagex info " + ShQuote(UnixPath(wim)) + " --blobs");
   if (r.exitCode != 0) return false;

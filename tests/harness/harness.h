@@ -3,6 +3,7 @@
 // text conversion, and file helpers.
 #pragma once
 #include <windows.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,23 @@ UnixResult RunUnix(const std::string& shellCommand, DWORD timeoutMs = 300000);
 
 // Quotes a string for a /bin/sh command line.
 std::string ShQuote(const std::string& s);
+
+// A WIM whose files carry security descriptors and attributes of their own:
+// a small NTFS volume (mkntfs, filled through ntfs-3g; root only) captured
+// by wimlib-imagex. Its files: a.txt, b.txt (mode 600), .hidden (hidden),
+// d/ (mode 750) with d/c.txt and d/change.txt. False when the tools are
+// missing or a step failed.
+bool MakeNtfsVolumeWim(const std::wstring& dir, const std::wstring& wim);
+
+// Per path of an image ("\"/d/c.txt\""): its attributes, security
+// descriptor, short name and creation time as `wimlib-imagex dir --detailed`
+// prints them.
+std::map<std::string, std::string> ImageMetadata(const std::wstring& wim, int image);
+
+// Whether wimgapi.dll mounts through FUSE in this test run: the machine
+// offers it (/dev/fuse usable, wimlib-imagex, root or fusermount) and the
+// run does not hide it (WIMGAPI_WINE_NO_FUSE).
+bool FuseUsable();
 
 // True when wimlib-imagex lists the file as a solid (ESD) file: every blob
 // of file data lies in a solid resource (metadata resources never do).

@@ -17,28 +17,6 @@ namespace {
 
 constexpr DWORD kMounted = 0x1, kInvalid = 0x8, kReadWrite = 0x100;
 
-// Per path of an image: attributes, security descriptor, short name and
-// creation time, as wimlib-imagex dir --detailed prints them.
-std::map<std::string, std::string> Metadata(const std::wstring& wim, int image) {
-  std::map<std::string, std::string> out;
-  std::string text = Imagex("dir " + Q(wim) + " " + std::to_string(image) + " --detailed");
-  std::string path;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (line.rfind("Full Path", 0) == 0) {
-      path = line.substr(line.find('"'));
-    } else if (!path.empty() && (line.rfind("Attributes", 0) == 0 || line.rfind("Security Descriptor", 0) == 0 ||
-                                 line.rfind("Short Name", 0) == 0 || line.rfind("Creation Time", 0) == 0)) {
-      out[path] += line + "\n";
-    }
-  }
-  return out;
-}
-
 std::string Sha(const std::wstring& path) { return qtest::RunUnix("sha256sum < " + Q(path)).output; }
 
 class WimgapiFuseMount : public OneImageWimTest {
@@ -63,25 +41,12 @@ class WimgapiFuseMount : public OneImageWimTest {
   }
 };
 
-// A small NTFS volume whose files carry their own security descriptors and
-// attributes, captured into wim.
-bool MakeNtfsWim(const std::wstring& dir, const std::wstring& wim) {
-  std::string d = Q(dir);
-  qtest::UnixResult r = qtest::RunUnix(
-      "set -e; cd " + d + "; truncate -s 8M vol.img; mkntfs -F -Q vol.img >/dev/null 2>&1; mkdir -p vm; "
-      "ntfs-3g -o permissions,hide_dot_files vol.img vm; "
-      "echo one > vm/a.txt; echo two > vm/b.txt; chmod 600 vm/b.txt; echo hidden > vm/.hidden; "
-      "mkdir vm/d; echo three > vm/d/c.txt; chmod 750 vm/d; echo keep > vm/d/change.txt; "
-      "umount vm; wimlib-imagex capture vol.img " + Q(wim) + " >/dev/null");
-  return r.exitCode == 0;
-}
-
 TEST_F(WimgapiFuseMount, CommitOfOneChangedFileKeepsEveryOtherFilesMetadata) {
   if (qtest::RunUnix("command -v mkntfs && command -v ntfs-3g").exitCode != 0)
     GTEST_SKIP() << "skipped: no ntfs-3g";
   const std::wstring ntfsWim = dir_ + L"\\ntfs.wim", mnt = Folder(L"mnt");
-  ASSERT_TRUE(MakeNtfsWim(dir_, ntfsWim));
-  std::map<std::string, std::string> before = Metadata(ntfsWim, 1);
+  ASSERT_TRUE(qtest::MakeNtfsVolumeWim(dir_, ntfsWim));
+  std::map<std::string, std::string> before = qtest::ImageMetadata(ntfsWim, 1);
   ASSERT_GE(before.size(), 6u);
   ASSERT_NE(before["\"/b.txt\""], before["\"/a.txt\""]) << "the files should differ in their descriptors";
 
@@ -95,7 +60,7 @@ TEST_F(WimgapiFuseMount, CommitOfOneChangedFileKeepsEveryOtherFilesMetadata) {
   ASSERT_FALSE(percent.empty());
   EXPECT_EQ(percent.back(), 100);
 
-  std::map<std::string, std::string> after = Metadata(ntfsWim, 1);
+  std::map<std::string, std::string> after = qtest::ImageMetadata(ntfsWim, 1);
   EXPECT_EQ(after.size(), before.size());
   for (const auto& [path, meta] : before) {
     if (path == "\"/d/change.txt\"" || path == "\"/d\"") continue;

@@ -270,17 +270,6 @@ DWORD MountKindOf(const std::wstring& folder) {
   return get && get(folder.c_str(), &kind, nullptr, nullptr) ? kind : 0xFFFFFFFF;
 }
 
-bool FuseUsable() {
-  char value[8];
-  DWORD n = GetEnvironmentVariableA("WIMGAPI_WINE_NO_FUSE", value, sizeof(value));
-  if (n && n < sizeof(value) && strcmp(value, "0") != 0) return false;
-  static const int usable = qtest::RunUnix(
-      "test -r /dev/fuse -a -w /dev/fuse && command -v wimlib-imagex >/dev/null && "
-      "{ [ \"$(id -u)\" = 0 ] || command -v fusermount >/dev/null || command -v fusermount3 >/dev/null; } && "
-      "exec 3<>/dev/fuse").exitCode == 0;
-  return usable != 0;
-}
-
 void KillMountDaemon(const std::wstring& folder) {
   // The daemon is the wimlib-imagex process whose arguments name the folder.
   std::string q = Q(folder);

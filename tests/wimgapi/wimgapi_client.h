@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/wimgapi_defs.h"
+#include "harness.h"
 
 namespace wgt {
 
@@ -64,9 +65,8 @@ constexpr DWORD kKindCopy = 0, kKindFuse = 1, kKindFuseDead = 2;
 // The kind of the mount at folder, 0xFFFFFFFF when the library says nothing.
 DWORD MountKindOf(const std::wstring& folder);
 
-// Whether the library mounts through FUSE in this test run: the machine
-// offers it and the test run does not hide it (WIMGAPI_WINE_NO_FUSE).
-bool FuseUsable();
+// Whether the library mounts through FUSE in this test run (harness.h).
+using qtest::FuseUsable;
 // While it lives, mounts made by this process are extracted copies.
 struct HideFuse {
   HideFuse() { SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", L"1"); }
