@@ -30,6 +30,34 @@ class ApplyPage : public QuarryPages {
     }
     return wim;
   }
+  // "挂载" of the listed image at `folder`, writable. With wimlib selected,
+  // the offer to mount through WIMGAPI is taken first.
+  void MountWritable(const std::wstring& wim, const std::wstring& folder, bool wimlibSelected) {
+    OpenApplyTab();
+    SetText(apply(), IDC_APPLY_WIM, wim);
+    ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
+    SetText(apply(), IDC_APPLY_TARGET, folder);
+    Press(apply(), IDC_APPLY_MOUNT);
+    HWND box = nullptr;
+    if (wimlibSelected) {
+      box = WaitMessage(L"Wimlib挂载功能无法工作在Windows平台!\n不过您仍然可以使用 Wimgapi API 完成这个操作, 是否要这样做?");
+      ASSERT_TRUE(box);
+      AnswerDialog(box, IDYES);
+    }
+    box = WaitMessage(L"是否要以可写方式挂载此镜像?");
+    ASSERT_TRUE(box);
+    AnswerDialog(box, IDYES);
+    ASSERT_EQ(WaitOperationResult(), L"操作成功完成!");
+  }
+  // Commits the mount at `folder` into image 1 of `wim` and unmounts it.
+  static void CommitAndUnmount(const std::wstring& folder, const std::wstring& wim) {
+    typedef BOOL(WINAPI * UnmountFn)(PCWSTR, PCWSTR, DWORD, BOOL);
+    HMODULE wimgapi = LoadLibraryW(L"wimgapi.dll");
+    ASSERT_TRUE(wimgapi);
+    auto unmount = reinterpret_cast<UnmountFn>(reinterpret_cast<void*>(GetProcAddress(wimgapi, "WIMUnmountImage")));
+    ASSERT_TRUE(unmount);
+    ASSERT_TRUE(unmount(folder.c_str(), wim.c_str(), 1, TRUE)) << GetLastError();
+  }
 };
 
 TEST_F(ApplyPage, AppliesTheChosenImageOfThreeThroughWimgapi) {
@@ -106,8 +134,6 @@ TEST_F(ApplyPage, AppliesASplitSetThroughWimlib) {
   EXPECT_EQ(DiffFolders(target, source), "");
 }
 
-typedef BOOL(WINAPI* UnmountFn)(PCWSTR, PCWSTR, DWORD, BOOL);
-
 TEST_F(ApplyPage, WritableMountUnderWimlibGoesThroughWimgapiAndKeepsTheCommittedChange) {
   const std::wstring dir = TempDir();
   std::wstring source = dir + L"\\m";
@@ -119,26 +145,10 @@ TEST_F(ApplyPage, WritableMountUnderWimlibGoesThroughWimgapiAndKeepsTheCommitted
   ASSERT_TRUE(MakeDirs(mountDir));
 
   StartQuarry(1);
-  OpenApplyTab();
-  SetText(apply(), IDC_APPLY_WIM, wim);
-  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
-  SetText(apply(), IDC_APPLY_TARGET, mountDir);
-  Press(apply(), IDC_APPLY_MOUNT);
-  HWND box = WaitMessage(L"Wimlib挂载功能无法工作在Windows平台!\n不过您仍然可以使用 Wimgapi API 完成这个操作, 是否要这样做?");
-  ASSERT_TRUE(box);
-  AnswerDialog(box, IDYES);
-  box = WaitMessage(L"是否要以可写方式挂载此镜像?");
-  ASSERT_TRUE(box);
-  AnswerDialog(box, IDYES);
-  ASSERT_EQ(WaitOperationResult(), L"操作成功完成!");
-
+  ASSERT_NO_FATAL_FAILURE(MountWritable(wim, mountDir, true));
   ASSERT_NE(GetFileAttributesW((mountDir + L"\\small.txt").c_str()), INVALID_FILE_ATTRIBUTES);
   ASSERT_TRUE(WriteFileBytes(mountDir + L"\\added.txt", "added in the mount\n"));
-  HMODULE wimgapi = LoadLibraryW(L"wimgapi.dll");
-  ASSERT_TRUE(wimgapi);
-  auto unmount = reinterpret_cast<UnmountFn>(reinterpret_cast<void*>(GetProcAddress(wimgapi, "WIMUnmountImage")));
-  ASSERT_TRUE(unmount);
-  ASSERT_TRUE(unmount(mountDir.c_str(), wim.c_str(), 1, TRUE)) << GetLastError();
+  ASSERT_NO_FATAL_FAILURE(CommitAndUnmount(mountDir, wim));
   UnixResult listing = RunUnix("wimlib-imagex dir " + ShQuote(UnixPath(wim)) + " 1 2>&1");
   EXPECT_NE(listing.output.find("/added.txt"), std::string::npos) << listing.output;
 }
@@ -178,23 +188,10 @@ TEST_F(ApplyPage, AWritableMountCommitKeepsTheMetadataOfEveryUntouchedFile) {
   ASSERT_TRUE(MakeDirs(mountDir));
 
   StartQuarry(0);
-  OpenApplyTab();
-  SetText(apply(), IDC_APPLY_WIM, wim);
-  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
-  SetText(apply(), IDC_APPLY_TARGET, mountDir);
-  Press(apply(), IDC_APPLY_MOUNT);
-  HWND box = WaitMessage(L"是否要以可写方式挂载此镜像?");
-  ASSERT_TRUE(box);
-  AnswerDialog(box, IDYES);
-  ASSERT_EQ(WaitOperationResult(), L"操作成功完成!");
-
+  ASSERT_NO_FATAL_FAILURE(MountWritable(wim, mountDir, false));
   ASSERT_EQ(ReadFileBytes(mountDir + L"\\d\\change.txt"), "keep\n");
   ASSERT_TRUE(WriteFileBytes(mountDir + L"\\d\\change.txt", "changed in the mount\n"));
-  HMODULE wimgapi = LoadLibraryW(L"wimgapi.dll");
-  ASSERT_TRUE(wimgapi);
-  auto unmount = reinterpret_cast<UnmountFn>(reinterpret_cast<void*>(GetProcAddress(wimgapi, "WIMUnmountImage")));
-  ASSERT_TRUE(unmount);
-  ASSERT_TRUE(unmount(mountDir.c_str(), wim.c_str(), 1, TRUE)) << GetLastError();
+  ASSERT_NO_FATAL_FAILURE(CommitAndUnmount(mountDir, wim));
 
   std::map<std::string, std::string> after = ImageMetadata(wim, 1);
   EXPECT_EQ(after.size(), before.size());
