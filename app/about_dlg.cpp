@@ -4,7 +4,7 @@
 #include <shellapi.h>
 
 #include "app/quarry_app.h"
-#include "app/settings.h"
+#include "config/settings.h"
 #include "app/update_check.h"
 #include "resources/resource.h"
 #include "win/message_box.h"

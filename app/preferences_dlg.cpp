@@ -46,7 +46,7 @@ bool CCfgDlg::OnCommand(int id, int code, HWND control) {
       return true;
     }
     case IDC_PREF_CONFIG: {
-      CEditCfgDLG editor(app_);
+      CEditCfgDLG editor(app_.settingsPath, app_.captureLists);
       editor.DoModal(hwnd_);
       return true;
     }

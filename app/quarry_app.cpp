@@ -54,7 +54,8 @@ std::wstring EnvironmentText(const wchar_t* name) {
 }
 }  // namespace
 
-CQuarryApp::CQuarryApp() : settingsPath(SettingsFilePath()), previous_(g_app) {
+CQuarryApp::CQuarryApp() : previous_(g_app) {
+  settingsPath = SettingsFilePath();
   g_app = this;
   SetEngineHost(this);
 }
@@ -74,9 +75,9 @@ CQuarryApp::~CQuarryApp() {
 
 CQuarryApp* CQuarryApp::Instance() { return g_app; }
 
-CPage_Progress* CQuarryApp::ProgressView() const { return static_cast<CPage_Progress*>(progressPage); }
-
-CPage_TaskQueue* CQuarryApp::TaskQueueView() const { return static_cast<CPage_TaskQueue*>(taskQueuePage); }
+void CQuarryApp::JumpTo(UINT command, const std::wstring& path) {
+  if (mainDialog) mainDialog->JumpTo(command, path);
+}
 
 void CQuarryApp::BuildStateImages() {
   HINSTANCE instance = GetModuleHandleW(nullptr);

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/settings.h"
+#include "config/settings.h"
 #include "controls/control_context.h"
-#include "engine/engine_host.h"
+#include "tasks/workbench.h"
 #include "win/gdiplus.h"
 
 class CMyTipWnd;
@@ -20,7 +20,7 @@ class CPage_TaskQueue;
 class CQuarryDlg;
 class Dialog;
 
-class CQuarryApp : public EngineHost {
+class CQuarryApp : public Workbench {
  public:
   CQuarryApp();
   ~CQuarryApp();
@@ -46,26 +46,15 @@ class CQuarryApp : public EngineHost {
 
   // Shows a notice over the main window for five seconds, replacing any
   // notice still shown.
-  void ShowTip(const std::wstring& text);
-  // Opens popup `index` of menu 139 at the cursor; its commands go to `owner`.
-  void ShowPopupMenu(int index, HWND owner);
+  void ShowTip(const std::wstring& text) override;
+  // Opens popup `index` of IDR_MENU_MAIN at the cursor; its commands go to `owner`.
+  void ShowPopupMenu(int index, HWND owner) override;
+  void JumpTo(UINT command, const std::wstring& path) override;
   // Radio mark and greying of the back-end items of an opening menu.
-  void UpdateBackendMenu(HMENU menu) const;
-
-  bool IsEasyMode() const { return settings.mode == 1; }
-  CPage_Progress* ProgressView() const;
-  CPage_TaskQueue* TaskQueueView() const;
-
-  // Where settings and capture lists are read and written; by default the
-  // INI file beside the executable.
-  std::wstring settingsPath;
-  Settings settings;
+  void UpdateBackendMenu(HMENU menu) const override;
 
   std::wstring programPath;    // full path of the executable
   std::wstring programFolder;  // with the trailing "\"
-  OSVERSIONINFOEXW windowsVersion = {};
-  bool visualStylesActive = false;
-  HIMAGELIST stateImages = nullptr;  // shared 24x24 state pictures
   HICON stateIcons[kListIconCount] = {};
 
   // The file to open once the main window is up (kOpen, kInformation,
@@ -74,11 +63,7 @@ class CQuarryApp : public EngineHost {
   std::wstring shellTaskPath;
 
   CQuarryDlg* mainDialog = nullptr;
-  Dialog* currentPage = nullptr;     // the tab page last shown
   CMyTipWnd* tipWindow = nullptr;    // the overlay tip, null when none
-  // Set by the task runner for the whole of a run of the queue; while it is
-  // set no page starts an operation and the queue's rows stay as they are.
-  volatile LONG taskRunnerActive = 0;
 
  private:
   static LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam);

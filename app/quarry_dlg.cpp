@@ -7,7 +7,7 @@
 #include "controls/tip_wnd.h"
 #include "mount/mount_view.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
+#include "tasks/operation_runner.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -34,6 +34,7 @@ const CQuarryDlg::JumpSlot CQuarryDlg::kJumps[] = {
 CQuarryDlg::CQuarryDlg(CQuarryApp& app)
     : Dialog(IDD_QUARRY_DIALOG),
       app_(app),
+      runner_(app),
       pages_{{&capture_, Role::Tab, IDC_TAB_CAPTURE, IDP_TAB_CAPTURE},
              {&apply_, Role::Tab, IDC_TAB_APPLY, IDP_TAB_APPLY},
              {&advanced_, Role::Tab, IDC_TAB_ADVANCED, IDP_TAB_ADVANCED},
@@ -77,6 +78,12 @@ void CQuarryDlg::AllowDropsFromLowerIntegrity() {
 }
 
 bool CQuarryDlg::CreatePages() {
+  for (CFormPage* page : {static_cast<CFormPage*>(&capture_), static_cast<CFormPage*>(&apply_),
+                          static_cast<CFormPage*>(&advanced_), static_cast<CFormPage*>(&info_),
+                          static_cast<CFormPage*>(&browser_), static_cast<CFormPage*>(&easy_)})
+    page->Attach(app_, runner_);
+  queue_.Attach(app_, runner_);
+  progress_.Attach(app_, runner_);
   for (const PageSlot& slot : pages_) {
     if (!slot.page->CreateView(hwnd_)) return false;
     if (slot.role != Role::Easy) slot.page->Show(false);
@@ -164,15 +171,15 @@ void CQuarryDlg::PlaceTip() {
 // the user moves between the queue and the pages freely (to abort it, or to
 // add tasks), and only starting another operation is refused.
 bool CQuarryDlg::PageOperationRunning() const {
-  return progress_.IsRunning() || (OperationRunning() && !app_.taskRunnerActive);
+  return progress_.IsRunning() || (runner_.Running() && !runner_.QueueRunning());
 }
 
 bool CQuarryDlg::OperationsRunning() const {
-  return OperationRunning() || progress_.IsRunning() || app_.taskRunnerActive != 0 || UnmountWorkerRunning();
+  return runner_.Running() || progress_.IsRunning() || runner_.QueueRunning() || UnmountWorkerRunning();
 }
 
 void CQuarryDlg::EnableQueueStart() {
-  EnableWindow(queue_.Item(IDC_TASK_START), queue_.RowCount() > 0 && !app_.taskRunnerActive);
+  EnableWindow(queue_.Item(IDC_TASK_START), queue_.RowCount() > 0 && !runner_.QueueRunning());
 }
 
 void CQuarryDlg::EnableTabs(bool enable) {
@@ -194,7 +201,7 @@ void CQuarryDlg::SelectTab(int index) {
 }
 
 bool CQuarryDlg::ClickTab(int index) {
-  if (index < 0 || index >= kTabCount || app_.busyFlag) return false;
+  if (index < 0 || index >= kTabCount || runner_.Busy()) return false;
   if (app_.tipWindow) DestroyWindow(app_.tipWindow->hwnd());
   queue_.SetRememberedTab(SelectedTab());
   queue_.Show(false);
@@ -283,7 +290,7 @@ void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
     case VK_NEXT:
       // Moving between tabs waits, as tab clicks do, while anything is busy
       // (a page's operation or a run of the task queue).
-      if (easy || operationRunning || app_.busyFlag) return;
+      if (easy || operationRunning || runner_.Busy()) return;
       CloseProgressPage();
       MoveTab(vk == VK_PRIOR ? -1 : 1);
       return;
@@ -318,7 +325,7 @@ void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
 }
 
 void CQuarryDlg::JumpTo(UINT command, const std::wstring& path) {
-  if (app_.busyFlag) return;
+  if (runner_.Busy()) return;
   for (const JumpSlot& jump : kJumps) {
     if (jump.command != command) continue;
     if (jump.prepare) (this->*jump.prepare)();
@@ -350,8 +357,7 @@ void CQuarryDlg::RequestClose() {
   // call without asking again, a queue starts no further task, and the
   // window ends once the worker has ended.
   closePending_ = true;
-  app_.cancelConfirmed = 1;
-  app_.cancelRequested = 1;
+  runner_.RequestCancel(true);
   progress_.SetStatusText(LoadStr(IDS_CLOSE_PENDING));
   SetTimer(hwnd_, kCloseTimer, kCloseTimerMs, nullptr);
 }
@@ -364,12 +370,12 @@ void CQuarryDlg::OnCloseTimer() {
 
 // The last guard before the pages go: no worker may still report into them.
 void CQuarryDlg::WaitForWorkers() {
-  WaitForOperation(kWorkerWaitMs);
+  runner_.Wait(kWorkerWaitMs);
   // An unmount stopped half-way would leave a half-saved or half-emptied
   // mount: it is always waited for.
   WaitForUnmountWorker(INFINITE);
   const DWORD start = GetTickCount();
-  while (app_.taskRunnerActive && GetTickCount() - start < kWorkerWaitMs) {
+  while (runner_.QueueRunning() && GetTickCount() - start < kWorkerWaitMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -415,7 +421,7 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
       CAboutDlg(app_).DoModal(hwnd_);
       return true;
     case ID_SHOW_MOUNTED:
-      CMountView::Show(hwnd_);
+      CMountView::Show(hwnd_, app_, runner_);
       return true;
     case ID_MOUNT_REFRESH:  // posted by workers after a mount
       CMountView::RefreshIfOpen();

@@ -92,6 +92,7 @@ class CQuarryDlg : public Dialog {
   CPage_Easy& easyPage() { return easy_; }
   CPage_TaskQueue& taskQueuePage() { return queue_; }
   CPage_Progress& progressPage() { return progress_; }
+  OperationRunner& runner() { return runner_; }
 
  protected:
   bool OnInitDialog() override;
@@ -141,6 +142,8 @@ class CQuarryDlg : public Dialog {
   void OpenInCapture(UINT command, const std::wstring& path);
 
   CQuarryApp& app_;
+  // Starts every operation of the pages and every run of the queue.
+  OperationRunner runner_;
   std::wstring baseTitle_;
   HICON bigIcon_ = nullptr;
   HICON smallIcon_ = nullptr;

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "app/shell_task_options.h"
+#include "pages/shell_task_options.h"
 #include "app/quarry_app.h"
-#include "app/shell_task_img_select.h"
+#include "pages/shell_task_img_select.h"
 #include "app/shell_task_tip.h"
 #include "engine/progress.h"
 #include "engine/wim_file_reader.h"
@@ -26,16 +26,6 @@ bool IsDirectory(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The full, absolute form of a path (relative parts resolved).
-std::wstring FullPath(const std::wstring& path) {
-  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return path;
-  std::wstring out(n, L'\0');
-  DWORD got = GetFullPathNameW(path.c_str(), n, &out[0], nullptr);
-  if (got == 0 || got >= n) return path;
-  out.resize(got);
-  return out;
-}
 
 int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
   const auto* start = reinterpret_cast<const std::wstring*>(data);

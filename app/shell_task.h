@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "pages/page_paths.h"  // LastComponent, IsInsideFolder, FileExists
+#include "win/paths.h"  // LastComponent, IsInsideFolder, FileExists
 
 // The shell's folder browser, opened on the folder chosen last ([DIR]
 // Last). A chosen folder is returned and becomes the last folder (in

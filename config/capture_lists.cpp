@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "app/settings.h"
+#include "config/settings.h"
 
 const wchar_t* const kCaptureListNames[kCaptureListCount] = {L"EXCLUDE", L"NOCOMPRESS", L"ALIGNMENT", L"EXCEPTION"};
 

@@ -2,8 +2,7 @@
 
 #include <uxtheme.h>
 
-#include "app/quarry_app.h"
-#include "app/settings.h"
+#include "config/settings.h"
 #include "config/capture_import.h"
 #include "config/import_dlg.h"
 #include "resources/resource.h"
@@ -37,7 +36,8 @@ StoredCaptureLists ReadWholeLists(const std::wstring& path) {
 }
 }  // namespace
 
-CEditCfgDLG::CEditCfgDLG(CQuarryApp& app) : Dialog(IDD_CONFIG_EDITOR), app_(app) {}
+CEditCfgDLG::CEditCfgDLG(const std::wstring& settingsPath, CaptureLists& lists)
+    : Dialog(IDD_CONFIG_EDITOR), settingsPath_(settingsPath), lists_(lists) {}
 
 bool CEditCfgDLG::IsStorablePattern(const std::wstring& pattern) {
   return pattern.find_first_of(L"|:") == std::wstring::npos;
@@ -55,7 +55,7 @@ bool CEditCfgDLG::OnInitDialog() {
   SetWindowLongPtrW(tree, GWL_STYLE, style | TVS_CHECKBOXES);
   TreeView_SetItemHeight(tree, 25);
 
-  StoredCaptureLists stored = ReadWholeLists(app_.settingsPath);
+  StoredCaptureLists stored = ReadWholeLists(settingsPath_);
   if (stored.Empty()) stored = DefaultCaptureLists();
   Fill(stored, false);
   RECT client;
@@ -289,7 +289,7 @@ void CEditCfgDLG::OnOK() {
     return;
   }
   StoredCaptureLists lists = TreeContents();
-  WriteStoredCaptureLists(lists, app_.settingsPath);
+  WriteStoredCaptureLists(lists, settingsPath_);
   // Only the lists are taken up again, exactly as just stored (enabled
   // patterns, whole): the back end, mode and last folder that this session
   // holds in memory stay as they are. A capture running now works on its
@@ -298,7 +298,7 @@ void CEditCfgDLG::OnOK() {
   for (int i = 0; i < kCaptureListCount; i++)
     for (const CaptureListEntry& entry : lists.entries[i])
       if (entry.enabled) enabled.patterns[i].push_back(entry.pattern);
-  app_.captureLists = enabled;
+  lists_ = enabled;
   EndDialog(IDOK);
 }
 

@@ -10,11 +10,11 @@
 #include "config/capture_lists.h"
 #include "win/dialog.h"
 
-class CQuarryApp;
-
 class CEditCfgDLG : public Dialog {
  public:
-  explicit CEditCfgDLG(CQuarryApp& app);
+  // Reads and writes the lists of the settings file `settingsPath`; OK also
+  // puts the enabled patterns into `lists`, the ones captures use.
+  CEditCfgDLG(const std::wstring& settingsPath, CaptureLists& lists);
 
   // What the tree holds now, root by root.
   StoredCaptureLists TreeContents() const;
@@ -49,7 +49,8 @@ class CEditCfgDLG : public Dialog {
   void Layout(int width, int height);
 
   static constexpr int IDC_TREE = 1073;
-  CQuarryApp& app_;
+  std::wstring settingsPath_;
+  CaptureLists& lists_;
   HTREEITEM roots_[kCaptureListCount] = {};
   HTREEITEM editing_ = nullptr;  // the item whose label is being edited
 };

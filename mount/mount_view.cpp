@@ -3,9 +3,9 @@
 #include <shellapi.h>
 #include <uxtheme.h>
 
-#include "app/quarry_app.h"
+#include <memory>
+
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -32,13 +32,14 @@ std::wstring CellText(HWND list, int row, int column) {
 }
 }  // namespace
 
-CMountView::CMountView() : Dialog(IDD_MOUNT_VIEW) {}
+CMountView::CMountView(Workbench& bench, const OperationRunner& runner)
+    : Dialog(IDD_MOUNT_VIEW), bench_(bench), runner_(runner) {}
 
 CMountView* CMountView::Instance() { return g_view; }
 
-CMountView* CMountView::Show(HWND owner) {
+CMountView* CMountView::Show(HWND owner, Workbench& bench, const OperationRunner& runner) {
   if (!g_view) {
-    auto* view = new CMountView();
+    auto* view = new CMountView(bench, runner);
     if (!view->Create(owner)) {
       delete view;
       return nullptr;
@@ -61,8 +62,7 @@ bool CMountView::OnInitDialog() {
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   list_.AttachDlgItem(hwnd_, IDC_MOUNT_LIST);
   SetWindowTheme(list_.hwnd(), L"explorer", nullptr);
-  if (CQuarryApp* app = CQuarryApp::Instance(); app && app->stateImages)
-    ListView_SetImageList(list_.hwnd(), app->stateImages, LVSIL_SMALL);
+  if (bench_.stateImages) ListView_SetImageList(list_.hwnd(), bench_.stateImages, LVSIL_SMALL);
   ListView_SetExtendedListViewStyleEx(list_.hwnd(), kListStyles, kListStyles);
   CreateColumns();
   RECT client;
@@ -164,7 +164,7 @@ std::vector<UnmountJob> CMountView::SelectedJobs() const {
 }
 
 bool CMountView::UnmountSelected() {
-  if (UnmountWorkerRunning() || RefuseWhileQueueRuns(hwnd_)) return false;
+  if (UnmountWorkerRunning() || runner_.RefuseWhileQueueRuns(hwnd_)) return false;
   std::vector<UnmountJob> jobs = SelectedJobs();
   for (const UnmountJob& job : jobs) {
     if (!job.mounting) continue;
@@ -199,7 +199,7 @@ void CMountView::GreyMenu(HMENU menu) {
 }
 
 void CMountView::ShowContextMenu() {
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(3, hwnd_);
+  bench_.ShowPopupMenu(3, hwnd_);
 }
 
 void CMountView::OnCancel() {

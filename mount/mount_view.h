@@ -9,12 +9,15 @@
 #include "controls/list_ctrls.h"
 #include "mount/mount_list.h"
 #include "mount/unmount_worker.h"
+#include "tasks/operation_runner.h"
+#include "tasks/workbench.h"
 #include "win/dialog.h"
 
 class CMountView : public Dialog {
  public:
-  // Creates the window if there is none (owned by `owner`) and shows it.
-  static CMountView* Show(HWND owner);
+  // Creates the window if there is none (owned by `owner`, working for
+  // `bench` and refusing while `runner` runs the queue) and shows it.
+  static CMountView* Show(HWND owner, Workbench& bench, const OperationRunner& runner);
   // The open window, or null.
   static CMountView* Instance();
   // Refreshes the open window's list, if there is one (after a mount).
@@ -42,7 +45,7 @@ class CMountView : public Dialog {
   void OnFinalDestroy() override;
 
  private:
-  CMountView();
+  CMountView(Workbench& bench, const OperationRunner& runner);
   void CreateColumns();
   void Layout(int width, int height);
   void FillRows();
@@ -57,4 +60,6 @@ class CMountView : public Dialog {
   std::wstring unmounting_;    // mount path of the image being unmounted
   bool closePending_ = false;  // closed while an unmount ran: destroy at its end
   HICON icon_ = nullptr;
+  Workbench& bench_;
+  const OperationRunner& runner_;
 };

@@ -11,7 +11,6 @@
 #include "controls/drag_drop.h"
 #include "controls/messages.h"
 #include "pages/page_browser.h"
-#include "tasks/operation.h"
 
 namespace {
 constexpr DWORD kPlaceholderBytes = 128;

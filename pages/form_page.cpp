@@ -1,16 +1,17 @@
 #include "pages/form_page.h"
 
-#include "app/quarry_app.h"
 #include "controls/messages.h"
+#include "pages/page2_common.h"
 #include "resources/resource.h"
+#include "win/message_box.h"
+#include "win/strings.h"
 
 void CFormPage::OnInitialUpdate() {
   if (menuButton_.AttachDlgItem(hwnd_, IDC_MAIN_MENU)) menuButton_.SetImage(IDP_MENU_BUTTON);
 }
 
 void CFormPage::OnMainMenuButton() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (app && app->mainWindow) PostMessageW(app->mainWindow, UM_SHOW_MAIN_MENU, 0, 0);
+  if (bench_ && bench_->mainWindow) PostMessageW(bench_->mainWindow, UM_SHOW_MAIN_MENU, 0, 0);
 }
 
 bool CFormPage::OnCommand(int id, int code, HWND control) {
@@ -33,3 +34,14 @@ bool CFormPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
   }
   return Dialog::HandleMessage(msg, wParam, lParam, result);
 }
+
+int CFormPage::PageMessage(const std::wstring& text, const std::wstring& caption, UINT style) const {
+  return AppMessageBox(MainWindow(), text, caption, style);
+}
+
+bool CFormPage::AskAboutPath(const std::wstring& path, UINT questionId, UINT captionId, UINT icon) const {
+  std::wstring caption = captionId ? LoadStr(captionId) : std::wstring();
+  return PageMessage(path + L" " + LoadStr(questionId), caption, MB_YESNO | icon) == IDYES;
+}
+
+void CFormPage::PrepareReportList(HWND list) const { ::PrepareReportList(list, bench_ ? bench_->stateImages : nullptr); }

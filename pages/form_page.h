@@ -3,12 +3,23 @@
 // and kept until the window closes. A page whose template has the "M"
 // button (1077) gets it drawn as a picture button that opens the main menu.
 #pragma once
+#include <string>
+
 #include "controls/buttons.h"
+#include "tasks/operation_runner.h"
+#include "tasks/workbench.h"
 #include "win/dialog.h"
 
 class CFormPage : public Dialog {
  public:
   using Dialog::Dialog;
+
+  // The program around the page and the runner of its operations; given by
+  // the window that creates the page, before it creates it.
+  virtual void Attach(Workbench& bench, OperationRunner& runner) {
+    bench_ = &bench;
+    runner_ = &runner;
+  }
 
  protected:
   // Enter and Escape belong to the main window, never to a page.
@@ -24,5 +35,27 @@ class CFormPage : public Dialog {
   // The "M" button: the main menu of the main window.
   virtual void OnMainMenuButton();
 
+  // The page's operation, started by the runner (see OperationRunner).
+  bool StartOperation(OperationProc work, void* arg) { return runner_ && runner_->Start(work, arg); }
+  // For an operation without the progress page: its end, on the
+  // user-interface thread.
+  void EndPageOperation() {
+    if (runner_) runner_->Finished();
+  }
+  bool RefuseWhileQueueRuns(HWND owner) const { return runner_ && runner_->RefuseWhileQueueRuns(owner); }
+
+  HWND MainWindow() const { return bench_ ? bench_->mainWindow : nullptr; }
+  void FocusMainWindow() const {
+    if (bench_) bench_->FocusMainWindow();
+  }
+  // A message box owned by the main window.
+  int PageMessage(const std::wstring& text, const std::wstring& caption, UINT style) const;
+  // The confirmation form: the path, one blank, then the question.
+  bool AskAboutPath(const std::wstring& path, UINT questionId, UINT captionId, UINT icon) const;
+  // Gives a report list the program's look and the shared state pictures.
+  void PrepareReportList(HWND list) const;
+
   CIconButton menuButton_;
+  Workbench* bench_ = nullptr;
+  OperationRunner* runner_ = nullptr;
 };

@@ -6,11 +6,8 @@
 
 #include <mutex>
 
-#include "app/quarry_app.h"
 #include "engine/image_xml.h"
-#include "app/quarry_dlg.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -85,60 +82,6 @@ std::wstring PickWimFile(HWND owner, bool save, DWORD flags) {
   return PickWimFiles(request, paths) ? paths[0] : std::wstring();
 }
 
-bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    wchar_t x = a[i], y = b[i];
-    if (x >= L'A' && x <= L'Z') x += 32;
-    if (y >= L'A' && y <= L'Z') y += 32;
-    if (x != y) return false;
-  }
-  return true;
-}
-
-bool HasWimExtension(const std::wstring& path) {
-  return path.size() >= 4 && EqualNoCase(path.substr(path.size() - 4), L".wim");
-}
-
-bool DirectoryExists(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring FullPath(const std::wstring& path) {
-  if (path.empty()) return path;
-  DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return path;
-  std::wstring full(length, L'\0');
-  length = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
-  if (length == 0 || length >= full.size()) return path;
-  full.resize(length);
-  return full;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  if (a.empty() || b.empty()) return false;
-  return EqualNoCase(FullPath(a), FullPath(b));
-}
-
-HWND MainWindow() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  return app ? app->mainWindow : nullptr;
-}
-
-void FocusMainWindow() {
-  if (HWND main = MainWindow()) SetFocus(main);
-}
-
-int PageMessage(const std::wstring& text, const std::wstring& caption, UINT style) {
-  return AppMessageBox(MainWindow(), text, caption, style);
-}
-
-bool AskAboutPath(const std::wstring& path, UINT questionId, UINT captionId, UINT icon) {
-  std::wstring caption = captionId ? LoadStr(captionId) : std::wstring();
-  return PageMessage(path + L" " + LoadStr(questionId), caption, MB_YESNO | icon) == IDYES;
-}
-
 std::wstring ImageValue(const std::wstring& xml, int index, const wchar_t* openTag) {
   return GetImageXmlValue(xml, index, openTag);  // decoded once, by the reader
 }
@@ -211,12 +154,11 @@ bool ListRowSelected(HWND list, int row) { return (ListView_GetItemState(list, r
 
 int ListSelectedCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)); }
 
-void PrepareReportList(HWND list) {
+void PrepareReportList(HWND list, HIMAGELIST stateImages) {
   DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
   SetWindowTheme(list, L"explorer", nullptr);
-  if (CQuarryApp* app = CQuarryApp::Instance(); app && app->stateImages)
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(app->stateImages));
+  if (stateImages) SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(stateImages));
 }
 
 std::wstring InfoColumnHeading(int piece) {
@@ -264,15 +206,3 @@ std::vector<std::wstring> DroppedFiles(IDataObject* data) {
   return files;
 }
 
-bool StartPageOperation(Dialog* page, DWORD(WINAPI* work)(void*), void* arg) {
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (app && !app->busyFlag && OperationRunning()) WaitForOperation(5000);
-  return StartOperation(page, work, arg);
-}
-
-void EndPageOperation() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (!app) return;
-  app->busyFlag = 0;
-  if (app->mainDialog) app->mainDialog->EnableTabs(true);
-}

@@ -6,12 +6,13 @@
 #pragma once
 #include <windows.h>
 #include <ole2.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "pages/page_paths.h"
+#include "win/paths.h"
 
 // --- File dialogs ---------------------------------------------------------
 
@@ -38,25 +39,6 @@ std::wstring PickWimFile(HWND owner, bool save, DWORD flags = 0);
 
 // --- Paths ----------------------------------------------------------------
 
-// True when the last four characters are ".wim" (ASCII case ignored).
-bool HasWimExtension(const std::wstring& path);
-bool DirectoryExists(const std::wstring& path);
-// Full path of any length (the path itself when it cannot be resolved).
-std::wstring FullPath(const std::wstring& path);
-// True when both name the same file: full paths equal, ASCII case ignored.
-bool SamePath(const std::wstring& a, const std::wstring& b);
-// ASCII-case-insensitive comparison.
-bool EqualNoCase(const std::wstring& a, const std::wstring& b);
-
-// --- Messages -------------------------------------------------------------
-
-// A message box owned by the main window.
-int PageMessage(const std::wstring& text, const std::wstring& caption, UINT style);
-// The confirmation form: the path, one blank, then the question.
-bool AskAboutPath(const std::wstring& path, UINT questionId, UINT captionId, UINT icon);
-// Moves the keyboard focus to the main window.
-void FocusMainWindow();
-HWND MainWindow();
 
 // --- Image values ---------------------------------------------------------
 
@@ -77,7 +59,7 @@ bool ListRowSelected(HWND list, int row);
 int ListSelectedCount(HWND list);
 // The report-list look of the program: full-row select, double buffering,
 // the "explorer" theme and the shared small image list.
-void PrepareReportList(HWND list);
+void PrepareReportList(HWND list, HIMAGELIST stateImages);
 // The headings of string 253, split at ";".
 std::wstring InfoColumnHeading(int piece);
 
@@ -94,13 +76,3 @@ bool HandleRunOnWindowThread(UINT msg, LPARAM lParam);
 
 // The files of dropped data (CF_HDROP), whole whatever their length.
 std::vector<std::wstring> DroppedFiles(IDataObject* data);
-
-// --- Operations -----------------------------------------------------------
-
-class Dialog;
-// StartOperation, after waiting briefly for a worker that has already
-// given BusyFlag back but whose thread has not quite ended.
-bool StartPageOperation(Dialog* page, DWORD(WINAPI* work)(void*), void* arg);
-// For an operation without the progress page: gives BusyFlag back and
-// enables the tabs again. Called on the user-interface thread.
-void EndPageOperation();

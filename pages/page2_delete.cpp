@@ -4,14 +4,11 @@
 
 #include <memory>
 
-#include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
 #include "controls/messages.h"
 #include "engine/wim_file_reader.h"
 #include "pages/edit_info_dlg.h"
 #include "pages/page2_common.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "win/strings.h"
 
 namespace {
@@ -226,6 +223,7 @@ void CPage2_Delete::OnSaveAs() {
 void CPage2_Delete::StartSave(const std::wstring& destination) {
   auto* job = new SaveJob;
   job->page = hwnd_;
+  job->runner = runner_;
   job->wimPath = wimPath_;
   job->destination = destination;
   job->rows = SnapshotRows();
@@ -235,7 +233,7 @@ void CPage2_Delete::StartSave(const std::wstring& destination) {
   const bool saveAs = IsWindowEnabled(Item(IDC_DELETE_SAVE_AS)) != FALSE;
   job->tempFolder = Host().tempFolder;
   EnterBusyState();
-  if (StartPageOperation(this, SaveWorker, job)) return;
+  if (StartOperation(SaveWorker, job)) return;
   // Not started (another operation holds the program): the pending
   // changes stay in the list and the operation that runs keeps its hold.
   delete job;
@@ -296,10 +294,10 @@ DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
     auto* self = dynamic_cast<CPage2_Delete*>(Window::FromHandle(page));
     if (!self) return;
     if (changed) self->ShowChangedMessage();
-    else if (!copied) PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
+    else if (!copied) self->PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
     self->LeaveBusyState(*job, written || !copied, changed);
   });
-  if (!handed) EndPageOperation();
+  if (!handed && job->runner) job->runner->Finished();
   return 0;
 }
 
@@ -312,7 +310,7 @@ void CPage2_Delete::OnBusyTimer() {
 }
 
 void CPage2_Delete::OnContextMenu() {
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(8, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(8, hwnd_);
 }
 
 void CPage2_Delete::OnInitMenuPopup(HMENU menu) {
@@ -325,8 +323,8 @@ void CPage2_Delete::OnInitMenuPopup(HMENU menu) {
 }
 
 void CPage2_Delete::OnJump(UINT command) {
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (app && app->mainDialog && !wimPath_.empty()) app->mainDialog->JumpTo(command, wimPath_);
+  Workbench* app = bench_;
+  if (app && !wimPath_.empty()) app->JumpTo(command, wimPath_);
 }
 
 bool CPage2_Delete::OnCommand(int id, int code, HWND control) {

@@ -37,6 +37,8 @@ WimStamp CurrentStamp(const std::wstring& path);
 bool ChangedSince(const std::wstring& path, const WimStamp& loaded);
 
 // Everything a save needs, copied from the page before the worker starts.
+class OperationRunner;
+
 struct SaveJob {
   HWND page = nullptr;
   std::wstring wimPath;      // the file that was opened
@@ -45,6 +47,7 @@ struct SaveJob {
   WimStamp loaded;           // the opened file when its list was loaded
   BackendKind backend = kBackendWimgapi;
   std::wstring tempFolder;  // the host's, copied before the worker starts
+  OperationRunner* runner = nullptr;  // told of the end when the page is gone
 };
 
 // The position (1-based) of the row with the boot mark, 0 when none.

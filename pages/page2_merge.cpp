@@ -6,13 +6,10 @@
 #include <functional>
 #include <mutex>
 
-#include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
 #include "engine/wim_file_reader.h"
 #include "pages/page2_common.h"
 #include "pages/page2_merge_export.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "win/strings.h"
 
 // Files waiting to be read into the list, shared by the page and the one
@@ -246,7 +243,7 @@ void CPage2_Merge::OnDeleteKey() {
 }
 
 void CPage2_Merge::OnContextMenu() {
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(5, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(5, hwnd_);
 }
 
 void CPage2_Merge::OnInitMenuPopup(HMENU menu) {
@@ -260,8 +257,8 @@ void CPage2_Merge::OnJump(UINT command) {
   int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
   if (row < 0) return;
   std::wstring path = ListCell(list_.hwnd(), row, kColumnPath);
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (app && app->mainDialog) app->mainDialog->JumpTo(command, path);
+  Workbench* app = bench_;
+  if (app) app->JumpTo(command, path);
 }
 
 // Asks for the destination and how to write it. A new file gets the
@@ -308,7 +305,8 @@ void CPage2_Merge::OnExport() {
   }
   if (!ChooseDestination(job->destination, job->compression, job->wimBoot)) return;
   job->backend = Host().backendKind;
-  StartExport(this, std::move(job));
+  job->progress = bench_ ? bench_->ProgressView() : nullptr;
+  if (runner_) StartExport(this, *runner_, std::move(job));
 }
 
 bool CPage2_Merge::OnCommand(int id, int code, HWND control) {

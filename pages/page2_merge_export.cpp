@@ -1,25 +1,18 @@
 #include "pages/page2_merge_export.h"
 
-#include "app/quarry_app.h"
 #include "engine/progress.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
 #include "resources/resource.h"
 #include "pages/page2_common.h"
-#include "tasks/operation.h"
+#include "tasks/operation_runner.h"
 #include "tasks/progress_page.h"
 #include "win/dialog.h"
 #include "win/strings.h"
 
 namespace {
-CPage_Progress* Progress() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  return app ? app->ProgressView() : nullptr;
-}
-
 // "正在导出镜像 n/T" above, the file and image below.
-void ShowExportStatus(const ExportJob::Image& image, int n, int total) {
-  CPage_Progress* progress = Progress();
+void ShowExportStatus(CPage_Progress* progress, const ExportJob::Image& image, int n, int total) {
   if (!progress) return;
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
   std::wstring count = titles.size() > 3 ? FormatStr(titles[3].c_str(), n, total) : std::wstring();
@@ -36,12 +29,12 @@ EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
 
 DWORD WINAPI ExportWorker(void* arg) {
   std::unique_ptr<ExportJob> job(static_cast<ExportJob*>(arg));
-  if (CPage_Progress* progress = Progress()) progress->Begin();
+  if (job->progress) job->progress->Begin();
   const int total = static_cast<int>(job->images.size());
   int result = kResultSuccess;
   for (int n = 1; n <= total; n++) {
     const ExportJob::Image& image = job->images[n - 1];
-    ShowExportStatus(image, n, total);
+    ShowExportStatus(job->progress, image, n, total);
     result = CombineExportResults(result, ExportOne(*job, image));
     if (result == kResultAborted) break;
     // A cancel pressed during an export that could not stop (wimlib, or a
@@ -51,7 +44,7 @@ DWORD WINAPI ExportWorker(void* arg) {
       break;
     }
   }
-  if (CPage_Progress* progress = Progress()) progress->Finish(result);
+  if (job->progress) job->progress->Finish(result);
   return 0;
 }
 }  // namespace
@@ -62,12 +55,12 @@ int CombineExportResults(int combined, int next) {
   return next;
 }
 
-bool StartExport(Dialog* page, std::unique_ptr<ExportJob> job) {
+bool StartExport(Dialog* page, OperationRunner& runner, std::unique_ptr<ExportJob> job) {
   HWND host = GetParent(page->hwnd());
   ShowWindow(host, SW_HIDE);
   job->tempFolder = Host().tempFolder;
   ExportJob* raw = job.release();
-  if (StartPageOperation(page, ExportWorker, raw)) return true;
+  if (runner.Start(ExportWorker, raw)) return true;
   delete raw;
   ShowWindow(host, SW_SHOW);
   return false;

@@ -10,7 +10,9 @@
 
 #include "engine/backend.h"
 
+class CPage_Progress;
 class Dialog;
+class OperationRunner;
 
 struct ExportJob {
   struct Image {
@@ -23,6 +25,7 @@ struct ExportJob {
   int wimBoot = 0;      // wimlib only
   BackendKind backend = kBackendWimgapi;
   std::wstring tempFolder;  // the host's, copied by StartExport
+  CPage_Progress* progress = nullptr;  // where the worker reports
 };
 
 // The result of the whole loop from the results of its exports: a cancel
@@ -30,9 +33,10 @@ struct ExportJob {
 // later success.
 int CombineExportResults(int combined, int next);
 
-// Hides the advanced host and starts the export worker for the job.
-// Returns false (the host shown again) when no operation could be started.
-bool StartExport(Dialog* page, std::unique_ptr<ExportJob> job);
+// Hides the advanced host and starts the export worker for the job through
+// `runner`; the worker reports to the job's progress page. Returns false
+// (the host shown again) when no operation could be started.
+bool StartExport(Dialog* page, OperationRunner& runner, std::unique_ptr<ExportJob> job);
 
 // The capture options dialog for a new destination, reduced to the
 // default edition: its compression type and WIMBoot choice on OK.

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "app/quarry_app.h"
 #include "controls/messages.h"
 #include "engine/split_parts.h"
 #include "engine/wim_file_reader.h"
@@ -10,7 +9,6 @@
 #include "engine/wimlib_engine.h"
 #include "pages/page2_common.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "tasks/progress_page.h"
 #include "win/strings.h"
 
@@ -28,19 +26,18 @@ struct SplitJob {
   BackendKind backend = kBackendWimgapi;
   std::wstring tempFolder;
   std::vector<std::wstring> shownParts;  // existing parts the user agreed to replace
+  CPage_Progress* progress = nullptr;    // where the worker reports
 };
 
 DWORD WINAPI SplitWorker(void* arg) {
   std::unique_ptr<SplitJob> job(static_cast<SplitJob*>(arg));
-  CQuarryApp* app = CQuarryApp::Instance();
-  CPage_Progress* progress = app ? app->ProgressView() : nullptr;
+  CPage_Progress* progress = job->progress;
   if (progress) progress->Begin();
   EngineResult result;
   if (job->backend == kBackendWimlib)
     result = WimlibEngine().SplitWim(job->source, job->target, job->partSize, job->shownParts);
   else
     result = WimgapiEngine(job->tempFolder).SplitWim(job->source, job->target, job->partSize, job->shownParts);
-  progress = app ? app->ProgressView() : nullptr;
   if (progress) progress->Finish(result);
   return 0;
 }
@@ -206,10 +203,11 @@ void CPage2_Split::OnSplit() {
   std::vector<std::wstring> existingParts;
   if (!CheckBeforeSplit(bytes, existingParts)) return;
 
-  auto* job = new SplitJob{source_, target_, bytes, Host().backendKind, Host().tempFolder, existingParts};
+  auto* job = new SplitJob{source_, target_, bytes, Host().backendKind, Host().tempFolder, existingParts,
+                           bench_ ? bench_->ProgressView() : nullptr};
   HWND host = GetParent(hwnd_);
   ShowWindow(host, SW_HIDE);
-  if (!StartPageOperation(this, SplitWorker, job)) {
+  if (!StartOperation(SplitWorker, job)) {
     delete job;
     ShowWindow(host, SW_SHOW);
   }

@@ -13,6 +13,13 @@
 class CPage_Advanced : public CFormPage {
  public:
   CPage_Advanced();
+  // The three pages of the host work for the same program and runner.
+  void Attach(Workbench& bench, OperationRunner& runner) override {
+    CFormPage::Attach(bench, runner);
+    split_.Attach(bench, runner);
+    merge_.Attach(bench, runner);
+    delete_.Attach(bench, runner);
+  }
 
   // Shows the page of a radio button (IDC_ADVANCED_SPLIT, _MERGE or
   // _DELETE), hides the other two and marks that button alone.

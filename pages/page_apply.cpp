@@ -2,18 +2,15 @@
 
 #include <uxtheme.h>
 
-#include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
 #include "controls/messages.h"
 #include "engine/image_xml.h"
 #include "engine/wim_file_reader.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
-#include "pages/page_paths.h"
+#include "win/paths.h"
 #include "pages/path_prompts.h"
 #include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
@@ -34,11 +31,6 @@ void AddColumn(HWND list, int index, const std::wstring& caption, int width, int
 
 void SetCell(HWND list, int row, int column, const std::wstring& text) {
   ListView_SetItemText(list, row, column, const_cast<wchar_t*>(text.c_str()));
-}
-
-void FocusMainWindow() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (app && app->mainWindow) SetFocus(app->mainWindow);
 }
 
 // The first file of a shell drop whose name can be read.
@@ -87,7 +79,7 @@ void CPage_Apply::OnInitialUpdate() {
 }
 
 void CPage_Apply::SetupList() {
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   std::vector<std::wstring> headings = SplitFields(LoadStr(IDS_INFO_COLUMNS));
   headings.resize(9);
   HWND list = list_.hwnd();
@@ -166,7 +158,7 @@ int CPage_Apply::ChosenImage() const {
 
 void CPage_Apply::PickWimFile() {
   if (!IsVisible()) return;
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   bool wimlib = app && app->backendKind == kBackendWimlib;
   std::wstring path = AskFilePath(hwnd_, false, LoadStr(wimlib ? IDS_APPLY_FILTER_WIMLIB : IDS_APPLY_FILTER_WIMGAPI),
                                   L"WIM", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
@@ -209,7 +201,7 @@ void CPage_Apply::OnApply() {
 void CPage_Apply::OnMount() {
   FocusMainWindow();
   if (!IsVisible() || RefuseBesideQueue() || !CheckPaths()) return;
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   if (app && app->backendKind == kBackendWimlib &&
       AppMessageBox(hwnd_, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
@@ -220,7 +212,7 @@ void CPage_Apply::OnMount() {
 }
 
 void CPage_Apply::QueueTask(bool mount, bool writable) {
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   CPage_TaskQueue* queue = app ? app->TaskQueueView() : nullptr;
   if (!queue) return;
   TaskRecord record = {};
@@ -242,14 +234,15 @@ void CPage_Apply::StartWorker(bool mount, bool writable) {
   running_.writable = writable;
   running_.tempFolder = Host().tempFolder;
   Show(false);
-  if (StartOperation(this, Worker, this)) return;
+  if (StartOperation(Worker, this)) return;
   Show(true);
   RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
 }
 
 DWORD WINAPI CPage_Apply::Worker(void* arg) {
-  const Request& r = static_cast<CPage_Apply*>(arg)->running_;
-  CQuarryApp* app = CQuarryApp::Instance();
+  auto* page = static_cast<CPage_Apply*>(arg);
+  const Request& r = page->running_;
+  Workbench* app = page->bench_;
   CPage_Progress* progress = app ? app->ProgressView() : nullptr;
   if (progress) progress->Begin();
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
@@ -290,7 +283,7 @@ DWORD CPage_Apply::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {
 }
 
 void CPage_Apply::ShowContextMenu() {
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(6, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(6, hwnd_);
 }
 
 // "显示细节" needs exactly one selected row; "跳转到" needs images.
@@ -305,7 +298,7 @@ void CPage_Apply::OnInitMenuPopup(HMENU menu) {
 }
 
 bool CPage_Apply::OnCommand(int id, int code, HWND control) {
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   switch (id) {
     case IDC_APPLY_PICK_WIM:
     case ID_APPLY_OPEN:
@@ -334,7 +327,7 @@ bool CPage_Apply::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_DELETE:
     case ID_JUMP_BROWSER:
     case ID_JUMP_INFO:
-      if (app && app->mainDialog) app->mainDialog->JumpTo(id, wimFile_);
+      if (app) app->JumpTo(id, wimFile_);
       return true;
     case ID_APPLY_DETAILS:
       if (!wimFile_.empty()) CWimInfoDlg::Open(wimFile_, hwnd_, 1);

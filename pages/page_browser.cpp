@@ -6,8 +6,6 @@
 
 #include <algorithm>
 
-#include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
 #include "controls/control_context.h"
 #include "controls/messages.h"
 #include "engine/progress.h"
@@ -15,7 +13,6 @@
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -420,7 +417,7 @@ void CPage_Browser::GreyMenu(HMENU menu) {
 }
 
 void CPage_Browser::ShowContextMenu() {
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(9, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(9, hwnd_);
 }
 
 bool CPage_Browser::OnCommand(int id, int code, HWND control) {
@@ -456,8 +453,8 @@ bool CPage_Browser::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_DELETE:
     case ID_JUMP_INFO: {
       std::wstring file = CommandFile();
-      CQuarryApp* app = CQuarryApp::Instance();
-      if (!file.empty() && app && app->mainDialog) app->mainDialog->JumpTo(id, file);
+      Workbench* app = bench_;
+      if (!file.empty() && app) app->JumpTo(id, file);
       return true;
     }
     default:

@@ -1,14 +1,12 @@
 #include "pages/page_capture.h"
 
-#include "app/quarry_app.h"
 #include "controls/messages.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
-#include "pages/page_paths.h"
+#include "win/paths.h"
 #include "pages/path_prompts.h"
 #include "pages/save_option_dlg.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
@@ -99,7 +97,7 @@ bool CPage_Capture::ConfirmTarget(bool append) {
 }
 
 void CPage_Capture::OnCreateOrAppend(bool append) {
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   if (app && app->mainWindow) SetFocus(app->mainWindow);
   if (!IsVisible()) return;
   // Adding to the queue is allowed while it runs: the run takes its rows
@@ -133,7 +131,7 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
 }
 
 void CPage_Capture::QueueTask(bool append) {
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   CPage_TaskQueue* queue = app ? app->TaskQueueView() : nullptr;
   if (!queue) return;
   TaskRecord record = {};
@@ -160,7 +158,7 @@ void CPage_Capture::StartCapture() {
   running_.tempFolder = Host().tempFolder;
   running_.lists = SnapshotCaptureLists();
   Show(false);
-  if (StartOperation(this, CaptureWorker, this)) return;
+  if (StartOperation(CaptureWorker, this)) return;
   Show(true);
   RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
 }
@@ -168,7 +166,7 @@ void CPage_Capture::StartCapture() {
 DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
   auto* page = static_cast<CPage_Capture*>(arg);
   const Request& r = page->running_;
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = page->bench_;
   CPage_Progress* progress = app ? app->ProgressView() : nullptr;
   if (progress) progress->Begin();
   std::wstring format = SplitFields(LoadStr(IDS_PROGRESS_TITLES)).at(0);

@@ -4,14 +4,12 @@
 
 #include <algorithm>
 
-#include "app/quarry_app.h"
 #include "app/shell_task.h"
-#include "app/shell_task_img_select.h"
+#include "pages/shell_task_img_select.h"
 #include "engine/wim_file_reader.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "tasks/progress_page.h"
 #include "win/message_box.h"
 #include "win/paint.h"
@@ -54,11 +52,6 @@ std::wstring FirstDroppedPath(IDataObject* data) {
   return path;
 }
 
-CQuarryApp* App() { return CQuarryApp::Instance(); }
-
-void FocusMainWindow() {
-  if (CQuarryApp* app = App(); app && app->mainWindow) SetFocus(app->mainWindow);
-}
 }  // namespace
 
 CPage_Easy::CPage_Easy() : CFormPage(IDD_PAGE_EASY) {}
@@ -149,7 +142,7 @@ void CPage_Easy::OnDoubleClick(POINT at) {
 // ---- operations -----------------------------------------------------------
 
 void CPage_Easy::OnCapture() {
-  FocusMainWindow();
+  if (bench_) bench_->FocusMainWindow();
   if (!IsVisible() || mode_ != kModeCapture || RefuseWhileQueueRuns(hwnd_)) return;
   // The image file inside the folder it captures would capture itself.
   if (IsInsideFolder(target_, source_)) {
@@ -170,11 +163,11 @@ void CPage_Easy::OnCapture() {
   choice_.info.displayDescription.clear();
   Show(false);
   TakeHostCopies();
-  if (!StartOperation(this, CaptureWorker, this)) Show(true);
+  if (!StartOperation(CaptureWorker, this)) Show(true);
 }
 
 void CPage_Easy::OnApply() {
-  FocusMainWindow();
+  if (bench_) bench_->FocusMainWindow();
   if (!IsVisible() || mode_ != kModeApply || RefuseWhileQueueRuns(hwnd_)) return;
   // The image count comes from the file itself: no back end is needed.
   WimFileReader reader;
@@ -182,19 +175,19 @@ void CPage_Easy::OnApply() {
   image_ = 1;
   if (count >= 2) {
     CShellTaskImgSelectDlg chooser(source_, false);
-    if (chooser.DoModal(App() ? App()->mainWindow : hwnd_) != IDOK) return;
+    if (chooser.DoModal(bench_ ? bench_->mainWindow : hwnd_) != IDOK) return;
     image_ = chooser.image();
   }
   Show(false);
-  FocusMainWindow();
+  if (bench_) bench_->FocusMainWindow();
   TakeHostCopies();
-  if (!StartOperation(this, ApplyWorker, this)) Show(true);
+  if (!StartOperation(ApplyWorker, this)) Show(true);
 }
 
 void CPage_Easy::OnMount() {
-  FocusMainWindow();
+  if (bench_) bench_->FocusMainWindow();
   if (!IsVisible() || mode_ != kModeApply || RefuseWhileQueueRuns(hwnd_)) return;
-  CQuarryApp* app = App();
+  Workbench* app = bench_;
   if (app && app->backendKind == kBackendWimlib &&
       AppMessageBox(hwnd_, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
@@ -204,11 +197,11 @@ void CPage_Easy::OnMount() {
   writable_ = chooser.writable();
   Show(false);
   TakeHostCopies();
-  if (!StartOperation(this, MountWorker, this)) Show(true);
+  if (!StartOperation(MountWorker, this)) Show(true);
 }
 
 void CPage_Easy::BeginOperation() {
-  CQuarryApp* app = App();
+  Workbench* app = bench_;
   if (CPage_Progress* progress = app ? app->ProgressView() : nullptr) {
     progress->SetReturnPage(this);
     progress->Begin();
@@ -221,14 +214,14 @@ void CPage_Easy::TakeHostCopies() {
 }
 
 void CPage_Easy::FinishOperation(int result) {
-  CQuarryApp* app = App();
+  Workbench* app = bench_;
   if (CPage_Progress* progress = app ? app->ProgressView() : nullptr) progress->Finish(result);
 }
 
 DWORD WINAPI CPage_Easy::CaptureWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
-  CQuarryApp* app = App();
+  Workbench* app = page->bench_;
   EngineResult result;
   if (app && app->backendKind == kBackendWimlib)
     result = WimlibEngine().CaptureImage(page->source_, page->target_, page->choice_.compression, page->append_, false,
@@ -243,7 +236,7 @@ DWORD WINAPI CPage_Easy::CaptureWorker(void* arg) {
 DWORD WINAPI CPage_Easy::ApplyWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
-  CQuarryApp* app = App();
+  Workbench* app = page->bench_;
   EngineResult result;
   if (app && app->backendKind == kBackendWimlib)
     result = WimlibEngine().ApplyImage(page->source_, page->target_, page->image_, false, false);
@@ -266,7 +259,7 @@ DWORD WINAPI CPage_Easy::MountWorker(void* arg) {
 // ---- commands and messages ------------------------------------------------
 
 void CPage_Easy::OnMainMenuButton() {
-  if (CQuarryApp* app = App()) app->ShowPopupMenu(1, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(1, hwnd_);
 }
 
 bool CPage_Easy::OnCommand(int id, int code, HWND control) {
@@ -290,7 +283,7 @@ bool CPage_Easy::OnCommand(int id, int code, HWND control) {
   if (CFormPage::OnCommand(id, code, control)) return true;
   // Commands of the menus this page opens are carried out by the main window.
   if (!control) {
-    CQuarryApp* app = App();
+    Workbench* app = bench_;
     if (app && app->mainWindow) PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(id, code), 0);
     return true;
   }
@@ -311,15 +304,15 @@ bool CPage_Easy::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_TIMER:
       if (wParam != kTipTimer) return false;
       KillTimer(hwnd_, kTipTimer);
-      if (CQuarryApp* app = App(); app && app->IsEasyMode() && app->mainWindow) app->ShowTip(LoadStr(IDS_CLICK_TO_SWITCH));
+      if (Workbench* app = bench_; app && app->IsEasyMode() && app->mainWindow) app->ShowTip(LoadStr(IDS_CLICK_TO_SWITCH));
       return true;
     case WM_CONTEXTMENU:
-      if (CQuarryApp* app = App()) app->ShowPopupMenu(7, hwnd_);
+      if (Workbench* app = bench_) app->ShowPopupMenu(7, hwnd_);
       return true;
     case WM_INITMENUPOPUP: {
       HMENU menu = reinterpret_cast<HMENU>(wParam);
       EnableMenuItem(menu, ID_EASY_CLEAR_ALL, MF_BYCOMMAND | (filled_ ? MF_ENABLED : MF_GRAYED));
-      if (CQuarryApp* app = App()) app->UpdateBackendMenu(menu);
+      if (Workbench* app = bench_) app->UpdateBackendMenu(menu);
       return true;
     }
     default:

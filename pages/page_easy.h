@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 
-#include "app/shell_task_options.h"
+#include "pages/shell_task_options.h"
 #include "config/capture_lists.h"
 #include "controls/drag_drop.h"
 #include "pages/form_page.h"

@@ -3,8 +3,6 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
-#include "app/quarry_app.h"
-#include "app/quarry_dlg.h"
 #include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
 #include "win/strings.h"
@@ -189,7 +187,7 @@ void CPage_Info::GreyMenu(HMENU menu) {
 }
 
 void CPage_Info::ShowContextMenu() {
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowPopupMenu(2, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(2, hwnd_);
 }
 
 bool CPage_Info::OnCommand(int id, int code, HWND control) {
@@ -206,8 +204,8 @@ bool CPage_Info::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_DELETE:
     case ID_JUMP_BROWSER: {
       std::wstring file = SelectedFile();
-      CQuarryApp* app = CQuarryApp::Instance();
-      if (!file.empty() && app && app->mainDialog) app->mainDialog->JumpTo(id, file);
+      Workbench* app = bench_;
+      if (!file.empty() && app) app->JumpTo(id, file);
       return true;
     }
     default:

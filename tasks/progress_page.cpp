@@ -1,6 +1,5 @@
 #include "tasks/progress_page.h"
 
-#include "app/quarry_app.h"
 #include "controls/messages.h"
 #include "resources/resource.h"
 #include "win/strings.h"
@@ -11,16 +10,6 @@ constexpr UINT kMsgBegin = WM_APP + 1;
 constexpr UINT kMsgFinish = WM_APP + 2;
 
 constexpr COLORREF kTextColour = RGB(99, 99, 99);
-
-
-void FocusMainWindow() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (app && app->mainWindow) SetFocus(app->mainWindow);
-}
-
-void EnableMainTabs(CQuarryApp* app, bool enable) {
-  if (app->mainWindow) SendMessageW(app->mainWindow, UM_ENABLE_TABS, enable ? 1 : 0, 0);
-}
 }  // namespace
 
 CPage_Progress::CPage_Progress() : Dialog(IDD_PAGE_PROGRESS), percentFormat_(LoadStr(IDS_PERCENT_DONE)) {}
@@ -47,7 +36,7 @@ void CPage_Progress::OnInitialUpdate() {
   bar_.SetRange(0, 100);
   bar_.SetPos(0);
   bar_.StartAnimation();
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->progressPage = this;
+  if (Workbench* app = bench_) app->progressPage = this;
   SetItemText(IDC_PROGRESS_TITLE, L"");
 }
 
@@ -78,14 +67,14 @@ void CPage_Progress::Finish(int result) {
   SendMessageW(hwnd_, kMsgFinish, static_cast<WPARAM>(result), 0);
 }
 
+// The runner has set the busy flag and disabled the tabs when it started
+// the operation; the page that runs it goes disabled under this one.
 void CPage_Progress::DoBegin() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  FocusMainWindow();
+  Workbench* app = bench_;
   if (app) {
-    Dialog* runner = app->IsEasyMode() ? returnPage_ : app->currentPage;
-    if (runner && runner->hwnd()) EnableWindow(runner->hwnd(), FALSE);
-    EnableMainTabs(app, false);
-    app->busyFlag = 1;
+    app->FocusMainWindow();
+    Dialog* page = app->IsEasyMode() ? returnPage_ : app->currentPage;
+    if (page && page->hwnd()) EnableWindow(page->hwnd(), FALSE);
   }
   running_ = true;
 
@@ -116,18 +105,14 @@ void CPage_Progress::DoFinish(int result) {
   ShowWindow(Item(IDC_PROGRESS_TITLE), SW_HIDE);
   SetItemText(IDC_PROGRESS_TITLE, L"");
 
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (app) {
-    EnableMainTabs(app, true);
-    app->busyFlag = 0;
-  }
+  if (runner_) runner_->Finished();
   running_ = false;
-  FocusMainWindow();
+  if (bench_) bench_->FocusMainWindow();
 }
 
 void CPage_Progress::Close() {
   Show(false);
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   if (app) {
     Dialog* page = app->IsEasyMode() ? returnPage_ : app->currentPage;
     if (app->IsEasyMode()) returnPage_ = nullptr;
@@ -135,8 +120,8 @@ void CPage_Progress::Close() {
       ShowWindow(page->hwnd(), SW_SHOW);
       EnableWindow(page->hwnd(), TRUE);
     }
+    app->FocusMainWindow();
   }
-  FocusMainWindow();
 }
 
 bool CPage_Progress::OnCommand(int id, int code, HWND control) {
@@ -145,7 +130,7 @@ bool CPage_Progress::OnCommand(int id, int code, HWND control) {
       Close();
       return true;
     case IDC_PROGRESS_ABORT:
-      if (CQuarryApp* app = CQuarryApp::Instance()) app->cancelRequested = 1;
+      if (runner_) runner_->RequestCancel();
       return true;
     default:
       return false;
@@ -181,7 +166,7 @@ bool CPage_Progress::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESU
       return true;
     }
     case WM_DESTROY:
-      if (CQuarryApp* app = CQuarryApp::Instance(); app && app->progressPage == this) app->progressPage = nullptr;
+      if (Workbench* app = bench_; app && app->progressPage == this) app->progressPage = nullptr;
       return false;
     default:
       return Dialog::HandleMessage(msg, wParam, lParam, result);

@@ -10,6 +10,8 @@
 
 #include "controls/progress_ctrl.h"
 #include "engine/engine_host.h"
+#include "tasks/operation_runner.h"
+#include "tasks/workbench.h"
 #include "win/dialog.h"
 #include "win/handles.h"
 
@@ -17,16 +19,24 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
  public:
   CPage_Progress();
 
+  // The program around the page and the runner whose operations it shows;
+  // given before the page is created.
+  void Attach(Workbench& bench, OperationRunner& runner) {
+    bench_ = &bench;
+    runner_ = &runner;
+  }
+
   // ProgressPageTarget
   HWND Hwnd() const override { return hwnd_; }
   void SetPercent(float percent) override;
   void SetStatusText(const std::wstring& text) override;
 
   // The first call of an operation's worker: disables the page that runs
-  // it and the tabs, sets BusyFlag and shows this page with the marquee bar.
+  // it and shows this page with the marquee bar.
   void Begin();
   // The last call of the worker with the operation's result: shows the
-  // result picture and text and the "确定" button, re-enables the tabs.
+  // result picture and text and the "确定" button, and tells the runner
+  // the operation has ended (the tabs come back, the busy flag goes).
   void Finish(int result);
   // The operation's description line (1118); written only while the page shows.
   void SetDescription(const std::wstring& text);
@@ -67,5 +77,7 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
   GdiObject<HFONT> textFont_;
   std::wstring percentFormat_;
   Dialog* returnPage_ = nullptr;
+  Workbench* bench_ = nullptr;
+  OperationRunner* runner_ = nullptr;
   volatile bool running_ = false;
 };

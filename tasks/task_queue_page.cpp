@@ -2,11 +2,9 @@
 
 #include <uxtheme.h>
 
-#include "app/quarry_app.h"
 #include "controls/messages.h"
 #include "pages/path_prompts.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "tasks/task_runner.h"
 #include "win/message_box.h"
 #include "win/strings.h"
@@ -18,11 +16,6 @@ constexpr UINT kMsgEndRun = WM_APP + 22;
 
 // Bars are redrawn from progress reports at most this often.
 constexpr DWORD kRedrawIntervalMs = 33;
-
-bool RunnerActive() {
-  CQuarryApp* app = CQuarryApp::Instance();
-  return app && app->taskRunnerActive;
-}
 
 
 void AddColumn(HWND list, int index, const std::wstring& caption, int width, int format) {
@@ -41,7 +34,7 @@ CPage_TaskQueue::~CPage_TaskQueue() {
 }
 
 void CPage_TaskQueue::OnInitialUpdate() {
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   list_.AttachDlgItem(hwnd_, IDC_TASK_LIST);
   currentBar_.AttachDlgItem(hwnd_, IDC_TASK_CURRENT_BAR);
   overallBar_.AttachDlgItem(hwnd_, IDC_TASK_OVERALL_BAR);
@@ -94,7 +87,7 @@ int CPage_TaskQueue::RowCount() const { return list_.hwnd() ? ListView_GetItemCo
 
 void CPage_TaskQueue::EnableStartIfRows() {
   // A run under way keeps its start button disabled whatever asks.
-  EnableWindow(Item(IDC_TASK_START), RowCount() > 0 && !RunnerActive());
+  EnableWindow(Item(IDC_TASK_START), RowCount() > 0 && !(runner_ && runner_->QueueRunning()));
 }
 
 // Reports may come thousands of times a second; the bars follow at most
@@ -140,7 +133,7 @@ void CPage_TaskQueue::AddTask(const std::wstring& source, const std::wstring& ta
   std::wstring text = LoadStr(count == 1 ? IDS_ONE_TASK_ADDED : IDS_TASKS_ADDED);
   size_t mark = text.find(L"%1");
   if (mark != std::wstring::npos) text.replace(mark, 2, std::to_wstring(count));
-  if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowTip(text);
+  if (Workbench* app = bench_) app->ShowTip(text);
 }
 
 namespace {
@@ -232,17 +225,12 @@ void CPage_TaskQueue::ResetBars() {
 
 void CPage_TaskQueue::EndRun() { SendMessageW(hwnd_, kMsgEndRun, 0, 0); }
 
+// The runner has set its flags and disabled the tabs when it started the run.
 void CPage_TaskQueue::DoBeginRun(int rows) {
-  CQuarryApp* app = CQuarryApp::Instance();
   // Rows before a resumed run keep the pictures of the run that did them.
   for (int i = 0; runFirst_ + i < RowCount(); i++) SetRowPicture(i, kTaskPictureWaiting);
   EnableWindow(Item(IDC_TASK_START), FALSE);
   EnableWindow(Item(IDC_TASK_ABORT), TRUE);
-  if (app) {
-    if (app->mainWindow) SendMessageW(app->mainWindow, UM_ENABLE_TABS, 0, 0);
-    app->busyFlag = 1;
-    app->quietErrors = 1;
-  }
   overall_ = 0;
   runMaximum_ = static_cast<float>(rows) * 100;
   overallBar_.SetRange(0, runMaximum_);
@@ -251,28 +239,18 @@ void CPage_TaskQueue::DoBeginRun(int rows) {
   overallBar_.StartAnimation();
   overallBar_.SetMarquee(false);
   lastRedraw_ = 0;
-  if (app) {
-    app->cancelRequested = 0;
-    app->cancelConfirmed = 0;
-  }
 }
 
 void CPage_TaskQueue::DoEndRun() {
-  CQuarryApp* app = CQuarryApp::Instance();
   NameBar(currentBar_, currentBar_.pos(), 100);
-  if (app) app->taskRunnerActive = 0;
+  if (runner_) runner_->QueueFinished();
   EnableStartIfRows();
   EnableWindow(Item(IDC_TASK_ABORT), FALSE);
-  if (app) {
-    if (app->mainWindow) SendMessageW(app->mainWindow, UM_ENABLE_TABS, 1, 0);
-    app->busyFlag = 0;
-    app->quietErrors = 0;
-  }
 }
 
 // Delete and load would change the rows under a running queue.
 bool CPage_TaskQueue::RefuseWhileRunning() {
-  if (!RunnerActive()) return false;
+  if (!(runner_ && runner_->QueueRunning())) return false;
   AppMessageBox(hwnd_, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
   return true;
 }
@@ -290,7 +268,7 @@ void CPage_TaskQueue::FreeRow(LPARAM data) { delete reinterpret_cast<TaskRecord*
 
 void CPage_TaskQueue::OnStart() {
   EnableWindow(Item(IDC_TASK_START), FALSE);
-  if (!StartTaskQueue(this)) EnableStartIfRows();
+  if (!bench_ || !runner_ || !StartTaskQueue(this, *bench_, *runner_)) EnableStartIfRows();
 }
 
 void CPage_TaskQueue::OnLoad() {
@@ -311,13 +289,13 @@ void CPage_TaskQueue::OnSave() {
 }
 
 bool CPage_TaskQueue::OnCommand(int id, int code, HWND control) {
-  CQuarryApp* app = CQuarryApp::Instance();
+  Workbench* app = bench_;
   switch (id) {
     case IDC_TASK_CLOSE:
       if (app && app->mainWindow) SendMessageW(app->mainWindow, UM_CLOSE_TASK_QUEUE, 0, 0);
       return true;
     case IDC_TASK_ABORT:
-      if (app) app->cancelRequested = 1;
+      if (runner_) runner_->RequestCancel();
       return true;
     case IDC_TASK_START:
       if (code == BN_CLICKED) OnStart();
@@ -377,7 +355,7 @@ bool CPage_TaskQueue::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
       return true;
     case WM_DESTROY:
       if (dropTarget_) dropTarget_->Revoke();
-      if (CQuarryApp* app = CQuarryApp::Instance(); app && app->taskQueuePage == this) app->taskQueuePage = nullptr;
+      if (Workbench* app = bench_; app && app->taskQueuePage == this) app->taskQueuePage = nullptr;
       return false;
     default:
       return Dialog::HandleMessage(msg, wParam, lParam, result);

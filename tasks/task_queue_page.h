@@ -9,12 +9,21 @@
 #include "controls/list_ctrls.h"
 #include "controls/progress_ctrl.h"
 #include "engine/engine_host.h"
+#include "tasks/operation_runner.h"
 #include "tasks/task_list_file.h"
+#include "tasks/workbench.h"
 #include "win/dialog.h"
 
 class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHandler {
  public:
   CPage_TaskQueue();
+
+  // The program around the page and the runner of its runs; given before
+  // the page is created.
+  void Attach(Workbench& bench, OperationRunner& runner) {
+    bench_ = &bench;
+    runner_ = &runner;
+  }
   ~CPage_TaskQueue() override;
 
   // TaskQueueTarget
@@ -97,4 +106,6 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   DWORD lastRedraw_ = 0;
   volatile bool redrawNow_ = true;
   float runMaximum_ = 100;              // tick of the last bar redraw from a report
+  Workbench* bench_ = nullptr;
+  OperationRunner* runner_ = nullptr;
 };

@@ -1,11 +1,10 @@
 #include "tasks/task_runner.h"
 
-#include "app/quarry_app.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
-#include "pages/page2_common.h"
-#include "pages/page_paths.h"
-#include "tasks/operation.h"
+#include "win/paths.h"
+#include "tasks/operation_runner.h"
+#include "tasks/workbench.h"
 #include "resources/resource.h"
 #include "tasks/task_queue_page.h"
 
@@ -16,16 +15,11 @@ namespace {
 TaskRunSettings g_runSettings;
 }  // namespace
 
-bool StartTaskQueue(CPage_TaskQueue* page) {
-  CQuarryApp* app = CQuarryApp::Instance();
-  if (!app || !page || app->taskRunnerActive) return false;
+bool StartTaskQueue(CPage_TaskQueue* page, const Workbench& bench, OperationRunner& runner) {
+  if (!page || runner.QueueRunning() || runner.Busy()) return false;
   if (!page->TakeRunSnapshot()) return false;
-  g_runSettings = TaskRunSettings{app->tempFolder, SnapshotCaptureLists()};
-  if (!StartOperation(page, RunTaskQueue, page)) return false;
-  // Set before the runner's first message reaches this thread: the runner
-  // sends its first window work here and that waits for this handler.
-  app->taskRunnerActive = 1;
-  return true;
+  g_runSettings = TaskRunSettings{bench.tempFolder, bench.captureLists, bench.mainWindow};
+  return runner.StartQueue(RunTaskQueue, page);
 }
 
 namespace {
@@ -118,9 +112,7 @@ EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target
   if (!mount) return engine.ApplyImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0);
   EngineResult result =
       engine.MountImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0);
-  if (result == kResultSuccess) {
-    CQuarryApp* app = CQuarryApp::Instance();
-    if (app && app->mainWindow) PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
-  }
+  if (result == kResultSuccess && settings.mainWindow)
+    PostMessageW(settings.mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
   return result;
 }

@@ -3,9 +3,10 @@
 // and stops at the first task the user cancels. Failures only mark their
 // row; errors stay quiet for the whole run.
 //
-// A run holds the application's taskRunnerActive flag from its start on
-// the user-interface thread to its end, so that no page starts an operation
-// beside it and the queue's rows cannot be deleted or replaced under it.
+// A run is started by the operation runner, which holds its queue-run flag
+// from the start on the user-interface thread to the end, so that no page
+// starts an operation beside it and the queue's rows cannot be deleted or
+// replaced under it.
 #pragma once
 #include <windows.h>
 
@@ -15,11 +16,13 @@
 #include "tasks/task_record.h"
 
 class CPage_TaskQueue;
+class OperationRunner;
+struct Workbench;
 
-// Starts a run of the queue's rows as they are now (user-interface thread).
-// False, starting nothing, while another run or operation is under way or
-// the queue is empty.
-bool StartTaskQueue(CPage_TaskQueue* page);
+// Starts a run of the queue's rows as they are now through `runner`
+// (user-interface thread). False, starting nothing, while another run or
+// operation is under way or the queue is empty.
+bool StartTaskQueue(CPage_TaskQueue* page, const Workbench& bench, OperationRunner& runner);
 
 // The runner's thread procedure; the argument is the queue page.
 DWORD WINAPI RunTaskQueue(void* page);
@@ -28,6 +31,7 @@ DWORD WINAPI RunTaskQueue(void* page);
 struct TaskRunSettings {
   std::wstring tempFolder;
   CaptureLists captureLists;
+  HWND mainWindow = nullptr;  // told when a mount task has mounted an image
 };
 
 // One capture task (types 0 and 1): the engine's result.

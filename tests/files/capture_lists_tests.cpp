@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "config/capture_import.h"
 #include "config/capture_lists.h"
 #include "files_test_util.h"

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "files_test_util.h"
 
 using ::testing::ElementsAre;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "files_test_util.h"
 #include "tasks/task_list_file.h"
 

@@ -9,22 +9,23 @@
 #include "engine/progress.h"
 #include "frame_fixture.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
+#include "tasks/operation_runner.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
 namespace {
 using namespace qtest;
 
-// An operation as a page starts it with StartOperation: its worker waits
+// An operation as a page starts it through the runner: its worker waits
 // for the test's go-ahead before it begins, then succeeds.
 struct HeldOperation {
   CPage_Progress* page = nullptr;
+  OperationRunner* runner = nullptr;
   HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   // Never leaves a worker behind, whatever the test found.
   ~HeldOperation() {
     SetEvent(go);
-    WaitForOperation(60000);
+    if (runner) runner->Wait(60000);
     CloseHandle(go);
   }
 
@@ -43,11 +44,14 @@ struct HeldOperation {
 struct WindingDownOperation {
   CPage_Progress* page = nullptr;
   CQuarryApp* app = nullptr;
+  OperationRunner* runner = nullptr;
   std::atomic<int> reportsAfterAbort{0};
   std::atomic<bool> pageLivedThroughout{true};
   ~WindingDownOperation() {
-    if (app) app->cancelRequested = 1;
-    WaitForOperation(60000);
+    if (runner) {
+      runner->RequestCancel();
+      runner->Wait(60000);
+    }
   }
 
   static DWORD WINAPI Run(void* arg) {
@@ -297,14 +301,15 @@ TEST_F(ProgressPageTest, StartedOperationHoldsTheWindowBeforeItsWorkerReports) {
   ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
   HeldOperation operation;
   operation.page = &page();
+  operation.runner = &dialog_->runner();
   app_->cancelRequested = 1;  // left over from an earlier run
   dialog_->applyPage().Show(false);
-  ASSERT_TRUE(StartOperation(&dialog_->applyPage(), HeldOperation::Run, &operation));
+  ASSERT_TRUE(dialog_->runner().Start(HeldOperation::Run, &operation));
   EXPECT_EQ(app_->busyFlag, 1);
   EXPECT_EQ(app_->cancelRequested, 0);
   for (int i = 0; i < 5; i++) EXPECT_FALSE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
   // A second start, from this page or another, is refused.
-  EXPECT_FALSE(StartOperation(&dialog_->capturePage(), HeldOperation::Run, &operation));
+  EXPECT_FALSE(dialog_->runner().Start(HeldOperation::Run, &operation));
 
   // Before the worker's first report nothing takes the window elsewhere:
   // tab clicks, Page Up/Down, Ctrl+Q, Ctrl+Tab, the menu and the jumps.
@@ -326,7 +331,7 @@ TEST_F(ProgressPageTest, StartedOperationHoldsTheWindowBeforeItsWorkerReports) {
 
   SetEvent(operation.go);
   ASSERT_TRUE(WaitUntil([&] { return page().IsShowingResult(); }));
-  ASSERT_TRUE(WaitUntil([&] { return !OperationRunning(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !dialog_->runner().Running(); }));
   EXPECT_EQ(app_->busyFlag, 0);
   for (int i = 0; i < 5; i++) EXPECT_TRUE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
   ClickButton(page().hwnd(), IDC_PROGRESS_OK);
@@ -335,9 +340,9 @@ TEST_F(ProgressPageTest, StartedOperationHoldsTheWindowBeforeItsWorkerReports) {
 
   // Once it has ended the next operation may start.
   ResetEvent(operation.go);
-  ASSERT_TRUE(StartOperation(&dialog_->applyPage(), HeldOperation::Run, &operation));
+  ASSERT_TRUE(dialog_->runner().Start(HeldOperation::Run, &operation));
   SetEvent(operation.go);
-  EXPECT_TRUE(WaitForOperation(30000));
+  EXPECT_TRUE(dialog_->runner().Wait(30000));
   EXPECT_TRUE(WaitUntil([&] { return page().IsShowingResult(); }));
 }
 
@@ -381,9 +386,10 @@ TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
     return answer;
   })};
   operation.page = &page();
+  operation.runner = &dialog_->runner();
   operation.app = app_.get();
   app_->currentPage->Show(false);
-  ASSERT_TRUE(StartOperation(app_->currentPage, WindingDownOperation::Run, &operation));
+  ASSERT_TRUE(dialog_->runner().Start(WindingDownOperation::Run, &operation));
   ASSERT_TRUE(WaitUntil([&] { return page().IsRunning(); }));
 
   // The close box: the user is asked, says no, and everything goes on.
@@ -407,8 +413,8 @@ TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(operation.reportsAfterAbort, 5);
   EXPECT_TRUE(operation.pageLivedThroughout);
-  EXPECT_FALSE(OperationRunning());
-  EXPECT_TRUE(WaitForOperation(60000));
+  EXPECT_FALSE(dialog_->runner().Running());
+  EXPECT_TRUE(dialog_->runner().Wait(60000));
 }
 
 }  // namespace

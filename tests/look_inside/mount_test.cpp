@@ -11,7 +11,6 @@
 #include "engine/wimgapi_engine.h"
 #include "mount/mount_view.h"
 #include "resources/resource.h"
-#include "tasks/operation.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 

@@ -30,7 +30,7 @@ class ConfigEditorTest : public ::testing::Test {
   void Open(const std::string& ini = "") {
     if (!ini.empty()) ASSERT_TRUE(WriteFileBytes(app_->settingsPath, ini));
     app_->InitInstance();
-    editor_ = std::make_unique<CEditCfgDLG>(*app_);
+    editor_ = std::make_unique<CEditCfgDLG>(app_->settingsPath, app_->captureLists);
     ASSERT_TRUE(editor_->Create(nullptr));
     ShowWindow(editor_->hwnd(), SW_SHOW);
     tree_ = GetDlgItem(editor_->hwnd(), IDC_CFG_TREE);

@@ -1,4 +1,4 @@
-#include "app/shell_task_options.h"
+#include "pages/shell_task_options.h"
 
 #include "pages/save_option_dlg.h"
 

@@ -1,4 +1,4 @@
-// Path checks shared by the capture and apply pages. Nothing here cuts a
+// Path checks shared by the pages and the task runner. Nothing here cuts a
 // path at any length.
 #pragma once
 #include <string>
@@ -15,3 +15,12 @@ bool HasExtension(const std::wstring& path, const wchar_t* extension);
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);
 // The text after the last "\" (the whole text when there is none).
 std::wstring LastComponent(const std::wstring& path);
+// True when the last four characters are ".wim" (ASCII case ignored).
+bool HasWimExtension(const std::wstring& path);
+bool DirectoryExists(const std::wstring& path);
+// Full path of any length (the path itself when it cannot be resolved).
+std::wstring FullPath(const std::wstring& path);
+// True when both name the same file: full paths equal, ASCII case ignored.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+// ASCII-case-insensitive comparison.
+bool EqualNoCase(const std::wstring& a, const std::wstring& b);

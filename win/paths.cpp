@@ -1,4 +1,4 @@
-#include "pages/page_paths.h"
+#include "win/paths.h"
 
 #include <windows.h>
 
@@ -6,14 +6,6 @@
 
 namespace {
 wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-std::wstring FullPath(const std::wstring& path) {
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::vector<wchar_t> buffer(needed + 1);
-  DWORD n = GetFullPathNameW(path.c_str(), needed + 1, buffer.data(), nullptr);
-  return n ? std::wstring(buffer.data(), n) : path;
-}
 
 bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
@@ -56,4 +48,40 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder) {
 std::wstring LastComponent(const std::wstring& path) {
   size_t slash = path.find_last_of(L'\\');
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x += 32;
+    if (y >= L'A' && y <= L'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool HasWimExtension(const std::wstring& path) {
+  return path.size() >= 4 && EqualNoCase(path.substr(path.size() - 4), L".wim");
+}
+
+bool DirectoryExists(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  if (path.empty()) return path;
+  DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::wstring full(length, L'\0');
+  length = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  return full;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  if (a.empty() || b.empty()) return false;
+  return EqualNoCase(FullPath(a), FullPath(b));
 }

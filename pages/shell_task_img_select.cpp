@@ -1,8 +1,8 @@
-#include "app/shell_task_img_select.h"
+#include "pages/shell_task_img_select.h"
 
 #include <commctrl.h>
 
-#include "app/quarry_app.h"
+#include "engine/backend.h"
 #include "engine/image_xml.h"
 #include "engine/wim_file_reader.h"
 #include "resources/resource.h"
@@ -20,10 +20,7 @@ void Place(HWND item, int x, int y, int w, int h) {
 
 // Icon number 1 of the program's own executable, 48 x 48.
 HICON ProgramIcon48() {
-  wchar_t path[MAX_PATH] = {};
-  std::wstring program;
-  if (CQuarryApp* app = CQuarryApp::Instance()) program = app->programPath;
-  if (program.empty() && GetModuleFileNameW(nullptr, path, MAX_PATH)) program = path;
+  const std::wstring program = ModuleFilePath(nullptr);
   HICON icon = nullptr;
   UINT id = 0;
   if (PrivateExtractIconsW(program.c_str(), 1, 48, 48, &icon, &id, 1, 0) != 1) icon = nullptr;

@@ -1,0 +1,51 @@
+// What the operation pages, the task queue, the progress page and the mount
+// manager need from the program around them: the settings, the shared state
+// pictures, the main window with its tabs, menus, tip and jumps, and the
+// progress displays. The application implements it; the main window hands
+// it to every page it creates, so no page looks for the application.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "config/settings.h"
+#include "engine/engine_host.h"
+
+class CPage_Progress;
+class CPage_TaskQueue;
+class Dialog;
+
+struct Workbench : EngineHost {
+  virtual ~Workbench() = default;
+
+  // Shows a notice over the main window for five seconds.
+  virtual void ShowTip(const std::wstring& text) = 0;
+  // Opens popup `index` of the main menu resource at the cursor; its
+  // commands go to `owner`.
+  virtual void ShowPopupMenu(int index, HWND owner) = 0;
+  // Moves the main window to the page of a jump command with `path`.
+  virtual void JumpTo(UINT command, const std::wstring& path) = 0;
+  // Radio mark and greying of the back-end items of an opening menu.
+  virtual void UpdateBackendMenu(HMENU menu) const = 0;
+
+  bool IsEasyMode() const { return settings.mode == 1; }
+  CPage_Progress* ProgressView() const;
+  CPage_TaskQueue* TaskQueueView() const;
+  // Gives the keyboard focus to the main window, if there is one.
+  void FocusMainWindow() const {
+    if (mainWindow) SetFocus(mainWindow);
+  }
+
+  // Where settings and capture lists are read and written.
+  std::wstring settingsPath;
+  Settings settings;
+
+  OSVERSIONINFOEXW windowsVersion = {};
+  bool visualStylesActive = false;
+  HIMAGELIST stateImages = nullptr;  // shared 24x24 state pictures
+  Dialog* currentPage = nullptr;     // the tab page last shown
+  // Set by the task runner for the whole of a run of the queue; while it is
+  // set no page starts an operation and the queue's rows stay as they are.
+  volatile LONG taskRunnerActive = 0;
+};
