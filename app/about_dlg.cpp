@@ -8,6 +8,7 @@
 #include "app/update_check.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
+#include "win/messages.h"
 #include "win/paint.h"
 #include "win/strings.h"
 
@@ -35,7 +36,6 @@ struct UpdateCheckLink {
 };
 
 namespace {
-constexpr UINT kMsgUpdateDone = WM_APP + 20;
 constexpr wchar_t kVersionLine[] = L"1.2.1.821";
 constexpr wchar_t kWimlibProject[] = L"https://wimlib.net";
 
@@ -46,7 +46,7 @@ DWORD WINAPI UpdateThread(void* arg) {
   UpdateResult result = CheckForUpdate(link.host, link.stop);
   EnterCriticalSection(&link.lock);
   link.result = result;
-  if (link.dialog) PostMessageW(link.dialog, kMsgUpdateDone, 0, 0);
+  if (link.dialog) PostMessageW(link.dialog, UM_UPDATE_CHECKED, 0, 0);
   LeaveCriticalSection(&link.lock);
   return 0;
 }
@@ -248,7 +248,7 @@ bool CAboutDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       return true;
-    case kMsgUpdateDone:
+    case UM_UPDATE_CHECKED:
       OnUpdateResult(0, L"");
       return true;
     case WM_DESTROY:

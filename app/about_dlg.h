@@ -1,4 +1,4 @@
-// The about box (template 131, "关于 Quarry"): the program's picture, its
+// The about box (IDD_ABOUT, "关于 Quarry"): the program's picture, its
 // version, the versions of the system's imaging components, whether wimlib
 // is bound, three links to the maker's pages and the update check.
 #pragma once

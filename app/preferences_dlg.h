@@ -1,4 +1,4 @@
-// The preferences dialog (template 157, "使用偏好"): temporary folder, the
+// The preferences dialog (IDD_PREFERENCES, "使用偏好"): temporary folder, the
 // mounted-images pop-up, file association, Explorer integration, and the
 // way into the capture configuration editor.
 #pragma once
@@ -24,5 +24,5 @@ class CCfgDlg : public Dialog {
   void Check(int id, bool on);
 
   CQuarryApp& app_;
-  std::wstring tempFolder_;  // follows edit 1080
+  std::wstring tempFolder_;  // follows edit IDC_PREF_TEMP
 };

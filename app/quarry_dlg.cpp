@@ -3,7 +3,7 @@
 #include "app/about_dlg.h"
 #include "app/preferences_dlg.h"
 #include "app/quarry_app.h"
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "controls/tip_wnd.h"
 #include "mount/mount_view.h"
 #include "resources/resource.h"
@@ -13,7 +13,6 @@
 
 namespace {
 // A key-down from the keyboard hook: wParam = virtual key, lParam = Ctrl held.
-constexpr UINT kMsgShortcut = WM_APP + 10;
 // While a close waits for an operation to end, this timer looks whether it has.
 constexpr UINT_PTR kCloseTimer = 1;
 constexpr UINT kCloseTimerMs = 100;
@@ -268,7 +267,7 @@ void CQuarryDlg::MoveTab(int step) {
 
 void CQuarryDlg::OnInfoRefresh() { PostMessageW(info_.hwnd(), WM_COMMAND, MAKEWPARAM(ID_INFO_REFRESH, 0), 0); }
 
-void CQuarryDlg::QueueShortcut(UINT vk, bool ctrl) { PostMessageW(hwnd_, kMsgShortcut, vk, ctrl ? 1 : 0); }
+void CQuarryDlg::QueueShortcut(UINT vk, bool ctrl) { PostMessageW(hwnd_, UM_SHORTCUT, vk, ctrl ? 1 : 0); }
 
 void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
   shortcutKeysSeen_++;
@@ -433,7 +432,7 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
 
 bool CQuarryDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case kMsgShortcut:
+    case UM_SHORTCUT:
       OnShortcutKey(static_cast<UINT>(wParam), lParam != 0);
       return true;
     case UM_SHOW_MAIN_MENU:

@@ -1,4 +1,4 @@
-// The main window: a modal dialog (template 102) that hosts every page as a
+// The main window: a modal dialog (IDD_QUARRY_DIALOG) that hosts every page as a
 // child form view and switches between the advanced mode (five tab buttons
 // over one page) and the easy mode (one page fills the window). It owns the
 // main popup menu, the keyboard shortcuts, the title with the selected back
@@ -77,7 +77,7 @@ class CQuarryDlg : public Dialog {
   // anything: lets a caller know a key has been dealt with.
   int shortcutKeysSeen() const { return shortcutKeysSeen_; }
 
-  // Moves to the page of a jump command (32847-32855) with a WIM file or
+  // Moves to the page of a jump command (ID_JUMP_SPLIT to ID_JUMP_INFO) with a WIM file or
   // folder from another page. Nothing happens while BusyFlag is set.
   void JumpTo(UINT command, const std::wstring& path);
 

@@ -1,6 +1,6 @@
 #include "app/shell_task_tip.h"
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 

@@ -1,5 +1,5 @@
 // The small progress dialog of a task started from an Explorer verb
-// (template 180): a status line, a bar, the task text and "取消". It runs
+// (IDD_SHELL_TASK_TIP): a status line, a bar, the task text and "取消". It runs
 // modally on a thread of its own while the start-up thread runs the
 // operation, and is the shell-task target of ReportProgress meanwhile.
 #pragma once

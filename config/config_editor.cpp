@@ -7,6 +7,7 @@
 #include "config/import_dlg.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
+#include "win/messages.h"
 #include "win/strings.h"
 
 namespace {
@@ -21,7 +22,6 @@ bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L' ') == 
 
 // A root's check box was clicked: wParam is the root, lParam its state
 // before the click. Handled once the tree has toggled the box.
-constexpr UINT kMsgRootChecked = WM_APP + 30;
 
 // The stored lists, each "List" read whole however long its patterns are.
 StoredCaptureLists ReadWholeLists(const std::wstring& path) {
@@ -200,7 +200,7 @@ void CEditCfgDLG::OnCheckClick() {
   ScreenToClient(tree, &hit.pt);
   HTREEITEM item = TreeView_HitTest(tree, &hit);
   if (!item || !(hit.flags & TVHT_ONITEMSTATEICON) || TreeView_GetParent(tree, item)) return;
-  PostMessageW(hwnd_, kMsgRootChecked, reinterpret_cast<WPARAM>(item), IsChecked(item) ? 1 : 0);
+  PostMessageW(hwnd_, UM_ROOT_CHECKED, reinterpret_cast<WPARAM>(item), IsChecked(item) ? 1 : 0);
 }
 
 void CEditCfgDLG::OnRootChecked(HTREEITEM root, bool before) {
@@ -245,7 +245,7 @@ bool CEditCfgDLG::OnNotify(NMHDR* header, LRESULT& result) {
       // Space toggles the selected item's box as a click on it does.
       HTREEITEM selected = TreeView_GetSelection(Tree());
       if (key == VK_SPACE && selected && !TreeView_GetParent(Tree(), selected))
-        PostMessageW(hwnd_, kMsgRootChecked, reinterpret_cast<WPARAM>(selected), IsChecked(selected) ? 1 : 0);
+        PostMessageW(hwnd_, UM_ROOT_CHECKED, reinterpret_cast<WPARAM>(selected), IsChecked(selected) ? 1 : 0);
       return false;
     }
     case NM_RCLICK:
@@ -321,7 +321,7 @@ bool CEditCfgDLG::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT&
       info->ptMinTrackSize.y = 470;
       return true;
     }
-    case kMsgRootChecked:
+    case UM_ROOT_CHECKED:
       OnRootChecked(reinterpret_cast<HTREEITEM>(wParam), lParam != 0);
       return true;
     case WM_COMMAND:

@@ -1,4 +1,4 @@
-// The capture configuration editor (template 158, "编辑配置列表"): the
+// The capture configuration editor (IDD_CONFIG_EDITOR, "编辑配置列表"): the
 // four capture lists as one tree of four fixed roots, each pattern a child
 // with a check box for its enabled flag. Nothing is stored before OK.
 #pragma once

@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include "controls/control_context.h"
-#include "controls/messages.h"
+#include "win/messages.h"
 
 namespace {
 FORMATETC GlobalFormat(CLIPFORMAT format) { return {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }

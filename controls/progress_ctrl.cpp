@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "controls/control_context.h"
-#include "controls/messages.h"
+#include "win/messages.h"
 
 namespace {
 // Parts of the system's progress-bar theme.

@@ -1,4 +1,4 @@
-// The mount manager (template 152, "当前挂载的镜像"): a modeless window that
+// The mount manager (IDD_MOUNT_VIEW, "当前挂载的镜像"): a modeless window that
 // lists every image mounted through WIMGAPI and unmounts them, with or
 // without saving, refreshes the list and opens mount folders. One window
 // at most exists; it deletes itself when destroyed.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "win/messages.h"
+
 // One image to unmount, taken from a row of the mount manager.
 struct UnmountJob {
   std::wstring mountPath;
@@ -19,16 +21,8 @@ struct UnmountJob {
   bool mounting = false;  // still being mounted: cannot be unmounted yet
 };
 
-// Messages the worker posts to its window.
-enum : UINT {
-  // lParam: a new std::wstring with the mount path now being unmounted;
-  // the receiver deletes it.
-  UM_UNMOUNT_STARTED = WM_APP + 40,
-  // One job is done: refresh the list.
-  UM_UNMOUNT_REFRESH = WM_APP + 41,
-  // The worker has ended.
-  UM_UNMOUNT_FINISHED = WM_APP + 42,
-};
+// The worker posts UM_UNMOUNT_STARTED, _REFRESH and _FINISHED (see
+// win/messages.h) to its window.
 
 // Starts the worker for the jobs; false when one is already running (or no
 // thread could be made), and nothing is started.

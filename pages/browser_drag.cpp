@@ -9,7 +9,7 @@
 #include <atomic>
 
 #include "controls/drag_drop.h"
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "pages/page_browser.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "controls/progress_ctrl.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
@@ -18,7 +18,6 @@
 #include "win/strings.h"
 
 namespace {
-constexpr UINT kMsgWorkerDone = WM_APP + 50;
 constexpr wchar_t kOpenFolderPrefix[] = L"QuarryOpen-";
 
 std::atomic<int> g_openWorkers{0};
@@ -210,7 +209,7 @@ void CExtractTipDlg::SetPercent(float percent) {
 DWORD WINAPI CExtractTipDlg::Worker(void* param) {
   auto* dialog = static_cast<CExtractTipDlg*>(param);
   dialog->extractResult_ = ExtractSelection(dialog->job_, dialog);
-  PostMessageW(dialog->hwnd_, kMsgWorkerDone, 0, 0);
+  PostMessageW(dialog->hwnd_, UM_EXTRACT_DONE, 0, 0);
   return 0;
 }
 
@@ -219,13 +218,13 @@ bool CExtractTipDlg::OnInitDialog() {
   SetItemText(IDC_EXTRACT_TEXT, titles.size() > 4 ? titles[4] : L"");
   if (bar_.AttachDlgItem(hwnd_, IDC_EXTRACT_BAR)) bar_.StartAnimation();
   thread_ = CreateThread(nullptr, 0, Worker, this, 0, nullptr);
-  if (!thread_) PostMessageW(hwnd_, kMsgWorkerDone, 0, 0);
+  if (!thread_) PostMessageW(hwnd_, UM_EXTRACT_DONE, 0, 0);
   return true;
 }
 
 bool CExtractTipDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case kMsgWorkerDone:
+    case UM_EXTRACT_DONE:
       // The worker has ended; nothing writes into this window any more.
       if (thread_) {
         WaitForSingleObject(thread_, INFINITE);

@@ -1,4 +1,4 @@
-// "编辑信息" (template 151): the name, description, display name, display
+// "编辑信息" (IDD_EDIT_INFO): the name, description, display name, display
 // description, edition flag and boot mark of one image, edited for the
 // delete and edit page.
 #pragma once

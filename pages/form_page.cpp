@@ -1,6 +1,6 @@
 #include "pages/form_page.h"
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "pages/page2_common.h"
 #include "resources/resource.h"
 #include "win/message_box.h"

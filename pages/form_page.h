@@ -1,7 +1,7 @@
 // The common ground of the operation pages: a child form view on a dialog
 // template, created once by the main window (or by the advanced page host)
 // and kept until the window closes. A page whose template has the "M"
-// button (1077) gets it drawn as a picture button that opens the main menu.
+// button (IDC_MAIN_MENU) gets it drawn as a picture button that opens the main menu.
 #pragma once
 #include <string>
 

@@ -11,7 +11,6 @@
 #include "win/message_box.h"
 #include "win/strings.h"
 
-const UINT kMsgRunOnWindowThread = WM_APP + 40;
 
 namespace {
 std::mutex g_dialogLock;
@@ -164,24 +163,6 @@ void PrepareReportList(HWND list, HIMAGELIST stateImages) {
 std::wstring InfoColumnHeading(int piece) {
   std::vector<std::wstring> pieces = SplitFields(LoadStr(IDS_INFO_COLUMNS));
   return piece >= 0 && piece < static_cast<int>(pieces.size()) ? pieces[piece] : std::wstring();
-}
-
-bool RunOnWindowThread(HWND window, const std::function<void()>& work) {
-  if (!window || !IsWindow(window)) return false;
-  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
-    work();
-    return true;
-  }
-  DWORD_PTR answer = 0;
-  return SendMessageTimeoutW(window, kMsgRunOnWindowThread, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL, INFINITE,
-                             &answer) != 0 &&
-         answer == 1;
-}
-
-bool HandleRunOnWindowThread(UINT msg, LPARAM lParam) {
-  if (msg != kMsgRunOnWindowThread) return false;
-  (*reinterpret_cast<const std::function<void()>*>(lParam))();
-  return true;
 }
 
 std::vector<std::wstring> DroppedFiles(IDataObject* data) {

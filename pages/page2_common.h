@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "win/paths.h"
+#include "win/window_thread.h"
 
 // --- File dialogs ---------------------------------------------------------
 
@@ -60,17 +61,8 @@ int ListSelectedCount(HWND list);
 // The report-list look of the program: full-row select, double buffering,
 // the "explorer" theme and the shared small image list.
 void PrepareReportList(HWND list, HIMAGELIST stateImages);
-// The headings of string 253, split at ";".
+// The headings of IDS_INFO_COLUMNS, split at ";".
 std::wstring InfoColumnHeading(int piece);
-
-// --- Worker to user-interface thread --------------------------------------
-
-// Runs `work` on the thread of `window` and returns when it is done; false
-// (nothing run) when the window no longer exists.
-bool RunOnWindowThread(HWND window, const std::function<void()>& work);
-// The message a page must answer with HandleRunOnWindowThread.
-extern const UINT kMsgRunOnWindowThread;
-bool HandleRunOnWindowThread(UINT msg, LPARAM lParam);
 
 // --- Drops ----------------------------------------------------------------
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "engine/wim_file_reader.h"
 #include "pages/edit_info_dlg.h"
 #include "pages/page2_common.h"
@@ -377,10 +377,6 @@ bool CPage2_Delete::OnNotify(NMHDR* header, LRESULT& result) {
 }
 
 bool CPage2_Delete::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  if (HandleRunOnWindowThread(msg, lParam)) {
-    result = 1;
-    return true;
-  }
   switch (msg) {
     case WM_TIMER:
       if (wParam == kBusyTimer) OnBusyTimer();

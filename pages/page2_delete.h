@@ -1,4 +1,4 @@
-// The delete and edit page (template 147), third page of the advanced
+// The delete and edit page (IDD_PAGE_DELETE), third page of the advanced
 // host: lists the images of one WIM file, lets the user remove images and
 // edit their metadata and boot mark in the list, and writes all of it
 // into the file ("保存") or into a copy ("另存为...") on a worker thread,

@@ -29,7 +29,7 @@ struct MergeLoader {
 };
 
 namespace {
-// Column headings: pieces of string 253, alignment and width.
+// Column headings: pieces of IDS_INFO_COLUMNS, alignment and width.
 struct Column {
   int piece;  // -1: no heading
   int format;
@@ -359,10 +359,6 @@ bool CPage2_Merge::OnNotify(NMHDR* header, LRESULT& result) {
 }
 
 bool CPage2_Merge::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  if (HandleRunOnWindowThread(msg, lParam)) {
-    result = 1;
-    return true;
-  }
   if (msg == WM_INITMENUPOPUP) {
     OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
     return true;

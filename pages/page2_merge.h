@@ -1,4 +1,4 @@
-// The merge and export page (template 134), second page of the advanced
+// The merge and export page (IDD_PAGE_MERGE), second page of the advanced
 // host: collects the images of several WIM files in a list, and exports
 // the ticked ones, one after another, into a new or an existing file on a
 // worker thread with the progress page in the host's place.

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "engine/split_parts.h"
 #include "engine/wim_file_reader.h"
 #include "engine/wimgapi_engine.h"

@@ -1,4 +1,4 @@
-// The split page (template 133), first page of the advanced host: cuts a
+// The split page (IDD_PAGE_SPLIT), first page of the advanced host: cuts a
 // WIM file into parts of at most a chosen size, on a worker thread with
 // the progress page in the host's place.
 #pragma once

@@ -1,4 +1,4 @@
-// The page behind the "高级" tab (template 132): three radio buttons along
+// The page behind the "高级" tab (IDD_PAGE_ADVANCED): three radio buttons along
 // its top choose which of the split, merge/export and delete/edit pages is
 // shown below them. The host creates the three pages at its initial update
 // and keeps them until it is destroyed.

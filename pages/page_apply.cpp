@@ -2,7 +2,7 @@
 
 #include <uxtheme.h>
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "engine/image_xml.h"
 #include "engine/wim_file_reader.h"
 #include "engine/wimgapi_engine.h"

@@ -1,4 +1,4 @@
-// The Apply page (template 129): lists the images of a WIM or ESD file and
+// The Apply page (IDD_PAGE_APPLY): lists the images of a WIM or ESD file and
 // applies the chosen one to a folder ("应用") or mounts it on a folder
 // ("挂载", read-only or writable, always through WIMGAPI), at once with the
 // progress page in its place or through the task queue.

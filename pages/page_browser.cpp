@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "controls/control_context.h"
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "engine/progress.h"
 #include "engine/wim_file_reader.h"
 #include "pages/wim_info_dlg.h"

@@ -1,4 +1,4 @@
-// The browser page (template 182): the computer's drives and folders and,
+// The browser page (IDD_PAGE_BROWSER): the computer's drives and folders and,
 // below a WIM or ESD file, its images and the folders and files inside an
 // image (read through wimlib), with extraction, extract-and-open and the
 // drag-out to Explorer.
@@ -38,13 +38,13 @@ class CPage_Browser : public CFormPage {
   // A click on a column heading.
   void SortByColumn(int column);
 
-  // "提取..." and 32830: extract the selection to a folder the user picks.
+  // "提取..." and ID_BROWSER_EXTRACT: extract the selection to a folder the user picks.
   // Both refuse, before anything else, while the task queue runs.
   void ExtractToPickedFolder();
   // Extracts the selection into `folder` with the extraction dialog shown;
   // a failed or partial extraction is told in a box.
   void ExtractTo(const std::wstring& folder);
-  // 32833 inside an image: extract the selected file and open it.
+  // ID_BROWSER_OPEN inside an image: extract the selected file and open it.
   bool ExtractAndOpen(int row);
 
   // The drag-out: the placeholder offered to Explorer, the drag's end and

@@ -1,6 +1,6 @@
 #include "pages/page_capture.h"
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
 #include "win/paths.h"

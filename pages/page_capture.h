@@ -1,4 +1,4 @@
-// The Capture page (template 130): captures a folder into a new WIM file
+// The Capture page (IDD_PAGE_CAPTURE): captures a folder into a new WIM file
 // ("创建") or as a further image of an existing one ("追加"), at once with
 // the progress page in its place or through the task queue.
 #pragma once

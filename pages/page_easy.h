@@ -1,4 +1,4 @@
-// The only page of the easy mode (template 159): one large drop area for a
+// The only page of the easy mode (IDD_PAGE_EASY): one large drop area for a
 // folder or a WIM file, then the other end of the operation dropped or
 // picked below it, and the buttons of the operations that fit the pair:
 // "捕获" for a folder, "应用" and "挂载" for a WIM file.

@@ -1,4 +1,4 @@
-// The information page (template 101): header facts and image metadata of
+// The information page (IDD_PAGE_INFO): header facts and image metadata of
 // one or more WIM files as an indented list, read straight from the files.
 #pragma once
 #include <string>

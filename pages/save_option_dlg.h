@@ -1,4 +1,4 @@
-// The capture options dialog (template 146, "捕获选项"): compression,
+// The capture options dialog (IDD_SAVE_OPTIONS, "捕获选项"): compression,
 // edition flag, boot mark and, with wimlib, WIMBoot compatibility for a new
 // image. Every capture and every export into a new file asks through it.
 //

@@ -1,4 +1,4 @@
-// The image chooser (template 181, "Quarry - 选择一个镜像"): one tile per
+// The image chooser (IDD_SHELL_IMAGE_SELECT, "Quarry - 选择一个镜像"): one tile per
 // image of a WIM file, read straight from the file, and for a mount the
 // box "可写方式挂载". Used by the shell tasks and the easy page.
 #pragma once

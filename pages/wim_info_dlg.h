@@ -1,4 +1,4 @@
-// The information dialog (template 185, "Informations"): the XML text of a
+// The information dialog (IDD_WIM_INFO, "Informations"): the XML text of a
 // WIM file (mode 0) or a per-image text view with one tab per image
 // (mode 1). Modeless; several may be open at once, each deletes itself
 // when its window is destroyed.

@@ -1,6 +1,6 @@
 #include "tasks/operation_runner.h"
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "resources/ids_capture_apply.h"
 #include "tasks/workbench.h"
 #include "win/message_box.h"

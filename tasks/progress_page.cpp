@@ -1,14 +1,11 @@
 #include "tasks/progress_page.h"
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "resources/resource.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 namespace {
-// Window work of Begin and Finish, run on the user-interface thread.
-constexpr UINT kMsgBegin = WM_APP + 1;
-constexpr UINT kMsgFinish = WM_APP + 2;
-
 constexpr COLORREF kTextColour = RGB(99, 99, 99);
 }  // namespace
 
@@ -57,14 +54,14 @@ void CPage_Progress::SetPercent(float percent) {
 }
 
 void CPage_Progress::Begin() {
-  if (hwnd_) SendMessageW(hwnd_, kMsgBegin, 0, 0);
+  RunOnWindowThread(hwnd_, [this] { DoBegin(); });
 }
 
 void CPage_Progress::Finish(int result) {
   if (!hwnd_) return;
   bar_.SetPos(100);  // posts UM_PROGRESS_DONE to this page
   Sleep(100);
-  SendMessageW(hwnd_, kMsgFinish, static_cast<WPARAM>(result), 0);
+  RunOnWindowThread(hwnd_, [this, result] { DoFinish(result); });
 }
 
 // The runner has set the busy flag and disabled the tabs when it started
@@ -149,12 +146,6 @@ void CPage_Progress::Layout(int w, int h) {
 
 bool CPage_Progress::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case kMsgBegin:
-      DoBegin();
-      return true;
-    case kMsgFinish:
-      DoFinish(static_cast<int>(wParam));
-      return true;
     case WM_SIZE:
       Layout(LOWORD(lParam), HIWORD(lParam));
       return false;

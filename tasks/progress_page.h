@@ -1,4 +1,4 @@
-// The progress page (template 154): shown in place of a page while that
+// The progress page (IDD_PAGE_PROGRESS): shown in place of a page while that
 // page's operation runs on a worker thread. A big text line, a bar, the
 // operation's description and, at the end, a result picture and text.
 //
@@ -38,7 +38,7 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
   // result picture and text and the "确定" button, and tells the runner
   // the operation has ended (the tabs come back, the busy flag goes).
   void Finish(int result);
-  // The operation's description line (1118); written only while the page shows.
+  // The operation's description line (IDC_PROGRESS_TITLE); written only while the page shows.
   void SetDescription(const std::wstring& text);
 
   // "确定": hides the page and shows the page that started the operation.

@@ -2,21 +2,17 @@
 
 #include <uxtheme.h>
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "pages/path_prompts.h"
 #include "resources/resource.h"
 #include "tasks/task_runner.h"
 #include "win/message_box.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 namespace {
-// Window work of the runner, done on the user-interface thread.
-constexpr UINT kMsgBeginRun = WM_APP + 21;  // wParam: rows of the run
-constexpr UINT kMsgEndRun = WM_APP + 22;
-
 // Bars are redrawn from progress reports at most this often.
 constexpr DWORD kRedrawIntervalMs = 33;
-
 
 void AddColumn(HWND list, int index, const std::wstring& caption, int width, int format) {
   LVCOLUMNW column = {LVCF_TEXT | LVCF_WIDTH | LVCF_FMT};
@@ -187,7 +183,9 @@ bool CPage_TaskQueue::TakeRunSnapshot() {
 
 void CPage_TaskQueue::StoppedAt(int row) { resumeFrom_ = runFirst_ + row; }
 
-void CPage_TaskQueue::BeginRun(int rows) { SendMessageW(hwnd_, kMsgBeginRun, static_cast<WPARAM>(rows), 0); }
+void CPage_TaskQueue::BeginRun(int rows) {
+  RunOnWindowThread(hwnd_, [this, rows] { DoBeginRun(rows); });
+}
 
 void CPage_TaskQueue::SetRowPicture(int row, int picture) {
   LVITEMW item = {LVIF_IMAGE};
@@ -223,7 +221,9 @@ void CPage_TaskQueue::ResetBars() {
   NameBar(currentBar_, 0, 100);
 }
 
-void CPage_TaskQueue::EndRun() { SendMessageW(hwnd_, kMsgEndRun, 0, 0); }
+void CPage_TaskQueue::EndRun() {
+  RunOnWindowThread(hwnd_, [this] { DoEndRun(); });
+}
 
 // The runner has set its flags and disabled the tabs when it started the run.
 void CPage_TaskQueue::DoBeginRun(int rows) {
@@ -347,12 +347,6 @@ bool CPage_TaskQueue::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
     case WM_SIZE:
       Layout(LOWORD(lParam), HIWORD(lParam));
       return false;
-    case kMsgBeginRun:
-      DoBeginRun(static_cast<int>(wParam));
-      return true;
-    case kMsgEndRun:
-      DoEndRun();
-      return true;
     case WM_DESTROY:
       if (dropTarget_) dropTarget_->Revoke();
       if (Workbench* app = bench_; app && app->taskQueuePage == this) app->taskQueuePage = nullptr;

@@ -1,4 +1,4 @@
-// The task queue page (template 153): the queued captures, applies and
+// The task queue page (IDD_PAGE_TASK_QUEUE): the queued captures, applies and
 // mounts, two progress bars and the buttons to run, abort, load, save and
 // close. The main window shows it in place of the tab pages and remembers
 // which tab was selected, so that closing the page restores that tab.

@@ -1,5 +1,7 @@
 #include "win/dialog.h"
 
+#include "win/window_thread.h"
+
 INT_PTR CALLBACK SharedDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 INT_PTR Dialog::DoModal(HWND parent) {
@@ -85,6 +87,10 @@ INT_PTR CALLBACK SharedDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
   }
   if (!self) return FALSE;
   LRESULT result = 0;
+  if (RunHandedWork(msg, lParam, result)) {
+    SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
+  }
   bool handled = self->HandleMessage(msg, wParam, lParam, result);
   if (msg == WM_NCDESTROY) {
     self->Unbind();

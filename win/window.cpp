@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "win/window_thread.h"
+
 namespace {
 const wchar_t kObjectProp[] = L"Quarry.Window";
 const UINT_PTR kSubclassId = 0x5157;  // "QW"
@@ -153,6 +155,7 @@ LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
   }
   if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
   LRESULT result = 0;
+  if (RunHandedWork(msg, lParam, result)) return result;
   bool handled = self->HandleMessage(msg, wParam, lParam, result);
   if (!handled) result = DefWindowProcW(hwnd, msg, wParam, lParam);
   if (msg == WM_NCDESTROY) {
@@ -165,6 +168,7 @@ LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
   auto* self = reinterpret_cast<Window*>(data);
   LRESULT result = 0;
+  if (RunHandedWork(msg, lParam, result)) return result;
   if (!self->HandleMessage(msg, wParam, lParam, result)) result = DefSubclassProc(hwnd, msg, wParam, lParam);
   if (msg == WM_NCDESTROY) {
     self->Unbind();

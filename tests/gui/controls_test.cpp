@@ -15,7 +15,7 @@
 #include "controls/control_context.h"
 #include "controls/drag_drop.h"
 #include "controls/list_ctrls.h"
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "controls/progress_ctrl.h"
 #include "gui.h"
 #include "harness.h"

@@ -31,7 +31,7 @@ ItemState MenuItem(HMENU menu, UINT id) {
   return {(info.fState & MFS_CHECKED) != 0, (info.fType & MFT_RADIOCHECK) != 0, (info.fState & MFS_GRAYED) != 0};
 }
 
-// Popup `index` of menu 139 as the window prepares it when it opens.
+// Popup `index` of IDR_MENU_MAIN as the window prepares it when it opens.
 HMENU OpenedPopup(HWND owner, HMENU menu, int index) {
   HMENU popup = GetSubMenu(menu, index);
   SendMessageW(owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), MAKELPARAM(index, FALSE));

@@ -137,12 +137,23 @@ class ProgressPageTest : public FrameTest {
   }
 
   // The page that starts an operation hides itself and begins on its worker.
+  // What a page does: the runner starts the worker, which begins the
+  // progress page and describes the operation.
+  struct Beginning {
+    CPage_Progress* page;
+    std::wstring description;
+    static DWORD WINAPI Run(void* arg) {
+      auto* self = static_cast<Beginning*>(arg);
+      self->page->Begin();
+      self->page->SetDescription(self->description);
+      return 0;
+    }
+  };
   void BeginFromCurrentPage(const std::wstring& description) {
     app_->currentPage->Show(false);
-    OnWorker([&] {
-      page().Begin();
-      page().SetDescription(description);
-    });
+    Beginning beginning{&page(), description};
+    ASSERT_TRUE(dialog_->runner().Start(Beginning::Run, &beginning));
+    ASSERT_TRUE(dialog_->runner().Wait(30000));
   }
 };
 

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "controls/messages.h"
+#include "win/messages.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 
