@@ -151,7 +151,7 @@ DWORD wg_file_check_image(struct wg_file *f, int index);
 /* ------------------------------------------------------------------------- */
 
 struct wg_callback {
-    WIM_MESSAGE_CALLBACK fn;
+    PFN_WIMMessageCallback fn;
     PVOID user;
 };
 
@@ -223,8 +223,8 @@ void wg_pacer_advance(struct wg_op *op, uint64_t done, uint64_t total);
 void wg_pacer_finish(struct wg_op *op);
 
 void wg_callbacks_forget(struct wg_file *f);
-DWORD wg_callbacks_register(struct wg_file *f, WIM_MESSAGE_CALLBACK fn, PVOID user);
-BOOL wg_callbacks_unregister(struct wg_file *f, bool any_file, WIM_MESSAGE_CALLBACK fn);
+DWORD wg_callbacks_register(struct wg_file *f, PFN_WIMMessageCallback fn, PVOID user);
+BOOL wg_callbacks_unregister(struct wg_file *f, bool any_file, PFN_WIMMessageCallback fn);
 DWORD wg_callbacks_count(struct wg_file *f);
 
 /* ------------------------------------------------------------------------- */
