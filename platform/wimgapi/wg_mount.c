@@ -1,5 +1,6 @@
 /*
- * wg_mount.c - mounting, committing and unmounting.
+ * wg_mount.c - mounting, and the exports that list the mounts (committing,
+ * discarding and unmounting: wg_commit.c).
  *
  * A mount is a FUSE file system served from the WIM by a process of its own
  * (wg_fuse.c) where FUSE can be used, else an extracted copy of the image in
