@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "engine/wimgapi_defs.h"
 #include "engine/wimlib_api.h"
+#include "platform/common/wimgapi_abi.h"
 
 enum BackendKind : unsigned char { kBackendWimgapi = 0, kBackendWimlib = 1 };
 

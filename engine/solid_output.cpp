@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/wimgapi_defs.h"
+#include "platform/common/wimgapi_abi.h"
 
 namespace {
 

@@ -353,46 +353,35 @@ DWORD wg_fuse_release(const char *folder)
     return r.status == 0 || wg_fuse_state(folder) != WG_FUSE_DEAD ? 0 : run_error(&r);
 }
 
-/* Counts the files in a staging folder and their bytes. */
-static void count_files(int dirfd, uint64_t *files, uint64_t *bytes, int depth)
-{
-    int fd = dup(dirfd);
-    DIR *d = fd >= 0 ? fdopendir(fd) : NULL;
-    struct dirent *e;
-    struct stat st;
+/* The files in a staging folder and their bytes. */
+struct staged_count {
+    uint64_t files;
+    uint64_t bytes;
+};
 
-    if (!d) {
-        if (fd >= 0)
-            close(fd);
+static void count_file(int dirfd, const char *name, int fd, const struct stat *st, void *ctx)
+{
+    struct staged_count *c = ctx;
+
+    (void)dirfd, (void)name;
+    if (fd >= 0)
         return;
-    }
-    while ((e = readdir(d))) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..") ||
-            fstatat(dirfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW))
-            continue;
-        if (S_ISDIR(st.st_mode) && depth < 8) {
-            int sub = openat(dirfd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub >= 0) {
-                count_files(sub, files, bytes, depth + 1);
-                close(sub);
-            }
-        } else if (S_ISREG(st.st_mode)) {
-            (*files)++;
-            *bytes += (uint64_t)st.st_size;
-        }
-    }
-    closedir(d);
+    c->files++;
+    c->bytes += (uint64_t)st->st_size;
 }
 
 void wg_fuse_staged(const char *staging, uint64_t *files, uint64_t *bytes)
 {
     int fd = staging ? open(staging, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    struct staged_count c = {0, 0};
 
-    *files = *bytes = 0;
-    if (fd < 0)
-        return;
-    count_files(fd, files, bytes, 0);
-    close(fd);
+    if (fd >= 0) {
+        /* The count looks at most eight folders deep. */
+        wg_walk_tree(fd, 8, count_file, &c);
+        close(fd);
+    }
+    *files = c.files;
+    *bytes = c.bytes;
 }
 
 void wg_fuse_drop_staging(const char *staging)

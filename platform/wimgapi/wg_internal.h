@@ -12,9 +12,11 @@
  *   wg_transfer.c  WIMApplyImage, WIMExportImage, WIMSplitFile
  *   wg_xml.c       WIMGetImageInformation, WIMSetImageInformation
  *   wg_xmlread.c   reading a caller's XML with libxml2 (Linux compiler)
- *   wg_mount.c     mounting, commit, unmount, the mount-list exports
+ *   wg_mount.c     mounting, the mount-list exports
+ *   wg_commit.c    committing, discarding and unmounting a mount
  *   wg_mountlist.c the persistent mount list and the state of its records
- *   wg_mountdir.c  the mount folder: checking, protecting, emptying
+ *   wg_mountdir.c  the mount folder: checking, protecting, emptying; the
+ *                  tree walk shared with the staging folder's count
  *   wg_fuse.c      mounts served by wimlib's FUSE file system (a process of
  *                  its own, started with wimlib-imagex)
  *   wg_errors.c    wimlib and errno codes -> Win32 error codes
@@ -151,7 +153,7 @@ DWORD wg_file_check_image(struct wg_file *f, int index);
 /* ------------------------------------------------------------------------- */
 
 struct wg_callback {
-    WIM_MESSAGE_CALLBACK fn;
+    PFN_WIMMessageCallback fn;
     PVOID user;
 };
 
@@ -223,8 +225,8 @@ void wg_pacer_advance(struct wg_op *op, uint64_t done, uint64_t total);
 void wg_pacer_finish(struct wg_op *op);
 
 void wg_callbacks_forget(struct wg_file *f);
-DWORD wg_callbacks_register(struct wg_file *f, WIM_MESSAGE_CALLBACK fn, PVOID user);
-BOOL wg_callbacks_unregister(struct wg_file *f, bool any_file, WIM_MESSAGE_CALLBACK fn);
+DWORD wg_callbacks_register(struct wg_file *f, PFN_WIMMessageCallback fn, PVOID user);
+BOOL wg_callbacks_unregister(struct wg_file *f, bool any_file, PFN_WIMMessageCallback fn);
 DWORD wg_callbacks_count(struct wg_file *f);
 
 /* ------------------------------------------------------------------------- */
@@ -303,6 +305,14 @@ bool wg_record_busy(const struct wg_mount_rec *r);
 DWORD wg_folder_check(const char *unix_path);
 DWORD wg_folder_empty(const char *unix_path);
 void wg_folder_protect(const char *unix_path);
+
+/* Walks the tree below the open folder dirfd without following symbolic
+ * links: calls fn for every regular file (fd -1) and, after its contents,
+ * for every folder it could enter (fd open on it).  Folders more than
+ * max_depth levels down are not entered. */
+struct stat;
+typedef void (*wg_walk_fn)(int dirfd, const char *name, int fd, const struct stat *st, void *ctx);
+void wg_walk_tree(int dirfd, int max_depth, wg_walk_fn fn, void *ctx);
 
 /* True when an image of the file at win_path is mounted. */
 bool wg_mount_uses_file(const WCHAR *win_path);

@@ -28,14 +28,14 @@
 
 struct registration {
     struct wg_file *file;      /* NULL: every operation */
-    WIM_MESSAGE_CALLBACK fn;
+    PFN_WIMMessageCallback fn;
     PVOID user;
 };
 
 static struct registration *g_regs;
 static size_t g_nregs, g_capregs;
 
-DWORD wg_callbacks_register(struct wg_file *f, WIM_MESSAGE_CALLBACK fn, PVOID user)
+DWORD wg_callbacks_register(struct wg_file *f, PFN_WIMMessageCallback fn, PVOID user)
 {
     DWORD index = 0;
     size_t i;
@@ -64,7 +64,7 @@ DWORD wg_callbacks_register(struct wg_file *f, WIM_MESSAGE_CALLBACK fn, PVOID us
 }
 
 /* Removes the registrations that match; any_file ignores f. */
-static size_t remove_matching(struct wg_file *f, bool any_file, WIM_MESSAGE_CALLBACK fn)
+static size_t remove_matching(struct wg_file *f, bool any_file, PFN_WIMMessageCallback fn)
 {
     size_t i, kept = 0, removed;
 
@@ -78,7 +78,7 @@ static size_t remove_matching(struct wg_file *f, bool any_file, WIM_MESSAGE_CALL
     return removed;
 }
 
-BOOL wg_callbacks_unregister(struct wg_file *f, bool any_file, WIM_MESSAGE_CALLBACK fn)
+BOOL wg_callbacks_unregister(struct wg_file *f, bool any_file, PFN_WIMMessageCallback fn)
 {
     size_t removed;
 
@@ -544,7 +544,7 @@ DWORD WINAPI wg_RegisterMessageCallback(HANDLE wim, FARPROC callback, PVOID user
         if (!f)
             return INVALID_CALLBACK_VALUE;
     }
-    index = wg_callbacks_register(f, (WIM_MESSAGE_CALLBACK)(void *)callback, user);
+    index = wg_callbacks_register(f, (PFN_WIMMessageCallback)(void *)callback, user);
     wg_file_release(f);
     if (index != INVALID_CALLBACK_VALUE)
         SetLastError(ERROR_SUCCESS);
@@ -561,7 +561,7 @@ BOOL WINAPI wg_UnregisterMessageCallback(HANDLE wim, FARPROC callback)
         if (!f)
             return FALSE;
     }
-    ok = wg_callbacks_unregister(f, wim == NULL, (WIM_MESSAGE_CALLBACK)(void *)callback);
+    ok = wg_callbacks_unregister(f, wim == NULL, (PFN_WIMMessageCallback)(void *)callback);
     wg_file_release(f);
     return ok;
 }

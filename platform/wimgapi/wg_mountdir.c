@@ -1,11 +1,13 @@
 /*
  * wg_mountdir.c - the mount folder: checking it, protecting a read-only
- * mount's tree and emptying it again on unmount.
+ * mount's tree and emptying it again on unmount; and the walk over a tree
+ * of folders that these and the staging folder's count share.
  */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -99,8 +101,7 @@ DWORD wg_folder_empty(const char *unix_path)
     return r ? wg_error_from_errno(r) : 0;
 }
 
-/* Takes the write permission away from everything inside dirfd. */
-static void protect_folder(int dirfd)
+static void walk(int dirfd, int depth, int max_depth, wg_walk_fn fn, void *ctx)
 {
     struct stat st;
     struct dirent *e;
@@ -116,18 +117,33 @@ static void protect_folder(int dirfd)
         if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..") ||
             fstatat(dirfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW))
             continue;
-        if (S_ISDIR(st.st_mode)) {
+        if (S_ISDIR(st.st_mode) && depth < max_depth) {
             int sub = openat(dirfd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub >= 0) {
-                protect_folder(sub);
-                fchmod(sub, st.st_mode & 07555);
+                walk(sub, depth + 1, max_depth, fn, ctx);
+                fn(dirfd, e->d_name, sub, &st, ctx);
                 close(sub);
             }
         } else if (S_ISREG(st.st_mode)) {
-            fchmodat(dirfd, e->d_name, st.st_mode & 07555, 0);
+            fn(dirfd, e->d_name, -1, &st, ctx);
         }
     }
     closedir(d);
+}
+
+void wg_walk_tree(int dirfd, int max_depth, wg_walk_fn fn, void *ctx)
+{
+    walk(dirfd, 0, max_depth, fn, ctx);
+}
+
+/* Takes the write permission away from one file or folder. */
+static void protect_entry(int dirfd, const char *name, int fd, const struct stat *st, void *ctx)
+{
+    (void)ctx;
+    if (fd >= 0)
+        fchmod(fd, st->st_mode & 07555);
+    else
+        fchmodat(dirfd, name, st->st_mode & 07555, 0);
 }
 
 void wg_folder_protect(const char *unix_path)
@@ -137,7 +153,7 @@ void wg_folder_protect(const char *unix_path)
 
     if (fd < 0)
         return;
-    protect_folder(fd);
+    wg_walk_tree(fd, INT_MAX, protect_entry, NULL);
     /* The folder itself too: nothing may be added at the top either. */
     if (fstat(fd, &st) == 0)
         fchmod(fd, st.st_mode & 07555);

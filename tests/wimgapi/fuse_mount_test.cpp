@@ -26,8 +26,8 @@ class WimgapiFuseMount : public OneImageWimTest {
     OneImageWimTest::SetUp();
   }
   DWORD Flags(const std::wstring& folder) {
-    std::vector<MountInfo1> list = MountInfo();
-    const MountInfo1* m = FindInfo(list, folder);
+    std::vector<WIM_MOUNT_INFO_LEVEL1> list = MountInfo();
+    const WIM_MOUNT_INFO_LEVEL1* m = FindInfo(list, folder);
     return m ? m->MountFlags : 0xDEAD;
   }
   // Commit and unmount as the mount manager does.

@@ -25,8 +25,8 @@ std::wstring ThroughRootDrive(const std::wstring& path) {
 class WimgapiMountSafety : public OneImageWimTest {
  protected:
   DWORD Flags(const std::wstring& folder) {
-    std::vector<MountInfo1> list = MountInfo();
-    const MountInfo1* m = FindInfo(list, folder);
+    std::vector<WIM_MOUNT_INFO_LEVEL1> list = MountInfo();
+    const WIM_MOUNT_INFO_LEVEL1* m = FindInfo(list, folder);
     return m ? m->MountFlags : 0xDEAD;
   }
 };

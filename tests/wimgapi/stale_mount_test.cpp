@@ -33,8 +33,8 @@ class WimgapiStaleMount : public OneImageWimTest {
   }
   BOOL Mount(const std::wstring& wim, const std::wstring& folder, bool rw) { return MountWim(wim, 1, folder, rw); }
   DWORD Flags(const std::wstring& folder) {
-    std::vector<MountInfo1> list = MountInfo();
-    const MountInfo1* m = FindInfo(list, folder);
+    std::vector<WIM_MOUNT_INFO_LEVEL1> list = MountInfo();
+    const WIM_MOUNT_INFO_LEVEL1* m = FindInfo(list, folder);
     return m ? m->MountFlags : 0xDEAD;
   }
   // The flags once they are `expected`, or as they stand after 20 s. A
@@ -47,8 +47,8 @@ class WimgapiStaleMount : public OneImageWimTest {
     return flags;
   }
   // The records of this test's mounts.
-  std::vector<MountInfo1> Mine(const std::vector<MountInfo1>& list) {
-    std::vector<MountInfo1> mine;
+  std::vector<WIM_MOUNT_INFO_LEVEL1> Mine(const std::vector<WIM_MOUNT_INFO_LEVEL1>& list) {
+    std::vector<WIM_MOUNT_INFO_LEVEL1> mine;
     for (const auto& m : list)
       if (CompareStringOrdinal(m.MountPath, static_cast<int>(dir_.size()), dir_.c_str(), -1, TRUE) == CSTR_EQUAL)
         mine.push_back(m);
@@ -78,13 +78,13 @@ TEST_F(WimgapiStaleMount, MissingFileOrFolderIsListedInvalidAndUnmountClearsIt) 
   ASSERT_EQ(qtest::RunUnix("rm -rf " + Q(replaced) + " && mkdir " + Q(replaced)).exitCode, 0);
   ASSERT_TRUE(qtest::WriteFileBytes(replaced + L"\\mine.txt", "the user's"));
 
-  std::vector<MountInfo1> list = Mine(MountInfo());
+  std::vector<WIM_MOUNT_INFO_LEVEL1> list = Mine(MountInfo());
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(Flags(ok), kMounted | kReadWrite);
   EXPECT_EQ(Flags(noWim), kInvalid | kNoWim);
   EXPECT_EQ(Flags(noDir), kInvalid | kNoMountDir | kReadWrite);
   EXPECT_EQ(Flags(replaced), kInvalid | kReplaced | kReadWrite);
-  const MountInfo1* m = FindInfo(list, noWim);
+  const WIM_MOUNT_INFO_LEVEL1* m = FindInfo(list, noWim);
   ASSERT_NE(m, nullptr);
   EXPECT_STREQ(m->WimPath, lostWim.c_str());
   EXPECT_EQ(m->ImageIndex, 1u);
@@ -98,7 +98,7 @@ TEST_F(WimgapiStaleMount, MissingFileOrFolderIsListedInvalidAndUnmountClearsIt) 
   EXPECT_EQ(count, all);
   EXPECT_EQ(bytes, all * sizeof(WIM_MOUNT_LIST));
   for (const auto& e : level0) {
-    const MountInfo1* mine = FindInfo(list, e.MountPath);
+    const WIM_MOUNT_INFO_LEVEL1* mine = FindInfo(list, e.MountPath);
     if (mine) EXPECT_EQ(e.MountedForRW, mine->MountFlags & kReadWrite ? 1 : 0);
   }
   // Too small a buffer tells the size; an unknown level is refused.

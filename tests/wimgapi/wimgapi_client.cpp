@@ -216,20 +216,20 @@ std::wstring Arg(const std::wstring& path) {
   return L"\"" + path + L"\"";
 }
 
-std::vector<MountInfo1> MountInfo() {
-  std::vector<MountInfo1> list;
+std::vector<WIM_MOUNT_INFO_LEVEL1> MountInfo() {
+  std::vector<WIM_MOUNT_INFO_LEVEL1> list;
   if (!W().GetMountedImageInfo) return list;
   DWORD count = 0, bytes = 0;
   if (W().GetMountedImageInfo(1, &count, nullptr, 0, &bytes)) return list;
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(bytes, count * sizeof(MountInfo1));
+  EXPECT_EQ(bytes, count * sizeof(WIM_MOUNT_INFO_LEVEL1));
   list.resize(count);
   if (!W().GetMountedImageInfo(1, &count, list.data(), bytes, &bytes)) list.clear();
   list.resize(count);
   return list;
 }
 
-const MountInfo1* FindInfo(const std::vector<MountInfo1>& list, const std::wstring& folder) {
+const WIM_MOUNT_INFO_LEVEL1* FindInfo(const std::vector<WIM_MOUNT_INFO_LEVEL1>& list, const std::wstring& folder) {
   for (const auto& m : list)
     if (CompareStringOrdinal(m.MountPath, -1, folder.c_str(), -1, TRUE) == CSTR_EQUAL) return &m;
   return nullptr;

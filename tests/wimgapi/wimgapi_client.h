@@ -11,24 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/wimgapi_defs.h"
+#include "platform/common/wimgapi_abi.h"
 #include "harness.h"
 
 namespace wgt {
 
-// WIMGetMountedImageInfo's level-1 record and the function itself.
-struct MountInfo1 {
-  WCHAR WimPath[MAX_PATH];
-  WCHAR MountPath[MAX_PATH];
-  DWORD ImageIndex;
-  DWORD MountFlags;
-};
-static_assert(sizeof(MountInfo1) == 1048, "WIM_MOUNT_INFO_LEVEL1 is 1048 bytes");
-typedef BOOL(WINAPI* PFN_GetMountedImageInfo)(int level, PDWORD count, PVOID info, DWORD size, PDWORD returned);
-
 struct Api {
   HMODULE module = nullptr;
-  PFN_GetMountedImageInfo GetMountedImageInfo = nullptr;
+  PFN_WIMGetMountedImageInfo GetMountedImageInfo = nullptr;
   PFN_WIMCreateFile CreateFile = nullptr;
   PFN_WIMMountImageHandle MountImageHandle = nullptr;
   PFN_WIMUnmountImageHandle UnmountImageHandle = nullptr;
@@ -178,9 +168,9 @@ ToolResult RunTool(const std::wstring& args);
 std::wstring Arg(const std::wstring& path);
 
 // Level-1 records of WIMGetMountedImageInfo (empty when it fails).
-std::vector<MountInfo1> MountInfo();
+std::vector<WIM_MOUNT_INFO_LEVEL1> MountInfo();
 // The record of the mount at folder, or null.
-const MountInfo1* FindInfo(const std::vector<MountInfo1>& list, const std::wstring& folder);
+const WIM_MOUNT_INFO_LEVEL1* FindInfo(const std::vector<WIM_MOUNT_INFO_LEVEL1>& list, const std::wstring& folder);
 // Waits (at most 60 s) until the file exists.
 bool WaitForFile(const std::wstring& path);
 

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/wimgapi_defs.h"
+#include "platform/common/wimgapi_abi.h"
 
 namespace {
 
@@ -46,14 +46,7 @@ struct Api {
   PFN_WIMUnmountImage UnmountImage = nullptr;
   PFN_WIMGetMountedImageHandle GetMountedImageHandle = nullptr;
   PFN_WIMCommitImageHandle CommitImageHandle = nullptr;
-  BOOL(WINAPI* GetMountedImageInfo)(int level, PDWORD count, PVOID info, DWORD size, PDWORD returned) = nullptr;
-};
-
-struct MountInfo1 {
-  WCHAR WimPath[MAX_PATH];
-  WCHAR MountPath[MAX_PATH];
-  DWORD ImageIndex;
-  DWORD MountFlags;
+  PFN_WIMGetMountedImageInfo GetMountedImageInfo = nullptr;
 };
 
 template <typename T>
@@ -257,11 +250,11 @@ int Append(const Api& api, int argc, wchar_t** argv) {
 int Info(const Api& api) {
   if (!api.GetMountedImageInfo) return 127;
   DWORD count = 0, bytes = 0;
-  std::vector<MountInfo1> list(1);
-  if (!api.GetMountedImageInfo(1, &count, list.data(), sizeof(MountInfo1), &bytes)) {
+  std::vector<WIM_MOUNT_INFO_LEVEL1> list(1);
+  if (!api.GetMountedImageInfo(1, &count, list.data(), sizeof(WIM_MOUNT_INFO_LEVEL1), &bytes)) {
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return Fail("WIMGetMountedImageInfo");
     list.resize(count);
-    if (!api.GetMountedImageInfo(1, &count, list.data(), static_cast<DWORD>(count * sizeof(MountInfo1)), &bytes))
+    if (!api.GetMountedImageInfo(1, &count, list.data(), static_cast<DWORD>(count * sizeof(WIM_MOUNT_INFO_LEVEL1)), &bytes))
       return Fail("WIMGetMountedImageInfo");
   }
   for (DWORD i = 0; i < count; ++i)
