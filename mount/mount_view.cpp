@@ -4,6 +4,7 @@
 #include <uxtheme.h>
 
 #include "app/quarry_app.h"
+#include "engine/engine.h"
 #include "resources/resource.h"
 #include "tasks/operation.h"
 #include "win/message_box.h"
@@ -93,7 +94,7 @@ void CMountView::Layout(int width, int height) {
 
 void CMountView::Refresh() {
   std::vector<MountRecord> records;
-  if (!ReadMountedImages(records)) return;
+  if (!MakeEngine(kBackendWimgapi)->ListMounts(records)) return;
   records_ = std::move(records);
   FillRows();
 }

@@ -2,8 +2,7 @@
 
 #include "app/quarry_app.h"
 #include "engine/progress.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "resources/resource.h"
 #include "pages/page2_common.h"
 #include "tasks/operation.h"
@@ -29,9 +28,8 @@ void ShowExportStatus(const ExportJob::Image& image, int n, int total) {
 }
 
 EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
-  if (job.backend == kBackendWimlib)
-    return WimlibEngine().ExportImage(image.source, image.index, job.destination, job.compression, job.wimBoot);
-  return WimgapiEngine(job.tempFolder).ExportImage(image.source, image.index, job.destination, job.compression);
+  return MakeEngine(job.backend, job.tempFolder)
+      ->Export({image.source, image.index, job.destination, job.compression, job.wimBoot});
 }
 
 DWORD WINAPI ExportWorker(void* arg) {
