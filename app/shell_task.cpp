@@ -12,8 +12,7 @@
 #include "app/shell_task_tip.h"
 #include "engine/progress.h"
 #include "engine/wim_file_reader.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/strings.h"
@@ -171,10 +170,14 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
   const std::wstring tempFolder = Host().tempFolder;
   const CaptureLists lists = SnapshotCaptureLists();
   EngineResult result = RunWithTip(TaskText(0, folder, target), [&]() -> EngineResult {
-    if (wimlib)
-      return WimlibEngine().CaptureImage(folder, target, choice.compression, append == 1, false, false, choice.info);
-    return WimgapiEngine(tempFolder).CaptureImage(folder, target, choice.compression, append == 1, false, false,
-                                                  choice.info, lists);
+    CaptureRequest request;
+    request.source = folder;
+    request.wimPath = target;
+    request.compression = choice.compression;
+    request.append = append == 1;
+    request.info = choice.info;
+    request.lists = lists;
+    return MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, tempFolder)->Capture(request);
   });
   ReportFailure(result, !wimlib);
 }
@@ -215,9 +218,8 @@ void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
 
   const std::wstring tempFolder = Host().tempFolder;  // read here, not on the tip's thread
   EngineResult result = RunWithTip(TaskText(mount ? 2 : 1, wimPath, folder), [&]() -> EngineResult {
-    if (mount) return WimgapiEngine(tempFolder).MountImage(wimPath, folder, image, false, false, writable);
-    if (wimlib) return WimlibEngine().ApplyImage(wimPath, folder, image, false, false);
-    return WimgapiEngine(tempFolder).ApplyImage(wimPath, folder, image, false, false);
+    if (mount) return MakeEngine(kBackendWimgapi, tempFolder)->Mount({wimPath, folder, image, false, false, writable});
+    return MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, tempFolder)->Apply({wimPath, folder, image, false, false});
   });
   ReportFailure(result, mount || !wimlib);
 }

@@ -1,5 +1,5 @@
 // Console benchmark of the two engines (not shipped): runs one capture or
-// apply through WimlibEngine or WimgapiEngine and prints the seconds the
+// apply through the engine of either back end and prints the seconds the
 // engine call took. bench/run.sh drives it and compares with wimlib-imagex.
 //
 //   engine_bench capture wimlib|wimgapi <source folder> <wim file> [compression]
@@ -14,8 +14,7 @@
 
 #include "engine/backend.h"
 #include "engine/engine_host.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "win/message_box.h"
 
 namespace {
@@ -71,18 +70,20 @@ int wmain(int argc, wchar_t** argv) {
   });
 
   double start = Now();
+  std::unique_ptr<Engine> imaging = MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, host.tempFolder);
   int result;
   if (op == L"capture") {
-    ImageInfo info;
-    info.name = L"bench";
-    result = wimlib ? WimlibEngine().CaptureImage(a, b, compression, false, false, false, info)
-                    : WimgapiEngine().CaptureImage(a, b, compression, false, false, false, info, SnapshotCaptureLists());
+    CaptureRequest request;
+    request.source = a;
+    request.wimPath = b;
+    request.compression = compression;
+    request.info.name = L"bench";
+    request.lists = SnapshotCaptureLists();
+    result = imaging->Capture(request);
   } else if (op == L"export") {
-    result = wimlib ? WimlibEngine().ExportImage(a, 1, b, compression, 0)
-                    : WimgapiEngine().ExportImage(a, 1, b, compression);
+    result = imaging->Export({a, 1, b, compression, 0});
   } else {
-    result = wimlib ? WimlibEngine().ApplyImage(a, b, 1, false, false)
-                    : WimgapiEngine().ApplyImage(a, b, 1, false, false);
+    result = imaging->Apply({a, b, 1, false, false});
   }
   double seconds = Now() - start;
   if (result != 0) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Engine benchmark (not a test, not shipped). Generates a tree of at least
 # 5,000 files and 200 MB, then captures it and applies it through
-# WimlibEngine (bin/wimlib/libwim-15.dll), WimgapiEngine (the prefix's
+# the wimlib engine (bin/wimlib/libwim-15.dll), the WIMGAPI engine (the prefix's
 # wimgapi.dll) and wimlib-imagex, interleaved, REPS times each, and prints
 # the times and the ratio of each engine to wimlib-imagex (CPU time, which a
 # busy machine barely disturbs, and wall time).

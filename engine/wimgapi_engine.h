@@ -16,6 +16,7 @@
 
 #include "config/capture_lists.h"
 #include "engine/backend.h"
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
 
@@ -80,7 +81,7 @@ size_t CaptureRootLength(const std::wstring& source);
 // aligned, each matched against the path relative to the capture root.
 DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
 
-class WimgapiEngine {
+class WimgapiEngine : public Engine {
  public:
   // Takes the temporary folder of the host (the settings' DIR/Temp) now:
   // only on the user-interface thread, where the preferences change it. A
@@ -143,7 +144,30 @@ class WimgapiEngine {
 
   const std::wstring& TempFolder() const { return tempFolder_; }
 
+  // Engine
+  BackendKind Kind() const override { return kBackendWimgapi; }
+  EngineResult Capture(const CaptureRequest& request) override;
+  EngineResult Apply(const ApplyRequest& request) override;
+  EngineResult Mount(const MountRequest& request) override;
+  EngineResult Export(const ExportRequest& request) override;
+  EngineResult Split(const SplitRequest& request) override;
+  // Sets every row's metadata, deletes the other images and sets the boot
+  // image, all on one open file handle.
+  EngineResult Delete(const DeleteRequest& request) override;
+  EngineResult SetImageInfo(const SetImageInfoRequest& request) override;
+  EngineResult ReadInfo(const std::wstring& wimPath, WimSummary& out) override;
+  EngineResult ReadPartCount(const std::wstring& wimPath, int& totalParts) override;
+  std::unique_ptr<BrowsedWim> OpenForBrowsing(const std::wstring&) override { return nullptr; }
+  EngineResult Extract(const ExtractRequest&) override { return kResultNotBound; }
+  bool WritesSolid() const override;
+  bool ListMounts(std::vector<MountRecord>& out) override;
+  bool Unmount(const UnmountRequest& request) override;
+  bool DiscardMount(const UnmountRequest& request) override;
+
  private:
+  bool UnmountByHandle(const UnmountRequest& request);
+  // Delete's steps on the open file.
+  bool EditImages(HANDLE wim, const DeleteRequest& request);
   EngineResult ApplyOrMount(const std::wstring& wimPath, const std::wstring& folder, int index, bool verify,
                             bool noSecurity, bool mount, bool writable);
   EngineResult MountWithoutHandle(const std::wstring& wimPath, const std::wstring& folder, int index,

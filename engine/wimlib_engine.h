@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/backend.h"
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
 #include "engine/progress.h"
@@ -54,7 +55,7 @@ class WimlibWim {
   WIMStruct* wim_ = nullptr;
 };
 
-class WimlibEngine {
+class WimlibEngine : public Engine {
  public:
   WimlibEngine();
   WimlibEngine(const WimlibEngine&) = delete;
@@ -67,15 +68,9 @@ class WimlibEngine {
   // file as written is then verified and a file that does not verify makes
   // the capture fail. A new file is made beside the target and replaces it
   // only when all of this succeeded. 0, 1235, -1 or -99. The capture lists do not apply to
-  // wimlib; the second form only mirrors the WIMGAPI engine's call.
+  // wimlib.
   EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
                             bool append, bool verify, bool noSecurity, const ImageInfo& info);
-  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                            bool append, bool verify, bool noSecurity, const ImageInfo& info,
-                            const CaptureLists& lists) {
-    (void)lists;
-    return CaptureImage(source, wimPath, compression, append, verify, noSecurity, info);
-  }
 
   // Writes image `index` into `target`: 0, 1235 when aborted (what was
   // written stays), -1 when the file cannot be opened, -99, or wimlib's
@@ -112,7 +107,30 @@ class WimlibEngine {
   // when the library cannot reference files, else 0.
   int ReferenceSplitParts(WIMStruct* wim, const std::wstring& wimPath);
 
+  // Engine
+  BackendKind Kind() const override { return kBackendWimlib; }
+  EngineResult Capture(const CaptureRequest& request) override;
+  EngineResult Apply(const ApplyRequest& request) override;
+  EngineResult Mount(const MountRequest&) override { return kResultFailed; }  // wimlib cannot mount here
+  EngineResult Export(const ExportRequest& request) override;
+  EngineResult Split(const SplitRequest& request) override;
+  // Every change goes into one rewrite of the file, which the user's abort
+  // stops and the library rolls back: an aborted save leaves the file as
+  // it was.
+  EngineResult Delete(const DeleteRequest& request) override;
+  EngineResult SetImageInfo(const SetImageInfoRequest& request) override;
+  EngineResult ReadInfo(const std::wstring& wimPath, WimSummary& out) override;
+  EngineResult ReadPartCount(const std::wstring& wimPath, int& totalParts) override;
+  std::unique_ptr<BrowsedWim> OpenForBrowsing(const std::wstring& wimPath) override;
+  EngineResult Extract(const ExtractRequest& request) override;
+  bool WritesSolid() const override { return true; }
+  bool ListMounts(std::vector<MountRecord>&) override { return false; }
+  bool Unmount(const UnmountRequest&) override { return false; }
+  bool DiscardMount(const UnmountRequest&) override { return false; }
+
  private:
+  // Delete's edits of the open file, before it is rewritten.
+  int EditImages(WIMStruct* wim, const DeleteRequest& request);
   // WIMLIB_WRITE_FLAG_SOLID for a new file of compression type 3 and for
   // an existing file that is solid already, else 0.
   int SolidWriteFlag(WIMStruct* wim, bool newFile, int compression) const;

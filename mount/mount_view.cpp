@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "engine/engine.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/strings.h"
@@ -93,7 +94,7 @@ void CMountView::Layout(int width, int height) {
 
 void CMountView::Refresh() {
   std::vector<MountRecord> records;
-  if (!ReadMountedImages(records)) return;
+  if (!MakeEngine(kBackendWimgapi)->ListMounts(records)) return;
   records_ = std::move(records);
   FillRows();
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "controls/list_ctrls.h"
-#include "mount/mount_list.h"
+#include "engine/mounts.h"
 #include "mount/unmount_worker.h"
 #include "tasks/operation_runner.h"
 #include "tasks/workbench.h"

@@ -3,9 +3,10 @@
 #include <atomic>
 #include <memory>
 
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "engine/progress.h"
-#include "mount/mount_list.h"
+#include "engine/mounts.h"
 #include "resources/resource.h"
 #include "win/handles.h"
 #include "win/message_box.h"
@@ -87,11 +88,18 @@ StaleChoice AskStale(HWND owner, const UnmountJob& job) {
   return answer == IDYES ? StaleChoice::Discard : answer == IDNO ? StaleChoice::Keep : StaleChoice::Cancel;
 }
 
+UnmountRequest RequestOf(const UnmountJob& job, bool save) {
+  UnmountRequest request;
+  request.mountPath = job.mountPath;
+  request.wimPath = job.wimPath;
+  request.index = job.index;
+  request.save = save;
+  return request;
+}
+
 // A stale record: the library discards it without saving anything, once
 // the user agreed to lose what it still holds; or only the record goes.
 bool DiscardStale(HWND owner, const UnmountJob& job) {
-  PFN_WIMUnmountImage unmount = Host().backends.wimgapi.UnmountImage;
-  if (!unmount) return false;
   StaleChoice choice = job.writable ? AskStale(owner, job) : StaleChoice::Discard;
   if (choice == StaleChoice::Cancel) return false;
   if (choice == StaleChoice::Keep) {
@@ -99,49 +107,7 @@ bool DiscardStale(HWND owner, const UnmountJob& job) {
     Report(L"WIMUnmountImage()");
     return false;
   }
-  if (unmount(job.mountPath.c_str(), job.wimPath.c_str(), job.index, FALSE)) return true;
-  Report(L"WIMUnmountImage()");
-  return false;
-}
-
-// The older library without mounted-image handles.
-bool UnmountByPath(HWND owner, const UnmountJob& job) {
-  PFN_WIMUnmountImage unmount = Host().backends.wimgapi.UnmountImage;
-  if (!unmount) return false;
-  BOOL commit = job.commit && AskSave(owner, job.wimPath);
-  if (unmount(job.mountPath.c_str(), job.wimPath.c_str(), job.index, commit)) return true;
-  Report(L"WIMUnmountImage()");
-  return false;
-}
-
-// The question comes first: the handles of a commit hold the image file
-// against every other writer, and a discard takes no such handle.
-bool UnmountByHandle(HWND owner, const UnmountJob& job) {
-  const WimgapiTable& api = Host().backends.wimgapi;
-  HANDLE wim = nullptr, image = nullptr;
-  bool save = job.commit && AskSave(owner, job.wimPath);
-  if (!api.GetMountedImageHandle(job.mountPath.c_str(), save ? 0 : WIM_FLAG_MOUNT_READONLY, &wim, &image)) {
-    Report(L"WIMGetMountedImageHandle()");
-    return false;
-  }
-  bool unmounted = false;
-  bool keep = false;
-  if (save && !api.CommitImageHandle(image, 0, nullptr)) {
-    // The changes could not be saved: the image stays mounted so that
-    // nothing is thrown away.
-    Report(L"WIMCommitImageHandle()");
-    keep = true;
-  }
-  if (!keep) {
-    unmounted = api.UnmountImageHandle(image, 0) != FALSE;
-    DWORD error = GetLastError();
-    if (!unmounted && error >= 1 && error <= 15998) Report(L"WIMUnmountImageHandle()");
-  }
-  if (api.CloseHandle) {
-    api.CloseHandle(image);
-    api.CloseHandle(wim);
-  }
-  return unmounted;
+  return MakeEngine(kBackendWimgapi)->DiscardMount(RequestOf(job, false));
 }
 
 DWORD WINAPI WorkerMain(void* param) {
@@ -162,8 +128,10 @@ DWORD WINAPI WorkerMain(void* param) {
 
 bool UnmountOne(HWND owner, const UnmountJob& job) {
   if (job.stale) return DiscardStale(owner, job);
-  if (Host().backends.wimgapi.GetMountedImageHandle) return UnmountByHandle(owner, job);
-  return UnmountByPath(owner, job);
+  // The question comes first: a commit's handles hold the image file
+  // against every other writer.
+  const bool save = job.commit && AskSave(owner, job.wimPath);
+  return MakeEngine(kBackendWimgapi)->Unmount(RequestOf(job, save));
 }
 
 void RecreateMountFolder(const std::wstring& folder, DWORD timeoutMs) {

@@ -11,7 +11,7 @@
 #include "win/messages.h"
 #include "controls/progress_ctrl.h"
 #include "engine/progress.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
@@ -35,17 +35,6 @@ void RememberOwnFolder(const std::wstring& folder) {
 void ForgetOwnFolder(const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(g_ownFoldersLock);
   g_ownFolders.erase(std::remove(g_ownFolders.begin(), g_ownFolders.end(), folder), g_ownFolders.end());
-}
-
-// Progress of one job, to its own display only.
-enum wimlib_progress_status JobProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
-                                        void* context) {
-  auto* target = static_cast<ShellTaskTarget*>(context);
-  if (target && info && msg == WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS) {
-    float percent = WimlibPercent(info->extract.completed_bytes, info->extract.total_bytes);
-    if (percent >= 0.0f) target->SetPercent(percent);
-  }
-  return WIMLIB_PROGRESS_STATUS_CONTINUE;
 }
 
 // True while a process of that id runs (or cannot be asked about).
@@ -88,21 +77,15 @@ DWORD WINAPI OpenWorker(void* param) {
 }
 }  // namespace
 
-int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress) {
-  const WimlibTable& api = Host().backends.wimlib;
-  if (!api.open_wim || !api.extract_paths) return kResultNotBound;
-  WimlibWim wim(api);
-  int result = api.open_wim(job.wimPath.c_str(), 0, wim.out());
-  if (result == 0) {
-    if (api.register_progress_function) api.register_progress_function(wim.get(), JobProgress, progress);
-    WimlibEngine().ReferenceSplitParts(wim.get(), job.wimPath);
-    std::vector<const wchar_t*> paths;
-    for (const std::wstring& path : job.paths) paths.push_back(path.c_str());
-    result = api.extract_paths(wim.get(), job.image, job.target.c_str(), paths.data(), paths.size(),
-                               WIMLIB_EXTRACT_FLAG_NO_PRESERVE_DIR_STRUCTURE);
-  }
-  if (progress) progress->SetPercent(100);
-  return result;
+int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress, volatile LONG* cancel) {
+  ExtractRequest request;
+  request.wimPath = job.wimPath;
+  request.image = job.image;
+  request.paths = job.paths;
+  request.target = job.target;
+  request.progress = progress;
+  request.cancel = cancel;
+  return MakeEngine(kBackendWimlib)->Extract(request);
 }
 
 std::wstring MakeUniqueFolder(const std::wstring& parent) {
@@ -208,7 +191,7 @@ void CExtractTipDlg::SetPercent(float percent) {
 
 DWORD WINAPI CExtractTipDlg::Worker(void* param) {
   auto* dialog = static_cast<CExtractTipDlg*>(param);
-  dialog->extractResult_ = ExtractSelection(dialog->job_, dialog);
+  dialog->extractResult_ = ExtractSelection(dialog->job_, dialog, &dialog->cancel_);
   PostMessageW(dialog->hwnd_, UM_EXTRACT_DONE, 0, 0);
   return 0;
 }
@@ -219,6 +202,23 @@ bool CExtractTipDlg::OnInitDialog() {
   if (bar_.AttachDlgItem(hwnd_, IDC_EXTRACT_BAR)) bar_.StartAnimation();
   thread_ = CreateThread(nullptr, 0, Worker, this, 0, nullptr);
   if (!thread_) PostMessageW(hwnd_, UM_EXTRACT_DONE, 0, 0);
+  return true;
+}
+
+// "中止": asked once; the extraction then stops at its next progress call
+// and what it already wrote stays.
+void CExtractTipDlg::OnAbort() {
+  if (cancel_ || !thread_) return;
+  int answer = AppMessageBox(hwnd_, LoadStr(IDS_ASK_ABORT), LoadStr(IDS_ASK_ABORT_CAPTION), MB_ICONQUESTION | MB_YESNO);
+  if (answer == IDYES) {
+    cancel_ = 1;
+    EnableWindow(Item(IDC_EXTRACT_ABORT), FALSE);
+  }
+}
+
+bool CExtractTipDlg::OnCommand(int id, int code, HWND control) {
+  if (id != IDC_EXTRACT_ABORT) return Dialog::OnCommand(id, code, control);
+  OnAbort();
   return true;
 }
 

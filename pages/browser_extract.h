@@ -21,13 +21,14 @@ struct ExtractJob {
 
 // Extracts the job's paths (a split set's further parts referenced) into
 // its target; each selected item lands directly in the target folder.
-// Progress goes to `progress` alone (none when null). Returns wimlib's
-// result (0 on success); failures show no message.
-int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress = nullptr);
+// Progress goes to `progress` alone (none when null); a non-zero `*cancel`
+// stops it. Returns wimlib's result (0 on success), or 1235 when it was
+// cancelled; failures show no message.
+int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress = nullptr, volatile LONG* cancel = nullptr);
 
 // Runs the job on a worker thread while the small "正在提取文件" dialog is
 // shown modally over `owner`; returns wimlib's result once the worker has
-// ended (0 on success).
+// ended (0 on success, 1235 when the user stopped it with "中止").
 int ExtractWithDialog(HWND owner, const ExtractJob& job);
 
 // Extract and open: the job's single file goes into a fresh folder of its
@@ -70,12 +71,15 @@ class CExtractTipDlg : public Dialog, public ShellTaskTarget {
   bool OnInitDialog() override;
   void OnOK() override {}
   void OnCancel() override {}
+  bool OnCommand(int id, int code, HWND control) override;
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
+  void OnAbort();
   static DWORD WINAPI Worker(void* param);
   const ExtractJob& job_;
   CKLOProgressCtrl bar_;
   HANDLE thread_ = nullptr;
   int extractResult_ = kResultFailed;  // set by the worker before it ends
+  volatile LONG cancel_ = 0;           // set by "中止", read by the worker
 };

@@ -53,6 +53,7 @@ void CPage2_Delete::OnInitialUpdate() {
   CreateColumns();
   EnableSaveButtons(false, false);
   ShowWindow(Item(IDC_DELETE_BUSY), SW_HIDE);
+  ShowWindow(Item(IDC_DELETE_ABORT), SW_HIDE);
   SetItemText(IDC_DELETE_PATH, L"");
   dragHelper_ = CreateDragImageHelper();
   dropTarget_ = CMyOleTarget::Create(hwnd_, this, dragHelper_.get());
@@ -232,7 +233,7 @@ void CPage2_Delete::StartSave(const std::wstring& destination) {
   const bool save = IsWindowEnabled(Item(IDC_DELETE_SAVE)) != FALSE;
   const bool saveAs = IsWindowEnabled(Item(IDC_DELETE_SAVE_AS)) != FALSE;
   job->tempFolder = Host().tempFolder;
-  EnterBusyState();
+  EnterBusyState(job->backend == kBackendWimlib);
   if (StartOperation(SaveWorker, job)) return;
   // Not started (another operation holds the program): the pending
   // changes stay in the list and the operation that runs keeps its hold.
@@ -246,59 +247,69 @@ void CPage2_Delete::UndoBusyState(bool save, bool saveAs) {
   KillTimer(hwnd_, kBusyTimer);
   ShowWindow(Item(IDC_DELETE_PATH), SW_SHOW);
   ShowWindow(Item(IDC_DELETE_BUSY), SW_HIDE);
+  ShowWindow(Item(IDC_DELETE_ABORT), SW_HIDE);
   EnableWindow(Item(IDC_DELETE_OPEN), TRUE);
   EnableSaveButtons(save, saveAs);
   EnableWindow(list_.hwnd(), TRUE);
 }
 
-void CPage2_Delete::EnterBusyState() {
+void CPage2_Delete::EnterBusyState(bool abortable) {
   saving_ = true;
   EnableWindow(list_.hwnd(), FALSE);
   ShowWindow(Item(IDC_DELETE_PATH), SW_HIDE);
   SetItemText(IDC_DELETE_BUSY, LoadStr(IDS_SAVING_FILE));
   ShowWindow(Item(IDC_DELETE_BUSY), SW_SHOW);
+  // A wimlib save can be stopped; WIMGAPI's edits cannot.
+  EnableWindow(Item(IDC_DELETE_ABORT), TRUE);
+  ShowWindow(Item(IDC_DELETE_ABORT), abortable ? SW_SHOW : SW_HIDE);
   EnableSaveButtons(false, false);
   EnableWindow(Item(IDC_DELETE_OPEN), FALSE);
   SetTimer(hwnd_, kBusyTimer, 500, nullptr);
 }
 
-void CPage2_Delete::LeaveBusyState(const SaveJob& job, bool written, bool refused) {
+void CPage2_Delete::LeaveBusyState(const SaveJob& job, EngineResult result, bool refused, bool told) {
   saving_ = false;
   LoadList();
   if (HWND main = MainWindow()) PostMessageW(main, UM_REFRESH_INFO, 0, 0);
   ShowWindow(Item(IDC_DELETE_PATH), SW_SHOW);
   ShowWindow(Item(IDC_DELETE_BUSY), SW_HIDE);
+  ShowWindow(Item(IDC_DELETE_ABORT), SW_HIDE);
   EnableWindow(Item(IDC_DELETE_OPEN), TRUE);
   const bool listed = ListRowCount(list_.hwnd()) > 0;
   EnableSaveButtons(listed && !refused && !SamePath(job.destination, job.wimPath), listed);
   EnableWindow(list_.hwnd(), TRUE);
   KillTimer(hwnd_, kBusyTimer);
   EndPageOperation();
-  if (!written) PageMessage(LoadStr(IDS_SAVE_FAILED), L"", MB_ICONEXCLAMATION);
+  if (told || result == kResultSuccess) return;
+  if (result == kResultAborted) PageMessage(LoadStr(IDS_OP_CANCELLED), L"", MB_ICONINFORMATION);
+  else PageMessage(LoadStr(IDS_SAVE_FAILED), L"", MB_ICONEXCLAMATION);
 }
 
 DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
   std::unique_ptr<SaveJob> job(static_cast<SaveJob*>(arg));
-  bool written = false;
   // Looked at again here: another program may have written the file since
   // the question was answered.
   const bool changed = ChangedSince(job->wimPath, job->loaded);
-  bool copied = !changed && (SamePath(job->destination, job->wimPath) || CopyForSaveAs(job->wimPath, job->destination));
-  if (copied) {
-    const int count = static_cast<int>(job->loaded.imageCount);
-    written = job->backend == kBackendWimlib ? WriteWithWimlib(job->destination, job->rows, count)
-                                             : WriteWithWimgapi(job->destination, job->rows, count, job->tempFolder);
-  }
+  bool copied = false;
+  EngineResult result = kResultFailed;
+  if (!changed) result = SaveChanges(*job, copied);
   HWND page = job->page;
   bool handed = RunOnWindowThread(page, [&] {
     auto* self = dynamic_cast<CPage2_Delete*>(Window::FromHandle(page));
     if (!self) return;
     if (changed) self->ShowChangedMessage();
     else if (!copied) self->PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
-    self->LeaveBusyState(*job, written || !copied, changed);
+    self->LeaveBusyState(*job, result, changed, changed || !copied);
   });
   if (!handed && job->runner) job->runner->Finished();
   return 0;
+}
+
+// Like "中止" of the progress page: the save's next progress call asks
+// whether to stop, and an aborted save leaves the file as it was.
+void CPage2_Delete::OnAbort() {
+  if (!saving_ || !IsWindowVisible(Item(IDC_DELETE_ABORT))) return;
+  Host().cancelRequested = 1;
 }
 
 void CPage2_Delete::OnBusyTimer() {
@@ -335,6 +346,9 @@ bool CPage2_Delete::OnCommand(int id, int code, HWND control) {
       return true;
     case ID_DELETE_IMAGE:
       RemoveSelected();
+      return true;
+    case IDC_DELETE_ABORT:
+      OnAbort();
       return true;
     case IDC_DELETE_SAVE:
       if (code == BN_CLICKED) OnSave();
@@ -401,7 +415,9 @@ void CPage2_Delete::Layout(int w, int h) {
   Move(list_.hwnd(), -1, 20, w + 2, h > 100 ? h - 100 : 0);
   int textWidth = w - 350 - 45;
   Move(Item(IDC_DELETE_PATH), 45, h - 36, textWidth > 0 ? textWidth : 0, 20);
-  Move(Item(IDC_DELETE_BUSY), 45, h - 36, textWidth > 0 ? textWidth : 0, 20);
+  // While saving, "中止" stands at the end of the busy text.
+  Move(Item(IDC_DELETE_BUSY), 45, h - 36, textWidth > 110 ? textWidth - 110 : 0, 20);
+  Move(Item(IDC_DELETE_ABORT), w - 460, h - 40, 95, 25);
   Move(Item(IDC_DELETE_SAVE_AS), w - 110, h - 40, 95, 25);
   Move(Item(IDC_DELETE_SAVE), w - 220, h - 40, 95, 25);
   Move(Item(IDC_DELETE_OPEN), w - 330, h - 40, 95, 25);

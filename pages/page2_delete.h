@@ -47,9 +47,11 @@ class CPage2_Delete : public CFormPage, public OleDropHandler {
   bool RefuseSave();
   void ShowChangedMessage();
   void StartSave(const std::wstring& destination);
-  void EnterBusyState();
+  void EnterBusyState(bool abortable);
   void UndoBusyState(bool save, bool saveAs);
-  void LeaveBusyState(const SaveJob& job, bool written, bool refused = false);
+  void OnAbort();
+  // `told`: the user has already heard why nothing was written.
+  void LeaveBusyState(const SaveJob& job, EngineResult result, bool refused, bool told);
   void OnBusyTimer();
   void OnContextMenu();
   void OnInitMenuPopup(HMENU menu);

@@ -7,16 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/backend.h"
-#include "engine/image_info.h"
-
-// One row of the page: the image's index in the file as it was opened, the
-// metadata to write, and whether it carries the boot mark.
-struct ImageRow {
-  int index = 0;
-  ImageInfo info;
-  bool boot = false;
-};
+#include "engine/engine.h"
 
 // What the page saw of a file when it listed its images: the rows stand
 // for exactly these images, so a save is only sound while the file is
@@ -50,20 +41,19 @@ struct SaveJob {
   OperationRunner* runner = nullptr;  // told of the end when the page is gone
 };
 
-// The position (1-based) of the row with the boot mark, 0 when none.
-int BootPosition(const std::vector<ImageRow>& rows);
-// The indexes of the file's images that no row keeps, highest first.
-std::vector<int> IndexesToDelete(const std::vector<ImageRow>& rows, int imageCount);
+// A copy of the opened file in the destination's folder, under a name of
+// its own: a Save As writes into it and it replaces the destination only
+// once complete, so that a failed or aborted save leaves a file that was
+// there before untouched. Empty when the copy failed.
+std::wstring CopyBeside(const std::wstring& source, const std::wstring& destination);
 
-// Copies the opened file to the destination through a temporary file in
-// the destination's folder, so that a failed copy leaves a file that was
-// there before untouched. False when the copy failed.
-bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination);
+// Writes the job's rows into `file` with the job's back end; the file must
+// hold the images the rows were listed from (a file with
+// another count, or an empty row list, is left untouched). 0, 1235 when the
+// user aborted it (the file is then as it was), or a failure.
+EngineResult WriteChanges(const SaveJob& job, const std::wstring& file);
 
-// Writes the rows into `destination`, which must hold the `imageCount`
-// images the rows were listed from: a file with another count, or an empty
-// row list, is left untouched. True when every step succeeded. The WIMGAPI
-// writer gets the temporary folder copied before the worker started.
-bool WriteWithWimgapi(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount,
-                      const std::wstring& tempFolder);
-bool WriteWithWimlib(const std::wstring& destination, const std::vector<ImageRow>& rows, int imageCount);
+// The whole save: into the opened file itself, or into a copy beside the
+// destination that then takes its place. `copied` is false when the copy
+// could not be made.
+EngineResult SaveChanges(const SaveJob& job, bool& copied);

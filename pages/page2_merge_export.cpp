@@ -1,8 +1,7 @@
 #include "pages/page2_merge_export.h"
 
 #include "engine/progress.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "resources/resource.h"
 #include "pages/page2_common.h"
 #include "tasks/operation_runner.h"
@@ -22,9 +21,8 @@ void ShowExportStatus(CPage_Progress* progress, const ExportJob::Image& image, i
 }
 
 EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
-  if (job.backend == kBackendWimlib)
-    return WimlibEngine().ExportImage(image.source, image.index, job.destination, job.compression, job.wimBoot);
-  return WimgapiEngine(job.tempFolder).ExportImage(image.source, image.index, job.destination, job.compression);
+  return MakeEngine(job.backend, job.tempFolder)
+      ->Export({image.source, image.index, job.destination, job.compression, job.wimBoot});
 }
 
 DWORD WINAPI ExportWorker(void* arg) {

@@ -5,8 +5,7 @@
 #include "win/messages.h"
 #include "engine/split_parts.h"
 #include "engine/wim_file_reader.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "pages/page2_common.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
@@ -33,11 +32,8 @@ DWORD WINAPI SplitWorker(void* arg) {
   std::unique_ptr<SplitJob> job(static_cast<SplitJob*>(arg));
   CPage_Progress* progress = job->progress;
   if (progress) progress->Begin();
-  EngineResult result;
-  if (job->backend == kBackendWimlib)
-    result = WimlibEngine().SplitWim(job->source, job->target, job->partSize, job->shownParts);
-  else
-    result = WimgapiEngine(job->tempFolder).SplitWim(job->source, job->target, job->partSize, job->shownParts);
+  EngineResult result =
+      MakeEngine(job->backend, job->tempFolder)->Split({job->source, job->target, job->partSize, job->shownParts});
   if (progress) progress->Finish(result);
   return 0;
 }
@@ -135,13 +131,9 @@ bool CPage2_Split::HasSolidResources(const std::wstring& path) {
 // A part of a split set is not split again. WIMGAPI's attributes tell it
 // when the library is there; otherwise the file's own header does.
 bool CPage2_Split::IsAlreadySplit() const {
-  const WimgapiTable& api = Host().backends.wimgapi;
-  if (api.CreateFile && api.GetAttributes && api.CloseHandle) {
-    WimHandle wim(api, api.CreateFile(source_.c_str(), WIM_GENERIC_READ, WIM_OPEN_EXISTING, 0, 0, nullptr));
-    if (!wim) return false;
-    WIM_INFO info = {};
-    return api.GetAttributes(wim.get(), &info, sizeof(info)) && info.TotalParts != 1;
-  }
+  int parts = 1;
+  EngineResult read = MakeEngine(kBackendWimgapi)->ReadPartCount(source_, parts);
+  if (read != kResultNotBound) return read == kResultSuccess && parts != 1;
   WimFileReader reader;
   return reader.Read(source_) && reader.TotalParts() != 1;
 }

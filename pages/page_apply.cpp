@@ -5,8 +5,7 @@
 #include "win/messages.h"
 #include "engine/image_xml.h"
 #include "engine/wim_file_reader.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "win/paths.h"
 #include "pages/path_prompts.h"
 #include "pages/wim_info_dlg.h"
@@ -252,20 +251,15 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
                                        LastComponent(r.target).c_str()));
   EngineResult result;
   if (r.mount) {
-    WimgapiEngine engine(r.tempFolder);
-    result = engine.MountImage(r.wimPath, r.target, r.index, r.verify, r.noAcl, r.writable);
+    result = MakeEngine(kBackendWimgapi, r.tempFolder)->Mount({r.wimPath, r.target, r.index, r.verify, r.noAcl, r.writable});
     // The mounted-images window reads the new mount on the user-interface thread.
     if (app && app->mainWindow) {
       PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
       if (result == kResultSuccess && app->settings.autoPopMountList)
         PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
     }
-  } else if (Host().backendKind == kBackendWimlib) {
-    WimlibEngine engine;
-    result = engine.ApplyImage(r.wimPath, r.target, r.index, r.verify, r.noAcl);
   } else {
-    WimgapiEngine engine(r.tempFolder);
-    result = engine.ApplyImage(r.wimPath, r.target, r.index, r.verify, r.noAcl);
+    result = MakeEngine(Host().backendKind, r.tempFolder)->Apply({r.wimPath, r.target, r.index, r.verify, r.noAcl});
   }
   if (progress) progress->Finish(result);
   return 0;

@@ -189,55 +189,41 @@ void CPage_Browser::ListImages() {
   EnterMode(kImageList, wimPath_);
 }
 
-int CPage_Browser::AddImageEntry(const wimlib_dir_entry* entry, void* context) {
-  auto* page = static_cast<CPage_Browser*>(context);
+void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
   auto item = std::make_unique<BrowserItem>();
-  std::wstring name = entry->filename ? entry->filename : L"";
-  bool isFolder = (entry->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  item->kind = isFolder ? 0 : 1;
-  item->path = entry->full_path ? entry->full_path : L"";
+  item->kind = entry.isFolder ? 0 : 1;
+  item->path = entry.fullPath;
   std::wstring size, compressed;
-  if (!isFolder) {
-    for (uint32_t i = 0; i <= entry->num_named_streams; i++) {
-      const wimlib_resource_entry& r = entry->streams[i].resource;
-      if (r.is_missing) continue;
-      item->size = r.uncompressed_size;
-      item->compressed = r.packed ? r.raw_resource_compressed_size : r.compressed_size;
-      size = BytesText(item->size);
-      compressed = BytesText(item->compressed);
-      break;
-    }
+  if (entry.hasData) {
+    item->size = entry.size;
+    item->compressed = entry.compressed;
+    size = BytesText(item->size);
+    compressed = BytesText(item->compressed);
   }
-  std::wstring type = isFolder ? page->folderType_ : page->icons_.TypeName(name);
-  std::wstring created = UnixTimeText(entry->creation_time.tv_sec, entry->creation_time.tv_nsec, page->zone_);
-  int icon = isFolder ? page->icons_.FolderIcon() : page->icons_.FileIcon(name);
-  page->AddRow(std::move(item), name, icon, {type, size, compressed, created});
-  return 0;
+  std::wstring type = entry.isFolder ? folderType_ : icons_.TypeName(entry.name);
+  std::wstring created = UnixTimeText(entry.createdSeconds, entry.createdNanoseconds, zone_);
+  int icon = entry.isFolder ? icons_.FolderIcon() : icons_.FileIcon(entry.name);
+  AddRow(std::move(item), entry.name, icon, {type, size, compressed, created});
 }
 
 void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) {
-  const WimlibTable& api = Host().backends.wimlib;
-  if (!wim_ || !api.iterate_dir_tree) return;
+  std::wstring root = pathInImage.empty() ? L"\\" : pathInImage;
+  std::vector<FolderEntry> entries;
+  if (!wim_ || !wim_->ListFolder(image, root, entries)) return;
   icons_.FillOnce();
   image_ = image;
   pathInImage_ = pathInImage;
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   ClearRows();
-  std::wstring root = pathInImage.empty() ? L"\\" : pathInImage;
-  api.iterate_dir_tree(wim_->get(), image, root.c_str(), WIMLIB_ITERATE_DIR_TREE_FLAG_CHILDREN, AddImageEntry, this);
+  for (const FolderEntry& entry : entries) AddImageEntry(entry);
   Sort();
   EnterMode(kInsideImage, root);
 }
 
 bool CPage_Browser::OpenPageWim() {
-  const WimlibTable& api = Host().backends.wimlib;
-  if (!api.open_wim) return false;
-  auto wim = std::make_unique<WimlibWim>(api);
-  if (api.open_wim(wimPath_.c_str(), 0, wim->out()) != 0) {
-    if (!Host().quietErrors) ShowApiError(L"WIMLIB_open_wim");
-    return false;
-  }
+  std::unique_ptr<BrowsedWim> wim = MakeEngine(kBackendWimlib)->OpenForBrowsing(wimPath_);
+  if (!wim) return false;
   wim_ = std::move(wim);
   return true;
 }
@@ -359,7 +345,9 @@ void CPage_Browser::ExtractTo(const std::wstring& folder) {
   EnableWindow(Item(IDC_BROWSER_EXTRACT), FALSE);
   int result = ExtractWithDialog(owner, job);
   UpdateButtons();
-  if (result != 0)
+  if (result == kResultAborted)
+    AppMessageBox(owner, LoadStr(IDS_OP_CANCELLED), L"Quarry", MB_ICONINFORMATION);
+  else if (result != 0)
     AppMessageBox(owner, FormatStr(LoadStr(IDS_BROWSER_EXTRACT_FAILED).c_str(), result, folder.c_str()), L"Quarry",
                   MB_ICONERROR);
 }

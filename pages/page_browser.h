@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "controls/list_ctrls.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "pages/browser_extract.h"
 #include "pages/browser_items.h"
 #include "pages/form_page.h"
@@ -85,7 +85,7 @@ class CPage_Browser : public CFormPage {
   void FreePageWim();
   void PublishRows();
   void FillDisplayInfo(NMLVDISPINFOW* info) const;
-  static int AddImageEntry(const struct wimlib_dir_entry* entry, void* page);
+  void AddImageEntry(const FolderEntry& entry);
   std::vector<std::wstring> SelectedPaths() const;
   std::wstring CommandFile() const;
   void UpdateButtons();
@@ -102,7 +102,7 @@ class CPage_Browser : public CFormPage {
   Mode mode_ = kComputer;
   std::wstring location_;     // folder or WIM path
   std::wstring wimPath_;      // the WIM file of modes 1 and 2
-  std::unique_ptr<WimlibWim> wim_;
+  std::unique_ptr<BrowsedWim> wim_;
   int imageCount_ = 0;
   int image_ = 0;
   std::wstring pathInImage_;  // empty at an image's root

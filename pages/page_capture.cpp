@@ -1,8 +1,7 @@
 #include "pages/page_capture.h"
 
 #include "win/messages.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "win/paths.h"
 #include "pages/path_prompts.h"
 #include "pages/save_option_dlg.h"
@@ -172,14 +171,16 @@ DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
   std::wstring format = SplitFields(LoadStr(IDS_PROGRESS_TITLES)).at(0);
   if (progress)
     progress->SetDescription(FormatStr(format.c_str(), LastComponent(r.source).c_str(), LastComponent(r.wimPath).c_str()));
-  EngineResult result;
-  if (Host().backendKind == kBackendWimlib) {
-    WimlibEngine engine;
-    result = engine.CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noAcl, r.info);
-  } else {
-    WimgapiEngine engine(r.tempFolder);
-    result = engine.CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noAcl, r.info, r.lists);
-  }
+  CaptureRequest request;
+  request.source = r.source;
+  request.wimPath = r.wimPath;
+  request.compression = r.compression;
+  request.append = r.append;
+  request.verify = r.verify;
+  request.noSecurity = r.noAcl;
+  request.info = r.info;
+  request.lists = r.lists;
+  EngineResult result = MakeEngine(Host().backendKind, r.tempFolder)->Capture(request);
   if (progress) progress->Finish(result);
   return 0;
 }

@@ -7,8 +7,7 @@
 #include "app/shell_task.h"
 #include "pages/shell_task_img_select.h"
 #include "engine/wim_file_reader.h"
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
 #include "win/message_box.h"
@@ -218,17 +217,23 @@ void CPage_Easy::FinishOperation(int result) {
   if (CPage_Progress* progress = app ? app->ProgressView() : nullptr) progress->Finish(result);
 }
 
+namespace {
+// The back end selected now; WIMGAPI without an application object.
+BackendKind BackendOf(const Workbench* app) { return app ? app->backendKind : kBackendWimgapi; }
+}  // namespace
+
 DWORD WINAPI CPage_Easy::CaptureWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
   Workbench* app = page->bench_;
-  EngineResult result;
-  if (app && app->backendKind == kBackendWimlib)
-    result = WimlibEngine().CaptureImage(page->source_, page->target_, page->choice_.compression, page->append_, false,
-                                         false, page->choice_.info);
-  else
-    result = WimgapiEngine(page->tempFolder_).CaptureImage(page->source_, page->target_, page->choice_.compression,
-                                                           page->append_, false, false, page->choice_.info, page->lists_);
+  CaptureRequest request;
+  request.source = page->source_;
+  request.wimPath = page->target_;
+  request.compression = page->choice_.compression;
+  request.append = page->append_;
+  request.info = page->choice_.info;
+  request.lists = page->lists_;
+  EngineResult result = MakeEngine(BackendOf(app), page->tempFolder_)->Capture(request);
   page->FinishOperation(result);
   return 0;
 }
@@ -237,11 +242,8 @@ DWORD WINAPI CPage_Easy::ApplyWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
   Workbench* app = page->bench_;
-  EngineResult result;
-  if (app && app->backendKind == kBackendWimlib)
-    result = WimlibEngine().ApplyImage(page->source_, page->target_, page->image_, false, false);
-  else
-    result = WimgapiEngine(page->tempFolder_).ApplyImage(page->source_, page->target_, page->image_, false, false);
+  EngineResult result =
+      MakeEngine(BackendOf(app), page->tempFolder_)->Apply({page->source_, page->target_, page->image_, false, false});
   page->FinishOperation(result);
   return 0;
 }
@@ -249,9 +251,8 @@ DWORD WINAPI CPage_Easy::ApplyWorker(void* arg) {
 DWORD WINAPI CPage_Easy::MountWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
-  EngineResult result =
-      WimgapiEngine(page->tempFolder_)
-          .MountImage(page->source_, page->target_, page->image_, false, false, page->writable_);
+  EngineResult result = MakeEngine(kBackendWimgapi, page->tempFolder_)
+                            ->Mount({page->source_, page->target_, page->image_, false, false, page->writable_});
   page->FinishOperation(result);
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "engine/solid_output.h"
 #include "engine/wim_file_reader.h"
@@ -56,7 +57,7 @@ bool CSaveOptionDlg::OnInitDialog() {
 // a tooltip that says why; appending keeps the existing file's compression
 // whatever the back end can make.
 void CSaveOptionDlg::OfferSolidOnlyIfWritable() {
-  if (compressionLocked_ || WimgapiWritesSolid(Host().backends.wimgapi, Host().tempFolder)) return;
+  if (compressionLocked_ || MakeEngine(kBackendWimgapi, Host().tempFolder)->WritesSolid()) return;
   HWND button = Item(IDC_OPT_COMP_LZMS);
   EnableWindow(button, FALSE);
   solidUnavailable_ = true;

@@ -34,6 +34,7 @@
 #define IDC_DELETE_SAVE         1072
 #define IDC_DELETE_SAVE_AS      1073
 #define IDC_DELETE_BUSY         1085
+#define IDC_DELETE_ABORT        1131
 
 // Edit information dialog
 #define IDC_EDIT_NAME           1021

@@ -28,6 +28,7 @@
 // The small extraction dialog
 #define IDC_EXTRACT_TEXT        451
 #define IDC_EXTRACT_BAR         452
+#define IDC_EXTRACT_ABORT       1130
 
 // Extra strings
 #define IDS_MOUNT_STALE         450

@@ -1,7 +1,6 @@
 #include "tasks/task_runner.h"
 
-#include "engine/wimgapi_engine.h"
-#include "engine/wimlib_engine.h"
+#include "engine/engine.h"
 #include "win/paths.h"
 #include "tasks/operation_runner.h"
 #include "tasks/workbench.h"
@@ -90,28 +89,25 @@ EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& targ
   info.displayDescription = r.DispDescription;
   info.flags = r.SKUFlag;
   info.wimBoot = 0;
-  const bool append = r.TaskType == kTaskCaptureAppend;
-  if (Host().backendKind == kBackendWimlib) {
-    WimlibEngine engine;
-    return engine.CaptureImage(source, target, r.CompressType, append, r.Verify != 0, r.DisableACL != 0, info);
-  }
-  WimgapiEngine engine(settings.tempFolder);
-  return engine.CaptureImage(source, target, r.CompressType, append, r.Verify != 0, r.DisableACL != 0, info,
-                             settings.captureLists);
+  CaptureRequest request;
+  request.source = source;
+  request.wimPath = target;
+  request.compression = r.CompressType;
+  request.append = r.TaskType == kTaskCaptureAppend;
+  request.verify = r.Verify != 0;
+  request.noSecurity = r.DisableACL != 0;
+  request.info = info;
+  request.lists = settings.captureLists;
+  return MakeEngine(Host().backendKind, settings.tempFolder)->Capture(request);
 }
 
 EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
                           const TaskRunSettings& settings) {
-  const bool mount = r.TaskType == kTaskMount;
-  if (Host().backendKind == kBackendWimlib) {
-    if (mount) return kResultFailed;  // wimlib cannot mount here
-    WimlibEngine engine;
-    return engine.ApplyImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0);
-  }
-  WimgapiEngine engine(settings.tempFolder);
-  if (!mount) return engine.ApplyImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0);
-  EngineResult result =
-      engine.MountImage(source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0);
+  std::unique_ptr<Engine> engine = MakeEngine(Host().backendKind, settings.tempFolder);
+  if (r.TaskType != kTaskMount)
+    return engine->Apply({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0});
+  // wimlib cannot mount here: its engine fails the mount.
+  EngineResult result = engine->Mount({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0});
   if (result == kResultSuccess && settings.mainWindow)
     PostMessageW(settings.mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
   return result;

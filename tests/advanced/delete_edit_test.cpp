@@ -4,6 +4,8 @@
 // with wimlib-imagex.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "advanced_fixture.h"
 #include "resources/resource.h"
 
@@ -278,6 +280,86 @@ TEST_F(DeleteEditTest, AnOpenThatListsNothingLeavesNothingToSave) {
   ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
   EXPECT_EQ(ReadFileBytes(bad), "not an image");
   EXPECT_EQ(ImageCount(wim), 2);
+}
+
+// "中止" beside the busy text of a wimlib save: the save stops at its next
+// progress call once the user agrees, says it was cancelled, and leaves
+// every file as it was: the opened file, and the file a Save As was to
+// replace. Nothing is left beside them, and the next save still works.
+TEST_F(DeleteEditTest, AnAbortedWimlibSaveLeavesEveryFileAsItWas) {
+  UseBackend(kBackendWimlib);
+  std::wstring noise;
+  std::wstring wim = MakeNoiseWim(L"big.wim", 20, 5 << 20, &noise);
+  UnixResult appended =
+      RunUnix("wimlib-imagex append " + ShQuote(UnixPath(noise)) + " " + ShQuote(UnixPath(wim)) + " Second 2>&1");
+  ASSERT_EQ(appended.exitCode, 0) << appended.output;
+  const std::string before = ReadFileBytes(wim);
+  std::wstring copy = dir_ + L"\\copy.wim";
+  ASSERT_TRUE(WriteFileBytes(copy, "old"));
+  auto filesInDir = [&] {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::wstring> filesBefore = filesInDir();
+
+  OpenDeletePage(wim, 2);
+  SelectRows(List(), {0});
+  SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+  EditRow(0, [](HWND dialog) { SetEdit(dialog, IDC_EDIT_NAME, L"Renamed"); });
+  auto saveAndAbort = [&](int saveButton) {
+    ClearMessages();
+    HWND abort = GetDlgItem(deleteWnd(), IDC_DELETE_ABORT);
+    // "中止" pressed at once, before the save's worker can get far.
+    OnUiThread([&] {
+      SendMessageW(deleteWnd(), WM_COMMAND, MAKEWPARAM(saveButton, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(deleteWnd(), saveButton)));
+      EXPECT_TRUE(host().deletePage().IsSaving());
+      EXPECT_TRUE(IsWindowVisible(abort));
+      EXPECT_EQ(WindowText(abort), L"中止");
+      SendMessageW(deleteWnd(), WM_COMMAND, MAKEWPARAM(IDC_DELETE_ABORT, BN_CLICKED), reinterpret_cast<LPARAM>(abort));
+    });
+    EXPECT_TRUE(WaitForMessage(L"操作被取消.", 120000));
+    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 120000));
+    bool asked = false;
+    for (const ShownMessage& m : Messages()) {
+      asked = asked || m.text == L"是否要中止当前操作?";
+      EXPECT_EQ(m.text.find(L"保存失败"), std::wstring::npos) << Utf8(m.text);
+    }
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(IsWindowVisible(abort));
+  };
+
+  saveAndAbort(IDC_DELETE_SAVE);
+  EXPECT_TRUE(ReadFileBytes(wim) == before);
+  EXPECT_EQ(filesInDir(), filesBefore);
+  EXPECT_EQ(RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(wim))).exitCode, 0);
+  // The list shows the file as it still is.
+  ASSERT_EQ(Rows(List()), 2);
+
+  SelectRows(List(), {0});
+  SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+  EditRow(0, [](HWND dialog) { SetEdit(dialog, IDC_EDIT_NAME, L"Renamed"); });
+  QueueFileAnswer({copy});
+  saveAndAbort(IDC_DELETE_SAVE_AS);
+  EXPECT_EQ(ReadFileBytes(copy), "old");
+  EXPECT_TRUE(ReadFileBytes(wim) == before);
+  EXPECT_EQ(filesInDir(), filesBefore);
+
+  // A save that is let run writes the changes.
+  SelectRows(List(), {0});
+  SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+  EditRow(0, [](HWND dialog) { SetEdit(dialog, IDC_EDIT_NAME, L"Renamed"); });
+  SaveInPlace();
+  EXPECT_EQ(ImageCount(wim), 1);
+  EXPECT_EQ(InfoField(wim, 1, "Name"), "Renamed");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DeleteEditTest, ::testing::Values(kBackendWimgapi, kBackendWimlib),

@@ -423,6 +423,52 @@ TEST_F(BrowserPageTest, AFailedExtractionIsTold) {
   EXPECT_NE(messages[0].find(target), std::wstring::npos);
 }
 
+// "中止" on the extraction's dialog, pressed while a big extraction runs:
+// once the user agrees, the extraction stops, the dialog closes and the
+// page says it was cancelled, not that it failed.
+TEST_F(BrowserPageTest, AbortStopsAnExtractionAndSaysSo) {
+  std::wstring big = dir_ + L"\\big";
+  ASSERT_TRUE(qtest::MakeDirs(big));
+  qtest::UnixResult made =
+      qtest::RunUnix("for i in $(seq 1 40); do head -c 6000000 /dev/urandom > " + Q(big) + "/noise$i.bin || exit 1; done");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  std::wstring wim = dir_ + L"\\big.wim";
+  ASSERT_TRUE(Capture(big, wim, "Big", "--compress=none"));
+  SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring&, UINT style) {
+    std::lock_guard<std::mutex> hold(messagesLock_);
+    messages_.push_back(text);
+    return (style & 0xF) == MB_YESNO ? IDYES : IDOK;
+  });
+  Open(wim);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  std::vector<int> rows;
+  for (int row = 0; row < ListView_GetItemCount(List()); row++) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 40u);
+  SelectRows(List(), rows);
+  std::wstring target = dir_ + L"\\out";
+  ASSERT_TRUE(qtest::MakeDirs(target));
+
+  // The dialog is modal on this thread: another one presses "中止" as soon
+  // as it shows.
+  std::atomic<bool> pressed{false};
+  std::thread presser([&] {
+    HWND tip = nullptr;
+    WaitUntil([&] { return (tip = OtherDialog(main_)) != nullptr && GetDlgItem(tip, IDC_EXTRACT_ABORT); }, 60000);
+    HWND abort = tip ? GetDlgItem(tip, IDC_EXTRACT_ABORT) : nullptr;
+    if (!abort || qtest::WindowText(abort) != L"中止") return;
+    PostMessageW(tip, WM_COMMAND, MAKEWPARAM(IDC_EXTRACT_ABORT, BN_CLICKED), reinterpret_cast<LPARAM>(abort));
+    pressed = true;
+  });
+  Page().ExtractTo(target);
+  presser.join();
+  ASSERT_TRUE(pressed);
+  std::vector<std::wstring> messages = Messages();
+  ASSERT_EQ(messages.size(), 2u) << AllTitles();
+  EXPECT_EQ(messages[0], L"是否要中止当前操作?");
+  EXPECT_EQ(messages[1], L"操作被取消.");
+  EXPECT_TRUE(IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)));
+}
+
 TEST_F(BrowserPageTest, ExtractionIsRefusedWhileTheQueueRuns) {
   CatchMessages();
   Open(wim_);

@@ -1,4 +1,4 @@
-#include "mount/mount_list.h"
+#include "engine/mounts.h"
 
 #include "engine/engine_host.h"
 

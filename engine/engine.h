@@ -1,0 +1,188 @@
+// One interface over both imaging back ends. A worker asks MakeEngine for the
+// engine of the back end selected when its request was taken, calls one
+// operation with a request that carries everything the operation needs, and
+// drops the engine. Requests are filled on the user-interface thread, so a
+// worker never reads settings or lists that the user-interface thread may be
+// changing.
+//
+// Every operation returns an EngineResult: 0, 1235 after the user's abort,
+// -1 on failure (reported once, unless errors are quiet) or -99 when a
+// library function it needs is not bound. Operations a back end does not
+// offer fail with -1 (mounting on wimlib) or -99 (browsing on WIMGAPI).
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/capture_lists.h"
+#include "engine/backend.h"
+#include "engine/engine_host.h"
+#include "engine/image_info.h"
+#include "engine/mounts.h"
+
+struct CaptureRequest {
+  std::wstring source;
+  std::wstring wimPath;
+  int compression = 0;
+  bool append = false;  // a further image of wimPath, else a new file
+  bool verify = false;
+  bool noSecurity = false;
+  ImageInfo info;
+  CaptureLists lists;  // a copy; consulted by the WIMGAPI capture only
+};
+
+struct ApplyRequest {
+  std::wstring wimPath;
+  std::wstring target;  // the folder written into
+  int index = 1;
+  bool verify = false;
+  bool noSecurity = false;
+};
+
+struct MountRequest {
+  std::wstring wimPath;
+  std::wstring folder;
+  int index = 1;
+  bool verify = false;
+  bool noSecurity = false;
+  bool writable = false;
+};
+
+struct ExportRequest {
+  std::wstring source;
+  int index = 1;
+  std::wstring destination;  // created with `compression` when missing
+  int compression = 0;
+  int wimBoot = 0;  // wimlib only
+};
+
+struct SplitRequest {
+  std::wstring source;
+  std::wstring firstPart;
+  uint64_t partSize = 0;
+  std::vector<std::wstring> shownParts;  // existing parts the user agreed to replace
+};
+
+// One image that stays in a file whose images are edited: its index in the
+// file as it was listed, the metadata to write, and whether it carries the
+// boot mark.
+struct ImageRow {
+  int index = 0;
+  ImageInfo info;
+  bool boot = false;
+};
+
+// The save of the delete and edit page: the rows are the images that stay,
+// in file order; every other image of the `imageCount` the file held when
+// it was listed is deleted, and the boot mark goes to the row that has it.
+// A file with another image count, or an empty row list, is left untouched.
+struct DeleteRequest {
+  std::wstring wimPath;
+  std::vector<ImageRow> rows;
+  int imageCount = 0;
+};
+
+// The position (1-based) of the row with the boot mark, 0 when none.
+int BootPosition(const std::vector<ImageRow>& rows);
+// The indexes of the file's images that no row keeps, highest first.
+std::vector<int> IndexesToDelete(const std::vector<ImageRow>& rows, int imageCount);
+
+// The metadata of one image, written into the file in place.
+struct SetImageInfoRequest {
+  std::wstring wimPath;
+  int index = 1;
+  ImageInfo info;
+};
+
+// What ReadInfo tells of a file.
+struct WimSummary {
+  int imageCount = 0;
+  int bootIndex = 0;
+  int totalParts = 1;  // more than 1: a part of a split set
+  std::wstring xmlText;
+};
+
+// Taking files and folders out of an image: each path lands directly in the
+// target folder. Progress goes to `progress` alone (none when null); a
+// non-zero `*cancel` stops the extraction at its next progress call.
+struct ExtractRequest {
+  std::wstring wimPath;
+  int image = 1;
+  std::vector<std::wstring> paths;  // inside the image
+  std::wstring target;
+  ShellTaskTarget* progress = nullptr;
+  volatile LONG* cancel = nullptr;
+};
+
+// One entry of a folder inside an image.
+struct FolderEntry {
+  std::wstring name;
+  std::wstring fullPath;
+  bool isFolder = false;
+  bool hasData = false;  // size and compressed size are known
+  uint64_t size = 0;
+  uint64_t compressed = 0;
+  int64_t createdSeconds = 0;  // Unix time
+  int32_t createdNanoseconds = 0;
+};
+
+// A WIM file held open for browsing its images.
+class BrowsedWim {
+ public:
+  virtual ~BrowsedWim() = default;
+  // The children of `folder` ("\\" for the root) of image `image`, as far
+  // as they can be read; false only when the library cannot list folders.
+  virtual bool ListFolder(int image, const std::wstring& folder, std::vector<FolderEntry>& out) = 0;
+};
+
+// What the mount manager decided about one mount before it is released.
+struct UnmountRequest {
+  std::wstring mountPath;
+  std::wstring wimPath;
+  DWORD index = 0;
+  bool save = false;  // commit the changes first (the user agreed)
+};
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+  virtual BackendKind Kind() const = 0;
+
+  virtual EngineResult Capture(const CaptureRequest& request) = 0;
+  virtual EngineResult Apply(const ApplyRequest& request) = 0;
+  virtual EngineResult Mount(const MountRequest& request) = 0;
+  virtual EngineResult Export(const ExportRequest& request) = 0;
+  virtual EngineResult Split(const SplitRequest& request) = 0;
+  virtual EngineResult Delete(const DeleteRequest& request) = 0;
+  virtual EngineResult SetImageInfo(const SetImageInfoRequest& request) = 0;
+  // 0 with `out` filled, -1 (no message) or -99.
+  virtual EngineResult ReadInfo(const std::wstring& wimPath, WimSummary& out) = 0;
+  // The number of parts of the set the file belongs to (1: not split):
+  // 0, -1 (no message) or -99.
+  virtual EngineResult ReadPartCount(const std::wstring& wimPath, int& totalParts) = 0;
+
+  // Null when the file cannot be opened (the failure is shown unless errors
+  // are quiet) or the back end cannot browse.
+  virtual std::unique_ptr<BrowsedWim> OpenForBrowsing(const std::wstring& wimPath) = 0;
+  // 0, 1235 when cancelled (what was written stays), -99, or the library's
+  // own error number; no message.
+  virtual EngineResult Extract(const ExtractRequest& request) = 0;
+
+  // Whether a new file may be written solid (compression type 3).
+  virtual bool WritesSolid() const = 0;
+
+  // The images mounted on the system; false when the back end keeps no list.
+  virtual bool ListMounts(std::vector<MountRecord>& out) = 0;
+  // Commits (with request.save) and releases a mount: true when released.
+  // A commit that fails keeps the image mounted.
+  virtual bool Unmount(const UnmountRequest& request) = 0;
+  // Releases a mount whose record is stale, saving nothing.
+  virtual bool DiscardMount(const UnmountRequest& request) = 0;
+};
+
+// The engine of a back end. `tempFolder` is the temporary folder WIMGAPI
+// writes into, taken on the user-interface thread.
+std::unique_ptr<Engine> MakeEngine(BackendKind kind, const std::wstring& tempFolder = std::wstring());
