@@ -7,10 +7,11 @@
 #include "app/shell_task.h"
 #include "config/config_editor.h"
 #include "resources/resource.h"
+#include "win/long_path.h"
 
 namespace {
 bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 }  // namespace

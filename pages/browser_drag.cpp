@@ -12,6 +12,7 @@
 #include "controls/messages.h"
 #include "pages/page_browser.h"
 #include "tasks/operation.h"
+#include "win/long_path.h"
 
 namespace {
 constexpr DWORD kPlaceholderBytes = 128;
@@ -98,8 +99,8 @@ void CPage_Browser::OnShellCreated(const std::wstring& createdPath) {
   // Only our own placeholder marks the drop folder, and only it is deleted.
   if (!IsPlaceholderFile(createdPath)) return;
   dragPending_ = false;
-  SetFileAttributesW(createdPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(createdPath.c_str());
+  SetFileAttributesW(LongPathForm(createdPath).c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(LongPathForm(createdPath).c_str());
   if (mode_ == kInsideImage) ExtractTo(FolderOf(createdPath));
 }
 

@@ -6,6 +6,7 @@
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
 #include "engine/wim_file_reader.h"
+#include "win/long_path.h"
 
 namespace {
 typedef int(__cdecl* SetImagePropertyFn)(WIMStruct* wim, int image, const wchar_t* name, const wchar_t* value);
@@ -70,14 +71,15 @@ bool ChangedSince(const std::wstring& path, const WimStamp& loaded) {
 
 bool CopyForSaveAs(const std::wstring& source, const std::wstring& destination) {
   std::wstring temp = destination + L".quarry-copy";
-  for (int i = 0; GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES && i < 1000; i++)
+  for (int i = 0; GetFileAttributesW(LongPathForm(temp).c_str()) != INVALID_FILE_ATTRIBUTES && i < 1000; i++)
     temp = destination + L".quarry-copy" + std::to_wstring(i);
-  if (!CopyFileW(source.c_str(), temp.c_str(), TRUE)) {
-    DeleteFileW(temp.c_str());
+  if (!CopyFileW(LongPathForm(source).c_str(), LongPathForm(temp).c_str(), TRUE)) {
+    DeleteFileW(LongPathForm(temp).c_str());
     return false;
   }
-  if (!MoveFileExW(temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileW(temp.c_str());
+  if (!MoveFileExW(LongPathForm(temp).c_str(), LongPathForm(destination).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(LongPathForm(temp).c_str());
     return false;
   }
   return true;

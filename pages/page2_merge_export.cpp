@@ -17,15 +17,12 @@ CPage_Progress* Progress() {
   return app ? app->ProgressView() : nullptr;
 }
 
-// "正在导出镜像 n/T" above, the file and image below.
-void ShowExportStatus(const ExportJob::Image& image, int n, int total) {
+// "正在导出镜像 n/T": which of the ticked images is under way.
+void ShowExportStatus(int n, int total) {
   CPage_Progress* progress = Progress();
   if (!progress) return;
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
-  std::wstring count = titles.size() > 3 ? FormatStr(titles[3].c_str(), n, total) : std::wstring();
-  std::wstring source = FormatStr(LoadStr(IDS_EXPORT_SOURCE).c_str(), image.source.c_str(), image.index);
-  progress->SetDescription(count + L"\n" + source);
-  progress->SetStatusText(source);
+  if (titles.size() > 3) progress->SetDescription(FormatStr(titles[3].c_str(), n, total));
 }
 
 EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
@@ -41,7 +38,7 @@ DWORD WINAPI ExportWorker(void* arg) {
   int result = kResultSuccess;
   for (int n = 1; n <= total; n++) {
     const ExportJob::Image& image = job->images[n - 1];
-    ShowExportStatus(image, n, total);
+    ShowExportStatus(n, total);
     result = CombineExportResults(result, ExportOne(*job, image));
     if (result == kResultAborted) break;
     // A cancel pressed during an export that could not stop (wimlib, or a

@@ -4,19 +4,20 @@
 
 #include "app/quarry_app.h"
 #include "app/quarry_dlg.h"
+#include "app/shell_task.h"
 #include "controls/messages.h"
 #include "engine/image_xml.h"
 #include "engine/wim_file_reader.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
 #include "pages/page_paths.h"
-#include "pages/path_prompts.h"
 #include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
 #include "tasks/operation.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
@@ -168,14 +169,14 @@ void CPage_Apply::PickWimFile() {
   if (!IsVisible()) return;
   CQuarryApp* app = CQuarryApp::Instance();
   bool wimlib = app && app->backendKind == kBackendWimlib;
-  std::wstring path = AskFilePath(hwnd_, false, LoadStr(wimlib ? IDS_APPLY_FILTER_WIMLIB : IDS_APPLY_FILTER_WIMGAPI),
-                                  L"WIM", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+  std::wstring filter = LoadStr(wimlib ? IDS_APPLY_FILTER_WIMLIB : IDS_APPLY_FILTER_WIMGAPI);
+  std::wstring path = PickFile(hwnd_, PickerKind::kOpen, filter, L"WIM", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
   if (!path.empty()) OpenWimFile(path);
 }
 
 void CPage_Apply::PickTarget() {
   if (!IsVisible()) return;
-  std::wstring folder = BrowseForFolder(hwnd_, target_);
+  std::wstring folder = PickFolder(hwnd_);
   if (folder.empty()) return;
   target_ = folder;
   SetItemText(IDC_APPLY_TARGET, folder);
@@ -264,7 +265,7 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
     // The mounted-images window reads the new mount on the user-interface thread.
     if (app && app->mainWindow) {
       PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
-      if (result == kResultSuccess && app->settings.autoPopMountList)
+      if (app->settings.autoPopMountList)
         PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
     }
   } else if (Host().backendKind == kBackendWimlib) {

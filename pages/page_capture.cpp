@@ -1,17 +1,18 @@
 #include "pages/page_capture.h"
 
 #include "app/quarry_app.h"
+#include "app/shell_task.h"
 #include "controls/messages.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
 #include "pages/page_paths.h"
-#include "pages/path_prompts.h"
 #include "pages/save_option_dlg.h"
 #include "resources/resource.h"
 #include "tasks/operation.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
@@ -55,7 +56,7 @@ void CPage_Capture::UpdateButtons() {
 }
 
 void CPage_Capture::PickSource() {
-  std::wstring folder = BrowseForFolder(hwnd_, sourceFolder_);
+  std::wstring folder = PickFolder(hwnd_);
   if (folder.empty()) return;
   SetItemText(IDC_CAP_SOURCE, folder);
   ReadFields();
@@ -63,7 +64,7 @@ void CPage_Capture::PickSource() {
 }
 
 void CPage_Capture::PickWimFile() {
-  std::wstring path = AskFilePath(hwnd_, true, LoadStr(IDS_CAPTURE_WIM_FILTER), L"WIM", OFN_HIDEREADONLY);
+  std::wstring path = PickFile(hwnd_, PickerKind::kSave, LoadStr(IDS_CAPTURE_WIM_FILTER), L"WIM", OFN_HIDEREADONLY);
   if (path.empty()) return;
   wimFile_ = path;
   SetItemText(IDC_CAP_WIM, path);

@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "tasks/operation.h"
 #include "tasks/progress_page.h"
+#include "win/long_path.h"
 #include "win/message_box.h"
 #include "win/paint.h"
 #include "win/strings.h"
@@ -69,7 +70,7 @@ CPage_Easy::~CPage_Easy() {
 
 int CPage_Easy::ClassOf(const std::wstring& path) {
   if (path.empty()) return -1;
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kModeCapture;
   return EndsWithWim(path) ? kModeApply : -1;
 }

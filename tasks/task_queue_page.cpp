@@ -4,11 +4,11 @@
 
 #include "app/quarry_app.h"
 #include "controls/messages.h"
-#include "pages/path_prompts.h"
 #include "resources/resource.h"
 #include "tasks/operation.h"
 #include "tasks/task_runner.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
@@ -143,32 +143,14 @@ void CPage_TaskQueue::AddTask(const std::wstring& source, const std::wstring& ta
   if (CQuarryApp* app = CQuarryApp::Instance()) app->ShowTip(text);
 }
 
-namespace {
-std::wstring CellText(HWND list, int row, int column) {
-  // The cell is read with a buffer that grows until the text fits.
-  for (int size = 512;; size *= 2) {
-    std::wstring text(size, L'\0');
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = &text[0];
-    item.cchTextMax = size;
-    int n = static_cast<int>(SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-    if (n < size - 1 || size >= 65536) {
-      text.resize(n);
-      return text;
-    }
-  }
-}
-}  // namespace
-
 std::vector<TaskListRow> CPage_TaskQueue::Rows() const {
   std::vector<TaskListRow> rows;
   HWND list = list_.hwnd();
   int n = RowCount();
   for (int i = 0; i < n; i++) {
     TaskListRow row;
-    row.srcPath = CellText(list, i, 2);
-    row.desPath = CellText(list, i, 3);
+    row.srcPath = ListItemText(list, i, 2);
+    row.desPath = ListItemText(list, i, 3);
     LVITEMW item = {LVIF_PARAM};
     item.iItem = i;
     ListView_GetItem(list, &item);
@@ -295,7 +277,7 @@ void CPage_TaskQueue::OnStart() {
 
 void CPage_TaskQueue::OnLoad() {
   if (RefuseWhileRunning()) return;
-  std::wstring path = AskFilePath(hwnd_, false, LoadStr(IDS_TASK_FILTER_LOAD), L"Task", OFN_HIDEREADONLY);
+  std::wstring path = PickFile(hwnd_, PickerKind::kOpen, LoadStr(IDS_TASK_FILTER_LOAD), L"Task", OFN_HIDEREADONLY);
   if (path.empty()) return;
   std::vector<TaskListRow> rows = LoadTaskList(path);
   ListView_DeleteAllItems(list_.hwnd());
@@ -305,7 +287,7 @@ void CPage_TaskQueue::OnLoad() {
 }
 
 void CPage_TaskQueue::OnSave() {
-  std::wstring path = AskFilePath(hwnd_, true, LoadStr(IDS_TASK_FILTER_SAVE), L"Task", OFN_HIDEREADONLY);
+  std::wstring path = PickFile(hwnd_, PickerKind::kSave, LoadStr(IDS_TASK_FILTER_SAVE), L"Task", OFN_HIDEREADONLY);
   if (path.empty()) return;
   SaveTaskList(path, Rows());
 }
