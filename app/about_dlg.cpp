@@ -51,10 +51,6 @@ DWORD WINAPI UpdateThread(void* arg) {
   return 0;
 }
 
-void Place(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 std::wstring SystemFolder() {
   wchar_t buffer[MAX_PATH] = {};
   UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
@@ -119,11 +115,11 @@ bool CAboutDlg::OnInitDialog() {
 }
 
 void CAboutDlg::Layout(int w, int h) {
-  Place(Item(IDC_ABOUT_CHECK), (w - 185) / 2, (h - 125) / 2 + 105, 185, 26);
-  Place(Item(IDC_ABOUT_HOME), w / 2 - 140, h - 50, 100, 18);
-  Place(Item(IDC_ABOUT_FEEDBACK), w / 2 - 60, h - 50, 150, 18);
-  Place(Item(IDC_ABOUT_DONATE), w / 2 + 80, h - 50, 150, 18);
-  Place(Item(IDOK), w - 90, h - 28, 80, 22);
+  MoveItem(Item(IDC_ABOUT_CHECK), (w - 185) / 2, (h - 125) / 2 + 105, 185, 26);
+  MoveItem(Item(IDC_ABOUT_HOME), w / 2 - 140, h - 50, 100, 18);
+  MoveItem(Item(IDC_ABOUT_FEEDBACK), w / 2 - 60, h - 50, 150, 18);
+  MoveItem(Item(IDC_ABOUT_DONATE), w / 2 + 80, h - 50, 150, 18);
+  MoveItem(Item(IDOK), w - 90, h - 28, 80, 22);
 }
 
 void CAboutDlg::Paint(HDC dc, const RECT& client) {

@@ -18,12 +18,14 @@ std::wstring WithoutLineFeeds(std::wstring text) {
   return text;
 }
 
-// "C:\a b\x.wim" (with its quotes) -> C:\a b\x.wim
+// "C:\a b\x.wim" (with its quotes) -> C:\a b\x.wim. A quoted path ends at
+// its closing quote: what follows it is another argument, not part of the
+// path. A quote that is never closed runs to the end.
 std::wstring Unquoted(const std::wstring& text) {
   std::wstring t = Trim(text);
-  if (t.size() >= 2 && t.front() == L'"' && t.back() == L'"') t = t.substr(1, t.size() - 2);
-  else if (!t.empty() && t.front() == L'"') t = t.substr(1);
-  return t;
+  if (t.empty() || t.front() != L'"') return t;
+  size_t close = t.find(L'"', 1);
+  return close == std::wstring::npos ? t.substr(1) : t.substr(1, close - 1);
 }
 
 std::wstring Argument(const std::wstring& arguments) {

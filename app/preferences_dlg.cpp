@@ -5,12 +5,14 @@
 #include "app/quarry_app.h"
 #include "app/shell_integration.h"
 #include "app/shell_task.h"
+#include "win/pickers.h"
 #include "config/config_editor.h"
 #include "resources/resource.h"
+#include "win/long_path.h"
 
 namespace {
 bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 }  // namespace
@@ -38,7 +40,7 @@ bool CCfgDlg::OnCommand(int id, int code, HWND control) {
       if (code == EN_CHANGE) tempFolder_ = ItemText(IDC_PREF_TEMP);
       return true;
     case IDC_PREF_BROWSE: {
-      std::wstring folder = PickFolder(hwnd_);
+      std::wstring folder = PickFolder(hwnd_, app_.settings.lastFolder);
       if (!folder.empty() && IsDirectory(folder)) {
         tempFolder_ = folder;
         SetItemText(IDC_PREF_TEMP, folder);

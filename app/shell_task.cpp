@@ -14,31 +14,18 @@
 #include "engine/wim_file_reader.h"
 #include "engine/engine.h"
 #include "resources/resource.h"
+#include "win/long_path.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
-constexpr DWORD kPathBufferChars = 32768;
 
 bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-
-int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
-  const auto* start = reinterpret_cast<const std::wstring*>(data);
-  if (msg == BFFM_INITIALIZED && start && !start->empty())
-    SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
-  return 0;
-}
-
-std::wstring PathOfIdList(PCIDLIST_ABSOLUTE idList) {
-  std::wstring path(kPathBufferChars, L'\0');
-  if (!SHGetPathFromIDListEx(idList, &path[0], kPathBufferChars, GPFIDL_DEFAULT)) return L"";
-  path.resize(wcslen(path.c_str()));
-  return path;
-}
 
 void ShowInvalidPath() { AppMessageBox(nullptr, LoadStr(IDS_INVALID_PATH), L"Quarry", MB_ICONERROR); }
 
@@ -86,14 +73,12 @@ bool CaptureTarget(const std::wstring& folder, bool quick, std::wstring& target)
   return true;
 }
 
-// Yes: replace (append 0), No: append (1), Cancel: stop (-1).
-int AskReplace(const std::wstring& target) {
-  if (!FileExists(target)) return 0;
-  int answer = AppMessageBox(nullptr, target + LoadStr(IDS_ASK_REPLACE), LoadStr(IDS_ASK_CREATE_CAPTION),
-                             MB_YESNOCANCEL | MB_ICONEXCLAMATION);
-  if (answer == IDYES) return 0;
-  if (answer == IDNO) return 1;
-  return -1;
+// True when the target may be written: it does not exist, or the user
+// answered Yes to replacing it. Any other answer leaves the file alone.
+bool ConfirmReplace(const std::wstring& target) {
+  if (!FileExists(target)) return true;
+  return AppMessageBox(nullptr, target + LoadStr(IDS_ASK_REPLACE), LoadStr(IDS_ASK_CREATE_CAPTION),
+                       MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }
 }  // namespace
 
@@ -115,54 +100,21 @@ bool IsDriveRoot(const std::wstring& folder) {
   return false;
 }
 
-std::wstring PickFolder(HWND owner) {
-  CQuarryApp* app = CQuarryApp::Instance();
-  std::wstring start = app ? app->settings.lastFolder : L"";
-  wchar_t display[MAX_PATH] = {};
-  BROWSEINFOW info = {};
-  info.hwndOwner = owner;
-  info.pszDisplayName = display;
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-  info.lpfn = BrowseCallback;
-  info.lParam = reinterpret_cast<LPARAM>(&start);
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-  if (!chosen) return L"";
-  std::wstring path = PathOfIdList(chosen);
-  CoTaskMemFree(chosen);
-  if (!path.empty() && app) app->settings.lastFolder = path;
-  return path;
-}
-
-bool AskSaveWimPath(HWND owner, std::wstring& path) {
-  std::wstring buffer(kPathBufferChars, L'\0');
-  std::copy(path.begin(), path.begin() + std::min<size_t>(path.size(), kPathBufferChars - 1), buffer.begin());
-  static const wchar_t kFilter[] = L"Windows Imaging File (*.WIM)\0*.WIM\0";
-  OPENFILENAMEW ofn = {sizeof ofn};
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = kFilter;
-  ofn.lpstrFile = &buffer[0];
-  ofn.nMaxFile = kPathBufferChars;
-  ofn.lpstrDefExt = L"WIM";
-  ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
-  if (!GetSaveFileNameW(&ofn)) return false;
-  buffer.resize(wcslen(buffer.c_str()));
-  path = buffer;
-  return !path.empty();
-}
-
 void RunShellCapture(const std::wstring& rawFolder, bool quick) {
   std::wstring folder = WithoutTrailingSlash(FullPath(rawFolder));
   if (rawFolder.empty() || IsDriveRoot(rawFolder) || !IsDirectory(folder)) {
     ShowInvalidPath();
     return;
   }
-  std::wstring target;
-  if (!CaptureTarget(folder, quick, target)) return;
-  int append = AskReplace(target);
-  if (append < 0) return;
+  // The options come first, then the target; a shell capture always makes
+  // a new file, never an added image.
   CaptureChoice choice;
   choice.info.name = L"WIM";
-  if (!AskCaptureOptions(nullptr, append == 1, target, choice)) return;
+  if (!AskCaptureOptions(nullptr, false, folder + L".WIM", choice)) return;
+  std::wstring target;
+  if (!CaptureTarget(folder, quick, target)) return;
+  if (!ConfirmReplace(target)) return;
+  const int append = 0;
 
   CQuarryApp* app = CQuarryApp::Instance();
   const bool wimlib = app && app->backendKind == kBackendWimlib;
@@ -213,7 +165,8 @@ void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
   if (mount && wimlib &&
       AppMessageBox(nullptr, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
-  std::wstring folder = PickFolder(nullptr);
+  std::wstring ignored;
+  std::wstring folder = PickFolder(nullptr, app ? app->settings.lastFolder : ignored);
   if (folder.empty()) return;
 
   const std::wstring tempFolder = Host().tempFolder;  // read here, not on the tip's thread

@@ -9,15 +9,7 @@
 
 #include "win/paths.h"  // LastComponent, IsInsideFolder, FileExists
 
-// The shell's folder browser, opened on the folder chosen last ([DIR]
-// Last). A chosen folder is returned and becomes the last folder (in
-// memory; it reaches the file at the next save). Cancel gives "".
-std::wstring PickFolder(HWND owner);
 
-// A save dialog for a WIM file ("Windows Imaging File (*.WIM)", default
-// extension ".WIM"). `path` holds the proposed name and receives the
-// choice; false on cancel.
-bool AskSaveWimPath(HWND owner, std::wstring& path);
 
 // A path without trailing backslashes ("C:\data\" -> "C:\data").
 std::wstring WithoutTrailingSlash(const std::wstring& path);

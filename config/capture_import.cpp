@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "win/handles.h"
+#include "win/long_path.h"
 
 namespace {
 
@@ -90,8 +91,8 @@ StoredCaptureLists ParseCaptureImport(const std::wstring& text) {
 
 bool ImportCaptureFile(const std::wstring& path, StoredCaptureLists& lists) {
   lists = StoredCaptureLists();
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxImportFileBytes))
     return false;

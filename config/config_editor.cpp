@@ -13,11 +13,6 @@
 namespace {
 constexpr int kTextChars = 32768;  // patterns are never cut
 
-void Place(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-  if (item) InvalidateRect(item, nullptr, TRUE);
-}
-
 bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L' ') == std::wstring::npos; }
 
 // A root's check box was clicked: wParam is the root, lParam its state
@@ -303,11 +298,11 @@ void CEditCfgDLG::OnOK() {
 }
 
 void CEditCfgDLG::Layout(int w, int h) {
-  Place(Tree(), 15, 18, w - 30, h - 36 - 50);
-  Place(Item(IDCANCEL), w - 100, h - 40, 85, 25);
-  Place(Item(IDOK), w - 200, h - 40, 85, 25);
-  Place(Item(IDC_CFG_DEFAULTS), w - 300, h - 40, 85, 25);
-  Place(Item(IDC_CFG_IMPORT), 15, h - 40, 95, 25);
+  MoveItem(Tree(), 15, 18, w - 30, h - 36 - 50, true);
+  MoveItem(Item(IDCANCEL), w - 100, h - 40, 85, 25, true);
+  MoveItem(Item(IDOK), w - 200, h - 40, 85, 25, true);
+  MoveItem(Item(IDC_CFG_DEFAULTS), w - 300, h - 40, 85, 25, true);
+  MoveItem(Item(IDC_CFG_IMPORT), 15, h - 40, 95, 25, true);
 }
 
 bool CEditCfgDLG::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {

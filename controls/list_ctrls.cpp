@@ -15,15 +15,6 @@ constexpr int kPartItem = 1;  // LVP_LISTITEM
 constexpr int kStateNormal = 1, kStateHot = 2, kStateSelected = 3, kStateHotSelected = 6;
 
 
-std::wstring ListItemText(HWND list, int row, int column) {
-  std::vector<wchar_t> buffer(1024);
-  LVITEMW item = {};
-  item.iSubItem = column;
-  item.pszText = buffer.data();
-  item.cchTextMax = static_cast<int>(buffer.size());
-  SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-  return buffer.data();
-}
 
 int ItemImage(HWND list, int row) {
   LVITEMW item = {};
@@ -58,6 +49,22 @@ HICON LoadSmallIcon(UINT id, int size) {
   return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
 }
 }  // namespace
+
+std::wstring ListItemText(HWND list, int row, int column) {
+  // Grows the buffer until the whole text fits: paths are never cut.
+  for (size_t size = 512;; size *= 4) {
+    std::wstring buffer(size, L'\0');
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = &buffer[0];
+    item.cchTextMax = static_cast<int>(size);
+    LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    if (static_cast<size_t>(length) + 1 < size || size > 65536) {
+      buffer.resize(wcslen(buffer.c_str()));
+      return buffer;
+    }
+  }
+}
 
 // --- CWimListCtrl --------------------------------------------------------------
 

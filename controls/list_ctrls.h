@@ -11,6 +11,9 @@
 #include "win/paint.h"
 #include "win/window.h"
 
+// The text of a cell of any list view, whole whatever its length.
+std::wstring ListItemText(HWND list, int row, int column);
+
 // Both report lists below use fixed owner-drawn rows of their own height:
 // they switch the list to LVS_OWNERDRAWFIXED when attached and answer the
 // row-height question; the rows themselves are drawn through custom draw.

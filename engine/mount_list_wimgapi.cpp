@@ -1,6 +1,7 @@
 #include "engine/mounts.h"
 
 #include "engine/engine_host.h"
+#include "win/long_path.h"
 
 namespace {
 
@@ -18,7 +19,9 @@ constexpr DWORD kStaleFlags = WIM_MOUNT_FLAG_INVALID | WIM_MOUNT_FLAG_NO_WIM | W
 
 std::wstring FixedText(const WCHAR* text) { return std::wstring(text, wcsnlen(text, MAX_PATH)); }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 typedef BOOL(WINAPI* PFN_GetMountKind)(PCWSTR folder, PDWORD kind, PULONGLONG files, PULONGLONG bytes);
 typedef BOOL(WINAPI* PFN_ForgetMount)(PCWSTR folder);

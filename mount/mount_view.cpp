@@ -22,15 +22,6 @@ struct ColumnSpec {
 const ColumnSpec kColumns[] = {{32, LVCFMT_LEFT},  {200, LVCFMT_LEFT},   {80, LVCFMT_RIGHT},
                                {200, LVCFMT_LEFT}, {60, LVCFMT_CENTER}, {100, LVCFMT_CENTER}};
 
-void Place(HWND hwnd, int x, int y, int w, int h) {
-  if (hwnd) SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-std::wstring CellText(HWND list, int row, int column) {
-  wchar_t buffer[1024] = {};
-  ListView_GetItemText(list, row, column, buffer, 1024);
-  return buffer;
-}
 }  // namespace
 
 CMountView::CMountView(Workbench& bench, const OperationRunner& runner)
@@ -87,9 +78,9 @@ void CMountView::CreateColumns() {
 }
 
 void CMountView::Layout(int width, int height) {
-  Place(list_.hwnd(), 15, 20, width - 30, height - 40 - 30);
-  Place(Item(IDCANCEL), width - 110, height - 40, 95, 25);
-  Place(Item(IDC_MOUNT_UNMOUNT), width - 220, height - 40, 95, 25);
+  MoveItem(list_.hwnd(), 15, 20, width - 30, height - 40 - 30);
+  MoveItem(Item(IDCANCEL), width - 110, height - 40, 95, 25);
+  MoveItem(Item(IDC_MOUNT_UNMOUNT), width - 220, height - 40, 95, 25);
 }
 
 void CMountView::Refresh() {
@@ -131,7 +122,7 @@ void CMountView::ShowCurrentStatus() {
   HWND list = list_.hwnd();
   std::wstring text = LoadStr(IDS_UNMOUNTING);
   for (int row = 0; row < ListView_GetItemCount(list); row++) {
-    if (lstrcmpiW(CellText(list, row, 3).c_str(), unmounting_.c_str()) == 0) {
+    if (lstrcmpiW(ListItemText(list, row, 3).c_str(), unmounting_.c_str()) == 0) {
       ListView_SetItemText(list, row, 5, &text[0]);
       return;
     }
@@ -149,10 +140,10 @@ std::vector<UnmountJob> CMountView::SelectedJobs() const {
   for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
        row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
     UnmountJob job;
-    job.mountPath = CellText(list, row, 3);
-    job.wimPath = CellText(list, row, 1);
-    job.index = static_cast<DWORD>(wcstoul(CellText(list, row, 2).c_str(), nullptr, 10));
-    job.commit = lstrcmpiW(CellText(list, row, 4).c_str(), readOnly.c_str()) != 0;
+    job.mountPath = ListItemText(list, row, 3);
+    job.wimPath = ListItemText(list, row, 1);
+    job.index = static_cast<DWORD>(wcstoul(ListItemText(list, row, 2).c_str(), nullptr, 10));
+    job.commit = lstrcmpiW(ListItemText(list, row, 4).c_str(), readOnly.c_str()) != 0;
     if (row < static_cast<int>(records_.size())) {
       job.stale = records_[row].stale;
       job.mounting = records_[row].mounting;
@@ -187,7 +178,7 @@ bool CMountView::UnmountAll() {
 void CMountView::OpenMountFolder() {
   int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
   if (row < 0) return;
-  std::wstring folder = CellText(list_.hwnd(), row, 3);
+  std::wstring folder = ListItemText(list_.hwnd(), row, 3);
   ShellExecuteW(GetDesktopWindow(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

@@ -9,6 +9,7 @@
 #include "engine/mounts.h"
 #include "resources/resource.h"
 #include "win/handles.h"
+#include "win/long_path.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -39,7 +40,7 @@ bool AskSave(HWND owner, const std::wstring& wimPath) {
 
 bool FolderHoldsFiles(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  HANDLE find = FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
   bool any = false;
   do {
@@ -135,13 +136,13 @@ bool UnmountOne(HWND owner, const UnmountJob& job) {
 }
 
 void RecreateMountFolder(const std::wstring& folder, DWORD timeoutMs) {
-  if (!RemoveDirectoryW(folder.c_str())) return;
+  if (!RemoveDirectoryW(LongPathForm(folder).c_str())) return;
   DWORD start = GetTickCount();
-  while (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+  while (GetFileAttributesW(LongPathForm(folder).c_str()) != INVALID_FILE_ATTRIBUTES) {
     if (GetTickCount() - start > timeoutMs) return;
     Sleep(200);
   }
-  CreateDirectoryW(folder.c_str(), nullptr);
+  CreateDirectoryW(LongPathForm(folder).c_str(), nullptr);
 }
 
 bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs) {

@@ -11,6 +11,7 @@
 #include "controls/drag_drop.h"
 #include "win/messages.h"
 #include "pages/page_browser.h"
+#include "win/long_path.h"
 
 namespace {
 constexpr DWORD kPlaceholderBytes = 128;
@@ -97,8 +98,8 @@ void CPage_Browser::OnShellCreated(const std::wstring& createdPath) {
   // Only our own placeholder marks the drop folder, and only it is deleted.
   if (!IsPlaceholderFile(createdPath)) return;
   dragPending_ = false;
-  SetFileAttributesW(createdPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(createdPath.c_str());
+  SetFileAttributesW(LongPathForm(createdPath).c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(LongPathForm(createdPath).c_str());
   if (mode_ == kInsideImage) ExtractTo(FolderOf(createdPath));
 }
 

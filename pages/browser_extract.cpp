@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
+#include "win/long_path.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -94,7 +95,7 @@ std::wstring MakeUniqueFolder(const std::wstring& parent) {
   for (int attempt = 0; attempt < 100; attempt++) {
     std::wstring folder = FormatStr(L"%s\\%s%lu-%lu-%u", base.c_str(), kOpenFolderPrefix, GetCurrentProcessId(),
                                     GetTickCount(), g_folderCounter++);
-    if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
+    if (CreateDirectoryW(LongPathForm(folder).c_str(), nullptr)) return folder;
     if (GetLastError() != ERROR_ALREADY_EXISTS) return L"";
   }
   return L"";
@@ -102,7 +103,7 @@ std::wstring MakeUniqueFolder(const std::wstring& parent) {
 
 void DeleteOwnFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  HANDLE find = FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &found);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       std::wstring name = found.cFileName;
@@ -113,13 +114,13 @@ void DeleteOwnFolder(const std::wstring& folder) {
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !link) {
         DeleteOwnFolder(path);
       } else {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileW(path.c_str())) RemoveDirectoryW(path.c_str());
+        SetFileAttributesW(LongPathForm(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(LongPathForm(path).c_str())) RemoveDirectoryW(LongPathForm(path).c_str());
       }
     } while (FindNextFileW(find, &found));
     FindClose(find);
   }
-  RemoveDirectoryW(folder.c_str());
+  RemoveDirectoryW(LongPathForm(folder).c_str());
 }
 
 bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, const std::wstring& fileName) {
@@ -158,7 +159,7 @@ void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
   if (base.empty()) return;
   std::vector<std::wstring> leftovers;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((base + L"\\" + kOpenFolderPrefix + L"*").c_str(), &found);
+  HANDLE find = FindFirstFileW(LongPathForm(base + L"\\" + kOpenFolderPrefix + L"*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))

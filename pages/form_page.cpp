@@ -23,8 +23,8 @@ bool CFormPage::OnCommand(int id, int code, HWND control) {
 }
 
 void CFormPage::Layout(int width, int height) {
-  if (HWND button = Item(IDC_MAIN_MENU)) SetWindowPos(button, nullptr, 15, height - 40, 25, 25, SWP_NOZORDER | SWP_NOACTIVATE);
-  if (HWND line = Item(IDC_SEPARATOR)) SetWindowPos(line, nullptr, -1, height - 60, width + 2, 2, SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveItem(Item(IDC_MAIN_MENU), 15, height - 40, 25, 25);
+  MoveItem(Item(IDC_SEPARATOR), -1, height - 60, width + 2, 2);
 }
 
 bool CFormPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {

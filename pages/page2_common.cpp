@@ -4,81 +4,34 @@
 #include <commdlg.h>
 #include <uxtheme.h>
 
-#include <mutex>
-
 #include "engine/image_xml.h"
 #include "resources/resource.h"
+#include "win/long_path.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 
 namespace {
-std::mutex g_dialogLock;
-FileDialogHandler g_dialogHandler;
-
-// A name buffer for the dialog: large enough for many long paths.
-constexpr size_t kSingleNameBuffer = 32768;
-constexpr size_t kMultiNameBuffer = 1048576;
-
-const wchar_t kWimOpenFilter[] = L"Windows Imaging File (*.WIM;*.ESD)\0*.WIM;*.ESD\0\0";
+const wchar_t kWimOpenFilter[] = L"Windows Imaging File (*.WIM;*.ESD)|*.WIM;*.ESD||";
 // Saving offers both kinds; the chosen one gives a typed name its extension.
 const wchar_t kWimSaveFilter[] =
-    L"Windows Imaging File (*.WIM)\0*.WIM\0Windows Imaging File, solid (*.ESD)\0*.ESD\0\0";
-
-// The names of a multiple-selection answer: "folder\0name\0name\0\0", or
-// one full path followed by "\0\0".
-std::vector<std::wstring> SplitSelection(const wchar_t* buffer) {
-  std::vector<std::wstring> parts;
-  for (const wchar_t* p = buffer; *p; p += wcslen(p) + 1) parts.emplace_back(p);
-  if (parts.size() <= 1) return parts;
-  std::wstring folder = parts[0];
-  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-  std::vector<std::wstring> paths;
-  for (size_t i = 1; i < parts.size(); i++) paths.push_back(folder + parts[i]);
-  return paths;
-}
+    L"Windows Imaging File (*.WIM)|*.WIM|Windows Imaging File, solid (*.ESD)|*.ESD||";
 }  // namespace
 
-FileDialogHandler SetFileDialogHandler(FileDialogHandler handler) {
-  std::lock_guard<std::mutex> lock(g_dialogLock);
-  FileDialogHandler previous = std::move(g_dialogHandler);
-  g_dialogHandler = std::move(handler);
-  return previous;
-}
-
-bool PickWimFiles(const FileDialogRequest& request, std::vector<std::wstring>& paths) {
-  paths.clear();
-  FileDialogHandler handler;
-  {
-    std::lock_guard<std::mutex> lock(g_dialogLock);
-    handler = g_dialogHandler;
-  }
-  if (handler) return handler(request, paths) && !paths.empty();
-
-  std::vector<wchar_t> buffer(request.multiSelect ? kMultiNameBuffer : kSingleNameBuffer, L'\0');
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = request.owner;
-  ofn.lpstrFilter = request.save ? kWimSaveFilter : kWimOpenFilter;
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.lpstrDefExt = L"WIM";
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | request.flags;
-  if (request.multiSelect) ofn.Flags |= OFN_ALLOWMULTISELECT;
-  BOOL ok = request.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-  if (!ok) return false;
-  if (request.multiSelect) paths = SplitSelection(buffer.data());
-  else paths.emplace_back(buffer.data());
-  return !paths.empty();
+bool PickWimFiles(HWND owner, std::vector<std::wstring>& paths) {
+  PickerRequest request;
+  request.kind = PickerKind::kOpenMany;
+  request.owner = owner;
+  request.filter = kWimOpenFilter;
+  request.defaultExt = L"WIM";
+  request.flags = OFN_HIDEREADONLY;
+  return ShowPicker(request, paths);
 }
 
 std::wstring PickWimFile(HWND owner, bool save, DWORD flags) {
-  FileDialogRequest request;
-  request.owner = owner;
-  request.save = save;
-  request.flags = flags;
-  std::vector<std::wstring> paths;
-  return PickWimFiles(request, paths) ? paths[0] : std::wstring();
+  return PickFile(owner, save ? PickerKind::kSave : PickerKind::kOpen, save ? kWimSaveFilter : kWimOpenFilter, L"WIM",
+                  OFN_HIDEREADONLY | flags);
 }
 
 std::wstring ImageValue(const std::wstring& xml, int index, const wchar_t* openTag) {
@@ -105,22 +58,6 @@ int AppendListRow(HWND list, int image, const std::vector<std::wstring>& cells) 
   if (row < 0) return row;
   for (size_t c = 1; c < cells.size(); c++) SetListCell(list, row, static_cast<int>(c), cells[c]);
   return row;
-}
-
-std::wstring ListCell(HWND list, int row, int column) {
-  // Grows the buffer until the whole text fits: paths are never cut.
-  for (size_t size = 512;; size *= 4) {
-    std::wstring buffer(size, L'\0');
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = &buffer[0];
-    item.cchTextMax = static_cast<int>(size);
-    LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    if (static_cast<size_t>(length) + 1 < size || size > 65536) {
-      buffer.resize(wcslen(buffer.c_str()));
-      return buffer;
-    }
-  }
 }
 
 void SetListCell(HWND list, int row, int column, const std::wstring& text) {

@@ -35,9 +35,6 @@ const wchar_t kBootMark[] = L"BOOT";
 constexpr UINT_PTR kBusyTimer = 1;
 const wchar_t kBusyDots[] = L"......";
 
-void Move(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 }  // namespace
 
 CPage2_Delete::CPage2_Delete() : CFormPage(IDD_PAGE_DELETE) {}
@@ -113,13 +110,13 @@ std::vector<ImageRow> CPage2_Delete::SnapshotRows() const {
   int count = ListRowCount(list);
   for (int r = 0; r < count; r++) {
     ImageRow row;
-    row.index = _wtoi(ListCell(list, r, kColumnIndex).c_str());
-    row.info.name = ListCell(list, r, kColumnName);
-    row.info.description = ListCell(list, r, kColumnDescription);
-    row.info.displayName = ListCell(list, r, kColumnDisplayName);
-    row.info.displayDescription = ListCell(list, r, kColumnDisplayDescription);
-    row.info.flags = ListCell(list, r, kColumnFlags);
-    row.boot = !ListCell(list, r, kColumnBoot).empty();
+    row.index = _wtoi(ListItemText(list, r, kColumnIndex).c_str());
+    row.info.name = ListItemText(list, r, kColumnName);
+    row.info.description = ListItemText(list, r, kColumnDescription);
+    row.info.displayName = ListItemText(list, r, kColumnDisplayName);
+    row.info.displayDescription = ListItemText(list, r, kColumnDisplayDescription);
+    row.info.flags = ListItemText(list, r, kColumnFlags);
+    row.boot = !ListItemText(list, r, kColumnBoot).empty();
     rows.push_back(std::move(row));
   }
   return rows;
@@ -156,12 +153,12 @@ void CPage2_Delete::RemoveSelected() {
 void CPage2_Delete::EditRow(int row) {
   HWND list = list_.hwnd();
   CEditInfoDlg dialog;
-  dialog.name = ListCell(list, row, kColumnName);
-  dialog.description = ListCell(list, row, kColumnDescription);
-  dialog.displayName = ListCell(list, row, kColumnDisplayName);
-  dialog.displayDescription = ListCell(list, row, kColumnDisplayDescription);
-  dialog.flags = ListCell(list, row, kColumnFlags);
-  dialog.boot = !ListCell(list, row, kColumnBoot).empty();
+  dialog.name = ListItemText(list, row, kColumnName);
+  dialog.description = ListItemText(list, row, kColumnDescription);
+  dialog.displayName = ListItemText(list, row, kColumnDisplayName);
+  dialog.displayDescription = ListItemText(list, row, kColumnDisplayDescription);
+  dialog.flags = ListItemText(list, row, kColumnFlags);
+  dialog.boot = !ListItemText(list, row, kColumnBoot).empty();
   if (dialog.DoModal(MainWindow()) != IDOK || saving_) return;
   SetListCell(list, row, kColumnName, dialog.name);
   SetListCell(list, row, kColumnDescription, dialog.description);
@@ -412,14 +409,14 @@ bool CPage2_Delete::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
 }
 
 void CPage2_Delete::Layout(int w, int h) {
-  Move(list_.hwnd(), -1, 20, w + 2, h > 100 ? h - 100 : 0);
+  MoveItem(list_.hwnd(), -1, 20, w + 2, h > 100 ? h - 100 : 0);
   int textWidth = w - 350 - 45;
-  Move(Item(IDC_DELETE_PATH), 45, h - 36, textWidth > 0 ? textWidth : 0, 20);
+  MoveItem(Item(IDC_DELETE_PATH), 45, h - 36, textWidth > 0 ? textWidth : 0, 20);
   // While saving, "中止" stands at the end of the busy text.
-  Move(Item(IDC_DELETE_BUSY), 45, h - 36, textWidth > 110 ? textWidth - 110 : 0, 20);
-  Move(Item(IDC_DELETE_ABORT), w - 460, h - 40, 95, 25);
-  Move(Item(IDC_DELETE_SAVE_AS), w - 110, h - 40, 95, 25);
-  Move(Item(IDC_DELETE_SAVE), w - 220, h - 40, 95, 25);
-  Move(Item(IDC_DELETE_OPEN), w - 330, h - 40, 95, 25);
+  MoveItem(Item(IDC_DELETE_BUSY), 45, h - 36, textWidth > 110 ? textWidth - 110 : 0, 20);
+  MoveItem(Item(IDC_DELETE_ABORT), w - 460, h - 40, 95, 25);
+  MoveItem(Item(IDC_DELETE_SAVE_AS), w - 110, h - 40, 95, 25);
+  MoveItem(Item(IDC_DELETE_SAVE), w - 220, h - 40, 95, 25);
+  MoveItem(Item(IDC_DELETE_OPEN), w - 330, h - 40, 95, 25);
   CFormPage::Layout(w, h);
 }

@@ -2,6 +2,7 @@
 
 #include "engine/wim_file_reader.h"
 #include "pages/page2_common.h"
+#include "win/long_path.h"
 
 WimStamp StampOfFile(const std::wstring& path) {
   WimStamp stamp;
@@ -30,10 +31,10 @@ bool ChangedSince(const std::wstring& path, const WimStamp& loaded) {
 
 std::wstring CopyBeside(const std::wstring& source, const std::wstring& destination) {
   std::wstring temp = destination + L".quarry-copy";
-  for (int i = 0; GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES && i < 1000; i++)
+  for (int i = 0; GetFileAttributesW(LongPathForm(temp).c_str()) != INVALID_FILE_ATTRIBUTES && i < 1000; i++)
     temp = destination + L".quarry-copy" + std::to_wstring(i);
-  if (CopyFileW(source.c_str(), temp.c_str(), TRUE)) return temp;
-  DeleteFileW(temp.c_str());
+  if (CopyFileW(LongPathForm(source).c_str(), LongPathForm(temp).c_str(), TRUE)) return temp;
+  DeleteFileW(LongPathForm(temp).c_str());
   return std::wstring();
 }
 

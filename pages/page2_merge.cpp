@@ -187,11 +187,8 @@ void CPage2_Merge::AppendRows(const std::vector<Row>& rows) {
 }
 
 void CPage2_Merge::AddByDialog() {
-  FileDialogRequest request;
-  request.owner = MainWindow();
-  request.multiSelect = true;
   std::vector<std::wstring> paths;
-  if (!PickWimFiles(request, paths)) return;
+  if (!PickWimFiles(MainWindow(), paths)) return;
   for (const std::wstring& path : paths) AddWimFile(path);
 }
 
@@ -256,7 +253,7 @@ void CPage2_Merge::OnInitMenuPopup(HMENU menu) {
 void CPage2_Merge::OnJump(UINT command) {
   int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
   if (row < 0) return;
-  std::wstring path = ListCell(list_.hwnd(), row, kColumnPath);
+  std::wstring path = ListItemText(list_.hwnd(), row, kColumnPath);
   Workbench* app = bench_;
   if (app) app->JumpTo(command, path);
 }
@@ -268,7 +265,7 @@ bool CPage2_Merge::ChooseDestination(std::wstring& destination, int& compression
   if (destination.empty()) return false;
   int rows = ListRowCount(list_.hwnd());
   for (int r = 0; r < rows; r++) {
-    if (SamePath(destination, ListCell(list_.hwnd(), r, kColumnPath))) {
+    if (SamePath(destination, ListItemText(list_.hwnd(), r, kColumnPath))) {
       PageMessage(LoadStr(IDS_MERGE_INTO_SOURCE), L"", MB_ICONEXCLAMATION);
       return false;
     }
@@ -297,7 +294,7 @@ void CPage2_Merge::OnExport() {
   int rows = ListRowCount(list);
   for (int r = 0; r < rows; r++) {
     if (ListRowImage(list, r) != kTicked) continue;
-    job->images.push_back({ListCell(list, r, kColumnPath), _wtoi(ListCell(list, r, kColumnIndex).c_str())});
+    job->images.push_back({ListItemText(list, r, kColumnPath), _wtoi(ListItemText(list, r, kColumnIndex).c_str())});
   }
   if (job->images.empty()) {
     PageMessage(LoadStr(IDS_MERGE_NOTHING), L"", MB_ICONEXCLAMATION);
@@ -371,8 +368,8 @@ bool CPage2_Merge::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT
 }
 
 void CPage2_Merge::Layout(int w, int h) {
-  if (list_.hwnd()) SetWindowPos(list_.hwnd(), nullptr, -1, 20, w + 2, h > 100 ? h - 100 : 0, SWP_NOZORDER | SWP_NOACTIVATE);
-  SetWindowPos(Item(IDC_MERGE_EXPORT), nullptr, w - 110, h - 40, 95, 25, SWP_NOZORDER | SWP_NOACTIVATE);
-  SetWindowPos(Item(IDC_MERGE_ADD), nullptr, w - 220, h - 40, 95, 25, SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveItem(list_.hwnd(), -1, 20, w + 2, h > 100 ? h - 100 : 0);
+  MoveItem(Item(IDC_MERGE_EXPORT), w - 110, h - 40, 95, 25);
+  MoveItem(Item(IDC_MERGE_ADD), w - 220, h - 40, 95, 25);
   CFormPage::Layout(w, h);
 }

@@ -10,14 +10,11 @@
 #include "win/strings.h"
 
 namespace {
-// "正在导出镜像 n/T" above, the file and image below.
-void ShowExportStatus(CPage_Progress* progress, const ExportJob::Image& image, int n, int total) {
+// "正在导出镜像 n/T": which of the ticked images is under way.
+void ShowExportStatus(CPage_Progress* progress, int n, int total) {
   if (!progress) return;
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
-  std::wstring count = titles.size() > 3 ? FormatStr(titles[3].c_str(), n, total) : std::wstring();
-  std::wstring source = FormatStr(LoadStr(IDS_EXPORT_SOURCE).c_str(), image.source.c_str(), image.index);
-  progress->SetDescription(count + L"\n" + source);
-  progress->SetStatusText(source);
+  if (titles.size() > 3) progress->SetDescription(FormatStr(titles[3].c_str(), n, total));
 }
 
 EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
@@ -32,7 +29,7 @@ DWORD WINAPI ExportWorker(void* arg) {
   int result = kResultSuccess;
   for (int n = 1; n <= total; n++) {
     const ExportJob::Image& image = job->images[n - 1];
-    ShowExportStatus(job->progress, image, n, total);
+    ShowExportStatus(job->progress, n, total);
     result = CombineExportResults(result, ExportOne(*job, image));
     if (result == kResultAborted) break;
     // A cancel pressed during an export that could not stop (wimlib, or a

@@ -38,9 +38,6 @@ DWORD WINAPI SplitWorker(void* arg) {
   return 0;
 }
 
-void Move(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 }  // namespace
 
 CPage2_Split::CPage2_Split() : CFormPage(IDD_PAGE_SPLIT) {}
@@ -243,18 +240,18 @@ void CPage2_Split::Layout(int w, int h) {
                           {IDC_SPLIT_TARGET_LABEL, IDC_SPLIT_TARGET, IDC_SPLIT_PICK_TARGET}};
   int y = 33;
   for (const auto& row : rows) {
-    Move(Item(row[0]), 15, y + 3, 70, 20);
-    Move(Item(row[1]), 90, y, right > 90 ? right - 90 : 0, 23);
-    Move(Item(row[2]), w - 110, y - 1, 95, 25);
+    MoveItem(Item(row[0]), 15, y + 3, 70, 20);
+    MoveItem(Item(row[1]), 90, y, right > 90 ? right - 90 : 0, 23);
+    MoveItem(Item(row[2]), w - 110, y - 1, 95, 25);
     y += 40;
   }
-  Move(Item(IDC_SPLIT_SIZE_LABEL), 15, y + 3, 70, 20);
-  Move(Item(IDC_SPLIT_SIZE), 90, y, 110, 23);
-  Move(Item(IDC_SPLIT_UNIT), 204, y, 23, 23);
-  Move(Item(IDC_SPLIT_UNIT_HINT), 235, y + 3, 160, 20);
-  Move(Item(IDC_SPLIT_START), w - 110, h - 40, 95, 25);
+  MoveItem(Item(IDC_SPLIT_SIZE_LABEL), 15, y + 3, 70, 20);
+  MoveItem(Item(IDC_SPLIT_SIZE), 90, y, 110, 23);
+  MoveItem(Item(IDC_SPLIT_UNIT), 204, y, 23, 23);
+  MoveItem(Item(IDC_SPLIT_UNIT_HINT), 235, y + 3, 160, 20);
+  MoveItem(Item(IDC_SPLIT_START), w - 110, h - 40, 95, 25);
   const int warningX = w - 110 - 20 - 350;
-  Move(Item(IDC_SPLIT_WARNING), warningX, h - 36, 350, 20);
-  Move(Item(IDC_SPLIT_WARNING_ICON), warningX - 10 - 16, h - 36, 16, 16);
+  MoveItem(Item(IDC_SPLIT_WARNING), warningX, h - 36, 350, 20);
+  MoveItem(Item(IDC_SPLIT_WARNING_ICON), warningX - 10 - 16, h - 36, 16, 16);
   CFormPage::Layout(w, h);
 }

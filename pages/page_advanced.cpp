@@ -78,14 +78,12 @@ void CPage_Advanced::Layout(int width, int height) {
   // The radio buttons along the top edge, the child pages below them.
   int x = 15;
   for (int id : kButtons) {
-    if (HWND button = Item(id)) SetWindowPos(button, nullptr, x, 15, 150, 22, SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveItem(Item(id), x, 15, 150, 22);
     x += 165;
   }
   for (int id : kButtons) {
     Dialog* child = ChildOf(id);
-    if (child && child->hwnd())
-      SetWindowPos(child->hwnd(), nullptr, 0, kChildTop, width, height > kChildTop ? height - kChildTop : 0,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (child) MoveItem(child->hwnd(), 0, kChildTop, width, height > kChildTop ? height - kChildTop : 0);
   }
   CFormPage::Layout(width, height);
 }

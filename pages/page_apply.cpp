@@ -7,12 +7,13 @@
 #include "engine/wim_file_reader.h"
 #include "engine/engine.h"
 #include "win/paths.h"
-#include "pages/path_prompts.h"
+#include "win/pickers.h"
 #include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
@@ -159,14 +160,14 @@ void CPage_Apply::PickWimFile() {
   if (!IsVisible()) return;
   Workbench* app = bench_;
   bool wimlib = app && app->backendKind == kBackendWimlib;
-  std::wstring path = AskFilePath(hwnd_, false, LoadStr(wimlib ? IDS_APPLY_FILTER_WIMLIB : IDS_APPLY_FILTER_WIMGAPI),
-                                  L"WIM", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+  std::wstring filter = LoadStr(wimlib ? IDS_APPLY_FILTER_WIMLIB : IDS_APPLY_FILTER_WIMGAPI);
+  std::wstring path = PickFile(hwnd_, PickerKind::kOpen, filter, L"WIM", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
   if (!path.empty()) OpenWimFile(path);
 }
 
 void CPage_Apply::PickTarget() {
   if (!IsVisible()) return;
-  std::wstring folder = BrowseForFolder(hwnd_, target_);
+  std::wstring folder = PickFolder(hwnd_, bench_->settings.lastFolder);
   if (folder.empty()) return;
   target_ = folder;
   SetItemText(IDC_APPLY_TARGET, folder);
@@ -255,7 +256,7 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
     // The mounted-images window reads the new mount on the user-interface thread.
     if (app && app->mainWindow) {
       PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
-      if (result == kResultSuccess && app->settings.autoPopMountList)
+      if (app->settings.autoPopMountList)
         PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
     }
   } else {

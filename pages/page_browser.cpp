@@ -5,6 +5,7 @@
 #include <uxtheme.h>
 
 #include <algorithm>
+#include <set>
 
 #include "controls/control_context.h"
 #include "win/messages.h"
@@ -13,6 +14,8 @@
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
+#include "win/long_path.h"
+#include "win/pickers.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -68,13 +71,10 @@ void CPage_Browser::OnInitialUpdate() {
 
 void CPage_Browser::Layout(int width, int height) {
   CFormPage::Layout(width, height);
-  auto place = [](HWND hwnd, int x, int y, int w, int h) {
-    if (hwnd) SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-  };
-  place(list_.hwnd(), 0, 0, width, height - 70);
-  place(Item(IDC_BROWSER_UP), 50, height - 40, 25, 25);
-  place(Item(IDC_BROWSER_LOCATION), 85, height - 35, width - 85 - 130, 20);
-  place(Item(IDC_BROWSER_EXTRACT), width - 115, height - 40, 100, 25);
+  MoveItem(list_.hwnd(), 0, 0, width, height - 70);
+  MoveItem(Item(IDC_BROWSER_UP), 50, height - 40, 25, 25);
+  MoveItem(Item(IDC_BROWSER_LOCATION), 85, height - 35, width - 85 - 130, 20);
+  MoveItem(Item(IDC_BROWSER_EXTRACT), width - 115, height - 40, 100, 25);
 }
 
 // The list holds no items of its own: it has a row count and asks the page
@@ -147,13 +147,13 @@ void CPage_Browser::ListDrives() {
   EnterMode(kComputer, LoadStr(IDS_COMPUTER));
 }
 
-void CPage_Browser::ListFolder(const std::wstring& folder) {
+bool CPage_Browser::ListFolder(const std::wstring& folder) {
   icons_.FillOnce();
   std::wstring base = folder;
   if (!base.empty() && base.back() == L'\\') base.pop_back();
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((base + L"\\*.*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  HANDLE find = FindFirstFileW(LongPathForm(base + L"\\*.*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return false;
   location_ = base.size() == 2 ? base + L"\\" : base;
   GetTimeZoneInformation(&zone_);
   ClearRows();
@@ -174,6 +174,15 @@ void CPage_Browser::ListFolder(const std::wstring& folder) {
   FindClose(find);
   Sort();
   EnterMode(kComputer, location_);
+  return true;
+}
+
+void CPage_Browser::ListNearestFolder(std::wstring folder) {
+  while (!folder.empty()) {
+    if (ListFolder(folder)) return;
+    folder = ParentOf(folder);
+  }
+  ListDrives();
 }
 
 void CPage_Browser::ListImages() {
@@ -267,7 +276,10 @@ void CPage_Browser::Up() {
       // Workers open the file themselves, so letting go of the page's
       // copy never pulls it away from an extraction.
       FreePageWim();
-      if (imageCount_ < 2) ListFolder(ParentOf(wimPath_));
+      // The image's rows go with the file: when the folder that holds it
+      // cannot be listed (gone, or no access), a folder above it or the
+      // drives take their place.
+      if (imageCount_ < 2) ListNearestFolder(ParentOf(wimPath_));
       else ListImages();
       return;
     }
@@ -311,10 +323,38 @@ void CPage_Browser::Sort() {
 }
 
 void CPage_Browser::SortByColumn(int column) {
+  std::vector<const BrowserItem*> chosen = SelectedItems();
+  const BrowserItem* focused = ItemOfRow(ListView_GetNextItem(list_.hwnd(), -1, LVNI_FOCUSED));
   ascending_ = column == sortColumn_ ? !ascending_ : true;
   sortColumn_ = column;
   Sort();
   PublishRows();
+  SelectItems(chosen, focused);
+}
+
+std::vector<const BrowserItem*> CPage_Browser::SelectedItems() const {
+  std::vector<const BrowserItem*> chosen;
+  HWND list = list_.hwnd();
+  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+       row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
+    if (const BrowserItem* item = ItemOfRow(row)) chosen.push_back(item);
+  }
+  return chosen;
+}
+
+// Selects the rows of `chosen` where they stand now, and focuses `focused`.
+void CPage_Browser::SelectItems(const std::vector<const BrowserItem*>& chosen, const BrowserItem* focused) {
+  HWND list = list_.hwnd();
+  std::set<const BrowserItem*> wanted(chosen.begin(), chosen.end());
+  for (size_t row = 0; row < items_.size(); row++) {
+    const BrowserItem* item = items_[row].get();
+    UINT state = (wanted.count(item) ? LVIS_SELECTED : 0) | (item == focused ? LVIS_FOCUSED : 0);
+    if (state) ListView_SetItemState(list, static_cast<int>(row), state, state);
+    if (item == focused) {
+      ListView_SetSelectionMark(list, static_cast<int>(row));
+      ListView_EnsureVisible(list, static_cast<int>(row), FALSE);
+    }
+  }
 }
 
 std::vector<std::wstring> CPage_Browser::SelectedPaths() const {
@@ -355,15 +395,8 @@ void CPage_Browser::ExtractTo(const std::wstring& folder) {
 void CPage_Browser::ExtractToPickedFolder() {
   if (mode_ != kInsideImage) return;
   if (RefuseWhileQueueRuns(GetAncestor(hwnd_, GA_ROOT))) return;
-  BROWSEINFOW info = {};
-  info.hwndOwner = hwnd_;
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE pidl = SHBrowseForFolderW(&info);
-  if (!pidl) return;
-  wchar_t folder[MAX_PATH] = {};
-  bool ok = SHGetPathFromIDListW(pidl, folder) != FALSE;
-  CoTaskMemFree(pidl);
-  if (ok) ExtractTo(folder);
+  std::wstring folder = PickFolder(hwnd_, bench_->settings.lastFolder);
+  if (!folder.empty()) ExtractTo(folder);
 }
 
 bool CPage_Browser::ExtractAndOpen(int row) {
@@ -454,6 +487,7 @@ bool CPage_Browser::OnNotify(NMHDR* header, LRESULT& result) {
   if (header->idFrom != IDC_BROWSER_LIST) return false;
   switch (header->code) {
     case LVN_ITEMCHANGED:
+    case LVN_ODSTATECHANGED:  // a range or marquee selection of the owner-data list
       UpdateButtons();
       return false;
     case LVN_GETDISPINFOW:

@@ -28,7 +28,11 @@ class CPage_Browser : public CFormPage {
 
   // Listing.
   void ListDrives();
-  void ListFolder(const std::wstring& folder);
+  // False, with the view unchanged, when the folder cannot be listed.
+  bool ListFolder(const std::wstring& folder);
+  // `folder`, else the nearest folder above it that can be listed, else
+  // the drives.
+  void ListNearestFolder(std::wstring folder);
   void ListImages();
   void ListImageFolder(int image, const std::wstring& pathInImage);
   // "U": one level up.
@@ -84,6 +88,8 @@ class CPage_Browser : public CFormPage {
   bool OpenPageWim();
   void FreePageWim();
   void PublishRows();
+  std::vector<const BrowserItem*> SelectedItems() const;
+  void SelectItems(const std::vector<const BrowserItem*>& chosen, const BrowserItem* focused);
   void FillDisplayInfo(NMLVDISPINFOW* info) const;
   void AddImageEntry(const FolderEntry& entry);
   std::vector<std::wstring> SelectedPaths() const;

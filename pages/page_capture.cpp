@@ -3,12 +3,13 @@
 #include "win/messages.h"
 #include "engine/engine.h"
 #include "win/paths.h"
-#include "pages/path_prompts.h"
+#include "win/pickers.h"
 #include "pages/save_option_dlg.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
@@ -52,7 +53,7 @@ void CPage_Capture::UpdateButtons() {
 }
 
 void CPage_Capture::PickSource() {
-  std::wstring folder = BrowseForFolder(hwnd_, sourceFolder_);
+  std::wstring folder = PickFolder(hwnd_, bench_->settings.lastFolder);
   if (folder.empty()) return;
   SetItemText(IDC_CAP_SOURCE, folder);
   ReadFields();
@@ -60,7 +61,7 @@ void CPage_Capture::PickSource() {
 }
 
 void CPage_Capture::PickWimFile() {
-  std::wstring path = AskFilePath(hwnd_, true, LoadStr(IDS_CAPTURE_WIM_FILTER), L"WIM", OFN_HIDEREADONLY);
+  std::wstring path = PickFile(hwnd_, PickerKind::kSave, LoadStr(IDS_CAPTURE_WIM_FILTER), L"WIM", OFN_HIDEREADONLY);
   if (path.empty()) return;
   wimFile_ = path;
   SetItemText(IDC_CAP_WIM, path);

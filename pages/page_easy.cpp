@@ -4,12 +4,14 @@
 
 #include <algorithm>
 
-#include "app/shell_task.h"
+#include "win/paths.h"
+#include "win/pickers.h"
 #include "pages/shell_task_img_select.h"
 #include "engine/wim_file_reader.h"
 #include "engine/engine.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
+#include "win/long_path.h"
 #include "win/message_box.h"
 #include "win/paint.h"
 #include "win/strings.h"
@@ -61,7 +63,7 @@ CPage_Easy::~CPage_Easy() {
 
 int CPage_Easy::ClassOf(const std::wstring& path) {
   if (path.empty()) return -1;
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kModeCapture;
   return EndsWithWim(path) ? kModeApply : -1;
 }
@@ -133,7 +135,7 @@ void CPage_Easy::OnDoubleClick(POINT at) {
     std::wstring chosen = target_.empty() ? source_ + L".WIM" : target_;
     if (AskSaveWimPath(hwnd_, chosen)) target_ = chosen;
   } else {
-    target_ = PickFolder(hwnd_);
+    target_ = PickFolder(hwnd_, bench_->settings.lastFolder);
   }
   UpdateMode();
 }

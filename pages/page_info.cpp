@@ -5,24 +5,11 @@
 
 #include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
+#include "win/long_path.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
-constexpr DWORD kOpenBufferChars = 0x100000;
-
-// The paths that a multi-select open dialog returns: one full path, or a
-// folder followed by the names in it.
-std::vector<std::wstring> SplitOpenResult(const std::vector<wchar_t>& buffer) {
-  std::vector<std::wstring> parts;
-  for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) parts.push_back(p);
-  if (parts.size() <= 1) return parts;
-  std::wstring folder = parts[0];
-  if (folder.back() != L'\\') folder += L'\\';
-  std::vector<std::wstring> paths;
-  for (size_t i = 1; i < parts.size(); i++) paths.push_back(folder + parts[i]);
-  return paths;
-}
-
 std::vector<std::wstring> DroppedPaths(IDataObject* data) {
   std::vector<std::wstring> paths;
   FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -40,7 +27,7 @@ std::vector<std::wstring> DroppedPaths(IDataObject* data) {
 }
 
 bool IsFolder(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 }  // namespace
@@ -65,7 +52,7 @@ void CPage_Info::OnInitialUpdate() {
 }
 
 void CPage_Info::Layout(int width, int height) {
-  if (list_.hwnd()) SetWindowPos(list_.hwnd(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveItem(list_.hwnd(), 0, 0, width, height);
 }
 
 void CPage_Info::SetEmpty(bool empty) {
@@ -128,21 +115,18 @@ void CPage_Info::Refresh() {
 }
 
 void CPage_Info::OpenFiles() {
-  std::vector<wchar_t> buffer(kOpenBufferChars, L'\0');
-  static const wchar_t kFilter[] = L"Windows Imaging File (*.WIM;*.ESD)\0*.WIM;*.ESD\0All Files (*.*)\0*.*\0";
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = hwnd_;
-  ofn.lpstrFilter = kFilter;
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = kOpenBufferChars;
-  ofn.lpstrDefExt = L"WIM";
-  ofn.Flags = OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER;
-  if (!GetOpenFileNameW(&ofn)) return;
+  PickerRequest request;
+  request.kind = PickerKind::kOpenMany;
+  request.owner = hwnd_;
+  request.filter = L"Windows Imaging File (*.WIM;*.ESD)|*.WIM;*.ESD|All Files (*.*)|*.*||";
+  request.defaultExt = L"WIM";
+  request.flags = OFN_HIDEREADONLY;
+  std::vector<std::wstring> paths;
+  if (!ShowPicker(request, paths)) return;
   DeleteRows();
   files_.clear();
   SetEmpty(false);
-  for (const std::wstring& path : SplitOpenResult(buffer)) AppendFile(path);
+  for (const std::wstring& path : paths) AppendFile(path);
 }
 
 std::wstring CPage_Info::SelectedFile() const {

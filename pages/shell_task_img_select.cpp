@@ -14,10 +14,6 @@ std::wstring TrimLeft(const std::wstring& text) {
   return first == std::wstring::npos ? L"" : text.substr(first);
 }
 
-void Place(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 // Icon number 1 of the program's own executable, 48 x 48.
 HICON ProgramIcon48() {
   const std::wstring program = ModuleFilePath(nullptr);
@@ -109,9 +105,9 @@ bool CShellTaskImgSelectDlg::OnNotify(NMHDR* header, LRESULT& result) {
 }
 
 void CShellTaskImgSelectDlg::Layout(int w, int h) {
-  Place(Item(IDOK), w - 110, h - 40, 95, 25);
-  Place(Item(IDC_SELECT_WRITABLE), 15, h - 40, 250, 25);
-  Place(list_.hwnd(), 15, 15, w - 30, h - 30 - 40);
+  MoveItem(Item(IDOK), w - 110, h - 40, 95, 25);
+  MoveItem(Item(IDC_SELECT_WRITABLE), 15, h - 40, 250, 25);
+  MoveItem(list_.hwnd(), 15, 15, w - 30, h - 30 - 40);
   if (list_.hwnd()) ListView_SetColumnWidth(list_.hwnd(), 1, w - 30 - 4);
 }
 

@@ -15,9 +15,6 @@ std::wstring FileName(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-void Place(HWND hwnd, int x, int y, int w, int h) {
-  if (hwnd) SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
 }  // namespace
 
 CWimInfoDlg::CWimInfoDlg(const std::wstring& path, int mode) : Dialog(IDD_WIM_INFO), path_(path), mode_(mode) {}
@@ -95,12 +92,12 @@ void CWimInfoDlg::Layout(int width, int height) {
   const int bottom = height - 40;
   int top = margin;
   if (mode_ == 1) {
-    Place(Item(IDC_WIMINFO_TAB), margin, margin, width - 2 * margin, 26);
+    MoveItem(Item(IDC_WIMINFO_TAB), margin, margin, width - 2 * margin, 26);
     top = margin + 30;
-    Place(Item(IDC_WIMINFO_STATUS), margin, height - 30, width - 130, 20);
+    MoveItem(Item(IDC_WIMINFO_STATUS), margin, height - 30, width - 130, 20);
   }
-  Place(Item(IDC_WIMINFO_EDIT), margin, top, width - 2 * margin, bottom - top);
-  Place(Item(IDOK), width - 95, height - 33, 85, 25);
+  MoveItem(Item(IDC_WIMINFO_EDIT), margin, top, width - 2 * margin, bottom - top);
+  MoveItem(Item(IDOK), width - 95, height - 33, 85, 25);
 }
 
 bool CWimInfoDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {

@@ -51,7 +51,6 @@
 #define IDS_SPLIT_SOLID         503
 #define IDS_MERGE_NOTHING       504
 #define IDS_MERGE_INTO_SOURCE   505
-#define IDS_EXPORT_SOURCE       506
 #define IDS_SAVE_FAILED         507
 #define IDS_COPY_FAILED         508
 #define IDS_SAVING_FILE         509

@@ -7,6 +7,7 @@
 #include <cwctype>
 
 #include "win/handles.h"
+#include "win/long_path.h"
 
 namespace {
 
@@ -173,8 +174,9 @@ ProfileSection& ProfileDocument::Section(const std::wstring& name) {
 
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
   bytes.clear();
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > 0x7FFFFFFF) return false;
   bytes.resize(static_cast<size_t>(size.QuadPart));
@@ -193,13 +195,15 @@ bool WriteProfileDocument(const std::wstring& path, const ProfileDocument& docum
   bool written = false;
   {
     UniqueHandle file(
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                    nullptr));
     if (!file) return false;
     DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t)), done = 0;
     written = WriteFile(file.get(), text.data(), bytes, &done, nullptr) && done == bytes;
   }
-  if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (written && MoveFileExW(LongPathForm(temporary).c_str(), LongPathForm(path).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
-  DeleteFileW(temporary.c_str());
+  DeleteFileW(LongPathForm(temporary).c_str());
   return false;
 }

@@ -3,10 +3,11 @@
 #include <uxtheme.h>
 
 #include "win/messages.h"
-#include "pages/path_prompts.h"
+#include "win/pickers.h"
 #include "resources/resource.h"
 #include "tasks/task_runner.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 #include "win/strings.h"
 #include "win/window_thread.h"
 
@@ -132,32 +133,14 @@ void CPage_TaskQueue::AddTask(const std::wstring& source, const std::wstring& ta
   if (Workbench* app = bench_) app->ShowTip(text);
 }
 
-namespace {
-std::wstring CellText(HWND list, int row, int column) {
-  // The cell is read with a buffer that grows until the text fits.
-  for (int size = 512;; size *= 2) {
-    std::wstring text(size, L'\0');
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = &text[0];
-    item.cchTextMax = size;
-    int n = static_cast<int>(SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-    if (n < size - 1 || size >= 65536) {
-      text.resize(n);
-      return text;
-    }
-  }
-}
-}  // namespace
-
 std::vector<TaskListRow> CPage_TaskQueue::Rows() const {
   std::vector<TaskListRow> rows;
   HWND list = list_.hwnd();
   int n = RowCount();
   for (int i = 0; i < n; i++) {
     TaskListRow row;
-    row.srcPath = CellText(list, i, 2);
-    row.desPath = CellText(list, i, 3);
+    row.srcPath = ListItemText(list, i, 2);
+    row.desPath = ListItemText(list, i, 3);
     LVITEMW item = {LVIF_PARAM};
     item.iItem = i;
     ListView_GetItem(list, &item);
@@ -273,7 +256,7 @@ void CPage_TaskQueue::OnStart() {
 
 void CPage_TaskQueue::OnLoad() {
   if (RefuseWhileRunning()) return;
-  std::wstring path = AskFilePath(hwnd_, false, LoadStr(IDS_TASK_FILTER_LOAD), L"Task", OFN_HIDEREADONLY);
+  std::wstring path = PickFile(hwnd_, PickerKind::kOpen, LoadStr(IDS_TASK_FILTER_LOAD), L"Task", OFN_HIDEREADONLY);
   if (path.empty()) return;
   std::vector<TaskListRow> rows = LoadTaskList(path);
   ListView_DeleteAllItems(list_.hwnd());
@@ -283,7 +266,7 @@ void CPage_TaskQueue::OnLoad() {
 }
 
 void CPage_TaskQueue::OnSave() {
-  std::wstring path = AskFilePath(hwnd_, true, LoadStr(IDS_TASK_FILTER_SAVE), L"Task", OFN_HIDEREADONLY);
+  std::wstring path = PickFile(hwnd_, PickerKind::kSave, LoadStr(IDS_TASK_FILTER_SAVE), L"Task", OFN_HIDEREADONLY);
   if (path.empty()) return;
   SaveTaskList(path, Rows());
 }

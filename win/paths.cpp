@@ -1,4 +1,5 @@
 #include "win/paths.h"
+#include "win/long_path.h"
 
 #include <windows.h>
 
@@ -19,13 +20,13 @@ void DropTrailingSlashes(std::wstring& path) {
 
 bool IsExistingFolder(const std::wstring& path) {
   if (path.empty()) return false;
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FileExists(const std::wstring& path) {
   if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) return false;
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -66,7 +67,7 @@ bool HasWimExtension(const std::wstring& path) {
 }
 
 bool DirectoryExists(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

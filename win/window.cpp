@@ -12,8 +12,10 @@ const UINT_PTR kSubclassId = 0x5157;  // "QW"
 LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data);
 
-void MoveItem(HWND item, int x, int y, int w, int h) {
-  if (item) SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+void MoveItem(HWND item, int x, int y, int w, int h, bool repaint) {
+  if (!item) return;
+  SetWindowPos(item, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (repaint) InvalidateRect(item, nullptr, TRUE);
 }
 
 void TrackMouse(HWND hwnd, DWORD flags, DWORD hoverMs) {

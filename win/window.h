@@ -9,8 +9,9 @@
 #include <string>
 
 // Moves and sizes a child window without changing its place in the
-// sibling order; a null window is left alone.
-void MoveItem(HWND item, int x, int y, int w, int h);
+// sibling order; a null window is left alone. `repaint` redraws the whole
+// window afterwards (for controls that paint only what was uncovered).
+void MoveItem(HWND item, int x, int y, int w, int h, bool repaint = false);
 
 // Asks the system for the mouse events in `flags` (TME_HOVER, TME_LEAVE)
 // of a window, unless it already tracks them for that window. Called at

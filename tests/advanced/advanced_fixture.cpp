@@ -7,6 +7,7 @@
 #include "pages/page2_common.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
+#include "win/pickers.h"
 
 using namespace qtest;
 
@@ -35,7 +36,7 @@ void AdvancedTest::SetUp() {
     else if ((style & 0xF) == MB_YESNO) button = IDYES;
     return button;
   });
-  SetFileDialogHandler([this](const FileDialogRequest&, std::vector<std::wstring>& paths) {
+  SetPickerHandler([this](const PickerRequest&, std::vector<std::wstring>& paths) {
     std::lock_guard<std::mutex> guard(lock_);
     fileDialogs_++;
     if (fileAnswers_.empty()) return false;
@@ -63,7 +64,7 @@ void AdvancedTest::TearDown() {
   dialog_.reset();
   app_.reset();
   SetMessageBoxHandler(nullptr);
-  SetFileDialogHandler(nullptr);
+  SetPickerHandler(nullptr);
 }
 
 void AdvancedTest::OnUiThread(const std::function<void()>& work) {
@@ -142,7 +143,7 @@ HWND AdvancedTest::WaitForDialog(const std::wstring& caption, DWORD timeoutMs) {
 
 int AdvancedTest::Rows(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 
-std::wstring AdvancedTest::Cell(HWND list, int row, int column) { return ListCell(list, row, column); }
+std::wstring AdvancedTest::Cell(HWND list, int row, int column) { return ListItemText(list, row, column); }
 
 int AdvancedTest::RowImage(HWND list, int row) { return ListRowImage(list, row); }
 

@@ -105,6 +105,43 @@ TEST_F(ApplyPage, AppliesTheChosenImageOfThreeThroughWimgapi) {
   EXPECT_EQ(DiffFolders(target, trees[1]), "");
 }
 
+// With "挂载完成后自动弹出挂载镜像列表" on, the mounted-images window comes up
+// after a mount whatever its result: after a failed one it shows what is
+// still mounted, and the failure has been told in its own box.
+TEST_F(ApplyPage, AFailedMountStillPopsTheMountListWhenAskedTo) {
+  const std::wstring dir = TempDir();
+  std::wstring tree = dir + L"\\tree";
+  MakeSampleTree(tree);
+  std::wstring wim = dir + L"\\one.wim";
+  UnixResult made =
+      RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(tree)) + " " + ShQuote(UnixPath(wim)) + " 2>&1");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  // A folder with a file in it cannot take a mount.
+  std::wstring busy = dir + L"\\busy";
+  ASSERT_TRUE(MakeDirs(busy));
+  ASSERT_TRUE(WriteFileBytes(busy + L"\\keep.txt", "kept"));
+
+  StartQuarry(0, "[MISC]\r\nAutoPopMList=1\r\n");
+  OpenApplyTab();
+  SetText(apply(), IDC_APPLY_WIM, wim);
+  ASSERT_TRUE(WaitUntil([&] { return RowCount(list()) == 1; }));
+  SetText(apply(), IDC_APPLY_TARGET, busy);
+  Press(apply(), IDC_APPLY_MOUNT);
+  HWND box = WaitMessage(L"是否要以可写方式挂载此镜像?");
+  ASSERT_TRUE(box);
+  AnswerDialog(box, IDNO);
+  HWND mountList = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (HWND hwnd : TopWindows(quarry_.Pid(), L"#32770")) {
+      if (hwnd == main_ || !IsWindowVisible(hwnd)) continue;
+      if (WindowText(hwnd).rfind(L"当前挂载的镜像", 0) == 0) mountList = hwnd;
+      else AnswerDialog(hwnd, IDOK);  // the box that tells the failure
+    }
+    return mountList != nullptr;
+  }, 120000)) << "the mounted-images window never came up";
+  EXPECT_EQ(ReadFileBytes(busy + L"\\keep.txt"), "kept");
+}
+
 TEST_F(ApplyPage, AppliesASplitSetThroughWimlib) {
   const std::wstring dir = TempDir();
   std::wstring source = dir + L"\\big";

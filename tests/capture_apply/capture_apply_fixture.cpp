@@ -41,9 +41,9 @@ BOOL CALLBACK FindDialogOfProcess(HWND hwnd, LPARAM lParam) {
 }
 }  // namespace
 
-void QuarryPages::StartQuarry(int backend) {
+void QuarryPages::StartQuarry(int backend, const std::string& moreIni) {
   folder_ = PrepareQuarryCopy(true);
-  std::string ini = "[API]\r\nType=" + std::to_string(backend) + "\r\n[VIEW]\r\nMode=2\r\n";
+  std::string ini = "[API]\r\nType=" + std::to_string(backend) + "\r\n[VIEW]\r\nMode=2\r\n" + moreIni;
   ASSERT_TRUE(WriteFileBytes(folder_ + L"\\Quarry.ini", ini));
   ASSERT_TRUE(quarry_.Start(folder_));
   main_ = quarry_.MainWindow();

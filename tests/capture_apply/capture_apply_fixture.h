@@ -15,8 +15,9 @@ namespace catest {
 
 class QuarryPages : public ::testing::Test {
  protected:
-  // Starts Quarry with the back end (0 WIMGAPI, 1 wimlib) in advanced mode.
-  void StartQuarry(int backend);
+  // Starts Quarry with the back end (0 WIMGAPI, 1 wimlib) in advanced mode;
+  // `moreIni` is added to its Quarry.ini.
+  void StartQuarry(int backend, const std::string& moreIni = std::string());
   void TearDown() override;
 
   HWND Page(int templateId) const { return GetDlgItem(main_, templateId); }

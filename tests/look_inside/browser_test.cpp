@@ -68,6 +68,21 @@ class BrowserPageTest : public FrameTest {
     return names == expected;
   }
   std::wstring Location() { return qtest::WindowText(Page().Item(IDC_BROWSER_LOCATION)); }
+  std::vector<std::wstring> SelectedNames() {
+    std::vector<std::wstring> names;
+    for (int row = ListView_GetNextItem(List(), -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(List(), row, LVNI_SELECTED))
+      names.push_back(Cell(List(), row, 0));
+    return names;
+  }
+  // A click on the name of a row, with MK_SHIFT or MK_CONTROL as `keys`.
+  void ClickRow(int row, WPARAM keys) {
+    RECT r;
+    ASSERT_TRUE(ListView_GetItemRect(List(), row, &r, LVIR_LABEL));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(List(), WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+    PostMessageW(List(), WM_LBUTTONUP, keys, at);
+  }
   // Every message box of the test is answered at once and its text kept.
   void CatchMessages() {
     SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring&, UINT) {
@@ -219,6 +234,72 @@ TEST_F(BrowserPageTest, SizeColumnTwiceSortsDescendingWithFilesFirst) {
   ClickHeader(2);
   ASSERT_TRUE(WaitUntil([&] { return !Page().sortAscending(); }, 20000));
   EXPECT_EQ(Names(), (std::vector<std::wstring>{L"big.bin", L"\U0001F600.txt", L"deeper"}));
+}
+
+TEST_F(BrowserPageTest, SortingKeepsTheSelectedRows) {
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  DoubleClick(FindRow(List(), 0, L"sub"));
+  ASSERT_TRUE(WaitUntil([&] { return Location() == L"\\sub"; }, 20000));
+  SelectRows(List(), {FindRow(List(), 0, L"big.bin"), FindRow(List(), 0, L"deeper")});
+  ASSERT_EQ(ListView_GetSelectedCount(List()), 2u);
+  ClickHeader(2);
+  ASSERT_TRUE(WaitUntil([&] { return Page().sortColumn() == 2; }, 20000));
+  EXPECT_EQ(SelectedNames(), (std::vector<std::wstring>{L"deeper", L"big.bin"}));
+  ClickHeader(2);
+  ASSERT_TRUE(WaitUntil([&] { return !Page().sortAscending(); }, 20000));
+  EXPECT_EQ(SelectedNames(), (std::vector<std::wstring>{L"big.bin", L"deeper"}));
+  EXPECT_TRUE(IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)));
+}
+
+// A shift-click selects a range of the owner-data list with one notice for
+// the whole range: "提取..." follows it like any other selection.
+TEST_F(BrowserPageTest, ARangeSelectionEnablesExtract) {
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  ClickRow(0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(List()) == 1; }, 20000));
+  ClickRow(0, MK_CONTROL);  // the anchor stays, the selection goes
+  ASSERT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(List()) == 0; }, 20000));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)); }, 20000));
+  ClickRow(2, MK_SHIFT);
+  ASSERT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(List()) == 3; }, 20000));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)) != FALSE; }, 5000));
+}
+
+// "U" at the root of a one-image file whose folder can no longer be listed
+// (moved away while it was open) goes to the nearest folder above that can.
+TEST_F(BrowserPageTest, UpFromAnImageWhoseFolderIsGoneListsTheNearestFolderAbove) {
+  std::wstring folder = dir_ + L"\\gone";
+  ASSERT_TRUE(qtest::MakeDirs(folder));
+  std::wstring wim = folder + L"\\one.wim";
+  ASSERT_TRUE(CopyFileW(wim_.c_str(), wim.c_str(), TRUE));
+  Open(wim);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
+  ASSERT_TRUE(MoveFileW(folder.c_str(), (dir_ + L"\\moved").c_str()));
+  qtest::ClickButton(Page().hwnd(), IDC_BROWSER_UP);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kComputer; }, 20000))
+      << "the view stayed on the rows of the image";
+  EXPECT_EQ(Location(), dir_);
+  EXPECT_GE(FindRow(List(), 0, L"moved"), 0);
+  EXPECT_TRUE(IsWindowEnabled(Page().Item(IDC_BROWSER_UP)));
+}
+
+// A folder whose path is longer than 259 characters lists like any other,
+// and "U" walks back out of it.
+TEST_F(BrowserPageTest, AFolderWithALongPathIsListedAndLeftWithUp) {
+  std::wstring deep = dir_;
+  while (deep.size() < 300) deep += L"\\" + std::wstring(40, L'd');
+  ASSERT_TRUE(qtest::MakeDirs(deep));
+  ASSERT_TRUE(qtest::WriteFileBytes(deep + L"\\inside.txt", "x"));
+  ClickTab(4);
+  ASSERT_TRUE(WaitUntil([&] { return Page().IsVisible(); }, 20000));
+  ASSERT_TRUE(Page().ListFolder(deep));
+  EXPECT_EQ(Location(), deep);
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"inside.txt"}));
+  qtest::ClickButton(Page().hwnd(), IDC_BROWSER_UP);
+  ASSERT_TRUE(WaitUntil([&] { return Location().size() < deep.size(); }, 20000));
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{std::wstring(40, L'd')}));
 }
 
 TEST_F(BrowserPageTest, ExtractedFilesAndFoldersLandDirectlyInTheTarget) {

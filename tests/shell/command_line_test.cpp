@@ -33,6 +33,18 @@ TEST(CommandLineTest, QuotedPathsWorkAndPathsWithSlashesAreNoSwitch) {
   EXPECT_TRUE(bare.path.empty());
 }
 
+TEST(CommandLineTest, AQuotedPathFollowedByAnotherArgumentIsThePathAlone) {
+  // A file manager may start the program with a further argument after the
+  // quoted file: the path ends at its closing quote.
+  CommandLine open = ParseCommandLine(L"\"C:\\my images\\a b.wim\" --new-window");
+  EXPECT_EQ(open.kind, CommandKind::kOpen);
+  EXPECT_EQ(open.path, L"C:\\my images\\a b.wim");
+  EXPECT_EQ(ParseCommandLine(L"\"C:\\x.wim\" extra").path, L"C:\\x.wim");
+  EXPECT_EQ(ParseCommandLine(L"/A \"C:\\my images\\a.wim\" more").path, L"C:\\my images\\a.wim");
+  // A quote never closed runs to the end of the line.
+  EXPECT_EQ(ParseCommandLine(L"\"C:\\x y.wim").path, L"C:\\x y.wim");
+}
+
 TEST(CommandLineTest, CaptureTargetsInsideTheSourceAndDriveRootsAreRecognised) {
   EXPECT_TRUE(IsDriveRoot(L"D:\\"));
   EXPECT_TRUE(IsDriveRoot(L"D:"));

@@ -76,31 +76,37 @@ TEST_F(ShellTaskTest, QuickCaptureMakesTheImageBesideTheFolderWithoutTheMainWind
   EXPECT_NE(listing.find("/big.bin"), std::string::npos) << listing;
 }
 
-TEST_F(ShellTaskTest, QuickCaptureOverAnExistingImageAsksFirst) {
+// The options are asked first, then whether an existing file may be
+// replaced: only Yes writes it, and never as an added image.
+TEST_F(ShellTaskTest, QuickCaptureOverAnExistingImageAsksAfterTheOptionsAndOnlyYesReplaces) {
   std::wstring data = TempDir() + L"\\data";
   MakeDataFolder(data);
   std::wstring wim = data + L".WIM";
   ASSERT_TRUE(MakeWim(wim, {data}));
   std::string before = ReadFileBytes(wim);
 
-  // Cancel: the existing image stays exactly as it was.
+  // No: the existing image stays exactly as it was.
   Start(L"/Q " + data);
+  ASSERT_TRUE(AcceptCaptureOptions(quarry_.Pid())) << "the options come before the question";
   HWND box = WaitForMessageBox(quarry_.Pid());
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(MessageBoxText(box), wim + L"已存在.\n你是否要替换他?");
-  AnswerDialog(box, IDCANCEL);
+  AnswerDialog(box, IDNO);
   EXPECT_EQ(quarry_.WaitExit(30000), 0);
   EXPECT_EQ(ReadFileBytes(wim), before);
+  EXPECT_EQ(ImageCount(wim), 1);
 
-  // No: the folder goes in as a further image.
+  // Yes: a new file of one image in its place.
+  WriteFileBytes(data + L"\\added.txt", "new");
   QuarryProcess second;
   second.Start(folder_, L"/Q " + data, 1);
+  ASSERT_TRUE(AcceptCaptureOptions(second.Pid()));
   box = WaitForMessageBox(second.Pid());
   ASSERT_NE(box, nullptr);
-  AnswerDialog(box, IDNO);
-  ASSERT_TRUE(AcceptCaptureOptions(second.Pid()));
+  AnswerDialog(box, IDYES);
   EXPECT_EQ(second.WaitExit(120000), 0);
-  EXPECT_EQ(ImageCount(wim), 2);
+  EXPECT_EQ(ImageCount(wim), 1);
+  EXPECT_NE(ImageListing(wim, 1).find("/added.txt"), std::string::npos);
 }
 
 TEST_F(ShellTaskTest, AWimgapiFailureIsToldInOneBox) {
