@@ -28,6 +28,15 @@ enum : UINT {
   UM_UNMOUNT_REFRESH = WM_APP + 41,
   // The worker has ended.
   UM_UNMOUNT_FINISHED = WM_APP + 42,
+  // An image could not be unmounted. lParam: a new UnmountFailure; the
+  // receiver deletes it.
+  UM_UNMOUNT_FAILED = WM_APP + 43,
+};
+
+// Why the image at a mount path could not be unmounted, in one line.
+struct UnmountFailure {
+  std::wstring mountPath;
+  std::wstring reason;
 };
 
 // Starts the worker for the jobs; false when one is already running (or no

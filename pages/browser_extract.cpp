@@ -10,6 +10,7 @@
 
 #include "controls/messages.h"
 #include "controls/progress_ctrl.h"
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
 #include "resources/ids_browser.h"
@@ -66,12 +67,15 @@ struct OpenJob {
 
 bool ExtractAndLaunch(const OpenJob& open) {
   if (ExtractSelection(open.job) != 0) return false;
+  ClearFailure();
   std::wstring file = open.job.target + L"\\" + open.fileName;
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   info.lpFile = file.c_str();
   info.nShow = SW_SHOW;
-  return ShellExecuteExW(&info) != FALSE;
+  if (ShellExecuteExW(&info)) return true;
+  NoteWin32Failure(GetLastError());
+  return false;
 }
 
 // The folder stays after a launch: the viewer may read the file at any
@@ -81,8 +85,10 @@ DWORD WINAPI OpenWorker(void* param) {
   if (!ExtractAndLaunch(*open)) {
     DeleteOwnFolder(open->job.target);
     ForgetOwnFolder(open->job.target);
-    AppMessageBox(nullptr, FormatStr(LoadStr(IDS_BROWSER_OPEN_FAILED).c_str(), open->fileName.c_str()), L"Quarry",
-                  MB_ICONERROR);
+    std::wstring text = FormatStr(LoadStr(IDS_BROWSER_OPEN_FAILED).c_str(), open->fileName.c_str());
+    std::wstring reason = FailureText();
+    if (!reason.empty()) text += L"\n" + reason;
+    AppMessageBox(nullptr, text, L"Quarry", MB_ICONERROR);
   }
   g_openWorkers--;
   return 0;
@@ -92,15 +98,17 @@ DWORD WINAPI OpenWorker(void* param) {
 int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress) {
   const WimlibTable& api = Host().backends.wimlib;
   if (!api.open_wim || !api.extract_paths) return kResultNotBound;
+  ClearFailure();
+  NoteOperationTarget(job.target);
   WimlibWim wim(api);
-  int result = api.open_wim(job.wimPath.c_str(), 0, wim.out());
+  int result = NoteWimlibFailure(api.open_wim(job.wimPath.c_str(), 0, wim.out()));
   if (result == 0) {
     if (api.register_progress_function) api.register_progress_function(wim.get(), JobProgress, progress);
     WimlibEngine().ReferenceSplitParts(wim.get(), job.wimPath);
     std::vector<const wchar_t*> paths;
     for (const std::wstring& path : job.paths) paths.push_back(path.c_str());
-    result = api.extract_paths(wim.get(), job.image, job.target.c_str(), paths.data(), paths.size(),
-                               WIMLIB_EXTRACT_FLAG_NO_PRESERVE_DIR_STRUCTURE);
+    result = NoteWimlibFailure(api.extract_paths(wim.get(), job.image, job.target.c_str(), paths.data(),
+                                                 paths.size(), WIMLIB_EXTRACT_FLAG_NO_PRESERVE_DIR_STRUCTURE));
   }
   if (progress) progress->SetPercent(100);
   return result;
@@ -193,9 +201,10 @@ void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
 
 int OpenWorkersRunning() { return g_openWorkers; }
 
-int ExtractWithDialog(HWND owner, const ExtractJob& job) {
+int ExtractWithDialog(HWND owner, const ExtractJob& job, std::wstring* reason) {
   CExtractTipDlg dialog(job);
   dialog.DoModal(owner);
+  if (reason) *reason = dialog.failureReason();
   return dialog.extractResult();
 }
 
@@ -209,7 +218,9 @@ void CExtractTipDlg::SetPercent(float percent) {
 
 DWORD WINAPI CExtractTipDlg::Worker(void* param) {
   auto* dialog = static_cast<CExtractTipDlg*>(param);
-  dialog->extractResult_ = ExtractSelection(dialog->job_, dialog);
+  int result = ExtractSelection(dialog->job_, dialog);
+  if (result != 0) dialog->failureReason_ = FailureText();
+  dialog->extractResult_ = result;
   PostMessageW(dialog->hwnd_, kMsgWorkerDone, 0, 0);
   return 0;
 }

@@ -60,6 +60,8 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
  private:
   void DoBegin();
   void DoFinish(int result);
+  // Shows why the operation failed under the result text; hidden when empty.
+  void ShowReason(const std::wstring& reason);
   void Layout(int width, int height);
 
   CKLOProgressCtrl bar_;
@@ -67,5 +69,6 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
   GdiObject<HFONT> textFont_;
   std::wstring percentFormat_;
   Dialog* returnPage_ = nullptr;
+  std::wstring reason_;  // why the finished operation failed, set by Finish
   volatile bool running_ = false;
 };
