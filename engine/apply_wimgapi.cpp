@@ -1,6 +1,7 @@
 // Apply and mount through WIMGAPI. Both open the file, reference the further
 // parts of a split set, load the image and run one long call with the
 // apply/mount message callback (percentages and the abort question).
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wimgapi_engine.h"
 
@@ -48,7 +49,7 @@ EngineResult WimgapiEngine::ApplyOrMount(const std::wstring& wimPath, const std:
   MessageCallbackRegistration callback(api_);
   WimHandle wim(api_, api_.CreateFile(wimPath.c_str(), access, WIM_OPEN_EXISTING, verify ? WIM_FLAG_VERIFY : 0,
                                       0, nullptr));
-  if (!wim) return kResultFailed;
+  if (!wim) return NoteWin32Failure(GetLastError()), kResultFailed;
   if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
     ReportApiFailure(L"WIMSetTemporaryPath() fails");
     return kResultFailed;

@@ -1,6 +1,7 @@
 // Apply through wimlib: open the file, reference the further parts of a
 // split set and extract one image into the target folder. An aborted apply
 // keeps the files it has written.
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
 
@@ -10,17 +11,19 @@ EngineResult WimlibEngine::ApplyImage(const std::wstring& wimPath, const std::ws
     return kResultNotBound;
   if (verify && !api_.verify_wim) return kResultNotBound;
 
+  NoteOperationTarget(target);
   EngineResult result = AbortedBeforeStart() ? kResultAborted : kResultFailed;
   if (result != kResultAborted) {
     WimlibWim wim(api_);
-    if (api_.open_wim(wimPath.c_str(), 0, wim.out()) == 0) {
+    if (NoteWimlibFailure(api_.open_wim(wimPath.c_str(), 0, wim.out())) == 0) {
       // Verification runs first and does not stop the extraction; the
       // user's abort stops both.
       api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
       if (verify) api_.verify_wim(wim.get(), 0);
       ReferenceSplitParts(wim.get(), wimPath);
       if (!abort_.aborted)
-        result = api_.extract_image(wim.get(), index, target.c_str(), noSecurity ? WIMLIB_EXTRACT_FLAG_NO_ACLS : 0);
+        result = NoteWimlibFailure(
+            api_.extract_image(wim.get(), index, target.c_str(), noSecurity ? WIMLIB_EXTRACT_FLAG_NO_ACLS : 0));
       if (abort_.aborted) result = kResultAborted;
     }
   }

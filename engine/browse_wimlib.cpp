@@ -1,5 +1,6 @@
 // Browsing through wimlib: the folders of an image listed from a file held
 // open, and files and folders taken out of an image.
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
 
@@ -70,16 +71,18 @@ std::unique_ptr<BrowsedWim> WimlibEngine::OpenForBrowsing(const std::wstring& wi
 EngineResult WimlibEngine::Extract(const ExtractRequest& request) {
   if (!api_.open_wim || !api_.extract_paths || !api_.free) return kResultNotBound;
   if (request.cancel && *request.cancel) return kResultAborted;
+  ClearFailure();
+  NoteOperationTarget(request.target);
   WimlibWim wim(api_);
-  int result = api_.open_wim(request.wimPath.c_str(), 0, wim.out());
+  int result = NoteWimlibFailure(api_.open_wim(request.wimPath.c_str(), 0, wim.out()));
   if (result == 0) {
     if (api_.register_progress_function)
       api_.register_progress_function(wim.get(), ExtractProgress, const_cast<ExtractRequest*>(&request));
     ReferenceSplitParts(wim.get(), request.wimPath);
     std::vector<const wchar_t*> paths;
     for (const std::wstring& path : request.paths) paths.push_back(path.c_str());
-    result = api_.extract_paths(wim.get(), request.image, request.target.c_str(), paths.data(), paths.size(),
-                                WIMLIB_EXTRACT_FLAG_NO_PRESERVE_DIR_STRUCTURE);
+    result = NoteWimlibFailure(api_.extract_paths(wim.get(), request.image, request.target.c_str(), paths.data(),
+                                                  paths.size(), WIMLIB_EXTRACT_FLAG_NO_PRESERVE_DIR_STRUCTURE));
   }
   if (request.progress) request.progress->SetPercent(100);
   if (result == WIMLIB_ERR_ABORTED_BY_PROGRESS || (result != 0 && request.cancel && *request.cancel))

@@ -1,6 +1,7 @@
 // Capture through wimlib: add the folder as an image (wimlib's built-in
 // Windows capture configuration; the program's capture lists do not apply),
 // write the file, then set the image's metadata.
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
 
@@ -27,6 +28,7 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
 
   // An append is written in place (the library cuts an unfinished one off
   // again); a new file is written beside the target.
+  NoteOperationTarget(wimPath);
   std::wstring written = append ? wimPath : TempFileBeside(wimPath);
   EngineResult result = AbortedBeforeStart() ? kResultAborted : kResultFailed;
   if (result != kResultAborted && !written.empty()) {

@@ -2,6 +2,7 @@
 // referenced) goes into the destination. An existing destination is written
 // in place (the library cuts an unfinished write off again); a new one is
 // written beside its name and renamed once complete.
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/split_parts.h"
 #include "engine/wimlib_engine.h"
@@ -18,6 +19,7 @@ EngineResult WimlibEngine::ExportImage(const std::wstring& source, int index, co
   if (wimBoot && !api_.set_output_chunk_size) return kResultNotBound;
 
   if (AbortedBeforeStart()) return kResultAborted;
+  NoteOperationTarget(destination);
   bool exists = PathExists(destination);
   std::wstring written = exists ? destination : TempFileBeside(destination);
   if (written.empty()) return kResultFailed;
@@ -30,13 +32,13 @@ EngineResult WimlibEngine::ExportInto(const std::wstring& source, int index, con
   // Freed in reverse: destination, then source.
   WimlibWim src(api_);
   WimlibWim dst(api_);
-  if (api_.open_wim(source.c_str(), 0, src.out())) return kResultFailed;
+  if (NoteWimlibFailure(api_.open_wim(source.c_str(), 0, src.out()))) return kResultFailed;
 
   // WIMBoot wants XPRESS with 4096-byte chunks; a file made here gets both.
   int ctype = wimBoot ? WIMLIB_COMPRESSION_TYPE_XPRESS : compression;
   int ret = exists ? api_.open_wim(destination.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, dst.out())
                    : api_.create_new_wim(static_cast<wimlib_compression_type>(ctype), dst.out());
-  if (ret) return kResultFailed;
+  if (NoteWimlibFailure(ret)) return kResultFailed;
 
   ReferenceSplitParts(src.get(), source);
   api_.register_progress_function(dst.get(), WimlibProgress, &abort_);

@@ -1,5 +1,6 @@
 #include "engine/progress.h"
 
+#include "engine/failure_reason.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/strings.h"
@@ -42,7 +43,8 @@ std::wstring ApiErrorText(const std::wstring& functionName, DWORD error) {
 
 void ShowApiError(const std::wstring& functionName) {
   DWORD error = GetLastError();
-  AppMessageBox(Host().mainWindow, ApiErrorText(functionName, error), L"", MB_ICONERROR);
+  NoteWin32Failure(error);
+  AppMessageBox(Host().mainWindow, ApiErrorText(functionName, error), L"Quarry", MB_ICONERROR);
 }
 
 bool AskAbortIfRequested() {
@@ -86,6 +88,7 @@ float WimlibPercent(uint64_t done, uint64_t total) {
 
 enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
                                            void* context) {
+  NoteWimlibProgressError(msg, info);
   WimlibAbort* abort = static_cast<WimlibAbort*>(context);
   if (abort && (abort->aborted || AbortRequested())) {
     abort->aborted = true;

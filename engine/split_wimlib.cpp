@@ -1,6 +1,7 @@
 // Split through wimlib: the library names the further parts; the part size
 // goes to it as the full 64-bit number. The set is written under temporary
 // names and moved to its own only once it is complete.
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/split_parts.h"
 #include "engine/wimlib_engine.h"
@@ -11,7 +12,8 @@ EngineResult WimlibEngine::SplitWim(const std::wstring& source, const std::wstri
 
   if (AbortedBeforeStart()) return kResultAborted;
   WimlibWim wim(api_);
-  if (api_.open_wim(source.c_str(), 0, wim.out())) return kResultFailed;
+  NoteOperationTarget(firstPart);
+  if (NoteWimlibFailure(api_.open_wim(source.c_str(), 0, wim.out()))) return kResultFailed;
   api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
   // The staging takes the temporary parts of an unfinished set away again.
   SplitStaging staging(firstPart);

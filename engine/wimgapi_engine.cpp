@@ -4,11 +4,13 @@
 // export_wimgapi.cpp and split_wimgapi.cpp.
 #include "engine/wimgapi_engine.h"
 
+#include "engine/failure_reason.h"
 #include "engine/image_xml.h"
 #include "engine/progress.h"
 #include "engine/split_parts.h"
 
 void ReportApiFailure(const wchar_t* functionName) {
+  NoteWin32Failure(GetLastError());
   if (!Host().quietErrors) ShowApiError(functionName);
 }
 

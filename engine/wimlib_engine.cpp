@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "engine/failure_reason.h"
 #include "engine/image_xml.h"
 #include "engine/solid_output.h"
 #include "engine/split_parts.h"
@@ -21,7 +22,7 @@ std::wstring TempFileBeside(const std::wstring& target) {
 EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, EngineResult result, bool replace) {
   if (result == kResultSuccess &&
       !MoveFileExW(temp.c_str(), target.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
-    result = kResultFailed;
+    result = (NoteWin32Failure(GetLastError()), kResultFailed);
   if (result != kResultSuccess) DeleteFileW(temp.c_str());
   return result;
 }
@@ -34,15 +35,15 @@ bool WimlibEngine::AbortedBeforeStart() {
 }
 
 EngineResult WimlibEngine::Outcome(int ret) const {
-  if (ret == 0) return kResultSuccess;
+  if (NoteWimlibFailure(ret) == 0) return kResultSuccess;
   return abort_.aborted || ret == WIMLIB_ERR_ABORTED_BY_PROGRESS ? kResultAborted : kResultFailed;
 }
 
 bool WimlibEngine::VerifyFile(const std::wstring& wimPath, bool abortable) {
   WimlibWim wim(api_);
-  if (api_.open_wim(wimPath.c_str(), 0, wim.out())) return false;
+  if (NoteWimlibFailure(api_.open_wim(wimPath.c_str(), 0, wim.out()))) return false;
   if (abortable) api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
-  return api_.verify_wim(wim.get(), 0) == 0;
+  return NoteWimlibFailure(api_.verify_wim(wim.get(), 0)) == 0;
 }
 
 int WimlibEngine::SolidWriteFlag(WIMStruct* wim, bool newFile, int compression) const {

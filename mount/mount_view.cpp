@@ -109,11 +109,25 @@ void CMountView::FillRows() {
     ListView_SetItemText(list, row, 2, &index[0]);
     ListView_SetItemText(list, row, 3, const_cast<wchar_t*>(r.mountPath.c_str()));
     ListView_SetItemText(list, row, 4, &access[0]);
-    const std::wstring& status = r.stale ? stale : r.mounting ? mounting : r.copy ? copy : std::wstring();
+    std::wstring status = FailureReason(r.mountPath);
+    if (status.empty()) status = r.stale ? stale : r.mounting ? mounting : r.copy ? copy : std::wstring();
     if (!status.empty()) ListView_SetItemText(list, row, 5, const_cast<wchar_t*>(status.c_str()));
   }
   ShowCurrentStatus();
   UpdateButton();
+}
+
+// Why the last unmount of the image at `mountPath` failed; empty when it
+// did not fail.
+std::wstring CMountView::FailureReason(const std::wstring& mountPath) const {
+  for (const UnmountFailure& failure : failures_)
+    if (lstrcmpiW(failure.mountPath.c_str(), mountPath.c_str()) == 0) return failure.reason;
+  return std::wstring();
+}
+
+void CMountView::ForgetFailure(const std::wstring& mountPath) {
+  for (size_t i = failures_.size(); i-- > 0;)
+    if (lstrcmpiW(failures_[i].mountPath.c_str(), mountPath.c_str()) == 0) failures_.erase(failures_.begin() + i);
 }
 
 // Writes "正在卸载..." into the row of the image being unmounted.
@@ -245,7 +259,14 @@ bool CMountView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
     case UM_UNMOUNT_STARTED: {
       std::unique_ptr<std::wstring> path(reinterpret_cast<std::wstring*>(lParam));
       unmounting_ = *path;
+      ForgetFailure(unmounting_);
       ShowCurrentStatus();
+      return true;
+    }
+    case UM_UNMOUNT_FAILED: {
+      std::unique_ptr<UnmountFailure> failure(reinterpret_cast<UnmountFailure*>(lParam));
+      ForgetFailure(failure->mountPath);
+      failures_.push_back(*failure);
       return true;
     }
     case UM_UNMOUNT_REFRESH:

@@ -50,6 +50,8 @@ class CMountView : public Dialog {
   void Layout(int width, int height);
   void FillRows();
   void ShowCurrentStatus();
+  std::wstring FailureReason(const std::wstring& mountPath) const;
+  void ForgetFailure(const std::wstring& mountPath);
   void UpdateButton();
   void ShowContextMenu();
   void GreyMenu(HMENU menu);
@@ -58,6 +60,7 @@ class CMountView : public Dialog {
   CWimListCtrl list_;
   std::vector<MountRecord> records_;
   std::wstring unmounting_;    // mount path of the image being unmounted
+  std::vector<UnmountFailure> failures_;  // why images could not be unmounted
   bool closePending_ = false;  // closed while an unmount ran: destroy at its end
   HICON icon_ = nullptr;
   Workbench& bench_;

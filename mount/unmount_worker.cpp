@@ -5,6 +5,7 @@
 
 #include "engine/engine.h"
 #include "engine/engine_host.h"
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/mounts.h"
 #include "resources/resource.h"
@@ -24,6 +25,7 @@ struct WorkerArgs {
 };
 
 void Report(const wchar_t* function) {
+  NoteWin32Failure(GetLastError());
   if (!Host().quietErrors) ShowApiError(function);
 }
 
@@ -116,7 +118,11 @@ DWORD WINAPI WorkerMain(void* param) {
   for (const UnmountJob& job : args->jobs) {
     PostMessageW(args->window, UM_UNMOUNT_STARTED, 0, reinterpret_cast<LPARAM>(new std::wstring(job.mountPath)));
     UnmountJob current = job;
+    ClearFailure();
     bool unmounted = Recheck(current) && UnmountOne(args->window, current);
+    std::wstring reason = unmounted ? std::wstring() : FailureText();
+    if (!reason.empty())
+      PostMessageW(args->window, UM_UNMOUNT_FAILED, 0, reinterpret_cast<LPARAM>(new UnmountFailure{job.mountPath, reason}));
     PostMessageW(args->window, UM_UNMOUNT_REFRESH, 0, 0);
     if (unmounted && !current.stale) RecreateMountFolder(job.mountPath);
   }

@@ -21,8 +21,14 @@ struct UnmountJob {
   bool mounting = false;  // still being mounted: cannot be unmounted yet
 };
 
-// The worker posts UM_UNMOUNT_STARTED, _REFRESH and _FINISHED (see
-// win/messages.h) to its window.
+// The worker posts UM_UNMOUNT_STARTED, _REFRESH, _FINISHED and _FAILED
+// (see win/messages.h) to its window.
+
+// Why the image at a mount path could not be unmounted, in one line.
+struct UnmountFailure {
+  std::wstring mountPath;
+  std::wstring reason;
+};
 
 // Starts the worker for the jobs; false when one is already running (or no
 // thread could be made), and nothing is started.

@@ -10,6 +10,7 @@
 
 #include "win/messages.h"
 #include "controls/progress_ctrl.h"
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/engine.h"
 #include "resources/ids_browser.h"
@@ -55,12 +56,15 @@ struct OpenJob {
 
 bool ExtractAndLaunch(const OpenJob& open) {
   if (ExtractSelection(open.job) != 0) return false;
+  ClearFailure();
   std::wstring file = open.job.target + L"\\" + open.fileName;
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   info.lpFile = file.c_str();
   info.nShow = SW_SHOW;
-  return ShellExecuteExW(&info) != FALSE;
+  if (ShellExecuteExW(&info)) return true;
+  NoteWin32Failure(GetLastError());
+  return false;
 }
 
 // The folder stays after a launch: the viewer may read the file at any
@@ -70,8 +74,10 @@ DWORD WINAPI OpenWorker(void* param) {
   if (!ExtractAndLaunch(*open)) {
     DeleteOwnFolder(open->job.target);
     ForgetOwnFolder(open->job.target);
-    AppMessageBox(nullptr, FormatStr(LoadStr(IDS_BROWSER_OPEN_FAILED).c_str(), open->fileName.c_str()), L"Quarry",
-                  MB_ICONERROR);
+    std::wstring text = FormatStr(LoadStr(IDS_BROWSER_OPEN_FAILED).c_str(), open->fileName.c_str());
+    std::wstring reason = FailureText();
+    if (!reason.empty()) text += L"\n" + reason;
+    AppMessageBox(nullptr, text, L"Quarry", MB_ICONERROR);
   }
   g_openWorkers--;
   return 0;
@@ -176,9 +182,10 @@ void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
 
 int OpenWorkersRunning() { return g_openWorkers; }
 
-int ExtractWithDialog(HWND owner, const ExtractJob& job) {
+int ExtractWithDialog(HWND owner, const ExtractJob& job, std::wstring* reason) {
   CExtractTipDlg dialog(job);
   dialog.DoModal(owner);
+  if (reason) *reason = dialog.failureReason();
   return dialog.extractResult();
 }
 
@@ -192,7 +199,9 @@ void CExtractTipDlg::SetPercent(float percent) {
 
 DWORD WINAPI CExtractTipDlg::Worker(void* param) {
   auto* dialog = static_cast<CExtractTipDlg*>(param);
-  dialog->extractResult_ = ExtractSelection(dialog->job_, dialog, &dialog->cancel_);
+  int result = ExtractSelection(dialog->job_, dialog, &dialog->cancel_);
+  if (result != 0 && result != kResultAborted) dialog->failureReason_ = FailureText();
+  dialog->extractResult_ = result;
   PostMessageW(dialog->hwnd_, UM_EXTRACT_DONE, 0, 0);
   return 0;
 }

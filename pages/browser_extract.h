@@ -28,8 +28,9 @@ int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress = nullptr,
 
 // Runs the job on a worker thread while the small "正在提取文件" dialog is
 // shown modally over `owner`; returns wimlib's result once the worker has
-// ended (0 on success, 1235 when the user stopped it with "中止").
-int ExtractWithDialog(HWND owner, const ExtractJob& job);
+// ended (0 on success, 1235 when the user stopped it with "中止"). A
+// failure's reason, in one line, goes to `reason`.
+int ExtractWithDialog(HWND owner, const ExtractJob& job, std::wstring* reason = nullptr);
 
 // Extract and open: the job's single file goes into a fresh folder of its
 // own below `tempFolder` and is opened with the shell. The folder stays
@@ -66,6 +67,8 @@ class CExtractTipDlg : public Dialog, public ShellTaskTarget {
   void SetPercent(float percent) override;
   // wimlib's result of the job, once the dialog has ended.
   int extractResult() const { return extractResult_; }
+  // Why the job failed, once the dialog has ended; empty after success.
+  const std::wstring& failureReason() const { return failureReason_; }
 
  protected:
   bool OnInitDialog() override;
@@ -82,4 +85,5 @@ class CExtractTipDlg : public Dialog, public ShellTaskTarget {
   HANDLE thread_ = nullptr;
   int extractResult_ = kResultFailed;  // set by the worker before it ends
   volatile LONG cancel_ = 0;           // set by "中止", read by the worker
+  std::wstring failureReason_;         // written by the worker before it ends
 };

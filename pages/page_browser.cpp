@@ -9,6 +9,7 @@
 
 #include "controls/control_context.h"
 #include "win/messages.h"
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wim_file_reader.h"
 #include "pages/wim_info_dlg.h"
@@ -383,13 +384,17 @@ void CPage_Browser::ExtractTo(const std::wstring& folder) {
   HWND owner = GetAncestor(hwnd_, GA_ROOT);
   if (RefuseWhileQueueRuns(owner)) return;
   EnableWindow(Item(IDC_BROWSER_EXTRACT), FALSE);
-  int result = ExtractWithDialog(owner, job);
+  std::wstring reason;
+  int result = ExtractWithDialog(owner, job, &reason);
   UpdateButtons();
-  if (result == kResultAborted)
+  if (result == kResultAborted) {
     AppMessageBox(owner, LoadStr(IDS_OP_CANCELLED), L"Quarry", MB_ICONINFORMATION);
-  else if (result != 0)
-    AppMessageBox(owner, FormatStr(LoadStr(IDS_BROWSER_EXTRACT_FAILED).c_str(), result, folder.c_str()), L"Quarry",
-                  MB_ICONERROR);
+    return;
+  }
+  if (result == 0) return;
+  if (reason.empty()) reason = WimlibReasonText(result);
+  AppMessageBox(owner, FormatStr(LoadStr(IDS_EXTRACT_FAILED_WHY).c_str(), folder.c_str(), reason.c_str()), L"Quarry",
+                MB_ICONERROR);
 }
 
 void CPage_Browser::ExtractToPickedFolder() {

@@ -190,3 +190,4 @@
 #include "ids_look_inside.h"
 #include "ids_advanced.h"
 #include "ids_shell.h"
+#include "ids_failure.h"

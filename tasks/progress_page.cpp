@@ -1,6 +1,7 @@
 #include "tasks/progress_page.h"
 
 #include "win/messages.h"
+#include "engine/failure_reason.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 #include "win/window_thread.h"
@@ -53,12 +54,17 @@ void CPage_Progress::SetPercent(float percent) {
   SetItemText(IDC_PROGRESS_TEXT, FormatStr(percentFormat_.c_str(), static_cast<double>(percent)));
 }
 
+// The operation runs on the calling thread: what an earlier one on it
+// noted is not its failure.
 void CPage_Progress::Begin() {
+  ClearFailure();
   RunOnWindowThread(hwnd_, [this] { DoBegin(); });
 }
 
 void CPage_Progress::Finish(int result) {
   if (!hwnd_) return;
+  // Read on the thread that ran the operation, where the engine noted it.
+  reason_ = result == kResultSuccess || result == kResultAborted ? std::wstring() : FailureText();
   bar_.SetPos(100);  // posts UM_PROGRESS_DONE to this page
   Sleep(100);
   RunOnWindowThread(hwnd_, [this, result] { DoFinish(result); });
@@ -76,6 +82,7 @@ void CPage_Progress::DoBegin() {
   running_ = true;
 
   ShowWindow(Item(IDC_PROGRESS_PICTURE), SW_HIDE);
+  ShowReason(std::wstring());
   ShowWindow(Item(IDC_PROGRESS_TITLE), SW_SHOW);
   SetItemText(IDC_PROGRESS_TEXT, LoadStr(IDS_PREPARING));
 
@@ -94,6 +101,7 @@ void CPage_Progress::DoFinish(int result) {
   picture_.SetImage(ResultPicture(result));
   ShowWindow(Item(IDC_PROGRESS_PICTURE), SW_SHOW);
   SetItemText(IDC_PROGRESS_TEXT, LoadStr(ResultText(result)));
+  ShowReason(reason_);
   ShowWindow(Item(IDC_PROGRESS_BAR), SW_HIDE);
   ShowWindow(Item(IDC_PROGRESS_OK), SW_SHOW);
   ShowWindow(Item(IDC_PROGRESS_ABORT), SW_HIDE);
@@ -105,6 +113,11 @@ void CPage_Progress::DoFinish(int result) {
   if (runner_) runner_->Finished();
   running_ = false;
   if (bench_) bench_->FocusMainWindow();
+}
+
+void CPage_Progress::ShowReason(const std::wstring& reason) {
+  SetItemText(IDC_PROGRESS_REASON, reason);
+  ShowWindow(Item(IDC_PROGRESS_REASON), reason.empty() ? SW_HIDE : SW_SHOW);
 }
 
 void CPage_Progress::Close() {
@@ -140,6 +153,7 @@ void CPage_Progress::Layout(int w, int h) {
   MoveItem(Item(IDC_PROGRESS_ABORT), w - 110, h - 40, 95, 25);
   MoveItem(Item(IDC_SEPARATOR), -1, h - 60, w + 2, 2);
   MoveItem(Item(IDC_PROGRESS_TEXT), 0, h - 190, w, 30);
+  MoveItem(Item(IDC_PROGRESS_REASON), 15, h - 155, w - 30, 22);
   MoveItem(picture_.hwnd(), (w - 64) / 2, (h - 64) / 2 - 70, 64, 64);
   MoveItem(Item(IDC_PROGRESS_TITLE), 0, (h - 50) / 2 - 70, w, 50);
 }

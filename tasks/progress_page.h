@@ -70,6 +70,8 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
  private:
   void DoBegin();
   void DoFinish(int result);
+  // Shows why the operation failed under the result text; hidden when empty.
+  void ShowReason(const std::wstring& reason);
   void Layout(int width, int height);
 
   CKLOProgressCtrl bar_;
@@ -79,5 +81,6 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
   Dialog* returnPage_ = nullptr;
   Workbench* bench_ = nullptr;
   OperationRunner* runner_ = nullptr;
+  std::wstring reason_;  // why the finished operation failed, set by Finish
   volatile bool running_ = false;
 };

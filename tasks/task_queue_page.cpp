@@ -36,13 +36,15 @@ void CPage_TaskQueue::OnInitialUpdate() {
   currentBar_.AttachDlgItem(hwnd_, IDC_TASK_CURRENT_BAR);
   overallBar_.AttachDlgItem(hwnd_, IDC_TASK_OVERALL_BAR);
 
-  // Columns: the state picture, then the task type, source and target.
+  // Columns: the state picture, then the task type, source and target, and
+  // why a task of the last run failed.
   std::vector<std::wstring> captions = SplitFields(LoadStr(IDS_TASK_COLUMNS));
   captions.resize(3);
   AddColumn(list_, 0, L"", 32, LVCFMT_CENTER);
   AddColumn(list_, 1, captions[0], 100, LVCFMT_LEFT);
   AddColumn(list_, 2, captions[1], 280, LVCFMT_LEFT);
   AddColumn(list_, 3, captions[2], 280, LVCFMT_LEFT);
+  AddColumn(list_, 4, LoadStr(IDS_QUEUE_REASON_COLUMN), 280, LVCFMT_LEFT);
   SetWindowTheme(list_, L"explorer", nullptr);
   ListView_SetExtendedListViewStyleEx(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER,
                                       LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
@@ -177,6 +179,13 @@ void CPage_TaskQueue::SetRowPicture(int row, int picture) {
   SendMessageW(list_.hwnd(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
+void CPage_TaskQueue::SetRowReason(int row, const std::wstring& reason) {
+  LVITEMW item = {};
+  item.iSubItem = kReasonColumn;
+  item.pszText = const_cast<wchar_t*>(reason.c_str());
+  SendMessageW(list_.hwnd(), LVM_SETITEMTEXTW, runFirst_ + row, reinterpret_cast<LPARAM>(&item));
+}
+
 // Each step of a run also names the bar's value in its window text
 // ("value/maximum"), which is what accessibility tools read from it.
 void CPage_TaskQueue::NameBar(CKLOProgressCtrl& bar, float value, float maximum) {
@@ -211,7 +220,10 @@ void CPage_TaskQueue::EndRun() {
 // The runner has set its flags and disabled the tabs when it started the run.
 void CPage_TaskQueue::DoBeginRun(int rows) {
   // Rows before a resumed run keep the pictures of the run that did them.
-  for (int i = 0; runFirst_ + i < RowCount(); i++) SetRowPicture(i, kTaskPictureWaiting);
+  for (int i = 0; runFirst_ + i < RowCount(); i++) {
+    SetRowPicture(i, kTaskPictureWaiting);
+    SetRowReason(i, std::wstring());
+  }
   EnableWindow(Item(IDC_TASK_START), FALSE);
   EnableWindow(Item(IDC_TASK_ABORT), TRUE);
   overall_ = 0;

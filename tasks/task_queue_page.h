@@ -59,6 +59,9 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   const std::vector<TaskListRow>& runRows() const { return runRows_; }
   void BeginRun(int rows);
   void SetRowPicture(int row, int picture);
+  // Why the row's task failed (empty: clears it), in the last column.
+  void SetRowReason(int row, const std::wstring& reason);
+  static constexpr int kReasonColumn = 4;
   void SetCurrentBar(float value);
   void SetOverallBar(float value);
   void ResetBars();

@@ -1,11 +1,13 @@
 #include "tasks/task_runner.h"
 
 #include "engine/engine.h"
+#include "engine/failure_reason.h"
 #include "win/paths.h"
 #include "tasks/operation_runner.h"
 #include "tasks/workbench.h"
 #include "resources/resource.h"
 #include "tasks/task_queue_page.h"
+#include "win/strings.h"
 
 namespace {
 // The host's settings as they were when the run started, copied on the
@@ -51,6 +53,14 @@ EngineResult RunTask(const TaskListRow& row, std::vector<std::wstring>& created)
       return kResultSuccess;  // an unknown type does nothing and counts as done
   }
 }
+// Why a task failed: what the engine noted on this thread, or the runner's
+// own refusal of a mount that wimlib cannot make.
+std::wstring TaskFailureText(const TaskListRow& row) {
+  std::wstring text = FailureText();
+  if (text.empty() && row.record.TaskType == kTaskMount && Host().backendKind == kBackendWimlib)
+    text = LoadStr(IDS_REASON_NO_WIMLIB_MOUNT);
+  return text;
+}
 }  // namespace
 
 DWORD WINAPI RunTaskQueue(void* arg) {
@@ -63,6 +73,7 @@ DWORD WINAPI RunTaskQueue(void* arg) {
   for (int i = 0; i < n; i++) {
     page->SetRowPicture(i, kTaskPictureRunning);
     page->SetCurrentBar(0);
+    ClearFailure();
     EngineResult result = RunTask(rows[i], created);
     if (result == kResultAborted) {
       // No further task starts; the next start resumes with this one.
@@ -72,6 +83,7 @@ DWORD WINAPI RunTaskQueue(void* arg) {
       break;
     }
     page->SetRowPicture(i, result == kResultSuccess ? kTaskPictureFinished : kTaskPictureFailed);
+    if (result != kResultSuccess) page->SetRowReason(i, TaskFailureText(rows[i]));
     total += 100;
     page->SetOverallBar(total);
   }

@@ -42,10 +42,13 @@ enum : UINT {
   UM_ROOT_CHECKED = WM_APP + 30,
   // Posted by the unmount worker to the mount manager. STARTED: lParam a
   // new std::wstring with the mount path now being unmounted, deleted by
-  // the receiver; REFRESH: one job is done; FINISHED: the worker has ended.
+  // the receiver; REFRESH: one job is done; FINISHED: the worker has ended;
+  // FAILED: an image could not be unmounted, lParam a new UnmountFailure,
+  // deleted by the receiver.
   UM_UNMOUNT_STARTED = WM_APP + 40,
   UM_UNMOUNT_REFRESH = WM_APP + 41,
   UM_UNMOUNT_FINISHED = WM_APP + 42,
+  UM_UNMOUNT_FAILED = WM_APP + 43,
   // Posted to the extraction dialog of the browser when its worker ended.
   UM_EXTRACT_DONE = WM_APP + 50,
 };

@@ -483,6 +483,7 @@ TEST_F(BrowserPageTest, ExtractionsDriveOnlyTheirOwnBarAndAFailedOpenIsToldAndLe
   std::vector<std::wstring> messages = Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find(L"small.txt"), std::wstring::npos) << qtest::Utf8(messages[0]);
+  EXPECT_NE(messages[0].find(L"不是有效的 WIM 文件"), std::wstring::npos) << "why: " << qtest::Utf8(messages[0]);
   EXPECT_TRUE(OpenFolders(app_->tempFolder).empty());
   EXPECT_EQ(progressPage.calls.load(), 0);
 }
@@ -502,6 +503,7 @@ TEST_F(BrowserPageTest, AFailedExtractionIsTold) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].rfind(L"提取失败", 0), 0u) << qtest::Utf8(messages[0]);
   EXPECT_NE(messages[0].find(target), std::wstring::npos);
+  EXPECT_NE(messages[0].find(L"不是有效的 WIM 文件"), std::wstring::npos) << "why: " << qtest::Utf8(messages[0]);
 }
 
 // "中止" on the extraction's dialog, pressed while a big extraction runs:

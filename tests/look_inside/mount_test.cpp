@@ -211,6 +211,46 @@ TEST_F(MountManagerTest, TwoRowsAreUnmountedInTurnEachShowingItsStatus) {
   ShotIfAsked("mount_done");
 }
 
+// The image file lives on a small volume that the commit fills: the image
+// stays mounted, and its row says why.
+TEST_F(MountManagerTest, AFailedCommitSaysWhyInItsRow) {
+  std::wstring volume = dir_ + L"\\small";
+  ASSERT_TRUE(qtest::MakeDirs(volume));
+  qtest::UnixResult r = qtest::RunUnix("mount -t tmpfs -o size=1m quarry-small " + Q(volume) + " 2>&1");
+  if (r.exitCode != 0) GTEST_SKIP() << "no small volume can be mounted here: " << r.output;
+  struct Unmount {
+    std::wstring path;
+    ~Unmount() { qtest::RunUnix("umount -l " + Q(path) + " 2>&1"); }
+  } unmountVolume{volume};
+  std::wstring wim = volume + L"\\full.wim", folder = dir_ + L"\\mnt_full";
+  ASSERT_TRUE(Capture(source_, wim, "full"));
+  ASSERT_TRUE(qtest::MakeDirs(folder));
+  SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", L"1");
+  ASSERT_EQ(WimgapiEngine(app_->tempFolder).MountImage(wim, folder, 1, false, false, true), 0);
+  SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", nullptr);
+  mounted_.push_back(folder);
+  std::string noise(3000000, '\0');
+  uint32_t x = 2463534242u;  // xorshift: data that no compression shrinks
+  for (char& c : noise) {
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    c = char(x);
+  }
+  ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\noise.bin", noise));
+
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+  onBox_ = [](const std::wstring& text) { return text.find(L"Error Code") == std::wstring::npos ? IDYES : IDOK; };
+  ClickUnmount(folder);
+  ASSERT_TRUE(WaitUntil([&] { return !UnmountWorkerRunning() && RowOf(folder) >= 0 &&
+                                     Cell(List(), RowOf(folder), 5) == L"磁盘空间不足"; },
+                        60000))
+      << "status: " << qtest::Utf8(RowOf(folder) >= 0 ? Cell(List(), RowOf(folder), 5) : L"(no row)");
+  std::vector<std::wstring> boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].rfind(L"WIMCommitImageHandle()\nError Code: 112\n", 0), 0u) << qtest::Utf8(boxes[1]);
+  EXPECT_EQ(qtest::ReadFileBytes(folder + L"\\noise.bin").size(), noise.size()) << "the change is kept";
+}
+
 TEST_F(MountManagerTest, AStaleRecordShowsAsStaleAndUnmountClearsIt) {
   std::wstring folder = MountCopy("stale", true);
   // The folder goes behind the library's back.

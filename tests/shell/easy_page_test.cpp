@@ -145,6 +145,38 @@ TEST_F(EasyPageTest, AThreeImageFileOffersTheChooserWithoutWimgapi) {
   EXPECT_EQ(ReadFileBytes(target + L"\\which.txt"), "image 2");
 }
 
+TEST_F(EasyPageTest, ADamagedImageSaysWhyUnderTheResult) {
+  Start();
+  std::wstring data = TempDir() + L"\\damaged-src";
+  MakeDataFolder(data);
+  std::string marked;
+  for (int i = 0; i < 1000; i++) marked += "EASY-DAMAGE-MARK-";
+  ASSERT_TRUE(WriteFileBytes(data + L"\\marked.bin", marked));
+  std::wstring wim = TempDir() + L"\\damaged.wim";
+  UnixResult r = RunUnix("wimlib-imagex capture " + ShQuote(UnixPath(data)) + " " + ShQuote(UnixPath(wim)) +
+                         " --compress=none 2>&1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::string bytes = ReadFileBytes(wim);
+  size_t at = bytes.find("EASY-DAMAGE-MARK-");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 2] ^= 0x20;  // the file's data no longer matches its SHA-1
+  ASSERT_TRUE(WriteFileBytes(wim, bytes));
+  std::wstring target = TempDir() + L"\\damaged-out";
+  ASSERT_TRUE(MakeDirs(target));
+
+  app_->backendKind = kBackendWimlib;
+  DropOnSource(wim);
+  DropOnTarget(target);
+  Press(IDC_EASY_APPLY);
+  ASSERT_TRUE(WaitUntil([&] { return ResultShown(); }, 120000));
+  EXPECT_EQ(ResultText(), L"操作失败!");
+  HWND reason = GetDlgItem(dialog_->progressPage().hwnd(), IDC_PROGRESS_REASON);
+  EXPECT_TRUE(IsWindowVisible(reason));
+  EXPECT_EQ(WindowText(reason), L"镜像已损坏: 数据校验 (SHA-1) 不符");
+  ClickButton(dialog_->progressPage().hwnd(), IDC_PROGRESS_OK);
+  EXPECT_TRUE(WaitUntil([&] { return Easy().IsVisible(); }, 10000));
+}
+
 TEST_F(EasyPageTest, ClearEmptiesThePage) {
   Start();
   DropOnSource(TempDir());

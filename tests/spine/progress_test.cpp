@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
@@ -138,6 +139,7 @@ TEST_F(ProgressTest, ApiErrorTextHasNameNumberAndSystemMessage) {
   ShowApiError(L"WIMCreateFile()");
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].text, expected);
+  EXPECT_EQ(questions[0].caption, L"Quarry") << "the program's own caption";
   EXPECT_EQ(questions[0].style & MB_ICONMASK, (UINT)MB_ICONERROR);
 }
 
@@ -204,6 +206,25 @@ TEST_F(ProgressTest, CallbacksStopOnAnyMessage) {
   EXPECT_EQ(host.cancelRequested, 1);
   host.cancelRequested = 0;
   host.cancelConfirmed = 0;
+}
+
+// wimlib names the file of an error through its progress function; the
+// reason shown for the failure that follows carries that file.
+TEST_F(ProgressTest, AWimlibErrorReportKeepsItsFileForTheFailure) {
+  ClearFailure();
+  wimlib_progress_info info = {};
+  info.handle_error.path = L"\\Windows\\System32\\x.dll";
+  info.handle_error.error_code = WIMLIB_ERR_INSUFFICIENT_PRIVILEGES;
+  EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_HANDLE_ERROR, &info, nullptr), WIMLIB_PROGRESS_STATUS_CONTINUE);
+  info.handle_error.path = nullptr;  // the library's buffer is gone after the call
+  NoteWimlibFailure(WIMLIB_ERR_INSUFFICIENT_PRIVILEGES);
+  EXPECT_EQ(FailureText(), L"\u62d2\u7edd\u8bbf\u95ee; \u6587\u4ef6: \\Windows\\System32\\x.dll");
+
+  // A failure of another kind afterwards is not that file's.
+  NoteWimlibFailure(WIMLIB_ERR_DECOMPRESSION);
+  EXPECT_EQ(FailureText(), L"\u955c\u50cf\u5df2\u635f\u574f: \u538b\u7f29\u6570\u636e\u65e0\u6548");
+  ClearFailure();
+  EXPECT_EQ(FailureText(), L"");
 }
 
 TEST_F(ProgressTest, WimlibPercentageRule) {
