@@ -226,10 +226,10 @@ void CPage2_Delete::StartSave(const std::wstring& destination) {
   job->destination = destination;
   job->rows = SnapshotRows();
   job->loaded = loaded_;
-  job->backend = Host().backendKind;
+  job->backend = bench_->backendKind;
   const bool save = IsWindowEnabled(Item(IDC_DELETE_SAVE)) != FALSE;
   const bool saveAs = IsWindowEnabled(Item(IDC_DELETE_SAVE_AS)) != FALSE;
-  job->tempFolder = Host().tempFolder;
+  job->tempFolder = bench_->tempFolder;
   EnterBusyState(job->backend == kBackendWimlib);
   if (StartOperation(SaveWorker, job)) return;
   // Not started (another operation holds the program): the pending
@@ -306,7 +306,7 @@ DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
 // whether to stop, and an aborted save leaves the file as it was.
 void CPage2_Delete::OnAbort() {
   if (!saving_ || !IsWindowVisible(Item(IDC_DELETE_ABORT))) return;
-  Host().cancelRequested = 1;
+  if (runner_) runner_->RequestCancel();
 }
 
 void CPage2_Delete::OnBusyTimer() {

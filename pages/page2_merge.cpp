@@ -301,7 +301,8 @@ void CPage2_Merge::OnExport() {
     return;
   }
   if (!ChooseDestination(job->destination, job->compression, job->wimBoot)) return;
-  job->backend = Host().backendKind;
+  job->backend = bench_->backendKind;
+  job->tempFolder = bench_->tempFolder;
   job->progress = bench_ ? bench_->ProgressView() : nullptr;
   if (runner_) StartExport(this, *runner_, std::move(job));
 }

@@ -53,7 +53,6 @@ int CombineExportResults(int combined, int next) {
 bool StartExport(Dialog* page, OperationRunner& runner, std::unique_ptr<ExportJob> job) {
   HWND host = GetParent(page->hwnd());
   ShowWindow(host, SW_HIDE);
-  job->tempFolder = Host().tempFolder;
   ExportJob* raw = job.release();
   if (runner.Start(ExportWorker, raw)) return true;
   delete raw;

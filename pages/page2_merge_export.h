@@ -24,7 +24,7 @@ struct ExportJob {
   int compression = 1;  // for a new destination
   int wimBoot = 0;      // wimlib only
   BackendKind backend = kBackendWimgapi;
-  std::wstring tempFolder;  // the host's, copied by StartExport
+  std::wstring tempFolder;  // the host's, copied before the worker starts
   CPage_Progress* progress = nullptr;  // where the worker reports
 };
 

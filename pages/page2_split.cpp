@@ -192,7 +192,7 @@ void CPage2_Split::OnSplit() {
   std::vector<std::wstring> existingParts;
   if (!CheckBeforeSplit(bytes, existingParts)) return;
 
-  auto* job = new SplitJob{source_, target_, bytes, Host().backendKind, Host().tempFolder, existingParts,
+  auto* job = new SplitJob{source_, target_, bytes, bench_->backendKind, bench_->tempFolder, existingParts,
                            bench_ ? bench_->ProgressView() : nullptr};
   HWND host = GetParent(hwnd_);
   ShowWindow(host, SW_HIDE);

@@ -232,7 +232,8 @@ void CPage_Apply::StartWorker(bool mount, bool writable) {
   running_.noAcl = IsDlgButtonChecked(hwnd_, IDC_APPLY_NO_ACL) == BST_CHECKED;
   running_.mount = mount;
   running_.writable = writable;
-  running_.tempFolder = Host().tempFolder;
+  running_.tempFolder = bench_->tempFolder;
+  running_.backend = bench_->backendKind;
   Show(false);
   if (StartOperation(Worker, this)) return;
   Show(true);
@@ -260,7 +261,7 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
         PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
     }
   } else {
-    result = MakeEngine(Host().backendKind, r.tempFolder)->Apply({r.wimPath, r.target, r.index, r.verify, r.noAcl});
+    result = MakeEngine(r.backend, r.tempFolder)->Apply({r.wimPath, r.target, r.index, r.verify, r.noAcl});
   }
   if (progress) progress->Finish(result);
   return 0;

@@ -33,6 +33,7 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
     bool mount = false;
     bool writable = false;
     std::wstring tempFolder;  // the host's, copied before the worker starts
+    BackendKind backend = kBackendWimgapi;  // likewise
   };
 
  protected:

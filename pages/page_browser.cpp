@@ -241,7 +241,7 @@ bool CPage_Browser::OpenPageWim() {
 void CPage_Browser::FreePageWim() { wim_.reset(); }
 
 void CPage_Browser::OpenWimFile(const std::wstring& path) {
-  if (!Host().backends.WimlibAvailable()) return;
+  if (!bench_->backends.WimlibAvailable()) return;
   int count = ImageCountOf(path);
   if (count == 0) {
     AppMessageBox(hwnd_, LoadStr(IDS_CANNOT_OPEN_WIM), L"", MB_ICONERROR);
@@ -411,7 +411,7 @@ bool CPage_Browser::ExtractAndOpen(int row) {
   job.wimPath = wimPath_;
   job.image = image_;
   job.paths = {item->path};
-  return StartExtractAndOpen(job, Host().tempFolder, NameOf(item->path));
+  return StartExtractAndOpen(job, bench_->tempFolder, NameOf(item->path));
 }
 
 std::wstring CPage_Browser::CommandFile() const {

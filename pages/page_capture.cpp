@@ -155,7 +155,8 @@ void CPage_Capture::StartCapture() {
   running_.verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
   running_.noAcl = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
   running_.info = info_;
-  running_.tempFolder = Host().tempFolder;
+  running_.tempFolder = bench_->tempFolder;
+  running_.backend = bench_->backendKind;
   running_.lists = SnapshotCaptureLists();
   Show(false);
   if (StartOperation(CaptureWorker, this)) return;
@@ -181,7 +182,7 @@ DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
   request.noSecurity = r.noAcl;
   request.info = r.info;
   request.lists = r.lists;
-  EngineResult result = MakeEngine(Host().backendKind, r.tempFolder)->Capture(request);
+  EngineResult result = MakeEngine(r.backend, r.tempFolder)->Capture(request);
   if (progress) progress->Finish(result);
   return 0;
 }

@@ -28,6 +28,7 @@ class CPage_Capture : public CFormPage {
     bool noAcl = false;
     ImageInfo info;
     std::wstring tempFolder;  // the host's, copied before the worker starts
+    BackendKind backend = kBackendWimgapi;  // likewise
     CaptureLists lists;       // likewise
   };
 

@@ -210,7 +210,7 @@ void CPage_Easy::BeginOperation() {
 }
 
 void CPage_Easy::TakeHostCopies() {
-  tempFolder_ = Host().tempFolder;
+  tempFolder_ = bench_->tempFolder;
   lists_ = SnapshotCaptureLists();
 }
 

@@ -19,7 +19,7 @@ TaskRunSettings g_runSettings;
 bool StartTaskQueue(CPage_TaskQueue* page, const Workbench& bench, OperationRunner& runner) {
   if (!page || runner.QueueRunning() || runner.Busy()) return false;
   if (!page->TakeRunSnapshot()) return false;
-  g_runSettings = TaskRunSettings{bench.tempFolder, bench.captureLists, bench.mainWindow};
+  g_runSettings = TaskRunSettings{bench.tempFolder, bench.captureLists, bench.mainWindow, bench.backendKind};
   return runner.StartQueue(RunTaskQueue, page);
 }
 
@@ -57,7 +57,7 @@ EngineResult RunTask(const TaskListRow& row, std::vector<std::wstring>& created)
 // own refusal of a mount that wimlib cannot make.
 std::wstring TaskFailureText(const TaskListRow& row) {
   std::wstring text = FailureText();
-  if (text.empty() && row.record.TaskType == kTaskMount && Host().backendKind == kBackendWimlib)
+  if (text.empty() && row.record.TaskType == kTaskMount && g_runSettings.backend == kBackendWimlib)
     text = LoadStr(IDS_REASON_NO_WIMLIB_MOUNT);
   return text;
 }
@@ -110,12 +110,12 @@ EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& targ
   request.noSecurity = r.DisableACL != 0;
   request.info = info;
   request.lists = settings.captureLists;
-  return MakeEngine(Host().backendKind, settings.tempFolder)->Capture(request);
+  return MakeEngine(settings.backend, settings.tempFolder)->Capture(request);
 }
 
 EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
                           const TaskRunSettings& settings) {
-  std::unique_ptr<Engine> engine = MakeEngine(Host().backendKind, settings.tempFolder);
+  std::unique_ptr<Engine> engine = MakeEngine(settings.backend, settings.tempFolder);
   if (r.TaskType != kTaskMount)
     return engine->Apply({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0});
   // wimlib cannot mount here: its engine fails the mount.

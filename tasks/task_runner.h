@@ -32,6 +32,7 @@ struct TaskRunSettings {
   std::wstring tempFolder;
   CaptureLists captureLists;
   HWND mainWindow = nullptr;  // told when a mount task has mounted an image
+  BackendKind backend = kBackendWimgapi;
 };
 
 // One capture task (types 0 and 1): the engine's result.
