@@ -76,8 +76,10 @@ DWORD WINAPI RunTaskQueue(void* arg) {
     ClearFailure();
     EngineResult result = RunTask(rows[i], created);
     if (result == kResultAborted) {
-      // No further task starts; the next start resumes with this one.
+      // No further task starts; the next start resumes with this one,
+      // whose row says it was cancelled rather than why it failed.
       page->SetRowPicture(i, kTaskPictureFailed);
+      page->SetRowReason(i, LoadStr(IDS_OP_CANCELLED));
       page->StoppedAt(i);
       page->ResetBars();
       break;

@@ -230,6 +230,8 @@ TEST_F(TaskQueue, AWimlibQueueStoppedInItsSecondTaskResumesThere) {
   AnswerDialog(question, IDYES);
   ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 30000));
   EXPECT_EQ(Pictures(), (std::vector<int>{1, 4, 2})) << "done, stopped, never started";
+  EXPECT_EQ(CellText(list(), 1, 4), L"操作被取消.") << "the stopped task says it was cancelled";
+  EXPECT_EQ(CellText(list(), 2, 4), L"") << "a task that never started has nothing to say";
   EXPECT_EQ(GetFileAttributesW(second.c_str()), INVALID_FILE_ATTRIBUTES) << "a stopped new file is not left";
   EXPECT_EQ(GetFileAttributesW(third.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(NoDialogShown());
@@ -237,6 +239,7 @@ TEST_F(TaskQueue, AWimlibQueueStoppedInItsSecondTaskResumesThere) {
   Press(queue(), IDC_TASK_START);
   ASSERT_TRUE(WaitUntil([&] { return Idle() && RowImage(list(), 2) == 1; }, 240000));
   EXPECT_EQ(Pictures(), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(CellText(list(), 1, 4), L"") << "the resumed task finished";
   EXPECT_EQ(ReadFileBytes(first), firstBytes) << "the finished task is not run again";
   UnixResult verify = RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(second)));
   EXPECT_EQ(verify.exitCode, 0) << verify.output;
