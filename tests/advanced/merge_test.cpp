@@ -37,7 +37,7 @@ class MergeTest : public AdvancedTest, public ::testing::WithParamInterface<Back
   }
   // Answers the capture options dialog for a new destination.
   void AnswerOptions(bool wimBoot, int compressionId = 0) {
-    HWND options = WaitForDialog(L"捕获选项");
+    HWND options = WaitForDialog(L"捕获选项", 60000);
     ASSERT_TRUE(options);
     HWND editions = GetDlgItem(options, 1065);
     EXPECT_EQ(SendMessageW(editions, CB_GETCOUNT, 0, 0), 1);
