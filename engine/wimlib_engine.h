@@ -22,15 +22,6 @@
 #include "engine/image_info.h"
 #include "engine/progress.h"
 
-// A new, empty file beside `target` under a name of its own, for a write
-// that replaces the target only once complete; empty on failure.
-std::wstring TempFileBeside(const std::wstring& target);
-
-// Gives the written `temp` the name `target` when `result` is success
-// (replacing a file there only with `replace`), and deletes it otherwise.
-// Returns `result`, or failure when the rename fails.
-EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, EngineResult result, bool replace);
-
 // A WIMStruct freed with wimlib_free when this object goes away.
 class WimlibWim {
  public:

@@ -30,10 +30,9 @@ bool ChangedSince(const std::wstring& path, const WimStamp& loaded) {
 }
 
 std::wstring CopyBeside(const std::wstring& source, const std::wstring& destination) {
-  std::wstring temp = destination + L".quarry-copy";
-  for (int i = 0; GetFileAttributesW(LongPathForm(temp).c_str()) != INVALID_FILE_ATTRIBUTES && i < 1000; i++)
-    temp = destination + L".quarry-copy" + std::to_wstring(i);
-  if (CopyFileW(LongPathForm(source).c_str(), LongPathForm(temp).c_str(), TRUE)) return temp;
+  std::wstring temp = TempFileBeside(destination);
+  if (temp.empty()) return temp;
+  if (CopyFileW(LongPathForm(source).c_str(), LongPathForm(temp).c_str(), FALSE)) return temp;
   DeleteFileW(LongPathForm(temp).c_str());
   return std::wstring();
 }
@@ -52,10 +51,5 @@ EngineResult SaveChanges(const SaveJob& job, bool& copied) {
   std::wstring temp = CopyBeside(job.wimPath, job.destination);
   copied = !temp.empty();
   if (!copied) return kResultFailed;
-  EngineResult result = WriteChanges(job, temp);
-  if (result == kResultSuccess &&
-      !MoveFileExW(temp.c_str(), job.destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    result = kResultFailed;
-  if (result != kResultSuccess) DeleteFileW(temp.c_str());
-  return result;
+  return PutInPlace(temp, job.destination, WriteChanges(job, temp), true);
 }
