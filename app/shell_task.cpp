@@ -45,8 +45,8 @@ EngineResult RunWithTip(const std::wstring& taskText, Work work) {
   ShellTaskRun run(taskText);
   Host().cancelRequested = 0;
   run.StartDialog();
-  EngineResult result = work();
-  ReportProgress(100);
+  EngineResult result = work(static_cast<ProgressTarget*>(&run));
+  ReportProgress(&run, 100);
   run.Finish(5000);
   return result;
 }
@@ -121,8 +121,9 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
   // The tip's thread runs the capture: it gets copies taken here.
   const std::wstring tempFolder = Host().tempFolder;
   const CaptureLists lists = SnapshotCaptureLists();
-  EngineResult result = RunWithTip(TaskText(0, folder, target), [&]() -> EngineResult {
+  EngineResult result = RunWithTip(TaskText(0, folder, target), [&](ProgressTarget* progress) -> EngineResult {
     CaptureRequest request;
+    request.progress = progress;
     request.source = folder;
     request.wimPath = target;
     request.compression = choice.compression;
@@ -170,9 +171,11 @@ void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
   if (folder.empty()) return;
 
   const std::wstring tempFolder = Host().tempFolder;  // read here, not on the tip's thread
-  EngineResult result = RunWithTip(TaskText(mount ? 2 : 1, wimPath, folder), [&]() -> EngineResult {
-    if (mount) return MakeEngine(kBackendWimgapi, tempFolder)->Mount({wimPath, folder, image, false, false, writable});
-    return MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, tempFolder)->Apply({wimPath, folder, image, false, false});
+  EngineResult result = RunWithTip(TaskText(mount ? 2 : 1, wimPath, folder), [&](ProgressTarget* progress) {
+    if (mount)
+      return MakeEngine(kBackendWimgapi, tempFolder)->Mount({wimPath, folder, image, false, false, writable, progress});
+    return MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, tempFolder)
+        ->Apply({wimPath, folder, image, false, false, progress});
   });
   ReportFailure(result, mount || !wimlib);
 }

@@ -36,13 +36,23 @@ void ShellTaskRun::Finish(DWORD waitMs) {
   if (thread_) WaitForSingleObject(thread_, waitMs);
 }
 
-bool ShellTaskRun::Register(HWND dialog, ShellTaskTarget* target) {
+HWND ShellTaskRun::Hwnd() const {
+  EnterCriticalSection(&lock_);
+  HWND dialog = dialog_;
+  LeaveCriticalSection(&lock_);
+  return dialog;
+}
+
+void ShellTaskRun::SetPercent(float percent) {
+  EnterCriticalSection(&lock_);
+  if (dialog_) PostMessageW(dialog_, UM_SHELL_TASK_PERCENT, static_cast<WPARAM>(percent * 1000.0f), 0);
+  LeaveCriticalSection(&lock_);
+}
+
+bool ShellTaskRun::Register(HWND dialog) {
   EnterCriticalSection(&lock_);
   bool open = !finished_;
-  if (open) {
-    dialog_ = dialog;
-    Host().shellTaskDialog = target;
-  }
+  if (open) dialog_ = dialog;
   LeaveCriticalSection(&lock_);
   return open;
 }
@@ -50,7 +60,6 @@ bool ShellTaskRun::Register(HWND dialog, ShellTaskTarget* target) {
 void ShellTaskRun::Unregister() {
   EnterCriticalSection(&lock_);
   dialog_ = nullptr;
-  Host().shellTaskDialog = nullptr;
   LeaveCriticalSection(&lock_);
 }
 
@@ -76,7 +85,7 @@ bool CShellTaskTip::OnInitDialog() {
   SetItemText(IDC_SHELL_TIP_TASK, run_.taskText());
   SetForegroundWindow(hwnd_);
   // The work may have ended before this dialog came up: then it goes at once.
-  if (!run_.Register(hwnd_, this)) PostMessageW(hwnd_, UM_PROGRESS_DONE, 0, 0);
+  if (!run_.Register(hwnd_)) PostMessageW(hwnd_, UM_PROGRESS_DONE, 0, 0);
   return true;
 }
 
@@ -99,6 +108,9 @@ void CShellTaskTip::CloseNow() {
 
 bool CShellTaskTip::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
+    case UM_SHELL_TASK_PERCENT:
+      SetPercent(static_cast<float>(wParam) / 1000.0f);
+      return true;
     case UM_PROGRESS_DONE:
       // The bar at 100 posts this too; an engine that reports 100 before
       // its work is done must not take the dialog away from the user.

@@ -1,7 +1,7 @@
 // The small progress dialog of a task started from an Explorer verb
 // (IDD_SHELL_TASK_TIP): a status line, a bar, the task text and "取消". It runs
 // modally on a thread of its own while the start-up thread runs the
-// operation, and is the shell-task target of ReportProgress meanwhile.
+// operation, whose progress reaches it through the run (ShellTaskRun).
 #pragma once
 #include <windows.h>
 
@@ -14,10 +14,13 @@
 // What the start-up thread and the dialog's thread share about one run.
 // The dialog may come up after the work has already finished; whichever
 // side comes second closes it, so it never stays open over a finished task.
-class ShellTaskRun {
+// The run is the operation's progress target: it posts each percentage to
+// the dialog while one is registered, so the operation's thread never
+// waits for the dialog's.
+class ShellTaskRun : public ProgressTarget {
  public:
   explicit ShellTaskRun(std::wstring taskText);
-  ~ShellTaskRun();
+  ~ShellTaskRun() override;
   ShellTaskRun(const ShellTaskRun&) = delete;
   ShellTaskRun& operator=(const ShellTaskRun&) = delete;
 
@@ -29,9 +32,13 @@ class ShellTaskRun {
 
   const std::wstring& taskText() const { return taskText_; }
 
-  // Called by the dialog on its own thread: registration with the host
-  // and leave. Register returns false when the work is already over.
-  bool Register(HWND dialog, ShellTaskTarget* target);
+  // ProgressTarget: the registered dialog, if any.
+  HWND Hwnd() const override;
+  void SetPercent(float percent) override;
+
+  // Called by the dialog on its own thread: registration with the run and
+  // leave. Register returns false when the work is already over.
+  bool Register(HWND dialog);
   void Unregister();
   bool finished();
 
@@ -39,19 +46,17 @@ class ShellTaskRun {
   static DWORD WINAPI ThreadProc(void* self);
 
   std::wstring taskText_;
-  CRITICAL_SECTION lock_;
+  mutable CRITICAL_SECTION lock_;
   HWND dialog_ = nullptr;
   bool finished_ = false;
   HANDLE thread_ = nullptr;
 };
 
-class CShellTaskTip : public Dialog, public ShellTaskTarget {
+class CShellTaskTip : public Dialog {
  public:
   explicit CShellTaskTip(ShellTaskRun& run);
 
-  // ShellTaskTarget
-  HWND Hwnd() const override { return hwnd_; }
-  void SetPercent(float percent) override;
+  void SetPercent(float percent);
 
  protected:
   bool OnInitDialog() override;

@@ -60,7 +60,7 @@ EngineResult WimgapiEngine::ApplyOrMount(const std::wstring& wimPath, const std:
     ReportApiFailure(L"WIMLoadImage() fails");
     return kResultFailed;
   }
-  callback.Register(wim.get(), ApplyMessageCallback, nullptr);
+  callback.Register(wim.get(), ApplyMessageCallback, progress_);
 
   DWORD flags = SecurityFlags(verify, noSecurity);
   if (!mount) return LongCallResult(api_.ApplyImage(image.get(), folder.c_str(), flags), L"WIMApplyImage() fails");

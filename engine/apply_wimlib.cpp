@@ -18,15 +18,15 @@ EngineResult WimlibEngine::ApplyImage(const std::wstring& wimPath, const std::ws
     if (NoteWimlibFailure(api_.open_wim(wimPath.c_str(), 0, wim.out())) == 0) {
       // Verification runs first and does not stop the extraction; the
       // user's abort stops both.
-      api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
+      api_.register_progress_function(wim.get(), WimlibProgress, &op_);
       if (verify) api_.verify_wim(wim.get(), 0);
       ReferenceSplitParts(wim.get(), wimPath);
-      if (!abort_.aborted)
+      if (!op_.aborted)
         result = NoteWimlibFailure(
             api_.extract_image(wim.get(), index, target.c_str(), noSecurity ? WIMLIB_EXTRACT_FLAG_NO_ACLS : 0));
-      if (abort_.aborted) result = kResultAborted;
+      if (op_.aborted) result = kResultAborted;
     }
   }
-  ReportProgress(100.0f);
+  ReportProgress(op_.progress, 100.0f);
   return result;
 }

@@ -45,7 +45,7 @@ DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, P
     if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
     switch (msg) {
       case WIM_MSG_PROGRESS:
-        ReportProgress(static_cast<float>(wParam));
+        ReportProgress(ctx ? ctx->progress : nullptr, static_cast<float>(wParam));
         return WIM_MSG_SUCCESS;
       case WIM_MSG_PROCESS:
         return ctx ? OnProcess(*ctx, path, answer) : WIM_MSG_SUCCESS;
@@ -81,6 +81,7 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   CaptureContext ctx;
   ctx.rootLength = CaptureRootLength(source);
   ctx.lists = lists;
+  ctx.progress = progress_;
 
   // Undone in reverse: image, file, then the callback registration.
   MessageCallbackRegistration callback(api_);

@@ -37,7 +37,7 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
     int ret = append ? api_.open_wim(wimPath.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, wim.out())
                      : api_.create_new_wim(static_cast<wimlib_compression_type>(ctype), wim.out());
     if (ret == 0) {
-      api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
+      api_.register_progress_function(wim.get(), WimlibProgress, &op_);
       if (info.wimBoot) api_.set_output_chunk_size(wim.get(), kWimBootChunkSize);
       const wchar_t* name = info.name.empty() ? nullptr : info.name.c_str();
       ret = api_.add_image(wim.get(), source.c_str(), name, nullptr, AddFlags(noSecurity, info));
@@ -50,7 +50,7 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
   }
   if (result == kResultSuccess) result = FinishCapture(written, append, verify, info);
   if (!append && !written.empty()) result = PutInPlace(written, wimPath, result, true);
-  ReportProgress(100.0f);
+  ReportProgress(op_.progress, 100.0f);
   return result;
 }
 
@@ -63,5 +63,5 @@ EngineResult WimlibEngine::FinishCapture(const std::wstring& written, bool appen
   // included; a file that does not verify has not been made. A new file
   // is not in place yet, so the user may still abort its verification.
   if (!verify || VerifyFile(written, !append)) return kResultSuccess;
-  return abort_.aborted ? kResultAborted : kResultFailed;
+  return op_.aborted ? kResultAborted : kResultFailed;
 }

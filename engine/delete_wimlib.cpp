@@ -27,13 +27,14 @@ EngineResult WimlibEngine::Delete(const DeleteRequest& request) {
     return kResultNotBound;
   if (request.rows.empty()) return kResultFailed;
   if (AbortedBeforeStart()) return kResultAborted;
+  op_.progress = request.progress;
 
   WimlibWim wim(api_);
   if (api_.open_wim(request.wimPath.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, wim.out())) return kResultFailed;
   wimlib_wim_info info = {};
   if (api_.get_wim_info(wim.get(), &info) || static_cast<int>(info.image_count) != request.imageCount)
     return kResultFailed;
-  api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
+  api_.register_progress_function(wim.get(), WimlibProgress, &op_);
   // What could be set is still written; the save then fails as a whole.
   bool ok = EditImages(wim.get(), request) == 0;
   EngineResult result = Outcome(api_.overwrite(wim.get(), 0, 0));

@@ -14,22 +14,27 @@ std::unique_ptr<Engine> MakeEngine(BackendKind kind, const std::wstring& tempFol
 // ---- WIMGAPI ------------------------------------------------------------
 
 EngineResult WimgapiEngine::Capture(const CaptureRequest& r) {
+  progress_ = r.progress;
   return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info, r.lists);
 }
 
 EngineResult WimgapiEngine::Apply(const ApplyRequest& r) {
+  progress_ = r.progress;
   return ApplyImage(r.wimPath, r.target, r.index, r.verify, r.noSecurity);
 }
 
 EngineResult WimgapiEngine::Mount(const MountRequest& r) {
+  progress_ = r.progress;
   return MountImage(r.wimPath, r.folder, r.index, r.verify, r.noSecurity, r.writable);
 }
 
 EngineResult WimgapiEngine::Export(const ExportRequest& r) {
+  progress_ = r.progress;
   return ExportImage(r.source, r.index, r.destination, r.compression);
 }
 
 EngineResult WimgapiEngine::Split(const SplitRequest& r) {
+  progress_ = r.progress;
   return SplitWim(r.source, r.firstPart, r.partSize, r.shownParts);
 }
 
@@ -57,18 +62,22 @@ bool WimgapiEngine::WritesSolid() const { return WimgapiWritesSolid(api_, tempFo
 // ---- wimlib -------------------------------------------------------------
 
 EngineResult WimlibEngine::Capture(const CaptureRequest& r) {
+  op_.progress = r.progress;
   return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info);
 }
 
 EngineResult WimlibEngine::Apply(const ApplyRequest& r) {
+  op_.progress = r.progress;
   return ApplyImage(r.wimPath, r.target, r.index, r.verify, r.noSecurity);
 }
 
 EngineResult WimlibEngine::Export(const ExportRequest& r) {
+  op_.progress = r.progress;
   return ExportImage(r.source, r.index, r.destination, r.compression, r.wimBoot);
 }
 
 EngineResult WimlibEngine::Split(const SplitRequest& r) {
+  op_.progress = r.progress;
   return SplitWim(r.source, r.firstPart, r.partSize, r.shownParts);
 }
 

@@ -32,6 +32,7 @@ struct CaptureRequest {
   bool noSecurity = false;
   ImageInfo info;
   CaptureLists lists;  // a copy; consulted by the WIMGAPI capture only
+  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 struct ApplyRequest {
@@ -40,6 +41,7 @@ struct ApplyRequest {
   int index = 1;
   bool verify = false;
   bool noSecurity = false;
+  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 struct MountRequest {
@@ -49,6 +51,7 @@ struct MountRequest {
   bool verify = false;
   bool noSecurity = false;
   bool writable = false;
+  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 struct ExportRequest {
@@ -57,6 +60,7 @@ struct ExportRequest {
   std::wstring destination;  // created with `compression` when missing
   int compression = 0;
   int wimBoot = 0;  // wimlib only
+  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 struct SplitRequest {
@@ -64,6 +68,7 @@ struct SplitRequest {
   std::wstring firstPart;
   uint64_t partSize = 0;
   std::vector<std::wstring> shownParts;  // existing parts the user agreed to replace
+  ProgressTarget* progress = nullptr;  // percentages and the status line; none when null
 };
 
 // One image that stays in a file whose images are edited: its index in the
@@ -83,6 +88,7 @@ struct DeleteRequest {
   std::wstring wimPath;
   std::vector<ImageRow> rows;
   int imageCount = 0;
+  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 // A new, empty file beside `target` under a name of its own, for a write
@@ -115,14 +121,14 @@ struct WimSummary {
 };
 
 // Taking files and folders out of an image: each path lands directly in the
-// target folder. Progress goes to `progress` alone (none when null); a
-// non-zero `*cancel` stops the extraction at its next progress call.
+// target folder. A non-zero `*cancel` stops the extraction at its next
+// progress call.
 struct ExtractRequest {
   std::wstring wimPath;
   int image = 1;
   std::vector<std::wstring> paths;  // inside the image
   std::wstring target;
-  ShellTaskTarget* progress = nullptr;
+  ProgressTarget* progress = nullptr;
   volatile LONG* cancel = nullptr;
 };
 

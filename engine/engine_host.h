@@ -1,5 +1,5 @@
 // What the engine needs from the application: the bound back ends, the
-// shared flags, the progress displays and the main window. The application
+// shared flags, and a way to tell and ask the user. The application
 // object derives from EngineHost and installs itself at start-up; tests
 // install their own.
 #pragma once
@@ -19,35 +19,39 @@ enum : int {
 };
 typedef int EngineResult;
 
-// The progress page: percentage display and status line.
-class ProgressPageTarget {
+// Where one operation's progress goes: the progress page, the task queue
+// page or the small dialog of a task started from an Explorer verb. A
+// request names its target; the engine reports to it on the thread that
+// runs the operation.
+class ProgressTarget {
  public:
-  virtual ~ProgressPageTarget() = default;
+  virtual ~ProgressTarget() = default;
+  // Percentages go only to a shown window, the status line to an existing one.
   virtual HWND Hwnd() const = 0;
   virtual void SetPercent(float percent) = 0;
-  virtual void SetStatusText(const std::wstring& text) = 0;
+  virtual void SetStatusText(const std::wstring& text) { (void)text; }
 };
 
-// The task queue page: a bar for the running task and one for the whole run
-// whose hundreds count the finished tasks.
-class TaskQueueTarget {
- public:
-  virtual ~TaskQueueTarget() = default;
-  virtual HWND Hwnd() const = 0;
-  virtual void SetCurrentPercent(float percent) = 0;
-  virtual float OverallValue() const = 0;
-  virtual void SetOverallValue(float value) = 0;
+// What an operation tells the user beside a failed call, which the
+// application shows in its own words.
+enum class EngineNotice {
+  kSplitPartTooSmall,  // the part size is below the file's largest resource
 };
 
-// The small dialog of a task started from an Explorer verb.
-class ShellTaskTarget {
- public:
-  virtual ~ShellTaskTarget() = default;
-  virtual HWND Hwnd() const = 0;
-  virtual void SetPercent(float percent) = 0;
-};
-
+// The engine's way to the person at the program. The application shows
+// these in its message boxes, from the thread that runs the operation. The
+// defaults are those of a host without a user: nothing is shown and an
+// abort request is taken as meant.
 struct EngineHost {
+  virtual ~EngineHost() = default;
+  // A failed library call: `text` names the call, the error number and the
+  // system's message for it.
+  virtual void ShowError(const std::wstring& text) { (void)text; }
+  virtual void ShowNotice(EngineNotice notice) { (void)notice; }
+  // Asked when the user pressed an abort button during an operation: true
+  // when the operation is to stop.
+  virtual bool ConfirmAbort() { return true; }
+
   Backends backends;
   BackendKind backendKind = kBackendWimgapi;
 
@@ -61,12 +65,7 @@ struct EngineHost {
   volatile LONG quietErrors = 0;
   volatile LONG busyFlag = 0;
 
-  // Progress displays; null while the window does not exist.
-  ProgressPageTarget* progressPage = nullptr;
-  TaskQueueTarget* taskQueuePage = nullptr;
-  ShellTaskTarget* shellTaskDialog = nullptr;
-
-  HWND mainWindow = nullptr;   // owner of error and abort message boxes
+  HWND mainWindow = nullptr;   // owner of the application's message boxes
   std::wstring tempFolder;     // temporary folder given to WIMGAPI engines
   bool runningFromDriveX = false;  // Windows PE: temporary files go to the WIM's drive
 

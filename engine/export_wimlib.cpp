@@ -41,7 +41,7 @@ EngineResult WimlibEngine::ExportInto(const std::wstring& source, int index, con
   if (NoteWimlibFailure(ret)) return kResultFailed;
 
   ReferenceSplitParts(src.get(), source);
-  api_.register_progress_function(dst.get(), WimlibProgress, &abort_);
+  api_.register_progress_function(dst.get(), WimlibProgress, &op_);
 
   int flags = WIMLIB_EXPORT_FLAG_GIFT;
   if (wimBoot) {

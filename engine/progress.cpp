@@ -2,7 +2,6 @@
 
 #include "engine/failure_reason.h"
 #include "resources/resource.h"
-#include "win/message_box.h"
 #include "win/strings.h"
 
 namespace {
@@ -11,24 +10,12 @@ bool IsShown(HWND hwnd) { return hwnd && IsWindowVisible(hwnd); }
 
 }  // namespace
 
-float TaskQueueOverallValue(float currentOverall, float percent) {
-  int finishedTasks = static_cast<int>(currentOverall) / 100;
-  return static_cast<float>(finishedTasks * 100) + percent;
+void ReportProgress(ProgressTarget* target, float percent) {
+  if (target && IsShown(target->Hwnd())) target->SetPercent(percent);
 }
 
-void ReportProgress(float percent) {
-  EngineHost& host = Host();
-  if (host.progressPage && IsShown(host.progressPage->Hwnd())) host.progressPage->SetPercent(percent);
-  if (TaskQueueTarget* queue = host.taskQueuePage; queue && IsShown(queue->Hwnd())) {
-    queue->SetCurrentPercent(percent);
-    queue->SetOverallValue(TaskQueueOverallValue(queue->OverallValue(), percent));
-  }
-  if (host.shellTaskDialog && IsShown(host.shellTaskDialog->Hwnd())) host.shellTaskDialog->SetPercent(percent);
-}
-
-void ReportStatusText(const std::wstring& text) {
-  EngineHost& host = Host();
-  if (host.mainWindow && host.progressPage && host.progressPage->Hwnd()) host.progressPage->SetStatusText(text);
+void ReportStatusText(ProgressTarget* target, const std::wstring& text) {
+  if (target && target->Hwnd()) target->SetStatusText(text);
 }
 
 std::wstring ApiErrorText(const std::wstring& functionName, DWORD error) {
@@ -44,16 +31,14 @@ std::wstring ApiErrorText(const std::wstring& functionName, DWORD error) {
 void ShowApiError(const std::wstring& functionName) {
   DWORD error = GetLastError();
   NoteWin32Failure(error);
-  AppMessageBox(Host().mainWindow, ApiErrorText(functionName, error), L"Quarry", MB_ICONERROR);
+  Host().ShowError(ApiErrorText(functionName, error));
 }
 
 bool AskAbortIfRequested() {
   EngineHost& host = Host();
   if (!host.cancelRequested) return false;
   host.cancelRequested = 0;
-  int answer = AppMessageBox(host.mainWindow, LoadStr(IDS_ASK_ABORT), LoadStr(IDS_ASK_ABORT_CAPTION),
-                             MB_ICONQUESTION | MB_YESNO);
-  return answer == IDYES;
+  return host.ConfirmAbort();
 }
 
 bool AbortRequested() {
@@ -64,9 +49,9 @@ bool AbortRequested() {
 
 // Every message of a long call is a chance to stop it: the library sends
 // percentages while it writes, long after the last file event.
-DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM, PVOID) {
+DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM, PVOID userData) {
   if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
-  if (msg == WIM_MSG_PROGRESS) ReportProgress(static_cast<float>(wParam));
+  if (msg == WIM_MSG_PROGRESS) ReportProgress(static_cast<ProgressTarget*>(userData), static_cast<float>(wParam));
   return WIM_MSG_SUCCESS;
 }
 
@@ -76,7 +61,7 @@ DWORD CALLBACK ExportMessageCallback(DWORD, WPARAM, LPARAM, PVOID) {
 
 DWORD CALLBACK SplitMessageCallback(DWORD msg, WPARAM, LPARAM, PVOID userData) {
   if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
-  if (msg == WIM_MSG_SPLIT && userData) ReportStatusText(LoadStr(IDS_SPLITTING));
+  if (msg == WIM_MSG_SPLIT) ReportStatusText(static_cast<ProgressTarget*>(userData), LoadStr(IDS_SPLITTING));
   return WIM_MSG_SUCCESS;
 }
 
@@ -89,9 +74,9 @@ float WimlibPercent(uint64_t done, uint64_t total) {
 enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
                                            void* context) {
   NoteWimlibProgressError(msg, info);
-  WimlibAbort* abort = static_cast<WimlibAbort*>(context);
-  if (abort && (abort->aborted || AbortRequested())) {
-    abort->aborted = true;
+  WimlibOperation* operation = static_cast<WimlibOperation*>(context);
+  if (operation && (operation->aborted || AbortRequested())) {
+    operation->aborted = true;
     return WIMLIB_PROGRESS_STATUS_ABORT;
   }
   if (!info) return WIMLIB_PROGRESS_STATUS_CONTINUE;
@@ -109,6 +94,6 @@ enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union w
     default:
       break;
   }
-  if (percent >= 0.0f) ReportProgress(percent);
+  if (percent >= 0.0f && operation) ReportProgress(operation->progress, percent);
   return WIMLIB_PROGRESS_STATUS_CONTINUE;
 }

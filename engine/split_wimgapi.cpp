@@ -4,9 +4,6 @@
 #include "engine/progress.h"
 #include "engine/split_parts.h"
 #include "engine/wimgapi_engine.h"
-#include "resources/resource.h"
-#include "win/message_box.h"
-#include "win/strings.h"
 
 EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
                                      const std::vector<std::wstring>& shownParts) {
@@ -23,7 +20,7 @@ EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstr
     ReportApiFailure(L"WIMCreateFile()");
     return kResultFailed;
   }
-  callback.Register(wim.get(), SplitMessageCallback, this);
+  callback.Register(wim.get(), SplitMessageCallback, progress_);
 
   // A part of a split set is not split again (the page has refused it).
   WIM_INFO info = {};
@@ -40,9 +37,9 @@ EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstr
   DWORD error = GetLastError();
   if (error == ERROR_MORE_DATA) {
     // The part size is below the largest resource: told even to a quiet run.
-    AppMessageBox(Host().mainWindow, LoadStr(IDS_SPLIT_TOO_SMALL), L"", MB_ICONEXCLAMATION);
+    Host().ShowNotice(EngineNotice::kSplitPartTooSmall);
     wim.Close();
-    ReportProgress(100.0f);
+    ReportProgress(progress_, 100.0f);
     return kResultFailed;
   }
   return error == ERROR_REQUEST_ABORTED ? kResultAborted : kResultFailed;

@@ -14,7 +14,7 @@ EngineResult WimlibEngine::SplitWim(const std::wstring& source, const std::wstri
   WimlibWim wim(api_);
   NoteOperationTarget(firstPart);
   if (NoteWimlibFailure(api_.open_wim(source.c_str(), 0, wim.out()))) return kResultFailed;
-  api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
+  api_.register_progress_function(wim.get(), WimlibProgress, &op_);
   // The staging takes the temporary parts of an unfinished set away again.
   SplitStaging staging(firstPart);
   int ret = api_.split(wim.get(), staging.TemporaryFirstPart().c_str(), partSize, WIMLIB_WRITE_FLAG_NO_CHECK_INTEGRITY);

@@ -2,10 +2,10 @@
 //
 // A worker creates one engine, calls one operation and drops the engine.
 // Every operation first checks that the library functions it needs are bound
-// (kResultNotBound otherwise), reports progress through ReportProgress, asks
-// about a pending abort from its message callback (kResultAborted when the
-// user agrees), shows a failed library call once with ShowApiError unless
-// errors are quiet, and closes every handle it opened exactly once, the last
+// (kResultNotBound otherwise), reports progress to the target its request
+// names, asks about a pending abort from its message callback
+// (kResultAborted when the user agrees), tells the host of a failed library
+// call once with ShowApiError unless errors are quiet, and closes every handle it opened exactly once, the last
 // opened first.
 #pragma once
 #include <windows.h>
@@ -69,13 +69,14 @@ class MessageCallbackRegistration {
 struct CaptureContext {
   size_t rootLength = 0;
   CaptureLists lists;
+  ProgressTarget* progress = nullptr;
 };
 
 // The capture root length for a source path: one trailing "\" does not count.
 size_t CaptureRootLength(const std::wstring& source);
 
 // The message callback of a WIMGAPI capture; userData is a CaptureContext.
-// Progress goes to ReportProgress; a pending abort is asked about for every
+// Progress goes to the context's target; a pending abort is asked about for every
 // file; EXCEPTION/EXCLUDE decide whether a file or folder is captured,
 // NOCOMPRESS whether its data is compressed and ALIGNMENT whether it is
 // aligned, each matched against the path relative to the capture root.
@@ -122,8 +123,8 @@ class WimgapiEngine : public Engine {
   // Cuts `source` into parts of at most `partSize` bytes, the first at
   // `firstPart`, written beside their names and moved there on success;
   // `shownParts` are existing parts the user agreed to replace (see
-  // SplitStaging::Commit). A too small size is told to the user (string
-  // 234). 0, 1235, -1 or -99.
+  // SplitStaging::Commit). A too small size is told to the user through
+  // the host's notice. 0, 1235, -1 or -99.
   EngineResult SplitWim(const std::wstring& source, const std::wstring& firstPart, uint64_t partSize,
                         const std::vector<std::wstring>& shownParts = {});
 
@@ -175,6 +176,7 @@ class WimgapiEngine : public Engine {
 
   const WimgapiTable& api_;
   std::wstring tempFolder_;
+  ProgressTarget* progress_ = nullptr;  // of the operation running, set from its request
   WIM_INFO wimInfo_ = {};
   std::wstring xmlText_;
 };

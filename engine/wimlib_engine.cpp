@@ -30,19 +30,19 @@ EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, En
 WimlibEngine::WimlibEngine() : api_(Host().backends.wimlib) {}
 
 bool WimlibEngine::AbortedBeforeStart() {
-  if (AbortRequested()) abort_.aborted = true;
-  return abort_.aborted;
+  if (AbortRequested()) op_.aborted = true;
+  return op_.aborted;
 }
 
 EngineResult WimlibEngine::Outcome(int ret) const {
   if (NoteWimlibFailure(ret) == 0) return kResultSuccess;
-  return abort_.aborted || ret == WIMLIB_ERR_ABORTED_BY_PROGRESS ? kResultAborted : kResultFailed;
+  return op_.aborted || ret == WIMLIB_ERR_ABORTED_BY_PROGRESS ? kResultAborted : kResultFailed;
 }
 
 bool WimlibEngine::VerifyFile(const std::wstring& wimPath, bool abortable) {
   WimlibWim wim(api_);
   if (NoteWimlibFailure(api_.open_wim(wimPath.c_str(), 0, wim.out()))) return false;
-  if (abortable) api_.register_progress_function(wim.get(), WimlibProgress, &abort_);
+  if (abortable) api_.register_progress_function(wim.get(), WimlibProgress, &op_);
   return NoteWimlibFailure(api_.verify_wim(wim.get(), 0)) == 0;
 }
 

@@ -3,7 +3,7 @@
 // Like the WIMGAPI engine, one engine serves one operation on a worker
 // thread and every operation first checks the library functions it needs
 // (kResultNotBound otherwise). wimlib operations report progress through
-// WimlibProgress, show no message boxes and stop at the user's abort with
+// WimlibProgress to the target their request names, show no message boxes and stop at the user's abort with
 // 1235: a file written in place is rolled back by the library, a new file
 // is written beside its target and renamed only once complete. Failures end
 // as -1 (apply returns wimlib's own error number from the extraction).
@@ -142,7 +142,7 @@ class WimlibEngine : public Engine {
   // or -1.
   EngineResult Outcome(int ret) const;
 
-  WimlibAbort abort_;  // context of WimlibProgress for this engine's calls
+  WimlibOperation op_;  // context of WimlibProgress for this engine's calls
 
   const WimlibTable& api_;
   wimlib_wim_info wimInfo_ = {};

@@ -84,7 +84,7 @@ DWORD WINAPI OpenWorker(void* param) {
 }
 }  // namespace
 
-int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress, volatile LONG* cancel) {
+int ExtractSelection(const ExtractJob& job, ProgressTarget* progress, volatile LONG* cancel) {
   ExtractRequest request;
   request.wimPath = job.wimPath;
   request.image = job.image;

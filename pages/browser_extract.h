@@ -24,7 +24,7 @@ struct ExtractJob {
 // Progress goes to `progress` alone (none when null); a non-zero `*cancel`
 // stops it. Returns wimlib's result (0 on success), or 1235 when it was
 // cancelled; failures show no message.
-int ExtractSelection(const ExtractJob& job, ShellTaskTarget* progress = nullptr, volatile LONG* cancel = nullptr);
+int ExtractSelection(const ExtractJob& job, ProgressTarget* progress = nullptr, volatile LONG* cancel = nullptr);
 
 // Runs the job on a worker thread while the small "正在提取文件" dialog is
 // shown modally over `owner`; returns wimlib's result once the worker has
@@ -59,7 +59,7 @@ int OpenWorkersRunning();
 
 // The modal dialog shown while a job runs: a line of text and a bar, which
 // the worker's progress reaches through this dialog alone.
-class CExtractTipDlg : public Dialog, public ShellTaskTarget {
+class CExtractTipDlg : public Dialog, public ProgressTarget {
  public:
   explicit CExtractTipDlg(const ExtractJob& job);
 

@@ -19,7 +19,7 @@ void ShowExportStatus(CPage_Progress* progress, int n, int total) {
 
 EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
   return MakeEngine(job.backend, job.tempFolder)
-      ->Export({image.source, image.index, job.destination, job.compression, job.wimBoot});
+      ->Export({image.source, image.index, job.destination, job.compression, job.wimBoot, job.progress});
 }
 
 DWORD WINAPI ExportWorker(void* arg) {

@@ -32,8 +32,8 @@ DWORD WINAPI SplitWorker(void* arg) {
   std::unique_ptr<SplitJob> job(static_cast<SplitJob*>(arg));
   CPage_Progress* progress = job->progress;
   if (progress) progress->Begin();
-  EngineResult result =
-      MakeEngine(job->backend, job->tempFolder)->Split({job->source, job->target, job->partSize, job->shownParts});
+  EngineResult result = MakeEngine(job->backend, job->tempFolder)
+                            ->Split({job->source, job->target, job->partSize, job->shownParts, progress});
   if (progress) progress->Finish(result);
   return 0;
 }

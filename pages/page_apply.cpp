@@ -253,7 +253,8 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
                                        LastComponent(r.target).c_str()));
   EngineResult result;
   if (r.mount) {
-    result = MakeEngine(kBackendWimgapi, r.tempFolder)->Mount({r.wimPath, r.target, r.index, r.verify, r.noAcl, r.writable});
+    result = MakeEngine(kBackendWimgapi, r.tempFolder)->Mount(
+        {r.wimPath, r.target, r.index, r.verify, r.noAcl, r.writable, progress});
     // The mounted-images window reads the new mount on the user-interface thread.
     if (app && app->mainWindow) {
       PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
@@ -261,7 +262,7 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
         PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
     }
   } else {
-    result = MakeEngine(r.backend, r.tempFolder)->Apply({r.wimPath, r.target, r.index, r.verify, r.noAcl});
+    result = MakeEngine(r.backend, r.tempFolder)->Apply({r.wimPath, r.target, r.index, r.verify, r.noAcl, progress});
   }
   if (progress) progress->Finish(result);
   return 0;

@@ -182,6 +182,7 @@ DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
   request.noSecurity = r.noAcl;
   request.info = r.info;
   request.lists = r.lists;
+  request.progress = progress;
   EngineResult result = MakeEngine(r.backend, r.tempFolder)->Capture(request);
   if (progress) progress->Finish(result);
   return 0;

@@ -235,6 +235,7 @@ DWORD WINAPI CPage_Easy::CaptureWorker(void* arg) {
   request.append = page->append_;
   request.info = page->choice_.info;
   request.lists = page->lists_;
+  request.progress = app ? app->PageProgress() : nullptr;
   EngineResult result = MakeEngine(BackendOf(app), page->tempFolder_)->Capture(request);
   page->FinishOperation(result);
   return 0;
@@ -244,8 +245,9 @@ DWORD WINAPI CPage_Easy::ApplyWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
   Workbench* app = page->bench_;
-  EngineResult result =
-      MakeEngine(BackendOf(app), page->tempFolder_)->Apply({page->source_, page->target_, page->image_, false, false});
+  EngineResult result = MakeEngine(BackendOf(app), page->tempFolder_)
+                            ->Apply({page->source_, page->target_, page->image_, false, false,
+                                     app ? app->PageProgress() : nullptr});
   page->FinishOperation(result);
   return 0;
 }
@@ -253,8 +255,10 @@ DWORD WINAPI CPage_Easy::ApplyWorker(void* arg) {
 DWORD WINAPI CPage_Easy::MountWorker(void* arg) {
   auto* page = static_cast<CPage_Easy*>(arg);
   page->BeginOperation();
+  Workbench* app = page->bench_;
   EngineResult result = MakeEngine(kBackendWimgapi, page->tempFolder_)
-                            ->Mount({page->source_, page->target_, page->image_, false, false, page->writable_});
+                            ->Mount({page->source_, page->target_, page->image_, false, false, page->writable_,
+                                     app ? app->PageProgress() : nullptr});
   page->FinishOperation(result);
   return 0;
 }

@@ -15,7 +15,7 @@
 #include "win/dialog.h"
 #include "win/handles.h"
 
-class CPage_Progress : public Dialog, public ProgressPageTarget {
+class CPage_Progress : public Dialog, public ProgressTarget {
  public:
   CPage_Progress();
 
@@ -26,7 +26,7 @@ class CPage_Progress : public Dialog, public ProgressPageTarget {
     runner_ = &runner;
   }
 
-  // ProgressPageTarget
+  // ProgressTarget
   HWND Hwnd() const override { return hwnd_; }
   void SetPercent(float percent) override;
   void SetStatusText(const std::wstring& text) override;

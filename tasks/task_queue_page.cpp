@@ -3,7 +3,6 @@
 #include <uxtheme.h>
 
 #include "win/messages.h"
-#include "win/pickers.h"
 #include "resources/resource.h"
 #include "tasks/task_runner.h"
 #include "win/message_box.h"
@@ -96,6 +95,16 @@ bool CPage_TaskQueue::ThrottleRedraw(float percent) {
   if (percent < 100.0f && now - lastRedraw_ < kRedrawIntervalMs) return false;
   lastRedraw_ = now;
   return true;
+}
+
+float TaskQueueOverallValue(float currentOverall, float percent) {
+  int finishedTasks = static_cast<int>(currentOverall) / 100;
+  return static_cast<float>(finishedTasks * 100) + percent;
+}
+
+void CPage_TaskQueue::SetPercent(float percent) {
+  SetCurrentPercent(percent);
+  SetOverallValue(TaskQueueOverallValue(OverallValue(), percent));
 }
 
 void CPage_TaskQueue::SetCurrentPercent(float percent) {

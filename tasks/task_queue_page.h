@@ -14,7 +14,11 @@
 #include "tasks/workbench.h"
 #include "win/dialog.h"
 
-class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHandler {
+// The overall-bar value of the task queue for a new percentage of the running
+// task: the finished tasks (hundreds of the current value) plus the percent.
+float TaskQueueOverallValue(float currentOverall, float percent);
+
+class CPage_TaskQueue : public Dialog, public ProgressTarget, private OleDropHandler {
  public:
   CPage_TaskQueue();
 
@@ -26,11 +30,14 @@ class CPage_TaskQueue : public Dialog, public TaskQueueTarget, private OleDropHa
   }
   ~CPage_TaskQueue() override;
 
-  // TaskQueueTarget
+  // ProgressTarget: the running task's bar, and the overall bar whose
+  // hundreds count the finished tasks.
   HWND Hwnd() const override { return hwnd_; }
-  void SetCurrentPercent(float percent) override;
-  float OverallValue() const override;
-  void SetOverallValue(float value) override;
+  void SetPercent(float percent) override;
+
+  void SetCurrentPercent(float percent);
+  float OverallValue() const;
+  void SetOverallValue(float value);
 
   // The tab that was selected when the page was shown (-1: none).
   void SetRememberedTab(int index) { rememberedTab_ = index; }

@@ -19,7 +19,8 @@ TaskRunSettings g_runSettings;
 bool StartTaskQueue(CPage_TaskQueue* page, const Workbench& bench, OperationRunner& runner) {
   if (!page || runner.QueueRunning() || runner.Busy()) return false;
   if (!page->TakeRunSnapshot()) return false;
-  g_runSettings = TaskRunSettings{bench.tempFolder, bench.captureLists, bench.mainWindow, bench.backendKind};
+  g_runSettings = TaskRunSettings{bench.tempFolder, bench.captureLists, bench.mainWindow, bench.backendKind,
+                                  static_cast<ProgressTarget*>(page)};
   return runner.StartQueue(RunTaskQueue, page);
 }
 
@@ -112,6 +113,7 @@ EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& targ
   request.noSecurity = r.DisableACL != 0;
   request.info = info;
   request.lists = settings.captureLists;
+  request.progress = settings.progress;
   return MakeEngine(settings.backend, settings.tempFolder)->Capture(request);
 }
 
@@ -119,9 +121,10 @@ EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target
                           const TaskRunSettings& settings) {
   std::unique_ptr<Engine> engine = MakeEngine(settings.backend, settings.tempFolder);
   if (r.TaskType != kTaskMount)
-    return engine->Apply({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0});
+    return engine->Apply({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, settings.progress});
   // wimlib cannot mount here: its engine fails the mount.
-  EngineResult result = engine->Mount({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0});
+  EngineResult result = engine->Mount(
+      {source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0, settings.progress});
   if (result == kResultSuccess && settings.mainWindow)
     PostMessageW(settings.mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
   return result;

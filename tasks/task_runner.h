@@ -33,6 +33,7 @@ struct TaskRunSettings {
   CaptureLists captureLists;
   HWND mainWindow = nullptr;  // told when a mount task has mounted an image
   BackendKind backend = kBackendWimgapi;
+  ProgressTarget* progress = nullptr;  // the task queue page's bars
 };
 
 // One capture task (types 0 and 1): the engine's result.

@@ -2,7 +2,22 @@
 
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
+#include "resources/resource.h"
+#include "win/message_box.h"
+#include "win/strings.h"
 
-CPage_Progress* Workbench::ProgressView() const { return static_cast<CPage_Progress*>(progressPage); }
+void Workbench::ShowError(const std::wstring& text) { AppMessageBox(mainWindow, text, L"Quarry", MB_ICONERROR); }
 
-CPage_TaskQueue* Workbench::TaskQueueView() const { return static_cast<CPage_TaskQueue*>(taskQueuePage); }
+void Workbench::ShowNotice(EngineNotice notice) {
+  if (notice == EngineNotice::kSplitPartTooSmall)
+    AppMessageBox(mainWindow, LoadStr(IDS_SPLIT_TOO_SMALL), L"", MB_ICONEXCLAMATION);
+}
+
+bool Workbench::ConfirmAbort() {
+  return AppMessageBox(mainWindow, LoadStr(IDS_ASK_ABORT), LoadStr(IDS_ASK_ABORT_CAPTION),
+                       MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+ProgressTarget* Workbench::PageProgress() const { return progressPage; }
+
+ProgressTarget* Workbench::QueueProgress() const { return taskQueuePage; }

@@ -29,9 +29,19 @@ struct Workbench : EngineHost {
   // Radio mark and greying of the back-end items of an opening menu.
   virtual void UpdateBackendMenu(HMENU menu) const = 0;
 
+  // The engine's errors, notices and abort question as message boxes owned
+  // by the main window.
+  void ShowError(const std::wstring& text) override;
+  void ShowNotice(EngineNotice notice) override;
+  bool ConfirmAbort() override;
+
   bool IsEasyMode() const { return settings.mode == 1; }
-  CPage_Progress* ProgressView() const;
-  CPage_TaskQueue* TaskQueueView() const;
+  CPage_Progress* ProgressView() const { return progressPage; }
+  CPage_TaskQueue* TaskQueueView() const { return taskQueuePage; }
+  // Where an operation started from a page reports: the progress page.
+  ProgressTarget* PageProgress() const;
+  // Where a task of the queue reports: the task queue page.
+  ProgressTarget* QueueProgress() const;
   // Gives the keyboard focus to the main window, if there is one.
   void FocusMainWindow() const {
     if (mainWindow) SetFocus(mainWindow);
@@ -45,6 +55,9 @@ struct Workbench : EngineHost {
   bool visualStylesActive = false;
   HIMAGELIST stateImages = nullptr;  // shared 24x24 state pictures
   Dialog* currentPage = nullptr;     // the tab page last shown
+  // The progress displays; null while their windows do not exist.
+  CPage_Progress* progressPage = nullptr;
+  CPage_TaskQueue* taskQueuePage = nullptr;
   // Set by the task runner for the whole of a run of the queue; while it is
   // set no page starts an operation and the queue's rows stay as they are.
   volatile LONG taskRunnerActive = 0;

@@ -51,4 +51,7 @@ enum : UINT {
   UM_UNMOUNT_FAILED = WM_APP + 43,
   // Posted to the extraction dialog of the browser when its worker ended.
   UM_EXTRACT_DONE = WM_APP + 50,
+  // Posted to the shell-task dialog by the operation's thread: wParam the
+  // percentage done, in thousandths.
+  UM_SHELL_TASK_PERCENT = WM_APP + 51,
 };

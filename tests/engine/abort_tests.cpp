@@ -135,25 +135,24 @@ class AbortTest : public etest::EngineTest {
   }
 
   EngineResult Start(Op op, BackendKind backend, const std::wstring& target, const std::wstring& work) {
-    bool wimlib = backend == kBackendWimlib;
-    ImageInfo info;
-    info.name = L"new";
+    std::unique_ptr<Engine> engine = MakeEngine(backend, host_.tempFolder);
     switch (op) {
       case Op::kCaptureNew:
       case Op::kCaptureAppend: {
-        bool append = op == Op::kCaptureAppend;
-        return wimlib ? WimlibEngine().CaptureImage(*tree_, target, 0, append, false, false, info)
-                      : WimgapiEngine().CaptureImage(*tree_, target, 0, append, false, false, info, CaptureLists());
+        CaptureRequest request;
+        request.source = *tree_;
+        request.wimPath = target;
+        request.append = op == Op::kCaptureAppend;
+        request.info.name = L"new";
+        request.progress = &progress_;
+        return engine->Capture(request);
       }
       case Op::kApply:
-        return wimlib ? WimlibEngine().ApplyImage(*bigWim_, work + L"\\out", 1, false, true)
-                      : WimgapiEngine().ApplyImage(*bigWim_, work + L"\\out", 1, false, true);
+        return engine->Apply({*bigWim_, work + L"\\out", 1, false, true, &progress_});
       case Op::kExport:
-        return wimlib ? WimlibEngine().ExportImage(*bigWim_, 1, target, 0, 0)
-                      : WimgapiEngine().ExportImage(*bigWim_, 1, target, 0);
+        return engine->Export({*bigWim_, 1, target, 0, 0, &progress_});
       case Op::kSplit:
-        return wimlib ? WimlibEngine().SplitWim(*bigWim_, work + L"\\set.wim", 30000000)
-                      : WimgapiEngine().SplitWim(*bigWim_, work + L"\\set.wim", 30000000);
+        return engine->Split({*bigWim_, work + L"\\set.wim", 30000000, {}, &progress_});
     }
     return kResultFailed;
   }

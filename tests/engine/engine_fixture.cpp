@@ -3,7 +3,6 @@
 #include <sstream>
 
 #include "engine/backend.h"
-#include "win/message_box.h"
 
 namespace etest {
 
@@ -18,18 +17,12 @@ ProgressRecorder::~ProgressRecorder() {
 
 void EngineTest::SetUp() {
   BindBackends(host_.backends);
-  host_.progressPage = &progress_;
   dir_ = qtest::TempDir();
   host_.tempFolder = qtest::TempDir();
   SetEngineHost(&host_);
-  SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring& caption, UINT style) {
-    boxes_.push_back({text, caption, style});
-    return (style & MB_YESNO) ? abortAnswer_ : IDOK;
-  });
 }
 
 void EngineTest::TearDown() {
-  SetMessageBoxHandler(MessageBoxHandler());
   SetEngineHost(nullptr);
 }
 

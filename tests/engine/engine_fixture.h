@@ -1,7 +1,8 @@
 // Shared set-up of the engine tests: a test EngineHost with both back ends
 // bound (wimlib through the bridge in bin\wimlib, WIMGAPI from the prefix's
-// system32), message boxes answered by the test and recorded, and helpers
-// that ask wimlib-imagex about the files the engine made.
+// system32), what the engine tells or asks the user answered by the test
+// and recorded, and helpers that ask wimlib-imagex about the files the
+// engine made.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,15 +16,34 @@
 
 namespace etest {
 
+// One thing the engine told or asked the user through its host.
 struct Box {
-  std::wstring text;
-  std::wstring caption;
-  UINT style;
+  enum Kind { kError, kSplitTooSmall, kAbortQuestion };
+  Kind kind;
+  std::wstring text;  // of an error: the failed call, its number and message
+};
+
+// The host the engine tests install: records every box and answers the
+// abort question with `abortAnswer`.
+class RecordingHost : public EngineHost {
+ public:
+  RecordingHost(std::vector<Box>& boxes, const int& abortAnswer) : boxes_(boxes), abortAnswer_(abortAnswer) {}
+  void ShowError(const std::wstring& text) override { boxes_.push_back({Box::kError, text}); }
+  void ShowNotice(EngineNotice) override { boxes_.push_back({Box::kSplitTooSmall, L""}); }
+  bool ConfirmAbort() override {
+    boxes_.push_back({Box::kAbortQuestion, L""});
+    return abortAnswer_ == IDYES;
+  }
+
+ private:
+  std::vector<Box>& boxes_;
+  const int& abortAnswer_;
 };
 
 // A progress page that records the percentages it is given (a small visible
-// window, since only visible displays are updated).
-class ProgressRecorder : public ProgressPageTarget {
+// window, since only visible displays are updated). Requests name it as
+// their progress target.
+class ProgressRecorder : public ProgressTarget {
  public:
   ProgressRecorder();
   ~ProgressRecorder() override;
@@ -53,10 +73,10 @@ class EngineTest : public ::testing::Test {
 
   // Answers the abort question with `answer` (and records it).
   int abortAnswer_ = IDNO;
-  EngineHost host_;
   std::vector<Box> boxes_;
+  RecordingHost host_{boxes_, abortAnswer_};
   std::wstring dir_;  // a fresh folder for the test
-  // Progress reaches this page while the test runs.
+  // A progress display for the tests' requests to name.
   ProgressRecorder progress_;
 };
 

@@ -144,6 +144,7 @@ TEST_F(WimlibInterfaceTest, AnAbortedDeleteSaveLeavesTheFileAsItWas) {
   kept.index = 1;
   kept.info.name = L"Kept";
   request.rows = {kept};
+  request.progress = &progress_;
 
   host_.cancelRequested = 1;
   host_.cancelConfirmed = 1;

@@ -33,7 +33,7 @@ struct HeldOperation {
     auto* self = static_cast<HeldOperation*>(arg);
     WaitForSingleObject(self->go, 60000);
     self->page->Begin();
-    ReportProgress(50.0f);
+    ReportProgress(self->page, 50.0f);
     self->page->Finish(0);
     return 0;
   }
@@ -59,13 +59,13 @@ struct WindingDownOperation {
     self->page->Begin();
     const DWORD start = GetTickCount();
     while (!self->app->cancelRequested && GetTickCount() - start < 60000) {
-      ReportProgress(10.0f);
+      ReportProgress(self->page, 10.0f);
       Sleep(20);
     }
     for (int i = 0; i < 5; i++) {
       Sleep(100);
       if (!IsWindow(self->page->hwnd())) self->pageLivedThroughout = false;
-      ReportStatusText(L"正在结束...");
+      ReportStatusText(self->page, L"正在结束...");
       self->reportsAfterAbort++;
     }
     self->page->Finish(self->app->cancelRequested ? 1235 : 0);
@@ -175,16 +175,16 @@ TEST_F(ProgressPageTest, RunsFromMarqueeThroughPercentagesToSuccess) {
   EXPECT_EQ(dialog_->SelectedTab(), 1);
   EXPECT_TRUE(page().IsVisible());
 
-  OnWorker([] { ReportProgress(0.0f); });
+  OnWorker([&] { ReportProgress(&page(), 0.0f); });
   EXPECT_TRUE(page().bar().IsMarquee());
-  OnWorker([] { ReportProgress(42.5f); });
+  OnWorker([&] { ReportProgress(&page(), 42.5f); });
   EXPECT_FALSE(page().bar().IsMarquee());
   EXPECT_FLOAT_EQ(page().bar().pos(), 42.5f);
   EXPECT_EQ(Text(), L"42.50% 已完成");
   ShotIfAsked("progress_running");
-  OnWorker([] { ReportProgress(99.994f); });
+  OnWorker([&] { ReportProgress(&page(), 99.994f); });
   EXPECT_EQ(Text(), L"99.99% 已完成");
-  OnWorker([] { ReportStatusText(L"正在分割文件..."); });
+  OnWorker([&] { ReportStatusText(&page(), L"正在分割文件..."); });
   EXPECT_EQ(Text(), L"正在分割文件...");
 
   OnWorker([&] { page().Finish(0); });

@@ -1,6 +1,6 @@
-// Progress fan-out, the status line, the error box text and the abort
-// question, with real windows as progress displays and the message-box
-// seam answering.
+// Progress to the operation's own target, the status line, the error box
+// text and the abort question as the program shows them, with real windows
+// as progress displays and the message-box seam answering.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,6 +8,8 @@
 #include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "resources/resource.h"
+#include "tasks/task_queue_page.h"
+#include "tasks/workbench.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -24,8 +26,9 @@ class DisplayWindow {
   HWND hwnd_;
 };
 
-struct FakeProgressPage : ProgressPageTarget {
-  explicit FakeProgressPage(bool visible) : window(visible) {}
+// A progress target over a real window: a page, the queue or a shell dialog.
+struct FakeTarget : ProgressTarget {
+  explicit FakeTarget(bool visible) : window(visible) {}
   HWND Hwnd() const override { return window.hwnd_; }
   void SetPercent(float p) override { percents.push_back(p); }
   void SetStatusText(const std::wstring& t) override { status = t; }
@@ -34,23 +37,13 @@ struct FakeProgressPage : ProgressPageTarget {
   std::wstring status;
 };
 
-struct FakeQueuePage : TaskQueueTarget {
-  explicit FakeQueuePage(bool visible) : window(visible) {}
-  HWND Hwnd() const override { return window.hwnd_; }
-  void SetCurrentPercent(float p) override { current = p; }
-  float OverallValue() const override { return overall; }
-  void SetOverallValue(float v) override { overall = v; }
-  DisplayWindow window;
-  float current = -1;
-  float overall = 0;
-};
-
-struct FakeShellDialog : ShellTaskTarget {
-  explicit FakeShellDialog(bool visible) : window(visible) {}
-  HWND Hwnd() const override { return window.hwnd_; }
-  void SetPercent(float p) override { percents.push_back(p); }
-  DisplayWindow window;
-  std::vector<float> percents;
+// The program around the engine, with nothing but what these tests need:
+// its errors and questions go through the message-box seam.
+struct TestBench : Workbench {
+  void ShowTip(const std::wstring&) override {}
+  void ShowPopupMenu(int, HWND) override {}
+  void JumpTo(UINT, const std::wstring&) override {}
+  void UpdateBackendMenu(HMENU) const override {}
 };
 
 struct Question {
@@ -71,59 +64,32 @@ class ProgressTest : public ::testing::Test {
     SetMessageBoxHandler(nullptr);
     SetEngineHost(nullptr);
   }
-  EngineHost host;
+  TestBench host;
   std::vector<Question> questions;
   int answer = IDNO;
 };
 
-TEST_F(ProgressTest, ReachesOnlyVisibleDisplays) {
-  FakeProgressPage page(true);
-  FakeQueuePage queue(false);
-  FakeShellDialog shell(true);
-  host.progressPage = &page;
-  host.taskQueuePage = &queue;
-  host.shellTaskDialog = &shell;
-  ReportProgress(42.5f);
+TEST_F(ProgressTest, PercentagesReachTheNamedTargetWhileItIsShown) {
+  FakeTarget page(true);
+  FakeTarget hidden(false);
+  ReportProgress(&page, 42.5f);
+  ReportProgress(&hidden, 42.5f);
+  ReportProgress(nullptr, 10);  // an operation without a display: nothing happens
   EXPECT_EQ(page.percents, std::vector<float>{42.5f});
-  EXPECT_EQ(queue.current, -1);
-  EXPECT_EQ(shell.percents, std::vector<float>{42.5f});
-}
-
-TEST_F(ProgressTest, NoDisplayMeansNothingHappens) {
-  ReportProgress(10);  // no targets at all: must not crash
-  FakeProgressPage hidden(false);
-  host.progressPage = &hidden;
-  ReportProgress(10);
   EXPECT_TRUE(hidden.percents.empty());
+  // The status line goes to a page that exists, shown or not.
+  ReportStatusText(&hidden, L"\u6b63\u5728\u5206\u5272\u6587\u4ef6...");
+  EXPECT_EQ(hidden.status, L"\u6b63\u5728\u5206\u5272\u6587\u4ef6...");
+  ReportStatusText(nullptr, L"x");
 }
 
 TEST_F(ProgressTest, QueueOverallBarCountsFinishedTasksInHundreds) {
-  FakeQueuePage queue(true);
-  host.taskQueuePage = &queue;
-  queue.overall = 0;
-  ReportProgress(30);
-  EXPECT_EQ(queue.current, 30);
-  EXPECT_EQ(queue.overall, 30);
-  ReportProgress(99.5f);
-  EXPECT_EQ(queue.overall, 99.5f);
-  queue.overall = 200;  // two tasks done
-  ReportProgress(25);
-  EXPECT_EQ(queue.overall, 225);
-  ReportProgress(75.25f);
-  EXPECT_EQ(queue.overall, 275.25f);
+  EXPECT_EQ(TaskQueueOverallValue(0, 30), 30);
+  EXPECT_EQ(TaskQueueOverallValue(30, 99.5f), 99.5f);
+  EXPECT_EQ(TaskQueueOverallValue(200, 25), 225);   // two tasks done
+  EXPECT_EQ(TaskQueueOverallValue(225, 75.25f), 275.25f);
   EXPECT_EQ(TaskQueueOverallValue(399.9f, 0), 300);
   EXPECT_EQ(TaskQueueOverallValue(99.9f, 50), 50);
-}
-
-TEST_F(ProgressTest, StatusTextNeedsMainWindowAndPage) {
-  FakeProgressPage page(false);
-  host.progressPage = &page;
-  ReportStatusText(L"first");
-  EXPECT_EQ(page.status, L"");  // no main window yet
-  DisplayWindow main(false);
-  host.mainWindow = main.hwnd_;
-  ReportStatusText(L"\u6b63\u5728\u5206\u5272\u6587\u4ef6...");
-  EXPECT_EQ(page.status, L"\u6b63\u5728\u5206\u5272\u6587\u4ef6...");
 }
 
 TEST_F(ProgressTest, ApiErrorTextHasNameNumberAndSystemMessage) {
@@ -141,6 +107,13 @@ TEST_F(ProgressTest, ApiErrorTextHasNameNumberAndSystemMessage) {
   EXPECT_EQ(questions[0].text, expected);
   EXPECT_EQ(questions[0].caption, L"Quarry") << "the program's own caption";
   EXPECT_EQ(questions[0].style & MB_ICONMASK, (UINT)MB_ICONERROR);
+}
+
+TEST_F(ProgressTest, ASplitPartTooSmallIsToldInTheProgramsWords) {
+  host.ShowNotice(EngineNotice::kSplitPartTooSmall);
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text, L"\u5206\u5272\u6570\u503c\u8fc7\u5c0f\uff0c\u8bf7\u91cd\u65b0\u9009\u62e9.");
+  EXPECT_EQ(questions[0].style, static_cast<UINT>(MB_ICONEXCLAMATION));
 }
 
 TEST_F(ProgressTest, AbortQuestionOnlyWhenRequestedAndClearsTheRequest) {
@@ -166,11 +139,11 @@ TEST_F(ProgressTest, AbortQuestionOnlyWhenRequestedAndClearsTheRequest) {
 }
 
 TEST_F(ProgressTest, CallbacksStopOnAnyMessage) {
-  FakeProgressPage page(true);
-  host.progressPage = &page;
-  host.mainWindow = page.Hwnd();
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 37, 0, nullptr), WIM_MSG_SUCCESS);
+  FakeTarget page(true);
+  FakeTarget other(true);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 37, 0, &page), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.percents, std::vector<float>{37});
+  EXPECT_TRUE(other.percents.empty()) << "only the operation's own target hears of it";
   EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, &host), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.percents.size(), 1u) << "export reports no percentage";
 
@@ -178,17 +151,17 @@ TEST_F(ProgressTest, CallbacksStopOnAnyMessage) {
   // an image sends nothing else.
   host.cancelRequested = 1;
   answer = IDYES;
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 40, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 40, 0, &page), (DWORD)WIM_MSG_ABORT_IMAGE);
   EXPECT_EQ(page.percents.size(), 1u);
   host.cancelRequested = 1;
   EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, &host), (DWORD)WIM_MSG_ABORT_IMAGE);
   EXPECT_EQ(questions.size(), 2u);
 
-  // Split asks on every message and, with user data, sets the status line
-  // for every part.
+  // Split asks on every message and sets its target's status line for
+  // every part.
   answer = IDNO;
   host.cancelRequested = 1;
-  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &host), WIM_MSG_SUCCESS);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &page), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.status, LoadStr(IDS_SPLITTING));
   host.cancelRequested = 1;
   answer = IDYES;
@@ -201,7 +174,7 @@ TEST_F(ProgressTest, CallbacksStopOnAnyMessage) {
   host.cancelRequested = 1;
   host.cancelConfirmed = 1;
   EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 41, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
-  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &host), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &page), (DWORD)WIM_MSG_ABORT_IMAGE);
   EXPECT_EQ(questions.size(), 4u);
   EXPECT_EQ(host.cancelRequested, 1);
   host.cancelRequested = 0;
@@ -235,25 +208,27 @@ TEST_F(ProgressTest, WimlibPercentageRule) {
   // Large counts are multiplied in 64 bits.
   EXPECT_FLOAT_EQ(WimlibPercent(3ull << 40, 4ull << 40), 75.0f);
 
-  FakeProgressPage page(true);
-  host.progressPage = &page;
+  FakeTarget page(true);
+  WimlibOperation operation;
+  operation.progress = &page;
   wimlib_progress_info info = {};
   info.write_streams.total_bytes = 0;
-  WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, nullptr);
+  WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &operation);
   info.extract.total_bytes = 200;
   info.extract.completed_bytes = 50;
-  WimlibProgress(WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS, &info, nullptr);
+  WimlibProgress(WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS, &info, &operation);
   info.extract.completed_bytes = 200;
-  WimlibProgress(WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS, &info, nullptr);
+  WimlibProgress(WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS, &info, &operation);
   info.split.total_bytes = 10;
   info.split.completed_bytes = 9;
-  WimlibProgress(WIMLIB_PROGRESS_MSG_SPLIT_BEGIN_PART, &info, nullptr);
-  WimlibProgress(WIMLIB_PROGRESS_MSG_SCAN_DENTRY, &info, nullptr);
+  WimlibProgress(WIMLIB_PROGRESS_MSG_SPLIT_BEGIN_PART, &info, &operation);
+  WimlibProgress(WIMLIB_PROGRESS_MSG_SCAN_DENTRY, &info, &operation);
   EXPECT_EQ(page.percents, (std::vector<float>{0.0f, 25.0f, 90.0f}));
+  WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, nullptr);  // no operation: nothing to report to
 
   // An operation's abort state: the request is asked about at the next
   // message of any kind; No goes on, Yes stops it for good.
-  WimlibAbort abort;
+  WimlibOperation abort;
   host.cancelRequested = 1;
   answer = IDNO;
   EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_SCAN_BEGIN, &info, &abort), WIMLIB_PROGRESS_STATUS_CONTINUE);
