@@ -15,7 +15,6 @@
 #include "engine/backend.h"
 #include "engine/engine_host.h"
 #include "engine/engine.h"
-#include "win/message_box.h"
 
 namespace {
 
@@ -41,6 +40,11 @@ std::wstring FullPath(const wchar_t* path) {
   return n ? std::wstring(buf, n) : std::wstring(path);
 }
 
+// A console run answers nothing: errors are printed instead.
+struct ConsoleHost : EngineHost {
+  void ShowError(const std::wstring& text) override { fwprintf(stderr, L"%ls\n", text.c_str()); }
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -57,17 +61,12 @@ int wmain(int argc, wchar_t** argv) {
   bool wimlib = engine == L"wimlib";
   if ((op != L"capture" && op != L"apply" && op != L"export") || (!wimlib && engine != L"wimgapi")) return Usage();
 
-  static EngineHost host;
+  static ConsoleHost host;
   SetEngineHost(&host);
   BindBackends(host.backends);
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   host.tempFolder = temp;
-  // A console run answers nothing: errors are printed instead.
-  SetMessageBoxHandler([](HWND, const std::wstring& text, const std::wstring&, UINT) {
-    fwprintf(stderr, L"%ls\n", text.c_str());
-    return IDNO;
-  });
 
   double start = Now();
   std::unique_ptr<Engine> imaging = MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, host.tempFolder);
