@@ -246,6 +246,7 @@ TEST_F(ShellTaskTest, InformationAndEditOpenTheMainWindowOnTheirPageWithTheFile)
 }  // namespace
 
 #include "app/shell_task_tip.h"
+#include "engine/progress.h"
 
 namespace {
 // The work may end before the progress dialog has come up: the dialog must
@@ -269,5 +270,23 @@ TEST(ShellTaskTipTest, TheDialogShowsTheTaskAndClosesWhenTheWorkEnds) {
   EXPECT_EQ(qtest::WindowText(GetDlgItem(tip, IDC_SHELL_TIP_STATUS)), L"请等待...");
   run.Finish(30000);
   EXPECT_FALSE(IsWindow(tip));
+}
+
+// The run is the operation's progress target: what the operation's thread
+// reports reaches the dialog on its own thread, and a report after the
+// dialog has gone goes nowhere.
+TEST(ShellTaskTipTest, TheOperationsPercentagesReachTheDialog) {
+  ShellTaskRun run(L"捕获 a 到 a.WIM");
+  ReportProgress(&run, 10.0f);  // no dialog yet: nothing to do
+  ASSERT_TRUE(run.StartDialog());
+  HWND tip = shelltest::WaitForDialogWithItem(GetCurrentProcessId(), IDC_SHELL_TIP_TASK);
+  ASSERT_NE(tip, nullptr);
+  ASSERT_TRUE(qtest::WaitUntil([&] { return IsWindowVisible(tip) != FALSE; }));
+  ReportProgress(&run, 42.5f);
+  EXPECT_TRUE(qtest::WaitUntil(
+      [&] { return qtest::WindowText(GetDlgItem(tip, IDC_SHELL_TIP_STATUS)) == L"42.50% 已完成"; }));
+  run.Finish(30000);
+  EXPECT_FALSE(IsWindow(tip));
+  ReportProgress(&run, 99.0f);
 }
 }  // namespace
