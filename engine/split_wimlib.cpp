@@ -14,6 +14,10 @@ EngineResult WimlibEngine::SplitWim(const std::wstring& source, const std::wstri
   WimlibWim wim(api_);
   NoteOperationTarget(firstPart);
   if (NoteWimlibFailure(api_.open_wim(source.c_str(), 0, wim.out()))) return kResultFailed;
+  // A part of a split set is not split again: the library would cut a new
+  // set out of this part alone, without the data the other parts hold.
+  wimlib_wim_info info = {};
+  if (api_.get_wim_info && api_.get_wim_info(wim.get(), &info) == 0 && info.total_parts != 1) return kResultFailed;
   api_.register_progress_function(wim.get(), WimlibProgress, &op_);
   // The staging takes the temporary parts of an unfinished set away again.
   SplitStaging staging(firstPart);

@@ -1,8 +1,10 @@
 #include "engine_fixture.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "engine/backend.h"
+#include "recorder.h"
 
 namespace etest {
 
@@ -33,6 +35,54 @@ bool EngineTest::NeedWimgapi() {
   return t.CreateFile && t.CaptureImage && t.ApplyImage && t.ExportImage && t.SplitFile && t.MountImageHandle;
 }
 bool EngineTest::NeedWimlib() { return host_.backends.WimlibAvailable(); }
+
+std::vector<std::wstring> EngineTest::ErrorTexts() const {
+  std::vector<std::wstring> out;
+  for (const Box& b : boxes_)
+    if (b.kind == Box::kError) out.push_back(b.text);
+  return out;
+}
+
+bool EngineTest::ErrorBoxStartsWith(const std::wstring& prefix) const {
+  for (const std::wstring& t : ErrorTexts())
+    if (t.compare(0, prefix.size(), prefix) == 0) return true;
+  return false;
+}
+
+void TreeTest::SetUpTree(BackendKind kind) {
+  if (kind == kBackendWimlib && !NeedWimlib()) GTEST_SKIP() << "libwim-15.dll is not in bin\\wimlib";
+  if (kind == kBackendWimgapi && !NeedWimgapi()) GTEST_SKIP() << "wimgapi.dll is not in the prefix";
+  src_ = dir_ + L"\\src";
+  qtest::MakeSampleTree(src_);
+}
+
+std::wstring TreeTest::OracleWim(const std::string& name, const std::string& extra) {
+  std::wstring wim = dir_ + L"\\oracle.wim";
+  OracleCapture(src_, wim, name, extra);
+  return wim;
+}
+
+void TreeTest::StartRecorder(BackendKind kind) {
+  if (kind == kBackendWimlib)
+    rec::StartWimlib(host_);
+  else
+    rec::StartWimgapi(host_);
+}
+
+std::string BackendName(const ::testing::TestParamInfo<BackendKind>& info) {
+  return info.param == kBackendWimlib ? "Wimlib" : "Wimgapi";
+}
+
+void ExpectClosedInReverse() {
+  std::vector<std::string> opened, closed;
+  for (const std::string& line : rec::log) {
+    size_t arrow = line.find(" -> ");
+    if (arrow != std::string::npos && line.substr(arrow + 4) != "null") opened.push_back(line.substr(arrow + 4));
+    if (line.compare(0, 6, "Close ") == 0) closed.push_back(line.substr(6));
+  }
+  std::reverse(opened.begin(), opened.end());
+  EXPECT_EQ(closed, opened) << rec::Joined();
+}
 
 qtest::UnixResult Imagex(const std::string& args) { return qtest::RunUnix("wimlib-imagex " + args); }
 

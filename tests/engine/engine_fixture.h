@@ -8,9 +8,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "harness.h"
 
@@ -71,6 +73,10 @@ class EngineTest : public ::testing::Test {
   bool NeedWimgapi();
   bool NeedWimlib();
 
+  // The texts of the error boxes shown (not the notices or questions).
+  std::vector<std::wstring> ErrorTexts() const;
+  bool ErrorBoxStartsWith(const std::wstring& prefix) const;
+
   // Answers the abort question with `answer` (and records it).
   int abortAnswer_ = IDNO;
   std::vector<Box> boxes_;
@@ -79,6 +85,59 @@ class EngineTest : public ::testing::Test {
   // A progress display for the tests' requests to name.
   ProgressRecorder progress_;
 };
+
+// The tests of one back end on the sample tree in `src_`; skipped when the
+// back end did not bind.
+class TreeTest : public EngineTest {
+ protected:
+  // Makes the sample tree, or skips the test when `kind` did not bind.
+  void SetUpTree(BackendKind kind);
+  // A file made by wimlib-imagex with one image of the sample tree.
+  std::wstring OracleWim(const std::string& name = "one", const std::string& extra = "");
+  // Puts the call recorder in front of the library of `kind` (see recorder.h).
+  void StartRecorder(BackendKind kind);
+  std::wstring src_;
+};
+
+class WimgapiEngineTest : public TreeTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    SetUpTree(kBackendWimgapi);
+  }
+  std::unique_ptr<Engine> Make() const { return MakeEngine(kBackendWimgapi, host_.tempFolder); }
+};
+
+class WimlibEngineTest : public TreeTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    SetUpTree(kBackendWimlib);
+  }
+  std::unique_ptr<Engine> Make() const { return MakeEngine(kBackendWimlib); }
+};
+
+// What a user needs of both back ends alike, run once per back end; where
+// they legitimately differ a test says so with IsWimgapi().
+class BackendTest : public TreeTest, public ::testing::WithParamInterface<BackendKind> {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    SetUpTree(GetParam());
+  }
+  bool IsWimgapi() const { return GetParam() == kBackendWimgapi; }
+  BackendKind Other() const { return IsWimgapi() ? kBackendWimlib : kBackendWimgapi; }
+  // The engine under test (WIMGAPI with the host's temporary folder).
+  std::unique_ptr<Engine> Make() const { return MakeEngine(GetParam(), host_.tempFolder); }
+  void StartRecorder() { TreeTest::StartRecorder(GetParam()); }
+};
+
+// "Wimgapi" or "Wimlib": the back end in the name of a parameterised test.
+std::string BackendName(const ::testing::TestParamInfo<BackendKind>& info);
+
+// Every WIMGAPI handle the recorder's log shows opened is closed exactly
+// once, the last opened first.
+void ExpectClosedInReverse();
 
 // "wimlib-imagex <args>" on the Linux side.
 qtest::UnixResult Imagex(const std::string& args);
