@@ -54,9 +54,12 @@ void QuarryPages::StartQuarry(int backend, const std::string& moreIni) {
 void QuarryPages::TearDown() {
   // Whatever a failed test left open is closed with the process.
   for (int i = 0; i < 5 && quarry_.Running(); i++) {
-    for (HWND hwnd : TopWindows(quarry_.Pid(), L"#32770"))
-      if (hwnd != main_ && IsWindowVisible(hwnd)) PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
-    Pause(100);
+    for (HWND hwnd : TopWindows(quarry_.Pid(), L"#32770")) {
+      if (hwnd != main_ && IsWindowVisible(hwnd)) {
+        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+        Flush(hwnd);
+      }
+    }
     if (i == 0) quarry_.Close(10000);
   }
 }
@@ -214,13 +217,13 @@ void QuarryPages::ClickCell(HWND list, int row, int column) {
     POINT at;
     return GetCursorPos(&at) && at.x == pt.x && at.y == pt.y;
   });
-  Pause(300);
+  Flush(list);
   INPUT input[2] = {};
   input[0].type = input[1].type = INPUT_MOUSE;
   input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
   SendInput(2, input, sizeof(INPUT));
-  Pause(50);
+  Flush(list);
 }
 
 std::string WimInfo(const std::wstring& wim, int image) {

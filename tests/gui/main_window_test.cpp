@@ -265,12 +265,10 @@ TEST_F(MainWindowTest, StoredWimlibIsNamedInTheTitleEvenWhenMissing) {
 TEST_F(MainWindowTest, ScreenshotsOfBothModes) {
   const char* folder = getenv("QUARRY_SCREENSHOTS");
   StartQuarry();
-  Pause(1500);
   std::string target = folder ? folder : UnixPath(folder_);
   EXPECT_TRUE(Screenshot(target + "/advanced.png"));
   Key(VK_TAB, VK_CONTROL);
   ASSERT_TRUE(WaitUntil([&] { return InEasyMode(); }));
-  Pause(800);
   EXPECT_TRUE(Screenshot(target + "/easy.png"));
 }
 

@@ -401,7 +401,7 @@ TEST_F(BrowserPageTest, ExtractAndOpenKeepsTheFileWhileTheViewerRuns) {
   // The program the shell started may not be the viewer, nor the last to
   // read the file: it stays as long as Quarry runs...
   EXPECT_TRUE(WaitUntil([&] { return OpenWorkersRunning() == 0; }, 30000));
-  qtest::Pause(2500);
+  qtest::Flush();
   EXPECT_EQ(qtest::ReadFileBytes(opened), "hello quarry\n");
   // ... and its folder, and only it, goes when Quarry ends.
   std::wstring temp = app_->tempFolder;
