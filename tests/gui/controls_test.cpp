@@ -165,14 +165,14 @@ TEST_F(ControlsTest, ProgressBarOverlaySweepsAndFillFollowsThePosition) {
   // cannot be seen: a hidden page costs no CPU.
   bar.StartAnimation();
   int before = bar.overlayOffset();
-  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }));
   ShowWindow(bar.hwnd(), SW_HIDE);
   Flush();
   before = bar.overlayOffset();
   Pause(300);  // several steps of the animation timer: time itself is what is checked
   EXPECT_EQ(bar.overlayOffset(), before);
   ShowWindow(bar.hwnd(), SW_SHOW);
-  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }));
 }
 
 TEST_F(ControlsTest, ThemedMarqueeShowsAMovingBlock) {

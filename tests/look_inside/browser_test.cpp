@@ -251,7 +251,7 @@ TEST_F(BrowserPageTest, ARangeSelectionEnablesExtract) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)); }, 20000));
   ClickRow(2, MK_SHIFT);
   ASSERT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(List()) == 3; }, 20000));
-  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)) != FALSE; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)) != FALSE; }));
 }
 
 // "U" at the root of a one-image file whose folder can no longer be listed
