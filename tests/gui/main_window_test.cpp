@@ -69,14 +69,19 @@ class MainWindowTest : public ::testing::Test {
     PressKey(nullptr, VK_DOWN);                                // "Wimlib"
     PressKey(nullptr, VK_RETURN);
     auto menusOpen = [&] { return TopWindowsVisible(L"#32768").size(); };
-    if (expectEnabled) {
-      ASSERT_TRUE(WaitUntil([&] { return menusOpen() == 0; }));
-      return;
+    if (!expectEnabled) {
+      for (size_t open = menusOpen(); open > 0; open = menusOpen()) {
+        PressKey(nullptr, VK_ESCAPE);  // closes one level of the menus
+        ASSERT_TRUE(WaitUntil([&] { return menusOpen() < open; }));
+      }
     }
-    for (size_t open = menusOpen(); open > 0; open = menusOpen()) {
-      PressKey(nullptr, VK_ESCAPE);  // closes one level of the menus
-      ASSERT_TRUE(WaitUntil([&] { return menusOpen() < open; }));
-    }
+    // Keys reach the window again only once its menu loop has ended.
+    ASSERT_TRUE(WaitUntil([&] { return menusOpen() == 0 && !InMenuLoop(); }));
+  }
+  bool InMenuLoop() const {
+    GUITHREADINFO info = {sizeof info};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info) &&
+           (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0;
   }
   std::vector<HWND> TopWindowsVisible(const wchar_t* className) const {
     std::vector<HWND> visible;
