@@ -18,7 +18,6 @@ const int kRadios[3] = {IDC_ADVANCED_SPLIT, IDC_ADVANCED_MERGE, IDC_ADVANCED_DEL
 // QUARRY_SCREENSHOTS (a Linux path) when it is set.
 void ShotIfAsked(const std::string& name) {
   if (const char* folder = getenv("QUARRY_SCREENSHOTS")) {
-    Pause(500);
     Screenshot(std::string(folder) + "/" + name + ".png");
   }
 }

@@ -133,7 +133,7 @@ TEST_F(MergeTest, AddingAFileTwiceListsItsImagesTwiceAndTicksSteerTheExportButto
   EXPECT_TRUE(WaitUntil([&] { return ItemEnabled(mergeWnd(), IDC_MERGE_EXPORT); }, 20000));
   // A click on another column changes nothing.
   ClickCell(List(), 1, 6);
-  Pause(300);
+  Flush();
   EXPECT_EQ(RowImage(List(), 1), kUnticked);
 
   // Not a WIM file, and a later part of a split set: no rows.
@@ -144,7 +144,6 @@ TEST_F(MergeTest, AddingAFileTwiceListsItsImagesTwiceAndTicksSteerTheExportButto
   ASSERT_NE(GetFileAttributesW((dir_ + L"\\set2.swm").c_str()), INVALID_FILE_ATTRIBUTES);
   QueueFileAnswer({text, dir_ + L"\\set2.swm"});
   Click(mergeWnd(), IDC_MERGE_ADD);
-  Pause(500);
   EXPECT_TRUE(WaitUntil([&] { return !host().mergePage().IsLoading(); }, 20000));
   EXPECT_EQ(Rows(List()), 4);
 

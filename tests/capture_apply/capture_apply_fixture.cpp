@@ -52,13 +52,28 @@ void QuarryPages::StartQuarry(int backend, const std::string& moreIni) {
 }
 
 void QuarryPages::TearDown() {
-  // Whatever a failed test left open is closed with the process.
-  for (int i = 0; i < 5 && quarry_.Running(); i++) {
+  // Whatever a test left open is cancelled, then the window is closed. An
+  // operation that is still ending (a worker that has just told its result)
+  // makes the window ask whether to close once it is done: that question is
+  // cancelled too and the close asked for again, until the process ends.
+  auto dialogs = [&] {
+    std::vector<HWND> open;
     for (HWND hwnd : TopWindows(quarry_.Pid(), L"#32770"))
-      if (hwnd != main_ && IsWindowVisible(hwnd)) PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
-    Pause(100);
-    if (i == 0) quarry_.Close(10000);
+      if (hwnd != main_ && IsWindowVisible(hwnd)) open.push_back(hwnd);
+    return open;
+  };
+  const DWORD start = GetTickCount();
+  while (quarry_.Running() && GetTickCount() - start < 60000) {
+    std::vector<HWND> open = dialogs();
+    for (HWND hwnd : open) {
+      PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+      Flush(hwnd);
+    }
+    if (!open.empty()) continue;
+    PostMessageW(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    WaitUntil([&] { return !quarry_.Running() || !dialogs().empty(); });
   }
+  if (quarry_.Running()) quarry_.Close(1);  // ends it the hard way
 }
 
 void QuarryPages::Press(HWND page, int id) { PostMessageW(GetDlgItem(page, id), BM_CLICK, 0, 0); }
@@ -214,13 +229,13 @@ void QuarryPages::ClickCell(HWND list, int row, int column) {
     POINT at;
     return GetCursorPos(&at) && at.x == pt.x && at.y == pt.y;
   });
-  Pause(300);
+  Flush(list);
   INPUT input[2] = {};
   input[0].type = input[1].type = INPUT_MOUSE;
   input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
   SendInput(2, input, sizeof(INPUT));
-  Pause(50);
+  Flush(list);
 }
 
 std::string WimInfo(const std::wstring& wim, int image) {

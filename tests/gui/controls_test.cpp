@@ -79,7 +79,7 @@ void MoveMouse(HWND hwnd, int x, int y) {
   input.mi.dy = pt.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
   input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
   SendInput(1, &input, sizeof input);
-  Pause(60);
+  Flush();
 }
 
 // Moves the mouse onto a window and lets it rest there until `condition`
@@ -103,7 +103,7 @@ class ControlsTest : public ::testing::Test {
     Controls().themed = false;
     host_ = std::make_unique<HostWindow>();
     ASSERT_NE(host_->hwnd(), nullptr);
-    Pause(50);
+    Flush();
   }
   void TearDown() override {
     host_.reset();
@@ -121,13 +121,13 @@ TEST_F(ControlsTest, ProgressBarReportsDoneAtHundredOnly) {
   EXPECT_EQ(bar.normalOverlayWidth(), 100);  // no visual styles
   EXPECT_EQ(bar.marqueeOverlayWidth(), 100);
   bar.SetPos(99.9f);
-  Pause(50);
+  Flush();
   EXPECT_EQ(host_->Count(UM_PROGRESS_DONE), 0);
   bar.SetPos(100.0f);
-  Pause(50);
+  Flush();
   EXPECT_EQ(host_->Count(UM_PROGRESS_DONE), 1);
   bar.SetPos(100.0f);
-  Pause(50);
+  Flush();
   EXPECT_EQ(host_->Count(UM_PROGRESS_DONE), 2);
 }
 
@@ -165,14 +165,14 @@ TEST_F(ControlsTest, ProgressBarOverlaySweepsAndFillFollowsThePosition) {
   // cannot be seen: a hidden page costs no CPU.
   bar.StartAnimation();
   int before = bar.overlayOffset();
-  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }));
   ShowWindow(bar.hwnd(), SW_HIDE);
-  Pause(300);
+  Flush();
   before = bar.overlayOffset();
-  Pause(300);
+  Pause(300);  // several steps of the animation timer: time itself is what is checked
   EXPECT_EQ(bar.overlayOffset(), before);
   ShowWindow(bar.hwnd(), SW_SHOW);
-  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return bar.overlayOffset() != before; }));
 }
 
 TEST_F(ControlsTest, ThemedMarqueeShowsAMovingBlock) {
@@ -373,7 +373,7 @@ TEST_F(ControlsTest, DropTargetEditTakesTheFirstOfThreeDroppedFiles) {
   CDropTargetEdit edit;
   ASSERT_TRUE(edit.Attach(host_->AddChild(L"EDIT", WS_BORDER | ES_AUTOHSCROLL, 1016, 10, 10, 300, 22)));
   UpdateWindow(edit.hwnd());
-  Pause(50);
+  Flush();
   EXPECT_TRUE(GetWindowLongW(edit.hwnd(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 
   std::wstring folder = TempDir();

@@ -26,12 +26,12 @@ class FrameTest : public ::testing::Test {
     dialog_ = std::make_unique<CQuarryDlg>(*app_);
     ASSERT_TRUE(dialog_->Create(nullptr));
     main_ = dialog_->hwnd();
-    qtest::Pause(100);
+    qtest::Flush();
   }
 
   void TearDown() override {
     if (dialog_ && dialog_->hwnd()) DestroyWindow(dialog_->hwnd());
-    qtest::Pause(50);
+    qtest::Flush();
     dialog_.reset();
     app_.reset();
   }
@@ -51,7 +51,6 @@ class FrameTest : public ::testing::Test {
   // QUARRY_SCREENSHOTS (a Linux path) when it is set.
   static void ShotIfAsked(const char* name) {
     if (const char* folder = getenv("QUARRY_SCREENSHOTS")) {
-      qtest::Pause(300);
       qtest::Screenshot(std::string(folder) + "/" + name + ".png");
     }
   }

@@ -43,7 +43,6 @@ TEST_F(FrameTest, BusyFlagMakesTabClicksDoNothing) {
   EXPECT_EQ(app_->currentPage, &dialog_->capturePage());
   app_->busyFlag = 1;
   ClickTab(3);
-  Pause(100);
   EXPECT_EQ(dialog_->SelectedTab(), 0);
   EXPECT_TRUE(dialog_->capturePage().IsVisible());
   EXPECT_FALSE(dialog_->infoPage().IsVisible());
@@ -73,7 +72,7 @@ TEST_F(FrameTest, SecondTipReplacesTheFirstAndATabClickRemovesIt) {
 
   // The tip lies exactly over the client area, also after the window moved.
   SetWindowPos(main_, nullptr, 40, 30, 800, 500, SWP_NOZORDER);
-  Pause(100);
+  Flush();
   RECT tip, client;
   GetWindowRect(app_->tipWindow->hwnd(), &tip);
   GetClientRect(main_, &client);
@@ -292,7 +291,6 @@ TEST_F(FrameTest, RunningQueueKeepsItsStartDisabledAndTheTabsStill) {
 
   // ...but no tab is changed, by click or by Page Up/Down.
   ClickTab(3);
-  Pause(100);
   Key(VK_NEXT);
   Key(VK_PRIOR);
   EXPECT_EQ(dialog_->SelectedTab(), 1);
@@ -324,7 +322,7 @@ TEST_F(FrameTest, ClosingDuringAQueueRunWaitsForTheRunToEnd) {
   SendCommand(main_, IDCANCEL);
   ASSERT_TRUE(WaitUntil([&] { return asked == 1; }));
   EXPECT_EQ(app_->cancelRequested, 1);  // as the queue's abort button
-  Pause(300);
+  Flush();
   EXPECT_TRUE(IsWindow(main_));
   app_->busyFlag = 0;
   app_->taskRunnerActive = 0;  // the runner has ended

@@ -90,7 +90,7 @@ class ProgressPageTest : public FrameTest {
     const bool ended = WaitUntil([&] { return done.load(); }, 30000);
     worker.join();
     ASSERT_TRUE(ended);
-    Pause(50);
+    Flush();
   }
 
   // The colour of the result picture near its top (inside the disc, away
@@ -171,7 +171,6 @@ TEST_F(ProgressPageTest, RunsFromMarqueeThroughPercentagesToSuccess) {
 
   // A tab click while the operation runs does nothing.
   ClickTab(0);
-  Pause(100);
   EXPECT_EQ(dialog_->SelectedTab(), 1);
   EXPECT_TRUE(page().IsVisible());
 
@@ -325,7 +324,6 @@ TEST_F(ProgressPageTest, StartedOperationHoldsTheWindowBeforeItsWorkerReports) {
   // Before the worker's first report nothing takes the window elsewhere:
   // tab clicks, Page Up/Down, Ctrl+Q, Ctrl+Tab, the menu and the jumps.
   ClickTab(3);
-  Pause(100);
   Key(VK_NEXT);
   Key(VK_PRIOR);
   Key('Q', VK_CONTROL);
@@ -408,7 +406,7 @@ TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
   ASSERT_TRUE(WaitUntil([&] { return asked == 1; }));
   EXPECT_EQ(question, LoadStr(IDS_ASK_CLOSE_WHEN_DONE));
   EXPECT_FALSE(question.empty());
-  Pause(100);
+  Flush();
   EXPECT_TRUE(IsWindow(main_));
   EXPECT_EQ(app_->cancelRequested, 0);
   EXPECT_TRUE(page().IsRunning());
@@ -417,7 +415,7 @@ TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
   answer = IDYES;
   SendCommand(main_, ID_EXIT);
   ASSERT_TRUE(WaitUntil([&] { return asked == 2; }));
-  Pause(50);
+  Flush();
   EXPECT_TRUE(IsWindow(main_));
   SendCommand(main_, IDCANCEL);  // Escape meanwhile asks nothing more
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(main_); }, 30000));

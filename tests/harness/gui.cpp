@@ -72,16 +72,35 @@ void AnswerDialog(HWND dialog, int buttonId) {
   else PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
 }
 
+// Handles what waits in this thread's queue, without waiting for more.
+static void PumpWaiting() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
 void Pause(DWORD ms) {
   DWORD start = GetTickCount();
   do {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    PumpWaiting();
     Sleep(10);
   } while (GetTickCount() - start < ms);
+}
+
+void Flush(HWND target, int rounds) {
+  PumpWaiting();
+  if (!target || !IsWindow(target) || GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId()) return;
+  for (int round = 0; round < rounds; round++) {
+    SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 20000, nullptr);
+    PumpWaiting();
+  }
+}
+
+void PaintNow(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Flush(window);
 }
 
 static void SendKey(WORD vk, bool up) {
@@ -93,15 +112,14 @@ static void SendKey(WORD vk, bool up) {
 }
 
 void PressKey(HWND target, WORD vk, WORD modifier) {
-  if (target) {
-    SetForegroundWindow(target);
-    Pause(50);
-  }
+  if (target) MakeForeground(GetAncestor(target, GA_ROOT), 10000);
+  HWND taker = GetForegroundWindow();
   if (modifier) SendKey(modifier, false);
   SendKey(vk, false);
   SendKey(vk, true);
   if (modifier) SendKey(modifier, true);
-  Pause(100);
+  // One round for each key message and for the character it makes.
+  Flush(taker, modifier ? 6 : 4);
 }
 
 void TypeText(HWND edit, const std::wstring& text) {
@@ -112,6 +130,12 @@ void TypeText(HWND edit, const std::wstring& text) {
 }
 
 bool Screenshot(const std::string& unixPngPath) {
+  EnumWindows(
+      [](HWND hwnd, LPARAM) {
+        if (IsWindowVisible(hwnd)) PaintNow(hwnd);
+        return TRUE;
+      },
+      0);
   return RunUnix("import -window root " + ShQuote(unixPngPath)).exitCode == 0;
 }
 
@@ -121,7 +145,7 @@ void ClickWindow(HWND hwnd) {
   LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
   PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
   PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
-  Pause(50);
+  Flush(hwnd);
 }
 
 bool ItemVisible(HWND parent, int id) {

@@ -64,13 +64,32 @@ void SendCommand(HWND window, int id);
 void AnswerDialog(HWND dialog, int buttonId);
 
 // Keyboard input through the system (reaches low-level hooks): the window
-// is brought to the front first. modifiers: VK_CONTROL, VK_SHIFT... or 0.
+// is brought to the front first (or, without one, the keys go to whatever
+// window is in front, e.g. an open menu). modifiers: VK_CONTROL, VK_SHIFT...
+// or 0. Returns after a Flush of the window that took the keys.
 void PressKey(HWND target, WORD vk, WORD modifier = 0);
 // Types text into an edit control by WM_SETTEXT plus EN_CHANGE-like input.
 void TypeText(HWND edit, const std::wstring& text);
 
-// Pumps this thread's messages for a while (lets the other process work).
+// Pumps this thread's messages for a fixed time. Only for tests where time
+// itself is what is checked; everything else waits for a condition
+// (WaitUntil) or for the window to have handled its messages (Flush).
 void Pause(DWORD ms);
+
+// Returns once `target` has handled what was sent or posted to it before:
+// handles every message waiting in this thread's queue, then, for a window
+// of another thread, makes WM_NULL round trips to that thread. A sent
+// message is handled when its thread next fetches a message, that is after
+// the message it is busy with, so each round trip also sees one more posted
+// or input message of that thread handled: `rounds` must be one more than
+// the messages posted to it (three cover a click's button-down and
+// button-up). Whatever those messages send is handled with them. A test
+// that checks that a click or key changed nothing can check right after.
+void Flush(HWND target = nullptr, int rounds = 3);
+
+// Repaints a window and its children at once and lets it finish (before a
+// screenshot).
+void PaintNow(HWND window);
 
 // Waits until the condition holds or the time runs out. The default bound
 // is generous on purpose: test machines are shared and may be loaded.
@@ -84,12 +103,13 @@ bool WaitUntil(F condition, DWORD timeoutMs = 20000) {
   return true;
 }
 
-// Saves a screenshot of the whole virtual screen as a PNG (Linux path).
+// Saves a screenshot of the whole virtual screen as a PNG (Linux path),
+// once every visible window has painted itself afresh.
 bool Screenshot(const std::string& unixPngPath);
 
 // Clicks a window with the left mouse button by posting the button-down
 // and button-up messages at its centre (reaches static controls with
-// SS_NOTIFY as well as buttons).
+// SS_NOTIFY as well as buttons). Returns after a Flush of the window.
 void ClickWindow(HWND hwnd);
 
 // Visible / enabled state of a child window by control id (false when absent).

@@ -251,7 +251,7 @@ TEST_F(BrowserPageTest, ARangeSelectionEnablesExtract) {
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)); }, 20000));
   ClickRow(2, MK_SHIFT);
   ASSERT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(List()) == 3; }, 20000));
-  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)) != FALSE; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Page().Item(IDC_BROWSER_EXTRACT)) != FALSE; }));
 }
 
 // "U" at the root of a one-image file whose folder can no longer be listed
@@ -401,7 +401,7 @@ TEST_F(BrowserPageTest, ExtractAndOpenKeepsTheFileWhileTheViewerRuns) {
   // The program the shell started may not be the viewer, nor the last to
   // read the file: it stays as long as Quarry runs...
   EXPECT_TRUE(WaitUntil([&] { return OpenWorkersRunning() == 0; }, 30000));
-  qtest::Pause(2500);
+  qtest::Flush();
   EXPECT_EQ(qtest::ReadFileBytes(opened), "hello quarry\n");
   // ... and its folder, and only it, goes when Quarry ends.
   std::wstring temp = app_->tempFolder;

@@ -302,7 +302,6 @@ TEST_F(MountManagerTest, ASecondQuarryProcessListsTheMount) {
   EXPECT_TRUE(WaitUntil(listed, 30000));
   ASSERT_TRUE(qtest::MakeForeground(otherMain));
   qtest::PressKey(otherMain, 'M', VK_CONTROL);
-  qtest::Pause(500);
   EXPECT_TRUE(WaitUntil([&] { return findView() == 1; }, 30000));
   other.Close();
 }

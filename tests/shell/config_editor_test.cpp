@@ -34,12 +34,12 @@ class ConfigEditorTest : public ::testing::Test {
     ASSERT_TRUE(editor_->Create(nullptr));
     ShowWindow(editor_->hwnd(), SW_SHOW);
     tree_ = GetDlgItem(editor_->hwnd(), IDC_CFG_TREE);
-    Pause(100);
+    Flush();
   }
   void TearDown() override {
     SetMessageBoxHandler(nullptr);
     if (editor_ && editor_->hwnd()) DestroyWindow(editor_->hwnd());
-    Pause(50);
+    Flush();
     editor_.reset();
     app_.reset();
   }

@@ -37,7 +37,7 @@ class EasyPageTest : public ::testing::Test {
   void TearDown() override {
     SetMessageBoxHandler(nullptr);
     if (dialog_ && dialog_->hwnd()) DestroyWindow(dialog_->hwnd());
-    Pause(50);
+    Flush();
     dialog_.reset();
     app_.reset();
   }

@@ -45,7 +45,7 @@ class PreferencesTest : public ::testing::Test {
     ASSERT_NE(prefs, nullptr);
     auto click = [&](int id) {
       ClickButton(prefs, id);
-      Pause(100);
+      Flush(prefs);
     };
     if ((IsDlgButtonChecked(prefs, IDC_PREF_INTEGRATE) == BST_CHECKED) != integrate) click(IDC_PREF_INTEGRATE);
     if ((IsDlgButtonChecked(prefs, IDC_PREF_ASSOCIATE) == BST_CHECKED) != associate) click(IDC_PREF_ASSOCIATE);

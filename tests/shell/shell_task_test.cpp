@@ -15,6 +15,34 @@ namespace {
 using namespace qtest;
 using namespace shelltest;
 
+// The text of the selected item of a tree view in another process (read
+// through a buffer in that process); empty when nothing is selected.
+std::wstring SelectedTreeText(HWND tree) {
+  HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!item) return L"";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tree, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return L"";
+  std::wstring text;
+  const SIZE_T size = sizeof(TVITEMW) + 260 * sizeof(wchar_t);
+  if (auto* remote = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(TVITEMW));
+    tv.cchTextMax = 260;
+    wchar_t buffer[260] = {};
+    if (WriteProcessMemory(process, remote, &tv, sizeof tv, nullptr) &&
+        SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote)) &&
+        ReadProcessMemory(process, remote + sizeof(TVITEMW), buffer, sizeof buffer - sizeof(wchar_t), nullptr))
+      text = buffer;
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return text;
+}
+
 class ShellTaskTest : public ::testing::Test {
  protected:
   void SetUp() override { folder_ = PrepareQuarryCopy(true); }
@@ -180,8 +208,11 @@ TEST_F(ShellTaskTest, ApplyOfAOneImageFileAsksOnlyForTheFolder) {
   HWND browser = WaitForDialogWithItem(quarry_.Pid(), IDOK, nullptr, 30000);
   ASSERT_NE(browser, nullptr);
   EXPECT_EQ(FindByTitle(quarry_.Pid(), L"Quarry - 选择一个镜像"), nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr) != nullptr; }, 10000));
-  Pause(500);  // the browser selects the last folder as it opens
+  HWND tree = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (tree = FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr)) != nullptr; }, 10000));
+  // The browser selects the last folder as it opens.
+  const std::wstring last = target.substr(3);
+  ASSERT_TRUE(WaitUntil([&] { return SelectedTreeText(tree) == last; })) << Utf8(SelectedTreeText(tree));
   AnswerDialog(browser, IDOK);
   EXPECT_EQ(quarry_.WaitExit(120000), 0);
   EXPECT_EQ(ReadFileBytes(target + L"\\readme.txt"), "quarry shell test\r\n");

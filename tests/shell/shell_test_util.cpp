@@ -162,7 +162,6 @@ std::wstring IniText(const std::wstring& ini, const wchar_t* section, const wcha
 
 void ShotIfAsked(const char* name) {
   if (const char* folder = getenv("QUARRY_SCREENSHOTS")) {
-    Pause(500);
     Screenshot(std::string(folder) + "/" + name + ".png");
   }
 }

@@ -256,8 +256,16 @@ TEST_F(WimgapiCapture, AFileLockedByAnotherProgramIsASharingViolation) {
   const std::string before = qtest::ReadFileBytes(wim_);
   // Another program (not using this library) holds wimlib's own lock on
   // the file while it changes it.
-  const std::wstring held = dir_ + L"\\held";
-  qtest::RunUnix("(flock -x " + Q(wim_) + " sh -c 'touch " + Q(held) + "; sleep 3' >/dev/null 2>&1 &)");
+  // It holds the lock until the test has done its checks and writes
+  // `release` (or, should the test never get that far, for two minutes).
+  const std::wstring held = dir_ + L"\\held", release = dir_ + L"\\release";
+  struct Release {
+    std::wstring path;
+    ~Release() { qtest::WriteFileBytes(path, ""); }
+  } releaseAtEnd{release};
+  const std::string holder = "touch " + Q(held) + "; i=0; while [ ! -e " + Q(release) +
+                             " ] && [ $i -lt 2400 ]; do sleep 0.05; i=$((i+1)); done";
+  qtest::RunUnix("(flock -x " + Q(wim_) + " sh -c " + qtest::ShQuote(holder) + " >/dev/null 2>&1 &)");
   ASSERT_TRUE(WaitForFile(held));
   {
     Handle file = Open(wim_, WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_OPEN_EXISTING);
@@ -266,6 +274,7 @@ TEST_F(WimgapiCapture, AFileLockedByAnotherProgramIsASharingViolation) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   }
   EXPECT_EQ(qtest::ReadFileBytes(wim_), before);
+  qtest::WriteFileBytes(release, "");
   qtest::RunUnix("flock -x " + Q(wim_) + " true");   // until the other one is done
 }
 
