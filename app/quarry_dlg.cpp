@@ -471,12 +471,9 @@ bool CQuarryDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
       // page that is hidden or disabled by now, and a dialog manager that
       // searches mnemonics from there never comes back to it.
       return true;
-    case WM_GETMINMAXINFO: {
-      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize.x = kMinTrackWidth;
-      info->ptMinTrackSize.y = kMinTrackHeight;
+    case WM_GETMINMAXINFO:
+      SetMinTrackSize(lParam, kMinTrackWidth, kMinTrackHeight);
       return true;
-    }
     case WM_MOUSEWHEEL:
       // The wheel scrolls the Info page's list while that page is shown.
       if (app_.currentPage == &info_ && info_.IsVisible()) info_.ForwardMouseWheel(wParam, lParam);

@@ -310,12 +310,9 @@ bool CEditCfgDLG::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT&
     case WM_SIZE:
       Layout(LOWORD(lParam), HIWORD(lParam));
       return true;
-    case WM_GETMINMAXINFO: {
-      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize.x = 518;
-      info->ptMinTrackSize.y = 470;
+    case WM_GETMINMAXINFO:
+      SetMinTrackSize(lParam, 518, 470);
       return true;
-    }
     case UM_ROOT_CHECKED:
       OnRootChecked(reinterpret_cast<HTREEITEM>(wParam), lParam != 0);
       return true;

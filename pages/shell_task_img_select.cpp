@@ -116,12 +116,9 @@ bool CShellTaskImgSelectDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lPara
     case WM_SIZE:
       Layout(LOWORD(lParam), HIWORD(lParam));
       return true;
-    case WM_GETMINMAXINFO: {
-      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize.x = 430;
-      info->ptMinTrackSize.y = 360;
+    case WM_GETMINMAXINFO:
+      SetMinTrackSize(lParam, 430, 360);
       return true;
-    }
     case WM_DESTROY:
       if (smallIcon_) DestroyIcon(smallIcon_);
       smallIcon_ = nullptr;

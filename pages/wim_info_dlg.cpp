@@ -105,12 +105,9 @@ bool CWimInfoDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT&
     case WM_SIZE:
       Layout(LOWORD(lParam), HIWORD(lParam));
       return false;
-    case WM_GETMINMAXINFO: {
-      auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-      info->ptMinTrackSize.x = kMinTrackWidth;
-      info->ptMinTrackSize.y = kMinTrackHeight;
+    case WM_GETMINMAXINFO:
+      SetMinTrackSize(lParam, kMinTrackWidth, kMinTrackHeight);
       return true;
-    }
     default:
       return Dialog::HandleMessage(msg, wParam, lParam, result);
   }

@@ -18,6 +18,12 @@ void MoveItem(HWND item, int x, int y, int w, int h, bool repaint) {
   if (repaint) InvalidateRect(item, nullptr, TRUE);
 }
 
+void SetMinTrackSize(LPARAM minMaxInfo, int width, int height) {
+  auto* info = reinterpret_cast<MINMAXINFO*>(minMaxInfo);
+  info->ptMinTrackSize.x = width;
+  info->ptMinTrackSize.y = height;
+}
+
 void TrackMouse(HWND hwnd, DWORD flags, DWORD hoverMs) {
   TRACKMOUSEEVENT query = {sizeof query, TME_QUERY};
   if (TrackMouseEvent(&query) && query.hwndTrack == hwnd && (query.dwFlags & flags) == flags) return;

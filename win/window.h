@@ -13,6 +13,10 @@
 // window afterwards (for controls that paint only what was uncovered).
 void MoveItem(HWND item, int x, int y, int w, int h, bool repaint = false);
 
+// Answers WM_GETMINMAXINFO (its lParam) with the smallest size the user
+// may drag a window to.
+void SetMinTrackSize(LPARAM minMaxInfo, int width, int height);
+
 // Asks the system for the mouse events in `flags` (TME_HOVER, TME_LEAVE)
 // of a window, unless it already tracks them for that window. Called at
 // every WM_MOUSEMOVE: a request made while the cursor has already moved on

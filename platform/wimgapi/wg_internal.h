@@ -42,17 +42,7 @@
 #include "winconv.h"
 #include "wg_xmlread.h"
 
-/* winegcc defines _WIN32/_WIN64, which would make wimlib.h declare the
- * Windows ABI (UTF-16 wimlib_tchar); we link the Linux libwim.so. */
-#pragma push_macro("_WIN32")
-#pragma push_macro("_WIN64")
-#undef _WIN32
-#undef _WIN64
-#include <wimlib.h>
-#pragma pop_macro("_WIN64")
-#pragma pop_macro("_WIN32")
-
-_Static_assert(sizeof(wimlib_tchar) == 1, "the Linux wimlib speaks UTF-8");
+#include "linux_wimlib.h"
 
 /* Header version of a file with solid resources (an ESD file). */
 #define WG_SOLID_WIM_VERSION 0xE00

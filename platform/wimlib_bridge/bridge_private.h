@@ -38,18 +38,8 @@
 #include <windows.h>
 
 #include "winconv.h"
+#include "linux_wimlib.h"
 
-/* winegcc defines _WIN32/_WIN64, which would make wimlib.h declare the
- * Windows ABI (wchar_t strings).  The Linux library has the UNIX ABI. */
-#pragma push_macro("_WIN32")
-#pragma push_macro("_WIN64")
-#undef _WIN32
-#undef _WIN64
-#include <wimlib.h>
-#pragma pop_macro("_WIN64")
-#pragma pop_macro("_WIN32")
-
-_Static_assert(sizeof(wimlib_tchar) == 1, "the Linux wimlib must use char strings");
 /* The layouts the Windows side relies on (mingw x64 gives the same). */
 _Static_assert(sizeof(struct wimlib_wim_info) == 88, "wimlib_wim_info layout");
 _Static_assert(sizeof(struct wimlib_resource_entry) == 88, "wimlib_resource_entry layout");
