@@ -23,8 +23,26 @@ fi
 STAMP=$WINEPREFIX/.quarry-prefix-v1
 if [ ! -f "$STAMP" ]; then
   mkdir -p "$WINEPREFIX"
-  "$WINE" wineboot -i >/dev/null 2>&1
-  reg() { "$WINE" reg add "$@" /f >/dev/null 2>&1; }
+  # A first boot on a busy machine now and then fails to start Wine's
+  # services in time, and a registry write right after it fails with it:
+  # each step is tried again after the prefix has settled, and what the
+  # last try printed is shown when it still fails.
+  LOG=$(mktemp)
+  trap 'rm -f "$LOG"' EXIT
+  step() { # what command...
+    local what=$1 try
+    shift
+    for try in 1 2 3; do
+      "$@" >"$LOG" 2>&1 && return 0
+      "$WINESERVER" -w 2>/dev/null || true
+    done
+    echo "wineprefix: $what failed three times in $WINEPREFIX:" >&2
+    cat "$LOG" >&2
+    return 1
+  }
+  step "wineboot" "$WINE" wineboot -i
+  "$WINESERVER" -w
+  reg() { step "reg add $1 $3" "$WINE" reg add "$@" /f; }
   if [ $VIRTUAL_DESKTOP = 1 ]; then
     reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
     reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768
