@@ -185,7 +185,7 @@ static DWORD fuse_commit(struct wg_image *img, const struct wg_mount_rec *rec, D
                          bool keep_mounted)
 {
     struct wg_file *f = img->file;
-    char *unix_path = wc_unix_path(rec->mount_path);
+    char *unix_path = wg_folder_unix_path(rec->mount_path);
     struct wg_op op;
     DWORD err = unix_path ? wg_op_init(&op, WG_OP_COMMIT, f, NULL) : ERROR_PATH_NOT_FOUND;
 
@@ -312,7 +312,7 @@ static DWORD mark_emptying(const WCHAR *folder)
  * The folder below is never touched. */
 static DWORD fuse_discard(const struct wg_mount_rec *rec)
 {
-    char *unix_path = wc_unix_path(rec->mount_path);
+    char *unix_path = wg_folder_unix_path(rec->mount_path);
     enum wg_fuse_state state = unix_path ? wg_fuse_state(unix_path) : WG_FUSE_NONE;
     DWORD err = 0;
 
@@ -481,7 +481,7 @@ BOOL WINAPI wg_ForgetMount(PCWSTR mount_path)
     }
     if (!(wg_mount_flags(&rec) & WIM_MOUNT_FLAG_INVALID))
         err = ERROR_INVALID_PARAMETER;
-    if (!err && rec.kind == WG_MOUNT_FUSE && (unix_path = wc_unix_path(full)) &&
+    if (!err && rec.kind == WG_MOUNT_FUSE && (unix_path = wg_folder_unix_path(full)) &&
         wg_fuse_state(unix_path) == WG_FUSE_DEAD)
         err = wg_fuse_release(unix_path);
     end_work(full, !err);

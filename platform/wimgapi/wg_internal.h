@@ -305,6 +305,10 @@ bool wg_record_busy(const struct wg_mount_rec *r);
  * everything inside (0 when the folder is gone).  wg_folder_protect takes
  * the write permission away from the folder and everything inside. */
 DWORD wg_folder_check(const char *unix_path);
+/* The Unix path of a mount folder, found without looking at the folder
+ * itself (only at its parent), so that it never waits for a file system
+ * mounted there.  From malloc; NULL with an error set. */
+char *wg_folder_unix_path(const WCHAR *win_path);
 DWORD wg_folder_empty(const char *unix_path);
 void wg_folder_protect(const char *unix_path);
 

@@ -225,7 +225,7 @@ static DWORD mount_image(struct wg_image *img, const WCHAR *mount_path, DWORD fl
         err = ERROR_FILENAME_EXCED_RANGE;
         goto out;
     }
-    unix_path = wc_unix_path(full);
+    unix_path = wg_folder_unix_path(full);
     if (!unix_path) {
         err = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
         goto out;
@@ -526,7 +526,7 @@ BOOL WINAPI wg_GetMountKind(PCWSTR mount_path, PDWORD kind, PULONGLONG staged_fi
     if (!err) {
         *kind = WG_KIND_COPY;
         if (rec.kind == WG_MOUNT_FUSE) {
-            unix_path = wc_unix_path(full);
+            unix_path = wg_folder_unix_path(full);
             *kind = unix_path && wg_fuse_state(unix_path) == WG_FUSE_DEAD ? WG_KIND_FUSE_DEAD : WG_KIND_FUSE;
             wc_free(unix_path);
             wg_fuse_staged(rec.staging, &files, &bytes);

@@ -536,7 +536,7 @@ static bool folder_replaced(const struct wg_mount_rec *r, const struct statx *st
  * added), -1 a dead endpoint. */
 static int fuse_folder(const struct wg_mount_rec *r, DWORD *flags)
 {
-    char *unix_path = wc_unix_path(r->mount_path);
+    char *unix_path = wg_folder_unix_path(r->mount_path);
     enum wg_fuse_state state = unix_path ? wg_fuse_state(unix_path) : WG_FUSE_NONE;
     struct statx st;
 

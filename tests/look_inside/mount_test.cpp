@@ -32,10 +32,10 @@ std::string Sha(const std::wstring& path) { return qtest::RunUnix("sha256sum < "
 // command; the folder itself is never looked at.
 std::string ImagexPids(const std::wstring& folder, const std::string& verb) {
   std::string path = qtest::ShQuote(qtest::UnixPath(folder));
-  return qtest::RunUnix("for p in /proc/[0-9]*; do a=$(tr '\\0' '\\n' < $p/cmdline 2>/dev/null); "
+  return qtest::RunUnix("{ for p in /proc/[0-9]*; do a=$(tr '\\0' '\\n' < $p/cmdline); "
                         "if printf '%s\\n' \"$a\" | grep -qxF -e " + path + " && "
                         "printf '%s\\n' \"$a\" | sed -n 2p | grep -q '^" + verb + "' && "
-                        "printf '%s\\n' \"$a\" | head -n1 | grep -q wimlib-imagex; then printf '%s ' ${p#/proc/}; fi; done")
+                        "printf '%s\\n' \"$a\" | head -n1 | grep -q wimlib-imagex; then printf '%s ' ${p#/proc/}; fi; done; } 2>/dev/null")
       .output;
 }
 
@@ -535,6 +535,12 @@ TEST_F(MountManagerTest, StagedChangesOfAMountThatIsGoneAreNeverDroppedUnasked) 
   EXPECT_NE(Boxes()[0].find(folder), std::wstring::npos);
   EXPECT_NE(Boxes()[0].find(L"已不再挂载"), std::wstring::npos) << qtest::Utf8(Boxes()[0]);
   EXPECT_EQ(StagedCopies("staged and not yet saved"), 1);
+  // What the test kept goes; the next mount clears the emptied folder.
+  wchar_t data[MAX_PATH] = L"C:\\ProgramData";
+  GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
+  qtest::RunUnix("grep -rlxF 'staged and not yet saved' " +
+                 qtest::ShQuote(qtest::UnixPath(std::wstring(data) + L"\\WimgapiWine\\staging")) +
+                 " | xargs -r rm -f");
 }
 
 // While a mount is being saved its file system answers nothing (here its
