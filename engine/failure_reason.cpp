@@ -3,6 +3,7 @@
 #include "engine/engine_host.h"
 #include "engine/wimlib_api.h"
 #include "resources/ids_failure.h"
+#include "resources/ids_mounts.h"
 #include "win/strings.h"
 
 namespace {
@@ -134,6 +135,10 @@ UINT Win32ReasonId(DWORD code) {
       return IDS_REASON_IN_USE;
     case ERROR_BAD_FORMAT:
       return IDS_REASON_NOT_WIM;
+    case ERROR_FILE_INVALID:
+      return IDS_REASON_WIM_REPLACED;
+    case ERROR_FILE_READ_ONLY:
+      return IDS_REASON_WIM_NEVER_WRITABLE;
     default:
       return 0;
   }

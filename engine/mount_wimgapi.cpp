@@ -14,6 +14,14 @@ bool WimgapiEngine::DiscardMount(const UnmountRequest& request) {
 }
 
 bool WimgapiEngine::Unmount(const UnmountRequest& request) {
+  // Saving and unmounting is one call: a commit through the handles keeps
+  // the image mounted, only to unmount it right after. A failed save keeps
+  // the image mounted, so that nothing is thrown away.
+  if (request.save && api_.UnmountImage) {
+    if (api_.UnmountImage(request.mountPath.c_str(), request.wimPath.c_str(), request.index, TRUE)) return true;
+    ReportApiFailure(L"WIMUnmountImage()");
+    return false;
+  }
   if (api_.GetMountedImageHandle && api_.CommitImageHandle && api_.UnmountImageHandle)
     return UnmountByHandle(request);
   if (!api_.UnmountImage) return false;

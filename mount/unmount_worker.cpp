@@ -8,6 +8,7 @@
 #include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/mounts.h"
+#include "resources/ids_mounts.h"
 #include "resources/resource.h"
 #include "win/handles.h"
 #include "win/long_path.h"
@@ -71,13 +72,15 @@ bool Recheck(UnmountJob& job) {
 enum class StaleChoice { Discard, Keep, Cancel };
 
 // A stale writable mount may still hold the user's changes: what is lost
-// is said, and the user decides.
+// is said, and the user decides. A mount served by a process of its own
+// keeps its changes apart from the folder, whether that process died or
+// its file system was unmounted by someone else (or by a restart).
 StaleChoice AskStale(HWND owner, const UnmountJob& job) {
   MountKind kind;
   bool known = ReadMountKind(job.mountPath, kind);
   std::wstring question;
-  if (known && kind.dead && kind.stagedFiles) {
-    question = LoadStr(IDS_ASK_DEAD_CHANGES);
+  if (known && !kind.copy && kind.stagedFiles) {
+    question = LoadStr(kind.dead ? IDS_ASK_DEAD_CHANGES : IDS_ASK_UNSERVED_CHANGES);
     ReplaceAll(question, L"%3", FormatStr(L"%llu", kind.stagedFiles));
     ReplaceAll(question, L"%4", FormatStr(L"%.1f MB", static_cast<double>(kind.stagedBytes) / 1048576.0));
   } else if ((!known || kind.copy) && FolderHoldsFiles(job.mountPath)) {

@@ -7,12 +7,20 @@
  * with ERROR_BUSY until the first one ends.  An unmount empties the folder
  * while the record is still there and busy, so no new mount can claim the
  * folder half-way, and drops the record last.
+ *
+ * A commit goes only into the file that was mounted: should the file at
+ * the WIM's path be another one now (renamed over, rebuilt by another
+ * program), or should its index name another image, the commit is refused
+ * with ERROR_FILE_INVALID and nothing is written; the mount can still be
+ * discarded.  A FUSE file system holds the offsets of the file it was
+ * started on, so for it any change of the file refuses.
  */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include "wg_internal.h"
 
@@ -97,8 +105,79 @@ static DWORD stale_error(DWORD flags)
 }
 
 /* ------------------------------------------------------------------------- */
+/* The file a commit goes into                                               */
+/* ------------------------------------------------------------------------- */
+
+/* 0 when the file at f's path is still the one the mount rec was made of;
+ * ERROR_FILE_INVALID when it is not. */
+static DWORD check_same_wim(const struct wg_mount_rec *rec, struct wg_file *f)
+{
+    struct wg_mount_rec now = {0};
+    char *id;
+    bool same;
+    DWORD err;
+
+    if (!rec->wim_dev && !rec->wim_ino)
+        return 0;   /* not known (older list) */
+    err = wg_record_wim(&now, f->unix_path);
+    if (err)
+        return err == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : err;
+    if (now.wim_dev != rec->wim_dev || now.wim_ino != rec->wim_ino)
+        return ERROR_FILE_INVALID;
+    if (now.wim_size == rec->wim_size && now.wim_mtime == rec->wim_mtime)
+        return 0;
+    /* Written to since: a FUSE file system would write at offsets that
+     * no longer hold what it read. */
+    if (rec->kind == WG_MOUNT_FUSE || !rec->image_id)
+        return ERROR_FILE_INVALID;
+    /* An extracted copy replaces its image by number: that number must
+     * still name the image that was mounted. */
+    wg_file_refresh(f);
+    err = wg_file_check_image(f, (int)rec->index);
+    if (err)
+        return err == ERROR_INVALID_PARAMETER ? ERROR_FILE_INVALID : err;
+    id = wg_image_identity(f->wim, (int)rec->index);
+    same = id && !strcmp(id, rec->image_id);
+    free(id);
+    return same ? 0 : ERROR_FILE_INVALID;
+}
+
+/* After a commit: the file as it is now is the mount's file. */
+static void note_committed_wim(const WCHAR *folder, const char *unix_path)
+{
+    struct wg_mount_list l;
+    long i;
+
+    if (wg_list_open(&l))
+        return;
+    i = wg_list_find_folder(&l, folder);
+    if (i >= 0 && !wg_record_wim(&l.recs[i], unix_path))
+        wg_list_save(&l);
+    wg_list_close(&l);
+}
+
+/* ------------------------------------------------------------------------- */
 /* Commit and discard                                                        */
 /* ------------------------------------------------------------------------- */
+
+/* True when a failed write into the file at unix_path was for want of
+ * space: its volume has less room than the staged changes take (the write
+ * gave back what it had taken when it failed). */
+static bool volume_too_small(const char *unix_path, const char *staging)
+{
+    char *dir = strdup(unix_path), *slash = dir ? strrchr(dir, '/') : NULL;
+    uint64_t files = 0, bytes = 0;
+    struct statvfs vfs;
+    bool lacking = false;
+
+    if (slash) {
+        *slash = 0;
+        wg_fuse_staged(staging, &files, &bytes);
+        lacking = statvfs(dir[0] ? dir : "/", &vfs) == 0 && (uint64_t)vfs.f_bavail * vfs.f_frsize < bytes;
+    }
+    free(dir);
+    return lacking;
+}
 
 /* Stores the changes of the FUSE mount rec: its file system writes only
  * what was changed, and ends.  keep_mounted mounts the image again. */
@@ -106,7 +185,7 @@ static DWORD fuse_commit(struct wg_image *img, const struct wg_mount_rec *rec, D
                          bool keep_mounted)
 {
     struct wg_file *f = img->file;
-    char *unix_path = wc_unix_path(rec->mount_path);
+    char *unix_path = wg_folder_unix_path(rec->mount_path);
     struct wg_op op;
     DWORD err = unix_path ? wg_op_init(&op, WG_OP_COMMIT, f, NULL) : ERROR_PATH_NOT_FOUND;
 
@@ -116,6 +195,9 @@ static DWORD fuse_commit(struct wg_image *img, const struct wg_mount_rec *rec, D
             wg_op_progress(&op, 0, 1);
         if (!err)
             err = wg_fuse_unmount(unix_path, true, (flags & WIM_COMMIT_FLAG_APPEND) != 0, &op);
+        /* The file system says only that it could not write. */
+        if (err == ERROR_WRITE_FAULT && volume_too_small(f->unix_path, rec->staging))
+            err = ERROR_DISK_FULL;
         if (!err)
             wg_op_progress(&op, 1, 1);
         wg_op_free(&op);
@@ -125,9 +207,12 @@ static DWORD fuse_commit(struct wg_image *img, const struct wg_mount_rec *rec, D
         if (flags & WIM_COMMIT_FLAG_APPEND)
             *new_index = wg_file_image_count(f, &err);
         /* The changes are stored; should the image not mount again, the
-         * record is listed as invalid and can be cleared. */
-        if (keep_mounted)
+         * record is listed as invalid and can be cleared.  The old file
+         * system is gone by now (wg_fuse_unmount waits for it). */
+        if (keep_mounted) {
             wg_fuse_mount(f->unix_path, (int)rec->index, unix_path, true, rec->staging);
+            note_committed_wim(rec->mount_path, f->unix_path);
+        }
     }
     wc_free(unix_path);
     return err;
@@ -149,6 +234,8 @@ static DWORD commit_image(struct wg_image *img, const struct wg_mount_rec *rec, 
     err = rec->rw ? wg_file_check_writable(f) : ERROR_ACCESS_DENIED;
     if (!err)
         err = stale_error(wg_mount_flags(rec));
+    if (!err)
+        err = check_same_wim(rec, f);
     if (!err && rec->kind == WG_MOUNT_FUSE)
         return fuse_commit(img, rec, flags, new_index, keep_mounted);
     if (!err) {
@@ -191,6 +278,8 @@ static DWORD commit_image(struct wg_image *img, const struct wg_mount_rec *rec, 
         err = wg_file_write(f, &op);
         if (!err)
             wg_op_progress(&op, 1, 1);
+        if (!err && keep_mounted)
+            note_committed_wim(rec->mount_path, f->unix_path);
     }
     wg_op_free(&op);
 out:
@@ -223,7 +312,7 @@ static DWORD mark_emptying(const WCHAR *folder)
  * The folder below is never touched. */
 static DWORD fuse_discard(const struct wg_mount_rec *rec)
 {
-    char *unix_path = wc_unix_path(rec->mount_path);
+    char *unix_path = wg_folder_unix_path(rec->mount_path);
     enum wg_fuse_state state = unix_path ? wg_fuse_state(unix_path) : WG_FUSE_NONE;
     DWORD err = 0;
 
@@ -392,7 +481,7 @@ BOOL WINAPI wg_ForgetMount(PCWSTR mount_path)
     }
     if (!(wg_mount_flags(&rec) & WIM_MOUNT_FLAG_INVALID))
         err = ERROR_INVALID_PARAMETER;
-    if (!err && rec.kind == WG_MOUNT_FUSE && (unix_path = wc_unix_path(full)) &&
+    if (!err && rec.kind == WG_MOUNT_FUSE && (unix_path = wg_folder_unix_path(full)) &&
         wg_fuse_state(unix_path) == WG_FUSE_DEAD)
         err = wg_fuse_release(unix_path);
     end_work(full, !err);

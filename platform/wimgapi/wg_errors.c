@@ -82,7 +82,9 @@ DWORD wg_error_from_wimlib(int ret, int err_no)
     case WIMLIB_ERR_IMAGE_HAS_MULTIPLE_REFERENCES:
         return ERROR_NOT_SUPPORTED;
     case WIMLIB_ERR_WIM_IS_READONLY:
-        return ERROR_ACCESS_DENIED;
+        /* Marked read-only in its header, or a part of a split set (the
+         * file's own permissions are looked at before wimlib opens it). */
+        return ERROR_FILE_READ_ONLY;
     case WIMLIB_ERR_PATH_DOES_NOT_EXIST:
         return ERROR_PATH_NOT_FOUND;
     case WIMLIB_ERR_NOTDIR:

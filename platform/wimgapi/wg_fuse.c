@@ -8,10 +8,20 @@
  * this (Wine) process: the daemon forks, which a Wine process must not do.
  *
  * A read-write mount writes its changes into a staging folder of its own
- * (kept in the library's shared folder, named after the mount); the commit
+ * (kept in the library's shared folder, "staging/quarry-<pid>.<start>-<time>",
+ * named after the process that made it and when, never reused); the commit
  * ("unmount --commit") writes only the changed files into the WIM, and the
  * daemon ends with it.  A commit that keeps the image mounted mounts it
- * again at once.
+ * again once the old file system is gone.  A staging folder that holds
+ * nothing, of a process that has ended and of no record, is removed by the
+ * next mount; one that holds files is kept whatever happens.
+ *
+ * Whether a folder is served is judged from the kernel's mount table and
+ * the daemon's process, never by looking at the folder itself: a file
+ * system that is busy committing answers nothing until it is done.
+ *
+ * What went wrong is told by wimlib-imagex's exit status (its library's
+ * error code), never by the words of its output, which echo the paths.
  *
  * FUSE is used when /dev/fuse can be opened, wimlib-imagex is installed
  * and either this process is root (libfuse mounts by itself then) or
@@ -30,6 +40,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "wg_internal.h"
@@ -190,56 +201,184 @@ static void run_program(char *const argv[], struct wg_op *op, struct run_result 
     }
 }
 
-/* The Win32 error for a failed run, from what wimlib-imagex said. */
+/* The library's error code of a failed run of wimlib-imagex: its exit
+ * status, or (when the status was lost) the last "Exiting with error code N"
+ * it printed; -1 when it never ran or said nothing of the kind. */
+static int run_code(const struct run_result *r)
+{
+    static const char said[] = "Exiting with error code ";
+    const char *p = NULL, *q = r->text;
+
+    if (r->status > 0)
+        return r->status;
+    while ((q = strstr(q, said)))
+        p = q++;
+    return p ? atoi(p + sizeof(said) - 1) : -1;
+}
+
+/* True when a write error of the run was for want of space: the system's
+ * own words end the line that reports it. */
+static bool out_of_space(const struct run_result *r)
+{
+    const char *words = strerror(ENOSPC), *p = r->text;
+    size_t n = strlen(words);
+
+    while ((p = strstr(p, words))) {
+        if (p[n] == '\n' || p[n] == '\r' || !p[n])
+            return true;
+        p += n;
+    }
+    return false;
+}
+
+/* The Win32 error for a failed run. */
 static DWORD run_error(const struct run_result *r)
 {
+    int code = run_code(r);
+
     if (r->status == -1 && !r->text[0])
         return ERROR_FILE_NOT_FOUND;
-    if (strcasestr(r->text, "lock"))
-        return ERROR_SHARING_VIOLATION;
-    if (strcasestr(r->text, "busy") || strcasestr(r->text, "open file"))
+    switch (code) {
+    case -1:
+    case 0:
+        return ERROR_GEN_FAILURE;
+    case WIMLIB_ERR_FUSE:
+    case WIMLIB_ERR_MQUEUE:
+        /* FUSE itself refused. */
+        return ERROR_NOT_SUPPORTED;
+    case WIMLIB_ERR_MOUNTED_IMAGE_IS_BUSY:
         return ERROR_BUSY;
-    if (strcasestr(r->text, "not enough space") || strcasestr(r->text, "No space"))
-        return ERROR_DISK_FULL;
-    if (strcasestr(r->text, "permission") || strcasestr(r->text, "denied"))
+    case WIMLIB_ERR_NOT_A_MOUNTPOINT:
+        return ERROR_NOT_FOUND;
+    case WIMLIB_ERR_NOT_PERMITTED_TO_UNMOUNT:
         return ERROR_ACCESS_DENIED;
-    return ERROR_GEN_FAILURE;
+    case WIMLIB_ERR_IS_SPLIT_WIM:
+    case WIMLIB_ERR_WIM_IS_READONLY:
+        return ERROR_FILE_READ_ONLY;
+    case WIMLIB_ERR_WRITE:
+        return out_of_space(r) ? ERROR_DISK_FULL : ERROR_WRITE_FAULT;
+    default:
+        return wg_error_from_wimlib(code, 0);
+    }
 }
 
 /* ------------------------------------------------------------------------- */
 /* Mounting and unmounting                                                   */
 /* ------------------------------------------------------------------------- */
 
+#define STAGING_PREFIX "quarry-"
+
 char *wg_fuse_staging_for(const char *unix_folder)
 {
-    char name[96], *path;
-    struct stat st;
+    struct wg_owner self;
+    struct timespec now;
+    char name[128], *path = NULL, *slash;
+    int attempt;
 
-    if (stat(unix_folder, &st))
-        return NULL;
-    snprintf(name, sizeof(name), "staging/%llu.%llu.%ld", (unsigned long long)st.st_dev,
-             (unsigned long long)st.st_ino, (long)getpid());
-    path = wg_store_file(name);
-    if (path) {
-        char *slash = strrchr(path, '/');
+    (void)unix_folder;
+    wg_owner_self(&self);
+    clock_gettime(CLOCK_REALTIME, &now);
+    for (attempt = 0; attempt < 100; attempt++) {
+        /* A name of its own: a folder that exists already is never used. */
+        snprintf(name, sizeof(name), "staging/" STAGING_PREFIX "%ld.%llu-%lld.%09ld.%d", self.pid, self.start,
+                 (long long)now.tv_sec, now.tv_nsec, attempt);
+        path = wg_store_file(name);
+        if (!path)
+            return NULL;
+        slash = strrchr(path, '/');
         *slash = 0;
         mkdir(path, 0700);
         *slash = '/';
-        if (mkdir(path, 0700) && errno != EEXIST) {
-            free(path);
-            path = NULL;
-        }
+        if (mkdir(path, 0700) == 0)
+            return path;
+        free(path);
+        path = NULL;
+        if (errno != EEXIST)
+            return NULL;
     }
-    return path;
+    errno = EEXIST;
+    return NULL;
 }
 
-DWORD wg_fuse_mount(const char *wim, int index, const char *folder, bool rw, const char *staging)
+/* The process that made a staging folder, from its name; false for a name
+ * this library did not give. */
+static bool staging_owner(const char *name, struct wg_owner *o)
+{
+    char *end;
+
+    if (strncmp(name, STAGING_PREFIX, sizeof(STAGING_PREFIX) - 1))
+        return false;
+    o->pid = strtol(name + sizeof(STAGING_PREFIX) - 1, &end, 10);
+    if (o->pid <= 0 || *end != '.')
+        return false;
+    o->start = strtoull(end + 1, &end, 10);
+    return *end == '-';
+}
+
+void wg_fuse_sweep_staging(const struct wg_mount_list *l)
+{
+    char *dir = wg_store_file("staging");
+    struct dirent *e;
+    struct wg_owner owner;
+    DIR *d = dir ? opendir(dir) : NULL;
+    size_t i;
+
+    while (d && (e = readdir(d))) {
+        char *path;
+        bool named = false;
+        uint64_t files = 0, bytes = 0;
+
+        if (!staging_owner(e->d_name, &owner) || wg_owner_alive(&owner))
+            continue;
+        if (asprintf(&path, "%s/%s", dir, e->d_name) < 0)
+            continue;
+        for (i = 0; i < l->count && !named; i++)
+            named = l->recs[i].staging && !strcmp(l->recs[i].staging, path);
+        if (!named) {
+            /* Changes nobody was asked about are never thrown away. */
+            wg_fuse_staged(path, &files, &bytes);
+            if (!files)
+                wg_fuse_drop_staging(path);
+        }
+        free(path);
+    }
+    if (d)
+        closedir(d);
+    free(dir);
+}
+
+/* A path as a glob that matches only itself. */
+static char *glob_quoted(const char *path)
+{
+    char *out = malloc(strlen(path) * 2 + 1), *d = out;
+
+    if (!out)
+        return NULL;
+    for (; *path; path++) {
+        if (strchr("*?[]\\", *path))
+            *d++ = '\\';
+        *d++ = *path;
+    }
+    *d = 0;
+    return out;
+}
+
+DWORD wg_fuse_mount_refs(const char *wim, int index, const char *folder, bool rw, const char *staging,
+                         char *const *refs, size_t nrefs)
 {
     char number[16], *staging_arg = NULL;
-    char *argv[8];
+    char **argv = calloc(nrefs + 8, sizeof(char *));
+    char **ref_args = calloc(nrefs + 1, sizeof(char *));
     struct run_result r;
+    DWORD err = 0;
+    size_t i;
     int n = 0;
 
+    if (!argv || !ref_args) {
+        free(argv);
+        free(ref_args);
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     snprintf(number, sizeof(number), "%d", index);
     argv[n++] = (char *)imagex_path();
     argv[n++] = rw ? "mountrw" : "mount";
@@ -248,17 +387,53 @@ DWORD wg_fuse_mount(const char *wim, int index, const char *folder, bool rw, con
     argv[n++] = (char *)folder;
     if (rw && staging) {
         if (asprintf(&staging_arg, "--staging-dir=%s", staging) < 0)
-            return ERROR_NOT_ENOUGH_MEMORY;
-        argv[n++] = staging_arg;
+            err = ERROR_NOT_ENOUGH_MEMORY;
+        else
+            argv[n++] = staging_arg;
+    }
+    /* Every other part of a split set, each named exactly. */
+    for (i = 0; !err && i < nrefs; i++) {
+        char *quoted = glob_quoted(refs[i]);
+        if (!quoted || asprintf(&ref_args[i], "--ref=%s", quoted) < 0) {
+            ref_args[i] = NULL;
+            err = ERROR_NOT_ENOUGH_MEMORY;
+        } else {
+            argv[n++] = ref_args[i];
+        }
+        free(quoted);
     }
     argv[n] = NULL;
-    if (!argv[0])
-        return ERROR_NOT_SUPPORTED;
-    run_program(argv, NULL, &r);
+    if (!err && !argv[0])
+        err = ERROR_NOT_SUPPORTED;
+    if (!err) {
+        run_program(argv, NULL, &r);
+        if ((r.status == 0 || r.status == RUN_UNKNOWN) && wg_fuse_state(folder) == WG_FUSE_LIVE)
+            err = 0;
+        else
+            err = r.status == 0 || r.status == RUN_UNKNOWN ? ERROR_GEN_FAILURE : run_error(&r);
+    }
+    for (i = 0; i < nrefs; i++)
+        free(ref_args[i]);
+    free(ref_args);
     free(staging_arg);
-    if ((r.status == 0 || r.status == RUN_UNKNOWN) && wg_fuse_state(folder) == WG_FUSE_LIVE)
-        return 0;
-    return r.status == 0 || r.status == RUN_UNKNOWN ? ERROR_GEN_FAILURE : run_error(&r);
+    free(argv);
+    return err;
+}
+
+DWORD wg_fuse_mount(const char *wim, int index, const char *folder, bool rw, const char *staging)
+{
+    return wg_fuse_mount_refs(wim, index, folder, rw, staging, NULL, 0);
+}
+
+/* Waits until the kernel no longer lists the folder as a wimlib file
+ * system: the daemon unmounts it on its way out, after the command that
+ * asked it to has already ended. */
+static void wait_until_gone(const char *folder)
+{
+    uint64_t start = wg_now_ms();
+
+    while (wg_fuse_state(folder) != WG_FUSE_NONE && wg_now_ms() - start < 60000)
+        Sleep(20);
 }
 
 DWORD wg_fuse_unmount(const char *folder, bool commit, bool append, struct wg_op *op)
@@ -282,58 +457,165 @@ DWORD wg_fuse_unmount(const char *folder, bool commit, bool append, struct wg_op
     if (!argv[0])
         return ERROR_NOT_SUPPORTED;
     run_program(argv, op, &r);
-    if (r.status == RUN_UNKNOWN && !strstr(r.text, "ERROR") && wg_fuse_state(folder) == WG_FUSE_NONE)
-        return 0;
-    if (r.status == 0)
-        return 0;
+    if (r.status == 0 || (r.status == RUN_UNKNOWN && run_code(&r) < 0)) {
+        wait_until_gone(folder);
+        if (r.status == 0 || wg_fuse_state(folder) == WG_FUSE_NONE)
+            return 0;
+    }
     /* An endpoint whose daemon ended cannot be committed. */
     return wg_fuse_state(folder) == WG_FUSE_DEAD ? ERROR_INVALID_DATA : run_error(&r);
 }
 
-/* True when the folder is the mount point of a wimlib file system. */
-static bool listed_as_wimfs(const char *folder)
+/* The folder's path as the kernel's mount table writes it: its parent
+ * resolved, the folder itself never looked at.  From malloc. */
+static char *table_path(const char *folder, const char *cwd)
+{
+    char *copy = NULL, *slash, *parent, *out = NULL;
+    size_t len;
+
+    if (folder[0] != '/' && cwd) {
+        if (asprintf(&copy, "%s/%s", cwd, folder) < 0)
+            return NULL;
+    } else {
+        copy = strdup(folder);
+    }
+    if (!copy)
+        return NULL;
+    len = strlen(copy);
+    while (len > 1 && copy[len - 1] == '/')
+        copy[--len] = 0;
+    slash = strrchr(copy, '/');
+    if (!slash || !slash[1] || !strcmp(slash + 1, ".") || !strcmp(slash + 1, "..")) {
+        out = realpath(copy, NULL);
+        free(copy);
+        return out;
+    }
+    *slash = 0;
+    parent = realpath(copy[0] ? copy : "/", NULL);
+    if (parent && asprintf(&out, "%s/%s", strcmp(parent, "/") ? parent : "", slash + 1) < 0)
+        out = NULL;
+    free(parent);
+    free(copy);
+    return out;
+}
+
+/* /proc/mounts writes space, tab, newline and "\\" as octal escapes. */
+static void unescape_mount_path(char *point)
+{
+    char *s = point, *d = point;
+
+    while (*s) {
+        if (s[0] == '\\' && s[1] >= '0' && s[1] <= '7' && s[2] && s[3]) {
+            *d++ = (char)strtol((char[]){s[1], s[2], s[3], 0}, NULL, 8);
+            s += 4;
+        } else {
+            *d++ = *s++;
+        }
+    }
+    *d = 0;
+}
+
+/* True when the kernel lists the path (table form) as a wimlib file system. */
+static bool listed_as_wimfs(const char *path)
 {
     FILE *fp = fopen("/proc/self/mounts", "r");
-    char *line = NULL, *real = realpath(folder, NULL);
+    char *line = NULL;
     size_t cap = 0;
     bool found = false;
 
-    if (!fp) {
-        free(real);
+    if (!fp)
         return false;
-    }
     while (!found && getline(&line, &cap, fp) > 0) {
         char dev[64], point[4096], type[64];
         if (sscanf(line, "%63s %4095s %63s", dev, point, type) != 3 || strncmp(type, "fuse.wimfs", 10))
             continue;
-        /* /proc/mounts writes space, tab, newline and "\" as octal escapes. */
-        {
-            char *s = point, *d = point;
-            while (*s) {
-                if (s[0] == '\\' && s[1] >= '0' && s[1] <= '7' && s[2] && s[3]) {
-                    *d++ = (char)strtol((char[]){s[1], s[2], s[3], 0}, NULL, 8);
-                    s += 4;
-                } else {
-                    *d++ = *s++;
-                }
-            }
-            *d = 0;
-        }
-        found = !strcmp(point, folder) || (real && !strcmp(point, real));
+        unescape_mount_path(point);
+        found = !strcmp(point, path);
     }
     free(line);
-    free(real);
     fclose(fp);
+    return found;
+}
+
+/* True when a live wimlib-imagex process serves (or is mounting) the path
+ * (table form): its command line names the folder. */
+static bool daemon_serves(const char *path)
+{
+    DIR *proc = opendir("/proc");
+    struct dirent *e;
+    bool found = false;
+
+    while (proc && !found && (e = readdir(proc))) {
+        char file[64], cwd_link[64], cwd[4096], *buf, *args[6] = {0}, *p, *name;
+        ssize_t n, cwd_len;
+        int fd, argc = 0, first;
+
+        char *end;
+        long pid = strtol(e->d_name, &end, 10);
+
+        if (pid <= 0 || *end)
+            continue;
+        snprintf(file, sizeof(file), "/proc/%ld/cmdline", pid);
+        fd = open(file, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        buf = malloc(8192);
+        n = buf ? read(fd, buf, 8191) : -1;
+        close(fd);
+        if (n <= 0) {
+            free(buf);
+            continue;
+        }
+        buf[n] = 0;
+        for (p = buf; p < buf + n && argc < 6; p += strlen(p) + 1)
+            args[argc++] = p;
+        name = args[0] ? strrchr(args[0], '/') : NULL;
+        name = name ? name + 1 : args[0];
+        /* "wimlib-imagex mount[rw] WIM INDEX DIR" or "wimmount[rw] WIM INDEX DIR". */
+        first = name && !strcmp(name, "wimlib-imagex") ? 2 : 1;
+        if (!name || (first == 2 && (!args[1] || strncmp(args[1], "mount", 5))) ||
+            (first == 1 && strncmp(name, "wimmount", 8)) || !args[first + 2]) {
+            free(buf);
+            continue;
+        }
+        snprintf(cwd_link, sizeof(cwd_link), "/proc/%ld/cwd", pid);
+        cwd_len = readlink(cwd_link, cwd, sizeof(cwd) - 1);
+        if (cwd_len >= 0)
+            cwd[cwd_len] = 0;
+        {
+            char *served = table_path(args[first + 2], cwd_len >= 0 ? cwd : NULL);
+            found = served && !strcmp(served, path);
+            free(served);
+        }
+        /* A zombie serves nothing. */
+        if (found) {
+            char st[512], *close_paren;
+            ssize_t m;
+            snprintf(file, sizeof(file), "/proc/%ld/stat", pid);
+            fd = open(file, O_RDONLY | O_CLOEXEC);
+            m = fd >= 0 ? read(fd, st, sizeof(st) - 1) : -1;
+            if (fd >= 0)
+                close(fd);
+            st[m > 0 ? m : 0] = 0;
+            close_paren = strrchr(st, ')');
+            found = close_paren && close_paren[1] == ' ' && !strchr("ZXx", close_paren[2]);
+        }
+        free(buf);
+    }
+    if (proc)
+        closedir(proc);
     return found;
 }
 
 enum wg_fuse_state wg_fuse_state(const char *folder)
 {
-    struct stat st;
+    char *path = table_path(folder, NULL);
+    enum wg_fuse_state state = WG_FUSE_NONE;
 
-    if (stat(folder, &st))
-        return errno == ENOTCONN ? WG_FUSE_DEAD : WG_FUSE_NONE;
-    return listed_as_wimfs(folder) ? WG_FUSE_LIVE : WG_FUSE_NONE;
+    if (path && listed_as_wimfs(path))
+        state = daemon_serves(path) ? WG_FUSE_LIVE : WG_FUSE_DEAD;
+    free(path);
+    return state;
 }
 
 DWORD wg_fuse_release(const char *folder)

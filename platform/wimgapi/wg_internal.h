@@ -254,6 +254,12 @@ struct wg_mount_rec {
     unsigned long long dir_dev, dir_ino;   /* the mount folder; 0/0 unknown */
     unsigned long long dir_born;           /* its birth time in ns, 0 unknown */
     unsigned dir_mode;         /* its permission bits before the mount */
+    /* The WIM file as it was when mounted (and after each commit): a
+     * commit refuses a file that is no longer that one.  All 0: unknown. */
+    unsigned long long wim_dev, wim_ino, wim_size, wim_mtime;
+    /* The mounted image's creation time as its XML holds it ("-": none),
+     * which tells whether the index still names that image. */
+    char *image_id;
 };
 
 struct wg_mount_list {
@@ -282,6 +288,12 @@ void wg_record_free(struct wg_mount_rec *r);
 /* Records the identity of the folder at unix_path in r (dir_dev, dir_ino,
  * dir_born); an error when it cannot be read. */
 DWORD wg_record_folder(struct wg_mount_rec *r, const char *unix_path);
+/* Records the identity of the WIM file at unix_path in r (wim_dev,
+ * wim_ino, wim_size, wim_mtime); an error when it cannot be read. */
+DWORD wg_record_wim(struct wg_mount_rec *r, const char *unix_path);
+/* The creation time of image index of wim, as text from malloc (NULL when
+ * the image has none). */
+char *wg_image_identity(WIMStruct *wim, int index);
 /* WIM_MOUNT_FLAG_* of a record as things stand now. */
 DWORD wg_mount_flags(const struct wg_mount_rec *r);
 /* True while another call (here or in another live process) works on the
@@ -293,6 +305,10 @@ bool wg_record_busy(const struct wg_mount_rec *r);
  * everything inside (0 when the folder is gone).  wg_folder_protect takes
  * the write permission away from the folder and everything inside. */
 DWORD wg_folder_check(const char *unix_path);
+/* The Unix path of a mount folder, found without looking at the folder
+ * itself (only at its parent), so that it never waits for a file system
+ * mounted there.  From malloc; NULL with an error set. */
+char *wg_folder_unix_path(const WCHAR *win_path);
 DWORD wg_folder_empty(const char *unix_path);
 void wg_folder_protect(const char *unix_path);
 
@@ -324,6 +340,13 @@ DWORD wg_fuse_mount(const char *wim, int index, const char *folder, bool rw, con
 DWORD wg_fuse_unmount(const char *folder, bool commit, bool append, struct wg_op *op);
 DWORD wg_fuse_release(const char *folder);
 char *wg_fuse_staging_for(const char *unix_folder);
+/* Removes the staging folders of mounts that are over: named by this
+ * library, made by a process that has ended, named by no record of l and
+ * holding no file. */
+void wg_fuse_sweep_staging(const struct wg_mount_list *l);
+/* Mounts with the parts of a split set (paths of its other parts). */
+DWORD wg_fuse_mount_refs(const char *wim, int index, const char *folder, bool rw, const char *staging,
+                         char *const *refs, size_t nrefs);
 void wg_fuse_staged(const char *staging, uint64_t *files, uint64_t *bytes);
 void wg_fuse_drop_staging(const char *staging);
 

@@ -63,7 +63,11 @@ static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder
         err = wg_folder_check(unix_folder);
     if (!err)
         err = wg_record_folder(&rec, unix_folder);
+    /* The file as it is now: a commit goes only into this very file. */
+    if (!err)
+        err = wg_record_wim(&rec, f->unix_path);
     if (!err) {
+        rec.image_id = wg_image_identity(f->wim, index);
         rec.pending = true;
         rec.index = (DWORD)index;
         rec.rw = rw;
@@ -77,7 +81,11 @@ static DWORD claim_mount(const struct wg_file *f, int index, const WCHAR *folder
     }
     if (!err)
         err = wg_list_save(&l);
+    /* What mounts that are over left staged and empty goes now. */
+    if (!err)
+        wg_fuse_sweep_staging(&l);
     wg_list_close(&l);
+    free(rec.image_id);
     return err;
 }
 
@@ -135,20 +143,50 @@ static DWORD report_items(struct wg_image *img, const WCHAR *folder)
     return wg_apply(img->file, img->index, folder, WIM_FLAG_NO_APPLY);
 }
 
-/* True when a FUSE mount failed for want of FUSE rather than for the image
- * or the file (which an extraction would not get past either). */
+/* True when a FUSE mount failed for want of FUSE (wimlib-imagex missing
+ * or FUSE refusing: the library's own error code says so) rather than for
+ * the image or the file, which an extraction would not get past either. */
 static bool fuse_refused(DWORD err)
 {
-    return err == ERROR_GEN_FAILURE || err == ERROR_ACCESS_DENIED || err == ERROR_NOT_SUPPORTED ||
-           err == ERROR_FILE_NOT_FOUND;
+    return err == ERROR_NOT_SUPPORTED || err == ERROR_FILE_NOT_FOUND || err == ERROR_GEN_FAILURE;
+}
+
+/* Why a writable mount of f could never be saved: a file marked read-only
+ * or a part of a split set.  0 when it can be written. */
+static DWORD never_writable(struct wg_file *f)
+{
+    struct wimlib_wim_info info;
+    DWORD err = wg_file_load(f);
+
+    if (err)
+        return err;
+    memset(&info, 0, sizeof(info));
+    if (wimlib_get_wim_info(f->wim, &info))
+        return 0;
+    return info.is_marked_readonly || info.total_parts > 1 ? ERROR_FILE_READ_ONLY : 0;
+}
+
+/* The parts of a split set the FUSE process needs: every other part,
+ * referenced by the caller.  False when some are missing (the extracted
+ * copy then reads what it can and fails plainly on what it cannot). */
+static bool fuse_has_parts(struct wg_file *f)
+{
+    struct wimlib_wim_info info;
+
+    memset(&info, 0, sizeof(info));
+    if (wg_file_load(f) || wimlib_get_wim_info(f->wim, &info))
+        return false;
+    return info.total_parts <= 1 || f->ref_count + 1 >= info.total_parts;
 }
 
 static DWORD fuse_mount(struct wg_image *img, const WCHAR *folder, const char *unix_folder, bool rw,
                         const char *staging)
 {
+    struct wg_file *f = img->file;
     DWORD err = report_items(img, folder);
 
-    return err ? err : wg_fuse_mount(img->file->unix_path, img->index, unix_folder, rw, staging);
+    return err ? err
+               : wg_fuse_mount_refs(f->unix_path, img->index, unix_folder, rw, staging, f->ref_paths, f->ref_count);
 }
 
 static DWORD copy_mount(struct wg_image *img, const WCHAR *folder, const char *unix_folder, bool rw, DWORD flags)
@@ -187,12 +225,18 @@ static DWORD mount_image(struct wg_image *img, const WCHAR *mount_path, DWORD fl
         err = ERROR_FILENAME_EXCED_RANGE;
         goto out;
     }
-    unix_path = wc_unix_path(full);
+    unix_path = wg_folder_unix_path(full);
     if (!unix_path) {
         err = GetLastError() ? GetLastError() : ERROR_PATH_NOT_FOUND;
         goto out;
     }
     err = wg_file_check_image(f, img->index);
+    /* A mount whose changes could never be stored is refused now, not at
+     * its first commit. */
+    if (!err && rw)
+        err = never_writable(f);
+    if (!err && fuse && !fuse_has_parts(f))
+        fuse = false;
     if (!err)
         clear_dead_endpoint(full, unix_path);
     if (!err && rw && fuse) {
@@ -321,35 +365,67 @@ BOOL WINAPI wg_GetMountedImages(PWIM_MOUNT_LIST list, PDWORD size)
     return wg_ok();
 }
 
+/* A copy of the list's records, taken under its lock, which is held only
+ * for that: what the records say about the disk is looked at afterwards. */
+static DWORD snapshot(struct wg_mount_rec **recs, size_t *count)
+{
+    struct wg_mount_list l;
+    DWORD err = wg_list_open(&l);
+    size_t i;
+
+    *recs = NULL;
+    *count = 0;
+    if (err)
+        return err;
+    if (l.count && !(*recs = calloc(l.count, sizeof(**recs))))
+        err = ERROR_NOT_ENOUGH_MEMORY;
+    for (i = 0; !err && i < l.count; i++, (*count)++)
+        if (!wg_record_copy(&(*recs)[i], &l.recs[i]))
+            err = ERROR_NOT_ENOUGH_MEMORY;
+    wg_list_close(&l);
+    return err;
+}
+
+static void free_snapshot(struct wg_mount_rec *recs, size_t count)
+{
+    size_t i;
+
+    for (i = 0; i < count; i++)
+        wg_record_free(&recs[i]);
+    free(recs);
+}
+
 BOOL WINAPI wg_GetMountedImageInfo(MOUNTED_IMAGE_INFO_LEVELS level, PDWORD count, PVOID info, DWORD size,
                                    PDWORD returned)
 {
-    struct wg_mount_list l;
+    struct wg_mount_rec *recs;
+    size_t n, i;
     DWORD err, needed;
-    size_t i;
 
     if (!count || !returned || (level != MountedImageInfoLevel0 && level != MountedImageInfoLevel1))
         return wg_fail(ERROR_INVALID_PARAMETER);
-    err = wg_list_open(&l);
-    if (err)
+    err = snapshot(&recs, &n);
+    if (err) {
+        free_snapshot(recs, n);
         return wg_fail(err);
+    }
     /* Both levels have the same size. */
-    needed = (DWORD)(l.count * sizeof(WIM_MOUNT_INFO_LEVEL1));
-    *count = (DWORD)l.count;
+    needed = (DWORD)(n * sizeof(WIM_MOUNT_INFO_LEVEL1));
+    *count = (DWORD)n;
     *returned = needed;
     if (size < needed || (needed && !info)) {
-        wg_list_close(&l);
+        free_snapshot(recs, n);
         return wg_fail(ERROR_INSUFFICIENT_BUFFER);
     }
-    for (i = 0; i < l.count; i++) {
+    for (i = 0; i < n; i++) {
         WIM_MOUNT_INFO_LEVEL1 *e = (WIM_MOUNT_INFO_LEVEL1 *)info + i;
         memset(e, 0, sizeof(*e));
-        copy_path(e->WimPath, l.recs[i].wim_path);
-        copy_path(e->MountPath, l.recs[i].mount_path);
-        e->ImageIndex = l.recs[i].index;
-        e->MountFlags = level == MountedImageInfoLevel1 ? wg_mount_flags(&l.recs[i]) : (DWORD)l.recs[i].rw;
+        copy_path(e->WimPath, recs[i].wim_path);
+        copy_path(e->MountPath, recs[i].mount_path);
+        e->ImageIndex = recs[i].index;
+        e->MountFlags = level == MountedImageInfoLevel1 ? wg_mount_flags(&recs[i]) : (DWORD)recs[i].rw;
     }
-    wg_list_close(&l);
+    free_snapshot(recs, n);
     return wg_ok();
 }
 
@@ -427,6 +503,7 @@ BOOL WINAPI wg_GetMountedImageHandle(PCWSTR mount_path, DWORD flags, PHANDLE wim
 BOOL WINAPI wg_GetMountKind(PCWSTR mount_path, PDWORD kind, PULONGLONG staged_files, PULONGLONG staged_bytes)
 {
     struct wg_mount_list l;
+    struct wg_mount_rec rec = {0};
     uint64_t files = 0, bytes = 0;
     WCHAR *full;
     char *unix_path;
@@ -442,16 +519,20 @@ BOOL WINAPI wg_GetMountKind(PCWSTR mount_path, PDWORD kind, PULONGLONG staged_fi
     i = err ? -1 : wg_list_find_folder(&l, full);
     if (!err && i < 0)
         err = ERROR_NOT_FOUND;
+    if (!err && !wg_record_copy(&rec, &l.recs[i]))
+        err = ERROR_NOT_ENOUGH_MEMORY;
+    wg_list_close(&l);
+    /* The folder and the staging files are looked at without the lock. */
     if (!err) {
         *kind = WG_KIND_COPY;
-        if (l.recs[i].kind == WG_MOUNT_FUSE) {
-            unix_path = wc_unix_path(full);
+        if (rec.kind == WG_MOUNT_FUSE) {
+            unix_path = wg_folder_unix_path(full);
             *kind = unix_path && wg_fuse_state(unix_path) == WG_FUSE_DEAD ? WG_KIND_FUSE_DEAD : WG_KIND_FUSE;
             wc_free(unix_path);
-            wg_fuse_staged(l.recs[i].staging, &files, &bytes);
+            wg_fuse_staged(rec.staging, &files, &bytes);
         }
+        wg_record_free(&rec);
     }
-    wg_list_close(&l);
     free(full);
     if (staged_files)
         *staged_files = files;

@@ -10,6 +10,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,61 @@ DWORD wg_folder_check(const char *unix_path)
             err = ERROR_DIR_NOT_EMPTY;
     closedir(d);
     return err;
+}
+
+char *wg_folder_unix_path(const WCHAR *win_path)
+{
+    size_t len = win_path ? wc_len(win_path) : 0, cut;
+    WCHAR *parent;
+    char *unix_parent, *name, *out = NULL;
+    struct dirent *e;
+    DIR *d;
+
+    if (!len)
+        return wc_unix_path(win_path);
+    for (cut = len; cut > 0 && win_path[cut - 1] != '\\' && win_path[cut - 1] != '/'; cut--)
+        ;
+    /* A root ("C:\") or a bare name: nothing above to look at instead. */
+    if (cut < 3 || cut == len)
+        return wc_unix_path(win_path);
+    parent = malloc((cut + 1) * sizeof(WCHAR));
+    if (!parent) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
+    memcpy(parent, win_path, cut * sizeof(WCHAR));
+    parent[cut] = 0;
+    unix_parent = wc_unix_path(parent);
+    free(parent);
+    name = wc_to_utf8(win_path + cut);
+    if (unix_parent && name) {
+        /* Windows names are case-blind: take the name as the parent
+         * lists it (reading the parent does not enter the folder). */
+        d = opendir(unix_parent);
+        while (d && (e = readdir(d))) {
+            if (!strcmp(e->d_name, name))
+                break;
+            if (!strcasecmp(e->d_name, name)) {
+                char *listed = strdup(e->d_name);
+                if (listed) {
+                    free(name);
+                    name = listed;
+                }
+            }
+        }
+        if (d)
+            closedir(d);
+        len = strlen(unix_parent);
+        out = malloc(len + strlen(name) + 2);
+        if (out)
+            snprintf(out, len + strlen(name) + 2, "%s%s%s", unix_parent,
+                     len && unix_parent[len - 1] == '/' ? "" : "/", name);
+        else
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    wc_free(unix_parent);
+    wc_free(name);
+    return out;
 }
 
 /* Deletes everything inside the open folder dirfd, giving folders their

@@ -6,7 +6,7 @@
  *
  *   <state> TAB <index> TAB <rw> TAB <WIM path> TAB <mount path>
  *           TAB <owner> TAB <busy> TAB <folder id> TAB <folder mode>
- *           TAB <kind> TAB <staging folder>
+ *           TAB <kind> TAB <staging folder> TAB <WIM id> TAB <image id>
  *
  * state "M" (mounted), "P" (being mounted) or "U" (an unmount began to
  * empty the folder: whatever is left must never be committed).  kind "C"
@@ -19,7 +19,11 @@
  * mounted, folder mode its permission bits before the mount (in
  * octal).  The folder id is "<device>.<inode>.<birth time in ns>": a file
  * system may give a new folder the inode number of one just deleted, but
- * not its birth time.  Lines with only the first five fields (older lists)
+ * not its birth time.  WIM id is "<device>.<inode>.<size>.<mtime in ns>"
+ * of the WIM file when it was mounted or last committed, image id the
+ * mounted image's creation time from its XML ("-" for unknown): a commit
+ * into a file that is no longer that one, or whose index now names another
+ * image, is refused.  Lines with only the first five fields (older lists)
  * are read with the last four unknown, lines without a kind as copies.  Every process of the Wine prefix reads and
  * writes the list under an exclusive lock (flock on mounts.lock), held only
  * for short updates, never during an extraction, commit or deletion.
@@ -133,8 +137,10 @@ static void free_record(struct wg_mount_rec *r)
     wc_free(r->wim_path);
     wc_free(r->mount_path);
     free(r->staging);
+    free(r->image_id);
     r->wim_path = r->mount_path = NULL;
     r->staging = NULL;
+    r->image_id = NULL;
 }
 
 bool wg_list_add(struct wg_mount_list *l, const struct wg_mount_rec *r)
@@ -162,7 +168,8 @@ bool wg_record_copy(struct wg_mount_rec *dst, const struct wg_mount_rec *src)
     dst->wim_path = wc_dup(src->wim_path);
     dst->mount_path = wc_dup(src->mount_path);
     dst->staging = src->staging ? strdup(src->staging) : NULL;
-    if (dst->wim_path && dst->mount_path && (dst->staging || !src->staging))
+    dst->image_id = src->image_id ? strdup(src->image_id) : NULL;
+    if (dst->wim_path && dst->mount_path && (dst->staging || !src->staging) && (dst->image_id || !src->image_id))
         return true;
     free_record(dst);
     return false;
@@ -203,10 +210,10 @@ static void format_owner(char *buf, size_t size, const struct wg_owner *o)
 /* Parses one line; false for a malformed one (which is skipped). */
 static bool parse_line(char *line, struct wg_mount_rec *r)
 {
-    char *fields[11] = {0}, *save = NULL, *end;
+    char *fields[13] = {0}, *save = NULL, *end;
     int i;
 
-    for (i = 0; i < 11; i++) {
+    for (i = 0; i < 13; i++) {
         fields[i] = strtok_r(i ? NULL : line, "\t", &save);
         if (!fields[i] && i < 5)
             return false;
@@ -232,6 +239,14 @@ static bool parse_line(char *line, struct wg_mount_rec *r)
     r->kind = fields[9] && !strcmp(fields[9], "F") ? WG_MOUNT_FUSE : WG_MOUNT_COPY;
     if (fields[10] && strcmp(fields[10], "-"))
         r->staging = strdup(fields[10]);
+    if (fields[11] && strcmp(fields[11], "-")) {
+        r->wim_dev = strtoull(fields[11], &end, 10);
+        r->wim_ino = *end == '.' ? strtoull(end + 1, &end, 10) : 0;
+        r->wim_size = *end == '.' ? strtoull(end + 1, &end, 10) : 0;
+        r->wim_mtime = *end == '.' ? strtoull(end + 1, NULL, 10) : 0;
+    }
+    if (fields[12] && strcmp(fields[12], "-"))
+        r->image_id = strdup(fields[12]);
     return r->index && r->wim_path && r->mount_path;
 }
 
@@ -287,7 +302,7 @@ DWORD wg_list_open(struct wg_mount_list *l)
 static int write_record(FILE *fp, const struct wg_mount_rec *r)
 {
     char *wim = wc_to_utf8(r->wim_path), *mnt = wc_to_utf8(r->mount_path);
-    char owner[64], busy[64], id[64], mode[16];
+    char owner[64], busy[64], id[64], mode[16], wim_id[96];
     int ret = -1;
 
     format_owner(owner, sizeof(owner), &r->owner);
@@ -300,10 +315,15 @@ static int write_record(FILE *fp, const struct wg_mount_rec *r)
         snprintf(mode, sizeof(mode), "%o", r->dir_mode);
     else
         snprintf(mode, sizeof(mode), "-");
+    if (r->wim_dev || r->wim_ino)
+        snprintf(wim_id, sizeof(wim_id), "%llu.%llu.%llu.%llu", r->wim_dev, r->wim_ino, r->wim_size, r->wim_mtime);
+    else
+        snprintf(wim_id, sizeof(wim_id), "-");
     if (wim && mnt)
-        ret = fprintf(fp, "%c\t%lu\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%c\t%s\n",
+        ret = fprintf(fp, "%c\t%lu\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%c\t%s\t%s\t%s\n",
                       r->emptying ? 'U' : r->pending ? 'P' : 'M', (unsigned long)r->index, r->rw ? 1 : 0, wim, mnt,
-                      owner, busy, id, mode, r->kind == WG_MOUNT_FUSE ? 'F' : 'C', r->staging ? r->staging : "-");
+                      owner, busy, id, mode, r->kind == WG_MOUNT_FUSE ? 'F' : 'C', r->staging ? r->staging : "-",
+                      wim_id, r->image_id ? r->image_id : "-");
     wc_free(wim);
     wc_free(mnt);
     return ret;
@@ -474,6 +494,33 @@ DWORD wg_record_folder(struct wg_mount_rec *r, const char *unix_path)
     return 0;
 }
 
+DWORD wg_record_wim(struct wg_mount_rec *r, const char *unix_path)
+{
+    struct stat st;
+
+    if (!unix_path || stat(unix_path, &st))
+        return wg_error_from_errno(unix_path ? errno : ENOENT);
+    r->wim_dev = (unsigned long long)st.st_dev;
+    r->wim_ino = (unsigned long long)st.st_ino;
+    r->wim_size = (unsigned long long)st.st_size;
+    r->wim_mtime = (unsigned long long)st.st_mtim.tv_sec * 1000000000ULL + (unsigned long long)st.st_mtim.tv_nsec;
+    return 0;
+}
+
+char *wg_image_identity(WIMStruct *wim, int index)
+{
+    const char *high = wim ? wimlib_get_image_property(wim, index, "CREATIONTIME/HIGHPART") : NULL;
+    const char *low = wim ? wimlib_get_image_property(wim, index, "CREATIONTIME/LOWPART") : NULL;
+    char *id = NULL;
+
+    if (!high || !low)
+        return NULL;
+    /* Tabs would break the list's line; the XML's values never hold any. */
+    if (strpbrk(high, "\t\n") || strpbrk(low, "\t\n") || asprintf(&id, "%s:%s", high, low) < 0)
+        return NULL;
+    return id;
+}
+
 /* True when the folder st is not the one the record was made for. */
 static bool folder_replaced(const struct wg_mount_rec *r, const struct statx *st)
 {
@@ -489,7 +536,7 @@ static bool folder_replaced(const struct wg_mount_rec *r, const struct statx *st
  * added), -1 a dead endpoint. */
 static int fuse_folder(const struct wg_mount_rec *r, DWORD *flags)
 {
-    char *unix_path = wc_unix_path(r->mount_path);
+    char *unix_path = wg_folder_unix_path(r->mount_path);
     enum wg_fuse_state state = unix_path ? wg_fuse_state(unix_path) : WG_FUSE_NONE;
     struct statx st;
 

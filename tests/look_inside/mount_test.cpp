@@ -5,11 +5,16 @@
 #include "look_fixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include "engine/wimgapi_engine.h"
 #include "mount/mount_view.h"
+#include "resources/ids_failure.h"
+#include "resources/ids_mounts.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/strings.h"
@@ -19,6 +24,28 @@ using namespace look;
 using qtest::WaitUntil;
 
 const wchar_t kTitle[] = L"当前挂载的镜像";
+
+std::string Sha(const std::wstring& path) { return qtest::RunUnix("sha256sum < " + Q(path)).output; }
+
+// The wimlib-imagex processes whose command line names the folder, as
+// "pid pid ...", with `verb` ("mount" matches mount and mountrw) as their
+// command; the folder itself is never looked at.
+std::string ImagexPids(const std::wstring& folder, const std::string& verb) {
+  std::string path = qtest::ShQuote(qtest::UnixPath(folder));
+  return qtest::RunUnix("{ for p in /proc/[0-9]*; do a=$(tr '\\0' '\\n' < $p/cmdline); "
+                        "if printf '%s\\n' \"$a\" | grep -qxF -e " + path + " && "
+                        "printf '%s\\n' \"$a\" | sed -n 2p | grep -q '^" + verb + "' && "
+                        "printf '%s\\n' \"$a\" | head -n1 | grep -q wimlib-imagex; then printf '%s ' ${p#/proc/}; fi; done; } 2>/dev/null")
+      .output;
+}
+
+// Lines of the staging folders of the library holding exactly `text`.
+int StagedCopies(const std::string& text) {
+  wchar_t data[MAX_PATH] = L"C:\\ProgramData";
+  GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
+  std::string root = qtest::ShQuote(qtest::UnixPath(std::wstring(data) + L"\\WimgapiWine\\staging"));
+  return atoi(qtest::RunUnix("grep -rlxF " + qtest::ShQuote(text) + " " + root + " 2>/dev/null | wc -l").output.c_str());
+}
 
 class MountManagerTest : public FrameTest {
  protected:
@@ -247,7 +274,7 @@ TEST_F(MountManagerTest, AFailedCommitSaysWhyInItsRow) {
       << "status: " << qtest::Utf8(RowOf(folder) >= 0 ? Cell(List(), RowOf(folder), 5) : L"(no row)");
   std::vector<std::wstring> boxes = Boxes();
   ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[1].rfind(L"WIMCommitImageHandle()\nError Code: 112\n", 0), 0u) << qtest::Utf8(boxes[1]);
+  EXPECT_EQ(boxes[1].rfind(L"WIMUnmountImage()\nError Code: 112\n", 0), 0u) << qtest::Utf8(boxes[1]);
   EXPECT_EQ(qtest::ReadFileBytes(folder + L"\\noise.bin").size(), noise.size()) << "the change is kept";
 }
 
@@ -451,6 +478,124 @@ TEST_F(MountManagerTest, ClosingDuringAnUnmountWaitsForIt) {
   ASSERT_EQ(Boxes().size(), 2u);
   EXPECT_EQ(Boxes()[1], closeQuestion);
   EXPECT_TRUE(IsWindow(main_));
+}
+
+// The image file is replaced from outside while mounted: "save" fails,
+// the row says why, nothing is written into the file that is there now,
+// and unmounting without saving still works.
+TEST_F(MountManagerTest, SavingIntoAReplacedImageFileIsRefusedAndDiscardingWorks) {
+  std::wstring folder = Mount("replaced", true);
+  ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\added.txt", "not for the other file"));
+  std::wstring other = dir_ + L"\\other.wim";
+  ASSERT_TRUE(Capture(source_ + L"\\sub", other, "other"));
+  const std::string otherSha = Sha(other);
+  ASSERT_EQ(qtest::RunUnix("mv -f " + Q(other) + " " + Q(wims_[0])).exitCode, 0);
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+  onBox_ = [](const std::wstring& text) { return text.find(L"Error Code") == std::wstring::npos ? IDYES : IDOK; };
+  ClickUnmount(folder);
+  const std::wstring reason = LoadStr(IDS_REASON_WIM_REPLACED);
+  ASSERT_TRUE(WaitUntil([&] { return !UnmountWorkerRunning() && RowOf(folder) >= 0 &&
+                                     Cell(List(), RowOf(folder), 5) == reason; },
+                        60000))
+      << "status: " << qtest::Utf8(RowOf(folder) >= 0 ? Cell(List(), RowOf(folder), 5) : L"(no row)");
+  EXPECT_EQ(Sha(wims_[0]), otherSha);
+  EXPECT_EQ(Imagex("verify " + Q(wims_[0])).exitCode, 0);
+  EXPECT_EQ(qtest::ReadFileBytes(folder + L"\\added.txt"), "not for the other file");
+
+  onBox_ = [](const std::wstring&) { return IDNO; };
+  ClickUnmount(folder);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+  EXPECT_EQ(Sha(wims_[0]), otherSha);
+}
+
+// A read-write mount served by a process of its own whose file system is
+// gone (the process died and the endpoint was released, as after a
+// restart): its staged changes are still there, so the user is asked, and
+// "否" keeps them.
+TEST_F(MountManagerTest, StagedChangesOfAMountThatIsGoneAreNeverDroppedUnasked) {
+  std::wstring folder = Mount("gone", true);
+  MountKind kind;
+  ASSERT_TRUE(ReadMountKind(folder, kind));
+  if (kind.copy) GTEST_SKIP() << "skipped: no FUSE";
+  ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\mine.txt", "staged and not yet saved\n"));
+  std::string pids = ImagexPids(folder, "mount");
+  ASSERT_FALSE(pids.empty());
+  qtest::RunUnix("kill -9 " + pids);
+  ASSERT_TRUE(WaitUntil([&] { return ReadMountKind(folder, kind) && kind.dead; }, 20000));
+  ASSERT_EQ(qtest::RunUnix("umount -l " + Q(folder)).exitCode, 0);
+  ASSERT_TRUE(WaitUntil([&] { return ReadMountKind(folder, kind) && !kind.dead; }, 20000));
+  ASSERT_GE(kind.stagedFiles, 1u);
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0 && Cell(List(), RowOf(folder), 5) == L"失效"; }, 20000));
+  onBox_ = [](const std::wstring&) { return IDNO; };
+  ClickUnmount(folder);
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(Boxes()[0].find(folder), std::wstring::npos);
+  EXPECT_NE(Boxes()[0].find(L"已不再挂载"), std::wstring::npos) << qtest::Utf8(Boxes()[0]);
+  EXPECT_EQ(StagedCopies("staged and not yet saved"), 1);
+  // What the test kept goes; the next mount clears the emptied folder.
+  wchar_t data[MAX_PATH] = L"C:\\ProgramData";
+  GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
+  qtest::RunUnix("grep -rlxF 'staged and not yet saved' " +
+                 qtest::ShQuote(qtest::UnixPath(std::wstring(data) + L"\\WimgapiWine\\staging")) +
+                 " | xargs -r rm -f");
+}
+
+// While a mount is being saved its file system answers nothing (here its
+// process is stopped, which makes the commit last as long as the test
+// wants): the mount manager still answers refresh, activation and clicks.
+TEST_F(MountManagerTest, TheManagerAnswersDuringALongCommit) {
+  std::wstring folder = Mount("long", true);
+  MountKind kind;
+  ASSERT_TRUE(ReadMountKind(folder, kind));
+  if (kind.copy) GTEST_SKIP() << "skipped: no FUSE";
+  ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\saved.txt", "saved at last\n"));
+  OpenView();
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+  const std::string pids = ImagexPids(folder, "mount");
+  ASSERT_FALSE(pids.empty());
+
+  // Should the manager wait for the file system, the process is resumed
+  // after a long while (a hang guard, not a measure) and the test fails.
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::atomic<bool> hadToResume{false};
+  ASSERT_EQ(qtest::RunUnix("kill -STOP " + pids).exitCode, 0);
+  std::thread guard([&] {
+    std::unique_lock<std::mutex> lock(m);
+    if (!cv.wait_for(lock, std::chrono::seconds(60), [&] { return done; })) hadToResume = true;
+    qtest::RunUnix("kill -CONT " + pids);
+  });
+  struct Join {
+    std::function<void()> f;
+    ~Join() { f(); }
+  } join{[&] {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      done = true;
+    }
+    cv.notify_all();
+    if (guard.joinable()) guard.join();
+  }};
+
+  onBox_ = [](const std::wstring&) { return IDYES; };
+  ClickUnmount(folder);
+  // The commit has begun: wimlib-imagex is asked to store the changes.
+  ASSERT_TRUE(WaitUntil([&] { return !ImagexPids(folder, "unmount").empty(); }, 30000));
+  HWND view = CMountView::Instance()->hwnd();
+  qtest::SendCommand(view, ID_MOUNT_REFRESH);
+  SendMessageW(view, WM_ACTIVATE, WA_ACTIVE, 0);
+  SelectRows(List(), {RowOf(folder)});
+  EXPECT_GE(RowOf(folder), 0);
+  EXPECT_EQ(Cell(List(), RowOf(folder), 5), L"正在卸载...");
+  EXPECT_FALSE(hadToResume) << "the manager waited for the busy file system";
+  join.f();  // resumes the process: the commit goes on
+  ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+  EXPECT_NE(ImageListing(wims_[0]).find("/saved.txt"), std::string::npos);
+  EXPECT_FALSE(hadToResume);
 }
 
 }  // namespace
