@@ -6,6 +6,7 @@
 #include "app/quarry_dlg.h"
 #include "app/shell_task.h"
 #include "config/capture_lists.h"
+#include "engine/leftovers.h"
 #include "controls/tip_wnd.h"
 #include "pages/browser_extract.h"
 #include "resources/resource.h"
@@ -114,6 +115,8 @@ void CQuarryApp::InitInstance() {
   tempFolder = settings.tempFolder;
   // Files a crashed or killed Quarry opened for viewing are no longer in use.
   RemoveLeftoverOpenFolders(tempFolder);
+  // What a killed write left beside its target.
+  ClearLeftoversOfEndedRuns();
   backendKind = settings.backend == kBackendWimlib ? kBackendWimlib : kBackendWimgapi;
 
   g_ctrlHeld = (GetAsyncKeyState(VK_CONTROL) & 0x8000) ? 1u : 0u;

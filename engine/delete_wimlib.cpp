@@ -2,6 +2,8 @@
 // images that stay, the deletion of the others and the boot index all go
 // into the open file, which is then rewritten once. The rewrite stops at the
 // user's abort, and the library leaves the file as it was.
+#include "engine/failure_reason.h"
+#include "engine/mount_guard.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
 
@@ -26,8 +28,10 @@ EngineResult WimlibEngine::Delete(const DeleteRequest& request) {
       !api_.register_progress_function || !api_.free)
     return kResultNotBound;
   if (request.rows.empty()) return kResultFailed;
+  if (RefuseMountedWrite(request.wimPath)) return kResultFailed;
   if (AbortedBeforeStart()) return kResultAborted;
   op_.progress = request.progress;
+  NoteOperationTarget(request.wimPath);
 
   WimlibWim wim(api_);
   if (api_.open_wim(request.wimPath.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, wim.out())) return kResultFailed;

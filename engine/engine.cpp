@@ -2,9 +2,24 @@
 // work is in the per-operation files (capture_*.cpp, apply_*.cpp, ...).
 #include "engine/engine.h"
 
+#include "engine/mount_guard.h"
 #include "engine/solid_output.h"
+#include "engine/split_parts.h"
 #include "engine/wimgapi_engine.h"
 #include "engine/wimlib_engine.h"
+
+namespace {
+
+// Every file a split may replace: the first part and the parts of an
+// earlier set under the same names.
+std::vector<std::wstring> SplitTargets(const SplitRequest& r) {
+  std::vector<std::wstring> targets = ExistingSplitParts(r.firstPart);
+  targets.push_back(r.firstPart);
+  targets.insert(targets.end(), r.shownParts.begin(), r.shownParts.end());
+  return targets;
+}
+
+}  // namespace
 
 std::unique_ptr<Engine> MakeEngine(BackendKind kind, const std::wstring& tempFolder) {
   if (kind == kBackendWimlib) return std::make_unique<WimlibEngine>();
@@ -14,6 +29,7 @@ std::unique_ptr<Engine> MakeEngine(BackendKind kind, const std::wstring& tempFol
 // ---- WIMGAPI ------------------------------------------------------------
 
 EngineResult WimgapiEngine::Capture(const CaptureRequest& r) {
+  if (RefuseMountedWrite(r.wimPath)) return kResultFailed;
   progress_ = r.progress;
   return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info, r.lists);
 }
@@ -29,11 +45,13 @@ EngineResult WimgapiEngine::Mount(const MountRequest& r) {
 }
 
 EngineResult WimgapiEngine::Export(const ExportRequest& r) {
+  if (RefuseMountedWrite(r.destination)) return kResultFailed;
   progress_ = r.progress;
   return ExportImage(r.source, r.index, r.destination, r.compression);
 }
 
 EngineResult WimgapiEngine::Split(const SplitRequest& r) {
+  if (RefuseMountedWrite(SplitTargets(r))) return kResultFailed;
   progress_ = r.progress;
   return SplitWim(r.source, r.firstPart, r.partSize, r.shownParts);
 }
@@ -62,6 +80,7 @@ bool WimgapiEngine::WritesSolid() const { return WimgapiWritesSolid(api_, tempFo
 // ---- wimlib -------------------------------------------------------------
 
 EngineResult WimlibEngine::Capture(const CaptureRequest& r) {
+  if (RefuseMountedWrite(r.wimPath)) return kResultFailed;
   op_.progress = r.progress;
   return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info);
 }
@@ -72,16 +91,19 @@ EngineResult WimlibEngine::Apply(const ApplyRequest& r) {
 }
 
 EngineResult WimlibEngine::Export(const ExportRequest& r) {
+  if (RefuseMountedWrite(r.destination)) return kResultFailed;
   op_.progress = r.progress;
   return ExportImage(r.source, r.index, r.destination, r.compression, r.wimBoot);
 }
 
 EngineResult WimlibEngine::Split(const SplitRequest& r) {
+  if (RefuseMountedWrite(SplitTargets(r))) return kResultFailed;
   op_.progress = r.progress;
   return SplitWim(r.source, r.firstPart, r.partSize, r.shownParts);
 }
 
 EngineResult WimlibEngine::SetImageInfo(const SetImageInfoRequest& r) {
+  if (RefuseMountedWrite(r.wimPath)) return kResultFailed;
   int ret = WriteImageInfo(r.wimPath, r.index, r.info);
   return ret == 0 || ret == kResultNotBound ? ret : kResultFailed;
 }

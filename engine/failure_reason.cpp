@@ -16,6 +16,12 @@ struct ThreadRecord {
   bool diskFull;
   wchar_t path[1024];
   wchar_t target[1024];
+  // The least free space on the target's volume seen during the write, and
+  // the most output between two looks (what the last look may have missed).
+  bool sampled;
+  ULONGLONG lowestFree;
+  ULONGLONG lastCompleted;
+  ULONGLONG largestStep;
 };
 
 thread_local ThreadRecord t_record;
@@ -45,7 +51,11 @@ bool FreeBytesAt(std::wstring path, ULONGLONG& free) {
 
 bool TargetIsFull() {
   ULONGLONG free = 0;
-  return t_record.target[0] && FreeBytesAt(t_record.target, free) && free < kNearlyFullBytes;
+  if (!t_record.target[0]) return false;
+  if (FreeBytesAt(t_record.target, free) && free < kNearlyFullBytes) return true;
+  // The space ran out while the data were written, and the failed write
+  // was undone since.
+  return t_record.sampled && t_record.lowestFree < kNearlyFullBytes + t_record.largestStep;
 }
 
 // wimlib errors of writing output: a full volume shows itself only as
@@ -176,7 +186,25 @@ std::wstring OneLine(std::wstring text) {
 
 void ClearFailure() { t_record = ThreadRecord(); }
 
-void NoteOperationTarget(const std::wstring& path) { CopyInto(t_record.target, path.c_str()); }
+void NoteOperationTarget(const std::wstring& path) {
+  CopyInto(t_record.target, path.c_str());
+  t_record.sampled = false;
+  t_record.lowestFree = 0;
+  t_record.lastCompleted = 0;
+  t_record.largestStep = 0;
+}
+
+void NoteWriteProgress(unsigned long long completedBytes) {
+  ULONGLONG free = 0;
+  if (!t_record.target[0] || !FreeBytesAt(t_record.target, free)) return;
+  if (completedBytes > t_record.lastCompleted) {
+    ULONGLONG step = completedBytes - t_record.lastCompleted;
+    if (step > t_record.largestStep) t_record.largestStep = step;
+  }
+  t_record.lastCompleted = completedBytes;
+  if (!t_record.sampled || free < t_record.lowestFree) t_record.lowestFree = free;
+  t_record.sampled = true;
+}
 
 int NoteWimlibFailure(int code) {
   if (code == 0 || code == WIMLIB_ERR_ABORTED_BY_PROGRESS) return code;
@@ -197,6 +225,13 @@ void NoteWin32Failure(DWORD code) {
   t_record.diskFull = false;
   t_record.path[0] = 0;
   SetLastError(last);
+}
+
+void NoteMountedFailure(const std::wstring& folder) {
+  t_record.source = kFailureMounted;
+  t_record.code = 0;
+  t_record.diskFull = false;
+  CopyInto(t_record.path, folder.c_str());
 }
 
 void NoteWimlibProgressError(int msg, const void* progressInfo) {
@@ -231,6 +266,7 @@ std::wstring Win32ReasonText(DWORD code) {
 std::wstring FailureText(const FailureRecord& record) {
   std::wstring reason;
   if (record.source == kFailureNone) return reason;
+  if (record.source == kFailureMounted) return FormatStr(LoadStr(IDS_REASON_MOUNTED).c_str(), record.path.c_str());
   if (record.diskFull)
     reason = LoadStr(IDS_REASON_DISK_FULL);
   else if (record.source == kFailureWimlib)

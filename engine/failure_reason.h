@@ -12,7 +12,9 @@
 
 #include <string>
 
-enum FailureSource { kFailureNone = 0, kFailureWimlib = 1, kFailureWin32 = 2 };
+// kFailureMounted: a write refused because an image of its file is mounted;
+// the record's path is then the mount folder.
+enum FailureSource { kFailureNone = 0, kFailureWimlib = 1, kFailureWin32 = 2, kFailureMounted = 3 };
 
 struct FailureRecord {
   FailureSource source = kFailureNone;
@@ -28,6 +30,12 @@ void ClearFailure();
 // that a failed write can be told apart from a full disk.
 void NoteOperationTarget(const std::wstring& path);
 
+// Called as the running operation's output grows (`completedBytes` of its
+// progress): keeps the least free space seen on the target's volume, since
+// a library that cuts a failed write back frees the space again before the
+// failure can be looked at.
+void NoteWriteProgress(unsigned long long completedBytes);
+
 // Notes a failing wimlib return value (0 and the user's abort are ignored).
 // Returns `code`, so that a call can be wrapped where it is made.
 int NoteWimlibFailure(int code);
@@ -35,6 +43,9 @@ int NoteWimlibFailure(int code);
 // Notes a failing Win32 error code (0 and the user's abort are ignored).
 // GetLastError is left as it was.
 void NoteWin32Failure(DWORD code);
+
+// Notes a write refused because an image of its file is mounted at `folder`.
+void NoteMountedFailure(const std::wstring& folder);
 
 // The error-path report of the wimlib progress function: the file the
 // library names for an error it is about to act on.

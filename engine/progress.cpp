@@ -86,10 +86,15 @@ enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union w
       percent = WimlibPercent(info->extract.completed_bytes, info->extract.total_bytes);
       break;
     case WIMLIB_PROGRESS_MSG_WRITE_STREAMS:
+      NoteWriteProgress(info->write_streams.completed_bytes);
       percent = WimlibPercent(info->write_streams.completed_bytes, info->write_streams.total_bytes);
       break;
     case WIMLIB_PROGRESS_MSG_SPLIT_BEGIN_PART:
+      NoteWriteProgress(info->split.completed_bytes);
       percent = WimlibPercent(info->split.completed_bytes, info->split.total_bytes);
+      break;
+    case WIMLIB_PROGRESS_MSG_SPLIT_END_PART:
+      NoteWriteProgress(info->split.completed_bytes);
       break;
     default:
       break;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/leftovers.h"
 #include "engine/wim_file_reader.h"
 #include "win/strings.h"
 
@@ -131,9 +132,12 @@ std::vector<std::wstring> ExistingSplitParts(const std::wstring& firstPart) {
 
 SplitStaging::SplitStaging(const std::wstring& firstPart) : firstPart_(firstPart) {
   const std::wstring folder = FolderOf(firstPart);
-  for (unsigned attempt = 0;; attempt++) {
-    temporary_ = folder + FormatStr(L"~quarry-split-%lu-%lu-%u-part.wim", GetCurrentProcessId(),
-                                    GetCurrentThreadId(), GetTickCount() + attempt);
+  // What a killed split of an earlier run left here goes first.
+  ClearLeftovers(folder.empty() ? L"." : folder);
+  NoteWriteFolder(folder.empty() ? L"." : folder);
+  static volatile LONG counter = 0;
+  for (;;) {
+    temporary_ = folder + LeftoverPrefix() + FormatStr(L"%ld-split.wim", InterlockedIncrement(&counter));
     if (GetFileAttributesW(temporary_.c_str()) == INVALID_FILE_ATTRIBUTES) break;
   }
 }

@@ -1,6 +1,7 @@
 // Split through WIMGAPI: the library names the further parts; the callback
 // asks about a pending abort and shows "splitting" for every part. The set
 // is written under temporary names and moved to its own once complete.
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/split_parts.h"
 #include "engine/wimgapi_engine.h"
@@ -42,5 +43,8 @@ EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstr
     ReportProgress(progress_, 100.0f);
     return kResultFailed;
   }
-  return error == ERROR_REQUEST_ABORTED ? kResultAborted : kResultFailed;
+  if (error == ERROR_REQUEST_ABORTED) return kResultAborted;
+  // No box for it, but the result says why (a full disk, most often).
+  NoteWin32Failure(error);
+  return kResultFailed;
 }

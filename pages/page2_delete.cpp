@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "win/messages.h"
+#include "engine/mount_guard.h"
 #include "engine/wim_file_reader.h"
 #include "pages/edit_info_dlg.h"
 #include "pages/page2_common.h"
+#include "resources/ids_safety.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 
@@ -89,6 +91,7 @@ void CPage2_Delete::LoadList() {
     return;
   }
   loaded_.imageCount = reader.ImageCount();
+  listedCount_ = reader.ListedImageCount();
   const std::wstring& xml = reader.xmlText;
   for (uint32_t i = 1; i <= reader.ListedImageCount(); i++) {
     int index = static_cast<int>(i);
@@ -184,9 +187,26 @@ bool CPage2_Delete::RefuseSave() {
     PageMessage(LoadStr(IDS_CANNOT_DELETE_ALL), L"", MB_ICONEXCLAMATION);
     return true;
   }
-  if (!ChangedSince(wimPath_, loaded_)) return false;
-  ShowChangedMessage();
-  LoadList();
+  if (ChangedSince(wimPath_, loaded_)) {
+    ShowChangedMessage();
+    LoadList();
+    return true;
+  }
+  // The rows stand for the listed images only: a save would delete every
+  // image the list could not hold.
+  if (listedCount_ != loaded_.imageCount) {
+    PageMessage(FormatStr(LoadStr(IDS_SAFETY_NOT_ALL_LISTED).c_str(), wimPath_.c_str(),
+                          static_cast<int>(loaded_.imageCount), static_cast<int>(listedCount_)),
+                L"", MB_ICONEXCLAMATION);
+    return true;
+  }
+  return false;
+}
+
+bool CPage2_Delete::RefuseMounted(const std::wstring& path) {
+  std::wstring folder = MountFolderOf(path);
+  if (folder.empty()) return false;
+  PageMessage(MountedRefusalText(path, folder), L"", MB_ICONEXCLAMATION);
   return true;
 }
 
@@ -200,7 +220,7 @@ void CPage2_Delete::ShowChangedMessage() {
 void CPage2_Delete::OnSave() {
   if (!IsVisible() || saving_ || wimPath_.empty()) return;
   FocusMainWindow();
-  if (RefuseSave()) return;
+  if (RefuseSave() || RefuseMounted(wimPath_)) return;
   std::wstring question = LoadStr(IDS_ASK_SAVE_CHANGES);
   size_t at = question.find(L"%1");
   if (at != std::wstring::npos) question.replace(at, 2, wimPath_);
@@ -213,7 +233,7 @@ void CPage2_Delete::OnSaveAs() {
   FocusMainWindow();
   if (RefuseSave()) return;
   std::wstring path = PickWimFile(MainWindow(), true);
-  if (path.empty()) return;
+  if (path.empty() || RefuseMounted(path)) return;
   if (FileExists(path) && !AskAboutPath(path, IDS_ASK_REPLACE, IDS_ASK_CREATE_CAPTION, MB_ICONEXCLAMATION)) return;
   StartSave(path);
 }

@@ -45,6 +45,8 @@ class CPage2_Delete : public CFormPage, public OleDropHandler {
   void OnSave();
   void OnSaveAs();
   bool RefuseSave();
+  // Tells the user and returns true when an image of `path` is mounted.
+  bool RefuseMounted(const std::wstring& path);
   void ShowChangedMessage();
   void StartSave(const std::wstring& destination);
   void EnterBusyState(bool abortable);
@@ -63,6 +65,7 @@ class CPage2_Delete : public CFormPage, public OleDropHandler {
   CWimListCtrl list_;
   std::wstring wimPath_;
   WimStamp loaded_;  // the file as the list was loaded from it
+  uint32_t listedCount_ = 0;  // the images the list could hold of loaded_.imageCount
   bool saving_ = false;
   ComPtr<IDropTargetHelper> dragHelper_;
   ComPtr<CMyOleTarget> dropTarget_;

@@ -1,5 +1,6 @@
 #include "pages/page2_delete_save.h"
 
+#include "engine/mount_guard.h"
 #include "engine/wim_file_reader.h"
 #include "pages/page2_common.h"
 #include "win/long_path.h"
@@ -47,7 +48,15 @@ EngineResult WriteChanges(const SaveJob& job, const std::wstring& file) {
 
 EngineResult SaveChanges(const SaveJob& job, bool& copied) {
   copied = true;
-  if (SamePath(job.destination, job.wimPath)) return WriteChanges(job, job.destination);
+  // Looked at again on the worker: a mount may have been made since the page
+  // asked.
+  if (RefuseMountedWrite(std::vector<std::wstring>{job.wimPath, job.destination})) return kResultFailed;
+  // wimlib writes an edit in place only by appending to the file, and
+  // rebuilds it beside itself for a deletion; WIMGAPI's edits are several
+  // separate writes, so they go into a copy that replaces the file once all
+  // of them have succeeded.
+  if (SamePath(job.destination, job.wimPath) && job.backend == kBackendWimlib)
+    return WriteChanges(job, job.destination);
   std::wstring temp = CopyBeside(job.wimPath, job.destination);
   copied = !temp.empty();
   if (!copied) return kResultFailed;

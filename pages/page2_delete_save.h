@@ -53,7 +53,8 @@ std::wstring CopyBeside(const std::wstring& source, const std::wstring& destinat
 // user aborted it (the file is then as it was), or a failure.
 EngineResult WriteChanges(const SaveJob& job, const std::wstring& file);
 
-// The whole save: into the opened file itself, or into a copy beside the
-// destination that then takes its place. `copied` is false when the copy
-// could not be made.
+// The whole save: with wimlib into the opened file itself, otherwise into a
+// copy beside the destination that takes its place once every edit has
+// succeeded. Refused (failure, nothing written) while an image of either
+// file is mounted. `copied` is false when the copy could not be made.
 EngineResult SaveChanges(const SaveJob& job, bool& copied);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 
+#include "engine/mount_guard.h"
 #include "engine/wim_file_reader.h"
 #include "pages/page2_common.h"
 #include "pages/page2_merge_export.h"
@@ -269,6 +270,11 @@ bool CPage2_Merge::ChooseDestination(std::wstring& destination, int& compression
       PageMessage(LoadStr(IDS_MERGE_INTO_SOURCE), L"", MB_ICONEXCLAMATION);
       return false;
     }
+  }
+  std::wstring folder = MountFolderOf(destination);
+  if (!folder.empty()) {
+    PageMessage(MountedRefusalText(destination, folder), L"", MB_ICONEXCLAMATION);
+    return false;
   }
   if (FileExists(destination)) {
     if (!AskAboutPath(destination, IDS_ASK_MERGE_INTO, IDS_ASK_MERGE_CAPTION, MB_ICONEXCLAMATION)) return false;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "win/messages.h"
+#include "engine/mount_guard.h"
 #include "engine/split_parts.h"
 #include "engine/wim_file_reader.h"
 #include "engine/engine.h"
@@ -160,6 +161,14 @@ bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& 
     return false;
   }
   existingParts = ExistingSplitParts(target_);
+  std::vector<std::wstring> written = existingParts;
+  written.push_back(target_);
+  std::wstring mounted;
+  std::wstring folder = MountFolderOfAny(written, &mounted);
+  if (!folder.empty()) {
+    PageMessage(MountedRefusalText(mounted, folder), L"", MB_ICONEXCLAMATION);
+    return false;
+  }
   return CheckExistingParts(existingParts);
 }
 

@@ -2,6 +2,7 @@
 
 #include "win/messages.h"
 #include "engine/engine.h"
+#include "engine/mount_guard.h"
 #include "win/paths.h"
 #include "win/pickers.h"
 #include "pages/save_option_dlg.h"
@@ -107,6 +108,11 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
   if (wimFile_.empty()) PickWimFile();
   if (!PathsValid(sourceFolder_, wimFile_)) {
     AppMessageBox(hwnd_, LoadStr(IDS_INVALID_PATH), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  std::wstring mountFolder = MountFolderOf(wimFile_);
+  if (!mountFolder.empty()) {
+    AppMessageBox(hwnd_, MountedRefusalText(wimFile_, mountFolder), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   if (!ConfirmTarget(append)) return;

@@ -380,5 +380,13 @@ WCHAR *wg_message_root(const WCHAR *given, const WCHAR *full);
 bool wg_path_equal(const WCHAR *a, const WCHAR *b);
 /* Milliseconds of a monotonic clock. */
 uint64_t wg_now_ms(void);
+/* ".wimgapi-<pid>-<start>-": how the temporary files of this process begin
+ * (its Linux process id and start time), so that those of a process that
+ * was killed can be told from those of one that still writes. */
+const char *wg_leftover_prefix(void);
+/* Removes, in the folder of `path`, the temporary files of processes that
+ * have ended; never a file moved aside ("*.old"), which may be all that is
+ * left of the file a write was replacing. */
+void wg_clear_leftovers(const char *path);
 
 #endif /* WG_INTERNAL_H */

@@ -266,13 +266,15 @@ static WCHAR *win_part_name(const WCHAR *first, unsigned n)
 static char *temp_part_name(const char *final, unsigned n)
 {
     size_t len = strlen(final) + 64;
-    char *name = malloc(len);
+    char *name = malloc(len + 64);
     const char *slash = strrchr(final, '/');
     int dir_len = slash ? (int)(slash - final + 1) : 0;
 
+    static LONG counter;
+
     if (name)
-        snprintf(name, len, "%.*s.wimgapi-%d-%llu-%u.part", dir_len, final, (int)getpid(),
-                 (unsigned long long)wg_now_ms(), n);
+        snprintf(name, len + 64, "%.*s%s%ld-%u.part", dir_len, final, wg_leftover_prefix(),
+                 (long)InterlockedIncrement(&counter), n);
     return name;
 }
 
@@ -434,6 +436,7 @@ static DWORD split(struct wg_file *f, const WCHAR *part_path, LARGE_INTEGER size
         goto out;
     }
 
+    wg_clear_leftovers(unix_first);
     s.win_first = full;
     s.unix_first = unix_first;
     s.source = f->unix_path;

@@ -8,6 +8,7 @@
  * "Writing").
  */
 #define _GNU_SOURCE
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -110,6 +111,88 @@ DWORD wg_file_check_writable(const struct wg_file *f)
     return (f->access & WIM_GENERIC_WRITE) ? 0 : ERROR_ACCESS_DENIED;
 }
 
+/* The start time of a process in clock ticks after boot, as the kernel
+ * tells it (field 22 of /proc/<pid>/stat); 0 when there is no such process. */
+static unsigned long long process_start(long pid)
+{
+    char path[64], buf[1024], *p;
+    unsigned long long start = 0;
+    size_t n;
+    FILE *file;
+    int field;
+
+    snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+    file = fopen(path, "r");
+    if (!file)
+        return 0;
+    n = fread(buf, 1, sizeof buf - 1, file);
+    fclose(file);
+    buf[n] = 0;
+    p = strrchr(buf, ')');
+    /* After the name: state is field 3, the start time field 22. */
+    for (field = 2; p && field < 22; field++)
+        p = strchr(p + 1, ' ');
+    if (p)
+        start = strtoull(p + 1, NULL, 10);
+    return start;
+}
+
+const char *wg_leftover_prefix(void)
+{
+    static char prefix[64];
+
+    if (!prefix[0])
+        snprintf(prefix, sizeof prefix, ".wimgapi-%ld-%llu-", (long)getpid(), process_start((long)getpid()));
+    return prefix;
+}
+
+void wg_clear_leftovers(const char *path)
+{
+    const char *slash = strrchr(path, '/');
+    size_t dir_len = slash ? (size_t)(slash - path) : 0;
+    char *dir = malloc(dir_len + 2), *victim;
+    struct dirent *entry;
+    DIR *folder;
+
+    if (!dir)
+        return;
+    if (dir_len)
+        memcpy(dir, path, dir_len);
+    else
+        dir[dir_len++] = '.';
+    dir[dir_len] = 0;
+    folder = opendir(dir);
+    while (folder && (entry = readdir(folder))) {
+        const char *name = entry->d_name, *p;
+        size_t len = strlen(name);
+        unsigned long long start;
+        char *end;
+        long pid;
+
+        if (strncmp(name, ".wimgapi-", 9) || (len > 4 && !strcmp(name + len - 4, ".old")))
+            continue;
+        p = name + 9;
+        pid = strtol(p, &end, 10);
+        if (end == p || *end != '-')
+            continue;
+        p = end + 1;
+        start = strtoull(p, &end, 10);
+        if (end == p || *end != '-' || pid <= 0 || pid == (long)getpid())
+            continue;
+        if (process_start(pid) == start)
+            continue;   /* still running: its write goes on */
+        victim = malloc(dir_len + len + 2);
+        if (victim) {
+            snprintf(victim, dir_len + len + 2, "%s/%s", dir, name);
+            unlink(victim);
+            free(victim);
+        }
+    }
+    if (folder)
+        closedir(folder);
+    free(dir);
+}
+
 /* Renames the finished temporary file over the target. */
 static DWORD put_in_place(const struct wg_file *f, const char *tmp)
 {
@@ -129,17 +212,19 @@ static DWORD put_in_place(const struct wg_file *f, const char *tmp)
  * over it, so the target is never seen half-written. */
 static DWORD write_new(struct wg_file *f, int write_flags)
 {
-    size_t len = strlen(f->unix_path);
-    char *tmp = malloc(len + 16);
+    size_t len = strlen(f->unix_path) + 80;
+    char *tmp = malloc(len);
     char *slash;
     int fd, ret;
     DWORD err;
 
     if (!tmp)
         return ERROR_NOT_ENOUGH_MEMORY;
-    memcpy(tmp, f->unix_path, len + 1);
+    wg_clear_leftovers(f->unix_path);
+    memcpy(tmp, f->unix_path, strlen(f->unix_path) + 1);
     slash = strrchr(tmp, '/');
-    snprintf(slash ? slash + 1 : tmp, len + 16 - (size_t)((slash ? slash + 1 : tmp) - tmp), ".wimgapi-XXXXXX");
+    snprintf(slash ? slash + 1 : tmp, len - (size_t)((slash ? slash + 1 : tmp) - tmp), "%sXXXXXX",
+             wg_leftover_prefix());
     fd = mkstemp(tmp);
     if (fd < 0) {
         err = wg_error_from_errno(errno);
@@ -401,6 +486,12 @@ BOOL WINAPI wg_SetTemporaryPath(HANDLE wim, PCWSTR path)
     attr = full ? GetFileAttributesW(full) : INVALID_FILE_ATTRIBUTES;
     if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_DIRECTORY)) {
         free(full);
+        /* The caller goes on without the folder or gives up; either way a
+         * file created on this handle must not be made by the close, or an
+         * empty WIM would take the place of the file it was to replace. */
+        EnterCriticalSection(&f->lock);
+        f->failed = true;
+        LeaveCriticalSection(&f->lock);
         wg_file_release(f);
         return wg_fail(path ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
     }

@@ -37,7 +37,7 @@ CaptureRequest CaptureOf(const std::wstring& source, const std::wstring& wim, in
 
 // No file under a temporary name is left in `folder`.
 std::string TemporaryFilesIn(const std::wstring& folder) {
-  return qtest::RunUnix("ls -a " + etest::Q(folder) + " | grep -c '^~qr'").output;
+  return qtest::RunUnix("ls -a " + etest::Q(folder) + " | grep -c '^~quarry-'").output;
 }
 
 TEST_P(EngineCaptureTest, CaptureNewWritesTheImageAndItsMetadata) {
@@ -356,7 +356,7 @@ void Spoil(const std::wstring& path) {
 int SpoilThenVerify(WIMStruct* wim, int flags) {
   std::wstring folder = g_spoilFile.substr(0, g_spoilFile.rfind(L'\\'));
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\~qr*.tmp").c_str(), &data);
+  HANDLE find = FindFirstFileW((folder + L"\\~quarry-*.tmp").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) {
     Spoil(g_spoilFile);
   } else {
