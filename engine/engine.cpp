@@ -15,7 +15,11 @@ std::unique_ptr<Engine> MakeEngine(BackendKind kind, const std::wstring& tempFol
 
 EngineResult WimgapiEngine::Capture(const CaptureRequest& r) {
   progress_ = r.progress;
-  return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info, r.lists);
+  captureRequest_ = &r;
+  EngineResult result =
+      CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info, r.lists);
+  captureRequest_ = nullptr;
+  return result;
 }
 
 EngineResult WimgapiEngine::Apply(const ApplyRequest& r) {
@@ -63,7 +67,10 @@ bool WimgapiEngine::WritesSolid() const { return WimgapiWritesSolid(api_, tempFo
 
 EngineResult WimlibEngine::Capture(const CaptureRequest& r) {
   op_.progress = r.progress;
-  return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info);
+  captureRequest_ = &r;
+  EngineResult result = CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info);
+  captureRequest_ = nullptr;
+  return result;
 }
 
 EngineResult WimlibEngine::Apply(const ApplyRequest& r) {
