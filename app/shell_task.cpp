@@ -9,6 +9,8 @@
 #include "pages/shell_task_options.h"
 #include "app/quarry_app.h"
 #include "pages/shell_task_img_select.h"
+#include "pages/skipped_items_dlg.h"
+#include "tasks/task_runner.h"
 #include "app/shell_task_tip.h"
 #include "engine/progress.h"
 #include "engine/wim_file_reader.h"
@@ -121,9 +123,17 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
   // The tip's thread runs the capture: it gets copies taken here.
   const std::wstring tempFolder = Host().tempFolder;
   const CaptureLists lists = SnapshotCaptureLists();
+  // A quick capture asks nothing: a file it cannot read is skipped or
+  // stops it, as the settings say. Otherwise the user is asked once.
+  const bool skipUnreadable = app && app->settings.skipUnreadable == 1;
+  CaptureReport report;
   EngineResult result = RunWithTip(TaskText(0, folder, target), [&](ProgressTarget* progress) -> EngineResult {
     CaptureRequest request;
     request.progress = progress;
+    request.unreadable = !quick ? UnreadablePolicy::kAsk
+                                : skipUnreadable ? UnreadablePolicy::kSkip : UnreadablePolicy::kStop;
+    request.ask = AskAboutUnreadable;
+    request.report = &report;
     request.source = folder;
     request.wimPath = target;
     request.compression = choice.compression;
@@ -132,7 +142,14 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
     request.lists = lists;
     return MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, tempFolder)->Capture(request);
   });
-  ReportFailure(result, !wimlib);
+  // What the capture left out, or the file it stopped at, is always told.
+  if (result == kResultSuccess && !report.skipped.empty()) {
+    ShowSkippedItems(nullptr, report.skipped);
+  } else if (result != kResultSuccess && !report.stoppedAt.empty()) {
+    AppMessageBox(nullptr, LoadStr(IDS_OP_FAILED) + L"\n" + CaptureReportLine(report), L"Quarry", MB_ICONERROR);
+  } else {
+    ReportFailure(result, !wimlib);
+  }
 }
 
 void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {

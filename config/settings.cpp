@@ -155,6 +155,7 @@ void LoadSettings(Settings& s, const std::wstring& path) {
   s.fileAssociation = ReadProfileInt(path, kMisc, L"FileAssociation");
   s.useCfg = ReadProfileInt(path, kMisc, L"UseCFG");
   s.shellIntegration = ReadProfileInt(path, kMisc, L"ShellIntegration");
+  s.skipUnreadable = ReadProfileInt(path, kMisc, L"SkipUnreadable");
   s.updateHost = ReadProfileText(path, kMisc, L"UpdateHost", kDefaultUpdateHost);
   if (s.updateHost.empty()) s.updateHost = kDefaultUpdateHost;
 }

@@ -16,6 +16,10 @@ struct Settings {
   int fileAssociation = 0;   // [MISC] FileAssociation
   int useCfg = 0;            // [MISC] UseCFG (read only)
   int shellIntegration = 0;  // [MISC] ShellIntegration
+  // [MISC] SkipUnreadable: what a capture nobody watches (a task of the
+  // queue, a quick shell capture) does with a file it cannot read: 1 skips
+  // it (and names it), anything else stops the capture there.
+  int skipUnreadable = 0;
   // [MISC] UpdateHost: host (and optional ":port") of the maker's web
   // server, asked by the update check and the about box's links. Read
   // only, like UseCFG: the file holds it only when someone put it there.
@@ -37,7 +41,7 @@ std::wstring SystemTempFolder();
 // Reads the settings (the capture lists are read by their own module).
 void LoadSettings(Settings& settings, const std::wstring& path = SettingsFilePath());
 
-// Writes the seven saved keys; UseCFG is never written.
+// Writes the saved keys; UseCFG is never written.
 void SaveSettings(const Settings& settings, const std::wstring& path = SettingsFilePath());
 
 // Private-profile helpers shared with the capture lists and task lists.

@@ -1,11 +1,15 @@
 // Capture through WIMGAPI: create or open the file, capture the folder with a
-// message callback that applies the capture lists to every file, then write
-// the image's metadata and the boot mark.
+// message callback that applies the capture lists to every file and decides
+// about the files the library cannot take, then write the image's metadata
+// and the boot mark. A new file is made beside its target and takes the
+// target's name only once all of this has succeeded.
 #include <cwctype>
 #include <new>
 
+#include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wimgapi_engine.h"
+#include "resources/ids_skip.h"
 
 namespace {
 
@@ -33,6 +37,24 @@ DWORD OnFileQuestion(const CaptureContext& ctx, CaptureListKind list, BOOL answe
   return WIM_MSG_SUCCESS;
 }
 
+// An item the library leaves out or cannot read (wParam its path, lParam
+// the error number). A name with no Windows form and a special file are
+// left out whatever the answer; any other error is the capture's to
+// decide: skip the item or stop.
+DWORD OnError(CaptureSkips* skips, const wchar_t* path, DWORD code) {
+  if (!skips) return WIM_MSG_SUCCESS;
+  switch (code) {
+    case ERROR_NO_UNICODE_TRANSLATION:
+      skips->LeftOut(path, IDS_SKIP_FOREIGN_NAME);
+      return WIM_MSG_SKIP_ERROR;
+    case ERROR_NOT_SUPPORTED:
+      skips->LeftOut(path, IDS_SKIP_SPECIAL_FILE);
+      return WIM_MSG_SKIP_ERROR;
+    default:
+      return skips->SkipUnreadable(path, Win32ReasonText(code)) ? WIM_MSG_SKIP_ERROR : WIM_MSG_ABORT_IMAGE;
+  }
+}
+
 }  // namespace
 
 DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData) {
@@ -53,6 +75,8 @@ DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, P
         return ctx ? OnFileQuestion(*ctx, kListNoCompress, FALSE, path, answer) : WIM_MSG_SUCCESS;
       case WIM_MSG_ALIGNMENT:
         return ctx ? OnFileQuestion(*ctx, kListAlignment, TRUE, path, answer) : WIM_MSG_SUCCESS;
+      case WIM_MSG_ERROR:
+        return ctx ? OnError(ctx->skips, path, static_cast<DWORD>(lParam)) : WIM_MSG_SUCCESS;
       default:
         return WIM_MSG_SUCCESS;
     }
@@ -77,12 +101,38 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   // An abort pressed before the library's first message counts too.
   if (AbortRequested()) return kResultAborted;
 
+  CaptureRequest plain;
+  CaptureSkips skips(captureRequest_ ? *captureRequest_ : plain);
   // The caller's copy of the lists, taken before this worker started.
   CaptureContext ctx;
   ctx.rootLength = CaptureRootLength(source);
   ctx.lists = lists;
   ctx.progress = progress_;
+  ctx.skips = &skips;
 
+  // An append goes into the file itself (the library leaves it as it was
+  // when the capture fails); a new file is written beside the target, so
+  // that nothing replaces the target before the capture has succeeded.
+  std::wstring written = append ? wimPath : TempFileBeside(wimPath);
+  if (written.empty()) {
+    ReportApiFailure(L"WIMCreateFile()");
+    return kResultFailed;
+  }
+  EngineResult result = CaptureInto(source, written, append, compression, verify, noSecurity, info, ctx);
+  // A stop by the stored choice is no abort of the user's: the capture failed.
+  if (result == kResultAborted && skips.StoppedByRule()) {
+    NoteWin32Failure(ERROR_CANT_ACCESS_FILE);
+    result = kResultFailed;
+  }
+  if (!append) result = PutInPlace(written, wimPath, result, true);
+  return result;
+}
+
+// Every handle is closed and the callback unregistered when this returns,
+// before the caller moves the written file.
+EngineResult WimgapiEngine::CaptureInto(const std::wstring& source, const std::wstring& written, bool append,
+                                        int compression, bool verify, bool noSecurity, const ImageInfo& info,
+                                        CaptureContext& ctx) {
   // Undone in reverse: image, file, then the callback registration.
   MessageCallbackRegistration callback(api_);
   WimHandle wim(api_);
@@ -90,15 +140,12 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   int newIndex = 1;
   DWORD createFlags = verify ? WIM_FLAG_VERIFY : 0;
   DWORD created = 0;
+  wim.Reset(api_.CreateFile(written.c_str(), WIM_GENERIC_WRITE, append ? WIM_OPEN_ALWAYS : WIM_CREATE_ALWAYS,
+                            createFlags, compression, &created));
   if (append) {
-    wim.Reset(api_.CreateFile(wimPath.c_str(), WIM_GENERIC_WRITE, WIM_OPEN_ALWAYS, createFlags, compression,
-                              &created));
     WIM_INFO attributes = {};
     if (wim && api_.GetAttributes(wim.get(), &attributes, sizeof(attributes)))
       newIndex = static_cast<int>(attributes.ImageCount) + 1;
-  } else {
-    wim.Reset(api_.CreateFile(wimPath.c_str(), WIM_GENERIC_WRITE, WIM_CREATE_ALWAYS, createFlags, compression,
-                              &created));
   }
   if (!wim) {
     ReportApiFailure(L"WIMCreateFile()");
@@ -106,7 +153,7 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   }
 
   // On Windows PE the temporary files go to the image file's own drive.
-  std::wstring driveRoot = DriveRootOf(wimPath);
+  std::wstring driveRoot = DriveRootOf(written);
   if (Host().runningFromDriveX && !driveRoot.empty()) tempFolder_ = driveRoot;
   if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
     ReportApiFailure(L"WIMSetTemporaryPath()");

@@ -10,7 +10,8 @@ namespace {
 const int kWimBootChunkSize = 4096;
 
 int AddFlags(bool noSecurity, const ImageInfo& info) {
-  int flags = WIMLIB_ADD_FLAG_WINCONFIG;
+  // Special files left out are reported, so that the user hears of them.
+  int flags = WIMLIB_ADD_FLAG_WINCONFIG | WIMLIB_ADD_FLAG_EXCLUDE_VERBOSE;
   if (noSecurity) flags |= WIMLIB_ADD_FLAG_NO_ACLS;
   if (info.bootIndex) flags |= WIMLIB_ADD_FLAG_BOOT;
   if (info.wimBoot) flags |= WIMLIB_ADD_FLAG_WIMBOOT;
@@ -29,6 +30,9 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
   // An append is written in place (the library cuts an unfinished one off
   // again); a new file is written beside the target.
   NoteOperationTarget(wimPath);
+  CaptureRequest plain;
+  CaptureSkips skips(captureRequest_ ? *captureRequest_ : plain);
+  op_.skips = &skips;
   std::wstring written = append ? wimPath : TempFileBeside(wimPath);
   EngineResult result = AbortedBeforeStart() ? kResultAborted : kResultFailed;
   if (result != kResultAborted && !written.empty()) {
@@ -46,8 +50,11 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
         ret = append ? api_.overwrite(wim.get(), writeFlags, 0)
                      : api_.write(wim.get(), written.c_str(), WIMLIB_ALL_IMAGES, writeFlags, 0);
       result = Outcome(ret);
+      // A stop by the stored choice is no abort of the user's: the capture failed.
+      if (result == kResultAborted && skips.StoppedByRule()) result = kResultFailed;
     }
   }
+  op_.skips = nullptr;
   if (result == kResultSuccess) result = FinishCapture(written, append, verify, info);
   if (!append && !written.empty()) result = PutInPlace(written, wimPath, result, true);
   ReportProgress(op_.progress, 100.0f);

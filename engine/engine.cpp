@@ -31,7 +31,11 @@ std::unique_ptr<Engine> MakeEngine(BackendKind kind, const std::wstring& tempFol
 EngineResult WimgapiEngine::Capture(const CaptureRequest& r) {
   if (RefuseMountedWrite(r.wimPath)) return kResultFailed;
   progress_ = r.progress;
-  return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info, r.lists);
+  captureRequest_ = &r;
+  EngineResult result =
+      CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info, r.lists);
+  captureRequest_ = nullptr;
+  return result;
 }
 
 EngineResult WimgapiEngine::Apply(const ApplyRequest& r) {
@@ -82,7 +86,10 @@ bool WimgapiEngine::WritesSolid() const { return WimgapiWritesSolid(api_, tempFo
 EngineResult WimlibEngine::Capture(const CaptureRequest& r) {
   if (RefuseMountedWrite(r.wimPath)) return kResultFailed;
   op_.progress = r.progress;
-  return CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info);
+  captureRequest_ = &r;
+  EngineResult result = CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info);
+  captureRequest_ = nullptr;
+  return result;
 }
 
 EngineResult WimlibEngine::Apply(const ApplyRequest& r) {

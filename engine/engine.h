@@ -23,6 +23,32 @@
 #include "engine/image_info.h"
 #include "engine/mounts.h"
 
+// One item a capture left out of the image, and why (in the user's words).
+struct SkippedItem {
+  std::wstring path;
+  std::wstring reason;
+};
+
+// What a capture does with a file the back end cannot read (locked, access
+// denied, gone): ask the user (the first time), skip every such file, or
+// stop at the first one.
+enum class UnreadablePolicy { kAsk, kSkip, kStop };
+
+// The user's answer to the question about an unreadable file.
+enum class UnreadableChoice { kSkip, kSkipAll, kStop };
+
+// Asks the person at the program about an unreadable file; called on the
+// thread that runs the capture.
+using UnreadableQuestion = UnreadableChoice (*)(void* context, const std::wstring& path, const std::wstring& reason);
+
+// What a capture tells its caller beside the result: every item it left
+// out, and the file a stored "stop" ended it at (the capture then fails).
+struct CaptureReport {
+  std::vector<SkippedItem> skipped;
+  std::wstring stoppedAt;
+  std::wstring stopReason;
+};
+
 struct CaptureRequest {
   std::wstring source;
   std::wstring wimPath;
@@ -33,6 +59,12 @@ struct CaptureRequest {
   ImageInfo info;
   CaptureLists lists;  // a copy; consulted by the WIMGAPI capture only
   ProgressTarget* progress = nullptr;  // where percentages go; none when null
+  // Files the back end cannot read. kAsk without a question stops.
+  UnreadablePolicy unreadable = UnreadablePolicy::kStop;
+  UnreadableQuestion ask = nullptr;
+  void* askContext = nullptr;
+  // Filled with what was left out; may be null.
+  CaptureReport* report = nullptr;
 };
 
 struct ApplyRequest {

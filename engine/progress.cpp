@@ -1,6 +1,7 @@
 #include "engine/progress.h"
 
 #include "engine/failure_reason.h"
+#include "resources/ids_skip.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 
@@ -71,10 +72,46 @@ float WimlibPercent(uint64_t done, uint64_t total) {
   return percent < 100.0f ? percent : -1.0f;
 }
 
+namespace {
+
+// During a capture: special files (FIFOs, sockets, devices) the library has
+// left out are listed; a name that is not UTF-8 is left out and listed; any
+// other scan error is skipped or stops the capture, as the capture decides.
+// False when the capture is to stop here.
+bool TakeCaptureMessage(WimlibOperation& operation, enum wimlib_progress_msg msg, union wimlib_progress_info* info) {
+  CaptureSkips* skips = operation.skips;
+  if (msg == WIMLIB_PROGRESS_MSG_SCAN_DENTRY) {
+    if (info->scan.status == decltype(info->scan)::WIMLIB_SCAN_DENTRY_UNSUPPORTED)
+      skips->LeftOut(info->scan.cur_path, IDS_SKIP_SPECIAL_FILE);
+    return true;
+  }
+  if (msg != WIMLIB_PROGRESS_MSG_HANDLE_ERROR || info->handle_error.will_ignore) return true;
+  const wchar_t* path = info->handle_error.path;
+  int code = info->handle_error.error_code;
+  if (code == WIMLIB_ERR_INVALID_UTF8_STRING) {
+    skips->LeftOut(path, IDS_SKIP_FOREIGN_NAME);
+    info->handle_error.will_ignore = true;
+    return true;
+  }
+  if (skips->SkipUnreadable(path, WimlibReasonText(code))) {
+    info->handle_error.will_ignore = true;
+    return true;
+  }
+  // The failure names this file; an answer of the user's is an abort.
+  NoteWimlibProgressError(msg, info);
+  if (!skips->StoppedByRule()) operation.aborted = true;
+  return false;
+}
+
+}  // namespace
+
 enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
                                            void* context) {
-  NoteWimlibProgressError(msg, info);
   WimlibOperation* operation = static_cast<WimlibOperation*>(context);
+  if (operation && operation->skips && info && !operation->aborted &&
+      !TakeCaptureMessage(*operation, msg, info))
+    return WIMLIB_PROGRESS_STATUS_ABORT;
+  NoteWimlibProgressError(msg, info);
   if (operation && (operation->aborted || AbortRequested())) {
     operation->aborted = true;
     return WIMLIB_PROGRESS_STATUS_ABORT;
@@ -101,4 +138,43 @@ enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union w
   }
   if (percent >= 0.0f && operation) ReportProgress(operation->progress, percent);
   return WIMLIB_PROGRESS_STATUS_CONTINUE;
+}
+
+CaptureSkips::CaptureSkips(const CaptureRequest& request)
+    : policy_(request.unreadable),
+      ask_(request.ask),
+      askContext_(request.askContext),
+      report_(request.report ? request.report : &own_) {
+  *report_ = CaptureReport();
+}
+
+std::wstring CaptureSkips::PathText(const wchar_t* path) {
+  return path && *path ? std::wstring(path) : LoadStr(IDS_SKIP_UNKNOWN_PATH);
+}
+
+void CaptureSkips::LeftOut(const wchar_t* path, UINT reasonId) {
+  report_->skipped.push_back({PathText(path), LoadStr(reasonId)});
+}
+
+bool CaptureSkips::SkipUnreadable(const wchar_t* path, const std::wstring& reason) {
+  std::wstring where = PathText(path);
+  if (policy_ == UnreadablePolicy::kAsk) {
+    if (!ask_) {
+      policy_ = UnreadablePolicy::kStop;
+    } else {
+      UnreadableChoice choice = ask_(askContext_, where, reason);
+      if (choice == UnreadableChoice::kStop) return false;  // the user's own abort
+      if (choice == UnreadableChoice::kSkipAll) policy_ = UnreadablePolicy::kSkip;
+      report_->skipped.push_back({where, FormatStr(LoadStr(IDS_SKIP_UNREADABLE).c_str(), reason.c_str())});
+      return true;
+    }
+  }
+  if (policy_ == UnreadablePolicy::kSkip) {
+    report_->skipped.push_back({where, FormatStr(LoadStr(IDS_SKIP_UNREADABLE).c_str(), reason.c_str())});
+    return true;
+  }
+  report_->stoppedAt = where;
+  report_->stopReason = reason;
+  stoppedByRule_ = true;
+  return false;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 
 // Sends a percentage to the operation's progress target while it is shown.
@@ -34,9 +35,13 @@ bool AbortRequested();
 // One wimlib operation as WimlibProgress sees it (its context): where its
 // percentages go and whether the user stopped it. Once `aborted` is set,
 // every later progress call of the operation aborts too.
+class CaptureSkips;
 struct WimlibOperation {
   ProgressTarget* progress = nullptr;
   bool aborted = false;
+  // A capture's decisions about what it leaves out: the special files the
+  // library reports leaving out, and its scan errors, which may be ignored.
+  CaptureSkips* skips = nullptr;
 };
 
 // WIMGAPI message callbacks of apply/mount, export and split. The apply and
@@ -55,3 +60,34 @@ float WimlibPercent(uint64_t done, uint64_t total);
 // WIMLIB_ERR_ABORTED_BY_PROGRESS).
 enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
                                            void* context);
+
+// The items one capture leaves out, and its decisions about files the back
+// end cannot read, for both back ends. Built from the request on the
+// capture's thread; what it learns goes into the request's report.
+class CaptureSkips {
+ public:
+  explicit CaptureSkips(const CaptureRequest& request);
+  CaptureSkips(const CaptureSkips&) = delete;
+  CaptureSkips& operator=(const CaptureSkips&) = delete;
+
+  // An item no answer could bring into the image (a name with no Windows
+  // form, a special file); `reasonId` names why.
+  void LeftOut(const wchar_t* path, UINT reasonId);
+  // The back end cannot read `path` for `reason`: true when the item is to
+  // be skipped (it is then listed), false when the capture is to stop.
+  bool SkipUnreadable(const wchar_t* path, const std::wstring& reason);
+  // True when the capture stopped at an unreadable file by the stored
+  // choice rather than by the user's answer: the capture then fails.
+  bool StoppedByRule() const { return stoppedByRule_; }
+  size_t Count() const { return report_->skipped.size(); }
+
+ private:
+  static std::wstring PathText(const wchar_t* path);
+
+  UnreadablePolicy policy_;
+  UnreadableQuestion ask_;
+  void* askContext_;
+  CaptureReport own_;
+  CaptureReport* report_;
+  bool stoppedByRule_ = false;
+};

@@ -70,6 +70,7 @@ struct CaptureContext {
   size_t rootLength = 0;
   CaptureLists lists;
   ProgressTarget* progress = nullptr;
+  class CaptureSkips* skips = nullptr;  // what the capture leaves out; none when null
 };
 
 // The capture root length for a source path: one trailing "\" does not count.
@@ -174,9 +175,14 @@ class WimgapiEngine : public Engine {
   EngineResult MountWithoutHandle(const std::wstring& wimPath, const std::wstring& folder, int index,
                                   bool writable);
 
+  // The capture's steps on the file it writes.
+  EngineResult CaptureInto(const std::wstring& source, const std::wstring& written, bool append, int compression,
+                           bool verify, bool noSecurity, const ImageInfo& info, CaptureContext& ctx);
+
   const WimgapiTable& api_;
   std::wstring tempFolder_;
   ProgressTarget* progress_ = nullptr;  // of the operation running, set from its request
+  const CaptureRequest* captureRequest_ = nullptr;  // of a capture running through Capture
   WIM_INFO wimInfo_ = {};
   std::wstring xmlText_;
 };

@@ -143,6 +143,7 @@ class WimlibEngine : public Engine {
   EngineResult Outcome(int ret) const;
 
   WimlibOperation op_;  // context of WimlibProgress for this engine's calls
+  const CaptureRequest* captureRequest_ = nullptr;  // of a capture running through Capture
 
   const WimlibTable& api_;
   wimlib_wim_info wimInfo_ = {};

@@ -6,6 +6,7 @@
 #include "win/paths.h"
 #include "win/pickers.h"
 #include "pages/save_option_dlg.h"
+#include "pages/skipped_items_dlg.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
 #include "tasks/task_queue_page.h"
@@ -189,8 +190,17 @@ DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
   request.info = r.info;
   request.lists = r.lists;
   request.progress = progress;
+  // The user is asked about the first file that cannot be read.
+  CaptureReport report;
+  request.unreadable = UnreadablePolicy::kAsk;
+  request.ask = AskAboutUnreadable;
+  request.askContext = app ? app->mainWindow : nullptr;
+  request.report = &report;
   EngineResult result = MakeEngine(r.backend, r.tempFolder)->Capture(request);
-  if (progress) progress->Finish(result);
+  if (progress) {
+    progress->SetSkippedViewer(ShowSkippedItems);
+    progress->Finish(result, report);
+  }
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "win/paths.h"
 #include "win/pickers.h"
 #include "pages/shell_task_img_select.h"
+#include "pages/skipped_items_dlg.h"
 #include "engine/wim_file_reader.h"
 #include "engine/engine.h"
 #include "resources/resource.h"
@@ -236,8 +237,17 @@ DWORD WINAPI CPage_Easy::CaptureWorker(void* arg) {
   request.info = page->choice_.info;
   request.lists = page->lists_;
   request.progress = app ? app->PageProgress() : nullptr;
+  // The user is asked about the first file that cannot be read.
+  CaptureReport report;
+  request.unreadable = UnreadablePolicy::kAsk;
+  request.ask = AskAboutUnreadable;
+  request.askContext = app ? app->mainWindow : nullptr;
+  request.report = &report;
   EngineResult result = MakeEngine(BackendOf(app), page->tempFolder_)->Capture(request);
-  page->FinishOperation(result);
+  if (CPage_Progress* progress = app ? app->ProgressView() : nullptr) {
+    progress->SetSkippedViewer(ShowSkippedItems);
+    progress->Finish(result, report);
+  }
   return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "win/messages.h"
 #include "engine/failure_reason.h"
+#include "resources/ids_skip.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 #include "win/window_thread.h"
@@ -36,6 +37,18 @@ void CPage_Progress::OnInitialUpdate() {
   bar_.StartAnimation();
   if (Workbench* app = bench_) app->progressPage = this;
   SetItemText(IDC_PROGRESS_TITLE, L"");
+
+  // The button that opens the list of what a capture left out, beside
+  // "确定" while such a result shows.
+  skippedButton_ = CreateWindowExW(0, L"BUTTON", LoadStr(IDS_SKIP_SHOW_LIST).c_str(),
+                                   WS_CHILD | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 95, 25, hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS_SKIPPED)),
+                                   GetModuleHandleW(nullptr), nullptr);
+  if (skippedButton_)
+    SendMessageW(skippedButton_, WM_SETFONT, SendMessageW(Item(IDC_PROGRESS_OK), WM_GETFONT, 0, 0), FALSE);
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  Layout(client.right, client.bottom);
 }
 
 bool CPage_Progress::IsShowingResult() const {
@@ -61,8 +74,12 @@ void CPage_Progress::Begin() {
   RunOnWindowThread(hwnd_, [this] { DoBegin(); });
 }
 
-void CPage_Progress::Finish(int result) {
+void CPage_Progress::Finish(int result) { Finish(result, CaptureReport()); }
+
+void CPage_Progress::Finish(int result, const CaptureReport& report) {
   if (!hwnd_) return;
+  // Items left out matter only for an image that was made.
+  skipped_ = result == kResultSuccess ? report.skipped : std::vector<SkippedItem>();
   // Read on the thread that ran the operation, where the engine noted it.
   reason_ = result == kResultSuccess || result == kResultAborted ? std::wstring() : FailureText();
   bar_.SetPos(100);  // posts UM_PROGRESS_DONE to this page
@@ -83,6 +100,7 @@ void CPage_Progress::DoBegin() {
 
   ShowWindow(Item(IDC_PROGRESS_PICTURE), SW_HIDE);
   ShowReason(std::wstring());
+  if (skippedButton_) ShowWindow(skippedButton_, SW_HIDE);
   ShowWindow(Item(IDC_PROGRESS_TITLE), SW_SHOW);
   SetItemText(IDC_PROGRESS_TEXT, LoadStr(IDS_PREPARING));
 
@@ -100,8 +118,12 @@ void CPage_Progress::DoBegin() {
 void CPage_Progress::DoFinish(int result) {
   picture_.SetImage(ResultPicture(result));
   ShowWindow(Item(IDC_PROGRESS_PICTURE), SW_SHOW);
-  SetItemText(IDC_PROGRESS_TEXT, LoadStr(ResultText(result)));
+  std::wstring text = LoadStr(ResultText(result));
+  if (!skipped_.empty())
+    text = FormatStr(LoadStr(IDS_SKIP_RESULT).c_str(), text.c_str(), static_cast<int>(skipped_.size()));
+  SetItemText(IDC_PROGRESS_TEXT, text);
   ShowReason(reason_);
+  if (skippedButton_) ShowWindow(skippedButton_, skipped_.empty() ? SW_HIDE : SW_SHOW);
   ShowWindow(Item(IDC_PROGRESS_BAR), SW_HIDE);
   ShowWindow(Item(IDC_PROGRESS_OK), SW_SHOW);
   ShowWindow(Item(IDC_PROGRESS_ABORT), SW_HIDE);
@@ -142,6 +164,10 @@ bool CPage_Progress::OnCommand(int id, int code, HWND control) {
     case IDC_PROGRESS_ABORT:
       if (runner_) runner_->RequestCancel();
       return true;
+    case IDC_PROGRESS_SKIPPED:
+      if (code == BN_CLICKED && skippedViewer_ && !skipped_.empty())
+        skippedViewer_(bench_ && bench_->mainWindow ? bench_->mainWindow : hwnd_, skipped_);
+      return true;
     default:
       return false;
   }
@@ -151,6 +177,7 @@ void CPage_Progress::Layout(int w, int h) {
   MoveItem(bar_.hwnd(), 15, h - 110, w - 30, 25);
   MoveItem(Item(IDC_PROGRESS_OK), w - 110, h - 40, 95, 25);
   MoveItem(Item(IDC_PROGRESS_ABORT), w - 110, h - 40, 95, 25);
+  if (skippedButton_) MoveItem(skippedButton_, w - 215, h - 40, 95, 25);
   MoveItem(Item(IDC_SEPARATOR), -1, h - 60, w + 2, 2);
   MoveItem(Item(IDC_PROGRESS_TEXT), 0, h - 190, w, 30);
   MoveItem(Item(IDC_PROGRESS_REASON), 15, h - 155, w - 30, 22);

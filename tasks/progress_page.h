@@ -8,7 +8,10 @@
 #pragma once
 #include <string>
 
+#include <vector>
+
 #include "controls/progress_ctrl.h"
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "tasks/operation_runner.h"
 #include "tasks/workbench.h"
@@ -38,6 +41,15 @@ class CPage_Progress : public Dialog, public ProgressTarget {
   // result picture and text and the "确定" button, and tells the runner
   // the operation has ended (the tabs come back, the busy flag goes).
   void Finish(int result);
+  // The end of a capture: a success that left items out says how many,
+  // and offers the list through the viewer the page was given.
+  void Finish(int result, const CaptureReport& report);
+  // What opens the list of the items a capture left out (the pages layer
+  // has the dialog); set by the pages that run captures.
+  using SkippedViewer = void (*)(HWND owner, const std::vector<SkippedItem>& items);
+  void SetSkippedViewer(SkippedViewer viewer) { skippedViewer_ = viewer; }
+  // The items the last finished operation left out.
+  const std::vector<SkippedItem>& skipped() const { return skipped_; }
   // The operation's description line (IDC_PROGRESS_TITLE); written only while the page shows.
   void SetDescription(const std::wstring& text);
 
@@ -82,5 +94,8 @@ class CPage_Progress : public Dialog, public ProgressTarget {
   Workbench* bench_ = nullptr;
   OperationRunner* runner_ = nullptr;
   std::wstring reason_;  // why the finished operation failed, set by Finish
+  std::vector<SkippedItem> skipped_;  // what the finished capture left out, set by Finish
+  SkippedViewer skippedViewer_ = nullptr;
+  HWND skippedButton_ = nullptr;
   volatile bool running_ = false;
 };

@@ -5,6 +5,7 @@
 #include "win/paths.h"
 #include "tasks/operation_runner.h"
 #include "tasks/workbench.h"
+#include "resources/ids_skip.h"
 #include "resources/resource.h"
 #include "tasks/task_queue_page.h"
 #include "win/strings.h"
@@ -20,7 +21,7 @@ bool StartTaskQueue(CPage_TaskQueue* page, const Workbench& bench, OperationRunn
   if (!page || runner.QueueRunning() || runner.Busy()) return false;
   if (!page->TakeRunSnapshot()) return false;
   g_runSettings = TaskRunSettings{bench.tempFolder, bench.captureLists, bench.mainWindow, bench.backendKind,
-                                  static_cast<ProgressTarget*>(page)};
+                                  static_cast<ProgressTarget*>(page), bench.settings.skipUnreadable == 1};
   return runner.StartQueue(RunTaskQueue, page);
 }
 
@@ -38,12 +39,12 @@ bool CaptureAllowed(const TaskListRow& row, const std::vector<std::wstring>& cre
   return true;
 }
 
-EngineResult RunTask(const TaskListRow& row, std::vector<std::wstring>& created) {
+EngineResult RunTask(const TaskListRow& row, std::vector<std::wstring>& created, CaptureReport& report) {
   switch (row.record.TaskType) {
     case kTaskCaptureNew:
     case kTaskCaptureAppend: {
       if (!CaptureAllowed(row, created)) return kResultFailed;
-      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record, g_runSettings);
+      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record, g_runSettings, &report);
       if (result == kResultSuccess && row.record.TaskType == kTaskCaptureNew) created.push_back(row.desPath);
       return result;
     }
@@ -75,7 +76,8 @@ DWORD WINAPI RunTaskQueue(void* arg) {
     page->SetRowPicture(i, kTaskPictureRunning);
     page->SetCurrentBar(0);
     ClearFailure();
-    EngineResult result = RunTask(rows[i], created);
+    CaptureReport report;
+    EngineResult result = RunTask(rows[i], created, report);
     if (result == kResultAborted) {
       // No further task starts; the next start resumes with this one,
       // whose row says it was cancelled rather than why it failed.
@@ -86,7 +88,11 @@ DWORD WINAPI RunTaskQueue(void* arg) {
       break;
     }
     page->SetRowPicture(i, result == kResultSuccess ? kTaskPictureFinished : kTaskPictureFailed);
-    if (result != kResultSuccess) page->SetRowReason(i, TaskFailureText(rows[i]));
+    // A capture that stopped at a file it could not read names that file;
+    // one that left items out names them.
+    std::wstring captureLine = CaptureReportLine(report);
+    if (!captureLine.empty()) page->SetRowReason(i, captureLine);
+    else if (result != kResultSuccess) page->SetRowReason(i, TaskFailureText(rows[i]));
     total += 100;
     page->SetOverallBar(total);
   }
@@ -94,8 +100,20 @@ DWORD WINAPI RunTaskQueue(void* arg) {
   return 0;
 }
 
+std::wstring CaptureReportLine(const CaptureReport& report) {
+  if (!report.stoppedAt.empty())
+    return FormatStr(LoadStr(IDS_SKIP_STOPPED).c_str(), report.stopReason.c_str(), report.stoppedAt.c_str());
+  if (report.skipped.empty()) return std::wstring();
+  std::wstring items;
+  for (const SkippedItem& item : report.skipped) {
+    if (!items.empty()) items += L"; ";
+    items += item.path + L" (" + item.reason + L")";
+  }
+  return FormatStr(LoadStr(IDS_SKIP_QUEUE_ROW).c_str(), static_cast<int>(report.skipped.size()), items.c_str());
+}
+
 EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
-                            const TaskRunSettings& settings) {
+                            const TaskRunSettings& settings, CaptureReport* report) {
   ImageInfo info;
   info.bootIndex = r.BootIndex;
   info.name = r.Name;
@@ -114,6 +132,8 @@ EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& targ
   request.info = info;
   request.lists = settings.captureLists;
   request.progress = settings.progress;
+  request.unreadable = settings.skipUnreadable ? UnreadablePolicy::kSkip : UnreadablePolicy::kStop;
+  request.report = report;
   return MakeEngine(settings.backend, settings.tempFolder)->Capture(request);
 }
 

@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "tasks/task_record.h"
 
@@ -34,11 +35,20 @@ struct TaskRunSettings {
   HWND mainWindow = nullptr;  // told when a mount task has mounted an image
   BackendKind backend = kBackendWimgapi;
   ProgressTarget* progress = nullptr;  // the task queue page's bars
+  // Nobody is asked during a run: a file that cannot be read is skipped
+  // with this set ([MISC] SkipUnreadable), else the task stops there.
+  bool skipUnreadable = false;
 };
 
-// One capture task (types 0 and 1): the engine's result.
+// One capture task (types 0 and 1): the engine's result. `report`, when
+// given, hears what the capture left out.
 EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record,
-                            const TaskRunSettings& settings);
+                            const TaskRunSettings& settings, CaptureReport* report = nullptr);
+
+// The queue row's line for a capture: how many items it left out and each
+// one with its reason, or the file a stop by the stored choice ended it at.
+// Empty when there is nothing to say.
+std::wstring CaptureReportLine(const CaptureReport& report);
 
 // One apply or mount task (types 2 and 3): the engine's result. A mount
 // with wimlib selected fails at once (-1) without any engine call.

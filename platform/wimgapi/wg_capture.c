@@ -5,7 +5,9 @@
  * registered, every item is first offered to them as WIM_MSG_PROCESS
  * (through wimlib's file-exclusion test), under the path the caller knows:
  * the source path as given, without its trailing "\", followed by the
- * item's path below it.  The image is then written to the file before the
+ * item's path below it.  What cannot go into the image (a name with no
+ * Windows form, a special file, a file that cannot be read) comes to them
+ * as WIM_MSG_ERROR.  The image is then written to the file before the
  * call returns; an aborted or failed capture leaves the file as it was.
  */
 #include <errno.h>
@@ -72,6 +74,9 @@ static DWORD capture(struct wg_file *f, const WCHAR *path, DWORD flags, int *ind
     /* Every name is looked at (wg_messages.c); with callbacks they are
      * asked about each item too. */
     add_flags |= WIMLIB_ADD_FLAG_TEST_FILE_EXCLUSION;
+    /* wimlib leaves special files (FIFOs, sockets, devices) out; with this
+     * flag it says so, and the callbacks hear of each (wg_messages.c). */
+    add_flags |= WIMLIB_ADD_FLAG_EXCLUDE_VERBOSE;
     if (flags & (WIM_FLAG_NO_DIRACL | WIM_FLAG_NO_FILEACL))
         add_flags |= WIMLIB_ADD_FLAG_NO_ACLS;
 

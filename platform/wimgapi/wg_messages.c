@@ -16,6 +16,7 @@
  * created.  So the messages arrive while the work happens, which is what a
  * callback that offers the user to abort needs.
  */
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -345,12 +346,25 @@ static void test_exclusion(struct wg_op *op, struct wimlib_progress_info_test_fi
 static void handle_error(struct wg_op *op, struct wimlib_progress_info_handle_error *e)
 {
     WCHAR *path = e->path ? capture_path(op, e->path) : NULL;
-    DWORD code = wg_error_from_wimlib(e->error_code, 0);
+    DWORD code = wg_error_from_wimlib(e->error_code, errno);
     DWORD answer = wg_op_send(op, WIM_MSG_ERROR, (WPARAM)(path ? path : L""), (LPARAM)code);
 
     /* A name with no Windows form is always left out (see above). */
     if (answer == WIM_MSG_SKIP_ERROR || code == ERROR_NO_UNICODE_TRANSLATION)
         e->will_ignore = true;
+}
+
+/* A special file (FIFO, socket, device) that wimlib has left out: the
+ * callbacks hear of it as an error they cannot prevent, as for a name with
+ * no Windows form. */
+static void report_unsupported(struct wg_op *op, const struct wimlib_progress_info_scan *scan)
+{
+    WCHAR *path;
+
+    if (scan->status != WIMLIB_SCAN_DENTRY_UNSUPPORTED || !scan->cur_path || !op->ncbs)
+        return;
+    path = capture_path(op, scan->cur_path);
+    wg_op_send(op, WIM_MSG_ERROR, (WPARAM)(path ? path : L""), (LPARAM)ERROR_NOT_SUPPORTED);
 }
 
 static enum wimlib_progress_status progress_adapter(enum wimlib_progress_msg msg,
@@ -364,6 +378,9 @@ static enum wimlib_progress_status progress_adapter(enum wimlib_progress_msg msg
         break;
     case WIMLIB_PROGRESS_MSG_HANDLE_ERROR:
         handle_error(op, &info->handle_error);
+        break;
+    case WIMLIB_PROGRESS_MSG_SCAN_DENTRY:
+        report_unsupported(op, &info->scan);
         break;
     case WIMLIB_PROGRESS_MSG_WRITE_STREAMS:
         if (op->kind == WG_OP_SPLIT) {

@@ -79,7 +79,7 @@ TEST_P(EngineCaptureTest, CaptureNewWritesTheImageAndItsMetadata) {
     EXPECT_EQ(rec::Joined(),
               "create_new_wim 2 -> W1\n"
               "register_progress_function W1 WimlibProgress\n"
-              "add_image W1 0x828 named\n"
+              "add_image W1 0x8a8 named\n"
               "write W1 -1 0\n"
               "free W1\n"
               "open_wim 0 -> W2\n"
@@ -137,7 +137,7 @@ TEST_P(EngineCaptureTest, CaptureAppendAddsTheNextImage) {
   } else {
     ASSERT_FALSE(rec::Lines("open_wim").empty());
     EXPECT_EQ(rec::Lines("open_wim")[0], "open_wim 4 -> W1");
-    EXPECT_TRUE(rec::Has("add_image W1 0x808 named"));
+    EXPECT_TRUE(rec::Has("add_image W1 0x888 named"));
     EXPECT_TRUE(rec::Has("overwrite W1 0"));
     EXPECT_TRUE(rec::Has("set_image_name W3 4"));
     EXPECT_TRUE(rec::Lines("verify_wim").empty());
@@ -412,7 +412,7 @@ TEST_F(WimlibEngineTest, CaptureForWimBootUsesXpressWith4KChunks) {
   ASSERT_EQ(Make()->Capture(request), kResultSuccess);
   EXPECT_TRUE(rec::Has("create_new_wim 1 -> W1"));
   EXPECT_TRUE(rec::Has("set_output_chunk_size W1 4096"));
-  EXPECT_TRUE(rec::Has("add_image W1 0x1800 unnamed"));
+  EXPECT_TRUE(rec::Has("add_image W1 0x1880 unnamed"));
   EXPECT_EQ(InfoField(wim, 0, "Compression"), "XPRESS");
   EXPECT_EQ(InfoField(wim, 0, "Chunk Size"), "4096 bytes");
   EXPECT_EQ(InfoField(wim, 1, "WIMBoot compatible"), "yes");
