@@ -47,10 +47,25 @@ exec_program() {
   printf '%s' "${p//\\/\\\\}"
 }
 
-# Writes the text on standard input to $1: beside it first, then renamed.
-write_file() {
-  mkdir -p "$(dirname "$1")"
-  cat >"$1.quarry-new" && mv -f "$1.quarry-new" "$1"
+# Writes what the command after $1 prints to the file $1: beside it first,
+# and only when the command succeeded is that renamed over the file, which
+# otherwise stays as it was. A symbolic link (a list kept with the user's
+# other settings elsewhere, say) stays a link: the file it names is written,
+# beside that file, and keeps its permissions.
+write_file() { # file command [argument...]
+  local target=$1
+  shift
+  if [ -L "$target" ]; then
+    target=$(readlink -f -- "$target") || die "cannot follow the link $1"
+  fi
+  mkdir -p "$(dirname "$target")"
+  local new=$target.quarry-new
+  if ! "$@" >"$new"; then
+    rm -f "$new"
+    die "could not make the new $1; it was left as it is"
+  fi
+  if [ -e "$target" ]; then chmod --reference="$target" "$new" 2>/dev/null || true; fi
+  mv -f "$new" "$target"
 }
 
 ours() { [ -f "$ENTRY" ] && grep -q "^$MARK=" "$ENTRY"; }
@@ -69,7 +84,7 @@ state_value() { [ -f "$STATE" ] && sed -n "s|^$1=||p" "$STATE" | head -n 1 || tr
 write_entry() {
   local launcher=$QUARRY_ROOT/linux/quarry.sh
   case $launcher in *[[:cntrl:]]*) die "the clone's path holds a control character: $launcher" ;; esac
-  write_file "$ENTRY" <<ENTRY_TEXT
+  write_file "$ENTRY" cat <<ENTRY_TEXT
 [Desktop Entry]
 Type=Application
 Name=Quarry
@@ -105,6 +120,36 @@ refresh_caches() {
   update-desktop-database "$DATA/applications" >/dev/null 2>&1 || true
 }
 
+# Makes Quarry the default for our types. xdg-mime rewrites mimeapps.list
+# by renaming a new file over it, which would turn a symbolic link into a
+# file of its own: it works on a copy, and the result goes in through
+# write_file.
+set_defaults() {
+  local work t
+  work=$(mktemp -d "${TMPDIR:-/tmp}/quarry-mimeapps.XXXXXX")
+  if [ -f "$CONFIG/mimeapps.list" ]; then cp -- "$CONFIG/mimeapps.list" "$work/mimeapps.list"; fi
+  for t in "${TYPES[@]}"; do
+    if ! XDG_CONFIG_HOME=$work xdg-mime default "$ENTRY_ID" "$t"; then
+      rm -rf "$work"
+      die "xdg-mime could not make Quarry the default for $t"
+    fi
+  done
+  if [ -f "$work/mimeapps.list" ]; then write_file "$CONFIG/mimeapps.list" cat "$work/mimeapps.list"; fi
+  rm -rf "$work"
+}
+
+# What an install finds, for the uninstall to put back.
+install_state() {
+  local t value
+  for t in "${TYPES[@]}"; do
+    value=$(user_default "$t") || return 1
+    echo "default $t=$value"
+  done
+  if [ -d "$DATA/mime" ]; then echo "had mime=1"; fi
+  if [ -f "$DATA/applications/mimeinfo.cache" ]; then echo "had mimeinfo.cache=1"; fi
+  if [ -f "$CONFIG/mimeapps.list" ]; then echo "had mimeapps.list=1"; fi
+}
+
 install() {
   command -v xdg-mime >/dev/null || die "xdg-mime is missing (package xdg-utils)"
   if [ -f "$ENTRY" ] && ! ours; then
@@ -112,19 +157,12 @@ install() {
   fi
   # The first install notes what there was; an install over an install
   # keeps that note.
-  if [ ! -f "$STATE" ]; then
-    {
-      for t in "${TYPES[@]}"; do echo "default $t=$(user_default "$t")"; done
-      if [ -d "$DATA/mime" ]; then echo "had mime=1"; fi
-      if [ -f "$DATA/applications/mimeinfo.cache" ]; then echo "had mimeinfo.cache=1"; fi
-      if [ -f "$CONFIG/mimeapps.list" ]; then echo "had mimeapps.list=1"; fi
-    } | write_file "$STATE"
-  fi
+  if [ ! -f "$STATE" ]; then write_file "$STATE" install_state; fi
   write_entry
   write_icons
-  write_file "$MIME_PACKAGE" <"$QUARRY_ROOT/linux/quarry-esd.xml"
+  write_file "$MIME_PACKAGE" cat "$QUARRY_ROOT/linux/quarry-esd.xml"
   refresh_caches
-  for t in "${TYPES[@]}"; do xdg-mime default "$ENTRY_ID" "$t"; done
+  set_defaults
   echo "Quarry is in the applications menu ($ENTRY) and opens .wim, .swm and .esd files."
 }
 
@@ -133,9 +171,9 @@ install() {
 restore_defaults() {
   local list=$CONFIG/mimeapps.list
   [ -f "$list" ] && grep -q "$ENTRY_ID" "$list" || return 0
-  local earlier=()
+  local earlier=() t
   for t in "${TYPES[@]}"; do earlier+=("$t=$(state_value "default $t")"); done
-  awk -v id="$ENTRY_ID" -v types="${TYPES[*]}" -v earlier="${earlier[*]}" '
+  write_file "$list" awk -v id="$ENTRY_ID" -v types="${TYPES[*]}" -v earlier="${earlier[*]}" '
     BEGIN {
       n = split(types, t, " "); for (i = 1; i <= n; i++) ours[t[i]] = 1
       n = split(earlier, e, " ")
@@ -152,7 +190,7 @@ restore_defaults() {
       }
       if (kept != "") print key "=" kept
     }
-  ' "$list" | write_file "$list"
+  ' "$list"
 }
 
 uninstall() {

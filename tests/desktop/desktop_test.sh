@@ -4,6 +4,10 @@
 #   desktop_test.sh entry   run.sh --install-desktop gives a valid menu entry
 #                           and makes Quarry the program for WIM and ESD
 #                           files; --uninstall-desktop puts everything back
+#   desktop_test.sh list    a mimeapps.list that is a symbolic link stays
+#                           one, and a failed rewrite of it changes nothing
+#   desktop_test.sh prefixes   Quarry runs in one of its two prefixes at a
+#                           time (running, or with images mounted)
 #   desktop_test.sh window  a WIM file opened through that entry, from a
 #                           clone whose path has blanks, shows in Quarry's
 #                           main window, a top-level window of the X server
@@ -112,6 +116,81 @@ test_entry() {
     "$(tree_of "$XDG_DATA_HOME"; tree_of "$XDG_CONFIG_HOME")"
 }
 
+# mimeapps.list kept elsewhere and linked in (as a dotfiles folder does):
+# install and uninstall write the file the link names and leave the link;
+# an uninstall whose rewrite of the list fails leaves the list as it was.
+test_list() {
+  other_program
+  mkdir -p "$T/dotfiles"
+  mv "$XDG_CONFIG_HOME/mimeapps.list" "$T/dotfiles/mimeapps.list"
+  ln -s "$T/dotfiles/mimeapps.list" "$XDG_CONFIG_HOME/mimeapps.list"
+  cp "$T/dotfiles/mimeapps.list" "$T/mimeapps.before"
+
+  "$ROOT/linux/desktop.sh" install >/dev/null
+  expect_eq "install ends without error" 0 $?
+  [ -L "$XDG_CONFIG_HOME/mimeapps.list" ] || fail "the install replaced the link mimeapps.list by a file"
+  grep -q '^application/x-ms-wim=quarry.desktop$' "$T/dotfiles/mimeapps.list" ||
+    fail "the linked list does not make Quarry the default: $(cat "$T/dotfiles/mimeapps.list")"
+  expect_eq "default for WIM after the install" quarry.desktop "$(xdg-mime query default application/x-ms-wim)"
+  cp "$XDG_CONFIG_HOME/mimeapps.list" "$T/mimeapps.installed"
+
+  # awk fails half-way through the rewrite (it has printed a first line).
+  mkdir -p "$T/failing"
+  printf '#!/bin/sh
+for a; do case $a in id=quarry.desktop) echo "[Default Applications]"; exit 2;; esac; done
+exec /usr/bin/awk "$@"
+' \
+    >"$T/failing/awk"
+  chmod +x "$T/failing/awk"
+  PATH=$T/failing:$PATH "$ROOT/linux/desktop.sh" uninstall >/dev/null 2>&1 &&
+    fail "an uninstall whose rewrite of mimeapps.list failed reported success"
+  [ -L "$XDG_CONFIG_HOME/mimeapps.list" ] || fail "the failed uninstall replaced the link by a file"
+  cmp -s "$T/mimeapps.installed" "$XDG_CONFIG_HOME/mimeapps.list" ||
+    fail "the failed uninstall changed mimeapps.list: [$(cat "$XDG_CONFIG_HOME/mimeapps.list")]"
+  expect_eq "nothing is left beside the list" "mimeapps.list" "$(ls -A "$T/dotfiles")"
+
+  "$ROOT/linux/desktop.sh" uninstall >/dev/null
+  expect_eq "a second uninstall ends without error" 0 $?
+  [ -L "$XDG_CONFIG_HOME/mimeapps.list" ] || fail "the uninstall replaced the link by a file"
+  cmp -s "$T/mimeapps.before" "$T/dotfiles/mimeapps.list" || fail "mimeapps.list differs from before the install"
+  expect_eq "default for WIM after the uninstall: the earlier one" other.desktop \
+    "$(xdg-mime query default application/x-ms-wim)"
+}
+
+# Quarry runs in one of its two prefixes at a time: while it runs in one,
+# or while images are mounted there, a start in the other is refused and
+# starts no program. (The prefixes here are folders of the test's own.)
+test_prefixes() {
+  make_images
+  export WINEPREFIX=$T/headless QUARRY_DESKTOP_PREFIX=$T/desktop
+  mkdir -p "$WINEPREFIX" "$QUARRY_DESKTOP_PREFIX"
+  local out
+  # Quarry runs in the desktop prefix: a start without a display is refused.
+  : >>"$QUARRY_DESKTOP_PREFIX/.quarry-in-use"
+  flock -s "$QUARRY_DESKTOP_PREFIX/.quarry-in-use" sleep 300 &
+  local holder=$!
+  for ((i = 0; i < 200; i++)); do
+    flock -n -x "$QUARRY_DESKTOP_PREFIX/.quarry-in-use" true || break
+    sleep 0.05
+  done
+  out=$(env -u DISPLAY timeout 120 "$ROOT/linux/quarry.sh" "$T/my files/a.wim" 2>&1)
+  expect_eq "a start without a display while Quarry runs with one fails" 1 $?
+  [[ $out == *"running in the other Wine prefix, $QUARRY_DESKTOP_PREFIX"* ]] || fail "message: $out"
+  [ -e "$WINEPREFIX/system.reg" ] && fail "the refused start made a prefix"
+  kill "$holder" 2>/dev/null
+  wait "$holder" 2>/dev/null
+
+  # An image is mounted in the headless prefix: a start on the display is
+  # refused, as long as the record is there.
+  mkdir -p "$WINEPREFIX/drive_c/ProgramData/WimgapiWine"
+  printf 'M\t1\t1\tZ:\\x.wim\tC:\\mnt\t1.1\t-\t-\t-\tF\t-\n' \
+    >"$WINEPREFIX/drive_c/ProgramData/WimgapiWine/mounts.txt"
+  out=$(DISPLAY=${DISPLAY:-:99} timeout 120 "$ROOT/linux/quarry.sh" "$T/my files/a.wim" 2>&1)
+  expect_eq "a start on the display while an image is mounted without one fails" 1 $?
+  [[ $out == *"images are mounted in the other Wine prefix, $WINEPREFIX"* ]] || fail "message: $out"
+  [ -e "$QUARRY_DESKTOP_PREFIX/system.reg" ] && fail "the refused start made a prefix"
+}
+
 # Quarry's main window among the root window's own children (one line of
 # xwininfo), once the program has set it up: its title then names the back
 # end. Until then it has the title and size of its dialog template.
@@ -176,6 +255,10 @@ wait_for_main_window() {
 
 test_window() {
   [ -n "${DISPLAY:-}" ] || { fail "no X display"; return; }
+  # The prefix that quarry.sh would use without a display, a folder of the
+  # test's own: the test prefix of this build tree may hold another test's
+  # mounts, which would keep the desktop prefix from starting.
+  export WINEPREFIX=$T/headless
   make_images
   # The clone seen through a folder with blanks and characters that the
   # Exec line must quote.
@@ -198,6 +281,32 @@ test_window() {
   main_window_size_is_right "$line" || fail "size of the main window: $line"
   shown "$line" || fail "the main window is not shown"
   expect_eq "the file arrives as a Windows path" "Z:${T//\//\\}\\my files\\a.wim" "$(arguments_of_window)"
+  close_program
+
+  # Names that a Windows path spells only as Wine converts them reach their
+  # file; a name with a "\" has no Windows path at all: the start is
+  # refused, and the file that a plain swap of "/" for "\" would name is
+  # not opened.
+  local odd="$T/my files/odd: name #1 [x] ~ \$HOME.wim"
+  cp "$T/my files/a.wim" "$odd"
+  "$ROOT/linux/quarry.sh" "$odd" >/dev/null 2>&1 &
+  if wait_for_window 240; then
+    local arg
+    arg=$(arguments_of_window)
+    [ "$(WINEPREFIX=$QUARRY_DESKTOP_PREFIX "$WINE" winepath -u "$arg" 2>/dev/null)" -ef "$odd" ] ||
+      fail "the program got [$arg] for $odd"
+  else
+    fail "quarry.sh with an odd name started no window"
+  fi
+  close_program
+  mkdir -p "$T/my files/a"
+  cp "$T/my files/a.wim" "$T/my files/a/b.wim"
+  cp "$T/my files/a.wim" "$T/my files/a\\b.wim"
+  local out
+  out=$(timeout 120 "$ROOT/linux/quarry.sh" "$T/my files/a\\b.wim" 2>&1)
+  expect_eq "a start with a name holding a backslash is refused" 1 $?
+  [[ $out == *"no Windows path names"* ]] || fail "message: $out"
+  [ -n "$(any_quarry_window)" ] && fail "the program was started for a name holding a backslash"
   close_program
 
   # An option that run.sh does not know goes to the program.
@@ -228,8 +337,10 @@ test_window() {
 
 case $MODE in
   entry) test_entry ;;
+  list) test_list ;;
+  prefixes) test_prefixes ;;
   window) test_window ;;
-  *) echo "usage: desktop_test.sh entry|window" >&2; exit 2 ;;
+  *) echo "usage: desktop_test.sh entry|list|prefixes|window" >&2; exit 2 ;;
 esac
 echo "$failures failed"
 [ $failures -eq 0 ]
