@@ -168,7 +168,7 @@ void CAboutDlg::StartUpdateCheck() {
   check_->dialog = hwnd_;
   check_->host = app_.settings.updateHost.empty() ? kDefaultUpdateHost : app_.settings.updateHost;
   auto* holder = new std::shared_ptr<UpdateCheckLink>(check_);
-  HANDLE thread = CreateThread(nullptr, 0, UpdateThread, holder, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, UpdateThread, holder, 0, &checkThread_);
   if (!thread) {
     delete holder;
     check_.reset();

@@ -26,6 +26,10 @@ class CAboutDlg : public Dialog {
   const std::vector<Row>& rows() const { return rows_; }
   std::wstring WimlibLine() const;
 
+  // The thread of the latest update check (0 before the first): it ends on
+  // its own once the check is answered or cut off, box or no box.
+  DWORD checkThreadId() const { return checkThread_; }
+
   // The "FileVersion" (or other key) text of a file's version resource.
   static std::wstring FileVersionText(const std::wstring& path, const wchar_t* key = L"FileVersion");
 
@@ -48,4 +52,5 @@ class CAboutDlg : public Dialog {
   std::vector<Row> rows_;
   bool wimlibBound_ = false;
   std::shared_ptr<UpdateCheckLink> check_;  // shared with a running check
+  DWORD checkThread_ = 0;
 };

@@ -1,7 +1,9 @@
 #include "engine/image_xml.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <vector>
 
 #include "win/strings.h"
 
@@ -125,24 +127,68 @@ std::wstring XmlDisplayForm(const std::wstring& raw) {
   return out;
 }
 
-std::wstring GetImageXmlValue(const std::wstring& xml, int index, const std::wstring& openTag) {
-  std::wstring text;
-  text.reserve(xml.size());
+ImageXml::ImageXml(const std::wstring& xml) {
+  text_.reserve(xml.size());
   for (wchar_t c : xml)
-    if (c != L'\r') text += c;
+    if (c != L'\r') text_ += c;
 
-  std::wstring start = ImageElementStart(index);
-  size_t s = text.find(start);
-  if (s == std::wstring::npos || openTag.empty()) return std::wstring();
-  text.erase(0, s + start.size());
+  // Every "</IMAGE>", in order, so each image finds the first one after it
+  // without a search of its own.
+  std::vector<size_t> ends;
+  for (size_t at = text_.find(kImageEnd); at != std::wstring::npos; at = text_.find(kImageEnd, at + 1))
+    ends.push_back(at);
 
-  size_t e = text.find(kImageEnd);
-  size_t m = text.find(openTag);
-  if (e == std::wstring::npos || m == std::wstring::npos || m == 0 || m >= e) return std::wstring();
+  const std::wstring prefix = L"<IMAGE INDEX=\"";
+  std::vector<size_t> starts;  // every image element, indexed or not
+  std::vector<std::pair<int, size_t>> found;
+  for (size_t at = text_.find(prefix); at != std::wstring::npos; at = text_.find(prefix, at + 1)) {
+    starts.push_back(at);
+    // The number as ImageElementStart writes it: decimal digits without a
+    // leading zero, then the closing quote.
+    size_t p = at + prefix.size();
+    size_t digits = 0;
+    long long n = 0;
+    while (p + digits < text_.size() && iswdigit(text_[p + digits]) && digits < 10) {
+      n = n * 10 + (text_[p + digits] - L'0');
+      ++digits;
+    }
+    if (digits == 0 || (digits > 1 && text_[p] == L'0') || n > 0x7FFFFFFF) continue;
+    if (p + digits >= text_.size() || text_[p + digits] != L'"') continue;
+    found.emplace_back(static_cast<int>(n), p + digits + 1);
+  }
+  size_t next = 0;  // the first element start after the current one
+  for (const auto& f : found) {
+    if (images_.count(f.first)) continue;
+    Span span;
+    span.begin = f.second;
+    auto e = std::lower_bound(ends.begin(), ends.end(), span.begin);
+    span.end = e == ends.end() ? std::wstring::npos : *e;
+    while (next < starts.size() && starts[next] < span.begin) ++next;
+    size_t following = next < starts.size() ? starts[next] : std::wstring::npos;
+    span.limit = span.end < following ? span.end : following;
+    images_.emplace(f.first, span);
+  }
+}
+
+std::wstring ImageXml::Value(int index, const std::wstring& openTag) const {
+  auto it = images_.find(index);
+  if (it == images_.end() || openTag.empty()) return std::wstring();
+  const Span& span = it->second;
+  if (span.end == std::wstring::npos || span.limit == std::wstring::npos) return std::wstring();
+  // A tag right at the start of the element is part of its opening tag.
+  auto first = text_.begin() + static_cast<std::ptrdiff_t>(span.begin);
+  auto last = text_.begin() + static_cast<std::ptrdiff_t>(span.limit);
+  auto tag = std::search(first, last, openTag.begin(), openTag.end());
+  if (tag == last || tag == first) return std::wstring();
+  size_t m = static_cast<size_t>(tag - text_.begin());
   size_t valueStart = m + openTag.size();
-  size_t valueEnd = text.find(L'<', valueStart);
-  if (valueEnd == std::wstring::npos) return std::wstring();
-  return DecodeXmlText(text.substr(valueStart, valueEnd - valueStart));
+  size_t valueEnd = text_.find(L'<', valueStart);
+  if (valueEnd == std::wstring::npos || valueEnd > span.limit) return std::wstring();
+  return DecodeXmlText(text_.substr(valueStart, valueEnd - valueStart));
+}
+
+std::wstring GetImageXmlValue(const std::wstring& xml, int index, const std::wstring& openTag) {
+  return ImageXml(xml).Value(index, openTag);
 }
 
 std::wstring ImageInfoFragment(const ImageInfo& info) {

@@ -11,6 +11,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 
 #include "engine/image_info.h"
 
@@ -30,6 +31,32 @@ std::wstring XmlDisplayForm(const std::wstring& raw);
 // decoded; empty when the image or the element does not exist (an element
 // of a later image is never taken).
 std::wstring GetImageXmlValue(const std::wstring& xml, int index, const std::wstring& openTag);
+
+// The XML text of one file prepared once for many look-ups: the text
+// without "\r", and where each image's element lies, found in one pass.
+// A look-up then reads only that image's part of the text, so listing every
+// image of a file costs about one pass over its XML, however many images
+// and however long the text. Value() answers as GetImageXmlValue does on the
+// text it was made from; an image's part ends at its "</IMAGE>" or at the
+// next image element, whichever comes first.
+class ImageXml {
+ public:
+  ImageXml() = default;
+  explicit ImageXml(const std::wstring& xml);
+
+  std::wstring Value(int index, const std::wstring& openTag) const;
+  // Whether the text has an element for image `index`.
+  bool HasImage(int index) const { return images_.count(index) != 0; }
+
+ private:
+  struct Span {
+    size_t begin;  // just after "<IMAGE INDEX=\"n\""
+    size_t end;    // the image's "</IMAGE>", or npos when it has none
+    size_t limit;  // where a look-up stops: end, or the next image element
+  };
+  std::wstring text_;
+  std::unordered_map<int, Span> images_;  // the first element of each index
+};
 
 // "&", "<" and ">" as "&amp;", "&lt;" and "&gt;".
 std::wstring EscapeXmlText(const std::wstring& text);

@@ -73,6 +73,8 @@ void WimFileReader::ReadXml(HANDLE file, uint64_t fileSize, uint64_t headerEnd) 
 bool WimFileReader::Read(const std::wstring& path) {
   memset(header, 0, sizeof header);
   xmlText.clear();
+  images_ = ImageXml();
+  listed_ = 0;
 
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -86,10 +88,12 @@ bool WimFileReader::Read(const std::wstring& path) {
     return false;
   }
   ReadXml(file.get(), static_cast<uint64_t>(fileSize.QuadPart), got);
+  images_ = ImageXml(xmlText);
+  listed_ = CountListedImages();
   return HasImageTag();
 }
 
-uint32_t WimFileReader::ListedImageCount() const {
+uint32_t WimFileReader::CountListedImages() const {
   uint32_t limit = ImageCount() < kWimMaxListedImages ? ImageCount() : kWimMaxListedImages;
   uint32_t elements = 0;
   for (size_t at = xmlText.find(L"<IMAGE"); at != std::wstring::npos && elements < limit;

@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/image_xml.h"
+
 // Header flag bits.
 constexpr uint32_t kWimHeaderCompressed = 0x00000002;
 constexpr uint32_t kWimHeaderXpress = 0x00020000;
@@ -73,6 +75,13 @@ class WimFileReader {
   // its first five characters). Starts with U+FEFF as stored.
   std::wstring xmlText;
 
+  // The text of element openTag (such as "<NAME>") of image `index`, as
+  // GetImageXmlValue gives it from xmlText. The text is prepared once by
+  // Read, so a page may ask for every cell of every image.
+  std::wstring ImageValue(int index, const wchar_t* openTag) const { return images_.Value(index, openTag); }
+  // The prepared text itself, for a page that keeps it after the reader.
+  const ImageXml& Images() const { return images_; }
+
   // Header facts, taken from `header`.
   bool HasImageTag() const;
   uint32_t HeaderSize() const { return U32(8); }
@@ -87,7 +96,8 @@ class WimFileReader {
   uint32_t ImageCount() const { return U32(44); }
   // The images a caller may list one by one: the header's count, but never
   // more than the XML text has IMAGE elements, nor kWimMaxListedImages.
-  uint32_t ListedImageCount() const;
+  // Counted once by Read.
+  uint32_t ListedImageCount() const { return listed_; }
   uint64_t XmlOffset() const { return U64(80); }
   uint64_t XmlSize() const { return U64(88); }
   uint32_t BootIndex() const { return U32(120); }
@@ -102,4 +112,8 @@ class WimFileReader {
   uint32_t U32(size_t offset) const;
   uint64_t U64(size_t offset) const;
   void ReadXml(HANDLE file, uint64_t fileSize, uint64_t headerEnd);
+  uint32_t CountListedImages() const;
+
+  ImageXml images_;
+  uint32_t listed_ = 0;
 };

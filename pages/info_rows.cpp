@@ -12,10 +12,37 @@ void Add(std::vector<InfoRow>& rows, const std::wstring& text, int level) { rows
 
 std::wstring Field(const std::vector<std::wstring>& fields, size_t i) { return i < fields.size() ? fields[i] : L""; }
 
+// Every `from` in the text replaced by `to`, left to right, in one pass.
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
   if (from.empty()) return;
-  for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
+  size_t at = text.find(from);
+  if (at == std::wstring::npos) return;
+  std::wstring out;
+  out.reserve(text.size());
+  size_t done = 0;
+  for (; at != std::wstring::npos; at = text.find(from, done)) {
+    out.append(text, done, at - done);
+    out += to;
+    done = at + from.size();
+  }
+  out.append(text, done, std::wstring::npos);
+  text.swap(out);
+}
+
+// The text without its closing tags ("</" up to the next ">"); an unclosed
+// one takes the rest of the text with it.
+std::wstring WithoutClosingTags(const std::wstring& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  size_t done = 0;
+  for (size_t open = text.find(L"</"); open != std::wstring::npos; open = text.find(L"</", done)) {
+    out.append(text, done, open - done);
+    size_t close = text.find(L'>', open);
+    if (close == std::wstring::npos) return out;
+    done = close + 1;
+  }
+  out.append(text, done, std::wstring::npos);
+  return out;
 }
 
 // The header facts of a readable file (level 1).
@@ -32,7 +59,7 @@ void AppendFacts(const WimFileReader& reader, std::vector<InfoRow>& rows) {
 }
 
 // The metadata of image n (a heading and up to nine values).
-void AppendImage(const std::wstring& xml, int n, std::vector<InfoRow>& rows) {
+void AppendImage(const WimFileReader& reader, int n, std::vector<InfoRow>& rows) {
   struct Element {
     const wchar_t* tag;
     size_t field;
@@ -43,12 +70,12 @@ void AppendImage(const std::wstring& xml, int n, std::vector<InfoRow>& rows) {
   std::vector<std::wstring> names = SplitFields(LoadStr(IDS_INFO_COLUMNS));
   Add(rows, FormatStr(L"%s %s", Field(names, 0).c_str(), FormatStr(L"%d", n).c_str()), 1);
   for (const Element& e : kElements) {
-    std::wstring value = GetImageXmlValue(xml, n, e.tag);
+    std::wstring value = reader.ImageValue(n, e.tag);
     if (value.empty()) continue;
     if (e.field == 3) value += L" Bytes";
     Add(rows, FormatStr(L"%s: %s", Field(names, e.field).c_str(), value.c_str()), 2);
   }
-  std::wstring wimboot = GetImageXmlValue(xml, n, L"<WIMBOOT>");
+  std::wstring wimboot = reader.ImageValue(n, L"<WIMBOOT>");
   std::vector<std::wstring> noYes = SplitFields(LoadStr(IDS_NO_YES));
   size_t answer = wimboot.empty() ? 0 : (_wtoi(wimboot.c_str()) != 0 ? 1 : 0);
   Add(rows, FormatStr(L"%s: %s", Field(names, 10).c_str(), Field(noYes, answer).c_str()), 2);
@@ -92,8 +119,8 @@ void AppendInfoRows(const std::wstring& path, std::vector<InfoRow>& rows) {
     return;
   }
   AppendFacts(reader, rows);
-  for (uint32_t n = 1; n <= reader.ListedImageCount(); n++)
-    AppendImage(reader.xmlText, static_cast<int>(n), rows);
+  const uint32_t images = reader.ListedImageCount();
+  for (uint32_t n = 1; n <= images; n++) AppendImage(reader, static_cast<int>(n), rows);
   AppendEnd(rows);
 }
 
@@ -117,14 +144,7 @@ std::wstring XmlToLines(const std::wstring& xml) {
   // precedes it); a text without any image stays as it is.
   size_t first = text.find(L"<IMAGE INDEX=\"1\"");
   if (first != std::wstring::npos && first > 0) text.erase(0, first - 1);
-  for (size_t open = text.find(L"</"); open != std::wstring::npos; open = text.find(L"</", open)) {
-    size_t close = text.find(L'>', open);
-    if (close == std::wstring::npos) {
-      text.erase(open);
-      break;
-    }
-    text.erase(open, close - open + 1);
-  }
+  text = WithoutClosingTags(text);
   ReplaceAll(text, L">", L" = ");
   ReplaceAll(text, L" = \r\n", L"\r\n");
   ReplaceAll(text, L"<IMAGE INDEX", L">>>IMAGE INDEX");

@@ -92,16 +92,19 @@ void CPage2_Delete::LoadList() {
   }
   loaded_.imageCount = reader.ImageCount();
   listedCount_ = reader.ListedImageCount();
-  const std::wstring& xml = reader.xmlText;
-  for (uint32_t i = 1; i <= reader.ListedImageCount(); i++) {
+  auto value = [&](int index, const wchar_t* tag) { return reader.ImageValue(index, tag); };
+  const uint32_t images = reader.ListedImageCount();
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);  // drawn once, when every row is in
+  for (uint32_t i = 1; i <= images; i++) {
     int index = static_cast<int>(i);
     AppendListRow(list, kRowIcon,
-                  {L"", FormatStr(L"%d", index), ImageValue(xml, index, L"<FILECOUNT>"),
-                   ImageValue(xml, index, L"<DIRCOUNT>"), ImageValue(xml, index, L"<TOTALBYTES>") + L" Bytes",
-                   ImageValue(xml, index, L"<NAME>"), ImageValue(xml, index, L"<DESCRIPTION>"),
-                   ImageValue(xml, index, L"<DISPLAYNAME>"), ImageValue(xml, index, L"<DISPLAYDESCRIPTION>"),
-                   ImageValue(xml, index, L"<FLAGS>"), L""});
+                  {L"", FormatStr(L"%d", index), value(index, L"<FILECOUNT>"), value(index, L"<DIRCOUNT>"),
+                   value(index, L"<TOTALBYTES>") + L" Bytes", value(index, L"<NAME>"), value(index, L"<DESCRIPTION>"),
+                   value(index, L"<DISPLAYNAME>"), value(index, L"<DISPLAYDESCRIPTION>"), value(index, L"<FLAGS>"),
+                   L""});
   }
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
   int boot = static_cast<int>(reader.BootIndex());
   if (boot >= 1 && boot <= ListRowCount(list)) SetListCell(list, boot - 1, kColumnBoot, kBootMark);
   EnableSaveButtons(false, ListRowCount(list) > 0);

@@ -48,19 +48,20 @@ std::vector<CPage2_Merge::Row> ReadRows(const std::wstring& path) {
   std::vector<CPage2_Merge::Row> rows;
   WimFileReader reader;
   if (!reader.Read(path) || reader.PartNumber() != 1) return rows;
-  const std::wstring& xml = reader.xmlText;
-  for (uint32_t i = 1; i <= reader.ListedImageCount(); i++) {
+  auto value = [&](int index, const wchar_t* tag) { return reader.ImageValue(index, tag); };
+  const uint32_t images = reader.ListedImageCount();
+  for (uint32_t i = 1; i <= images; i++) {
     int index = static_cast<int>(i);
     CPage2_Merge::Row row;
     row.cells = {L"",
                  path,
                  FormatStr(L"%d", index),
-                 ImageValue(xml, index, L"<FILECOUNT>"),
-                 ImageValue(xml, index, L"<DIRCOUNT>"),
-                 ImageValue(xml, index, L"<TOTALBYTES>") + L" Bytes",
-                 ImageValue(xml, index, L"<NAME>"),
-                 ImageValue(xml, index, L"<DESCRIPTION>"),
-                 ImageValue(xml, index, L"<FLAGS>")};
+                 value(index, L"<FILECOUNT>"),
+                 value(index, L"<DIRCOUNT>"),
+                 value(index, L"<TOTALBYTES>") + L" Bytes",
+                 value(index, L"<NAME>"),
+                 value(index, L"<DESCRIPTION>"),
+                 value(index, L"<FLAGS>")};
     rows.push_back(std::move(row));
   }
   return rows;
@@ -183,7 +184,11 @@ void SetMergeLoadHook(std::function<void(const std::wstring& path)> hook) {
 }
 
 void CPage2_Merge::AppendRows(const std::vector<Row>& rows) {
-  for (const Row& row : rows) AppendListRow(list_.hwnd(), kTicked, row.cells);
+  HWND list = list_.hwnd();
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);  // drawn once, when every row is in
+  for (const Row& row : rows) AppendListRow(list, kTicked, row.cells);
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
   if (!rows.empty()) UpdateExportButton();
 }
 

@@ -104,14 +104,18 @@ void CPage_Apply::LoadList() {
   ListView_DeleteAllItems(list_.hwnd());
   WimFileReader reader;
   if (FileExists(wimFile_) && reader.Read(wimFile_) && !reader.xmlText.empty()) {
-    xmlText_ = reader.xmlText;
+    images_ = reader.Images();
     int count = static_cast<int>(reader.ListedImageCount());
-    for (int i = 1; i <= count; i++) AddImageRow(i, xmlText_);
+    HWND list = list_.hwnd();
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);  // drawn once, when every row is in
+    for (int i = 1; i <= count; i++) AddImageRow(i, images_);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
   }
   UpdateButtons();
 }
 
-void CPage_Apply::AddImageRow(int index, const std::wstring& xml) {
+void CPage_Apply::AddImageRow(int index, const ImageXml& xml) {
   HWND list = list_.hwnd();
   LVITEMW item = {LVIF_TEXT | LVIF_IMAGE};
   item.iItem = index - 1;
@@ -120,12 +124,12 @@ void CPage_Apply::AddImageRow(int index, const std::wstring& xml) {
   int row = ListView_InsertItem(list, &item);
   if (row < 0) return;
   SetCell(list, row, 1, FormatStr(L"%d", index));
-  SetCell(list, row, 2, GetImageXmlValue(xml, index, L"<FILECOUNT>"));
-  SetCell(list, row, 3, GetImageXmlValue(xml, index, L"<DIRCOUNT>"));
-  SetCell(list, row, 4, GetImageXmlValue(xml, index, L"<TOTALBYTES>") + L" Bytes");
-  SetCell(list, row, 5, GetImageXmlValue(xml, index, L"<NAME>"));
-  SetCell(list, row, 6, GetImageXmlValue(xml, index, L"<DESCRIPTION>"));
-  SetCell(list, row, 7, GetImageXmlValue(xml, index, L"<FLAGS>"));
+  SetCell(list, row, 2, xml.Value(index, L"<FILECOUNT>"));
+  SetCell(list, row, 3, xml.Value(index, L"<DIRCOUNT>"));
+  SetCell(list, row, 4, xml.Value(index, L"<TOTALBYTES>") + L" Bytes");
+  SetCell(list, row, 5, xml.Value(index, L"<NAME>"));
+  SetCell(list, row, 6, xml.Value(index, L"<DESCRIPTION>"));
+  SetCell(list, row, 7, xml.Value(index, L"<FLAGS>"));
 }
 
 void CPage_Apply::UpdateButtons() {

@@ -7,6 +7,7 @@
 
 #include "controls/drag_drop.h"
 #include "controls/list_ctrls.h"
+#include "engine/image_xml.h"
 #include "pages/form_page.h"
 
 class CPage_Apply : public CFormPage, private OleDropHandler {
@@ -48,7 +49,7 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
   DWORD OnOleDrop(IDataObject* data, DWORD effect, POINTL point) override;
   void SetupList();
   void LoadList();
-  void AddImageRow(int index, const std::wstring& xml);
+  void AddImageRow(int index, const ImageXml& xml);
   void UpdateButtons();
   void ChooseRow(int row);
   void PickWimFile();
@@ -68,7 +69,7 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
   CDropTargetEdit targetEdit_;
   std::wstring wimFile_;
   std::wstring target_;
-  std::wstring xmlText_;
+  ImageXml images_;  // the XML of the listed file, prepared once
   ComPtr<IDropTargetHelper> dragImages_;
   ComPtr<CMyOleTarget> dropTarget_;
   Request running_;

@@ -61,6 +61,8 @@ void CPage_Info::SetEmpty(bool empty) {
 }
 
 void CPage_Info::InsertRows(size_t from) {
+  HWND list = list_.hwnd();
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);  // drawn once, when every row is in
   for (size_t i = from; i < rows_.size(); i++) {
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
@@ -69,8 +71,10 @@ void CPage_Info::InsertRows(size_t from) {
     // -1 would mean "ask the owner"; the owner answers with the row's level.
     item.iImage = rows_[i].level;
     item.lParam = rows_[i].level;
-    ListView_InsertItem(list_.hwnd(), &item);
+    ListView_InsertItem(list, &item);
   }
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
 }
 
 void CPage_Info::DeleteRows() {

@@ -12,8 +12,10 @@
 #                           clone whose path has blanks, shows in Quarry's
 #                           main window, a top-level window of the X server
 #                           (no virtual desktop); run.sh hands an option it
-#                           does not know to the program; a file dropped on
-#                           the information page through XDND is taken
+#                           does not know to the program; a name with odd
+#                           characters reaches its file, one with a "\" is
+#                           refused; a file dropped on the information page
+#                           through XDND is taken
 #
 # Everything happens under a temporary home and XDG folders; the desktop
 # prefix of the tests is made once per build tree.
