@@ -592,7 +592,7 @@ TEST_F(MountManagerTest, TheManagerAnswersDuringALongCommit) {
   SendMessageW(view, WM_ACTIVATE, WA_ACTIVE, 0);
   SelectRows(List(), {RowOf(folder)});
   EXPECT_GE(RowOf(folder), 0);
-  EXPECT_EQ(Cell(List(), RowOf(folder), 5), L"正在卸载...");
+  EXPECT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0 && Cell(List(), RowOf(folder), 5) == L"正在卸载..."; }, 20000));
   EXPECT_FALSE(hadToResume) << "the manager waited for the busy file system";
   join.f();  // resumes the process: the commit goes on
   ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
