@@ -31,7 +31,9 @@ std::string Sha(const std::wstring& path) { return qtest::RunUnix("sha256sum < "
 // "pid pid ...", with `verb` ("mount" matches mount and mountrw) as their
 // command; the folder itself is never looked at.
 std::string ImagexPids(const std::wstring& folder, const std::string& verb) {
-  std::string path = qtest::ShQuote(qtest::UnixPath(folder));
+  // Only the parent is turned into its Unix form: that looks at the folder.
+  size_t cut = folder.find_last_of(L'\\');
+  std::string path = qtest::ShQuote(qtest::UnixPath(folder.substr(0, cut)) + "/" + qtest::Utf8(folder.substr(cut + 1)));
   return qtest::RunUnix("{ for p in /proc/[0-9]*; do a=$(tr '\\0' '\\n' < $p/cmdline); "
                         "if printf '%s\\n' \"$a\" | grep -qxF -e " + path + " && "
                         "printf '%s\\n' \"$a\" | sed -n 2p | grep -q '^" + verb + "' && "
@@ -590,7 +592,7 @@ TEST_F(MountManagerTest, TheManagerAnswersDuringALongCommit) {
   SendMessageW(view, WM_ACTIVATE, WA_ACTIVE, 0);
   SelectRows(List(), {RowOf(folder)});
   EXPECT_GE(RowOf(folder), 0);
-  EXPECT_EQ(Cell(List(), RowOf(folder), 5), L"正在卸载...");
+  EXPECT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0 && Cell(List(), RowOf(folder), 5) == L"正在卸载..."; }, 20000));
   EXPECT_FALSE(hadToResume) << "the manager waited for the busy file system";
   join.f();  // resumes the process: the commit goes on
   ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
