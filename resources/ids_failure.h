@@ -19,7 +19,6 @@
 #define IDS_EXTRACT_FAILED_WHY     964
 #define IDS_REASON_NO_WIMLIB_MOUNT 965
 #define IDS_REASON_MOUNTED         966
-#define IDS_REASON_NO_TEMP_NAME    967
 
 // The progress page's line under the result: why the operation failed.
 #define IDC_PROGRESS_REASON        1150
