@@ -113,6 +113,13 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   // An append goes into the file itself (the library leaves it as it was
   // when the capture fails); a new file is written beside the target, so
   // that nothing replaces the target before the capture has succeeded.
+  // A folder of that name cannot be replaced by the file.
+  DWORD targetAttributes = GetFileAttributesW(wimPath.c_str());
+  if (!append && targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    ReportApiFailure(L"WIMCreateFile()");
+    return kResultFailed;
+  }
   std::wstring written = append ? wimPath : TempFileBeside(wimPath);
   if (written.empty()) {
     ReportApiFailure(L"WIMCreateFile()");
@@ -124,7 +131,12 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
     NoteWin32Failure(ERROR_CANT_ACCESS_FILE);
     result = kResultFailed;
   }
-  if (!append) result = PutInPlace(written, wimPath, result, true);
+  if (!append) {
+    EngineResult made = result;
+    result = PutInPlace(written, wimPath, result, true);
+    // The file could not take its name: it was not created where asked.
+    if (made == kResultSuccess && result != kResultSuccess) ReportApiFailure(L"WIMCreateFile()");
+  }
   return result;
 }
 

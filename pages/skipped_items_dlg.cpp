@@ -53,7 +53,9 @@ bool CSkippedItemsDlg::SaveText(const std::wstring& path, const std::wstring& te
 bool CSkippedItemsDlg::OnInitDialog() {
   SetItemText(IDC_SKIP_HEADER, FormatStr(LoadStr(IDS_SKIP_HEADER).c_str(), static_cast<int>(items_.size())));
   SetItemText(IDC_SKIP_LIST, ItemsText(items_));
-  return true;
+  // The list opens unselected, with "关闭" ready for Enter.
+  SetFocus(Item(IDOK));
+  return false;
 }
 
 void CSkippedItemsDlg::Copy() {
