@@ -269,6 +269,9 @@ struct wg_mount_list {
     size_t count, cap;
 };
 
+/* Start time of a Linux process (field 22 of /proc/<pid>/stat): 0 when it
+ * does not exist or has ended, never 0 otherwise. */
+unsigned long long wg_process_start(long pid);
 void wg_owner_self(struct wg_owner *o);
 bool wg_owner_alive(const struct wg_owner *o);
 /* Unix path of a file in the library's shared folder (%ProgramData%\

@@ -46,7 +46,7 @@
 
 /* Start time of a Linux process (field 22 of /proc/<pid>/stat), 0 if it
  * does not exist or has ended (a zombie that nobody reaped). */
-static unsigned long long start_time(long pid)
+unsigned long long wg_process_start(long pid)
 {
     char path[64], buf[1024], *p;
     unsigned long long start = 0;
@@ -78,7 +78,7 @@ void wg_owner_self(struct wg_owner *o)
     static struct wg_owner self;
 
     if (!self.pid) {
-        self.start = start_time((long)getpid());
+        self.start = wg_process_start((long)getpid());
         self.pid = (long)getpid();
     }
     *o = self;
@@ -86,7 +86,7 @@ void wg_owner_self(struct wg_owner *o)
 
 bool wg_owner_alive(const struct wg_owner *o)
 {
-    return o->pid > 0 && start_time(o->pid) == o->start;
+    return o->pid > 0 && wg_process_start(o->pid) == o->start;
 }
 
 /* ------------------------------------------------------------------------- */

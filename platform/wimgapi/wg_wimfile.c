@@ -111,38 +111,12 @@ DWORD wg_file_check_writable(const struct wg_file *f)
     return (f->access & WIM_GENERIC_WRITE) ? 0 : ERROR_ACCESS_DENIED;
 }
 
-/* The start time of a process in clock ticks after boot, as the kernel
- * tells it (field 22 of /proc/<pid>/stat); 0 when there is no such process. */
-static unsigned long long process_start(long pid)
-{
-    char path[64], buf[1024], *p;
-    unsigned long long start = 0;
-    size_t n;
-    FILE *file;
-    int field;
-
-    snprintf(path, sizeof path, "/proc/%ld/stat", pid);
-    file = fopen(path, "r");
-    if (!file)
-        return 0;
-    n = fread(buf, 1, sizeof buf - 1, file);
-    fclose(file);
-    buf[n] = 0;
-    p = strrchr(buf, ')');
-    /* After the name: state is field 3, the start time field 22. */
-    for (field = 2; p && field < 22; field++)
-        p = strchr(p + 1, ' ');
-    if (p)
-        start = strtoull(p + 1, NULL, 10);
-    return start;
-}
-
 const char *wg_leftover_prefix(void)
 {
     static char prefix[64];
 
     if (!prefix[0])
-        snprintf(prefix, sizeof prefix, ".wimgapi-%ld-%llu-", (long)getpid(), process_start((long)getpid()));
+        snprintf(prefix, sizeof prefix, ".wimgapi-%ld-%llu-", (long)getpid(), wg_process_start((long)getpid()));
     return prefix;
 }
 
@@ -179,7 +153,7 @@ void wg_clear_leftovers(const char *path)
         start = strtoull(p, &end, 10);
         if (end == p || *end != '-' || pid <= 0 || pid == (long)getpid())
             continue;
-        if (process_start(pid) == start)
+        if (wg_process_start(pid) == start)
             continue;   /* still running: its write goes on */
         victim = malloc(dir_len + len + 2);
         if (victim) {
