@@ -41,24 +41,11 @@ class DiskFullTest : public BackendTest {
     if (mounted_) qtest::RunUnix("umount -l " + Q(small_));
     BackendTest::TearDown();
   }
-  std::vector<std::wstring> Names() {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((small_ + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-      std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   void ExpectFullAndUnharmed(EngineResult result) {
     EXPECT_EQ(result, kResultFailed);
     std::wstring reason = FailureText();
     EXPECT_NE(reason.find(LoadStr(IDS_REASON_DISK_FULL)), std::wstring::npos) << qtest::Utf8(reason);
-    EXPECT_EQ(Names(), std::vector<std::wstring>{L"old.wim"});
+    EXPECT_EQ(qtest::NamesIn(small_), std::vector<std::wstring>{L"old.wim"});
     EXPECT_TRUE(qtest::ReadFileBytes(old_) == oldBytes_) << "changed";
     EXPECT_TRUE(OracleVerify(old_));
     ClearFailure();

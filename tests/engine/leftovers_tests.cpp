@@ -54,20 +54,6 @@ void End(Owner& owner) {
   owner.process = nullptr;
 }
 
-std::vector<std::wstring> Names(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class LeftoversTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -107,7 +93,7 @@ TEST_F(LeftoversTest, TheNextWriteIntoTheFolderRemovesOnlyWhatEndedProcessesLeft
   for (const wchar_t* tail : {L"1.tmp", L"2-split.wim", L"2-split2.WIM", L"2-split.wim.old"})
     expected.push_back(live_.Prefix() + tail);
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Names(folder), expected);
+  EXPECT_EQ(qtest::NamesIn(folder), expected);
   DeleteFileW(temp.c_str());
 }
 
@@ -122,7 +108,7 @@ TEST_F(LeftoversTest, TheNextStartClearsTheFoldersAnEndedProcessWroteInto) {
   ASSERT_TRUE(qtest::WriteFileBytes(list, std::string(reinterpret_cast<const char*>(line.data()),
                                                       line.size() * sizeof(wchar_t))));
   ClearLeftoversOfEndedRuns();
-  EXPECT_EQ(Names(folder), std::vector<std::wstring>{ended_.Prefix() + L"2-split.wim.old"});
+  EXPECT_EQ(qtest::NamesIn(folder), std::vector<std::wstring>{ended_.Prefix() + L"2-split.wim.old"});
   EXPECT_EQ(GetFileAttributesW(list.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

@@ -56,6 +56,8 @@ bool FileDataIsSolid(const std::wstring& wim);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool MakeDirs(const std::wstring& path);
+// The names of what a folder holds (files and folders), sorted.
+std::vector<std::wstring> NamesIn(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);
 
 // Makes a small tree of files with varied sizes and names under root.
