@@ -2,11 +2,49 @@
 
 #include <commctrl.h>
 
+#include <unordered_map>
+
 #include "win/window_thread.h"
 
 namespace {
-const wchar_t kObjectProp[] = L"Quarry.Window";
 const UINT_PTR kSubclassId = 0x5157;  // "QW"
+
+// The windows bound to objects, looked up on every message a window of ours
+// gets and for every control that sends a command or notification. A window
+// property would do as well, but on some systems reading one is a call into
+// another process, and a list filled with thousands of rows makes hundreds
+// of thousands of such look-ups. Bound on the window's own thread, read on
+// any thread.
+class BoundWindows {
+ public:
+  void Add(HWND hwnd, Window* window) {
+    AcquireSRWLockExclusive(&lock_);
+    windows_[hwnd] = window;
+    ReleaseSRWLockExclusive(&lock_);
+  }
+  void Remove(HWND hwnd, Window* window) {
+    AcquireSRWLockExclusive(&lock_);
+    auto it = windows_.find(hwnd);
+    if (it != windows_.end() && it->second == window) windows_.erase(it);
+    ReleaseSRWLockExclusive(&lock_);
+  }
+  Window* Find(HWND hwnd) {
+    AcquireSRWLockShared(&lock_);
+    auto it = windows_.find(hwnd);
+    Window* window = it == windows_.end() ? nullptr : it->second;
+    ReleaseSRWLockShared(&lock_);
+    return window;
+  }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::unordered_map<HWND, Window*> windows_;
+};
+
+BoundWindows& Bound() {
+  static BoundWindows* bound = new BoundWindows;  // lives as long as any window may
+  return *bound;
+}
 }  // namespace
 
 LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -44,19 +82,19 @@ Window::~Window() {
 }
 
 Window* Window::FromHandle(HWND hwnd) {
-  return hwnd ? static_cast<Window*>(GetPropW(hwnd, kObjectProp)) : nullptr;
+  return hwnd ? Bound().Find(hwnd) : nullptr;
 }
 
 void Window::Bind(HWND hwnd) {
   hwnd_ = hwnd;
-  SetPropW(hwnd, kObjectProp, this);
+  Bound().Add(hwnd, this);
 }
 
 void Window::Unbind() {
   if (!hwnd_) return;
   if (subclassed_) RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
   subclassed_ = false;
-  RemovePropW(hwnd_, kObjectProp);
+  Bound().Remove(hwnd_, this);
   hwnd_ = nullptr;
 }
 
