@@ -10,6 +10,7 @@
 #include "win/message_box.h"
 #include "win/pickers.h"
 #include "win/strings.h"
+#include "win/window.h"
 
 
 namespace {
@@ -54,7 +55,7 @@ int AppendListRow(HWND list, int image, const std::vector<std::wstring>& cells) 
   item.iItem = ListRowCount(list);
   item.iImage = image;
   item.pszText = const_cast<wchar_t*>(cells.empty() ? L"" : cells[0].c_str());
-  int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  int row = static_cast<int>(SendPastSubclass(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   if (row < 0) return row;
   for (size_t c = 1; c < cells.size(); c++) SetListCell(list, row, static_cast<int>(c), cells[c]);
   return row;
@@ -64,7 +65,7 @@ void SetListCell(HWND list, int row, int column, const std::wstring& text) {
   LVITEMW item = {};
   item.iSubItem = column;
   item.pszText = const_cast<wchar_t*>(text.c_str());
-  SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  SendPastSubclass(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
 int ListRowImage(HWND list, int row) {

@@ -15,6 +15,7 @@
 #include "win/message_box.h"
 #include "win/pickers.h"
 #include "win/strings.h"
+#include "win/window.h"
 
 namespace {
 constexpr int kChosenIcon = 1;
@@ -30,7 +31,10 @@ void AddColumn(HWND list, int index, const std::wstring& caption, int width, int
 }
 
 void SetCell(HWND list, int row, int column, const std::wstring& text) {
-  ListView_SetItemText(list, row, column, const_cast<wchar_t*>(text.c_str()));
+  LVITEMW item = {};
+  item.iSubItem = column;
+  item.pszText = const_cast<wchar_t*>(text.c_str());
+  SendPastSubclass(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
 // The first file of a shell drop whose name can be read.
@@ -121,7 +125,7 @@ void CPage_Apply::AddImageRow(int index, const ImageXml& xml) {
   item.iItem = index - 1;
   item.pszText = const_cast<wchar_t*>(L"");
   item.iImage = index == 1 ? kChosenIcon : kOtherIcon;
-  int row = ListView_InsertItem(list, &item);
+  int row = static_cast<int>(SendPastSubclass(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   if (row < 0) return;
   SetCell(list, row, 1, FormatStr(L"%d", index));
   SetCell(list, row, 2, xml.Value(index, L"<FILECOUNT>"));

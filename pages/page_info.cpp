@@ -8,6 +8,7 @@
 #include "win/long_path.h"
 #include "win/pickers.h"
 #include "win/strings.h"
+#include "win/window.h"
 
 namespace {
 std::vector<std::wstring> DroppedPaths(IDataObject* data) {
@@ -71,7 +72,7 @@ void CPage_Info::InsertRows(size_t from) {
     // -1 would mean "ask the owner"; the owner answers with the row's level.
     item.iImage = rows_[i].level;
     item.lParam = rows_[i].level;
-    ListView_InsertItem(list, &item);
+    SendPastSubclass(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
   }
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);

@@ -69,6 +69,13 @@ void TrackMouse(HWND hwnd, DWORD flags, DWORD hoverMs) {
   TrackMouseEvent(&track);
 }
 
+LRESULT SendPastSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto proc = reinterpret_cast<WNDPROC>(GetClassLongPtrW(hwnd, GCLP_WNDPROC));
+  if (!proc || GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId())
+    return SendMessageW(hwnd, msg, wParam, lParam);
+  return CallWindowProcW(proc, hwnd, msg, wParam, lParam);
+}
+
 void Window::ShowOnTop() {
   if (hwnd_) SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }

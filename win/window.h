@@ -24,6 +24,14 @@ void SetMinTrackSize(LPARAM minMaxInfo, int width, int height);
 // for good.
 void TrackMouse(HWND hwnd, DWORD flags, DWORD hoverMs = HOVER_DEFAULT);
 
+// Sends a message straight to the procedure of the window's class, past the
+// procedures that subclass it (this layer's and any other), when called on
+// the window's own thread; from another thread it is an ordinary send. For
+// messages the subclasses take no part in that are sent many at a time, such
+// as the rows of a long list: a subclass chain looks up its data on every
+// message, and on some systems that look-up is a call into another process.
+LRESULT SendPastSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 class Window {
  public:
   Window() = default;
