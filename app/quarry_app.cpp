@@ -58,7 +58,6 @@ std::wstring EnvironmentText(const wchar_t* name) {
 CQuarryApp::CQuarryApp() : previous_(g_app) {
   settingsPath = SettingsFilePath();
   g_app = this;
-  SetEngineHost(this);
 }
 
 CQuarryApp::~CQuarryApp() {
@@ -71,7 +70,6 @@ CQuarryApp::~CQuarryApp() {
   for (HICON& icon : Controls().listIcons) icon = nullptr;
   if (oleStarted_) OleUninitialize();
   g_app = previous_;
-  SetEngineHost(previous_);
 }
 
 CQuarryApp* CQuarryApp::Instance() { return g_app; }

@@ -41,13 +41,18 @@ void ReportFailure(EngineResult result, bool viaWimgapi) {
   AppMessageBox(nullptr, LoadStr(IDS_OP_FAILED), L"Quarry", MB_ICONERROR);
 }
 
-// Runs `work` on this thread while CShellTaskTip shows `taskText`.
+// Runs `work` on this thread while CShellTaskTip shows `taskText`; the
+// work gets the task's context: the tip's progress and cancel, and the
+// application's boxes.
 template <typename Work>
-EngineResult RunWithTip(const std::wstring& taskText, Work work) {
+EngineResult RunWithTip(CQuarryApp& app, const std::wstring& taskText, Work work) {
   ShellTaskRun run(taskText);
-  Host().cancelRequested = 0;
   run.StartDialog();
-  EngineResult result = work(static_cast<ProgressTarget*>(&run));
+  OperationContext context;
+  context.progress = &run;
+  context.cancel = &run.cancel();
+  context.host = &app;
+  EngineResult result = work(context);
   ReportProgress(&run, 100);
   run.Finish(5000);
   return result;
@@ -112,24 +117,21 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
   // a new file, never an added image.
   CaptureChoice choice;
   choice.info.name = L"WIM";
-  if (!AskCaptureOptions(nullptr, false, folder + L".WIM", choice)) return;
+  CQuarryApp* app = CQuarryApp::Instance();
+  if (!app || !AskCaptureOptions(nullptr, *app, false, folder + L".WIM", choice)) return;
   std::wstring target;
   if (!CaptureTarget(folder, quick, target)) return;
   if (!ConfirmReplace(target)) return;
   const int append = 0;
 
-  CQuarryApp* app = CQuarryApp::Instance();
-  const bool wimlib = app && app->backendKind == kBackendWimlib;
-  // The tip's thread runs the capture: it gets copies taken here.
-  const std::wstring tempFolder = Host().tempFolder;
-  const CaptureLists lists = SnapshotCaptureLists();
+  const bool wimlib = app->backendKind == kBackendWimlib;
+  const BackendChoice backend = app->Choice();
   // A quick capture asks nothing: a file it cannot read is skipped or
   // stops it, as the settings say. Otherwise the user is asked once.
-  const bool skipUnreadable = app && app->settings.skipUnreadable == 1;
+  const bool skipUnreadable = app->settings.skipUnreadable == 1;
   CaptureReport report;
-  EngineResult result = RunWithTip(TaskText(0, folder, target), [&](ProgressTarget* progress) -> EngineResult {
+  EngineResult result = RunWithTip(*app, TaskText(0, folder, target), [&](const OperationContext& context) {
     CaptureRequest request;
-    request.progress = progress;
     request.unreadable = !quick ? UnreadablePolicy::kAsk
                                 : skipUnreadable ? UnreadablePolicy::kSkip : UnreadablePolicy::kStop;
     request.ask = AskAboutUnreadable;
@@ -139,8 +141,7 @@ void RunShellCapture(const std::wstring& rawFolder, bool quick) {
     request.compression = choice.compression;
     request.append = append == 1;
     request.info = choice.info;
-    request.lists = lists;
-    return MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, tempFolder)->Capture(request);
+    return MakeEngine(app->backends, backend, context)->Capture(request);
   });
   // What the capture left out, or the file it stopped at, is always told.
   if (result == kResultSuccess && !report.skipped.empty()) {
@@ -178,21 +179,21 @@ void RunShellApplyOrMount(const std::wstring& wimPath, bool mount) {
     writable = chooser.writable();
   }
   CQuarryApp* app = CQuarryApp::Instance();
-  const bool wimlib = app && app->backendKind == kBackendWimlib;
+  if (!app) return;
+  const bool wimlib = app->backendKind == kBackendWimlib;
   // wimlib cannot mount on Windows: offer WIMGAPI instead of doing nothing.
   if (mount && wimlib &&
       AppMessageBox(nullptr, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
-  std::wstring ignored;
-  std::wstring folder = PickFolder(nullptr, app ? app->settings.lastFolder : ignored);
+  std::wstring folder = PickFolder(nullptr, app->settings.lastFolder);
   if (folder.empty()) return;
 
-  const std::wstring tempFolder = Host().tempFolder;  // read here, not on the tip's thread
-  EngineResult result = RunWithTip(TaskText(mount ? 2 : 1, wimPath, folder), [&](ProgressTarget* progress) {
-    if (mount)
-      return MakeEngine(kBackendWimgapi, tempFolder)->Mount({wimPath, folder, image, false, false, writable, progress});
-    return MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, tempFolder)
-        ->Apply({wimPath, folder, image, false, false, progress});
+  // Only WIMGAPI mounts.
+  const BackendChoice backend = app->Choice(mount ? kBackendWimgapi : app->backendKind);
+  EngineResult result = RunWithTip(*app, TaskText(mount ? 2 : 1, wimPath, folder), [&](const OperationContext& context) {
+    std::unique_ptr<Engine> engine = MakeEngine(app->backends, backend, context);
+    if (mount) return engine->Mount({wimPath, folder, image, false, false, writable});
+    return engine->Apply({wimPath, folder, image, false, false});
   });
   ReportFailure(result, mount || !wimlib);
 }

@@ -96,7 +96,7 @@ void CShellTaskTip::SetPercent(float percent) {
 }
 
 void CShellTaskTip::OnCancel() {
-  Host().cancelRequested = 1;
+  run_.cancel().Request();
 }
 
 void CShellTaskTip::CloseNow() {

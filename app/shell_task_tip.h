@@ -9,6 +9,7 @@
 
 #include "controls/progress_ctrl.h"
 #include "engine/engine_host.h"
+#include "engine/operation.h"
 #include "win/dialog.h"
 
 // What the start-up thread and the dialog's thread share about one run.
@@ -31,6 +32,8 @@ class ShellTaskRun : public ProgressTarget {
   void Finish(DWORD waitMs);
 
   const std::wstring& taskText() const { return taskText_; }
+  // The task's cancel, asked by the dialog's "取消".
+  CancelToken& cancel() { return cancel_; }
 
   // ProgressTarget: the registered dialog, if any.
   HWND Hwnd() const override;
@@ -46,6 +49,7 @@ class ShellTaskRun : public ProgressTarget {
   static DWORD WINAPI ThreadProc(void* self);
 
   std::wstring taskText_;
+  CancelToken cancel_;
   mutable CRITICAL_SECTION lock_;
   HWND dialog_ = nullptr;
   bool finished_ = false;

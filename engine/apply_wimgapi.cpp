@@ -16,10 +16,10 @@ DWORD SecurityFlags(bool verify, bool noSecurity) {
 
 // The result of a long call: success, an abort the user asked for, or a
 // failure shown under `name`.
-EngineResult LongCallResult(BOOL ok, const wchar_t* name) {
+EngineResult LongCallResult(const OperationContext& context, BOOL ok, const wchar_t* name) {
   if (ok) return kResultSuccess;
   if (GetLastError() == ERROR_REQUEST_ABORTED) return kResultAborted;
-  ReportApiFailure(name);
+  ShowApiError(context, name);
   return kResultFailed;
 }
 
@@ -60,13 +60,13 @@ EngineResult WimgapiEngine::ApplyOrMount(const std::wstring& wimPath, const std:
     ReportApiFailure(L"WIMLoadImage() fails");
     return kResultFailed;
   }
-  callback.Register(wim.get(), ApplyMessageCallback, progress_);
+  callback.Register(wim.get(), ApplyMessageCallback, &context_);
 
   DWORD flags = SecurityFlags(verify, noSecurity);
-  if (!mount) return LongCallResult(api_.ApplyImage(image.get(), folder.c_str(), flags), L"WIMApplyImage() fails");
+  if (!mount) return LongCallResult(context_, api_.ApplyImage(image.get(), folder.c_str(), flags), L"WIMApplyImage() fails");
   if (api_.MountImageHandle) {
     if (!writable) flags |= WIM_FLAG_MOUNT_READONLY;
-    return LongCallResult(api_.MountImageHandle(image.get(), folder.c_str(), flags),
+    return LongCallResult(context_, api_.MountImageHandle(image.get(), folder.c_str(), flags),
                           L"WIMMountImageHandle() fails");
   }
 
@@ -81,5 +81,5 @@ EngineResult WimgapiEngine::MountWithoutHandle(const std::wstring& wimPath, cons
                                                bool writable) {
   BOOL ok = api_.MountImage(folder.c_str(), wimPath.c_str(), static_cast<DWORD>(index),
                             writable ? tempFolder_.c_str() : nullptr);
-  return LongCallResult(ok, L"WIMMountImage() fails");
+  return LongCallResult(context_, ok, L"WIMMountImage() fails");
 }

@@ -27,6 +27,6 @@ EngineResult WimlibEngine::ApplyImage(const std::wstring& wimPath, const std::ws
       if (op_.aborted) result = kResultAborted;
     }
   }
-  ReportProgress(op_.progress, 100.0f);
+  ReportProgress(context_.progress, 100.0f);
   return result;
 }

@@ -87,9 +87,10 @@ struct Backends {
 // Where binding looks. The defaults are the program's: "Wimgapi.dll" by the
 // standard search order, and "libwim-15.dll" from the "wimlib" folder beside
 // the program, which becomes the process's current directory.
+constexpr const wchar_t* kWimlibModuleName = L"libwim-15.dll";
 struct BindOptions {
   std::wstring wimgapiName = L"Wimgapi.dll";
-  std::wstring wimlibName = L"libwim-15.dll";
+  std::wstring wimlibName = kWimlibModuleName;
   std::wstring programPath;  // empty: this process's executable
 };
 

@@ -47,11 +47,11 @@ class WimlibBrowsedWim : public BrowsedWim {
 // flag stops it.
 enum wimlib_progress_status ExtractProgress(enum wimlib_progress_msg msg, union wimlib_progress_info* info,
                                             void* context) {
-  auto* request = static_cast<const ExtractRequest*>(context);
-  if (request->cancel && *request->cancel) return WIMLIB_PROGRESS_STATUS_ABORT;
-  if (request->progress && info && msg == WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS) {
+  auto* operation = static_cast<const OperationContext*>(context);
+  if (operation->cancel && operation->cancel->Requested()) return WIMLIB_PROGRESS_STATUS_ABORT;
+  if (operation->progress && info && msg == WIMLIB_PROGRESS_MSG_EXTRACT_STREAMS) {
     float percent = WimlibPercent(info->extract.completed_bytes, info->extract.total_bytes);
-    if (percent >= 0.0f) request->progress->SetPercent(percent);
+    if (percent >= 0.0f) operation->progress->SetPercent(percent);
   }
   return WIMLIB_PROGRESS_STATUS_CONTINUE;
 }
@@ -62,7 +62,7 @@ std::unique_ptr<BrowsedWim> WimlibEngine::OpenForBrowsing(const std::wstring& wi
   if (!api_.open_wim || !api_.free) return nullptr;
   auto wim = std::make_unique<WimlibBrowsedWim>(api_);
   if (api_.open_wim(wimPath.c_str(), 0, wim->out()) != 0) {
-    if (!Host().quietErrors) ShowApiError(L"WIMLIB_open_wim");
+    ShowApiError(context_, L"WIMLIB_open_wim");
     return nullptr;
   }
   return wim;
@@ -70,22 +70,23 @@ std::unique_ptr<BrowsedWim> WimlibEngine::OpenForBrowsing(const std::wstring& wi
 
 EngineResult WimlibEngine::Extract(const ExtractRequest& request) {
   if (!api_.open_wim || !api_.extract_paths || !api_.free) return kResultNotBound;
-  if (request.cancel && *request.cancel) return kResultAborted;
+  const CancelToken* cancel = context_.cancel;
+  if (cancel && cancel->Requested()) return kResultAborted;
   ClearFailure();
   NoteOperationTarget(request.target);
   WimlibWim wim(api_);
   int result = NoteWimlibFailure(api_.open_wim(request.wimPath.c_str(), 0, wim.out()));
   if (result == 0) {
     if (api_.register_progress_function)
-      api_.register_progress_function(wim.get(), ExtractProgress, const_cast<ExtractRequest*>(&request));
+      api_.register_progress_function(wim.get(), ExtractProgress, &context_);
     ReferenceSplitParts(wim.get(), request.wimPath);
     std::vector<const wchar_t*> paths;
     for (const std::wstring& path : request.paths) paths.push_back(path.c_str());
     result = NoteWimlibFailure(api_.extract_paths(wim.get(), request.image, request.target.c_str(), paths.data(),
                                                   paths.size(), WIMLIB_EXTRACT_FLAG_NO_PRESERVE_DIR_STRUCTURE));
   }
-  if (request.progress) request.progress->SetPercent(100);
-  if (result == WIMLIB_ERR_ABORTED_BY_PROGRESS || (result != 0 && request.cancel && *request.cancel))
+  if (context_.progress) context_.progress->SetPercent(100);
+  if (result == WIMLIB_ERR_ABORTED_BY_PROGRESS || (result != 0 && cancel && cancel->Requested()))
     return kResultAborted;
   return result;
 }

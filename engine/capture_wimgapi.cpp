@@ -64,10 +64,10 @@ DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, P
   // Nothing may be thrown back into the library.
   try {
     // Any message may stop the capture, the percentages of the write too.
-    if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
+    if (ctx && ctx->operation && AbortRequested(*ctx->operation)) return WIM_MSG_ABORT_IMAGE;
     switch (msg) {
       case WIM_MSG_PROGRESS:
-        ReportProgress(ctx ? ctx->progress : nullptr, static_cast<float>(wParam));
+        ReportProgress(ctx && ctx->operation ? ctx->operation->progress : nullptr, static_cast<float>(wParam));
         return WIM_MSG_SUCCESS;
       case WIM_MSG_PROCESS:
         return ctx ? OnProcess(*ctx, path, answer) : WIM_MSG_SUCCESS;
@@ -107,7 +107,7 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   CaptureContext ctx;
   ctx.rootLength = CaptureRootLength(source);
   ctx.lists = lists;
-  ctx.progress = progress_;
+  ctx.operation = &context_;
   ctx.skips = &skips;
 
   // An append goes into the file itself (the library leaves it as it was
@@ -166,7 +166,7 @@ EngineResult WimgapiEngine::CaptureInto(const std::wstring& source, const std::w
 
   // On Windows PE the temporary files go to the image file's own drive.
   std::wstring driveRoot = DriveRootOf(written);
-  if (Host().runningFromDriveX && !driveRoot.empty()) tempFolder_ = driveRoot;
+  if (choice_.runningFromDriveX && !driveRoot.empty()) tempFolder_ = driveRoot;
   if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
     ReportApiFailure(L"WIMSetTemporaryPath()");
     return kResultFailed;

@@ -57,7 +57,7 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
   op_.skips = nullptr;
   if (result == kResultSuccess) result = FinishCapture(written, append, verify, info);
   if (!append && !written.empty()) result = PutInPlace(written, wimPath, result, true);
-  ReportProgress(op_.progress, 100.0f);
+  ReportProgress(context_.progress, 100.0f);
   return result;
 }
 

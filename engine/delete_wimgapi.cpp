@@ -27,7 +27,7 @@ EngineResult WimgapiEngine::Delete(const DeleteRequest& request) {
       !api_.CloseHandle)
     return kResultNotBound;
   if (request.rows.empty()) return kResultFailed;
-  if (RefuseMountedWrite(request.wimPath)) return kResultFailed;
+  if (RefuseMountedWrite({request.wimPath})) return kResultFailed;
   if (ReadWimInfo(request.wimPath) != 1) {
     ReportApiFailure(L"WIMCreateFile()");
     return kResultFailed;
@@ -72,7 +72,7 @@ bool WimgapiEngine::EditImages(HANDLE wim, const DeleteRequest& request) {
 
 EngineResult WimgapiEngine::SetImageInfo(const SetImageInfoRequest& request) {
   if (!api_.CreateFile || !api_.SetTemporaryPath || !api_.LoadImage || !api_.CloseHandle) return kResultNotBound;
-  if (RefuseMountedWrite(request.wimPath)) return kResultFailed;
+  if (RefuseMountedWrite({request.wimPath})) return kResultFailed;
   WimHandle wim(api_, api_.CreateFile(request.wimPath.c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE,
                                       WIM_OPEN_EXISTING, 0, 0, nullptr));
   if (!wim) {

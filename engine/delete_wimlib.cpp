@@ -15,8 +15,8 @@ const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr 
 
 // The display texts have no setter of their own; an empty one removes its
 // element.
-SetImagePropertyFn PropertySetter() {
-  HMODULE module = Host().backends.wimlibModule;
+SetImagePropertyFn PropertySetter(const Backends& backends) {
+  HMODULE module = backends.wimlibModule;
   return module ? reinterpret_cast<SetImagePropertyFn>(GetProcAddress(module, "wimlib_set_image_property")) : nullptr;
 }
 
@@ -28,9 +28,8 @@ EngineResult WimlibEngine::Delete(const DeleteRequest& request) {
       !api_.register_progress_function || !api_.free)
     return kResultNotBound;
   if (request.rows.empty()) return kResultFailed;
-  if (RefuseMountedWrite(request.wimPath)) return kResultFailed;
+  if (RefuseMountedWrite({request.wimPath})) return kResultFailed;
   if (AbortedBeforeStart()) return kResultAborted;
-  op_.progress = request.progress;
   NoteOperationTarget(request.wimPath);
 
   WimlibWim wim(api_);
@@ -46,7 +45,7 @@ EngineResult WimlibEngine::Delete(const DeleteRequest& request) {
 }
 
 int WimlibEngine::EditImages(WIMStruct* wim, const DeleteRequest& request) {
-  SetImagePropertyFn setProperty = PropertySetter();
+  SetImagePropertyFn setProperty = PropertySetter(backends_);
   int failed = setProperty ? 0 : -1;
   auto keep = [&failed](int ret) {
     if (!failed) failed = ret;

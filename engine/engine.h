@@ -1,9 +1,10 @@
-// One interface over both imaging back ends. A worker asks MakeEngine for the
-// engine of the back end selected when its request was taken, calls one
-// operation with a request that carries everything the operation needs, and
-// drops the engine. Requests are filled on the user-interface thread, so a
-// worker never reads settings or lists that the user-interface thread may be
-// changing.
+// One interface over both imaging back ends. An operation asks MakeEngine
+// for the engine of the back end chosen when it was started, with its own
+// context (progress target, cancel, host), calls one operation with a
+// request that carries everything the operation needs, and drops the
+// engine. Requests and choices are filled on the user-interface thread, so
+// a worker never reads settings or lists that the user-interface thread may
+// be changing.
 //
 // Every operation returns an EngineResult: 0, 1235 after the user's abort,
 // -1 on failure (reported once, unless errors are quiet) or -99 when a
@@ -22,6 +23,7 @@
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
 #include "engine/mounts.h"
+#include "engine/operation.h"
 
 // One item a capture left out of the image, and why (in the user's words).
 struct SkippedItem {
@@ -57,8 +59,6 @@ struct CaptureRequest {
   bool verify = false;
   bool noSecurity = false;
   ImageInfo info;
-  CaptureLists lists;  // a copy; consulted by the WIMGAPI capture only
-  ProgressTarget* progress = nullptr;  // where percentages go; none when null
   // Files the back end cannot read. kAsk without a question stops.
   UnreadablePolicy unreadable = UnreadablePolicy::kStop;
   UnreadableQuestion ask = nullptr;
@@ -73,7 +73,6 @@ struct ApplyRequest {
   int index = 1;
   bool verify = false;
   bool noSecurity = false;
-  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 struct MountRequest {
@@ -83,7 +82,6 @@ struct MountRequest {
   bool verify = false;
   bool noSecurity = false;
   bool writable = false;
-  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 struct ExportRequest {
@@ -92,7 +90,6 @@ struct ExportRequest {
   std::wstring destination;  // created with `compression` when missing
   int compression = 0;
   int wimBoot = 0;  // wimlib only
-  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 struct SplitRequest {
@@ -100,7 +97,6 @@ struct SplitRequest {
   std::wstring firstPart;
   uint64_t partSize = 0;
   std::vector<std::wstring> shownParts;  // existing parts the user agreed to replace
-  ProgressTarget* progress = nullptr;  // percentages and the status line; none when null
 };
 
 // One image that stays in a file whose images are edited: its index in the
@@ -120,7 +116,6 @@ struct DeleteRequest {
   std::wstring wimPath;
   std::vector<ImageRow> rows;
   int imageCount = 0;
-  ProgressTarget* progress = nullptr;  // where percentages go; none when null
 };
 
 // A new, empty file beside `target` under a name of its own, for a write
@@ -153,15 +148,13 @@ struct WimSummary {
 };
 
 // Taking files and folders out of an image: each path lands directly in the
-// target folder. A non-zero `*cancel` stops the extraction at its next
-// progress call.
+// target folder. A cancel request of the operation's context stops the
+// extraction at its next progress call, without a question.
 struct ExtractRequest {
   std::wstring wimPath;
   int image = 1;
   std::vector<std::wstring> paths;  // inside the image
   std::wstring target;
-  ProgressTarget* progress = nullptr;
-  volatile LONG* cancel = nullptr;
 };
 
 // One entry of a folder inside an image.
@@ -230,6 +223,8 @@ class Engine {
   virtual bool DiscardMount(const UnmountRequest& request) = 0;
 };
 
-// The engine of a back end. `tempFolder` is the temporary folder WIMGAPI
-// writes into, taken on the user-interface thread.
-std::unique_ptr<Engine> MakeEngine(BackendKind kind, const std::wstring& tempFolder = std::wstring());
+// The engine of the chosen back end, bound in `backends`, for one operation
+// with `context`. The back ends outlive the engine; the choice and the
+// context are copied.
+std::unique_ptr<Engine> MakeEngine(const Backends& backends, const BackendChoice& choice,
+                                   const OperationContext& context = OperationContext());

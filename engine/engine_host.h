@@ -1,14 +1,9 @@
-// What the engine needs from the application: the bound back ends, the
-// shared flags, and a way to tell and ask the user. The application
-// object derives from EngineHost and installs itself at start-up; tests
-// install their own.
+// What every operation reports to: its result codes, its progress target
+// and the host that tells and asks the user.
 #pragma once
 #include <windows.h>
 
 #include <string>
-
-#include "config/capture_lists.h"
-#include "engine/backend.h"
 
 // Result codes of every engine operation.
 enum : int {
@@ -20,8 +15,8 @@ enum : int {
 typedef int EngineResult;
 
 // Where one operation's progress goes: the progress page, the task queue
-// page or the small dialog of a task started from an Explorer verb. A
-// request names its target; the engine reports to it on the thread that
+// page or the small dialog of a task started from an Explorer verb. An
+// operation's context names its target; the engine reports to it on the thread that
 // runs the operation.
 class ProgressTarget {
  public:
@@ -51,33 +46,4 @@ struct EngineHost {
   // Asked when the user pressed an abort button during an operation: true
   // when the operation is to stop.
   virtual bool ConfirmAbort() { return true; }
-
-  Backends backends;
-  BackendKind backendKind = kBackendWimgapi;
-
-  // Flags shared between the UI thread and the workers. Plain integers: one
-  // side writes, the other reads, and a stale read only delays a reaction.
-  volatile LONG cancelRequested = 0;
-  // Set together with cancelRequested by a caller that has already asked
-  // the user: the running operation then stops without asking again, and
-  // leaves both flags for that caller to clear.
-  volatile LONG cancelConfirmed = 0;
-  volatile LONG quietErrors = 0;
-  volatile LONG busyFlag = 0;
-
-  HWND mainWindow = nullptr;   // owner of the application's message boxes
-  std::wstring tempFolder;     // temporary folder given to WIMGAPI engines
-  bool runningFromDriveX = false;  // Windows PE: temporary files go to the WIM's drive
-
-  // The capture lists consulted by the WIMGAPI capture callback.
-  CaptureLists captureLists;
 };
-
-// A copy of the host's capture lists, for a WIMGAPI capture. Taken on the
-// user-interface thread (which alone reloads the lists) before the worker
-// of the capture is started, and handed to it.
-CaptureLists SnapshotCaptureLists();
-
-// The host the engine reports to. Never null after SetEngineHost.
-EngineHost& Host();
-void SetEngineHost(EngineHost* host);

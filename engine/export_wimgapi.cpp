@@ -44,7 +44,7 @@ EngineResult WimgapiEngine::ExportImage(const std::wstring& source, int index, c
     return kResultFailed;
   }
 
-  callback.Register(dst.get(), ExportMessageCallback, this);
+  callback.Register(dst.get(), ExportMessageCallback, &context_);
   if (api_.ExportImage(image.get(), dst.get(), WIM_EXPORT_ALLOW_DUPLICATES)) return kResultSuccess;
   if (GetLastError() == ERROR_REQUEST_ABORTED) return kResultAborted;
   ReportApiFailure(L"WIMExportImage");

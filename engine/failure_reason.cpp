@@ -1,5 +1,7 @@
 #include "engine/failure_reason.h"
 
+#include "engine/backend.h"
+
 #include "engine/engine_host.h"
 #include "engine/wimlib_api.h"
 #include "resources/ids_failure.h"
@@ -154,9 +156,10 @@ UINT Win32ReasonId(DWORD code) {
   }
 }
 
-// The library's own text for an error number; empty when it offers none.
+// The library's own text for an error number; empty when it offers none
+// (or is not loaded: only a loaded library made the error).
 std::wstring WimlibOwnText(int code) {
-  HMODULE module = Host().backends.wimlibModule;
+  HMODULE module = GetModuleHandleW(kWimlibModuleName);
   if (!module) return std::wstring();
   using ErrorString = decltype(&::wimlib_get_error_string);
   auto text = reinterpret_cast<ErrorString>(reinterpret_cast<void*>(GetProcAddress(module, "wimlib_get_error_string")));

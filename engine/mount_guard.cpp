@@ -56,15 +56,15 @@ std::wstring MountFolderIn(const std::vector<MountRecord>& records, const std::w
   return FolderOfRecords(records, path, IdentityOf(path));
 }
 
-std::wstring MountFolderOf(const std::wstring& path) {
+std::wstring MountFolderOf(const Backends& backends, const std::wstring& path) {
   std::vector<MountRecord> records;
-  if (path.empty() || !ReadMountedImages(records)) return std::wstring();
+  if (path.empty() || !ReadMountedImages(backends, records)) return std::wstring();
   return MountFolderIn(records, path);
 }
 
-std::wstring MountFolderOfAny(const std::vector<std::wstring>& paths, std::wstring* which) {
+std::wstring MountFolderOfAny(const Backends& backends, const std::vector<std::wstring>& paths, std::wstring* which) {
   std::vector<MountRecord> records;
-  if (paths.empty() || !ReadMountedImages(records)) return std::wstring();
+  if (paths.empty() || !ReadMountedImages(backends, records)) return std::wstring();
   for (const std::wstring& path : paths) {
     std::wstring folder = MountFolderIn(records, path);
     if (folder.empty()) continue;
@@ -78,13 +78,13 @@ std::wstring MountedRefusalText(const std::wstring& path, const std::wstring& fo
   return FormatStr(LoadStr(IDS_SAFETY_MOUNTED).c_str(), path.c_str(), folder.c_str());
 }
 
-bool RefuseMountedWrite(const std::vector<std::wstring>& paths) {
+bool RefuseMountedWrite(const Backends& backends, const OperationContext& context,
+                        const std::vector<std::wstring>& paths) {
   std::wstring which;
-  std::wstring folder = MountFolderOfAny(paths, &which);
+  std::wstring folder = MountFolderOfAny(backends, paths, &which);
   if (folder.empty()) return false;
   NoteMountedFailure(folder);
-  if (!Host().quietErrors) Host().ShowError(MountedRefusalText(which, folder));
+  context.ShowError(MountedRefusalText(which, folder));
   return true;
 }
 
-bool RefuseMountedWrite(const std::wstring& path) { return RefuseMountedWrite(std::vector<std::wstring>{path}); }

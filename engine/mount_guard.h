@@ -14,17 +14,19 @@
 #include <vector>
 
 #include "engine/mounts.h"
+#include "engine/operation.h"
 
 // The mount folder of an image of `path` among `records`; empty when none.
 std::wstring MountFolderIn(const std::vector<MountRecord>& records, const std::wstring& path);
 
 // The mount folder of an image of `path` mounted now; empty when none is, or
 // when the system keeps no list of mounted images.
-std::wstring MountFolderOf(const std::wstring& path);
+std::wstring MountFolderOf(const Backends& backends, const std::wstring& path);
 
 // The first of `paths` that has an image mounted now: its mount folder, and
 // the file in `which`. Empty when none has.
-std::wstring MountFolderOfAny(const std::vector<std::wstring>& paths, std::wstring* which = nullptr);
+std::wstring MountFolderOfAny(const Backends& backends, const std::vector<std::wstring>& paths,
+                             std::wstring* which = nullptr);
 
 // What the user is told when a page refuses to write `path` because an image
 // of it is mounted at `folder`.
@@ -32,6 +34,7 @@ std::wstring MountedRefusalText(const std::wstring& path, const std::wstring& fo
 
 // The engine's own check before a write: true when an image of one of the
 // files is mounted. The failure is then noted for the result's reason and
-// shown (unless errors are quiet); nothing has been written.
-bool RefuseMountedWrite(const std::wstring& path);
-bool RefuseMountedWrite(const std::vector<std::wstring>& paths);
+// shown to the operation's host (unless errors are quiet); nothing has been
+// written.
+bool RefuseMountedWrite(const Backends& backends, const OperationContext& context,
+                        const std::vector<std::wstring>& paths);

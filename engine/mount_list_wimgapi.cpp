@@ -27,14 +27,14 @@ typedef BOOL(WINAPI* PFN_GetMountKind)(PCWSTR folder, PDWORD kind, PULONGLONG fi
 typedef BOOL(WINAPI* PFN_ForgetMount)(PCWSTR folder);
 constexpr DWORD kKindCopy = 0, kKindDead = 2;
 
-FARPROC LibraryProc(const char* name) {
-  HMODULE module = Host().backends.wimgapiModule;
+FARPROC LibraryProc(const Backends& backends, const char* name) {
+  HMODULE module = backends.wimgapiModule;
   return module ? GetProcAddress(module, name) : nullptr;
 }
 
 // The library's level-1 records, or false when it has no such function.
-bool ReadMountFlags(std::vector<MountInfoLevel1>& out) {
-  HMODULE module = Host().backends.wimgapiModule;
+bool ReadMountFlags(const Backends& backends, std::vector<MountInfoLevel1>& out) {
+  HMODULE module = backends.wimgapiModule;
   auto info = module ? reinterpret_cast<PFN_WIMGetMountedImageInfo>(GetProcAddress(module, "WIMGetMountedImageInfo"))
                      : nullptr;
   if (!info) return false;
@@ -66,9 +66,9 @@ std::vector<MountRecord> ParseMountList(const void* buffer, DWORD bytes) {
   return records;
 }
 
-void MarkStaleRecords(std::vector<MountRecord>& records) {
+void MarkStaleRecords(const Backends& backends, std::vector<MountRecord>& records) {
   std::vector<MountInfoLevel1> flags;
-  if (!ReadMountFlags(flags)) {
+  if (!ReadMountFlags(backends, flags)) {
     for (MountRecord& r : records) r.stale = !Exists(r.mountPath) || !Exists(r.wimPath);
     return;
   }
@@ -83,8 +83,8 @@ void MarkStaleRecords(std::vector<MountRecord>& records) {
   }
 }
 
-bool ReadMountedImages(std::vector<MountRecord>& out) {
-  PFN_WIMGetMountedImages list = Host().backends.wimgapi.GetMountedImages;
+bool ReadMountedImages(const Backends& backends, std::vector<MountRecord>& out) {
+  PFN_WIMGetMountedImages list = backends.wimgapi.GetMountedImages;
   if (!list) return false;
   std::vector<BYTE> buffer(sizeof(WIM_MOUNT_LIST), 0);
   DWORD bytes = static_cast<DWORD>(buffer.size());
@@ -95,17 +95,17 @@ bool ReadMountedImages(std::vector<MountRecord>& out) {
   }
   if (bytes > buffer.size()) bytes = static_cast<DWORD>(buffer.size());
   std::vector<MountRecord> records = ParseMountList(buffer.data(), bytes);
-  MarkStaleRecords(records);
+  MarkStaleRecords(backends, records);
   for (MountRecord& r : records) {
     MountKind kind;
-    if (ReadMountKind(r.mountPath, kind)) r.copy = kind.copy;
+    if (ReadMountKind(backends, r.mountPath, kind)) r.copy = kind.copy;
   }
   out = std::move(records);
   return true;
 }
 
-bool ReadMountKind(const std::wstring& folder, MountKind& kind) {
-  auto get = reinterpret_cast<PFN_GetMountKind>(LibraryProc("WIMWineGetMountKind"));
+bool ReadMountKind(const Backends& backends, const std::wstring& folder, MountKind& kind) {
+  auto get = reinterpret_cast<PFN_GetMountKind>(LibraryProc(backends, "WIMWineGetMountKind"));
   DWORD value = 0;
   if (!get || !get(folder.c_str(), &value, &kind.stagedFiles, &kind.stagedBytes)) return false;
   kind.copy = value == kKindCopy;
@@ -113,14 +113,14 @@ bool ReadMountKind(const std::wstring& folder, MountKind& kind) {
   return true;
 }
 
-bool ForgetStaleMount(const std::wstring& folder) {
-  auto forget = reinterpret_cast<PFN_ForgetMount>(LibraryProc("WIMWineForgetMount"));
+bool ForgetStaleMount(const Backends& backends, const std::wstring& folder) {
+  auto forget = reinterpret_cast<PFN_ForgetMount>(LibraryProc(backends, "WIMWineForgetMount"));
   return forget && forget(folder.c_str());
 }
 
-bool ReadMountRecord(const std::wstring& folder, MountRecord& out) {
+bool ReadMountRecord(const Backends& backends, const std::wstring& folder, MountRecord& out) {
   std::vector<MountRecord> records;
-  if (!ReadMountedImages(records)) return false;
+  if (!ReadMountedImages(backends, records)) return false;
   for (const MountRecord& r : records) {
     if (lstrcmpiW(r.mountPath.c_str(), folder.c_str()) != 0) continue;
     out = r;

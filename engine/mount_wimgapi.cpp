@@ -4,7 +4,7 @@
 #include "engine/progress.h"
 #include "engine/wimgapi_engine.h"
 
-bool WimgapiEngine::ListMounts(std::vector<MountRecord>& out) { return ReadMountedImages(out); }
+bool WimgapiEngine::ListMounts(std::vector<MountRecord>& out) { return ReadMountedImages(backends_, out); }
 
 bool WimgapiEngine::DiscardMount(const UnmountRequest& request) {
   if (!api_.UnmountImage) return false;

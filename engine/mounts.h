@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/backend.h"
+
 struct MountRecord {
   std::wstring wimPath;
   std::wstring mountPath;
@@ -32,22 +34,22 @@ struct MountKind {
   bool dead = false;
   ULONGLONG stagedFiles = 0, stagedBytes = 0;
 };
-bool ReadMountKind(const std::wstring& folder, MountKind& kind);
+bool ReadMountKind(const Backends& backends, const std::wstring& folder, MountKind& kind);
 
 // Clears the record of a stale mount and keeps the folder and whatever the
 // mount left as they are; false where the library cannot.
-bool ForgetStaleMount(const std::wstring& folder);
+bool ForgetStaleMount(const Backends& backends, const std::wstring& folder);
 
 // The current record of the mount at `folder`, read again now.
-bool ReadMountRecord(const std::wstring& folder, MountRecord& out);
+bool ReadMountRecord(const Backends& backends, const std::wstring& folder, MountRecord& out);
 
 // Reads the mounted images. False (and `out` untouched) when WIMGAPI has no
 // mounted-image list or the library refuses it.
-bool ReadMountedImages(std::vector<MountRecord>& out);
+bool ReadMountedImages(const Backends& backends, std::vector<MountRecord>& out);
 
 // The records from a raw WIMGetMountedImages buffer of `bytes` bytes.
 std::vector<MountRecord> ParseMountList(const void* buffer, DWORD bytes);
 
 // Marks stale records: by the library's own mount flags when it offers
 // WIMGetMountedImageInfo, else by whether the folder and the file exist.
-void MarkStaleRecords(std::vector<MountRecord>& records);
+void MarkStaleRecords(const Backends& backends, std::vector<MountRecord>& records);

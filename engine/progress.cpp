@@ -29,40 +29,47 @@ std::wstring ApiErrorText(const std::wstring& functionName, DWORD error) {
   return text;
 }
 
-void ShowApiError(const std::wstring& functionName) {
+void ShowApiError(const OperationContext& context, const std::wstring& functionName) {
   DWORD error = GetLastError();
   NoteWin32Failure(error);
-  Host().ShowError(ApiErrorText(functionName, error));
+  context.ShowError(ApiErrorText(functionName, error));
 }
 
-bool AskAbortIfRequested() {
-  EngineHost& host = Host();
-  if (!host.cancelRequested) return false;
-  host.cancelRequested = 0;
-  return host.ConfirmAbort();
+bool AskAbortIfRequested(const OperationContext& context) {
+  if (!context.cancel || !context.cancel->TakeRequest()) return false;
+  return context.host ? context.host->ConfirmAbort() : true;
 }
 
-bool AbortRequested() {
-  EngineHost& host = Host();
-  if (host.cancelRequested && host.cancelConfirmed) return true;
-  return AskAbortIfRequested();
+bool AbortRequested(const OperationContext& context) {
+  const CancelToken* cancel = context.cancel;
+  if (cancel && cancel->Requested() && cancel->Confirmed()) return true;
+  return AskAbortIfRequested(context);
 }
+
+namespace {
+const OperationContext& ContextOf(PVOID userData) {
+  static const OperationContext none;
+  return userData ? *static_cast<const OperationContext*>(userData) : none;
+}
+}  // namespace
 
 // Every message of a long call is a chance to stop it: the library sends
 // percentages while it writes, long after the last file event.
 DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM, PVOID userData) {
-  if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
-  if (msg == WIM_MSG_PROGRESS) ReportProgress(static_cast<ProgressTarget*>(userData), static_cast<float>(wParam));
+  const OperationContext& context = ContextOf(userData);
+  if (AbortRequested(context)) return WIM_MSG_ABORT_IMAGE;
+  if (msg == WIM_MSG_PROGRESS) ReportProgress(context.progress, static_cast<float>(wParam));
   return WIM_MSG_SUCCESS;
 }
 
-DWORD CALLBACK ExportMessageCallback(DWORD, WPARAM, LPARAM, PVOID) {
-  return AbortRequested() ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
+DWORD CALLBACK ExportMessageCallback(DWORD, WPARAM, LPARAM, PVOID userData) {
+  return AbortRequested(ContextOf(userData)) ? WIM_MSG_ABORT_IMAGE : WIM_MSG_SUCCESS;
 }
 
 DWORD CALLBACK SplitMessageCallback(DWORD msg, WPARAM, LPARAM, PVOID userData) {
-  if (AbortRequested()) return WIM_MSG_ABORT_IMAGE;
-  if (msg == WIM_MSG_SPLIT) ReportStatusText(static_cast<ProgressTarget*>(userData), LoadStr(IDS_SPLITTING));
+  const OperationContext& context = ContextOf(userData);
+  if (AbortRequested(context)) return WIM_MSG_ABORT_IMAGE;
+  if (msg == WIM_MSG_SPLIT) ReportStatusText(context.progress, LoadStr(IDS_SPLITTING));
   return WIM_MSG_SUCCESS;
 }
 
@@ -112,7 +119,7 @@ enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union w
       !TakeCaptureMessage(*operation, msg, info))
     return WIMLIB_PROGRESS_STATUS_ABORT;
   NoteWimlibProgressError(msg, info);
-  if (operation && (operation->aborted || AbortRequested())) {
+  if (operation && (operation->aborted || (operation->context && AbortRequested(*operation->context)))) {
     operation->aborted = true;
     return WIMLIB_PROGRESS_STATUS_ABORT;
   }
@@ -136,7 +143,7 @@ enum wimlib_progress_status WimlibProgress(enum wimlib_progress_msg msg, union w
     default:
       break;
   }
-  if (percent >= 0.0f && operation) ReportProgress(operation->progress, percent);
+  if (percent >= 0.0f && operation && operation->context) ReportProgress(operation->context->progress, percent);
   return WIMLIB_PROGRESS_STATUS_CONTINUE;
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/engine.h"
 #include "engine/engine_host.h"
+#include "engine/operation.h"
 
 // Sends a percentage to the operation's progress target while it is shown.
 void ReportProgress(ProgressTarget* target, float percent);
@@ -19,33 +20,35 @@ void ReportStatusText(ProgressTarget* target, const std::wstring& text);
 // The error box text for a failed back-end call and an error number.
 std::wstring ApiErrorText(const std::wstring& functionName, DWORD error);
 
-// Tells the host of the failed back-end call (reads GetLastError first).
-void ShowApiError(const std::wstring& functionName);
+// Notes the failed back-end call for the result's reason (reads
+// GetLastError first) and shows it unless the operation's errors are quiet.
+void ShowApiError(const OperationContext& context, const std::wstring& functionName);
 
-// Asks the host whether to abort the running operation, if the user pressed
-// an abort button since the last question. Clears the request before asking.
+// Asks the operation's host whether to stop, if the user pressed an abort
+// button since the last question. Clears the request before asking.
 // Returns true when the answer is to stop.
-bool AskAbortIfRequested();
+bool AskAbortIfRequested(const OperationContext& context);
 
-// True when the running operation is to stop now: a request already
-// confirmed by the caller (not cleared, no question), or a request the user
-// confirms through the abort question.
-bool AbortRequested();
+// True when the operation is to stop now: a request already confirmed by
+// the caller (not cleared, no question), or a request the user confirms
+// through the abort question.
+bool AbortRequested(const OperationContext& context);
 
-// One wimlib operation as WimlibProgress sees it (its context): where its
-// percentages go and whether the user stopped it. Once `aborted` is set,
-// every later progress call of the operation aborts too.
+// One wimlib operation as WimlibProgress sees it (its context): the
+// operation's own context (progress target, cancel, host) and whether the
+// user stopped it. Once `aborted` is set, every later progress call of the
+// operation aborts too.
 class CaptureSkips;
 struct WimlibOperation {
-  ProgressTarget* progress = nullptr;
+  const OperationContext* context = nullptr;
   bool aborted = false;
   // A capture's decisions about what it leaves out: the special files the
   // library reports leaving out, and its scan errors, which may be ignored.
   CaptureSkips* skips = nullptr;
 };
 
-// WIMGAPI message callbacks of apply/mount, export and split. The apply and
-// split callbacks take the operation's ProgressTarget (or null) as userData.
+// WIMGAPI message callbacks of apply/mount, export and split; userData is
+// the operation's OperationContext.
 DWORD CALLBACK ApplyMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
 DWORD CALLBACK ExportMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
 DWORD CALLBACK SplitMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);

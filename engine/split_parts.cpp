@@ -172,3 +172,10 @@ bool SplitStaging::Commit(const std::wstring& source, const std::vector<std::wst
   }
   return true;
 }
+
+std::vector<std::wstring> SplitWriteTargets(const std::wstring& firstPart, const std::vector<std::wstring>& shownParts) {
+  std::vector<std::wstring> targets = ExistingSplitParts(firstPart);
+  targets.push_back(firstPart);
+  targets.insert(targets.end(), shownParts.begin(), shownParts.end());
+  return targets;
+}

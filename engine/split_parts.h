@@ -28,6 +28,10 @@ bool SameFile(const std::wstring& a, const std::wstring& b);
 // they would be taken for parts of the new set, so a split removes them too.
 std::vector<std::wstring> ExistingSplitParts(const std::wstring& firstPart);
 
+// Every file a split may replace: the first part, the parts of an earlier
+// set under the same names and the existing parts the user agreed to replace.
+std::vector<std::wstring> SplitWriteTargets(const std::wstring& firstPart, const std::vector<std::wstring>& shownParts);
+
 // A split written beside its final names: the back end writes the set
 // under a temporary first-part name in the same folder, and Commit moves
 // every part to its final name only once the whole set is there. Whatever

@@ -21,7 +21,7 @@ EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstr
     ReportApiFailure(L"WIMCreateFile()");
     return kResultFailed;
   }
-  callback.Register(wim.get(), SplitMessageCallback, progress_);
+  callback.Register(wim.get(), SplitMessageCallback, &context_);
 
   // A part of a split set is not split again (the page has refused it).
   WIM_INFO info = {};
@@ -38,9 +38,9 @@ EngineResult WimgapiEngine::SplitWim(const std::wstring& source, const std::wstr
   DWORD error = GetLastError();
   if (error == ERROR_MORE_DATA) {
     // The part size is below the largest resource: told even to a quiet run.
-    Host().ShowNotice(EngineNotice::kSplitPartTooSmall);
+    context_.ShowNotice(EngineNotice::kSplitPartTooSmall);
     wim.Close();
-    ReportProgress(progress_, 100.0f);
+    ReportProgress(context_.progress, 100.0f);
     return kResultFailed;
   }
   if (error == ERROR_REQUEST_ABORTED) return kResultAborted;

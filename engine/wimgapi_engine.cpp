@@ -6,13 +6,9 @@
 
 #include "engine/failure_reason.h"
 #include "engine/image_xml.h"
+#include "engine/mount_guard.h"
 #include "engine/progress.h"
 #include "engine/split_parts.h"
-
-void ReportApiFailure(const wchar_t* functionName) {
-  NoteWin32Failure(GetLastError());
-  if (!Host().quietErrors) ShowApiError(functionName);
-}
 
 void MessageCallbackRegistration::Register(HANDLE wim, PFN_WIMMessageCallback callback, void* userData) {
   api_.RegisterMessageCallback(wim, reinterpret_cast<FARPROC>(reinterpret_cast<void*>(callback)), userData);
@@ -31,10 +27,12 @@ size_t CaptureRootLength(const std::wstring& source) {
   return length;
 }
 
-WimgapiEngine::WimgapiEngine() : WimgapiEngine(Host().tempFolder) {}
+WimgapiEngine::WimgapiEngine(const Backends& backends, const BackendChoice& choice, const OperationContext& context)
+    : backends_(backends), api_(backends.wimgapi), choice_(choice), tempFolder_(choice.tempFolder), context_(context) {}
 
-WimgapiEngine::WimgapiEngine(const std::wstring& tempFolder)
-    : api_(Host().backends.wimgapi), tempFolder_(tempFolder) {}
+bool WimgapiEngine::RefuseMountedWrite(const std::vector<std::wstring>& paths) const {
+  return ::RefuseMountedWrite(backends_, context_, paths);
+}
 
 int WimgapiEngine::ReadWimInfo(const std::wstring& wimPath) {
   if (!api_.CreateFile || !api_.GetAttributes || !api_.GetImageInformation || !api_.CloseHandle)

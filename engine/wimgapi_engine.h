@@ -19,6 +19,8 @@
 #include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
+#include "engine/operation.h"
+#include "engine/progress.h"
 
 // A WIMGAPI file or image handle, closed with WIMCloseHandle exactly once.
 class WimHandle {
@@ -69,7 +71,7 @@ class MessageCallbackRegistration {
 struct CaptureContext {
   size_t rootLength = 0;
   CaptureLists lists;
-  ProgressTarget* progress = nullptr;
+  const OperationContext* operation = nullptr;  // progress, cancel and host of the capture
   class CaptureSkips* skips = nullptr;  // what the capture leaves out; none when null
 };
 
@@ -77,19 +79,18 @@ struct CaptureContext {
 size_t CaptureRootLength(const std::wstring& source);
 
 // The message callback of a WIMGAPI capture; userData is a CaptureContext.
-// Progress goes to the context's target; a pending abort is asked about for every
-// file; EXCEPTION/EXCLUDE decide whether a file or folder is captured,
+// Progress goes to the operation's target; a pending abort is asked about
+// for every file; EXCEPTION/EXCLUDE decide whether a file or folder is captured,
 // NOCOMPRESS whether its data is compressed and ALIGNMENT whether it is
 // aligned, each matched against the path relative to the capture root.
 DWORD CALLBACK CaptureMessageCallback(DWORD msg, WPARAM wParam, LPARAM lParam, PVOID userData);
 
 class WimgapiEngine : public Engine {
  public:
-  // Takes the temporary folder of the host (the settings' DIR/Temp) now:
-  // only on the user-interface thread, where the preferences change it. A
-  // worker is given a copy taken before it started.
-  WimgapiEngine();
-  explicit WimgapiEngine(const std::wstring& tempFolder);
+  // The engine of one operation: `backends` outlive it; the choice (the
+  // temporary folder, the capture lists, Windows PE) and the context are
+  // copied.
+  WimgapiEngine(const Backends& backends, const BackendChoice& choice, const OperationContext& context);
   WimgapiEngine(const WimgapiEngine&) = delete;
   WimgapiEngine& operator=(const WimgapiEngine&) = delete;
 
@@ -97,11 +98,10 @@ class WimgapiEngine : public Engine {
   // `append`, as a further image of `wimPath` (creating it when missing),
   // then writes `info` and sets the boot image. 0, 1235, -1 or -99.
   //
-  // `lists` are the capture lists the callback applies: a copy that the
-  // caller takes on the user-interface thread, where the lists are
-  // reloaded, before it starts the worker that runs the capture (see
-  // SnapshotCaptureLists). The worker then never reads the host's lists
-  // while the user-interface thread may be replacing them.
+  // `lists` are the capture lists the callback applies: the choice's copy,
+  // taken on the user-interface thread, where the lists are reloaded,
+  // before the worker that runs the capture started. The worker then never
+  // reads the program's lists while they may be replaced.
   EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
                             bool append, bool verify, bool noSecurity, const ImageInfo& info,
                             const CaptureLists& lists);
@@ -145,6 +145,7 @@ class WimgapiEngine : public Engine {
   void ReferenceSplitParts(HANDLE wim, const std::wstring& wimPath);
 
   const std::wstring& TempFolder() const { return tempFolder_; }
+  const OperationContext& Context() const { return context_; }
 
   // Engine
   BackendKind Kind() const override { return kBackendWimgapi; }
@@ -179,9 +180,19 @@ class WimgapiEngine : public Engine {
   EngineResult CaptureInto(const std::wstring& source, const std::wstring& written, bool append, int compression,
                            bool verify, bool noSecurity, const ImageInfo& info, CaptureContext& ctx);
 
+  // Notes the failed call for the result's reason and shows it unless
+  // errors are quiet.
+  void ReportApiFailure(const wchar_t* functionName) const { ShowApiError(context_, functionName); }
+  bool AbortRequested() const { return ::AbortRequested(context_); }
+  // True, with the refusal noted and shown, when an image of one of the
+  // files is mounted.
+  bool RefuseMountedWrite(const std::vector<std::wstring>& paths) const;
+
+  const Backends& backends_;
   const WimgapiTable& api_;
+  BackendChoice choice_;
   std::wstring tempFolder_;
-  ProgressTarget* progress_ = nullptr;  // of the operation running, set from its request
+  OperationContext context_;
   const CaptureRequest* captureRequest_ = nullptr;  // of a capture running through Capture
   WIM_INFO wimInfo_ = {};
   std::wstring xmlText_;
@@ -192,6 +203,3 @@ class WimgapiEngine : public Engine {
 // for any path not of the form "D:\\..." (a network path, a relative one),
 // whose temporary folder stays the one of the settings.
 std::wstring DriveRootOf(const std::wstring& wimPath);
-
-// Shows the failed call with ShowApiError unless errors are quiet.
-void ReportApiFailure(const wchar_t* functionName);

@@ -9,6 +9,7 @@
 #include "engine/failure_reason.h"
 #include "engine/image_xml.h"
 #include "engine/leftovers.h"
+#include "engine/mount_guard.h"
 #include "engine/solid_output.h"
 #include "engine/split_parts.h"
 #include "win/long_path.h"
@@ -45,10 +46,17 @@ EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, En
   return result;
 }
 
-WimlibEngine::WimlibEngine() : api_(Host().backends.wimlib) {}
+WimlibEngine::WimlibEngine(const Backends& backends, const OperationContext& context)
+    : backends_(backends), context_(context), api_(backends.wimlib) {
+  op_.context = &context_;
+}
+
+bool WimlibEngine::RefuseMountedWrite(const std::vector<std::wstring>& paths) const {
+  return ::RefuseMountedWrite(backends_, context_, paths);
+}
 
 bool WimlibEngine::AbortedBeforeStart() {
-  if (AbortRequested()) op_.aborted = true;
+  if (AbortRequested(context_)) op_.aborted = true;
   return op_.aborted;
 }
 

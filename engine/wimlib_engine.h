@@ -20,6 +20,7 @@
 #include "engine/engine.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
+#include "engine/operation.h"
 #include "engine/progress.h"
 
 // A WIMStruct freed with wimlib_free when this object goes away.
@@ -48,7 +49,9 @@ class WimlibWim {
 
 class WimlibEngine : public Engine {
  public:
-  WimlibEngine();
+  // The engine of one operation: `backends` outlive it; the context is
+  // copied.
+  WimlibEngine(const Backends& backends, const OperationContext& context);
   WimlibEngine(const WimlibEngine&) = delete;
   WimlibEngine& operator=(const WimlibEngine&) = delete;
 
@@ -138,10 +141,15 @@ class WimlibEngine : public Engine {
                           int compression, int wimBoot);
   // True when the user's abort came before the operation began.
   bool AbortedBeforeStart();
+  // True, with the refusal noted and shown, when an image of one of the
+  // files is mounted.
+  bool RefuseMountedWrite(const std::vector<std::wstring>& paths) const;
   // The result of a finished wimlib call: 0, 1235 after the user's abort,
   // or -1.
   EngineResult Outcome(int ret) const;
 
+  const Backends& backends_;
+  OperationContext context_;
   WimlibOperation op_;  // context of WimlibProgress for this engine's calls
   const CaptureRequest* captureRequest_ = nullptr;  // of a capture running through Capture
 

@@ -85,7 +85,7 @@ void CMountView::Layout(int width, int height) {
 
 void CMountView::Refresh() {
   std::vector<MountRecord> records;
-  if (!MakeEngine(kBackendWimgapi)->ListMounts(records)) return;
+  if (!MakeEngine(bench_.backends, BackendChoice())->ListMounts(records)) return;
   records_ = std::move(records);
   FillRows();
 }
@@ -154,6 +154,8 @@ std::vector<UnmountJob> CMountView::SelectedJobs() const {
   for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
        row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
     UnmountJob job;
+    job.backends = &bench_.backends;
+    job.host = &bench_;
     job.mountPath = ListItemText(list, row, 3);
     job.wimPath = ListItemText(list, row, 1);
     job.index = static_cast<DWORD>(wcstoul(ListItemText(list, row, 2).c_str(), nullptr, 10));

@@ -25,10 +25,14 @@ struct WorkerArgs {
   std::vector<UnmountJob> jobs;
 };
 
-void Report(const wchar_t* function) {
-  NoteWin32Failure(GetLastError());
-  if (!Host().quietErrors) ShowApiError(function);
+// The engine context of one job: failures go to its host.
+OperationContext ContextOf(const UnmountJob& job) {
+  OperationContext context;
+  context.host = job.host;
+  return context;
 }
+
+BackendChoice Wimgapi() { return BackendChoice(); }
 
 void ReplaceAll(std::wstring& text, const wchar_t* key, const std::wstring& value) {
   for (size_t at = text.find(key); at != std::wstring::npos; at = text.find(key, at + value.size()))
@@ -60,7 +64,7 @@ bool Recheck(UnmountJob& job) {
   MountRecord record;
   for (int attempt = 0; attempt < 3; attempt++) {
     if (attempt) Sleep(500);
-    if (!ReadMountRecord(job.mountPath, record)) return false;
+    if (!job.backends || !ReadMountRecord(*job.backends, job.mountPath, record)) return false;
     if (!record.stale) break;
   }
   job.stale = record.stale;
@@ -77,7 +81,7 @@ enum class StaleChoice { Discard, Keep, Cancel };
 // its file system was unmounted by someone else (or by a restart).
 StaleChoice AskStale(HWND owner, const UnmountJob& job) {
   MountKind kind;
-  bool known = ReadMountKind(job.mountPath, kind);
+  bool known = job.backends && ReadMountKind(*job.backends, job.mountPath, kind);
   std::wstring question;
   if (known && !kind.copy && kind.stagedFiles) {
     question = LoadStr(kind.dead ? IDS_ASK_DEAD_CHANGES : IDS_ASK_UNSERVED_CHANGES);
@@ -109,11 +113,12 @@ bool DiscardStale(HWND owner, const UnmountJob& job) {
   StaleChoice choice = job.writable ? AskStale(owner, job) : StaleChoice::Discard;
   if (choice == StaleChoice::Cancel) return false;
   if (choice == StaleChoice::Keep) {
-    if (ForgetStaleMount(job.mountPath)) return true;
-    Report(L"WIMUnmountImage()");
+    if (job.backends && ForgetStaleMount(*job.backends, job.mountPath)) return true;
+    ShowApiError(ContextOf(job), L"WIMUnmountImage()");
     return false;
   }
-  return MakeEngine(kBackendWimgapi)->DiscardMount(RequestOf(job, false));
+  if (!job.backends) return false;
+  return MakeEngine(*job.backends, Wimgapi(), ContextOf(job))->DiscardMount(RequestOf(job, false));
 }
 
 DWORD WINAPI WorkerMain(void* param) {
@@ -141,7 +146,8 @@ bool UnmountOne(HWND owner, const UnmountJob& job) {
   // The question comes first: a commit's handles hold the image file
   // against every other writer.
   const bool save = job.commit && AskSave(owner, job.wimPath);
-  return MakeEngine(kBackendWimgapi)->Unmount(RequestOf(job, save));
+  if (!job.backends) return false;
+  return MakeEngine(*job.backends, Wimgapi(), ContextOf(job))->Unmount(RequestOf(job, save));
 }
 
 void RecreateMountFolder(const std::wstring& folder, DWORD timeoutMs) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/backend.h"
+#include "engine/engine_host.h"
+
 #include "win/messages.h"
 
 // One image to unmount, taken from a row of the mount manager.
@@ -19,6 +22,8 @@ struct UnmountJob {
   bool stale = false;   // a stale record: discard it, nothing to save
   bool writable = false;  // mounted for writing
   bool mounting = false;  // still being mounted: cannot be unmounted yet
+  const Backends* backends = nullptr;  // bound for the program's life
+  EngineHost* host = nullptr;          // told of failures; none: nothing shown
 };
 
 // The worker posts UM_UNMOUNT_STARTED, _REFRESH, _FINISHED and _FAILED

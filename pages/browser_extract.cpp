@@ -84,15 +84,19 @@ DWORD WINAPI OpenWorker(void* param) {
 }
 }  // namespace
 
-int ExtractSelection(const ExtractJob& job, ProgressTarget* progress, volatile LONG* cancel) {
+int ExtractSelection(const ExtractJob& job, ProgressTarget* progress, CancelToken* cancel) {
+  if (!job.backends) return kResultNotBound;
   ExtractRequest request;
   request.wimPath = job.wimPath;
   request.image = job.image;
   request.paths = job.paths;
   request.target = job.target;
-  request.progress = progress;
-  request.cancel = cancel;
-  return MakeEngine(kBackendWimlib)->Extract(request);
+  BackendChoice wimlib;
+  wimlib.backend = kBackendWimlib;
+  OperationContext context;  // no host: an extraction shows no message
+  context.progress = progress;
+  context.cancel = cancel;
+  return MakeEngine(*job.backends, wimlib, context)->Extract(request);
 }
 
 std::wstring MakeUniqueFolder(const std::wstring& parent) {
@@ -218,10 +222,10 @@ bool CExtractTipDlg::OnInitDialog() {
 // "中止": asked once; the extraction then stops at its next progress call
 // and what it already wrote stays.
 void CExtractTipDlg::OnAbort() {
-  if (cancel_ || !thread_) return;
+  if (cancel_.Requested() || !thread_) return;
   int answer = AppMessageBox(hwnd_, LoadStr(IDS_ASK_ABORT), LoadStr(IDS_ASK_ABORT_CAPTION), MB_ICONQUESTION | MB_YESNO);
   if (answer == IDYES) {
-    cancel_ = 1;
+    cancel_.Request(true);
     EnableWindow(Item(IDC_EXTRACT_ABORT), FALSE);
   }
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "controls/progress_ctrl.h"
+#include "engine/backend.h"
 #include "engine/engine_host.h"
+#include "engine/operation.h"
 #include "win/dialog.h"
 
 struct ExtractJob {
@@ -17,14 +19,15 @@ struct ExtractJob {
   int image = 1;
   std::vector<std::wstring> paths;  // inside the image
   std::wstring target;              // folder the items land in, directly
+  const Backends* backends = nullptr;  // bound for the program's life
 };
 
 // Extracts the job's paths (a split set's further parts referenced) into
 // its target; each selected item lands directly in the target folder.
-// Progress goes to `progress` alone (none when null); a non-zero `*cancel`
+// Progress goes to `progress` alone (none when null); a request of `cancel`
 // stops it. Returns wimlib's result (0 on success), or 1235 when it was
 // cancelled; failures show no message.
-int ExtractSelection(const ExtractJob& job, ProgressTarget* progress = nullptr, volatile LONG* cancel = nullptr);
+int ExtractSelection(const ExtractJob& job, ProgressTarget* progress = nullptr, CancelToken* cancel = nullptr);
 
 // Runs the job on a worker thread while the small "正在提取文件" dialog is
 // shown modally over `owner`; returns wimlib's result once the worker has
@@ -84,6 +87,6 @@ class CExtractTipDlg : public Dialog, public ProgressTarget {
   CKLOProgressCtrl bar_;
   HANDLE thread_ = nullptr;
   int extractResult_ = kResultFailed;  // set by the worker before it ends
-  volatile LONG cancel_ = 0;           // set by "中止", read by the worker
+  CancelToken cancel_;                 // asked by "中止", read by the worker
   std::wstring failureReason_;         // written by the worker before it ends
 };

@@ -36,12 +36,7 @@ class CFormPage : public Dialog {
   virtual void OnMainMenuButton();
 
   // The page's operation, started by the runner (see OperationRunner).
-  bool StartOperation(OperationProc work, void* arg) { return runner_ && runner_->Start(work, arg); }
-  // For an operation without the progress page: its end, on the
-  // user-interface thread.
-  void EndPageOperation() {
-    if (runner_) runner_->Finished();
-  }
+  bool StartOperation(Operation operation) { return runner_ && runner_->Start(std::move(operation)); }
   bool RefuseWhileQueueRuns(HWND owner) const { return runner_ && runner_->RefuseWhileQueueRuns(owner); }
 
   HWND MainWindow() const { return bench_ ? bench_->mainWindow : nullptr; }

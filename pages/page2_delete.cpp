@@ -207,7 +207,7 @@ bool CPage2_Delete::RefuseSave() {
 }
 
 bool CPage2_Delete::RefuseMounted(const std::wstring& path) {
-  std::wstring folder = MountFolderOf(path);
+  std::wstring folder = MountFolderOf(bench_->backends, path);
   if (folder.empty()) return false;
   PageMessage(MountedRefusalText(path, folder), L"", MB_ICONEXCLAMATION);
   return true;
@@ -242,22 +242,25 @@ void CPage2_Delete::OnSaveAs() {
 }
 
 void CPage2_Delete::StartSave(const std::wstring& destination) {
-  auto* job = new SaveJob;
-  job->page = hwnd_;
-  job->runner = runner_;
-  job->wimPath = wimPath_;
-  job->destination = destination;
-  job->rows = SnapshotRows();
-  job->loaded = loaded_;
-  job->backend = bench_->backendKind;
+  SaveJob job;
+  job.wimPath = wimPath_;
+  job.destination = destination;
+  job.rows = SnapshotRows();
+  job.loaded = loaded_;
+  job.backends = &bench_->backends;
+  job.choice = bench_->Choice();
   const bool save = IsWindowEnabled(Item(IDC_DELETE_SAVE)) != FALSE;
   const bool saveAs = IsWindowEnabled(Item(IDC_DELETE_SAVE_AS)) != FALSE;
-  job->tempFolder = bench_->tempFolder;
-  EnterBusyState(job->backend == kBackendWimlib);
-  if (StartOperation(SaveWorker, job)) return;
+  auto end = std::make_shared<SaveEnd>();
+  Operation saving;
+  saving.display = this;
+  saving.body = [job, end](const OperationContext& context) { return OperationOutcome{Save(job, context, *end)}; };
+  saveJob_ = job;
+  saveEnd_ = end;
+  EnterBusyState(job.choice.backend == kBackendWimlib);
+  if (StartOperation(std::move(saving))) return;
   // Not started (another operation holds the program): the pending
   // changes stay in the list and the operation that runs keeps its hold.
-  delete job;
   UndoBusyState(save, saveAs);
   RefuseWhileQueueRuns(MainWindow());
 }
@@ -299,30 +302,24 @@ void CPage2_Delete::LeaveBusyState(const SaveJob& job, EngineResult result, bool
   EnableSaveButtons(listed && !refused && !SamePath(job.destination, job.wimPath), listed);
   EnableWindow(list_.hwnd(), TRUE);
   KillTimer(hwnd_, kBusyTimer);
-  EndPageOperation();
   if (told || result == kResultSuccess) return;
   if (result == kResultAborted) PageMessage(LoadStr(IDS_OP_CANCELLED), L"", MB_ICONINFORMATION);
   else PageMessage(LoadStr(IDS_SAVE_FAILED), L"", MB_ICONEXCLAMATION);
 }
 
-DWORD WINAPI CPage2_Delete::SaveWorker(void* arg) {
-  std::unique_ptr<SaveJob> job(static_cast<SaveJob*>(arg));
+EngineResult CPage2_Delete::Save(const SaveJob& job, const OperationContext& context, SaveEnd& end) {
   // Looked at again here: another program may have written the file since
   // the question was answered.
-  const bool changed = ChangedSince(job->wimPath, job->loaded);
-  bool copied = false;
-  EngineResult result = kResultFailed;
-  if (!changed) result = SaveChanges(*job, copied);
-  HWND page = job->page;
-  bool handed = RunOnWindowThread(page, [&] {
-    auto* self = dynamic_cast<CPage2_Delete*>(Window::FromHandle(page));
-    if (!self) return;
-    if (changed) self->ShowChangedMessage();
-    else if (!copied) self->PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
-    self->LeaveBusyState(*job, result, changed, changed || !copied);
-  });
-  if (!handed && job->runner) job->runner->Finished();
-  return 0;
+  end.changed = ChangedSince(job.wimPath, job.loaded);
+  end.copied = false;
+  return end.changed ? kResultFailed : SaveChanges(job, context, end.copied);
+}
+
+void CPage2_Delete::OperationEnded(const OperationOutcome& outcome) {
+  const SaveEnd end = saveEnd_ ? *saveEnd_ : SaveEnd();
+  if (end.changed) ShowChangedMessage();
+  else if (!end.copied) PageMessage(LoadStr(IDS_COPY_FAILED), L"", MB_ICONEXCLAMATION);
+  LeaveBusyState(saveJob_, outcome.result, end.changed, end.changed || !end.copied);
 }
 
 // Like "中止" of the progress page: the save's next progress call asks

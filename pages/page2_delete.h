@@ -4,6 +4,7 @@
 // into the file ("保存") or into a copy ("另存为...") on a worker thread,
 // with an animated busy text on the page.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "controls/drag_drop.h"
@@ -12,7 +13,7 @@
 #include "pages/page2_delete_save.h"
 #include "win/handles.h"
 
-class CPage2_Delete : public CFormPage, public OleDropHandler {
+class CPage2_Delete : public CFormPage, public OleDropHandler, public OperationDisplay {
  public:
   CPage2_Delete();
   ~CPage2_Delete() override;
@@ -28,6 +29,12 @@ class CPage2_Delete : public CFormPage, public OleDropHandler {
 
   // OleDropHandler
   DWORD OnOleDrop(IDataObject* data, DWORD effect, POINTL point) override;
+
+  // OperationDisplay: a save shows itself on this page (the busy text).
+  HWND Hwnd() const override { return hwnd_; }
+  void SetPercent(float) override {}
+  void OperationBegun(const std::wstring&) override {}
+  void OperationEnded(const OperationOutcome& outcome) override;
 
  protected:
   void OnInitialUpdate() override;
@@ -60,13 +67,21 @@ class CPage2_Delete : public CFormPage, public OleDropHandler {
   void OnJump(UINT command);
   void EnableSaveButtons(bool save, bool saveAs);
 
-  static DWORD WINAPI SaveWorker(void* arg);
+  // What the save running now learnt beside its result.
+  struct SaveEnd {
+    bool changed = false;  // the file was no longer the one listed
+    bool copied = false;   // the copy a save goes into could be made
+  };
+  // The save's work on its worker.
+  static EngineResult Save(const SaveJob& job, const OperationContext& context, SaveEnd& end);
 
   CWimListCtrl list_;
   std::wstring wimPath_;
   WimStamp loaded_;  // the file as the list was loaded from it
   uint32_t listedCount_ = 0;  // the images the list could hold of loaded_.imageCount
   bool saving_ = false;
+  SaveJob saveJob_;                  // the save running now
+  std::shared_ptr<SaveEnd> saveEnd_;  // and what it learns
   ComPtr<IDropTargetHelper> dragHelper_;
   ComPtr<CMyOleTarget> dropTarget_;
 };

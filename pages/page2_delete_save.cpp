@@ -38,27 +38,27 @@ std::wstring CopyBeside(const std::wstring& source, const std::wstring& destinat
   return std::wstring();
 }
 
-EngineResult WriteChanges(const SaveJob& job, const std::wstring& file) {
+EngineResult WriteChanges(const SaveJob& job, const OperationContext& context, const std::wstring& file) {
   DeleteRequest request;
   request.wimPath = file;
   request.rows = job.rows;
   request.imageCount = static_cast<int>(job.loaded.imageCount);
-  return MakeEngine(job.backend, job.tempFolder)->Delete(request);
+  return MakeEngine(*job.backends, job.choice, context)->Delete(request);
 }
 
-EngineResult SaveChanges(const SaveJob& job, bool& copied) {
+EngineResult SaveChanges(const SaveJob& job, const OperationContext& context, bool& copied) {
   copied = true;
   // Looked at again on the worker: a mount may have been made since the page
   // asked.
-  if (RefuseMountedWrite(std::vector<std::wstring>{job.wimPath, job.destination})) return kResultFailed;
+  if (RefuseMountedWrite(*job.backends, context, {job.wimPath, job.destination})) return kResultFailed;
   // wimlib writes an edit in place only by appending to the file, and
   // rebuilds it beside itself for a deletion; WIMGAPI's edits are several
   // separate writes, so they go into a copy that replaces the file once all
   // of them have succeeded.
-  if (SamePath(job.destination, job.wimPath) && job.backend == kBackendWimlib)
-    return WriteChanges(job, job.destination);
+  if (SamePath(job.destination, job.wimPath) && job.choice.backend == kBackendWimlib)
+    return WriteChanges(job, context, job.destination);
   std::wstring temp = CopyBeside(job.wimPath, job.destination);
   copied = !temp.empty();
   if (!copied) return kResultFailed;
-  return PutInPlace(temp, job.destination, WriteChanges(job, temp), true);
+  return PutInPlace(temp, job.destination, WriteChanges(job, context, temp), true);
 }

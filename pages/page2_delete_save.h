@@ -27,18 +27,14 @@ WimStamp CurrentStamp(const std::wstring& path);
 // True when the file is no longer the one the stamp was taken of.
 bool ChangedSince(const std::wstring& path, const WimStamp& loaded);
 
-// Everything a save needs, copied from the page before the worker starts.
-class OperationRunner;
-
+// Everything a save needs, copied from the page before the operation starts.
 struct SaveJob {
-  HWND page = nullptr;
   std::wstring wimPath;      // the file that was opened
   std::wstring destination;  // the file written: the same, or a copy
   std::vector<ImageRow> rows;
   WimStamp loaded;           // the opened file when its list was loaded
-  BackendKind backend = kBackendWimgapi;
-  std::wstring tempFolder;  // the host's, copied before the worker starts
-  OperationRunner* runner = nullptr;  // told of the end when the page is gone
+  const Backends* backends = nullptr;  // bound for the program's life
+  BackendChoice choice;
 };
 
 // A copy of the opened file in the destination's folder, under a name of
@@ -51,10 +47,10 @@ std::wstring CopyBeside(const std::wstring& source, const std::wstring& destinat
 // hold the images the rows were listed from (a file with
 // another count, or an empty row list, is left untouched). 0, 1235 when the
 // user aborted it (the file is then as it was), or a failure.
-EngineResult WriteChanges(const SaveJob& job, const std::wstring& file);
+EngineResult WriteChanges(const SaveJob& job, const OperationContext& context, const std::wstring& file);
 
 // The whole save: with wimlib into the opened file itself, otherwise into a
 // copy beside the destination that takes its place once every edit has
 // succeeded. Refused (failure, nothing written) while an image of either
 // file is mounted. `copied` is false when the copy could not be made.
-EngineResult SaveChanges(const SaveJob& job, bool& copied);
+EngineResult SaveChanges(const SaveJob& job, const OperationContext& context, bool& copied);

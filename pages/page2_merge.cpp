@@ -276,7 +276,7 @@ bool CPage2_Merge::ChooseDestination(std::wstring& destination, int& compression
       return false;
     }
   }
-  std::wstring folder = MountFolderOf(destination);
+  std::wstring folder = MountFolderOf(bench_->backends, destination);
   if (!folder.empty()) {
     PageMessage(MountedRefusalText(destination, folder), L"", MB_ICONEXCLAMATION);
     return false;
@@ -289,7 +289,7 @@ bool CPage2_Merge::ChooseDestination(std::wstring& destination, int& compression
     wimBoot = 0;
     return true;
   }
-  return AskNewDestinationOptions(MainWindow(), destination, compression, wimBoot);
+  return AskNewDestinationOptions(MainWindow(), *bench_, destination, compression, wimBoot);
 }
 
 void CPage2_Merge::OnExport() {
@@ -300,22 +300,22 @@ void CPage2_Merge::OnExport() {
     PageMessage(LoadStr(IDS_MERGE_STILL_LOADING), L"", MB_ICONEXCLAMATION);
     return;
   }
-  auto job = std::make_unique<ExportJob>();
+  ExportJob job;
   HWND list = list_.hwnd();
   int rows = ListRowCount(list);
   for (int r = 0; r < rows; r++) {
     if (ListRowImage(list, r) != kTicked) continue;
-    job->images.push_back({ListItemText(list, r, kColumnPath), _wtoi(ListItemText(list, r, kColumnIndex).c_str())});
+    job.images.push_back({ListItemText(list, r, kColumnPath), _wtoi(ListItemText(list, r, kColumnIndex).c_str())});
   }
-  if (job->images.empty()) {
+  if (job.images.empty()) {
     PageMessage(LoadStr(IDS_MERGE_NOTHING), L"", MB_ICONEXCLAMATION);
     return;
   }
-  if (!ChooseDestination(job->destination, job->compression, job->wimBoot)) return;
-  job->backend = bench_->backendKind;
-  job->tempFolder = bench_->tempFolder;
-  job->progress = bench_ ? bench_->ProgressView() : nullptr;
-  if (runner_) StartExport(this, *runner_, std::move(job));
+  if (!ChooseDestination(job.destination, job.compression, job.wimBoot)) return;
+  job.backends = &bench_->backends;
+  job.choice = bench_->Choice();
+  job.progress = bench_->ProgressView();
+  if (runner_) StartExport(this, *runner_, job);
 }
 
 bool CPage2_Merge::OnCommand(int id, int code, HWND control) {

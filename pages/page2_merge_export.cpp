@@ -17,30 +17,27 @@ void ShowExportStatus(CPage_Progress* progress, int n, int total) {
   if (titles.size() > 3) progress->SetDescription(FormatStr(titles[3].c_str(), n, total));
 }
 
-EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image) {
-  return MakeEngine(job.backend, job.tempFolder)
-      ->Export({image.source, image.index, job.destination, job.compression, job.wimBoot, job.progress});
+EngineResult ExportOne(const ExportJob& job, const ExportJob::Image& image, const OperationContext& context) {
+  return MakeEngine(*job.backends, job.choice, context)
+      ->Export({image.source, image.index, job.destination, job.compression, job.wimBoot});
 }
 
-DWORD WINAPI ExportWorker(void* arg) {
-  std::unique_ptr<ExportJob> job(static_cast<ExportJob*>(arg));
-  if (job->progress) job->progress->Begin();
-  const int total = static_cast<int>(job->images.size());
+EngineResult ExportAll(const ExportJob& job, const OperationContext& context) {
+  const int total = static_cast<int>(job.images.size());
   int result = kResultSuccess;
   for (int n = 1; n <= total; n++) {
-    const ExportJob::Image& image = job->images[n - 1];
-    ShowExportStatus(job->progress, n, total);
-    result = CombineExportResults(result, ExportOne(*job, image));
+    const ExportJob::Image& image = job.images[n - 1];
+    ShowExportStatus(job.progress, n, total);
+    result = CombineExportResults(result, ExportOne(job, image, context));
     if (result == kResultAborted) break;
     // A cancel pressed during an export that could not stop (wimlib, or a
     // short WIMGAPI export) ends the loop before the next image.
-    if (n < total && AskAbortIfRequested()) {
+    if (n < total && AskAbortIfRequested(context)) {
       result = kResultAborted;
       break;
     }
   }
-  if (job->progress) job->progress->Finish(result);
-  return 0;
+  return result;
 }
 }  // namespace
 
@@ -50,12 +47,13 @@ int CombineExportResults(int combined, int next) {
   return next;
 }
 
-bool StartExport(Dialog* page, OperationRunner& runner, std::unique_ptr<ExportJob> job) {
+bool StartExport(Dialog* page, OperationRunner& runner, const ExportJob& job) {
+  Operation exporting;
+  exporting.display = job.progress;
+  exporting.body = [job](const OperationContext& context) { return OperationOutcome{ExportAll(job, context)}; };
   HWND host = GetParent(page->hwnd());
   ShowWindow(host, SW_HIDE);
-  ExportJob* raw = job.release();
-  if (runner.Start(ExportWorker, raw)) return true;
-  delete raw;
+  if (runner.Start(std::move(exporting))) return true;
   ShowWindow(host, SW_SHOW);
   return false;
 }

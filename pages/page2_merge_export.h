@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/backend.h"
+#include "engine/operation.h"
 
 class CPage_Progress;
 class Dialog;
@@ -23,9 +24,9 @@ struct ExportJob {
   std::wstring destination;
   int compression = 1;  // for a new destination
   int wimBoot = 0;      // wimlib only
-  BackendKind backend = kBackendWimgapi;
-  std::wstring tempFolder;  // the host's, copied before the worker starts
-  CPage_Progress* progress = nullptr;  // where the worker reports
+  const Backends* backends = nullptr;  // bound for the program's life
+  BackendChoice choice;                // copied before the operation starts
+  CPage_Progress* progress = nullptr;  // where the operation reports
 };
 
 // The result of the whole loop from the results of its exports: a cancel
@@ -33,11 +34,13 @@ struct ExportJob {
 // later success.
 int CombineExportResults(int combined, int next);
 
-// Hides the advanced host and starts the export worker for the job through
-// `runner`; the worker reports to the job's progress page. Returns false
-// (the host shown again) when no operation could be started.
-bool StartExport(Dialog* page, OperationRunner& runner, std::unique_ptr<ExportJob> job);
+// Hides the advanced host and starts the export of the job through
+// `runner`; it reports to the job's progress page. Returns false (the host
+// shown again) when no operation could be started.
+bool StartExport(Dialog* page, OperationRunner& runner, const ExportJob& job);
 
 // The capture options dialog for a new destination, reduced to the
 // default edition: its compression type and WIMBoot choice on OK.
-bool AskNewDestinationOptions(HWND owner, const std::wstring& destination, int& compression, int& wimBoot);
+struct Workbench;
+bool AskNewDestinationOptions(HWND owner, const Workbench& bench, const std::wstring& destination, int& compression,
+                              int& wimBoot);

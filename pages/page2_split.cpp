@@ -18,27 +18,6 @@ const uint64_t kUnitBytes[3] = {1ull << 10, 1ull << 20, 1ull << 30};
 // The header version of files whose resources are solid (ESD files).
 constexpr uint32_t kSolidVersion = 0xE00;
 
-// What the split worker needs, copied from the page before it starts.
-struct SplitJob {
-  std::wstring source;
-  std::wstring target;
-  uint64_t partSize = 0;
-  BackendKind backend = kBackendWimgapi;
-  std::wstring tempFolder;
-  std::vector<std::wstring> shownParts;  // existing parts the user agreed to replace
-  CPage_Progress* progress = nullptr;    // where the worker reports
-};
-
-DWORD WINAPI SplitWorker(void* arg) {
-  std::unique_ptr<SplitJob> job(static_cast<SplitJob*>(arg));
-  CPage_Progress* progress = job->progress;
-  if (progress) progress->Begin();
-  EngineResult result = MakeEngine(job->backend, job->tempFolder)
-                            ->Split({job->source, job->target, job->partSize, job->shownParts, progress});
-  if (progress) progress->Finish(result);
-  return 0;
-}
-
 }  // namespace
 
 CPage2_Split::CPage2_Split() : CFormPage(IDD_PAGE_SPLIT) {}
@@ -130,7 +109,7 @@ bool CPage2_Split::HasSolidResources(const std::wstring& path) {
 // when the library is there; otherwise the file's own header does.
 bool CPage2_Split::IsAlreadySplit() const {
   int parts = 1;
-  EngineResult read = MakeEngine(kBackendWimgapi)->ReadPartCount(source_, parts);
+  EngineResult read = MakeEngine(bench_->backends, bench_->Choice(kBackendWimgapi))->ReadPartCount(source_, parts);
   if (read != kResultNotBound) return read == kResultSuccess && parts != 1;
   WimFileReader reader;
   return reader.Read(source_) && reader.TotalParts() != 1;
@@ -164,7 +143,7 @@ bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& 
   std::vector<std::wstring> written = existingParts;
   written.push_back(target_);
   std::wstring mounted;
-  std::wstring folder = MountFolderOfAny(written, &mounted);
+  std::wstring folder = MountFolderOfAny(bench_->backends, written, &mounted);
   if (!folder.empty()) {
     PageMessage(MountedRefusalText(mounted, folder), L"", MB_ICONEXCLAMATION);
     return false;
@@ -201,14 +180,15 @@ void CPage2_Split::OnSplit() {
   std::vector<std::wstring> existingParts;
   if (!CheckBeforeSplit(bytes, existingParts)) return;
 
-  auto* job = new SplitJob{source_, target_, bytes, bench_->backendKind, bench_->tempFolder, existingParts,
-                           bench_ ? bench_->ProgressView() : nullptr};
+  SplitRequest request{source_, target_, bytes, existingParts};
+  Operation split;
+  split.display = bench_->ProgressView();
+  split.body = [backends = &bench_->backends, choice = bench_->Choice(), request](const OperationContext& context) {
+    return OperationOutcome{MakeEngine(*backends, choice, context)->Split(request)};
+  };
   HWND host = GetParent(hwnd_);
   ShowWindow(host, SW_HIDE);
-  if (!StartOperation(SplitWorker, job)) {
-    delete job;
-    ShowWindow(host, SW_SHOW);
-  }
+  if (!StartOperation(std::move(split))) ShowWindow(host, SW_SHOW);
 }
 
 bool CPage2_Split::OnCommand(int id, int code, HWND control) {

@@ -233,47 +233,39 @@ void CPage_Apply::QueueTask(bool mount, bool writable) {
 }
 
 void CPage_Apply::StartWorker(bool mount, bool writable) {
-  running_.wimPath = wimFile_;
-  running_.target = target_;
-  running_.index = ChosenImage();
-  running_.verify = IsDlgButtonChecked(hwnd_, IDC_APPLY_VERIFY) == BST_CHECKED;
-  running_.noAcl = IsDlgButtonChecked(hwnd_, IDC_APPLY_NO_ACL) == BST_CHECKED;
-  running_.mount = mount;
-  running_.writable = writable;
-  running_.tempFolder = bench_->tempFolder;
-  running_.backend = bench_->backendKind;
-  Show(false);
-  if (StartOperation(Worker, this)) return;
-  Show(true);
-  RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
-}
-
-DWORD WINAPI CPage_Apply::Worker(void* arg) {
-  auto* page = static_cast<CPage_Apply*>(arg);
-  const Request& r = page->running_;
-  Workbench* app = page->bench_;
-  CPage_Progress* progress = app ? app->ProgressView() : nullptr;
-  if (progress) progress->Begin();
+  ApplyRequest apply{wimFile_, target_, ChosenImage(), IsDlgButtonChecked(hwnd_, IDC_APPLY_VERIFY) == BST_CHECKED,
+                     IsDlgButtonChecked(hwnd_, IDC_APPLY_NO_ACL) == BST_CHECKED};
+  MountRequest request{apply.wimPath, apply.target, apply.index, apply.verify, apply.noSecurity, writable};
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
   titles.resize(3);
-  if (progress)
-    progress->SetDescription(FormatStr(titles[r.mount ? 2 : 1].c_str(), LastComponent(r.wimPath).c_str(),
-                                       LastComponent(r.target).c_str()));
-  EngineResult result;
-  if (r.mount) {
-    result = MakeEngine(kBackendWimgapi, r.tempFolder)->Mount(
-        {r.wimPath, r.target, r.index, r.verify, r.noAcl, r.writable, progress});
-    // The mounted-images window reads the new mount on the user-interface thread.
-    if (app && app->mainWindow) {
-      PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
-      if (app->settings.autoPopMountList)
-        PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
-    }
+  Operation operation;
+  operation.title = FormatStr(titles[mount ? 2 : 1].c_str(), LastComponent(apply.wimPath).c_str(),
+                              LastComponent(apply.target).c_str());
+  operation.display = bench_->ProgressView();
+  const Backends* backends = &bench_->backends;
+  if (mount) {
+    // Only WIMGAPI mounts.
+    HWND main = bench_->mainWindow;
+    const bool showMounts = bench_->settings.autoPopMountList != 0;
+    operation.body = [backends, choice = bench_->Choice(kBackendWimgapi), request, main,
+                      showMounts](const OperationContext& context) -> OperationOutcome {
+      EngineResult result = MakeEngine(*backends, choice, context)->Mount(request);
+      // The mounted-images window reads the new mount on the user-interface thread.
+      if (main) {
+        PostMessageW(main, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
+        if (showMounts) PostMessageW(main, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
+      }
+      return {result};
+    };
   } else {
-    result = MakeEngine(r.backend, r.tempFolder)->Apply({r.wimPath, r.target, r.index, r.verify, r.noAcl, progress});
+    operation.body = [backends, choice = bench_->Choice(), apply](const OperationContext& context) -> OperationOutcome {
+      return {MakeEngine(*backends, choice, context)->Apply(apply)};
+    };
   }
-  if (progress) progress->Finish(result);
-  return 0;
+  Show(false);
+  if (StartOperation(std::move(operation))) return;
+  Show(true);
+  RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
 }
 
 DWORD CPage_Apply::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {

@@ -23,20 +23,6 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
   // The chosen image: the 1-based number of the first marked row, 0 if none.
   int ChosenImage() const;
 
-  // What one apply or mount runs with, taken on the user-interface thread
-  // before the worker starts.
-  struct Request {
-    std::wstring wimPath;
-    std::wstring target;
-    int index = 0;
-    bool verify = false;
-    bool noAcl = false;
-    bool mount = false;
-    bool writable = false;
-    std::wstring tempFolder;  // the host's, copied before the worker starts
-    BackendKind backend = kBackendWimgapi;  // likewise
-  };
-
  protected:
   void OnInitialUpdate() override;
   bool OnCommand(int id, int code, HWND control) override;
@@ -62,7 +48,6 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
   void StartWorker(bool mount, bool writable);
   void ShowContextMenu();
   void OnInitMenuPopup(HMENU menu);
-  static DWORD WINAPI Worker(void* page);
 
   CWimListCtrl list_;
   CDropTargetEdit wimEdit_;
@@ -72,5 +57,4 @@ class CPage_Apply : public CFormPage, private OleDropHandler {
   ImageXml images_;  // the XML of the listed file, prepared once
   ComPtr<IDropTargetHelper> dragImages_;
   ComPtr<CMyOleTarget> dropTarget_;
-  Request running_;
 };

@@ -232,7 +232,11 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
 }
 
 bool CPage_Browser::OpenPageWim() {
-  std::unique_ptr<BrowsedWim> wim = MakeEngine(kBackendWimlib)->OpenForBrowsing(wimPath_);
+  BackendChoice wimlib;
+  wimlib.backend = kBackendWimlib;
+  OperationContext context;  // a file that cannot be opened is told
+  context.host = bench_;
+  std::unique_ptr<BrowsedWim> wim = MakeEngine(bench_->backends, wimlib, context)->OpenForBrowsing(wimPath_);
   if (!wim) return false;
   wim_ = std::move(wim);
   return true;
@@ -372,6 +376,7 @@ ExtractJob CPage_Browser::SelectionJob(const std::wstring& target) const {
   ExtractJob job;
   job.wimPath = wimPath_;
   job.image = image_;
+  job.backends = &bench_->backends;
   job.paths = SelectedPaths();
   job.target = target;
   return job;
@@ -410,6 +415,7 @@ bool CPage_Browser::ExtractAndOpen(int row) {
   ExtractJob job;
   job.wimPath = wimPath_;
   job.image = image_;
+  job.backends = &bench_->backends;
   job.paths = {item->path};
   return StartExtractAndOpen(job, bench_->tempFolder, NameOf(item->path));
 }

@@ -6,6 +6,7 @@
 #include "win/paths.h"
 #include "win/pickers.h"
 #include "pages/save_option_dlg.h"
+#include "pages/shell_task_options.h"
 #include "pages/skipped_items_dlg.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
@@ -111,7 +112,7 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
     AppMessageBox(hwnd_, LoadStr(IDS_INVALID_PATH), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  std::wstring mountFolder = MountFolderOf(wimFile_);
+  std::wstring mountFolder = MountFolderOf(bench_->backends, wimFile_);
   if (!mountFolder.empty()) {
     AppMessageBox(hwnd_, MountedRefusalText(wimFile_, mountFolder), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
     return;
@@ -120,6 +121,7 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
 
   info_ = ImageInfo();
   CSaveOptionDlg options;
+  OfferBackendOf(*bench_, options);
   options.appendMode = append ? 1 : 0;
   options.wimPath = wimFile_;
   if (options.DoModal(app ? app->mainWindow : hwnd_) != IDOK) return;
@@ -132,9 +134,8 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
   info_.description = description_;
   info_.displayDescription = displayDescription_;
 
-  running_.append = append;
   if (IsDlgButtonChecked(hwnd_, IDC_CAP_QUEUE) == BST_CHECKED) QueueTask(append);
-  else StartCapture();
+  else StartCapture(append);
 }
 
 void CPage_Capture::QueueTask(bool append) {
@@ -155,53 +156,37 @@ void CPage_Capture::QueueTask(bool append) {
   queue->AddTask(sourceFolder_, wimFile_, record, true);
 }
 
-void CPage_Capture::StartCapture() {
-  running_.source = sourceFolder_;
-  running_.wimPath = wimFile_;
-  running_.compression = compression_;
-  running_.verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
-  running_.noAcl = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
-  running_.info = info_;
-  running_.tempFolder = bench_->tempFolder;
-  running_.backend = bench_->backendKind;
-  running_.lists = SnapshotCaptureLists();
-  Show(false);
-  if (StartOperation(CaptureWorker, this)) return;
-  Show(true);
-  RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
-}
-
-DWORD WINAPI CPage_Capture::CaptureWorker(void* arg) {
-  auto* page = static_cast<CPage_Capture*>(arg);
-  const Request& r = page->running_;
-  Workbench* app = page->bench_;
-  CPage_Progress* progress = app ? app->ProgressView() : nullptr;
-  if (progress) progress->Begin();
-  std::wstring format = SplitFields(LoadStr(IDS_PROGRESS_TITLES)).at(0);
-  if (progress)
-    progress->SetDescription(FormatStr(format.c_str(), LastComponent(r.source).c_str(), LastComponent(r.wimPath).c_str()));
+// The capture as an operation: everything it needs is copied here, on the
+// user-interface thread.
+void CPage_Capture::StartCapture(bool append) {
   CaptureRequest request;
-  request.source = r.source;
-  request.wimPath = r.wimPath;
-  request.compression = r.compression;
-  request.append = r.append;
-  request.verify = r.verify;
-  request.noSecurity = r.noAcl;
-  request.info = r.info;
-  request.lists = r.lists;
-  request.progress = progress;
+  request.source = sourceFolder_;
+  request.wimPath = wimFile_;
+  request.compression = compression_;
+  request.append = append;
+  request.verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
+  request.noSecurity = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
+  request.info = info_;
   // The user is asked about the first file that cannot be read.
-  CaptureReport report;
   request.unreadable = UnreadablePolicy::kAsk;
   request.ask = AskAboutUnreadable;
-  request.askContext = app ? app->mainWindow : nullptr;
-  request.report = &report;
-  EngineResult result = MakeEngine(r.backend, r.tempFolder)->Capture(request);
-  if (progress) {
-    progress->SetSkippedViewer(ShowSkippedItems);
-    progress->Finish(result, report);
-  }
-  return 0;
+  request.askContext = bench_->mainWindow;
+  Operation capture;
+  std::wstring format = SplitFields(LoadStr(IDS_PROGRESS_TITLES)).at(0);
+  capture.title = FormatStr(format.c_str(), LastComponent(request.source).c_str(), LastComponent(request.wimPath).c_str());
+  capture.display = bench_->ProgressView();
+  if (capture.display) bench_->ProgressView()->SetSkippedViewer(ShowSkippedItems);
+  capture.body = [backends = &bench_->backends, choice = bench_->Choice(), request](const OperationContext& context) {
+    OperationOutcome outcome;
+    CaptureRequest own = request;
+    own.report = &outcome.report;
+    outcome.result = MakeEngine(*backends, choice, context)->Capture(own);
+    return outcome;
+  };
+  Show(false);
+  if (StartOperation(std::move(capture))) return;
+  Show(true);
+  RefuseWhileQueueRuns(hwnd_);  // a run that began after the first look
 }
 
 bool CPage_Capture::OnCommand(int id, int code, HWND control) {

@@ -17,21 +17,6 @@ class CPage_Capture : public CFormPage {
   void SetSourceFolder(const std::wstring& folder);
   const std::wstring& sourceFolder() const { return sourceFolder_; }
 
-  // What one capture runs with: taken from the page on the user-interface
-  // thread before the worker starts, so the worker never reads the fields.
-  struct Request {
-    std::wstring source;
-    std::wstring wimPath;
-    int compression = 1;
-    bool append = false;
-    bool verify = false;
-    bool noAcl = false;
-    ImageInfo info;
-    std::wstring tempFolder;  // the host's, copied before the worker starts
-    BackendKind backend = kBackendWimgapi;  // likewise
-    CaptureLists lists;       // likewise
-  };
-
   // The request is valid: the source is an existing folder, the WIM path
   // ends in ".wim" (any case) and does not lie inside the source folder.
   static bool PathsValid(const std::wstring& source, const std::wstring& wimPath);
@@ -51,8 +36,7 @@ class CPage_Capture : public CFormPage {
   bool ConfirmTarget(bool append);
   void SelectWimText();
   void QueueTask(bool append);
-  void StartCapture();
-  static DWORD WINAPI CaptureWorker(void* page);
+  void StartCapture(bool append);
 
   CDropTargetEdit sourceEdit_;
   CDropTargetEdit wimEdit_;
@@ -61,5 +45,4 @@ class CPage_Capture : public CFormPage {
   std::wstring name_, displayName_, description_, displayDescription_;
   int compression_ = 1;
   ImageInfo info_;
-  Request running_;  // the request of the worker that runs now
 };

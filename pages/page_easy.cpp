@@ -158,14 +158,29 @@ void CPage_Easy::OnCapture() {
     append_ = answer == IDNO;
   }
   choice_ = CaptureChoice();
-  if (!AskCaptureOptions(hwnd_, append_, target_, choice_)) return;
+  if (!AskCaptureOptions(hwnd_, *bench_, append_, target_, choice_)) return;
   choice_.info.name.clear();
   choice_.info.displayName.clear();
   choice_.info.description.clear();
   choice_.info.displayDescription.clear();
-  Show(false);
-  TakeHostCopies();
-  if (!StartOperation(CaptureWorker, this)) Show(true);
+  CaptureRequest request;
+  request.source = source_;
+  request.wimPath = target_;
+  request.compression = choice_.compression;
+  request.append = append_;
+  request.info = choice_.info;
+  // The user is asked about the first file that cannot be read.
+  request.unreadable = UnreadablePolicy::kAsk;
+  request.ask = AskAboutUnreadable;
+  request.askContext = bench_->mainWindow;
+  if (CPage_Progress* progress = bench_->ProgressView()) progress->SetSkippedViewer(ShowSkippedItems);
+  StartEasyOperation([backends = &bench_->backends, choice = bench_->Choice(), request](const OperationContext& context) {
+    OperationOutcome outcome;
+    CaptureRequest own = request;
+    own.report = &outcome.report;
+    outcome.result = MakeEngine(*backends, choice, context)->Capture(own);
+    return outcome;
+  });
 }
 
 void CPage_Easy::OnApply() {
@@ -180,10 +195,10 @@ void CPage_Easy::OnApply() {
     if (chooser.DoModal(bench_ ? bench_->mainWindow : hwnd_) != IDOK) return;
     image_ = chooser.image();
   }
-  Show(false);
-  if (bench_) bench_->FocusMainWindow();
-  TakeHostCopies();
-  if (!StartOperation(ApplyWorker, this)) Show(true);
+  ApplyRequest request{source_, target_, image_, false, false};
+  StartEasyOperation([backends = &bench_->backends, choice = bench_->Choice(), request](const OperationContext& context) {
+    return OperationOutcome{MakeEngine(*backends, choice, context)->Apply(request)};
+  });
 }
 
 void CPage_Easy::OnMount() {
@@ -197,80 +212,25 @@ void CPage_Easy::OnMount() {
   if (chooser.DoModal(app ? app->mainWindow : hwnd_) != IDOK) return;
   image_ = chooser.image();
   writable_ = chooser.writable();
+  // Only WIMGAPI mounts.
+  MountRequest request{source_, target_, image_, false, false, writable_};
+  StartEasyOperation([backends = &bench_->backends, choice = bench_->Choice(kBackendWimgapi),
+                      request](const OperationContext& context) {
+    return OperationOutcome{MakeEngine(*backends, choice, context)->Mount(request)};
+  });
+}
+
+void CPage_Easy::StartEasyOperation(std::function<OperationOutcome(const OperationContext&)> body) {
+  CPage_Progress* progress = bench_->ProgressView();
+  Operation operation;
+  operation.display = progress;
+  operation.body = std::move(body);
   Show(false);
-  TakeHostCopies();
-  if (!StartOperation(MountWorker, this)) Show(true);
-}
-
-void CPage_Easy::BeginOperation() {
-  Workbench* app = bench_;
-  if (CPage_Progress* progress = app ? app->ProgressView() : nullptr) {
-    progress->SetReturnPage(this);
-    progress->Begin();
-  }
-}
-
-void CPage_Easy::TakeHostCopies() {
-  tempFolder_ = bench_->tempFolder;
-  lists_ = SnapshotCaptureLists();
-}
-
-void CPage_Easy::FinishOperation(int result) {
-  Workbench* app = bench_;
-  if (CPage_Progress* progress = app ? app->ProgressView() : nullptr) progress->Finish(result);
-}
-
-namespace {
-// The back end selected now; WIMGAPI without an application object.
-BackendKind BackendOf(const Workbench* app) { return app ? app->backendKind : kBackendWimgapi; }
-}  // namespace
-
-DWORD WINAPI CPage_Easy::CaptureWorker(void* arg) {
-  auto* page = static_cast<CPage_Easy*>(arg);
-  page->BeginOperation();
-  Workbench* app = page->bench_;
-  CaptureRequest request;
-  request.source = page->source_;
-  request.wimPath = page->target_;
-  request.compression = page->choice_.compression;
-  request.append = page->append_;
-  request.info = page->choice_.info;
-  request.lists = page->lists_;
-  request.progress = app ? app->PageProgress() : nullptr;
-  // The user is asked about the first file that cannot be read.
-  CaptureReport report;
-  request.unreadable = UnreadablePolicy::kAsk;
-  request.ask = AskAboutUnreadable;
-  request.askContext = app ? app->mainWindow : nullptr;
-  request.report = &report;
-  EngineResult result = MakeEngine(BackendOf(app), page->tempFolder_)->Capture(request);
-  if (CPage_Progress* progress = app ? app->ProgressView() : nullptr) {
-    progress->SetSkippedViewer(ShowSkippedItems);
-    progress->Finish(result, report);
-  }
-  return 0;
-}
-
-DWORD WINAPI CPage_Easy::ApplyWorker(void* arg) {
-  auto* page = static_cast<CPage_Easy*>(arg);
-  page->BeginOperation();
-  Workbench* app = page->bench_;
-  EngineResult result = MakeEngine(BackendOf(app), page->tempFolder_)
-                            ->Apply({page->source_, page->target_, page->image_, false, false,
-                                     app ? app->PageProgress() : nullptr});
-  page->FinishOperation(result);
-  return 0;
-}
-
-DWORD WINAPI CPage_Easy::MountWorker(void* arg) {
-  auto* page = static_cast<CPage_Easy*>(arg);
-  page->BeginOperation();
-  Workbench* app = page->bench_;
-  EngineResult result = MakeEngine(kBackendWimgapi, page->tempFolder_)
-                            ->Mount({page->source_, page->target_, page->image_, false, false, page->writable_,
-                                     app ? app->PageProgress() : nullptr});
-  page->FinishOperation(result);
-  return 0;
+  bench_->FocusMainWindow();
+  if (progress) progress->SetReturnPage(this);
+  if (StartOperation(std::move(operation))) return;
+  if (progress) progress->SetReturnPage(nullptr);
+  Show(true);
 }
 
 // ---- commands and messages ------------------------------------------------

@@ -3,6 +3,7 @@
 // picked below it, and the buttons of the operations that fit the pair:
 // "捕获" for a folder, "应用" and "挂载" for a WIM file.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "pages/shell_task_options.h"
@@ -58,12 +59,9 @@ class CPage_Easy : public CFormPage, public OleDropHandler {
   void PaintArrow(HDC dc, const RECT& from, const RECT& to);
   const PngImage* Picture(UINT id) const;
 
-  static DWORD WINAPI CaptureWorker(void* self);
-  static DWORD WINAPI ApplyWorker(void* self);
-  static DWORD WINAPI MountWorker(void* self);
-  void BeginOperation();
-  void FinishOperation(int result);
-  void TakeHostCopies();
+  // Runs `body` with the progress page in this page's place, which it
+  // comes back to.
+  void StartEasyOperation(std::function<OperationOutcome(const OperationContext&)> body);
 
   bool filled_ = false;
   std::wstring source_;
@@ -73,10 +71,6 @@ class CPage_Easy : public CFormPage, public OleDropHandler {
   bool writable_ = false;
   bool append_ = false;
   CaptureChoice choice_;
-  // The host's temporary folder and capture lists, copied on this thread
-  // just before a worker starts (the preferences may replace the host's).
-  std::wstring tempFolder_;
-  CaptureLists lists_;
   PngImage emptyPicture_;
   PngImage folderPicture_;
   PngImage wimPicture_;

@@ -46,7 +46,7 @@ bool CSaveOptionDlg::OnInitDialog() {
     offeredBootIndex_ = 1;
     MarkCompression(1);
   }
-  if (Host().backendKind == kBackendWimgapi) {
+  if (backend == kBackendWimgapi) {
     ShowWindow(Item(IDC_OPT_WIMBOOT), SW_HIDE);
     OfferSolidOnlyIfWritable();
   }
@@ -57,7 +57,10 @@ bool CSaveOptionDlg::OnInitDialog() {
 // a tooltip that says why; appending keeps the existing file's compression
 // whatever the back end can make.
 void CSaveOptionDlg::OfferSolidOnlyIfWritable() {
-  if (compressionLocked_ || MakeEngine(kBackendWimgapi, Host().tempFolder)->WritesSolid()) return;
+  if (compressionLocked_ || !backends) return;
+  BackendChoice wimgapi;
+  wimgapi.tempFolder = tempFolder;
+  if (MakeEngine(*backends, wimgapi)->WritesSolid()) return;
   HWND button = Item(IDC_OPT_COMP_LZMS);
   EnableWindow(button, FALSE);
   solidUnavailable_ = true;

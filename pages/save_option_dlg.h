@@ -13,6 +13,7 @@
 #pragma once
 #include <string>
 
+#include "engine/backend.h"
 #include "win/dialog.h"
 
 class CSaveOptionDlg : public Dialog {
@@ -23,6 +24,12 @@ class CSaveOptionDlg : public Dialog {
   int appendMode = 0;    // 0: a new file; 1: a further image of wimPath
   std::wstring wimPath;  // the target: read in append mode; its extension checked in create mode
   int defaultOnly = 0;   // 1: edition list "默认" only; edition and boot locked
+  // The back end the image will be written with, and the bound back ends
+  // (which tell whether WIMGAPI writes solid files); none: WIMGAPI, and
+  // solid is offered.
+  BackendKind backend = kBackendWimgapi;
+  const Backends* backends = nullptr;
+  std::wstring tempFolder;  // given to WIMGAPI when it is asked
 
   // Outputs, valid after IDOK.
   int compressionType = 1;   // 0 none, 1 XPRESS, 2 LZX, 3 LZMS (solid for a new file)

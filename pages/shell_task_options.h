@@ -12,6 +12,13 @@ struct CaptureChoice {
   ImageInfo info;       // bootIndex, flags and wimBoot come from the dialog
 };
 
+class CSaveOptionDlg;
+struct Workbench;
+
 // Opens the capture options dialog for `target`, in its append mode when
-// `append`, else in its create mode. False when the user cancelled.
-bool AskCaptureOptions(HWND owner, bool append, const std::wstring& target, CaptureChoice& choice);
+// `append`, else in its create mode, for the back end `bench` has selected.
+// False when the user cancelled.
+bool AskCaptureOptions(HWND owner, const Workbench& bench, bool append, const std::wstring& target,
+                       CaptureChoice& choice);
+// Gives the options dialog the back end `bench` has selected.
+void OfferBackendOf(const Workbench& bench, CSaveOptionDlg& options);

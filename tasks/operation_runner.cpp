@@ -1,10 +1,12 @@
 #include "tasks/operation_runner.h"
 
-#include "win/messages.h"
+#include "engine/failure_reason.h"
 #include "resources/ids_capture_apply.h"
 #include "tasks/workbench.h"
 #include "win/message_box.h"
+#include "win/messages.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 namespace {
 constexpr DWORD kLingeringWorkerWaitMs = 5000;
@@ -24,20 +26,23 @@ bool WaitPumpingSentMessages(HANDLE thread, DWORD timeoutMs) {
 }
 }  // namespace
 
+// One operation on its way: what the worker owns.
+struct OperationRunner::Run {
+  OperationRunner* runner = nullptr;
+  Operation operation;
+  std::shared_ptr<CancelToken> cancel;
+  OperationContext context;
+  bool queue = false;
+};
+
 OperationRunner::OperationRunner(Workbench& bench) : bench_(bench) {}
 
-OperationRunner::~OperationRunner() {
-  for (HANDLE thread : workers_) CloseHandle(thread);
-}
+OperationRunner::~OperationRunner() = default;
 
 void OperationRunner::ForgetEndedWorkers() const {
   for (size_t i = 0; i < workers_.size();) {
-    if (WaitForSingleObject(workers_[i], 0) == WAIT_OBJECT_0) {
-      CloseHandle(workers_[i]);
-      workers_.erase(workers_.begin() + i);
-    } else {
-      i++;
-    }
+    if (WaitForSingleObject(workers_[i].get(), 0) == WAIT_OBJECT_0) workers_.erase(workers_.begin() + i);
+    else i++;
   }
 }
 
@@ -45,57 +50,79 @@ void OperationRunner::EnableTabs(bool enable) const {
   if (bench_.mainWindow) SendMessageW(bench_.mainWindow, UM_ENABLE_TABS, enable ? 1 : 0, 0);
 }
 
-bool OperationRunner::Launch(OperationProc work, void* arg, bool queue) {
-  if (!work || bench_.taskRunnerActive) return false;
+bool OperationRunner::Launch(Operation operation, bool queue) {
+  if (!operation.body || queueRunning_) return false;
   // A worker that has reported its end may not quite have returned yet.
-  if (!bench_.busyFlag && Running()) Wait(kLingeringWorkerWaitMs);
-  if (InterlockedCompareExchange(&bench_.busyFlag, 1, 0) != 0) return false;
-  bench_.cancelRequested = 0;
-  bench_.cancelConfirmed = 0;
-  if (queue) {
-    bench_.taskRunnerActive = 1;
-    bench_.quietErrors = 1;
-  }
+  if (!busyFlag_ && Running()) Wait(kLingeringWorkerWaitMs);
+  bool idle = false;
+  if (!busyFlag_.compare_exchange_strong(idle, true)) return false;
+  auto run = std::make_unique<Run>();
+  run->runner = this;
+  run->queue = queue;
+  run->cancel = std::make_shared<CancelToken>();
+  run->context.progress = operation.display;
+  run->context.cancel = run->cancel.get();
+  run->context.host = &bench_;
+  run->context.quietErrors = queue;
+  run->operation = std::move(operation);
+  AcquireSRWLockExclusive(&cancelLock_);
+  cancel_ = run->cancel;
+  ReleaseSRWLockExclusive(&cancelLock_);
+  if (queue) queueRunning_ = true;
   EnableTabs(false);
-  HANDLE thread = CreateThread(nullptr, 0, work, arg, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, Worker, run.get(), 0, nullptr);
   if (!thread) {
-    if (queue) QueueFinished();
-    else Finished();
+    Finished(queue);
     return false;
   }
-  workers_.push_back(thread);
+  run.release();  // the worker's now
+  workers_.emplace_back(thread);
   return true;
 }
 
-bool OperationRunner::Start(OperationProc work, void* arg) { return Launch(work, arg, false); }
+DWORD WINAPI OperationRunner::Worker(void* arg) {
+  std::unique_ptr<Run> run(static_cast<Run*>(arg));
+  OperationDisplay* display = run->operation.display;
+  HWND window = display ? display->Hwnd() : nullptr;
+  // What an earlier operation on this thread noted is not this one's failure.
+  ClearFailure();
+  if (display) RunOnWindowThread(window, [&] { display->OperationBegun(run->operation.title); });
+  OperationOutcome outcome = run->operation.body(run->context);
+  // Read here, on the thread where the engine noted it.
+  if (outcome.result != kResultSuccess && outcome.result != kResultAborted && outcome.reason.empty())
+    outcome.reason = FailureText();
+  OperationRunner* runner = run->runner;
+  const bool queue = run->queue;
+  bool handed = display && RunOnWindowThread(window, [&] {
+    runner->Finished(queue);
+    display->OperationEnded(outcome);
+  });
+  if (!handed) runner->Finished(queue);
+  return 0;
+}
 
-bool OperationRunner::StartQueue(OperationProc work, void* arg) { return Launch(work, arg, true); }
-
-void OperationRunner::Finished() {
+void OperationRunner::Finished(bool queue) {
   EnableTabs(true);
-  InterlockedExchange(&bench_.busyFlag, 0);
+  if (queue) queueRunning_ = false;
+  busyFlag_ = false;
 }
 
-void OperationRunner::QueueFinished() {
-  bench_.taskRunnerActive = 0;
-  bench_.quietErrors = 0;
-  Finished();
-}
+bool OperationRunner::Start(Operation operation) { return Launch(std::move(operation), false); }
+
+bool OperationRunner::StartQueue(Operation operation) { return Launch(std::move(operation), true); }
 
 void OperationRunner::RequestCancel(bool confirmed) {
-  if (confirmed) InterlockedExchange(&bench_.cancelConfirmed, 1);
-  InterlockedExchange(&bench_.cancelRequested, 1);
+  AcquireSRWLockShared(&cancelLock_);
+  std::shared_ptr<CancelToken> cancel = cancel_;
+  ReleaseSRWLockShared(&cancelLock_);
+  if (cancel) cancel->Request(confirmed);
 }
 
 bool OperationRunner::RefuseWhileQueueRuns(HWND owner) const {
-  if (!bench_.taskRunnerActive) return false;
+  if (!queueRunning_) return false;
   AppMessageBox(owner, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
   return true;
 }
-
-bool OperationRunner::QueueRunning() const { return bench_.taskRunnerActive != 0; }
-
-bool OperationRunner::Busy() const { return bench_.busyFlag != 0; }
 
 bool OperationRunner::Running() const {
   ForgetEndedWorkers();
@@ -104,7 +131,8 @@ bool OperationRunner::Running() const {
 
 bool OperationRunner::Wait(DWORD timeoutMs) {
   const DWORD start = GetTickCount();
-  const std::vector<HANDLE> workers = workers_;  // a copy: waiting dispatches messages
+  std::vector<HANDLE> workers;  // a copy: waiting dispatches messages
+  for (const UniqueHandle& thread : workers_) workers.push_back(thread.get());
   for (HANDLE thread : workers) {
     const DWORD elapsed = GetTickCount() - start;
     if (!WaitPumpingSentMessages(thread, elapsed < timeoutMs ? timeoutMs - elapsed : 0)) break;

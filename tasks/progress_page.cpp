@@ -1,11 +1,9 @@
 #include "tasks/progress_page.h"
 
 #include "win/messages.h"
-#include "engine/failure_reason.h"
 #include "resources/ids_skip.h"
 #include "resources/resource.h"
 #include "win/strings.h"
-#include "win/window_thread.h"
 
 namespace {
 constexpr COLORREF kTextColour = RGB(99, 99, 99);
@@ -67,29 +65,9 @@ void CPage_Progress::SetPercent(float percent) {
   SetItemText(IDC_PROGRESS_TEXT, FormatStr(percentFormat_.c_str(), static_cast<double>(percent)));
 }
 
-// The operation runs on the calling thread: what an earlier one on it
-// noted is not its failure.
-void CPage_Progress::Begin() {
-  ClearFailure();
-  RunOnWindowThread(hwnd_, [this] { DoBegin(); });
-}
-
-void CPage_Progress::Finish(int result) { Finish(result, CaptureReport()); }
-
-void CPage_Progress::Finish(int result, const CaptureReport& report) {
-  if (!hwnd_) return;
-  // Items left out matter only for an image that was made.
-  skipped_ = result == kResultSuccess ? report.skipped : std::vector<SkippedItem>();
-  // Read on the thread that ran the operation, where the engine noted it.
-  reason_ = result == kResultSuccess || result == kResultAborted ? std::wstring() : FailureText();
-  bar_.SetPos(100);  // posts UM_PROGRESS_DONE to this page
-  Sleep(100);
-  RunOnWindowThread(hwnd_, [this, result] { DoFinish(result); });
-}
-
 // The runner has set the busy flag and disabled the tabs when it started
 // the operation; the page that runs it goes disabled under this one.
-void CPage_Progress::DoBegin() {
+void CPage_Progress::OperationBegun(const std::wstring& title) {
   Workbench* app = bench_;
   if (app) {
     app->FocusMainWindow();
@@ -113,9 +91,18 @@ void CPage_Progress::DoBegin() {
   ShowWindow(Item(IDC_PROGRESS_OK), SW_HIDE);
   ShowWindow(Item(IDC_PROGRESS_ABORT), SW_SHOW);
   ShowOnTop();
+  SetDescription(title);
 }
 
-void CPage_Progress::DoFinish(int result) {
+void CPage_Progress::OperationEnded(const OperationOutcome& outcome) {
+  // Items left out matter only for an image that was made.
+  skipped_ = outcome.result == kResultSuccess ? outcome.report.skipped : std::vector<SkippedItem>();
+  reason_ = outcome.reason;
+  bar_.SetPos(100);
+  ShowResult(outcome.result);
+}
+
+void CPage_Progress::ShowResult(int result) {
   picture_.SetImage(ResultPicture(result));
   ShowWindow(Item(IDC_PROGRESS_PICTURE), SW_SHOW);
   std::wstring text = LoadStr(ResultText(result));
@@ -131,8 +118,6 @@ void CPage_Progress::DoFinish(int result) {
   ShowOnTop();
   ShowWindow(Item(IDC_PROGRESS_TITLE), SW_HIDE);
   SetItemText(IDC_PROGRESS_TITLE, L"");
-
-  if (runner_) runner_->Finished();
   running_ = false;
   if (bench_) bench_->FocusMainWindow();
 }

@@ -2,9 +2,8 @@
 // page's operation runs on a worker thread. A big text line, a bar, the
 // operation's description and, at the end, a result picture and text.
 //
-// Begin, SetPercent, SetStatusText and Finish may be called on the worker
-// thread; Begin and Finish hand their window work to the user-interface
-// thread (which never waits for a worker) and return when it is done.
+// The runner begins and ends it on the user-interface thread; SetPercent and
+// SetStatusText are called on the worker.
 #pragma once
 #include <string>
 
@@ -18,7 +17,7 @@
 #include "win/dialog.h"
 #include "win/handles.h"
 
-class CPage_Progress : public Dialog, public ProgressTarget {
+class CPage_Progress : public Dialog, public OperationDisplay {
  public:
   CPage_Progress();
 
@@ -34,16 +33,13 @@ class CPage_Progress : public Dialog, public ProgressTarget {
   void SetPercent(float percent) override;
   void SetStatusText(const std::wstring& text) override;
 
-  // The first call of an operation's worker: disables the page that runs
-  // it and shows this page with the marquee bar.
-  void Begin();
-  // The last call of the worker with the operation's result: shows the
-  // result picture and text and the "确定" button, and tells the runner
-  // the operation has ended (the tabs come back, the busy flag goes).
-  void Finish(int result);
-  // The end of a capture: a success that left items out says how many,
-  // and offers the list through the viewer the page was given.
-  void Finish(int result, const CaptureReport& report);
+  // OperationDisplay. Begun: disables the page that runs the operation and
+  // shows this page with the marquee bar and the operation's title. Ended:
+  // shows the result picture and text (a capture's success that left items
+  // out says how many, and offers the list through the viewer the page was
+  // given), why it failed and the "确定" button.
+  void OperationBegun(const std::wstring& title) override;
+  void OperationEnded(const OperationOutcome& outcome) override;
   // What opens the list of the items a capture left out (the pages layer
   // has the dialog); set by the pages that run captures.
   using SkippedViewer = void (*)(HWND owner, const std::vector<SkippedItem>& items);
@@ -60,7 +56,7 @@ class CPage_Progress : public Dialog, public ProgressTarget {
   void SetReturnPage(Dialog* page) { returnPage_ = page; }
   Dialog* returnPage() const { return returnPage_; }
 
-  // True between Begin and Finish.
+  // True between the operation's beginning and its end.
   bool IsRunning() const { return running_; }
   // True while the result is shown and "确定" waits to be pressed.
   bool IsShowingResult() const;
@@ -80,8 +76,7 @@ class CPage_Progress : public Dialog, public ProgressTarget {
   bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
-  void DoBegin();
-  void DoFinish(int result);
+  void ShowResult(int result);
   // Shows why the operation failed under the result text; hidden when empty.
   void ShowReason(const std::wstring& reason);
   void Layout(int width, int height);
@@ -93,8 +88,8 @@ class CPage_Progress : public Dialog, public ProgressTarget {
   Dialog* returnPage_ = nullptr;
   Workbench* bench_ = nullptr;
   OperationRunner* runner_ = nullptr;
-  std::wstring reason_;  // why the finished operation failed, set by Finish
-  std::vector<SkippedItem> skipped_;  // what the finished capture left out, set by Finish
+  std::wstring reason_;  // why the finished operation failed
+  std::vector<SkippedItem> skipped_;  // what the finished capture left out
   SkippedViewer skippedViewer_ = nullptr;
   HWND skippedButton_ = nullptr;
   volatile bool running_ = false;

@@ -177,10 +177,6 @@ bool CPage_TaskQueue::TakeRunSnapshot() {
 
 void CPage_TaskQueue::StoppedAt(int row) { resumeFrom_ = runFirst_ + row; }
 
-void CPage_TaskQueue::BeginRun(int rows) {
-  RunOnWindowThread(hwnd_, [this, rows] { DoBeginRun(rows); });
-}
-
 void CPage_TaskQueue::SetRowPicture(int row, int picture) {
   LVITEMW item = {LVIF_IMAGE};
   item.iItem = runFirst_ + row;
@@ -222,12 +218,9 @@ void CPage_TaskQueue::ResetBars() {
   NameBar(currentBar_, 0, 100);
 }
 
-void CPage_TaskQueue::EndRun() {
-  RunOnWindowThread(hwnd_, [this] { DoEndRun(); });
-}
-
 // The runner has set its flags and disabled the tabs when it started the run.
-void CPage_TaskQueue::DoBeginRun(int rows) {
+void CPage_TaskQueue::OperationBegun(const std::wstring&) {
+  const int rows = static_cast<int>(runRows_.size());
   // Rows before a resumed run keep the pictures of the run that did them.
   for (int i = 0; runFirst_ + i < RowCount(); i++) {
     SetRowPicture(i, kTaskPictureWaiting);
@@ -245,9 +238,8 @@ void CPage_TaskQueue::DoBeginRun(int rows) {
   lastRedraw_ = 0;
 }
 
-void CPage_TaskQueue::DoEndRun() {
+void CPage_TaskQueue::OperationEnded(const OperationOutcome&) {
   NameBar(currentBar_, currentBar_.pos(), 100);
-  if (runner_) runner_->QueueFinished();
   EnableStartIfRows();
   EnableWindow(Item(IDC_TASK_ABORT), FALSE);
 }

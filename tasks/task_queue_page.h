@@ -18,7 +18,7 @@
 // task: the finished tasks (hundreds of the current value) plus the percent.
 float TaskQueueOverallValue(float currentOverall, float percent);
 
-class CPage_TaskQueue : public Dialog, public ProgressTarget, private OleDropHandler {
+class CPage_TaskQueue : public Dialog, public OperationDisplay, private OleDropHandler {
  public:
   CPage_TaskQueue();
 
@@ -57,14 +57,17 @@ class CPage_TaskQueue : public Dialog, public ProgressTarget, private OleDropHan
   // The picture of a row (kTaskPicture...), -1 when there is no such row.
   int RowPicture(int row) const;
 
+  // OperationDisplay: a run of the queue begins and ends.
+  void OperationBegun(const std::wstring& title) override;
+  void OperationEnded(const OperationOutcome& outcome) override;
+
   // Runner side. TakeRunSnapshot copies the rows for a run on the
   // user-interface thread: every row, or, after a run the user stopped,
   // the rows from the stopped one on. The other calls come from the
-  // runner's thread, name rows by their place in the run, and do their
+  // run's worker, name rows by their place in the run, and do their
   // window work on the user-interface thread.
   bool TakeRunSnapshot();
   const std::vector<TaskListRow>& runRows() const { return runRows_; }
-  void BeginRun(int rows);
   void SetRowPicture(int row, int picture);
   // Why the row's task failed (empty: clears it), in the last column.
   void SetRowReason(int row, const std::wstring& reason);
@@ -75,7 +78,6 @@ class CPage_TaskQueue : public Dialog, public ProgressTarget, private OleDropHan
   // The run stopped at its row `row` (the user's abort): the next start
   // resumes there. A run that reaches its end starts the next one afresh.
   void StoppedAt(int row);
-  void EndRun();
 
   CWimListCtrl& list() { return list_; }
 
@@ -97,8 +99,6 @@ class CPage_TaskQueue : public Dialog, public ProgressTarget, private OleDropHan
   void DeleteSelectedRows();
   bool RefuseWhileRunning();
   void FreeRow(LPARAM data);
-  void DoBeginRun(int rows);
-  void DoEndRun();
   bool ThrottleRedraw(float percent);
   static void NameBar(CKLOProgressCtrl& bar, float value, float maximum);
 

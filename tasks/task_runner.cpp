@@ -11,21 +11,6 @@
 #include "win/strings.h"
 
 namespace {
-// The host's settings as they were when the run started, copied on the
-// user-interface thread: the preferences may replace the host's own while
-// the run goes on. Only one run exists at a time.
-TaskRunSettings g_runSettings;
-}  // namespace
-
-bool StartTaskQueue(CPage_TaskQueue* page, const Workbench& bench, OperationRunner& runner) {
-  if (!page || runner.QueueRunning() || runner.Busy()) return false;
-  if (!page->TakeRunSnapshot()) return false;
-  g_runSettings = TaskRunSettings{bench.tempFolder, bench.captureLists, bench.mainWindow, bench.backendKind,
-                                  static_cast<ProgressTarget*>(page), bench.settings.skipUnreadable == 1};
-  return runner.StartQueue(RunTaskQueue, page);
-}
-
-namespace {
 // The checks the capture page makes before it queues a task, made again
 // for every row, since rows can also come from a task-list file: a WIM
 // inside its own source folder would capture itself, and a second "create"
@@ -39,37 +24,35 @@ bool CaptureAllowed(const TaskListRow& row, const std::vector<std::wstring>& cre
   return true;
 }
 
-EngineResult RunTask(const TaskListRow& row, std::vector<std::wstring>& created, CaptureReport& report) {
+EngineResult RunTask(const TaskListRow& row, const TaskRunSettings& settings, const OperationContext& context,
+                     std::vector<std::wstring>& created, CaptureReport& report) {
   switch (row.record.TaskType) {
     case kTaskCaptureNew:
     case kTaskCaptureAppend: {
       if (!CaptureAllowed(row, created)) return kResultFailed;
-      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record, g_runSettings, &report);
+      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record, settings, context, &report);
       if (result == kResultSuccess && row.record.TaskType == kTaskCaptureNew) created.push_back(row.desPath);
       return result;
     }
     case kTaskApply:
     case kTaskMount:
-      return RunApplyTask(row.srcPath, row.desPath, row.record, g_runSettings);
+      return RunApplyTask(row.srcPath, row.desPath, row.record, settings, context);
     default:
       return kResultSuccess;  // an unknown type does nothing and counts as done
   }
 }
 // Why a task failed: what the engine noted on this thread, or the runner's
 // own refusal of a mount that wimlib cannot make.
-std::wstring TaskFailureText(const TaskListRow& row) {
+std::wstring TaskFailureText(const TaskListRow& row, const TaskRunSettings& settings) {
   std::wstring text = FailureText();
-  if (text.empty() && row.record.TaskType == kTaskMount && g_runSettings.backend == kBackendWimlib)
+  if (text.empty() && row.record.TaskType == kTaskMount && settings.choice.backend == kBackendWimlib)
     text = LoadStr(IDS_REASON_NO_WIMLIB_MOUNT);
   return text;
 }
-}  // namespace
-
-DWORD WINAPI RunTaskQueue(void* arg) {
-  auto* page = static_cast<CPage_TaskQueue*>(arg);
-  const std::vector<TaskListRow>& rows = page->runRows();
+// The body of a run: every row of `rows` in turn, each marked on `page`.
+EngineResult RunRows(CPage_TaskQueue* page, const std::vector<TaskListRow>& rows, const TaskRunSettings& settings,
+                     const OperationContext& context) {
   const int n = static_cast<int>(rows.size());
-  page->BeginRun(n);
   float total = 0;
   std::vector<std::wstring> created;  // files made by "create" rows of this run
   for (int i = 0; i < n; i++) {
@@ -77,7 +60,7 @@ DWORD WINAPI RunTaskQueue(void* arg) {
     page->SetCurrentBar(0);
     ClearFailure();
     CaptureReport report;
-    EngineResult result = RunTask(rows[i], created, report);
+    EngineResult result = RunTask(rows[i], settings, context, created, report);
     if (result == kResultAborted) {
       // No further task starts; the next start resumes with this one,
       // whose row says it was cancelled rather than why it failed.
@@ -92,12 +75,25 @@ DWORD WINAPI RunTaskQueue(void* arg) {
     // one that left items out names them.
     std::wstring captureLine = CaptureReportLine(report);
     if (!captureLine.empty()) page->SetRowReason(i, captureLine);
-    else if (result != kResultSuccess) page->SetRowReason(i, TaskFailureText(rows[i]));
+    else if (result != kResultSuccess) page->SetRowReason(i, TaskFailureText(rows[i], settings));
     total += 100;
     page->SetOverallBar(total);
   }
-  page->EndRun();
-  return 0;
+  return kResultSuccess;
+}
+}  // namespace
+
+bool StartTaskQueue(CPage_TaskQueue* page, const Workbench& bench, OperationRunner& runner) {
+  if (!page || runner.QueueRunning() || runner.Busy()) return false;
+  if (!page->TakeRunSnapshot()) return false;
+  TaskRunSettings settings{&bench.backends, bench.Choice(), bench.mainWindow, bench.settings.skipUnreadable == 1};
+  std::vector<TaskListRow> rows = page->runRows();
+  Operation run;
+  run.display = page;
+  run.body = [page, rows, settings](const OperationContext& context) -> OperationOutcome {
+    return {RunRows(page, rows, settings, context)};
+  };
+  return runner.StartQueue(std::move(run));
 }
 
 std::wstring CaptureReportLine(const CaptureReport& report) {
@@ -113,7 +109,7 @@ std::wstring CaptureReportLine(const CaptureReport& report) {
 }
 
 EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
-                            const TaskRunSettings& settings, CaptureReport* report) {
+                            const TaskRunSettings& settings, const OperationContext& context, CaptureReport* report) {
   ImageInfo info;
   info.bootIndex = r.BootIndex;
   info.name = r.Name;
@@ -130,21 +126,19 @@ EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& targ
   request.verify = r.Verify != 0;
   request.noSecurity = r.DisableACL != 0;
   request.info = info;
-  request.lists = settings.captureLists;
-  request.progress = settings.progress;
   request.unreadable = settings.skipUnreadable ? UnreadablePolicy::kSkip : UnreadablePolicy::kStop;
   request.report = report;
-  return MakeEngine(settings.backend, settings.tempFolder)->Capture(request);
+  return MakeEngine(*settings.backends, settings.choice, context)->Capture(request);
 }
 
 EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
-                          const TaskRunSettings& settings) {
-  std::unique_ptr<Engine> engine = MakeEngine(settings.backend, settings.tempFolder);
+                          const TaskRunSettings& settings, const OperationContext& context) {
+  std::unique_ptr<Engine> engine = MakeEngine(*settings.backends, settings.choice, context);
   if (r.TaskType != kTaskMount)
-    return engine->Apply({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, settings.progress});
+    return engine->Apply({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0});
   // wimlib cannot mount here: its engine fails the mount.
-  EngineResult result = engine->Mount(
-      {source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0, settings.progress});
+  EngineResult result =
+      engine->Mount({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0});
   if (result == kResultSuccess && settings.mainWindow)
     PostMessageW(settings.mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
   return result;

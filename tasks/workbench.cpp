@@ -21,3 +21,14 @@ bool Workbench::ConfirmAbort() {
 ProgressTarget* Workbench::PageProgress() const { return progressPage; }
 
 ProgressTarget* Workbench::QueueProgress() const { return taskQueuePage; }
+
+BackendChoice Workbench::Choice() const { return Choice(backendKind); }
+
+BackendChoice Workbench::Choice(BackendKind backend) const {
+  BackendChoice choice;
+  choice.backend = backend;
+  choice.tempFolder = tempFolder;
+  choice.captureLists = captureLists;
+  choice.runningFromDriveX = runningFromDriveX;
+  return choice;
+}

@@ -9,8 +9,11 @@
 
 #include <string>
 
+#include "config/capture_lists.h"
 #include "config/settings.h"
+#include "engine/backend.h"
 #include "engine/engine_host.h"
+#include "engine/operation.h"
 
 class CPage_Progress;
 class CPage_TaskQueue;
@@ -47,6 +50,19 @@ struct Workbench : EngineHost {
     if (mainWindow) SetFocus(mainWindow);
   }
 
+  // The back end an operation started now runs on, with what it takes from
+  // the settings (user-interface thread).
+  BackendChoice Choice() const;
+  BackendChoice Choice(BackendKind backend) const;
+
+  // The back ends bound at start-up, for the program's life.
+  Backends backends;
+  BackendKind backendKind = kBackendWimgapi;  // the one selected now
+  HWND mainWindow = nullptr;       // owner of the program's message boxes
+  std::wstring tempFolder;         // the temporary folder given to WIMGAPI
+  bool runningFromDriveX = false;  // Windows PE: temporary files go to the WIM's drive
+  CaptureLists captureLists;       // reloaded on the user-interface thread only
+
   // Where settings and capture lists are read and written.
   std::wstring settingsPath;
   Settings settings;
@@ -58,7 +74,4 @@ struct Workbench : EngineHost {
   // The progress displays; null while their windows do not exist.
   CPage_Progress* progressPage = nullptr;
   CPage_TaskQueue* taskQueuePage = nullptr;
-  // Set by the task runner for the whole of a run of the queue; while it is
-  // set no page starts an operation and the queue's rows stay as they are.
-  volatile LONG taskRunnerActive = 0;
 };

@@ -21,11 +21,9 @@ void EngineTest::SetUp() {
   BindBackends(host_.backends);
   dir_ = qtest::TempDir();
   host_.tempFolder = qtest::TempDir();
-  SetEngineHost(&host_);
 }
 
 void EngineTest::TearDown() {
-  SetEngineHost(nullptr);
 }
 
 // Wine carries a stub wimgapi.dll of its own that binds only a few entries;

@@ -25,11 +25,42 @@ struct Box {
   std::wstring text;  // of an error: the failed call, its number and message
 };
 
-// The host the engine tests install: records every box and answers the
-// abort question with `abortAnswer`.
+// The host the engine tests give their operations: records every box and
+// answers the abort question with `abortAnswer`. It also holds what the
+// program would give an operation: the bound back ends, the choice's
+// temporary folder and lists, the operation's cancel and quiet errors.
 class RecordingHost : public EngineHost {
  public:
   RecordingHost(std::vector<Box>& boxes, const int& abortAnswer) : boxes_(boxes), abortAnswer_(abortAnswer) {}
+
+  Backends backends;
+  std::wstring tempFolder;
+  CaptureLists captureLists;
+  bool runningFromDriveX = false;
+  CancelToken cancel;
+  bool quietErrors = false;
+
+  // The context of an operation the test runs, reporting to `progress`.
+  OperationContext Context(ProgressTarget* progress = nullptr) {
+    OperationContext context;
+    context.progress = progress;
+    context.cancel = &cancel;
+    context.host = this;
+    context.quietErrors = quietErrors;
+    return context;
+  }
+  BackendChoice Choice(BackendKind kind) const {
+    BackendChoice choice;
+    choice.backend = kind;
+    choice.tempFolder = tempFolder;
+    choice.captureLists = captureLists;
+    choice.runningFromDriveX = runningFromDriveX;
+    return choice;
+  }
+  // The engine of `kind` for one operation reporting to `progress`.
+  std::unique_ptr<Engine> Engine(BackendKind kind, ProgressTarget* progress = nullptr) {
+    return MakeEngine(backends, Choice(kind), Context(progress));
+  }
   void ShowError(const std::wstring& text) override { boxes_.push_back({Box::kError, text}); }
   void ShowNotice(EngineNotice) override { boxes_.push_back({Box::kSplitTooSmall, L""}); }
   bool ConfirmAbort() override {
@@ -80,7 +111,8 @@ class EngineTest : public ::testing::Test {
   // Answers the abort question with `answer` (and records it).
   int abortAnswer_ = IDNO;
   std::vector<Box> boxes_;
-  RecordingHost host_{boxes_, abortAnswer_};
+  // mutable: the engines the tests make hold its cancel and boxes.
+  mutable RecordingHost host_{boxes_, abortAnswer_};
   std::wstring dir_;  // a fresh folder for the test
   // A progress display for the tests' requests to name.
   ProgressRecorder progress_;
@@ -105,7 +137,9 @@ class WimgapiEngineTest : public TreeTest {
     EngineTest::SetUp();
     SetUpTree(kBackendWimgapi);
   }
-  std::unique_ptr<Engine> Make() const { return MakeEngine(kBackendWimgapi, host_.tempFolder); }
+  std::unique_ptr<Engine> Make(ProgressTarget* progress = nullptr) const {
+    return host_.Engine(kBackendWimgapi, progress);
+  }
 };
 
 class WimlibEngineTest : public TreeTest {
@@ -114,7 +148,9 @@ class WimlibEngineTest : public TreeTest {
     EngineTest::SetUp();
     SetUpTree(kBackendWimlib);
   }
-  std::unique_ptr<Engine> Make() const { return MakeEngine(kBackendWimlib); }
+  std::unique_ptr<Engine> Make(ProgressTarget* progress = nullptr) const {
+    return host_.Engine(kBackendWimlib, progress);
+  }
 };
 
 // What a user needs of both back ends alike, run once per back end; where
@@ -128,7 +164,9 @@ class BackendTest : public TreeTest, public ::testing::WithParamInterface<Backen
   bool IsWimgapi() const { return GetParam() == kBackendWimgapi; }
   BackendKind Other() const { return IsWimgapi() ? kBackendWimlib : kBackendWimgapi; }
   // The engine under test (WIMGAPI with the host's temporary folder).
-  std::unique_ptr<Engine> Make() const { return MakeEngine(GetParam(), host_.tempFolder); }
+  std::unique_ptr<Engine> Make(ProgressTarget* progress = nullptr) const {
+    return host_.Engine(GetParam(), progress);
+  }
   void StartRecorder() { TreeTest::StartRecorder(GetParam()); }
 };
 
