@@ -20,6 +20,8 @@
  *   wg_fuse.c      mounts served by wimlib's FUSE file system (a process of
  *                  its own, started with wimlib-imagex)
  *   wg_errors.c    wimlib and errno codes -> Win32 error codes
+ *   wg_leftovers.c the names of a write's temporary files, and clearing
+ *                  those that processes which ended left behind
  *
  * Locking: one global lock guards the handle table and the callback
  * registry (held only briefly, never while calling out).  A file opened
@@ -383,6 +385,11 @@ WCHAR *wg_message_root(const WCHAR *given, const WCHAR *full);
 bool wg_path_equal(const WCHAR *a, const WCHAR *b);
 /* Milliseconds of a monotonic clock. */
 uint64_t wg_now_ms(void);
+
+/* ------------------------------------------------------------------------- */
+/* What killed writes leave (wg_leftovers.c)                                 */
+/* ------------------------------------------------------------------------- */
+
 /* ".wimgapi-<pid>-<start>-": how the temporary files of this process begin
  * (its Linux process id and start time), so that those of a process that
  * was killed can be told from those of one that still writes. */
