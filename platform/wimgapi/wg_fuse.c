@@ -347,6 +347,20 @@ void wg_fuse_sweep_staging(const struct wg_mount_list *l)
     free(dir);
 }
 
+void wg_fuse_sweep_at_start(void)
+{
+    struct wg_mount_list l;
+    char *dir = wg_store_file("staging");
+    bool any = dir && access(dir, F_OK) == 0;
+
+    free(dir);
+    /* Nothing was ever staged here: the list is not even looked at. */
+    if (!any || wg_list_try_open(&l))
+        return;
+    wg_fuse_sweep_staging(&l);
+    wg_list_close(&l);
+}
+
 /* A path as a glob that matches only itself. */
 static char *glob_quoted(const char *path)
 {

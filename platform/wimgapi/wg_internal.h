@@ -282,6 +282,8 @@ char *wg_store_file(const char *name);
 
 /* Locks and reads the list; wg_list_close unlocks it. */
 DWORD wg_list_open(struct wg_mount_list *l);
+/* The same, but only when nobody holds the lock now (else its error). */
+DWORD wg_list_try_open(struct wg_mount_list *l);
 DWORD wg_list_save(struct wg_mount_list *l);
 void wg_list_close(struct wg_mount_list *l);
 bool wg_list_add(struct wg_mount_list *l, const struct wg_mount_rec *r);
@@ -349,6 +351,10 @@ char *wg_fuse_staging_for(const char *unix_folder);
  * library, made by a process that has ended, named by no record of l and
  * holding no file. */
 void wg_fuse_sweep_staging(const struct wg_mount_list *l);
+/* The same sweep when the library is loaded into a process (a program's
+ * start), so that a killed program's empty staging folders do not wait for
+ * the next mount; skipped while another process holds the list. */
+void wg_fuse_sweep_at_start(void);
 /* Mounts with the parts of a split set (paths of its other parts). */
 DWORD wg_fuse_mount_refs(const char *wim, int index, const char *folder, bool rw, const char *staging,
                          char *const *refs, size_t nrefs);
