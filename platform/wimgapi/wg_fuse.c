@@ -14,7 +14,8 @@
  * daemon ends with it.  A commit that keeps the image mounted mounts it
  * again once the old file system is gone.  A staging folder that holds
  * nothing, of a process that has ended and of no record, is removed by the
- * next mount; one that holds files is kept whatever happens.
+ * next mount, and by the next program that loads this library; one that
+ * holds files is kept whatever happens.
  *
  * Whether a folder is served is judged from the kernel's mount table and
  * the daemon's process, never by looking at the folder itself: a file
