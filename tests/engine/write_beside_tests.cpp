@@ -1,9 +1,11 @@
-// A write that replaces a file the user named through a symbolic link: the
-// link stays a link, and the file it names holds what was written.
+// Writes that replace a file the user named through a symbolic link (a new
+// file, a further image, the delete and edit save): the link stays a link,
+// and the file it names holds what was written.
 #include <gtest/gtest.h>
 
 #include "engine/failure_reason.h"
 #include "engine_fixture.h"
+#include "pages/page2_delete_save.h"
 
 using namespace etest;
 
@@ -29,7 +31,7 @@ class WriteThroughLinkTest : public BackendTest {
   std::wstring real_, target_, link_;
 };
 
-TEST_P(WriteThroughLinkTest, ANewFileOverALinkReplacesTheFileTheLinkNames) {
+TEST_P(WriteThroughLinkTest, WritesThroughALinkReplaceTheFileTheLinkNamesAndKeepTheLink) {
   ClearFailure();
   CaptureRequest capture;
   capture.source = src_;
@@ -55,6 +57,25 @@ TEST_P(WriteThroughLinkTest, ANewFileOverALinkReplacesTheFileTheLinkNames) {
   EXPECT_EQ(LinkText(), "real/b.wim\n");
   EXPECT_EQ(ImageCount(target_), 2);
   EXPECT_TRUE(OracleVerify(target_));
+
+  // The delete and edit save through the link: the second image goes, the
+  // first is renamed; the file the link names is written anew.
+  SaveJob job;
+  job.wimPath = link_;
+  job.destination = link_;
+  job.rows.resize(1);
+  job.rows[0].index = 1;
+  job.rows[0].info.name = L"kept";
+  job.loaded = CurrentStamp(link_);
+  job.backend = GetParam();
+  job.tempFolder = host_.tempFolder;
+  bool copied = false;
+  ASSERT_EQ(SaveChanges(job, copied), kResultSuccess) << qtest::Utf8(FailureText());
+  EXPECT_EQ(LinkText(), "real/b.wim\n") << "the link was replaced";
+  EXPECT_EQ(ImageCount(target_), 1);
+  EXPECT_EQ(InfoField(target_, 1, "Name"), "kept");
+  EXPECT_TRUE(OracleVerify(target_));
+  EXPECT_EQ(qtest::NamesIn(real_), std::vector<std::wstring>{L"b.wim"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, WriteThroughLinkTest, ::testing::Values(kBackendWimgapi, kBackendWimlib),
