@@ -10,6 +10,7 @@
 #include "win/message_box.h"
 #include "win/messages.h"
 #include "win/paint.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 // The link between the about box and a running update check. The check
@@ -57,9 +58,6 @@ std::wstring SystemFolder() {
   return (n > 0 && n < MAX_PATH) ? buffer : L"";
 }
 
-bool EndsWithSys(const std::wstring& name) {
-  return name.size() >= 4 && _wcsicmp(name.c_str() + name.size() - 4, L".sys") == 0;
-}
 }  // namespace
 
 CAboutDlg::CAboutDlg(CQuarryApp& app) : Dialog(IDD_ABOUT), app_(app) { picture_.Load(IDP_ABOUT); }
@@ -94,7 +92,7 @@ void CAboutDlg::ReadComponents() {
   for (const wchar_t* name : names) {
     Row row{name, L""};
     if (*name) {
-      std::wstring path = EndsWithSys(name) ? SystemFolder() + L"\\drivers\\" + name : name;
+      std::wstring path = HasExtension(name, L".sys") ? SystemFolder() + L"\\drivers\\" + name : name;
       row.version = FileVersionText(path);
     }
     rows_.push_back(row);

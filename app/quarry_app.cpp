@@ -210,12 +210,12 @@ void CQuarryApp::ShowTip(const std::wstring& text) {
   tipWindow->Start(text);
 }
 
-void CQuarryApp::ShowPopupMenu(int index, HWND owner) {
+void CQuarryApp::ShowPopupMenu(PopupMenu which, HWND owner) {
   HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MENU_MAIN));
   if (!menu) return;
   POINT pt;
   GetCursorPos(&pt);
-  if (HMENU popup = GetSubMenu(menu, index))
+  if (HMENU popup = FindPopupMenu(menu, which))
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, owner, nullptr);
   DestroyMenu(menu);
 }

@@ -47,8 +47,8 @@ class CQuarryApp : public Workbench {
   // Shows a notice over the main window for five seconds, replacing any
   // notice still shown.
   void ShowTip(const std::wstring& text) override;
-  // Opens popup `index` of IDR_MENU_MAIN at the cursor; its commands go to `owner`.
-  void ShowPopupMenu(int index, HWND owner) override;
+  // Opens a popup of IDR_MENU_MAIN at the cursor; its commands go to `owner`.
+  void ShowPopupMenu(PopupMenu which, HWND owner) override;
   void JumpTo(UINT command, const std::wstring& path) override;
   // Radio mark and greying of the back-end items of an opening menu.
   void UpdateBackendMenu(HMENU menu) const override;

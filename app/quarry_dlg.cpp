@@ -384,7 +384,7 @@ void CQuarryDlg::WaitForWorkers() {
 void CQuarryDlg::OnMainMenu() {
   SetForegroundWindow(hwnd_);
   SetFocus(hwnd_);
-  app_.ShowPopupMenu(0, hwnd_);
+  app_.ShowPopupMenu(PopupMenu::kMain, hwnd_);
 }
 
 bool CQuarryDlg::OnCommand(int id, int code, HWND control) {

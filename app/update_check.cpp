@@ -1,4 +1,5 @@
 #include "app/update_check.h"
+#include "win/paths.h"
 
 #include <wininet.h>
 
@@ -122,12 +123,12 @@ std::wstring UpdateFileValue(const std::string& file, const wchar_t* key) {
     std::wstring line = Trim(text.substr(at, end - at));
     at = end + 1;
     if (!line.empty() && line.front() == L'[') {
-      inSection = _wcsicmp(line.c_str(), L"[VER]") == 0;
+      inSection = EqualNoCase(line, L"[VER]");
       continue;
     }
     size_t equals = line.find(L'=');
     if (!inSection || equals == std::wstring::npos) continue;
-    if (_wcsicmp(Trim(line.substr(0, equals)).c_str(), key) != 0) continue;
+    if (!EqualNoCase(Trim(line.substr(0, equals)), key)) continue;
     return Trim(line.substr(equals + 1)).substr(0, kMaxValueChars);
   }
   return L"";

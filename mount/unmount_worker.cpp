@@ -30,14 +30,8 @@ void Report(const wchar_t* function) {
   if (!Host().quietErrors) ShowApiError(function);
 }
 
-void ReplaceAll(std::wstring& text, const wchar_t* key, const std::wstring& value) {
-  for (size_t at = text.find(key); at != std::wstring::npos; at = text.find(key, at + value.size()))
-    text.replace(at, wcslen(key), value);
-}
-
 bool AskSave(HWND owner, const std::wstring& wimPath) {
-  std::wstring question = LoadStr(IDS_ASK_SAVE_CHANGES);
-  ReplaceAll(question, L"%1", wimPath);
+  std::wstring question = LoadFilledStr(IDS_ASK_SAVE_CHANGES, {wimPath});
   return AppMessageBox(owner, question, L"", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
@@ -80,16 +74,14 @@ StaleChoice AskStale(HWND owner, const UnmountJob& job) {
   bool known = ReadMountKind(job.mountPath, kind);
   std::wstring question;
   if (known && !kind.copy && kind.stagedFiles) {
-    question = LoadStr(kind.dead ? IDS_ASK_DEAD_CHANGES : IDS_ASK_UNSERVED_CHANGES);
-    ReplaceAll(question, L"%3", FormatStr(L"%llu", kind.stagedFiles));
-    ReplaceAll(question, L"%4", FormatStr(L"%.1f MB", static_cast<double>(kind.stagedBytes) / 1048576.0));
+    question = LoadFilledStr(kind.dead ? IDS_ASK_DEAD_CHANGES : IDS_ASK_UNSERVED_CHANGES,
+                             {job.mountPath, job.wimPath, FormatStr(L"%llu", kind.stagedFiles),
+                              FormatStr(L"%.1f MB", static_cast<double>(kind.stagedBytes) / 1048576.0)});
   } else if ((!known || kind.copy) && FolderHoldsFiles(job.mountPath)) {
-    question = LoadStr(IDS_ASK_STALE_FOLDER);
+    question = LoadFilledStr(IDS_ASK_STALE_FOLDER, {job.mountPath, job.wimPath});
   } else {
     return StaleChoice::Discard;
   }
-  ReplaceAll(question, L"%1", job.mountPath);
-  ReplaceAll(question, L"%2", job.wimPath);
   int answer = AppMessageBox(owner, question, L"", MB_YESNOCANCEL | MB_ICONWARNING);
   return answer == IDYES ? StaleChoice::Discard : answer == IDNO ? StaleChoice::Keep : StaleChoice::Cancel;
 }

@@ -16,6 +16,7 @@
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
 #include "win/long_path.h"
+#include "win/paths.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -96,11 +97,9 @@ int ExtractSelection(const ExtractJob& job, ProgressTarget* progress, volatile L
 }
 
 std::wstring MakeUniqueFolder(const std::wstring& parent) {
-  std::wstring base = parent;
-  if (!base.empty() && base.back() == L'\\') base.pop_back();
   for (int attempt = 0; attempt < 100; attempt++) {
-    std::wstring folder = FormatStr(L"%s\\%s%lu-%lu-%u", base.c_str(), kOpenFolderPrefix, GetCurrentProcessId(),
-                                    GetTickCount(), g_folderCounter++);
+    std::wstring folder = JoinPath(parent, FormatStr(L"%s%lu-%lu-%u", kOpenFolderPrefix, GetCurrentProcessId(),
+                                                     GetTickCount(), g_folderCounter++));
     if (CreateDirectoryW(LongPathForm(folder).c_str(), nullptr)) return folder;
     if (GetLastError() != ERROR_ALREADY_EXISTS) return L"";
   }
@@ -160,12 +159,10 @@ void RemoveOwnOpenFolders() {
 }
 
 void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
-  std::wstring base = tempFolder;
-  if (!base.empty() && base.back() == L'\\') base.pop_back();
-  if (base.empty()) return;
+  if (tempFolder.empty()) return;
   std::vector<std::wstring> leftovers;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(base + L"\\" + kOpenFolderPrefix + L"*").c_str(), &found);
+  HANDLE find = FindFirstFileW(LongPathForm(JoinPath(tempFolder, kOpenFolderPrefix + std::wstring(L"*"))).c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -174,7 +171,7 @@ void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
     wchar_t* after = nullptr;
     DWORD pid = wcstoul(digits, &after, 10);
     if (after == digits || *after != L'-') continue;  // not a name of ours
-    if (pid != GetCurrentProcessId() && !ProcessRuns(pid)) leftovers.push_back(base + L"\\" + found.cFileName);
+    if (pid != GetCurrentProcessId() && !ProcessRuns(pid)) leftovers.push_back(JoinPath(tempFolder, found.cFileName));
   } while (FindNextFileW(find, &found));
   FindClose(find);
   for (const std::wstring& folder : leftovers) DeleteOwnFolder(folder);

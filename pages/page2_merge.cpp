@@ -246,7 +246,7 @@ void CPage2_Merge::OnDeleteKey() {
 }
 
 void CPage2_Merge::OnContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(5, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kMergeExport, hwnd_);
 }
 
 void CPage2_Merge::OnInitMenuPopup(HMENU menu) {

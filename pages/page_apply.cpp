@@ -186,7 +186,7 @@ bool CPage_Apply::CheckPaths() {
   target_ = ItemText(IDC_APPLY_TARGET);
   std::wstring lines;
   if (!IsExistingFolder(target_)) lines += L"\n" + target_;
-  bool wimOk = FileExists(wimFile_) && (HasExtension(wimFile_, L".wim") || HasExtension(wimFile_, L".esd"));
+  bool wimOk = FileExists(wimFile_) && IsImageFileName(wimFile_);
   if (!wimOk) lines += L"\n" + wimFile_;
   if (lines.empty()) return true;
   AppMessageBox(hwnd_, LoadStr(IDS_INVALID_PATH) + lines, L"Quarry", MB_OK | MB_ICONEXCLAMATION);
@@ -282,13 +282,13 @@ DWORD CPage_Apply::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {
   POINT pt = {point.x, point.y};
   if (!PtInRect(&area, pt)) return DROPEFFECT_NONE;
   std::wstring path = FirstDroppedFile(data);
-  if (!HasExtension(path, L".wim")) return DROPEFFECT_NONE;
+  if (!IsImageFileName(path)) return DROPEFFECT_NONE;
   OpenWimFile(path);
   return effect;
 }
 
 void CPage_Apply::ShowContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(6, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kApply, hwnd_);
 }
 
 // "显示细节" needs exactly one selected row; "跳转到" needs images.
