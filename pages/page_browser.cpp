@@ -15,6 +15,7 @@
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
+#include "win/handles.h"
 #include "win/long_path.h"
 #include "win/pickers.h"
 #include "win/message_box.h"
@@ -153,8 +154,8 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
   std::wstring base = folder;
   if (!base.empty() && base.back() == L'\\') base.pop_back();
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(base + L"\\*.*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  UniqueFind find(FindFirstFileW(LongPathForm(base + L"\\*.*").c_str(), &found));
+  if (!find) return false;
   location_ = base.size() == 2 ? base + L"\\" : base;
   GetTimeZoneInformation(&zone_);
   ClearRows();
@@ -171,8 +172,8 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
     std::wstring size = isFolder ? L"" : ComputerSizeText(item->size);
     AddRow(std::move(item), name, isFolder ? icons_.FolderIcon() : icons_.FileIcon(name),
            {type, size, L"", FileTimeText(found.ftCreationTime, zone_)});
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &found));
+  find.reset();
   Sort();
   EnterMode(kComputer, location_);
   return true;
