@@ -62,14 +62,14 @@ CQuarryApp::CQuarryApp() : previous_(g_app) {
 }
 
 CQuarryApp::~CQuarryApp() {
-  if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
+  keyboardHook_.reset();
   if (stateImages) ImageList_Destroy(stateImages);
   for (HICON& icon : stateIcons) {
     if (icon) DestroyIcon(icon);
     icon = nullptr;
   }
   for (HICON& icon : Controls().listIcons) icon = nullptr;
-  if (oleStarted_) OleUninitialize();
+  ole_.End();
   g_app = previous_;
   SetEngineHost(previous_);
 }
@@ -95,7 +95,7 @@ void CQuarryApp::InitInstance() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
   InitCommonControlsEx(&icc);
   // Drag and drop with the shell needs OLE on this thread.
-  oleStarted_ = SUCCEEDED(OleInitialize(nullptr));
+  ole_.Begin();
   windowsVersion = ReadWindowsVersion();
 
   programPath = ModuleFilePath(nullptr);
@@ -120,7 +120,7 @@ void CQuarryApp::InitInstance() {
   backendKind = settings.backend == kBackendWimlib ? kBackendWimlib : kBackendWimgapi;
 
   g_ctrlHeld = (GetAsyncKeyState(VK_CONTROL) & 0x8000) ? 1u : 0u;
-  keyboardHook_ = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHook, GetModuleHandleW(nullptr), 0);
+  keyboardHook_.reset(SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHook, GetModuleHandleW(nullptr), 0));
 
   wchar_t systemFolder[MAX_PATH] = {};
   GetSystemDirectoryW(systemFolder, MAX_PATH);
@@ -131,8 +131,7 @@ void CQuarryApp::InitInstance() {
 }
 
 void CQuarryApp::ExitInstance() {
-  if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
-  keyboardHook_ = nullptr;
+  keyboardHook_.reset();
   gdiplus_.Shutdown();
   settings.backend = static_cast<BYTE>(backendKind);
   SaveSettings(settings, settingsPath);

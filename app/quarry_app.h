@@ -13,6 +13,7 @@
 #include "controls/control_context.h"
 #include "tasks/workbench.h"
 #include "win/gdiplus.h"
+#include "win/handles.h"
 
 class CMyTipWnd;
 class CPage_Progress;
@@ -70,7 +71,7 @@ class CQuarryApp : public Workbench {
   void BuildStateImages();
 
   GdiplusSession gdiplus_;
-  HHOOK keyboardHook_ = nullptr;
-  bool oleStarted_ = false;
+  UniqueHook keyboardHook_;
+  OleSession ole_;  // drag and drop with the shell, on this thread
   CQuarryApp* previous_ = nullptr;
 };

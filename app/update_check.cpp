@@ -6,6 +6,8 @@
 #include <atomic>
 #include <memory>
 
+#include "win/handles.h"
+
 namespace {
 struct InternetCloser {
   void operator()(void* handle) const { InternetCloseHandle(handle); }
@@ -72,14 +74,14 @@ bool DownloadWithin(const std::wstring& url, HANDLE stop, DWORD totalMs, std::st
   download->url = url;
   download->totalMs = totalMs;
   auto* holder = new std::shared_ptr<Download>(download);
-  HANDLE thread = CreateThread(nullptr, 0, DownloadThread, holder, 0, nullptr);
+  UniqueHandle thread(CreateThread(nullptr, 0, DownloadThread, holder, 0, nullptr));
   if (!thread) {
     delete holder;
     return false;
   }
-  HANDLE waits[2] = {thread, stop};
+  HANDLE waits[2] = {thread.get(), stop};
   DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, totalMs);
-  CloseHandle(thread);
+  thread.reset();  // a download still running ends on its own
   if (woke != WAIT_OBJECT_0) {
     download->abandoned = true;
     return false;

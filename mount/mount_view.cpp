@@ -3,8 +3,6 @@
 #include <shellapi.h>
 #include <uxtheme.h>
 
-#include <memory>
-
 #include "engine/engine.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
@@ -179,7 +177,34 @@ bool CMountView::UnmountSelected() {
     AppMessageBox(hwnd_, text, L"", MB_OK | MB_ICONINFORMATION);
     return false;
   }
-  return StartUnmountWorker(hwnd_, std::move(jobs));
+  UnmountReports reports;
+  reports.started = [this](const std::wstring& mountPath) { OnUnmountStarted(mountPath); };
+  reports.failed = [this](const UnmountFailure& failure) { OnUnmountFailed(failure); };
+  reports.jobDone = [this] { OnUnmountJobDone(); };
+  reports.finished = [this] { OnUnmountFinished(); };
+  return StartUnmountWorker(hwnd_, std::move(jobs), std::move(reports));
+}
+
+void CMountView::OnUnmountStarted(const std::wstring& mountPath) {
+  unmounting_ = mountPath;
+  ForgetFailure(unmounting_);
+  ShowCurrentStatus();
+}
+
+void CMountView::OnUnmountFailed(const UnmountFailure& failure) {
+  ForgetFailure(failure.mountPath);
+  failures_.push_back(failure);
+}
+
+void CMountView::OnUnmountJobDone() {
+  unmounting_.clear();
+  Refresh();
+}
+
+void CMountView::OnUnmountFinished() {
+  unmounting_.clear();
+  Refresh();
+  if (closePending_) DestroyWindow(hwnd_);
 }
 
 bool CMountView::UnmountAll() {
@@ -255,28 +280,6 @@ bool CMountView::OnNotify(NMHDR* header, LRESULT& result) {
 
 bool CMountView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case UM_UNMOUNT_STARTED: {
-      std::unique_ptr<std::wstring> path(reinterpret_cast<std::wstring*>(lParam));
-      unmounting_ = *path;
-      ForgetFailure(unmounting_);
-      ShowCurrentStatus();
-      return true;
-    }
-    case UM_UNMOUNT_FAILED: {
-      std::unique_ptr<UnmountFailure> failure(reinterpret_cast<UnmountFailure*>(lParam));
-      ForgetFailure(failure->mountPath);
-      failures_.push_back(*failure);
-      return true;
-    }
-    case UM_UNMOUNT_REFRESH:
-      unmounting_.clear();
-      Refresh();
-      return true;
-    case UM_UNMOUNT_FINISHED:
-      unmounting_.clear();
-      Refresh();
-      if (closePending_) DestroyWindow(hwnd_);
-      return true;
     case WM_ACTIVATE:
       Refresh();
       return false;

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "win/messages.h"
+#include "win/handles.h"
 #include "controls/progress_ctrl.h"
 #include "engine/failure_reason.h"
 #include "engine/progress.h"
@@ -19,6 +20,7 @@
 #include "win/paths.h"
 #include "win/message_box.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 namespace {
 constexpr wchar_t kOpenFolderPrefix[] = L"QuarryOpen-";
@@ -42,12 +44,10 @@ void ForgetOwnFolder(const std::wstring& folder) {
 
 // True while a process of that id runs (or cannot be asked about).
 bool ProcessRuns(DWORD pid) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
   DWORD code = 0;
-  bool runs = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
-  CloseHandle(process);
-  return runs;
+  return !GetExitCodeProcess(process.get(), &code) || code == STILL_ACTIVE;
 }
 
 struct OpenJob {
@@ -108,8 +108,8 @@ std::wstring MakeUniqueFolder(const std::wstring& parent) {
 
 void DeleteOwnFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
+  UniqueFind find(FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &found));
+  if (find) {
     do {
       std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
@@ -122,8 +122,8 @@ void DeleteOwnFolder(const std::wstring& folder) {
         SetFileAttributesW(LongPathForm(path).c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!DeleteFileW(LongPathForm(path).c_str())) RemoveDirectoryW(LongPathForm(path).c_str());
       }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &found));
+    find.reset();  // the search holds the folder open
   }
   RemoveDirectoryW(LongPathForm(folder).c_str());
 }
@@ -137,7 +137,7 @@ bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, 
   }
   RememberOwnFolder(open->job.target);
   g_openWorkers++;
-  HANDLE thread = CreateThread(nullptr, 0, OpenWorker, open, 0, nullptr);
+  UniqueHandle thread(CreateThread(nullptr, 0, OpenWorker, open, 0, nullptr));
   if (!thread) {
     g_openWorkers--;
     DeleteOwnFolder(open->job.target);
@@ -145,8 +145,7 @@ bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, 
     delete open;
     return false;
   }
-  CloseHandle(thread);
-  return true;
+  return true;  // the worker ends on its own
 }
 
 void RemoveOwnOpenFolders() {
@@ -162,8 +161,8 @@ void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
   if (tempFolder.empty()) return;
   std::vector<std::wstring> leftovers;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(JoinPath(tempFolder, kOpenFolderPrefix + std::wstring(L"*"))).c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  UniqueFind find(FindFirstFileW(LongPathForm(JoinPath(tempFolder, kOpenFolderPrefix + std::wstring(L"*"))).c_str(), &found));
+  if (!find) return;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
       continue;
@@ -172,8 +171,8 @@ void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
     DWORD pid = wcstoul(digits, &after, 10);
     if (after == digits || *after != L'-') continue;  // not a name of ours
     if (pid != GetCurrentProcessId() && !ProcessRuns(pid)) leftovers.push_back(JoinPath(tempFolder, found.cFileName));
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &found));
+  find.reset();
   for (const std::wstring& folder : leftovers) DeleteOwnFolder(folder);
 }
 
@@ -199,7 +198,8 @@ DWORD WINAPI CExtractTipDlg::Worker(void* param) {
   int result = ExtractSelection(dialog->job_, dialog, &dialog->cancel_);
   if (result != 0 && result != kResultAborted) dialog->failureReason_ = FailureText();
   dialog->extractResult_ = result;
-  PostMessageW(dialog->hwnd_, UM_EXTRACT_DONE, 0, 0);
+  // The dialog stays until it hears this: it has no other way to close.
+  PostToWindowThread(dialog->hwnd_, [dialog] { dialog->OnWorkerEnded(); });
   return 0;
 }
 
@@ -207,8 +207,8 @@ bool CExtractTipDlg::OnInitDialog() {
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
   SetItemText(IDC_EXTRACT_TEXT, titles.size() > 4 ? titles[4] : L"");
   if (bar_.AttachDlgItem(hwnd_, IDC_EXTRACT_BAR)) bar_.StartAnimation();
-  thread_ = CreateThread(nullptr, 0, Worker, this, 0, nullptr);
-  if (!thread_) PostMessageW(hwnd_, UM_EXTRACT_DONE, 0, 0);
+  thread_.reset(CreateThread(nullptr, 0, Worker, this, 0, nullptr));
+  if (!thread_) PostToWindowThread(hwnd_, [this] { OnWorkerEnded(); });
   return true;
 }
 
@@ -229,17 +229,17 @@ bool CExtractTipDlg::OnCommand(int id, int code, HWND control) {
   return true;
 }
 
+void CExtractTipDlg::OnWorkerEnded() {
+  // Nothing writes into this window any more.
+  if (thread_) {
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+  }
+  EndDialog(IDOK);
+}
+
 bool CExtractTipDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case UM_EXTRACT_DONE:
-      // The worker has ended; nothing writes into this window any more.
-      if (thread_) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
-      }
-      EndDialog(IDOK);
-      return true;
     case UM_PROGRESS_DONE:
       return true;
     default:

@@ -152,10 +152,8 @@ int CPage2_Merge::AddWimFile(const std::wstring& path) {
     }
     if (start) {
       auto* holder = new std::shared_ptr<MergeLoader>(loader_);
-      HANDLE thread = CreateThread(nullptr, 0, LoaderThread, holder, 0, nullptr);
-      if (thread) {
-        CloseHandle(thread);
-      } else {
+      UniqueHandle thread(CreateThread(nullptr, 0, LoaderThread, holder, 0, nullptr));
+      if (!thread) {
         delete holder;
         std::lock_guard<std::mutex> lock(loader_->lock);
         loader_->running = false;

@@ -14,6 +14,7 @@
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
 #include "win/pickers.h"
+#include "win/notices.h"
 #include "win/strings.h"
 #include "win/window.h"
 
@@ -264,11 +265,7 @@ DWORD WINAPI CPage_Apply::Worker(void* arg) {
     result = MakeEngine(kBackendWimgapi, r.tempFolder)->Mount(
         {r.wimPath, r.target, r.index, r.verify, r.noAcl, r.writable, progress});
     // The mounted-images window reads the new mount on the user-interface thread.
-    if (app && app->mainWindow) {
-      PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
-      if (app->settings.autoPopMountList)
-        PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
-    }
+    GiveNotice(Notice::kMountedFromPage);
   } else {
     result = MakeEngine(r.backend, r.tempFolder)->Apply({r.wimPath, r.target, r.index, r.verify, r.noAcl, progress});
   }

@@ -15,6 +15,7 @@
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
+#include "win/handles.h"
 #include "win/long_path.h"
 #include "win/paths.h"
 #include "win/pickers.h"
@@ -154,8 +155,8 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
   std::wstring base = WithoutTrailingSeparator(folder);
   if (base.size() == 2 && base[1] == L':') base += L'\\';  // "C:" is the drive's current folder
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(JoinPath(base, L"*.*")).c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  UniqueFind find(FindFirstFileW(LongPathForm(JoinPath(base, L"*.*")).c_str(), &found));
+  if (!find) return false;
   location_ = base;
   GetTimeZoneInformation(&zone_);
   ClearRows();
@@ -172,8 +173,8 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
     std::wstring size = isFolder ? L"" : ComputerSizeText(item->size);
     AddRow(std::move(item), name, isFolder ? icons_.FolderIcon() : icons_.FileIcon(name),
            {type, size, L"", FileTimeText(found.ftCreationTime, zone_)});
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &found));
+  find.reset();
   Sort();
   EnterMode(kComputer, location_);
   return true;
