@@ -8,30 +8,28 @@
 #include "app/update_check.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
-#include "win/messages.h"
+#include "win/handles.h"
 #include "win/paint.h"
+#include "win/paths.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 // The link between the about box and a running update check. The check
 // reports through it only while the box is open; the box cuts it and sets
 // `stop` when it closes, so the download ends and a late answer goes nowhere.
 struct UpdateCheckLink {
   CRITICAL_SECTION lock;
-  HWND dialog = nullptr;
-  HANDLE stop = nullptr;
+  CAboutDlg* dialog = nullptr;  // the box to tell, on its own thread
+  UniqueHandle stop;
   std::wstring host;
-  UpdateResult result;
   UpdateCheckLink() : stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) { InitializeCriticalSection(&lock); }
-  ~UpdateCheckLink() {
-    if (stop) CloseHandle(stop);
-    DeleteCriticalSection(&lock);
-  }
+  ~UpdateCheckLink() { DeleteCriticalSection(&lock); }
   // The box is closing: nothing more is reported, the check stops.
   void Cut() {
     EnterCriticalSection(&lock);
     dialog = nullptr;
     LeaveCriticalSection(&lock);
-    if (stop) SetEvent(stop);
+    if (stop) SetEvent(stop.get());
   }
 };
 
@@ -42,12 +40,17 @@ constexpr wchar_t kWimlibProject[] = L"https://wimlib.net";
 DWORD WINAPI UpdateThread(void* arg) {
   // The thread holds its own reference: the link outlives the box if need be.
   std::unique_ptr<std::shared_ptr<UpdateCheckLink>> holder(static_cast<std::shared_ptr<UpdateCheckLink>*>(arg));
-  UpdateCheckLink& link = **holder;
-  UpdateResult result = CheckForUpdate(link.host, link.stop);
-  EnterCriticalSection(&link.lock);
-  link.result = result;
-  if (link.dialog) PostMessageW(link.dialog, UM_UPDATE_CHECKED, 0, 0);
-  LeaveCriticalSection(&link.lock);
+  std::shared_ptr<UpdateCheckLink> link = *holder;
+  UpdateResult result = CheckForUpdate(link->host, link->stop.get());
+  EnterCriticalSection(&link->lock);
+  if (CAboutDlg* box = link->dialog) {
+    // The answer runs on the box's thread, and only while it is open and
+    // still waits for this check.
+    PostToWindowThread(box->hwnd(), [box, link, result] {
+      if (link->dialog == box) box->OnUpdateResult(result);
+    });
+  }
+  LeaveCriticalSection(&link->lock);
   return 0;
 }
 
@@ -57,9 +60,6 @@ std::wstring SystemFolder() {
   return (n > 0 && n < MAX_PATH) ? buffer : L"";
 }
 
-bool EndsWithSys(const std::wstring& name) {
-  return name.size() >= 4 && _wcsicmp(name.c_str() + name.size() - 4, L".sys") == 0;
-}
 }  // namespace
 
 CAboutDlg::CAboutDlg(CQuarryApp& app) : Dialog(IDD_ABOUT), app_(app) { picture_.Load(IDP_ABOUT); }
@@ -94,7 +94,7 @@ void CAboutDlg::ReadComponents() {
   for (const wchar_t* name : names) {
     Row row{name, L""};
     if (*name) {
-      std::wstring path = EndsWithSys(name) ? SystemFolder() + L"\\drivers\\" + name : name;
+      std::wstring path = HasExtension(name, L".sys") ? SystemFolder() + L"\\drivers\\" + name : name;
       row.version = FileVersionText(path);
     }
     rows_.push_back(row);
@@ -165,25 +165,23 @@ void CAboutDlg::OpenPage(const std::wstring& url) {
 void CAboutDlg::StartUpdateCheck() {
   if (check_) return;  // one check at a time
   check_ = std::make_shared<UpdateCheckLink>();
-  check_->dialog = hwnd_;
+  check_->dialog = this;
   check_->host = app_.settings.updateHost.empty() ? kDefaultUpdateHost : app_.settings.updateHost;
   auto* holder = new std::shared_ptr<UpdateCheckLink>(check_);
-  HANDLE thread = CreateThread(nullptr, 0, UpdateThread, holder, 0, &checkThread_);
+  UniqueHandle thread(CreateThread(nullptr, 0, UpdateThread, holder, 0, &checkThread_));
   if (!thread) {
     delete holder;
     check_.reset();
     return;
   }
-  CloseHandle(thread);
+  // The check ends on its own; the box does not wait for it.
   EnableWindow(Item(IDC_ABOUT_CHECK), FALSE);
   Invalidate();
 }
 
-void CAboutDlg::OnUpdateResult(int, const std::wstring&) {
-  UpdateResult result;
+void CAboutDlg::OnUpdateResult(const UpdateResult& result) {
   if (check_) {
     EnterCriticalSection(&check_->lock);
-    result = check_->result;
     check_->dialog = nullptr;
     LeaveCriticalSection(&check_->lock);
   }
@@ -243,9 +241,6 @@ bool CAboutDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-      return true;
-    case UM_UPDATE_CHECKED:
-      OnUpdateResult(0, L"");
       return true;
     case WM_DESTROY:
       if (check_) {

@@ -11,6 +11,7 @@
 
 class CQuarryApp;
 struct UpdateCheckLink;
+struct UpdateResult;
 
 class CAboutDlg : public Dialog {
  public:
@@ -30,6 +31,9 @@ class CAboutDlg : public Dialog {
   // its own once the check is answered or cut off, box or no box.
   DWORD checkThreadId() const { return checkThread_; }
 
+  // The update check's answer, on this box's thread: told to the user.
+  void OnUpdateResult(const UpdateResult& result);
+
   // The "FileVersion" (or other key) text of a file's version resource.
   static std::wstring FileVersionText(const std::wstring& path, const wchar_t* key = L"FileVersion");
 
@@ -44,7 +48,6 @@ class CAboutDlg : public Dialog {
   void Paint(HDC dc, const RECT& client);
   void Layout(int width, int height);
   void StartUpdateCheck();
-  void OnUpdateResult(int outcome, const std::wstring& info);
   void OpenPage(const std::wstring& url);
 
   CQuarryApp& app_;

@@ -8,14 +8,7 @@
 #include "win/pickers.h"
 #include "config/config_editor.h"
 #include "resources/resource.h"
-#include "win/long_path.h"
-
-namespace {
-bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-}  // namespace
+#include "win/paths.h"
 
 CCfgDlg::CCfgDlg(CQuarryApp& app) : Dialog(IDD_PREFERENCES), app_(app), tempFolder_(app.settings.tempFolder) {}
 
@@ -41,7 +34,7 @@ bool CCfgDlg::OnCommand(int id, int code, HWND control) {
       return true;
     case IDC_PREF_BROWSE: {
       std::wstring folder = PickFolder(hwnd_, app_.settings.lastFolder);
-      if (!folder.empty() && IsDirectory(folder)) {
+      if (!folder.empty() && IsExistingFolder(folder)) {
         tempFolder_ = folder;
         SetItemText(IDC_PREF_TEMP, folder);
       }

@@ -61,14 +61,14 @@ CQuarryApp::CQuarryApp() : previous_(g_app) {
 }
 
 CQuarryApp::~CQuarryApp() {
-  if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
+  keyboardHook_.reset();
   if (stateImages) ImageList_Destroy(stateImages);
   for (HICON& icon : stateIcons) {
     if (icon) DestroyIcon(icon);
     icon = nullptr;
   }
   for (HICON& icon : Controls().listIcons) icon = nullptr;
-  if (oleStarted_) OleUninitialize();
+  ole_.End();
   g_app = previous_;
 }
 
@@ -93,7 +93,7 @@ void CQuarryApp::InitInstance() {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
   InitCommonControlsEx(&icc);
   // Drag and drop with the shell needs OLE on this thread.
-  oleStarted_ = SUCCEEDED(OleInitialize(nullptr));
+  ole_.Begin();
   windowsVersion = ReadWindowsVersion();
 
   programPath = ModuleFilePath(nullptr);
@@ -118,7 +118,7 @@ void CQuarryApp::InitInstance() {
   backendKind = settings.backend == kBackendWimlib ? kBackendWimlib : kBackendWimgapi;
 
   g_ctrlHeld = (GetAsyncKeyState(VK_CONTROL) & 0x8000) ? 1u : 0u;
-  keyboardHook_ = SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHook, GetModuleHandleW(nullptr), 0);
+  keyboardHook_.reset(SetWindowsHookExW(WH_KEYBOARD_LL, KeyboardHook, GetModuleHandleW(nullptr), 0));
 
   wchar_t systemFolder[MAX_PATH] = {};
   GetSystemDirectoryW(systemFolder, MAX_PATH);
@@ -129,8 +129,7 @@ void CQuarryApp::InitInstance() {
 }
 
 void CQuarryApp::ExitInstance() {
-  if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
-  keyboardHook_ = nullptr;
+  keyboardHook_.reset();
   gdiplus_.Shutdown();
   settings.backend = static_cast<BYTE>(backendKind);
   SaveSettings(settings, settingsPath);
@@ -208,12 +207,12 @@ void CQuarryApp::ShowTip(const std::wstring& text) {
   tipWindow->Start(text);
 }
 
-void CQuarryApp::ShowPopupMenu(int index, HWND owner) {
+void CQuarryApp::ShowPopupMenu(PopupMenu which, HWND owner) {
   HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MENU_MAIN));
   if (!menu) return;
   POINT pt;
   GetCursorPos(&pt);
-  if (HMENU popup = GetSubMenu(menu, index))
+  if (HMENU popup = FindPopupMenu(menu, which))
     TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, owner, nullptr);
   DestroyMenu(menu);
 }

@@ -13,6 +13,7 @@
 #include "controls/control_context.h"
 #include "tasks/workbench.h"
 #include "win/gdiplus.h"
+#include "win/handles.h"
 
 class CMyTipWnd;
 class CPage_Progress;
@@ -47,8 +48,8 @@ class CQuarryApp : public Workbench {
   // Shows a notice over the main window for five seconds, replacing any
   // notice still shown.
   void ShowTip(const std::wstring& text) override;
-  // Opens popup `index` of IDR_MENU_MAIN at the cursor; its commands go to `owner`.
-  void ShowPopupMenu(int index, HWND owner) override;
+  // Opens a popup of IDR_MENU_MAIN at the cursor; its commands go to `owner`.
+  void ShowPopupMenu(PopupMenu which, HWND owner) override;
   void JumpTo(UINT command, const std::wstring& path) override;
   // Radio mark and greying of the back-end items of an opening menu.
   void UpdateBackendMenu(HMENU menu) const override;
@@ -70,7 +71,7 @@ class CQuarryApp : public Workbench {
   void BuildStateImages();
 
   GdiplusSession gdiplus_;
-  HHOOK keyboardHook_ = nullptr;
-  bool oleStarted_ = false;
+  UniqueHook keyboardHook_;
+  OleSession ole_;  // drag and drop with the shell, on this thread
   CQuarryApp* previous_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "tasks/operation_runner.h"
 #include "win/message_box.h"
+#include "win/notices.h"
 #include "win/strings.h"
 
 namespace {
@@ -99,6 +100,12 @@ bool CQuarryDlg::OnInitDialog() {
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
   app_.mainWindow = hwnd_;
   app_.mainDialog = this;
+  // Workers that mount images say so; the mount manager is this window's.
+  ListenFor(Notice::kMountsChanged, hwnd_, [] { CMountView::RefreshIfOpen(); });
+  ListenFor(Notice::kMountedFromPage, hwnd_, [this] {
+    CMountView::RefreshIfOpen();
+    if (app_.settings.autoPopMountList) CMountView::Show(hwnd_, app_, runner_);
+  });
 
   AllowDropsFromLowerIntegrity();
 
@@ -384,7 +391,7 @@ void CQuarryDlg::WaitForWorkers() {
 void CQuarryDlg::OnMainMenu() {
   SetForegroundWindow(hwnd_);
   SetFocus(hwnd_);
-  app_.ShowPopupMenu(0, hwnd_);
+  app_.ShowPopupMenu(PopupMenu::kMain, hwnd_);
 }
 
 bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
@@ -421,9 +428,6 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
       return true;
     case ID_SHOW_MOUNTED:
       CMountView::Show(hwnd_, app_, runner_);
-      return true;
-    case ID_MOUNT_REFRESH:  // posted by workers after a mount
-      CMountView::RefreshIfOpen();
       return true;
     default:
       return false;
@@ -481,6 +485,8 @@ bool CQuarryDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_DESTROY:
       // The pages still exist here; they go only after every worker is done.
       KillTimer(hwnd_, kCloseTimer);
+      StopListening(Notice::kMountsChanged, hwnd_);
+      StopListening(Notice::kMountedFromPage, hwnd_);
       WaitForWorkers();
       if (app_.tipWindow) DestroyWindow(app_.tipWindow->hwnd());
       app_.mainWindow = nullptr;

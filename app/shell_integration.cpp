@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "win/paths.h"
 #include "win/strings.h"
 
 namespace {
@@ -67,7 +68,7 @@ std::wstring StringValue(HKEY root, const std::wstring& subKey, const wchar_t* n
 void Associate(HKEY root, const wchar_t* extension, const wchar_t* progId, int iconId, const std::wstring& exe) {
   std::wstring id = progId;
   std::wstring previous = DefaultValue(root, extension);
-  if (!previous.empty() && _wcsicmp(previous.c_str(), progId) != 0) SetString(root, id, kPreviousValue, previous);
+  if (!previous.empty() && !EqualNoCase(previous, progId)) SetString(root, id, kPreviousValue, previous);
   SetString(root, extension, nullptr, progId);
   SetString(root, id + L"\\DefaultIcon", nullptr, exe + FormatStr(L",-%d", iconId));
   SetString(root, id + L"\\shell\\Open\\command", nullptr, VerbCommand(exe, L""));
@@ -78,7 +79,7 @@ void Associate(HKEY root, const wchar_t* extension, const wchar_t* progId, int i
 // one kept at "on", or is removed; the key itself goes only when nothing
 // else is left in it (another program's OpenWithProgids and the like stay).
 void DisownExtension(HKEY root, const wchar_t* extension, const wchar_t* progId) {
-  if (_wcsicmp(DefaultValue(root, extension).c_str(), progId) != 0) return;
+  if (!EqualNoCase(DefaultValue(root, extension), progId)) return;
   std::wstring previous = StringValue(root, progId, kPreviousValue);
   if (!previous.empty()) SetString(root, extension, nullptr, previous);
   else DeleteValue(root, extension, nullptr);

@@ -16,18 +16,12 @@
 #include "engine/wim_file_reader.h"
 #include "engine/engine.h"
 #include "resources/resource.h"
-#include "win/long_path.h"
+#include "win/paths.h"
 #include "win/message_box.h"
 #include "win/pickers.h"
 #include "win/strings.h"
 
 namespace {
-
-bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 
 void ShowInvalidPath() { AppMessageBox(nullptr, LoadStr(IDS_INVALID_PATH), L"Quarry", MB_ICONERROR); }
 
@@ -89,16 +83,10 @@ bool ConfirmReplace(const std::wstring& target) {
 }
 }  // namespace
 
-std::wstring WithoutTrailingSlash(const std::wstring& path) {
-  std::wstring out = path;
-  while (!out.empty() && (out.back() == L'\\' || out.back() == L'/')) out.pop_back();
-  return out;
-}
-
 bool IsDriveRoot(const std::wstring& folder) {
-  std::wstring bare = WithoutTrailingSlash(folder);
+  std::wstring bare = WithoutTrailingSeparator(folder);
+  if (bare.empty() || bare.back() == L'\\' || bare.back() == L'/') return true;  // "C:\", "\"
   if (bare.size() == 2 && bare[1] == L':') return true;
-  if (bare.empty()) return true;
   if (bare.compare(0, 2, L"\\\\") == 0) {
     // \\server\share has exactly one separator after the server name.
     std::wstring rest = bare.substr(2);
@@ -108,8 +96,8 @@ bool IsDriveRoot(const std::wstring& folder) {
 }
 
 void RunShellCapture(const std::wstring& rawFolder, bool quick) {
-  std::wstring folder = WithoutTrailingSlash(FullPath(rawFolder));
-  if (rawFolder.empty() || IsDriveRoot(rawFolder) || !IsDirectory(folder)) {
+  std::wstring folder = WithoutTrailingSeparator(FullPath(rawFolder));
+  if (rawFolder.empty() || IsDriveRoot(rawFolder) || !IsExistingFolder(folder)) {
     ShowInvalidPath();
     return;
   }

@@ -9,11 +9,6 @@
 
 #include "win/paths.h"  // LastComponent, IsInsideFolder, FileExists
 
-
-
-// A path without trailing backslashes ("C:\data\" -> "C:\data").
-std::wstring WithoutTrailingSlash(const std::wstring& path);
-
 // True for "C:", "C:\" and "\\server\share" style roots.
 bool IsDriveRoot(const std::wstring& folder);
 

@@ -3,16 +3,14 @@
 #include "win/messages.h"
 #include "resources/resource.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 ShellTaskRun::ShellTaskRun(std::wstring taskText) : taskText_(std::move(taskText)) {
   InitializeCriticalSection(&lock_);
 }
 
 ShellTaskRun::~ShellTaskRun() {
-  if (thread_) {
-    Finish(INFINITE);
-    CloseHandle(thread_);
-  }
+  if (thread_) Finish(INFINITE);
   DeleteCriticalSection(&lock_);
 }
 
@@ -24,35 +22,35 @@ DWORD WINAPI ShellTaskRun::ThreadProc(void* self) {
 }
 
 bool ShellTaskRun::StartDialog() {
-  thread_ = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
-  return thread_ != nullptr;
+  thread_.reset(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+  return thread_.valid();
 }
 
 void ShellTaskRun::Finish(DWORD waitMs) {
   EnterCriticalSection(&lock_);
   finished_ = true;
-  if (dialog_) PostMessageW(dialog_, UM_PROGRESS_DONE, 0, 0);
+  if (CShellTaskTip* tip = dialog_) PostToWindowThread(tip->hwnd(), [tip] { tip->CloseIfFinished(); });
   LeaveCriticalSection(&lock_);
-  if (thread_) WaitForSingleObject(thread_, waitMs);
+  if (thread_) WaitForSingleObject(thread_.get(), waitMs);
 }
 
 HWND ShellTaskRun::Hwnd() const {
   EnterCriticalSection(&lock_);
-  HWND dialog = dialog_;
+  HWND dialog = dialog_ ? dialog_->hwnd() : nullptr;
   LeaveCriticalSection(&lock_);
   return dialog;
 }
 
 void ShellTaskRun::SetPercent(float percent) {
   EnterCriticalSection(&lock_);
-  if (dialog_) PostMessageW(dialog_, UM_SHELL_TASK_PERCENT, static_cast<WPARAM>(percent * 1000.0f), 0);
+  if (CShellTaskTip* tip = dialog_) PostToWindowThread(tip->hwnd(), [tip, percent] { tip->SetPercent(percent); });
   LeaveCriticalSection(&lock_);
 }
 
-bool ShellTaskRun::Register(HWND dialog) {
+bool ShellTaskRun::Register(CShellTaskTip& dialog) {
   EnterCriticalSection(&lock_);
   bool open = !finished_;
-  if (open) dialog_ = dialog;
+  if (open) dialog_ = &dialog;
   LeaveCriticalSection(&lock_);
   return open;
 }
@@ -85,7 +83,7 @@ bool CShellTaskTip::OnInitDialog() {
   SetItemText(IDC_SHELL_TIP_TASK, run_.taskText());
   SetForegroundWindow(hwnd_);
   // The work may have ended before this dialog came up: then it goes at once.
-  if (!run_.Register(hwnd_)) PostMessageW(hwnd_, UM_PROGRESS_DONE, 0, 0);
+  if (!run_.Register(*this)) PostToWindowThread(hwnd_, [this] { CloseIfFinished(); });
   return true;
 }
 
@@ -93,6 +91,10 @@ void CShellTaskTip::SetPercent(float percent) {
   if (percent > 0 && bar_.IsMarquee()) bar_.SetMarquee(false);
   bar_.SetPos(percent);
   SetItemText(IDC_SHELL_TIP_STATUS, FormatStr(percentFormat_.c_str(), static_cast<double>(percent)));
+}
+
+void CShellTaskTip::CloseIfFinished() {
+  if (run_.finished()) CloseNow();
 }
 
 void CShellTaskTip::OnCancel() {
@@ -108,13 +110,10 @@ void CShellTaskTip::CloseNow() {
 
 bool CShellTaskTip::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case UM_SHELL_TASK_PERCENT:
-      SetPercent(static_cast<float>(wParam) / 1000.0f);
-      return true;
     case UM_PROGRESS_DONE:
-      // The bar at 100 posts this too; an engine that reports 100 before
-      // its work is done must not take the dialog away from the user.
-      if (run_.finished()) CloseNow();
+      // The bar at 100: an engine that reports 100 before its work is done
+      // must not take the dialog away from the user.
+      CloseIfFinished();
       return true;
     case WM_MOVE:
       if (run_.finished() && static_cast<int>(bar_.pos()) >= 100) CloseNow();

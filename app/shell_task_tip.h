@@ -11,13 +11,16 @@
 #include "engine/engine_host.h"
 #include "engine/operation.h"
 #include "win/dialog.h"
+#include "win/handles.h"
+
+class CShellTaskTip;
 
 // What the start-up thread and the dialog's thread share about one run.
 // The dialog may come up after the work has already finished; whichever
 // side comes second closes it, so it never stays open over a finished task.
 // The run is the operation's progress target: it posts each percentage to
-// the dialog while one is registered, so the operation's thread never
-// waits for the dialog's.
+// the dialog's thread while a dialog is registered, so the operation's
+// thread never waits for the dialog's.
 class ShellTaskRun : public ProgressTarget {
  public:
   explicit ShellTaskRun(std::wstring taskText);
@@ -41,7 +44,7 @@ class ShellTaskRun : public ProgressTarget {
 
   // Called by the dialog on its own thread: registration with the run and
   // leave. Register returns false when the work is already over.
-  bool Register(HWND dialog);
+  bool Register(CShellTaskTip& dialog);
   void Unregister();
   bool finished();
 
@@ -51,9 +54,9 @@ class ShellTaskRun : public ProgressTarget {
   std::wstring taskText_;
   CancelToken cancel_;
   mutable CRITICAL_SECTION lock_;
-  HWND dialog_ = nullptr;
+  CShellTaskTip* dialog_ = nullptr;
   bool finished_ = false;
-  HANDLE thread_ = nullptr;
+  UniqueHandle thread_;
 };
 
 class CShellTaskTip : public Dialog {
@@ -61,6 +64,8 @@ class CShellTaskTip : public Dialog {
   explicit CShellTaskTip(ShellTaskRun& run);
 
   void SetPercent(float percent);
+  // Closes the dialog once the run has finished.
+  void CloseIfFinished();
 
  protected:
   bool OnInitDialog() override;

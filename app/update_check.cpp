@@ -1,9 +1,12 @@
 #include "app/update_check.h"
+#include "win/paths.h"
 
 #include <wininet.h>
 
 #include <atomic>
 #include <memory>
+
+#include "win/handles.h"
 
 namespace {
 struct InternetCloser {
@@ -71,14 +74,14 @@ bool DownloadWithin(const std::wstring& url, HANDLE stop, DWORD totalMs, std::st
   download->url = url;
   download->totalMs = totalMs;
   auto* holder = new std::shared_ptr<Download>(download);
-  HANDLE thread = CreateThread(nullptr, 0, DownloadThread, holder, 0, nullptr);
+  UniqueHandle thread(CreateThread(nullptr, 0, DownloadThread, holder, 0, nullptr));
   if (!thread) {
     delete holder;
     return false;
   }
-  HANDLE waits[2] = {thread, stop};
+  HANDLE waits[2] = {thread.get(), stop};
   DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, totalMs);
-  CloseHandle(thread);
+  thread.reset();  // a download still running ends on its own
   if (woke != WAIT_OBJECT_0) {
     download->abandoned = true;
     return false;
@@ -122,12 +125,12 @@ std::wstring UpdateFileValue(const std::string& file, const wchar_t* key) {
     std::wstring line = Trim(text.substr(at, end - at));
     at = end + 1;
     if (!line.empty() && line.front() == L'[') {
-      inSection = _wcsicmp(line.c_str(), L"[VER]") == 0;
+      inSection = EqualNoCase(line, L"[VER]");
       continue;
     }
     size_t equals = line.find(L'=');
     if (!inSection || equals == std::wstring::npos) continue;
-    if (_wcsicmp(Trim(line.substr(0, equals)).c_str(), key) != 0) continue;
+    if (!EqualNoCase(Trim(line.substr(0, equals)), key)) continue;
     return Trim(line.substr(equals + 1)).substr(0, kMaxValueChars);
   }
   return L"";

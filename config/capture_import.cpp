@@ -4,6 +4,7 @@
 
 #include "win/handles.h"
 #include "win/long_path.h"
+#include "win/paths.h"
 
 namespace {
 
@@ -19,21 +20,10 @@ const ImportHeader kHeaders[] = {
     {L"[ExclusionException]", kListException},
 };
 
-bool EqualsIgnoringCase(const std::wstring& a, const wchar_t* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
-    wchar_t x = a[i], y = b[i];
-    if (x >= L'A' && x <= L'Z') x += L'a' - L'A';
-    if (y >= L'A' && y <= L'Z') y += L'a' - L'A';
-    if (x != y) return false;
-  }
-  return i == a.size() && !b[i];
-}
-
 // The header a line names, or -1.
 int HeaderList(const std::wstring& line) {
   for (const ImportHeader& h : kHeaders)
-    if (EqualsIgnoringCase(line, h.line)) return h.list;
+    if (EqualNoCase(line, h.line)) return h.list;
   return -1;
 }
 

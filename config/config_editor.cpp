@@ -6,6 +6,7 @@
 #include "config/capture_import.h"
 #include "config/import_dlg.h"
 #include "resources/resource.h"
+#include "resources/popup_menus.h"
 #include "win/message_box.h"
 #include "win/messages.h"
 #include "win/strings.h"
@@ -175,7 +176,7 @@ void CEditCfgDLG::ShowContextMenu() {
   HTREEITEM item = TreeView_HitTest(tree, &hit);
   TreeView_SelectItem(tree, item);
   HMENU menu = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MENU_MAIN));
-  HMENU popup = menu ? GetSubMenu(menu, 4) : nullptr;
+  HMENU popup = FindPopupMenu(menu, PopupMenu::kCaptureListTree);
   if (popup) {
     HTREEITEM selected = TreeView_GetSelection(tree);
     bool child = selected && TreeView_GetParent(tree, selected);

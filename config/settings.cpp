@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "win/handles.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 namespace {
@@ -58,11 +59,6 @@ void ConvertProfileToUnicode(const std::wstring& path) {
   }
   if (!written || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     DeleteFileW(temporary.c_str());
-}
-
-bool IsDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 }  // namespace
 
@@ -147,7 +143,7 @@ void LoadSettings(Settings& s, const std::wstring& path) {
   std::wstring defaultTemp = SystemTempFolder();
   // Folders are read whole: a long path must not lose its tail.
   s.tempFolder = ReadProfileTextUpTo(path, kDir, L"Temp", kMaxPathChars);
-  if (s.tempFolder.empty() || !IsDirectory(s.tempFolder)) s.tempFolder = defaultTemp;
+  if (s.tempFolder.empty() || !IsExistingFolder(s.tempFolder)) s.tempFolder = defaultTemp;
   s.lastFolder = ReadProfileTextUpTo(path, kDir, L"Last", kMaxPathChars);
   s.mode = static_cast<BYTE>(ReadProfileInt(path, kView, L"Mode"));
   s.autoPopMountList = ReadProfileInt(path, kMisc, L"AutoPopMList");

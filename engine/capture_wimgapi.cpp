@@ -10,6 +10,7 @@
 #include "engine/progress.h"
 #include "engine/wimgapi_engine.h"
 #include "resources/ids_skip.h"
+#include "win/paths.h"
 
 namespace {
 
@@ -114,8 +115,7 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   // when the capture fails); a new file is written beside the target, so
   // that nothing replaces the target before the capture has succeeded.
   // A folder of that name cannot be replaced by the file.
-  DWORD targetAttributes = GetFileAttributesW(wimPath.c_str());
-  if (!append && targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (!append && IsExistingFolder(wimPath)) {
     SetLastError(ERROR_ACCESS_DENIED);
     ReportApiFailure(L"WIMCreateFile()");
     return kResultFailed;

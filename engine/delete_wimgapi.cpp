@@ -62,7 +62,9 @@ bool WimgapiEngine::EditImages(HANDLE wim, const DeleteRequest& request) {
     }
   }
   // The boot mark goes on by position once the deletions are done: set
-  // before them, it would stay on the number and mark another image.
+  // before them, it would stay on the number and mark another image, and
+  // so would a mark set after a deletion that failed.
+  if (!ok) return false;
   if (!api_.SetBootImage(wim, static_cast<DWORD>(BootPosition(request.rows)))) {
     ReportApiFailure(L"WIMSetBootImage()");
     ok = false;

@@ -24,6 +24,7 @@
 #include "engine/image_info.h"
 #include "engine/mounts.h"
 #include "engine/operation.h"
+#include "engine/write_beside.h"
 
 // One item a capture left out of the image, and why (in the user's words).
 struct SkippedItem {
@@ -117,15 +118,6 @@ struct DeleteRequest {
   std::vector<ImageRow> rows;
   int imageCount = 0;
 };
-
-// A new, empty file beside `target` under a name of its own, for a write
-// that replaces the target only once complete; empty on failure.
-std::wstring TempFileBeside(const std::wstring& target);
-
-// Gives the written `temp` the name `target` when `result` is success
-// (replacing a file there only with `replace`), and deletes it otherwise.
-// Returns `result`, or failure when the rename fails.
-EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, EngineResult result, bool replace);
 
 // The position (1-based) of the row with the boot mark, 0 when none.
 int BootPosition(const std::vector<ImageRow>& rows);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/long_path.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 namespace {
@@ -41,7 +42,7 @@ bool StillRuns(DWORD pid, ULONGLONG start) {
 // The owner of a name "~quarry-<pid>-<start>-<rest>"; false for any other name.
 bool OwnerOf(const wchar_t* name, DWORD& pid, ULONGLONG& start) {
   const size_t prefix = wcslen(kPrefix);
-  if (_wcsnicmp(name, kPrefix, prefix) != 0) return false;
+  if (!StartsWithNoCase(name, kPrefix)) return false;
   const wchar_t* p = name + prefix;
   wchar_t* end = nullptr;
   unsigned long long id = _wcstoui64(p, &end, 16);
@@ -52,11 +53,6 @@ bool OwnerOf(const wchar_t* name, DWORD& pid, ULONGLONG& start) {
   pid = static_cast<DWORD>(id);
   start = when;
   return true;
-}
-
-bool EndsWithNoCase(const std::wstring& text, const wchar_t* tail) {
-  size_t n = wcslen(tail);
-  return text.size() >= n && _wcsicmp(text.c_str() + text.size() - n, tail) == 0;
 }
 
 std::wstring UserTempFolder() {
@@ -155,7 +151,7 @@ void ClearLeftovers(const std::wstring& folder) {
     std::wstring name = data.cFileName;
     DWORD pid = 0;
     ULONGLONG start = 0;
-    if (!OwnerOf(name.c_str(), pid, start) || EndsWithNoCase(name, L".old")) continue;
+    if (!OwnerOf(name.c_str(), pid, start) || HasExtension(name, L".old")) continue;
     if (pid == self || StillRuns(pid, start)) continue;
     ended.push_back(base + name);
   } while (FindNextFileW(find, &data));

@@ -2,6 +2,7 @@
 
 #include "engine/engine_host.h"
 #include "win/long_path.h"
+#include "win/paths.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ void MarkStaleRecords(const Backends& backends, std::vector<MountRecord>& record
   }
   for (MountRecord& r : records) {
     for (const MountInfoLevel1& f : flags) {
-      if (lstrcmpiW(FixedText(f.MountPath).c_str(), r.mountPath.c_str()) != 0) continue;
+      if (!EqualNoCase(FixedText(f.MountPath), r.mountPath)) continue;
       r.stale = (f.MountFlags & kStaleFlags) != 0;
       r.mounting = !r.stale && (f.MountFlags & WIM_MOUNT_FLAG_MOUNTING) != 0;
       r.noWim = (f.MountFlags & WIM_MOUNT_FLAG_NO_WIM) != 0;
@@ -122,7 +123,7 @@ bool ReadMountRecord(const Backends& backends, const std::wstring& folder, Mount
   std::vector<MountRecord> records;
   if (!ReadMountedImages(backends, records)) return false;
   for (const MountRecord& r : records) {
-    if (lstrcmpiW(r.mountPath.c_str(), folder.c_str()) != 0) continue;
+    if (!EqualNoCase(r.mountPath, folder)) continue;
     out = r;
     return true;
   }

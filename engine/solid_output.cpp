@@ -36,10 +36,6 @@ bool ProbeWimgapi(const WimgapiTable& api, const std::wstring& tempFolder) {
 
 }  // namespace
 
-bool HasEsdExtension(const std::wstring& path) {
-  return path.size() >= 4 && CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".esd", 4, TRUE) == CSTR_EQUAL;
-}
-
 bool WimgapiWritesSolid(const WimgapiTable& api, const std::wstring& tempFolder) {
   LONG state = g_probe;
   if (state == kNotProbed) {

@@ -16,9 +16,6 @@ constexpr uint32_t kSolidWimVersion = 0xE00;
 
 inline bool IsSolidWimVersion(uint32_t version) { return version == kSolidWimVersion; }
 
-// True when `path` ends in ".esd", whatever the case.
-bool HasEsdExtension(const std::wstring& path);
-
 // Whether the bound WIMGAPI accepts compression type 3 for a new file. Our
 // own library under Wine does; an older system library refuses it. Found
 // out once per process by creating a file in `tempFolder` and removing it.

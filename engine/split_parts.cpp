@@ -7,6 +7,7 @@
 
 #include "engine/leftovers.h"
 #include "engine/wim_file_reader.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 std::wstring SplitPartPath(const std::wstring& firstPart, int partNumber) {
@@ -63,11 +64,9 @@ std::wstring FolderOf(const std::wstring& path) {
 // The part number of a file name "<base><digits><extension>", or 0.
 int PartNumberOf(const std::wstring& name, const std::wstring& baseName, const std::wstring& extension) {
   if (name.size() <= baseName.size() + extension.size()) return 0;
-  if (CompareStringOrdinal(name.c_str(), static_cast<int>(baseName.size()), baseName.c_str(),
-                           static_cast<int>(baseName.size()), TRUE) != CSTR_EQUAL)
-    return 0;
+  if (!StartsWithNoCase(name, baseName)) return 0;
   const std::wstring tail = name.substr(name.size() - extension.size());
-  if (CompareStringOrdinal(tail.c_str(), -1, extension.c_str(), -1, TRUE) != CSTR_EQUAL) return 0;
+  if (!EqualNoCase(tail, extension)) return 0;
   const std::wstring digits = name.substr(baseName.size(), name.size() - baseName.size() - extension.size());
   if (digits.size() > 6 || digits[0] == L'0') return 0;
   for (wchar_t c : digits)

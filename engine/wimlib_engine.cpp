@@ -8,43 +8,10 @@
 
 #include "engine/failure_reason.h"
 #include "engine/image_xml.h"
-#include "engine/leftovers.h"
 #include "engine/mount_guard.h"
 #include "engine/solid_output.h"
 #include "engine/split_parts.h"
-#include "win/long_path.h"
 #include "win/strings.h"
-
-std::wstring TempFileBeside(const std::wstring& target) {
-  const std::wstring folder = FolderPart(target);
-  // What a killed write of an earlier run left here goes first.
-  ClearLeftovers(folder);
-  NoteWriteFolder(folder);
-  static volatile LONG counter = 0;
-  for (int attempt = 0; attempt < 1000; attempt++) {
-    std::wstring name = folder + LeftoverPrefix() + FormatStr(L"%ld.tmp", InterlockedIncrement(&counter));
-    HANDLE file = CreateFileW(LongPathForm(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
-      return name;
-    }
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-    NoteWin32Failure(error);
-    return std::wstring();
-  }
-  NoteWin32Failure(ERROR_FILE_EXISTS);
-  return std::wstring();
-}
-
-EngineResult PutInPlace(const std::wstring& temp, const std::wstring& target, EngineResult result, bool replace) {
-  if (result == kResultSuccess &&
-      !MoveFileExW(LongPathForm(temp).c_str(), LongPathForm(target).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
-    result = (NoteWin32Failure(GetLastError()), kResultFailed);
-  if (result != kResultSuccess) DeleteFileW(LongPathForm(temp).c_str());
-  return result;
-}
 
 WimlibEngine::WimlibEngine(const Backends& backends, const OperationContext& context)
     : backends_(backends), context_(context), api_(backends.wimlib) {

@@ -3,11 +3,10 @@
 #include <shellapi.h>
 #include <uxtheme.h>
 
-#include <memory>
-
 #include "engine/engine.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 namespace {
@@ -121,13 +120,13 @@ void CMountView::FillRows() {
 // did not fail.
 std::wstring CMountView::FailureReason(const std::wstring& mountPath) const {
   for (const UnmountFailure& failure : failures_)
-    if (lstrcmpiW(failure.mountPath.c_str(), mountPath.c_str()) == 0) return failure.reason;
+    if (EqualNoCase(failure.mountPath, mountPath)) return failure.reason;
   return std::wstring();
 }
 
 void CMountView::ForgetFailure(const std::wstring& mountPath) {
   for (size_t i = failures_.size(); i-- > 0;)
-    if (lstrcmpiW(failures_[i].mountPath.c_str(), mountPath.c_str()) == 0) failures_.erase(failures_.begin() + i);
+    if (EqualNoCase(failures_[i].mountPath, mountPath)) failures_.erase(failures_.begin() + i);
 }
 
 // Writes "正在卸载..." into the row of the image being unmounted.
@@ -136,7 +135,7 @@ void CMountView::ShowCurrentStatus() {
   HWND list = list_.hwnd();
   std::wstring text = LoadStr(IDS_UNMOUNTING);
   for (int row = 0; row < ListView_GetItemCount(list); row++) {
-    if (lstrcmpiW(ListItemText(list, row, 3).c_str(), unmounting_.c_str()) == 0) {
+    if (EqualNoCase(ListItemText(list, row, 3), unmounting_)) {
       ListView_SetItemText(list, row, 5, &text[0]);
       return;
     }
@@ -159,7 +158,7 @@ std::vector<UnmountJob> CMountView::SelectedJobs() const {
     job.mountPath = ListItemText(list, row, 3);
     job.wimPath = ListItemText(list, row, 1);
     job.index = static_cast<DWORD>(wcstoul(ListItemText(list, row, 2).c_str(), nullptr, 10));
-    job.commit = lstrcmpiW(ListItemText(list, row, 4).c_str(), readOnly.c_str()) != 0;
+    job.commit = !EqualNoCase(ListItemText(list, row, 4), readOnly);
     if (row < static_cast<int>(records_.size())) {
       job.stale = records_[row].stale;
       job.mounting = records_[row].mounting;
@@ -176,13 +175,38 @@ bool CMountView::UnmountSelected() {
   std::vector<UnmountJob> jobs = SelectedJobs();
   for (const UnmountJob& job : jobs) {
     if (!job.mounting) continue;
-    std::wstring text = LoadStr(IDS_MOUNT_STILL_MOUNTING);
-    size_t at = text.find(L"%1");
-    if (at != std::wstring::npos) text.replace(at, 2, job.mountPath);
+    std::wstring text = LoadFilledStr(IDS_MOUNT_STILL_MOUNTING, {job.mountPath});
     AppMessageBox(hwnd_, text, L"", MB_OK | MB_ICONINFORMATION);
     return false;
   }
-  return StartUnmountWorker(hwnd_, std::move(jobs));
+  UnmountReports reports;
+  reports.started = [this](const std::wstring& mountPath) { OnUnmountStarted(mountPath); };
+  reports.failed = [this](const UnmountFailure& failure) { OnUnmountFailed(failure); };
+  reports.jobDone = [this] { OnUnmountJobDone(); };
+  reports.finished = [this] { OnUnmountFinished(); };
+  return StartUnmountWorker(hwnd_, std::move(jobs), std::move(reports));
+}
+
+void CMountView::OnUnmountStarted(const std::wstring& mountPath) {
+  unmounting_ = mountPath;
+  ForgetFailure(unmounting_);
+  ShowCurrentStatus();
+}
+
+void CMountView::OnUnmountFailed(const UnmountFailure& failure) {
+  ForgetFailure(failure.mountPath);
+  failures_.push_back(failure);
+}
+
+void CMountView::OnUnmountJobDone() {
+  unmounting_.clear();
+  Refresh();
+}
+
+void CMountView::OnUnmountFinished() {
+  unmounting_.clear();
+  Refresh();
+  if (closePending_) DestroyWindow(hwnd_);
 }
 
 bool CMountView::UnmountAll() {
@@ -207,7 +231,7 @@ void CMountView::GreyMenu(HMENU menu) {
 }
 
 void CMountView::ShowContextMenu() {
-  bench_.ShowPopupMenu(3, hwnd_);
+  bench_.ShowPopupMenu(PopupMenu::kMounts, hwnd_);
 }
 
 void CMountView::OnCancel() {
@@ -258,28 +282,6 @@ bool CMountView::OnNotify(NMHDR* header, LRESULT& result) {
 
 bool CMountView::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case UM_UNMOUNT_STARTED: {
-      std::unique_ptr<std::wstring> path(reinterpret_cast<std::wstring*>(lParam));
-      unmounting_ = *path;
-      ForgetFailure(unmounting_);
-      ShowCurrentStatus();
-      return true;
-    }
-    case UM_UNMOUNT_FAILED: {
-      std::unique_ptr<UnmountFailure> failure(reinterpret_cast<UnmountFailure*>(lParam));
-      ForgetFailure(failure->mountPath);
-      failures_.push_back(*failure);
-      return true;
-    }
-    case UM_UNMOUNT_REFRESH:
-      unmounting_.clear();
-      Refresh();
-      return true;
-    case UM_UNMOUNT_FINISHED:
-      unmounting_.clear();
-      Refresh();
-      if (closePending_) DestroyWindow(hwnd_);
-      return true;
     case WM_ACTIVATE:
       Refresh();
       return false;

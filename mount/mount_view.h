@@ -56,6 +56,11 @@ class CMountView : public Dialog {
   void ShowContextMenu();
   void GreyMenu(HMENU menu);
   std::vector<UnmountJob> SelectedJobs() const;
+  // The unmount worker's reports, on this window's thread.
+  void OnUnmountStarted(const std::wstring& mountPath);
+  void OnUnmountFailed(const UnmountFailure& failure);
+  void OnUnmountJobDone();
+  void OnUnmountFinished();
 
   CWimListCtrl list_;
   std::vector<MountRecord> records_;

@@ -14,15 +14,19 @@
 #include "win/long_path.h"
 #include "win/message_box.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 namespace {
 
 std::atomic<bool> g_running{false};
-HANDLE g_thread = nullptr;  // the last worker's thread, for waiting
+UniqueHandle g_thread;  // the last worker's thread, for waiting
 
 struct WorkerArgs {
   HWND window;
   std::vector<UnmountJob> jobs;
+  // Shared by the reports in flight: each holds it until it has run or
+  // has been dropped with the window.
+  std::shared_ptr<const UnmountReports> reports;
 };
 
 // The engine context of one job: failures go to its host.
@@ -34,26 +38,19 @@ OperationContext ContextOf(const UnmountJob& job) {
 
 BackendChoice Wimgapi() { return BackendChoice(); }
 
-void ReplaceAll(std::wstring& text, const wchar_t* key, const std::wstring& value) {
-  for (size_t at = text.find(key); at != std::wstring::npos; at = text.find(key, at + value.size()))
-    text.replace(at, wcslen(key), value);
-}
-
 bool AskSave(HWND owner, const std::wstring& wimPath) {
-  std::wstring question = LoadStr(IDS_ASK_SAVE_CHANGES);
-  ReplaceAll(question, L"%1", wimPath);
+  std::wstring question = LoadFilledStr(IDS_ASK_SAVE_CHANGES, {wimPath});
   return AppMessageBox(owner, question, L"", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 bool FolderHoldsFiles(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  UniqueFind find(FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &data));
+  if (!find) return false;
   bool any = false;
   do {
     any = wcscmp(data.cFileName, L".") != 0 && wcscmp(data.cFileName, L"..") != 0;
-  } while (!any && FindNextFileW(find, &data));
-  FindClose(find);
+  } while (!any && FindNextFileW(find.get(), &data));
   return any;
 }
 
@@ -84,16 +81,14 @@ StaleChoice AskStale(HWND owner, const UnmountJob& job) {
   bool known = job.backends && ReadMountKind(*job.backends, job.mountPath, kind);
   std::wstring question;
   if (known && !kind.copy && kind.stagedFiles) {
-    question = LoadStr(kind.dead ? IDS_ASK_DEAD_CHANGES : IDS_ASK_UNSERVED_CHANGES);
-    ReplaceAll(question, L"%3", FormatStr(L"%llu", kind.stagedFiles));
-    ReplaceAll(question, L"%4", FormatStr(L"%.1f MB", static_cast<double>(kind.stagedBytes) / 1048576.0));
+    question = LoadFilledStr(kind.dead ? IDS_ASK_DEAD_CHANGES : IDS_ASK_UNSERVED_CHANGES,
+                             {job.mountPath, job.wimPath, FormatStr(L"%llu", kind.stagedFiles),
+                              FormatStr(L"%.1f MB", static_cast<double>(kind.stagedBytes) / 1048576.0)});
   } else if ((!known || kind.copy) && FolderHoldsFiles(job.mountPath)) {
-    question = LoadStr(IDS_ASK_STALE_FOLDER);
+    question = LoadFilledStr(IDS_ASK_STALE_FOLDER, {job.mountPath, job.wimPath});
   } else {
     return StaleChoice::Discard;
   }
-  ReplaceAll(question, L"%1", job.mountPath);
-  ReplaceAll(question, L"%2", job.wimPath);
   int answer = AppMessageBox(owner, question, L"", MB_YESNOCANCEL | MB_ICONWARNING);
   return answer == IDYES ? StaleChoice::Discard : answer == IDNO ? StaleChoice::Keep : StaleChoice::Cancel;
 }
@@ -123,19 +118,24 @@ bool DiscardStale(HWND owner, const UnmountJob& job) {
 
 DWORD WINAPI WorkerMain(void* param) {
   std::unique_ptr<WorkerArgs> args(static_cast<WorkerArgs*>(param));
+  const HWND window = args->window;
+  const std::shared_ptr<const UnmountReports> reports = args->reports;
   for (const UnmountJob& job : args->jobs) {
-    PostMessageW(args->window, UM_UNMOUNT_STARTED, 0, reinterpret_cast<LPARAM>(new std::wstring(job.mountPath)));
+    if (reports->started)
+      PostToWindowThread(window, [reports, path = job.mountPath] { reports->started(path); });
     UnmountJob current = job;
     ClearFailure();
-    bool unmounted = Recheck(current) && UnmountOne(args->window, current);
+    bool unmounted = Recheck(current) && UnmountOne(window, current);
     std::wstring reason = unmounted ? std::wstring() : FailureText();
-    if (!reason.empty())
-      PostMessageW(args->window, UM_UNMOUNT_FAILED, 0, reinterpret_cast<LPARAM>(new UnmountFailure{job.mountPath, reason}));
-    PostMessageW(args->window, UM_UNMOUNT_REFRESH, 0, 0);
+    if (!reason.empty() && reports->failed)
+      PostToWindowThread(window, [reports, failure = UnmountFailure{job.mountPath, reason}] {
+        reports->failed(failure);
+      });
+    if (reports->jobDone) PostToWindowThread(window, [reports] { reports->jobDone(); });
     if (unmounted && !current.stale) RecreateMountFolder(job.mountPath);
   }
   g_running = false;
-  PostMessageW(args->window, UM_UNMOUNT_FINISHED, 0, 0);
+  if (reports->finished) PostToWindowThread(window, [reports] { reports->finished(); });
   return 0;
 }
 
@@ -160,18 +160,17 @@ void RecreateMountFolder(const std::wstring& folder, DWORD timeoutMs) {
   CreateDirectoryW(LongPathForm(folder).c_str(), nullptr);
 }
 
-bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs) {
+bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs, UnmountReports reports) {
   bool expected = false;
   if (jobs.empty() || !g_running.compare_exchange_strong(expected, true)) return false;
-  auto* args = new WorkerArgs{window, std::move(jobs)};
-  HANDLE thread = CreateThread(nullptr, 0, WorkerMain, args, 0, nullptr);
+  auto* args = new WorkerArgs{window, std::move(jobs), std::make_shared<const UnmountReports>(std::move(reports))};
+  UniqueHandle thread(CreateThread(nullptr, 0, WorkerMain, args, 0, nullptr));
   if (!thread) {
     delete args;
     g_running = false;
     return false;
   }
-  if (g_thread) CloseHandle(g_thread);
-  g_thread = thread;
+  g_thread = std::move(thread);
   return true;
 }
 
@@ -179,12 +178,13 @@ bool UnmountWorkerRunning() { return g_running; }
 
 bool WaitForUnmountWorker(DWORD timeoutMs) {
   if (!g_running || !g_thread) return true;
+  HANDLE thread = g_thread.get();
   const DWORD start = GetTickCount();
   for (;;) {
     DWORD waited = GetTickCount() - start;
     if (timeoutMs != INFINITE && waited >= timeoutMs) return false;
     DWORD slice = timeoutMs == INFINITE ? INFINITE : timeoutMs - waited;
-    DWORD r = MsgWaitForMultipleObjects(1, &g_thread, FALSE, slice, QS_SENDMESSAGE);
+    DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, slice, QS_SENDMESSAGE);
     if (r == WAIT_OBJECT_0) return true;
     if (r != WAIT_OBJECT_0 + 1) return false;
     MSG msg;

@@ -1,18 +1,17 @@
 // Unmounting images on a worker thread. One unmount worker runs at a time
 // in the process, whatever started it. The worker reports to the window
-// that started it only by posting messages, so a window that goes away in
-// the meantime is never written into.
+// that started it only through PostToWindowThread, so a window that goes
+// away in the meantime is never written into, and what it was still to be
+// told is freed with it.
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/backend.h"
 #include "engine/engine_host.h"
-
-#include "win/messages.h"
-
 // One image to unmount, taken from a row of the mount manager.
 struct UnmountJob {
   std::wstring mountPath;
@@ -26,18 +25,28 @@ struct UnmountJob {
   EngineHost* host = nullptr;          // told of failures; none: nothing shown
 };
 
-// The worker posts UM_UNMOUNT_STARTED, _REFRESH, _FINISHED and _FAILED
-// (see win/messages.h) to its window.
-
 // Why the image at a mount path could not be unmounted, in one line.
 struct UnmountFailure {
   std::wstring mountPath;
   std::wstring reason;
 };
 
+// What the worker tells its window, each on the window's thread and in
+// this order for every job: started (the mount path now being unmounted),
+// failed (only when it could not be unmounted), jobDone; finished once
+// after the last job, when the worker has ended its work. A report left
+// empty is not given.
+struct UnmountReports {
+  std::function<void(const std::wstring& mountPath)> started;
+  std::function<void(const UnmountFailure& failure)> failed;
+  std::function<void()> jobDone;
+  std::function<void()> finished;
+};
+
 // Starts the worker for the jobs; false when one is already running (or no
-// thread could be made), and nothing is started.
-bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs);
+// thread could be made), and nothing is started. `window` owns the
+// worker's questions and receives its reports.
+bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs, UnmountReports reports);
 
 // True while an unmount worker runs.
 bool UnmountWorkerRunning();

@@ -12,6 +12,7 @@
 #include "win/messages.h"
 #include "pages/page_browser.h"
 #include "win/long_path.h"
+#include "win/paths.h"
 
 namespace {
 constexpr DWORD kPlaceholderBytes = 128;
@@ -94,7 +95,7 @@ void CPage_Browser::RunDragOut() {
 
 void CPage_Browser::OnShellCreated(const std::wstring& createdPath) {
   if (!dragPending_ || placeholder_.empty()) return;
-  if (lstrcmpiW(NameOf(createdPath).c_str(), placeholder_.c_str()) != 0) return;
+  if (!EqualNoCase(NameOf(createdPath), placeholder_)) return;
   // Only our own placeholder marks the drop folder, and only it is deleted.
   if (!IsPlaceholderFile(createdPath)) return;
   dragPending_ = false;

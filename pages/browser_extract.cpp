@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "win/messages.h"
+#include "win/handles.h"
 #include "controls/progress_ctrl.h"
 #include "engine/failure_reason.h"
 #include "engine/progress.h"
@@ -16,8 +17,10 @@
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
 #include "win/long_path.h"
+#include "win/paths.h"
 #include "win/message_box.h"
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 namespace {
 constexpr wchar_t kOpenFolderPrefix[] = L"QuarryOpen-";
@@ -41,12 +44,10 @@ void ForgetOwnFolder(const std::wstring& folder) {
 
 // True while a process of that id runs (or cannot be asked about).
 bool ProcessRuns(DWORD pid) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
   if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
   DWORD code = 0;
-  bool runs = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
-  CloseHandle(process);
-  return runs;
+  return !GetExitCodeProcess(process.get(), &code) || code == STILL_ACTIVE;
 }
 
 struct OpenJob {
@@ -100,11 +101,9 @@ int ExtractSelection(const ExtractJob& job, ProgressTarget* progress, CancelToke
 }
 
 std::wstring MakeUniqueFolder(const std::wstring& parent) {
-  std::wstring base = parent;
-  if (!base.empty() && base.back() == L'\\') base.pop_back();
   for (int attempt = 0; attempt < 100; attempt++) {
-    std::wstring folder = FormatStr(L"%s\\%s%lu-%lu-%u", base.c_str(), kOpenFolderPrefix, GetCurrentProcessId(),
-                                    GetTickCount(), g_folderCounter++);
+    std::wstring folder = JoinPath(parent, FormatStr(L"%s%lu-%lu-%u", kOpenFolderPrefix, GetCurrentProcessId(),
+                                                     GetTickCount(), g_folderCounter++));
     if (CreateDirectoryW(LongPathForm(folder).c_str(), nullptr)) return folder;
     if (GetLastError() != ERROR_ALREADY_EXISTS) return L"";
   }
@@ -113,8 +112,8 @@ std::wstring MakeUniqueFolder(const std::wstring& parent) {
 
 void DeleteOwnFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
+  UniqueFind find(FindFirstFileW(LongPathForm(folder + L"\\*").c_str(), &found));
+  if (find) {
     do {
       std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
@@ -127,8 +126,8 @@ void DeleteOwnFolder(const std::wstring& folder) {
         SetFileAttributesW(LongPathForm(path).c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!DeleteFileW(LongPathForm(path).c_str())) RemoveDirectoryW(LongPathForm(path).c_str());
       }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &found));
+    find.reset();  // the search holds the folder open
   }
   RemoveDirectoryW(LongPathForm(folder).c_str());
 }
@@ -142,7 +141,7 @@ bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, 
   }
   RememberOwnFolder(open->job.target);
   g_openWorkers++;
-  HANDLE thread = CreateThread(nullptr, 0, OpenWorker, open, 0, nullptr);
+  UniqueHandle thread(CreateThread(nullptr, 0, OpenWorker, open, 0, nullptr));
   if (!thread) {
     g_openWorkers--;
     DeleteOwnFolder(open->job.target);
@@ -150,8 +149,7 @@ bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, 
     delete open;
     return false;
   }
-  CloseHandle(thread);
-  return true;
+  return true;  // the worker ends on its own
 }
 
 void RemoveOwnOpenFolders() {
@@ -164,13 +162,11 @@ void RemoveOwnOpenFolders() {
 }
 
 void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
-  std::wstring base = tempFolder;
-  if (!base.empty() && base.back() == L'\\') base.pop_back();
-  if (base.empty()) return;
+  if (tempFolder.empty()) return;
   std::vector<std::wstring> leftovers;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(base + L"\\" + kOpenFolderPrefix + L"*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
+  UniqueFind find(FindFirstFileW(LongPathForm(JoinPath(tempFolder, kOpenFolderPrefix + std::wstring(L"*"))).c_str(), &found));
+  if (!find) return;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
       continue;
@@ -178,9 +174,9 @@ void RemoveLeftoverOpenFolders(const std::wstring& tempFolder) {
     wchar_t* after = nullptr;
     DWORD pid = wcstoul(digits, &after, 10);
     if (after == digits || *after != L'-') continue;  // not a name of ours
-    if (pid != GetCurrentProcessId() && !ProcessRuns(pid)) leftovers.push_back(base + L"\\" + found.cFileName);
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
+    if (pid != GetCurrentProcessId() && !ProcessRuns(pid)) leftovers.push_back(JoinPath(tempFolder, found.cFileName));
+  } while (FindNextFileW(find.get(), &found));
+  find.reset();
   for (const std::wstring& folder : leftovers) DeleteOwnFolder(folder);
 }
 
@@ -206,7 +202,8 @@ DWORD WINAPI CExtractTipDlg::Worker(void* param) {
   int result = ExtractSelection(dialog->job_, dialog, &dialog->cancel_);
   if (result != 0 && result != kResultAborted) dialog->failureReason_ = FailureText();
   dialog->extractResult_ = result;
-  PostMessageW(dialog->hwnd_, UM_EXTRACT_DONE, 0, 0);
+  // The dialog stays until it hears this: it has no other way to close.
+  PostToWindowThread(dialog->hwnd_, [dialog] { dialog->OnWorkerEnded(); });
   return 0;
 }
 
@@ -214,8 +211,8 @@ bool CExtractTipDlg::OnInitDialog() {
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
   SetItemText(IDC_EXTRACT_TEXT, titles.size() > 4 ? titles[4] : L"");
   if (bar_.AttachDlgItem(hwnd_, IDC_EXTRACT_BAR)) bar_.StartAnimation();
-  thread_ = CreateThread(nullptr, 0, Worker, this, 0, nullptr);
-  if (!thread_) PostMessageW(hwnd_, UM_EXTRACT_DONE, 0, 0);
+  thread_.reset(CreateThread(nullptr, 0, Worker, this, 0, nullptr));
+  if (!thread_) PostToWindowThread(hwnd_, [this] { OnWorkerEnded(); });
   return true;
 }
 
@@ -236,17 +233,17 @@ bool CExtractTipDlg::OnCommand(int id, int code, HWND control) {
   return true;
 }
 
+void CExtractTipDlg::OnWorkerEnded() {
+  // Nothing writes into this window any more.
+  if (thread_) {
+    WaitForSingleObject(thread_.get(), INFINITE);
+    thread_.reset();
+  }
+  EndDialog(IDOK);
+}
+
 bool CExtractTipDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
-    case UM_EXTRACT_DONE:
-      // The worker has ended; nothing writes into this window any more.
-      if (thread_) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
-      }
-      EndDialog(IDOK);
-      return true;
     case UM_PROGRESS_DONE:
       return true;
     default:

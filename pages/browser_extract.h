@@ -13,6 +13,7 @@
 #include "engine/engine_host.h"
 #include "engine/operation.h"
 #include "win/dialog.h"
+#include "win/handles.h"
 
 struct ExtractJob {
   std::wstring wimPath;
@@ -82,10 +83,12 @@ class CExtractTipDlg : public Dialog, public ProgressTarget {
 
  private:
   void OnAbort();
+  // The worker has ended (or never started): the dialog goes.
+  void OnWorkerEnded();
   static DWORD WINAPI Worker(void* param);
   const ExtractJob& job_;
   CKLOProgressCtrl bar_;
-  HANDLE thread_ = nullptr;
+  UniqueHandle thread_;
   int extractResult_ = kResultFailed;  // set by the worker before it ends
   CancelToken cancel_;                 // asked by "中止", read by the worker
   std::wstring failureReason_;         // written by the worker before it ends

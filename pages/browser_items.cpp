@@ -66,12 +66,6 @@ std::wstring LowerExtension(const std::wstring& name) {
   return ext;
 }
 
-bool IsWimName(const std::wstring& name) {
-  if (name.size() < 4) return false;
-  std::wstring tail = name.substr(name.size() - 4);
-  return lstrcmpiW(tail.c_str(), L".wim") == 0 || lstrcmpiW(tail.c_str(), L".esd") == 0;
-}
-
 HIMAGELIST IconCache::SystemImageList() {
   SHFILEINFOW info = {};
   return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"C:\\", 0, &info, sizeof(info),

@@ -38,8 +38,6 @@ int CompareBrowserRows(const BrowserItem& a, const BrowserItem& b, int column, b
 std::wstring FileTypeName(const std::wstring& extension);
 // The extension with its dot, lower case; empty when the name has none.
 std::wstring LowerExtension(const std::wstring& name);
-// True when the name ends in ".wim" or ".esd", whatever the case.
-bool IsWimName(const std::wstring& name);
 
 // Small icons of the system image list by file extension, filled once.
 class IconCache {

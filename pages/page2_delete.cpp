@@ -214,9 +214,7 @@ bool CPage2_Delete::RefuseMounted(const std::wstring& path) {
 }
 
 void CPage2_Delete::ShowChangedMessage() {
-  std::wstring text = LoadStr(IDS_FILE_CHANGED_SINCE_LOAD);
-  size_t at = text.find(L"%1");
-  if (at != std::wstring::npos) text.replace(at, 2, wimPath_);
+  std::wstring text = LoadFilledStr(IDS_FILE_CHANGED_SINCE_LOAD, {wimPath_});
   PageMessage(text, L"", MB_ICONEXCLAMATION);
 }
 
@@ -224,9 +222,7 @@ void CPage2_Delete::OnSave() {
   if (!IsVisible() || saving_ || wimPath_.empty()) return;
   FocusMainWindow();
   if (RefuseSave() || RefuseMounted(wimPath_)) return;
-  std::wstring question = LoadStr(IDS_ASK_SAVE_CHANGES);
-  size_t at = question.find(L"%1");
-  if (at != std::wstring::npos) question.replace(at, 2, wimPath_);
+  std::wstring question = LoadFilledStr(IDS_ASK_SAVE_CHANGES, {wimPath_});
   if (PageMessage(question, L"", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   StartSave(wimPath_);
 }
@@ -338,7 +334,7 @@ void CPage2_Delete::OnBusyTimer() {
 }
 
 void CPage2_Delete::OnContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(8, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kDeleteEdit, hwnd_);
 }
 
 void CPage2_Delete::OnInitMenuPopup(HMENU menu) {

@@ -1,5 +1,6 @@
 #include "pages/page2_delete_save.h"
 
+#include "engine/failure_reason.h"
 #include "engine/mount_guard.h"
 #include "engine/wim_file_reader.h"
 #include "pages/page2_common.h"
@@ -34,6 +35,7 @@ std::wstring CopyBeside(const std::wstring& source, const std::wstring& destinat
   std::wstring temp = TempFileBeside(destination);
   if (temp.empty()) return temp;
   if (CopyFileW(LongPathForm(source).c_str(), LongPathForm(temp).c_str(), FALSE)) return temp;
+  NoteWin32Failure(GetLastError());
   DeleteFileW(LongPathForm(temp).c_str());
   return std::wstring();
 }

@@ -152,10 +152,8 @@ int CPage2_Merge::AddWimFile(const std::wstring& path) {
     }
     if (start) {
       auto* holder = new std::shared_ptr<MergeLoader>(loader_);
-      HANDLE thread = CreateThread(nullptr, 0, LoaderThread, holder, 0, nullptr);
-      if (thread) {
-        CloseHandle(thread);
-      } else {
+      UniqueHandle thread(CreateThread(nullptr, 0, LoaderThread, holder, 0, nullptr));
+      if (!thread) {
         delete holder;
         std::lock_guard<std::mutex> lock(loader_->lock);
         loader_->running = false;
@@ -246,7 +244,7 @@ void CPage2_Merge::OnDeleteKey() {
 }
 
 void CPage2_Merge::OnContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(5, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kMergeExport, hwnd_);
 }
 
 void CPage2_Merge::OnInitMenuPopup(HMENU menu) {

@@ -10,6 +10,7 @@
 #include "pages/page2_common.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 namespace {
@@ -70,8 +71,8 @@ void CPage2_Split::PickTarget() {
 // ".wim" at the end shows the warning.
 void CPage2_Split::OnEditDropped() {
   ReadFields();
-  if (DirectoryExists(source_)) ShowWarning(true);
-  else ShowWarning(!HasWimExtension(source_));
+  if (IsExistingFolder(source_)) ShowWarning(true);
+  else ShowWarning(!HasExtension(source_, L".wim"));
 }
 
 void CPage2_Split::NextUnit() {
@@ -116,7 +117,7 @@ bool CPage2_Split::IsAlreadySplit() const {
 }
 
 bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& existingParts) {
-  if (!HasWimExtension(target_) || !FileExists(source_)) {
+  if (!HasExtension(target_, L".wim") || !FileExists(source_)) {
     PageMessage(LoadStr(IDS_INVALID_PATH), L"", MB_ICONEXCLAMATION);
     return false;
   }

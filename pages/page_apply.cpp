@@ -14,6 +14,7 @@
 #include "tasks/task_queue_page.h"
 #include "win/message_box.h"
 #include "win/pickers.h"
+#include "win/notices.h"
 #include "win/strings.h"
 #include "win/window.h"
 
@@ -186,7 +187,7 @@ bool CPage_Apply::CheckPaths() {
   target_ = ItemText(IDC_APPLY_TARGET);
   std::wstring lines;
   if (!IsExistingFolder(target_)) lines += L"\n" + target_;
-  bool wimOk = FileExists(wimFile_) && (HasExtension(wimFile_, L".wim") || HasExtension(wimFile_, L".esd"));
+  bool wimOk = FileExists(wimFile_) && IsImageFileName(wimFile_);
   if (!wimOk) lines += L"\n" + wimFile_;
   if (lines.empty()) return true;
   AppMessageBox(hwnd_, LoadStr(IDS_INVALID_PATH) + lines, L"Quarry", MB_OK | MB_ICONEXCLAMATION);
@@ -245,17 +246,11 @@ void CPage_Apply::StartWorker(bool mount, bool writable) {
   const Backends* backends = &bench_->backends;
   if (mount) {
     // Only WIMGAPI mounts.
-    HWND main = bench_->mainWindow;
-    const bool showMounts = bench_->settings.autoPopMountList != 0;
-    operation.body = [backends, choice = bench_->Choice(kBackendWimgapi), request, main,
-                      showMounts](const OperationContext& context) -> OperationOutcome {
+    operation.body = [backends, choice = bench_->Choice(kBackendWimgapi), request](const OperationContext& context) {
       EngineResult result = MakeEngine(*backends, choice, context)->Mount(request);
       // The mounted-images window reads the new mount on the user-interface thread.
-      if (main) {
-        PostMessageW(main, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
-        if (showMounts) PostMessageW(main, WM_COMMAND, MAKEWPARAM(ID_SHOW_MOUNTED, 0), 0);
-      }
-      return {result};
+      GiveNotice(Notice::kMountedFromPage);
+      return OperationOutcome{result};
     };
   } else {
     operation.body = [backends, choice = bench_->Choice(), apply](const OperationContext& context) -> OperationOutcome {
@@ -274,13 +269,13 @@ DWORD CPage_Apply::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {
   POINT pt = {point.x, point.y};
   if (!PtInRect(&area, pt)) return DROPEFFECT_NONE;
   std::wstring path = FirstDroppedFile(data);
-  if (!HasExtension(path, L".wim")) return DROPEFFECT_NONE;
+  if (!IsImageFileName(path)) return DROPEFFECT_NONE;
   OpenWimFile(path);
   return effect;
 }
 
 void CPage_Apply::ShowContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(6, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kApply, hwnd_);
 }
 
 // "显示细节" needs exactly one selected row; "跳转到" needs images.

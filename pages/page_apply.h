@@ -10,7 +10,7 @@
 #include "engine/image_xml.h"
 #include "pages/form_page.h"
 
-class CPage_Apply : public CFormPage, private OleDropHandler {
+class CPage_Apply : public CFormPage, public OleDropHandler {
  public:
   CPage_Apply();
   ~CPage_Apply() override;

@@ -15,7 +15,9 @@
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_browser.h"
 #include "resources/resource.h"
+#include "win/handles.h"
 #include "win/long_path.h"
+#include "win/paths.h"
 #include "win/pickers.h"
 #include "win/message_box.h"
 #include "win/strings.h"
@@ -150,12 +152,12 @@ void CPage_Browser::ListDrives() {
 
 bool CPage_Browser::ListFolder(const std::wstring& folder) {
   icons_.FillOnce();
-  std::wstring base = folder;
-  if (!base.empty() && base.back() == L'\\') base.pop_back();
+  std::wstring base = WithoutTrailingSeparator(folder);
+  if (base.size() == 2 && base[1] == L':') base += L'\\';  // "C:" is the drive's current folder
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(LongPathForm(base + L"\\*.*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return false;
-  location_ = base.size() == 2 ? base + L"\\" : base;
+  UniqueFind find(FindFirstFileW(LongPathForm(JoinPath(base, L"*.*")).c_str(), &found));
+  if (!find) return false;
+  location_ = base;
   GetTimeZoneInformation(&zone_);
   ClearRows();
   const std::wstring folderType = LoadStr(IDS_FOLDER_TYPE);
@@ -166,13 +168,13 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
     bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item->kind = isFolder ? 0 : 1;
     item->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    item->path = base + L"\\" + name;
+    item->path = JoinPath(base, name);
     std::wstring type = isFolder ? folderType : icons_.TypeName(name);
     std::wstring size = isFolder ? L"" : ComputerSizeText(item->size);
     AddRow(std::move(item), name, isFolder ? icons_.FolderIcon() : icons_.FileIcon(name),
            {type, size, L"", FileTimeText(found.ftCreationTime, zone_)});
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &found));
+  find.reset();
   Sort();
   EnterMode(kComputer, location_);
   return true;
@@ -305,7 +307,7 @@ void CPage_Browser::Activate(int row) {
   if (!item) return;
   if (mode_ == kComputer) {
     if (item->kind == 0) ListFolder(item->path);
-    else if (IsWimName(item->path)) OpenWimFile(item->path);
+    else if (IsImageFileName(item->path)) OpenWimFile(item->path);
     else ShellExecuteW(hwnd_, L"open", item->path.c_str(), nullptr, nullptr, SW_RESTORE);
   } else if (mode_ == kImageList) {
     int image = item->kind;
@@ -443,13 +445,13 @@ void CPage_Browser::GreyMenu(HMENU menu) {
   int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
   const BrowserItem* item = selected == 1 ? ItemOfRow(row) : nullptr;
   grey(ID_JUMP_CAPTURE, !(item && item->kind == 0));
-  bool wim = item && item->kind == 1 && IsWimName(item->path);
+  bool wim = item && item->kind == 1 && IsImageFileName(item->path);
   for (UINT id : {ID_JUMP_APPLY, ID_JUMP_SPLIT, ID_JUMP_MERGE, ID_JUMP_DELETE, ID_JUMP_INFO, ID_BROWSER_DETAILS})
     grey(id, !wim);
 }
 
 void CPage_Browser::ShowContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(9, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kBrowser, hwnd_);
 }
 
 bool CPage_Browser::OnCommand(int id, int code, HWND control) {

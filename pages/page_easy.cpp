@@ -12,7 +12,6 @@
 #include "engine/engine.h"
 #include "resources/resource.h"
 #include "tasks/progress_page.h"
-#include "win/long_path.h"
 #include "win/message_box.h"
 #include "win/paint.h"
 #include "win/strings.h"
@@ -28,10 +27,6 @@ void FramedWhite(HDC dc, const RECT& r) {
   RECT inner = r;
   InflateRect(&inner, -2, -2);
   FillSolid(dc, inner, RGB(255, 255, 255));
-}
-
-bool EndsWithWim(const std::wstring& path) {
-  return path.size() >= 4 && _wcsicmp(path.c_str() + path.size() - 4, L".wim") == 0;
 }
 
 // The first file name of a shell file list, whatever its length.
@@ -64,9 +59,8 @@ CPage_Easy::~CPage_Easy() {
 
 int CPage_Easy::ClassOf(const std::wstring& path) {
   if (path.empty()) return -1;
-  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kModeCapture;
-  return EndsWithWim(path) ? kModeApply : -1;
+  if (IsExistingFolder(path)) return kModeCapture;
+  return IsImageFileName(path) ? kModeApply : -1;
 }
 
 void CPage_Easy::OnInitialUpdate() {
@@ -98,6 +92,8 @@ void CPage_Easy::UpdateMode() {
   int from = ClassOf(source_), to = ClassOf(target_);
   if (from < 0 || to < 0) mode_ = kModeNone;
   else mode_ = from == kModeCapture ? kModeCapture : kModeApply;
+  // A capture makes a whole file: never one named as a part of a split set.
+  if (mode_ == kModeCapture && HasExtension(target_, L".swm")) mode_ = kModeNone;
   ShowWindow(Item(IDC_EASY_CAPTURE), mode_ == kModeCapture ? SW_SHOW : SW_HIDE);
   ShowWindow(Item(IDC_EASY_APPLY), mode_ == kModeApply ? SW_SHOW : SW_HIDE);
   ShowWindow(Item(IDC_EASY_MOUNT), mode_ == kModeApply ? SW_SHOW : SW_HIDE);
@@ -236,7 +232,7 @@ void CPage_Easy::StartEasyOperation(std::function<OperationOutcome(const Operati
 // ---- commands and messages ------------------------------------------------
 
 void CPage_Easy::OnMainMenuButton() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(1, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kEasyMain, hwnd_);
 }
 
 bool CPage_Easy::OnCommand(int id, int code, HWND control) {
@@ -284,7 +280,7 @@ bool CPage_Easy::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
       if (Workbench* app = bench_; app && app->IsEasyMode() && app->mainWindow) app->ShowTip(LoadStr(IDS_CLICK_TO_SWITCH));
       return true;
     case WM_CONTEXTMENU:
-      if (Workbench* app = bench_) app->ShowPopupMenu(7, hwnd_);
+      if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kEasyContext, hwnd_);
       return true;
     case WM_INITMENUPOPUP: {
       HMENU menu = reinterpret_cast<HMENU>(wParam);

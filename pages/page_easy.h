@@ -27,7 +27,8 @@ class CPage_Easy : public CFormPage, public OleDropHandler {
   const std::wstring& targetPath() const { return target_; }
   int mode() const { return mode_; }
 
-  // Item class of a path: 2 an existing folder, 4 a ".wim" file, -1 else.
+  // Item class of a path: 2 an existing folder, 4 an image file name (".wim",
+  // ".esd", a split set's first part ".swm"), -1 else.
   static int ClassOf(const std::wstring& path);
 
   // A drop of files at a screen point (the drop target's handler).

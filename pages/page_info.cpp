@@ -5,7 +5,7 @@
 
 #include "pages/wim_info_dlg.h"
 #include "resources/resource.h"
-#include "win/long_path.h"
+#include "win/paths.h"
 #include "win/pickers.h"
 #include "win/strings.h"
 #include "win/window.h"
@@ -25,11 +25,6 @@ std::vector<std::wstring> DroppedPaths(IDataObject* data) {
   }
   ReleaseStgMedium(&medium);
   return paths;
-}
-
-bool IsFolder(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 }  // namespace
 
@@ -147,12 +142,12 @@ std::wstring CPage_Info::SelectedFile() const {
 }
 
 void CPage_Info::DropFiles(const std::vector<std::wstring>& paths) {
-  if (paths.size() == 1 && IsFolder(paths[0])) {
+  if (paths.size() == 1 && IsExistingFolder(paths[0])) {
     SetEmpty(true);
     return;
   }
   for (const std::wstring& path : paths)
-    if (!IsFolder(path)) AppendFile(path);
+    if (!IsExistingFolder(path)) AppendFile(path);
   SetEmpty(false);
 }
 
@@ -176,7 +171,7 @@ void CPage_Info::GreyMenu(HMENU menu) {
 }
 
 void CPage_Info::ShowContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(2, hwnd_);
+  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kInfo, hwnd_);
 }
 
 bool CPage_Info::OnCommand(int id, int code, HWND control) {

@@ -8,6 +8,7 @@
 #include "engine/wim_file_reader.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 const wchar_t* const CSaveOptionDlg::kEditions[] = {
@@ -172,7 +173,7 @@ bool CSaveOptionDlg::OnCommand(int id, int code, HWND control) {
 // A new ".esd" file is expected to be solid: one plain question when the
 // choice says otherwise. "No" leaves the dialog open for another choice.
 bool CSaveOptionDlg::ConfirmEsdCompression() {
-  if (compressionLocked_ || compressionType == kCompressionSolidLzms || !HasEsdExtension(wimPath)) return true;
+  if (compressionLocked_ || compressionType == kCompressionSolidLzms || !HasExtension(wimPath, L".esd")) return true;
   int answer = AppMessageBox(hwnd_, wimPath + L" " + LoadStr(IDS_ESD_NOT_SOLID), L"Quarry", MB_YESNO | MB_ICONQUESTION);
   return answer == IDYES;
 }

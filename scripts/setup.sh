@@ -12,6 +12,7 @@ PACKAGES=(
   desktop-file-utils xdg-utils shared-mime-info libglib2.0-bin
   gcc libx11-dev
   ntfs-3g
+  python3
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -4,6 +4,13 @@
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 "$QUARRY_ROOT/scripts/setup.sh" || exit 1
+# The folders' layers are checked before anything is built: an include of a
+# folder to the right of the includer, or a cycle, fails the run.
+if ! "$QUARRY_ROOT/scripts/include_graph.sh"; then
+  echo "The include check failed (scripts/include_graph.sh): see the includes named above."
+  echo "0 passed, 1 failed"
+  exit 1
+fi
 "$QUARRY_ROOT/scripts/build.sh" || exit 1
 "$QUARRY_ROOT/scripts/wineprefix.sh" || exit 1
 "$WINESERVER" -k 2>/dev/null || true

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "tasks/task_list_profile.h"
+#include "win/paths.h"
 #include "win/strings.h"
 
 namespace {
@@ -58,25 +59,13 @@ TaskListRow ReadRow(const ProfileSection& s) {
 // "TASK" followed by a row number in decimal without leading zeros, in any
 // case: the only names the section of a row can have.
 bool RowNumber(const std::wstring& name, unsigned& number) {
-  if (name.size() < 5 || name.size() > 14 || _wcsnicmp(name.c_str(), L"TASK", 4) != 0) return false;
+  if (name.size() < 5 || name.size() > 14 || !StartsWithNoCase(name, L"TASK")) return false;
   if (name.find_first_not_of(L"0123456789", 4) != std::wstring::npos) return false;
   if (name[4] == L'0' && name.size() > 5) return false;
   unsigned long long n = wcstoull(name.c_str() + 4, nullptr, 10);
   if (n > 0x7FFFFFFF) return false;  // beyond any Count
   number = static_cast<unsigned>(n);
   return true;
-}
-
-// The profile functions look for a file named without a folder in the
-// Windows folder; a task list named that way is meant where it is.
-std::wstring FullPath(const std::wstring& path) {
-  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return path;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
-  if (n == 0 || n >= full.size()) return path;
-  full.resize(n);
-  return full;
 }
 
 // The file taken apart; false when it cannot be read. `missingIsEmpty`: a
@@ -94,6 +83,8 @@ bool ReadDocument(const std::wstring& path, ProfileDocument& document, bool miss
 }  // namespace
 
 bool SaveTaskList(const std::wstring& name, const std::vector<TaskListRow>& rows) {
+  // The profile functions look for a file named without a folder in the
+  // Windows folder; a task list named that way is meant where it is.
   const std::wstring path = FullPath(name);
   // A file that exists but cannot be read is not replaced: its other
   // sections would be lost.

@@ -8,6 +8,7 @@
 
 #include "win/handles.h"
 #include "win/long_path.h"
+#include "win/paths.h"
 
 namespace {
 
@@ -18,8 +19,6 @@ std::wstring Upper(const std::wstring& text) {
   if (!out.empty()) CharUpperBuffW(&out[0], static_cast<DWORD>(out.size()));
   return out;
 }
-
-bool SameName(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
 
 // The section a header line names, or false when the line is no header.
 bool HeaderName(const wchar_t* begin, const wchar_t* end, std::wstring& name) {
@@ -68,7 +67,7 @@ std::wstring FromCodePage(UINT codePage, const char* data, size_t n) {
 
 const ProfileKey* ProfileSection::Find(const wchar_t* key) const {
   for (const ProfileKey& k : keys)
-    if (SameName(k.name, key)) return &k;
+    if (EqualNoCase(k.name, key)) return &k;
   return nullptr;
 }
 
@@ -104,7 +103,7 @@ void ProfileSection::Set(const wchar_t* key, const std::wstring& value) {
   size_t start = 0;
   while (start < value.size() && IsBlank(value[start])) ++start;
   for (ProfileKey& k : keys)
-    if (SameName(k.name, key)) {
+    if (EqualNoCase(k.name, key)) {
       k.value = value.substr(start);
       k.hasValue = true;
       return;

@@ -138,9 +138,7 @@ void CPage_TaskQueue::AddTask(const std::wstring& source, const std::wstring& ta
   ListView_SetItemText(list, row, 3, const_cast<wchar_t*>(target.c_str()));
   if (!showTip) return;
   int count = RowCount();
-  std::wstring text = LoadStr(count == 1 ? IDS_ONE_TASK_ADDED : IDS_TASKS_ADDED);
-  size_t mark = text.find(L"%1");
-  if (mark != std::wstring::npos) text.replace(mark, 2, std::to_wstring(count));
+  std::wstring text = LoadFilledStr(count == 1 ? IDS_ONE_TASK_ADDED : IDS_TASKS_ADDED, {std::to_wstring(count)});
   if (Workbench* app = bench_) app->ShowTip(text);
 }
 

@@ -8,6 +8,7 @@
 #include "resources/ids_skip.h"
 #include "resources/resource.h"
 #include "tasks/task_queue_page.h"
+#include "win/notices.h"
 #include "win/strings.h"
 
 namespace {
@@ -139,7 +140,6 @@ EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target
   // wimlib cannot mount here: its engine fails the mount.
   EngineResult result =
       engine->Mount({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0});
-  if (result == kResultSuccess && settings.mainWindow)
-    PostMessageW(settings.mainWindow, WM_COMMAND, MAKEWPARAM(ID_MOUNT_REFRESH, 0), 0);
+  if (result == kResultSuccess) GiveNotice(Notice::kMountsChanged);
   return result;
 }

@@ -14,6 +14,7 @@
 #include "engine/backend.h"
 #include "engine/engine_host.h"
 #include "engine/operation.h"
+#include "resources/popup_menus.h"
 
 class CPage_Progress;
 class CPage_TaskQueue;
@@ -24,9 +25,9 @@ struct Workbench : EngineHost {
 
   // Shows a notice over the main window for five seconds.
   virtual void ShowTip(const std::wstring& text) = 0;
-  // Opens popup `index` of the main menu resource at the cursor; its
-  // commands go to `owner`.
-  virtual void ShowPopupMenu(int index, HWND owner) = 0;
+  // Opens a popup of the main menu resource at the cursor; its commands go
+  // to `owner`.
+  virtual void ShowPopupMenu(PopupMenu which, HWND owner) = 0;
   // Moves the main window to the page of a jump command with `path`.
   virtual void JumpTo(UINT command, const std::wstring& path) = 0;
   // Radio mark and greying of the back-end items of an opening menu.

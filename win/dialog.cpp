@@ -87,7 +87,7 @@ INT_PTR CALLBACK SharedDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
   }
   if (!self) return FALSE;
   LRESULT result = 0;
-  if (RunHandedWork(msg, lParam, result)) {
+  if (RunHandedWork(hwnd, msg, lParam, result)) {
     SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
     return TRUE;
   }

@@ -1,7 +1,9 @@
-// Thin owners for Win32 handles, GDI objects, device contexts and COM
-// pointers. Each closes what it holds exactly once.
+// Thin owners for Win32 handles, searches, hooks, GDI objects, device
+// contexts, COM pointers and the OLE session. Each closes what it holds
+// exactly once.
 #pragma once
 #include <windows.h>
+#include <ole2.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -31,6 +33,89 @@ class UniqueHandle {
 
  private:
   HANDLE h_ = nullptr;
+};
+
+// A search of FindFirstFile, ended with FindClose; INVALID_HANDLE_VALUE and
+// null are empty.
+class UniqueFind {
+ public:
+  UniqueFind() = default;
+  explicit UniqueFind(HANDLE h) : h_(h) {}
+  UniqueFind(UniqueFind&& o) noexcept : h_(o.release()) {}
+  UniqueFind& operator=(UniqueFind&& o) noexcept {
+    reset(o.release());
+    return *this;
+  }
+  UniqueFind(const UniqueFind&) = delete;
+  UniqueFind& operator=(const UniqueFind&) = delete;
+  ~UniqueFind() { reset(); }
+
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
+  explicit operator bool() const { return valid(); }
+  HANDLE release() { return std::exchange(h_, nullptr); }
+  void reset(HANDLE h = nullptr) {
+    if (valid()) ::FindClose(h_);
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+// A hook of SetWindowsHookEx, removed with UnhookWindowsHookEx.
+class UniqueHook {
+ public:
+  UniqueHook() = default;
+  explicit UniqueHook(HHOOK h) : h_(h) {}
+  UniqueHook(UniqueHook&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
+  UniqueHook& operator=(UniqueHook&& o) noexcept {
+    reset(std::exchange(o.h_, nullptr));
+    return *this;
+  }
+  UniqueHook(const UniqueHook&) = delete;
+  UniqueHook& operator=(const UniqueHook&) = delete;
+  ~UniqueHook() { reset(); }
+
+  HHOOK get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  void reset(HHOOK h = nullptr) {
+    if (h_) ::UnhookWindowsHookEx(h_);
+    h_ = h;
+  }
+
+ private:
+  HHOOK h_ = nullptr;
+};
+
+// The OLE session of one thread (drag and drop, the clipboard): begun by
+// Begin, ended once when the owner ends it or goes, and only when it was
+// begun. It belongs to the thread that began it and ends there.
+class OleSession {
+ public:
+  OleSession() = default;
+  OleSession(OleSession&& o) noexcept : begun_(std::exchange(o.begun_, false)) {}
+  OleSession& operator=(OleSession&& o) noexcept {
+    End();
+    begun_ = std::exchange(o.begun_, false);
+    return *this;
+  }
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
+  ~OleSession() { End(); }
+
+  // True when the session is (now) open on this thread.
+  bool Begin() {
+    if (!begun_) begun_ = SUCCEEDED(::OleInitialize(nullptr));
+    return begun_;
+  }
+  void End() {
+    if (std::exchange(begun_, false)) ::OleUninitialize();
+  }
+  bool begun() const { return begun_; }
+
+ private:
+  bool begun_ = false;
 };
 
 // A GDI object (pen, brush, font, bitmap, region) deleted with DeleteObject.

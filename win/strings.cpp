@@ -33,3 +33,24 @@ std::wstring FormatStr(const wchar_t* format, ...) {
   va_end(args);
   return out;
 }
+
+std::wstring FillStr(const std::wstring& text, std::initializer_list<std::wstring> values) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    if (text[i] == L'%' && i + 1 < text.size() && text[i + 1] >= L'1' && text[i + 1] <= L'9') {
+      size_t n = static_cast<size_t>(text[i + 1] - L'1');
+      if (n < values.size()) {
+        out += values.begin()[n];
+        i++;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+std::wstring LoadFilledStr(UINT id, std::initializer_list<std::wstring> values) {
+  return FillStr(LoadStr(id), values);
+}

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -13,3 +14,10 @@ std::vector<std::wstring> SplitFields(const std::wstring& text, wchar_t separato
 
 // printf-style formatting into a std::wstring.
 std::wstring FormatStr(const wchar_t* format, ...);
+
+// A string-table text with its markers "%1" ... "%9" replaced by the values
+// in order, in one pass: a value that itself holds "%2" stays as it is. A
+// marker without a value, and a "%" before anything else, stay in the text.
+std::wstring FillStr(const std::wstring& text, std::initializer_list<std::wstring> values);
+// The same for the text of a string-table id.
+std::wstring LoadFilledStr(UINT id, std::initializer_list<std::wstring> values);

@@ -102,6 +102,7 @@ void Window::Unbind() {
   if (subclassed_) RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
   subclassed_ = false;
   Bound().Remove(hwnd_, this);
+  DropPostedWork(hwnd_);
   hwnd_ = nullptr;
 }
 
@@ -208,7 +209,7 @@ LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
   }
   if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
   LRESULT result = 0;
-  if (RunHandedWork(msg, lParam, result)) return result;
+  if (RunHandedWork(hwnd, msg, lParam, result)) return result;
   bool handled = self->HandleMessage(msg, wParam, lParam, result);
   if (!handled) result = DefWindowProcW(hwnd, msg, wParam, lParam);
   if (msg == WM_NCDESTROY) {
@@ -221,7 +222,7 @@ LRESULT CALLBACK SharedWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
   auto* self = reinterpret_cast<Window*>(data);
   LRESULT result = 0;
-  if (RunHandedWork(msg, lParam, result)) return result;
+  if (RunHandedWork(hwnd, msg, lParam, result)) return result;
   if (!self->HandleMessage(msg, wParam, lParam, result)) result = DefSubclassProc(hwnd, msg, wParam, lParam);
   if (msg == WM_NCDESTROY) {
     self->Unbind();

@@ -14,7 +14,8 @@
  * daemon ends with it.  A commit that keeps the image mounted mounts it
  * again once the old file system is gone.  A staging folder that holds
  * nothing, of a process that has ended and of no record, is removed by the
- * next mount; one that holds files is kept whatever happens.
+ * next mount, and by the next program that loads this library; one that
+ * holds files is kept whatever happens.
  *
  * Whether a folder is served is judged from the kernel's mount table and
  * the daemon's process, never by looking at the folder itself: a file
@@ -345,6 +346,20 @@ void wg_fuse_sweep_staging(const struct wg_mount_list *l)
     if (d)
         closedir(d);
     free(dir);
+}
+
+void wg_fuse_sweep_at_start(void)
+{
+    struct wg_mount_list l;
+    char *dir = wg_store_file("staging");
+    bool any = dir && access(dir, F_OK) == 0;
+
+    free(dir);
+    /* Nothing was ever staged here: the list is not even looked at. */
+    if (!any || wg_list_try_open(&l))
+        return;
+    wg_fuse_sweep_staging(&l);
+    wg_list_close(&l);
 }
 
 /* A path as a glob that matches only itself. */

@@ -20,6 +20,8 @@
  *   wg_fuse.c      mounts served by wimlib's FUSE file system (a process of
  *                  its own, started with wimlib-imagex)
  *   wg_errors.c    wimlib and errno codes -> Win32 error codes
+ *   wg_leftovers.c the names of a write's temporary files, and clearing
+ *                  those that processes which ended left behind
  *
  * Locking: one global lock guards the handle table and the callback
  * registry (held only briefly, never while calling out).  A file opened
@@ -280,6 +282,8 @@ char *wg_store_file(const char *name);
 
 /* Locks and reads the list; wg_list_close unlocks it. */
 DWORD wg_list_open(struct wg_mount_list *l);
+/* The same, but only when nobody holds the lock now (else its error). */
+DWORD wg_list_try_open(struct wg_mount_list *l);
 DWORD wg_list_save(struct wg_mount_list *l);
 void wg_list_close(struct wg_mount_list *l);
 bool wg_list_add(struct wg_mount_list *l, const struct wg_mount_rec *r);
@@ -347,6 +351,10 @@ char *wg_fuse_staging_for(const char *unix_folder);
  * library, made by a process that has ended, named by no record of l and
  * holding no file. */
 void wg_fuse_sweep_staging(const struct wg_mount_list *l);
+/* The same sweep when the library is loaded into a process (a program's
+ * start), so that a killed program's empty staging folders do not wait for
+ * the next mount; skipped while another process holds the list. */
+void wg_fuse_sweep_at_start(void);
 /* Mounts with the parts of a split set (paths of its other parts). */
 DWORD wg_fuse_mount_refs(const char *wim, int index, const char *folder, bool rw, const char *staging,
                          char *const *refs, size_t nrefs);
@@ -383,6 +391,11 @@ WCHAR *wg_message_root(const WCHAR *given, const WCHAR *full);
 bool wg_path_equal(const WCHAR *a, const WCHAR *b);
 /* Milliseconds of a monotonic clock. */
 uint64_t wg_now_ms(void);
+
+/* ------------------------------------------------------------------------- */
+/* What killed writes leave (wg_leftovers.c)                                 */
+/* ------------------------------------------------------------------------- */
+
 /* ".wimgapi-<pid>-<start>-": how the temporary files of this process begin
  * (its Linux process id and start time), so that those of a process that
  * was killed can be told from those of one that still writes. */

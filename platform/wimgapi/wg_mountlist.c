@@ -271,7 +271,7 @@ static void read_records(struct wg_mount_list *l)
     fclose(fp);
 }
 
-DWORD wg_list_open(struct wg_mount_list *l)
+static DWORD list_open(struct wg_mount_list *l, bool wait)
 {
     char *lock = wg_store_file("mounts.lock");
 
@@ -286,7 +286,7 @@ DWORD wg_list_open(struct wg_mount_list *l)
     }
     l->lock_fd = open(lock, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     free(lock);
-    if (l->lock_fd < 0 || flock(l->lock_fd, LOCK_EX)) {
+    if (l->lock_fd < 0 || flock(l->lock_fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB)) {
         DWORD err = wg_error_from_errno(errno);
         if (l->lock_fd >= 0)
             close(l->lock_fd);
@@ -297,6 +297,16 @@ DWORD wg_list_open(struct wg_mount_list *l)
     }
     read_records(l);
     return 0;
+}
+
+DWORD wg_list_open(struct wg_mount_list *l)
+{
+    return list_open(l, true);
+}
+
+DWORD wg_list_try_open(struct wg_mount_list *l)
+{
+    return list_open(l, false);
 }
 
 static int write_record(FILE *fp, const struct wg_mount_rec *r)

@@ -8,6 +8,7 @@
 
 #include "engine/failure_reason.h"
 #include "engine_fixture.h"
+#include "pages/page2_delete_save.h"
 #include "resources/ids_failure.h"
 #include "win/strings.h"
 
@@ -45,14 +46,39 @@ class DiskFullTest : public BackendTest {
     EXPECT_EQ(result, kResultFailed);
     std::wstring reason = FailureText();
     EXPECT_NE(reason.find(LoadStr(IDS_REASON_DISK_FULL)), std::wstring::npos) << qtest::Utf8(reason);
-    EXPECT_EQ(qtest::NamesIn(small_), std::vector<std::wstring>{L"old.wim"});
+    std::vector<std::wstring> names{L"old.wim"};
+    if (!two_.empty()) names.push_back(L"two.wim");
+    EXPECT_EQ(qtest::NamesIn(small_), names);
     EXPECT_TRUE(qtest::ReadFileBytes(old_) == oldBytes_) << "changed";
     EXPECT_TRUE(OracleVerify(old_));
+    if (!two_.empty()) {
+      EXPECT_TRUE(qtest::ReadFileBytes(two_) == twoBytes_) << "the edited file changed";
+      EXPECT_TRUE(OracleVerify(two_));
+    }
     ClearFailure();
   }
+  // A file "two.wim" on the small volume of two images of `size` bytes each
+  // that do not compress.
+  void MakeTwoImages(ULONGLONG size) {
+    const std::wstring made = dir_ + L"\\two-" + std::to_wstring(size) + L".wim";
+    for (int i = 0; i < 2; i++) {
+      std::wstring folder = dir_ + L"\\image" + std::to_wstring(i);
+      ASSERT_TRUE(qtest::MakeDirs(folder));
+      ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\data.bin", RandomBytes(static_cast<size_t>(size), 40 + i)));
+      ASSERT_TRUE(OracleCapture(folder, made, i ? "second" : "first"));
+    }
+    two_ = small_ + L"\\two.wim";
+    ASSERT_TRUE(CopyFileW(made.c_str(), two_.c_str(), TRUE));
+    twoBytes_ = qtest::ReadFileBytes(two_);
+  }
+  ULONGLONG FreeBytes() const {
+    ULARGE_INTEGER free = {};
+    GetDiskFreeSpaceExW((small_ + L"\\").c_str(), &free, nullptr, nullptr);
+    return free.QuadPart;
+  }
 
-  std::wstring small_, noise_, noiseWim_, old_;
-  std::string oldBytes_;
+  std::wstring small_, noise_, noiseWim_, old_, two_;
+  std::string oldBytes_, twoBytes_;
   bool mounted_ = false;
 };
 
@@ -94,6 +120,34 @@ TEST_P(DiskFullTest, EveryWriteThatRunsOutOfSpaceSaysSoAndLeavesTheVolumeAsItWas
     split.firstPart = small_ + L"\\part.wim";
     split.partSize = 3 << 20;
     ExpectFullAndUnharmed(Make()->Split(split));
+  }
+}
+
+TEST_P(DiskFullTest, ADeleteAndEditSaveThatRunsOutOfSpaceSaysSoAndLeavesTheFileAsItWas) {
+  // The save keeps the first image, renamed, and deletes the second. Both
+  // back ends write the file anew for a deletion; WIMGAPI's save first
+  // copies the file beside itself. The images are sized so that what the
+  // save must write beside the file does not fit into what is left: for
+  // WIMGAPI once the copy itself, once the file written anew from the copy.
+  const ULONGLONG free = FreeBytes();
+  std::vector<ULONGLONG> sizes{free * 2 / 5};
+  if (IsWimgapi()) sizes.push_back(free * 2 / 9);
+  for (ULONGLONG size : sizes) {
+    SCOPED_TRACE(size);
+    ASSERT_NO_FATAL_FAILURE(MakeTwoImages(size));
+    ClearFailure();
+    SaveJob job;
+    job.wimPath = two_;
+    job.destination = two_;
+    job.rows.resize(1);
+    job.rows[0].index = 1;
+    job.rows[0].info.name = L"kept";
+    job.loaded = CurrentStamp(two_);
+    job.backend = GetParam();
+    job.tempFolder = host_.tempFolder;
+    bool copied = false;
+    ExpectFullAndUnharmed(SaveChanges(job, copied));
+    ASSERT_TRUE(DeleteFileW(two_.c_str()));
   }
 }
 

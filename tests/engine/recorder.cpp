@@ -13,6 +13,7 @@ std::vector<std::string> log;
 std::wstring lastImageXml;
 std::wstring lastTempPath;
 std::map<std::string, DWORD> failing;
+int failingDeletion = 0;
 std::vector<Answer> answers;
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 WimgapiTable g_api;
 WimlibTable g_lib;
 std::map<const void*, std::string> g_names;
+int g_deletions = 0;
 int g_files, g_images, g_wims;
 
 std::string Hex(DWORD v) {
@@ -163,6 +165,16 @@ BOOL WINAPI SetImageInformationRec(HANDLE image, PVOID info, DWORD size) {
   Add("SetImageInformation " + Name(image));
   return Fails("SetImageInformation") ? FALSE : g_api.SetImageInformation(image, info, size);
 }
+BOOL WINAPI DeleteImageRec(HANDLE wim, DWORD index) {
+  const int call = ++g_deletions;
+  BOOL ok = Fails("DeleteImage") || (failingDeletion && call >= failingDeletion) ? FALSE
+                                                                                 : g_api.DeleteImage(wim, index);
+  DWORD error = GetLastError();
+  if (failingDeletion && call >= failingDeletion) error = ERROR_WRITE_FAULT;
+  Add("DeleteImage " + Name(wim) + " " + std::to_string(index) + (ok ? "" : " failed"));
+  SetLastError(error);
+  return ok;
+}
 BOOL WINAPI SetBootImageRec(HANDLE wim, DWORD index) {
   Add("SetBootImage " + Name(wim) + " " + std::to_string(index));
   return g_api.SetBootImage(wim, index);
@@ -265,6 +277,8 @@ void Reset() {
   lastImageXml.clear();
   lastTempPath.clear();
   failing.clear();
+  failingDeletion = 0;
+  g_deletions = 0;
   g_names.clear();
   g_files = g_images = g_wims = 0;
 }
@@ -289,6 +303,7 @@ void StartWimgapi(EngineHost& host) {
   Hook(t.SplitFile, g_api.SplitFile, SplitFileRec);
   Hook(t.GetImageInformation, g_api.GetImageInformation, GetImageInformationRec);
   Hook(t.SetImageInformation, g_api.SetImageInformation, SetImageInformationRec);
+  Hook(t.DeleteImage, g_api.DeleteImage, DeleteImageRec);
   Hook(t.SetBootImage, g_api.SetBootImage, SetBootImageRec);
   Hook(t.CloseHandle, g_api.CloseHandle, CloseHandleRec);
 }

@@ -35,6 +35,9 @@ int AnswerFor(DWORD msg, const std::wstring& suffix);
 // Entries that fail (with the given GetLastError) instead of running, by the
 // log's name of the call ("SetTemporaryPath", "open_wim", ...).
 extern std::map<std::string, DWORD> failing;
+// With n > 0, WIMDeleteImage fails (ERROR_WRITE_FAULT) from its n-th call
+// on: the calls before it work.
+extern int failingDeletion;
 
 // Puts recorders in front of the host's WIMGAPI / wimlib table; entries that
 // are null stay null. Clears the log.

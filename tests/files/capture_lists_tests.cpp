@@ -124,7 +124,7 @@ TEST(CaptureLists, ExitWritesChangedListsAndStillKeepsDisabledEntries) {
   std::wstring dir = qtest::TempDir();
   std::wstring ini = dir + L"\\Quarry.ini";
   SaveCaptureLists(CaptureLists(), ini);
-  EXPECT_THAT(filetest::FilesIn(dir), IsEmpty()) << "nothing to save, nothing written";
+  EXPECT_THAT(qtest::NamesIn(dir), IsEmpty()) << "nothing to save, nothing written";
 
   StoredCaptureLists stored;
   stored.entries[kListExclude] = {{L"a", true}, {L"off", false}, {L"b", false}};

@@ -47,18 +47,4 @@ inline std::vector<std::wstring> SectionLines(const std::wstring& path, const wc
   return lines;
 }
 
-// Names of the files in a folder.
-inline std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring name = fd.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-  return names;
-}
-
 }  // namespace filetest

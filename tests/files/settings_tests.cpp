@@ -46,7 +46,7 @@ TEST(Settings, NoFileGivesDefaultsAndSavesTheSevenKeys) {
   EXPECT_THAT(filetest::NonBlankLines(text),
               ElementsAre(L"[DIR]", L"Temp=" + SystemTempFolder(), L"Last=", L"[VIEW]", L"Mode=2", L"[MISC]",
                           L"AutoPopMList=0", L"FileAssociation=0", L"ShellIntegration=0", L"[API]", L"Type=0"));
-  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"Quarry.ini"));
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini"));
 }
 
 TEST(Settings, ValuesRoundTripAndUseCfgIsNeverWritten) {
@@ -99,7 +99,7 @@ TEST(Settings, ExistingAnsiFileIsKeptAndBecomesUnicode) {
   EXPECT_EQ(back.lastFolder, L"E:\\\u4E2D\u6587");
   EXPECT_EQ(back.useCfg, 3);
   EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"List"), L"\\pagefile.sys:1");
-  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"Quarry.ini")) << "no temporary file left behind";
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini")) << "no temporary file left behind";
 }
 
 TEST(Settings, FilesWithAByteOrderMarkAreLeftAlone) {
@@ -113,7 +113,7 @@ TEST(Settings, FilesWithAByteOrderMarkAreLeftAlone) {
   std::wstring missingFolder = dir + L"\\no\\such\\folder\\Quarry.ini";
   EnsureUnicodeProfile(missingFolder);
   SaveSettings(Settings(), missingFolder);
-  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"utf8.ini"));
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"utf8.ini"));
 }
 
 TEST(Settings, TempFallsBackToTheSystemFolder) {

@@ -93,7 +93,7 @@ TEST(TaskListFile, ExampleQueueIsWrittenInExactlyThisForm) {
             L"[TASKLIST]\r\nCount=1\r\n[TASK0]\r\nSrcPath=D:\\images\\install.wim\r\nDesPath=E:\\target\r\n"
             L"TaskType=2\r\nCompressType=0\r\nImageIndex=3\r\nVerify=1\r\nWritable=0\r\nBootIndex=0\r\n"
             L"DisableACL=0\r\nName=\r\nDescription=\r\nDsipName=\r\nDispDescription=\r\nSKUFlag=\r\n");
-  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"queue.Task")) << "nothing written beside the target";
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"queue.Task")) << "nothing written beside the target";
 }
 
 TEST(TaskListFile, SaveThenLoadGivesTheSameRows) {
@@ -352,7 +352,7 @@ TEST(TaskListFile, ExistingAnsiFileKeepsItsLinesAndTakesChinesePaths) {
   ASSERT_EQ(back.size(), 1u);
   ExpectSameRow(back[0], rows[0]);
   EXPECT_EQ(ReadProfileText(file, L"NOTES", L"kept"), L"yes");
-  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"old.Task"));
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"old.Task"));
 }
 
 TEST(TaskListFile, ANameWithoutFolderMeansTheCurrentFolder) {
@@ -365,14 +365,14 @@ TEST(TaskListFile, ANameWithoutFolderMeansTheCurrentFolder) {
   SetCurrentDirectoryW(previous);
   EXPECT_TRUE(saved);
   EXPECT_EQ(loaded, 1u);
-  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"relative.Task"));
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"relative.Task"));
 }
 
 TEST(TaskListFile, UnwritableTargetsFailAndWriteNothing) {
   std::wstring dir = qtest::TempDir();
   EXPECT_FALSE(SaveTaskList(dir + L"\\no\\such\\folder\\q.Task", {ApplyRow()}));
   EXPECT_FALSE(SaveTaskList(dir, {ApplyRow()})) << "a folder";
-  EXPECT_THAT(filetest::FilesIn(dir), IsEmpty());
+  EXPECT_THAT(qtest::NamesIn(dir), IsEmpty());
 
   // A file another program holds open without sharing is left as it is.
   std::wstring held = dir + L"\\held.Task";
@@ -382,7 +382,7 @@ TEST(TaskListFile, UnwritableTargetsFailAndWriteNothing) {
   EXPECT_FALSE(SaveTaskList(held, {ApplyRow()}));
   CloseHandle(h);
   EXPECT_EQ(qtest::ReadFileBytes(held), "[NOTES]\r\nkept=yes\r\n");
-  EXPECT_THAT(filetest::FilesIn(dir), ElementsAre(L"held.Task"));
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"held.Task"));
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "harness.h"
 #include "resources/resource.h"
 #include "win/gdiplus.h"
+#include "win/handles.h"
 
 namespace {
 using namespace qtest;
@@ -98,7 +99,7 @@ bool RestMouseOn(HWND hwnd, int x, int y, F condition, DWORD timeoutMs = 30000) 
 class ControlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    ASSERT_TRUE(ole_.Begin());
     ASSERT_TRUE(gdiplus_.Start());
     Controls().themed = false;
     host_ = std::make_unique<HostWindow>();
@@ -108,8 +109,9 @@ class ControlsTest : public ::testing::Test {
   void TearDown() override {
     host_.reset();
     gdiplus_.Shutdown();
-    OleUninitialize();
+    ole_.End();
   }
+  OleSession ole_;
   GdiplusSession gdiplus_;
   std::unique_ptr<HostWindow> host_;
 };

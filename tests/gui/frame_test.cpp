@@ -8,6 +8,7 @@
 #include "controls/tip_wnd.h"
 #include "frame_fixture.h"
 #include "resources/resource.h"
+#include "win/messages.h"
 #include "win/message_box.h"
 #include "win/strings.h"
 
@@ -140,7 +141,7 @@ TEST_F(FrameTest, EasyModeAndBackKeepTheTabEvenFromTheQueue) {
   EXPECT_FALSE(dialog_->taskQueuePage().IsVisible());
   EXPECT_FALSE(dialog_->Tab(0).IsVisible());
 
-  PostMessageW(main_, WM_USER + 104, 0, 0);  // UM_SWITCH_ADVANCED
+  PostMessageW(main_, UM_SWITCH_ADVANCED, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return !app_->IsEasyMode(); }));
   EXPECT_EQ(app_->settings.mode, 2);
   EXPECT_TRUE(dialog_->browserPage().IsVisible());

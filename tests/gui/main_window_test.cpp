@@ -8,11 +8,11 @@
 #include "gui.h"
 #include "harness.h"
 #include "resources/resource.h"
+#include "win/messages.h"
 
 namespace {
 using namespace qtest;
 
-constexpr UINT kShowMainMenu = WM_USER + 101;
 const int kTabIds[5] = {IDC_TAB_CAPTURE, IDC_TAB_APPLY, IDC_TAB_ADVANCED, IDC_TAB_INFO, IDC_TAB_BROWSE};
 const int kTabPages[5] = {IDD_PAGE_CAPTURE, IDD_PAGE_APPLY, IDD_PAGE_ADVANCED, IDD_PAGE_INFO, IDD_PAGE_BROWSER};
 
@@ -62,7 +62,7 @@ class MainWindowTest : public ::testing::Test {
   // the main window).
   void ChooseWimlibFromMenu(bool expectEnabled = true) {
     ASSERT_TRUE(MakeForeground(main_));
-    PostMessageW(main_, kShowMainMenu, 0, 0);
+    PostMessageW(main_, UM_SHOW_MAIN_MENU, 0, 0);
     ASSERT_TRUE(WaitForWindow(quarry_.Pid(), L"#32768"));
     for (int i = 0; i < 5; i++) PressKey(nullptr, VK_DOWN);  // to "选择 WIM API"
     PressKey(nullptr, VK_RIGHT);                               // open it: "WIMGAPI"

@@ -41,7 +41,7 @@ struct FakeTarget : ProgressTarget {
 // its errors and questions go through the message-box seam.
 struct TestBench : Workbench {
   void ShowTip(const std::wstring&) override {}
-  void ShowPopupMenu(int, HWND) override {}
+  void ShowPopupMenu(PopupMenu, HWND) override {}
   void JumpTo(UINT, const std::wstring&) override {}
   void UpdateBackendMenu(HMENU) const override {}
 };

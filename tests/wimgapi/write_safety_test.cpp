@@ -9,18 +9,12 @@ using namespace wgt;
 
 namespace {
 
-class WimgapiWriteSafety : public ::testing::Test {
+class WimgapiWriteSafety : public OneImageWimTest {
  protected:
   void SetUp() override {
-    ASSERT_NE(W().module, nullptr);
-    dir_ = qtest::TempDir();
-    src_ = dir_ + L"\\src";
-    qtest::MakeSampleTree(src_);
-    wim_ = dir_ + L"\\a.wim";
-    ASSERT_EQ(Capture(src_, wim_), 1);
+    OneImageWimTest::SetUp();
     before_ = qtest::ReadFileBytes(wim_);
   }
-  std::wstring dir_, src_, wim_;
   std::string before_;
 };
 
