@@ -7,6 +7,7 @@
 
 #include "controls/tip_wnd.h"
 #include "frame_fixture.h"
+#include "held_operation.h"
 #include "resources/resource.h"
 #include "win/messages.h"
 #include "win/message_box.h"
@@ -42,13 +43,14 @@ HMENU OpenedPopup(HWND owner, HMENU menu, int index) {
 TEST_F(FrameTest, BusyFlagMakesTabClicksDoNothing) {
   EXPECT_EQ(dialog_->SelectedTab(), 0);
   EXPECT_EQ(app_->currentPage, &dialog_->capturePage());
-  app_->busyFlag = 1;
+  auto held = std::make_unique<qtest::HeldOperation>(dialog_->runner(), false);
+  ASSERT_TRUE(held->started());
   ClickTab(3);
   EXPECT_EQ(dialog_->SelectedTab(), 0);
   EXPECT_TRUE(dialog_->capturePage().IsVisible());
   EXPECT_FALSE(dialog_->infoPage().IsVisible());
 
-  app_->busyFlag = 0;
+  held.reset();  // the operation ends
   ClickTab(3);
   EXPECT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 3; }));
   EXPECT_TRUE(dialog_->infoPage().IsVisible());
@@ -229,11 +231,12 @@ TEST_F(FrameTest, JumpsSelectTheirTabUnlessBusy) {
   EXPECT_EQ(dialog_->SelectedTab(), 3);
   ASSERT_EQ(dialog_->infoPage().files().size(), 1u);
 
-  app_->busyFlag = 1;
+  auto held = std::make_unique<qtest::HeldOperation>(dialog_->runner(), false);
+  ASSERT_TRUE(held->started());
   dialog_->JumpTo(ID_JUMP_APPLY, L"C:\\images\\c.wim");
   EXPECT_EQ(dialog_->SelectedTab(), 3);
   EXPECT_TRUE(dialog_->applyPage().wimFile().empty());
-  app_->busyFlag = 0;
+  held.reset();
   said.clear();
   dialog_->JumpTo(ID_JUMP_BROWSER, L"C:\\images\\c.wim");
   EXPECT_EQ(dialog_->SelectedTab(), 4);
@@ -262,22 +265,23 @@ TEST_F(FrameTest, PagesAreChildrenWithTheirTemplateIds) {
   EXPECT_EQ(ImageList_GetImageCount(app_->stateImages), 6);
 }
 
-// A run of the task queue as the runner holds it: BusyFlag, the flag of
-// the run, and "开始执行" disabled; the queue holds one row.
-void StartQueueRun(CQuarryApp& app, CPage_TaskQueue& queue) {
+// A run of the task queue as the runner holds it: busy, in a queue run,
+// and "开始执行" disabled; the queue holds one row.
+std::unique_ptr<qtest::HeldOperation> StartQueueRun(OperationRunner& runner, CPage_TaskQueue& queue) {
   LVITEMW item = {LVIF_TEXT};
   item.pszText = const_cast<wchar_t*>(L"");
   ListView_InsertItem(queue.list().hwnd(), &item);
-  app.taskRunnerActive = 1;
-  app.busyFlag = 1;
+  auto run = std::make_unique<qtest::HeldOperation>(runner, true);
+  EXPECT_TRUE(run->started());
   EnableWindow(queue.Item(IDC_TASK_START), FALSE);
+  return run;
 }
 
 TEST_F(FrameTest, RunningQueueKeepsItsStartDisabledAndTheTabsStill) {
   ClickTab(1);
   ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
   CPage_TaskQueue& queue = dialog_->taskQueuePage();
-  StartQueueRun(*app_, queue);
+  auto run = StartQueueRun(dialog_->runner(), queue);
 
   // The queue can be looked at and left while it runs...
   Key('Q', VK_CONTROL);
@@ -299,8 +303,7 @@ TEST_F(FrameTest, RunningQueueKeepsItsStartDisabledAndTheTabsStill) {
   EXPECT_FALSE(ItemEnabled(queue.hwnd(), IDC_TASK_START));
 
   // After the run, start comes back with the rows.
-  app_->taskRunnerActive = 0;
-  app_->busyFlag = 0;
+  run.reset();
   Key('Q', VK_CONTROL);
   ASSERT_TRUE(WaitUntil([&] { return queue.IsVisible(); }));
   EXPECT_TRUE(ItemEnabled(queue.hwnd(), IDC_TASK_START));
@@ -319,14 +322,12 @@ TEST_F(FrameTest, ClosingDuringAQueueRunWaitsForTheRunToEnd) {
     asked++;
     return IDYES;
   })};
-  StartQueueRun(*app_, dialog_->taskQueuePage());
+  auto run = StartQueueRun(dialog_->runner(), dialog_->taskQueuePage());
   SendCommand(main_, IDCANCEL);
   ASSERT_TRUE(WaitUntil([&] { return asked == 1; }));
-  EXPECT_EQ(app_->cancelRequested, 1);  // as the queue's abort button
-  Flush();
-  EXPECT_TRUE(IsWindow(main_));
-  app_->busyFlag = 0;
-  app_->taskRunnerActive = 0;  // the runner has ended
+  // The run is asked to stop, as by the queue's abort button, and ends when
+  // it sees that; only then does the window go.
+  EXPECT_TRUE(WaitUntil([&] { return run->cancelled(); }));
   EXPECT_TRUE(WaitUntil([&] { return !IsWindow(main_); }));
   EXPECT_EQ(asked, 1);
 }
