@@ -1,9 +1,12 @@
-// The progress page driven as a page's worker drives it: Begin and Finish
-// on a worker thread, percentages through the engine's ReportProgress,
+// The progress page as the runner drives it: an operation's beginning and
+// end, percentages through the engine's ReportProgress from the worker,
 // while the test thread pumps the window's messages.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "engine/progress.h"
@@ -16,60 +19,92 @@
 namespace {
 using namespace qtest;
 
-// An operation as a page starts it through the runner: its worker waits
-// for the test's go-ahead before it begins, then succeeds.
-struct HeldOperation {
-  CPage_Progress* page = nullptr;
-  OperationRunner* runner = nullptr;
-  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  // Never leaves a worker behind, whatever the test found.
-  ~HeldOperation() {
-    SetEvent(go);
-    if (runner) runner->Wait(60000);
-    CloseHandle(go);
+// An operation run through the runner with the progress page as its
+// display, whose body does on the worker, step by step, what the test hands
+// it, and ends with the result the test gives. The test thread pumps the
+// window's messages while it waits.
+class DrivenOperation {
+ public:
+  DrivenOperation(OperationRunner& runner, OperationDisplay* display, const std::wstring& title)
+      : runner_(runner), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    Operation driven;
+    driven.title = title;
+    driven.display = display;
+    driven.body = [this](const OperationContext& context) {
+      for (;;) {
+        WaitForSingleObject(wake_, INFINITE);
+        std::function<void(const OperationContext&)> step;
+        {
+          std::lock_guard<std::mutex> hold(lock_);
+          step = std::move(step_);
+        }
+        if (step) step(context);
+        done_ = true;
+        if (ending_) return OperationOutcome{result_};
+      }
+    };
+    started_ = runner.Start(std::move(driven));
+  }
+  ~DrivenOperation() {
+    if (started_ && !ending_) End(kResultAborted);
+    runner_.Wait(60000);
+    CloseHandle(wake_);
+  }
+  bool started() const { return started_; }
+
+  // Runs `step` on the worker with the operation's context.
+  void Do(std::function<void(const OperationContext&)> step) {
+    Hand(std::move(step), false);
+  }
+  // The body returns `result`; returns once the runner has ended the operation.
+  void End(EngineResult result) {
+    result_ = result;
+    Hand(nullptr, true);
+    ASSERT_TRUE(WaitUntil([&] { return !runner_.Busy(); }, 30000));
+    Flush();
   }
 
-  static DWORD WINAPI Run(void* arg) {
-    auto* self = static_cast<HeldOperation*>(arg);
-    WaitForSingleObject(self->go, 60000);
-    self->page->Begin();
-    ReportProgress(self->page, 50.0f);
-    self->page->Finish(0);
-    return 0;
+ private:
+  void Hand(std::function<void(const OperationContext&)> step, bool end) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      step_ = std::move(step);
+    }
+    done_ = false;
+    ending_ = end;
+    SetEvent(wake_);
+    ASSERT_TRUE(WaitUntil([&] { return done_.load(); }, 30000));
   }
+
+  OperationRunner& runner_;
+  HANDLE wake_;
+  std::mutex lock_;
+  std::function<void(const OperationContext&)> step_;
+  std::atomic<bool> done_{false};
+  std::atomic<bool> ending_{false};
+  EngineResult result_ = kResultSuccess;
+  bool started_ = false;
 };
 
 // A long operation that reports until abort is requested and then, while
 // it winds down, goes on reporting into the progress page for a while.
-struct WindingDownOperation {
-  CPage_Progress* page = nullptr;
-  CQuarryApp* app = nullptr;
-  OperationRunner* runner = nullptr;
+struct WindingDown {
   std::atomic<int> reportsAfterAbort{0};
   std::atomic<bool> pageLivedThroughout{true};
-  ~WindingDownOperation() {
-    if (runner) {
-      runner->RequestCancel();
-      runner->Wait(60000);
-    }
-  }
 
-  static DWORD WINAPI Run(void* arg) {
-    auto* self = static_cast<WindingDownOperation*>(arg);
-    self->page->Begin();
+  OperationOutcome Run(CPage_Progress* page, const OperationContext& context) {
     const DWORD start = GetTickCount();
-    while (!self->app->cancelRequested && GetTickCount() - start < 60000) {
-      ReportProgress(self->page, 10.0f);
+    while (!context.cancel->Requested() && GetTickCount() - start < 60000) {
+      ReportProgress(page, 10.0f);
       Sleep(20);
     }
     for (int i = 0; i < 5; i++) {
       Sleep(100);
-      if (!IsWindow(self->page->hwnd())) self->pageLivedThroughout = false;
-      ReportStatusText(self->page, L"正在结束...");
-      self->reportsAfterAbort++;
+      if (!IsWindow(page->hwnd())) pageLivedThroughout = false;
+      ReportStatusText(page, L"正在结束...");
+      reportsAfterAbort++;
     }
-    self->page->Finish(self->app->cancelRequested ? 1235 : 0);
-    return 0;
+    return OperationOutcome{context.cancel->Requested() ? kResultAborted : kResultSuccess};
   }
 };
 
@@ -110,7 +145,7 @@ class ProgressPageTest : public FrameTest {
     EXPECT_FALSE(IsWindowVisible(Item(IDC_PROGRESS_OK)));
     EXPECT_TRUE(IsWindowVisible(Item(IDC_PROGRESS_BAR)));
     EXPECT_FALSE(IsWindowVisible(Item(IDC_PROGRESS_PICTURE)));
-    EXPECT_EQ(app_->busyFlag, 1);
+    EXPECT_TRUE(dialog_->runner().Busy());
     for (int i = 0; i < 5; i++) EXPECT_FALSE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
   }
 
@@ -123,7 +158,7 @@ class ProgressPageTest : public FrameTest {
     EXPECT_FALSE(IsWindowVisible(Item(IDC_PROGRESS_BAR)));
     EXPECT_FALSE(IsWindowVisible(Item(IDC_PROGRESS_TITLE)));
     EXPECT_EQ(WindowText(Item(IDC_PROGRESS_TITLE)), L"");
-    EXPECT_EQ(app_->busyFlag, 0);
+    EXPECT_FALSE(dialog_->runner().Busy());
     for (int i = 0; i < 5; i++) EXPECT_TRUE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
   }
 
@@ -136,31 +171,25 @@ class ProgressPageTest : public FrameTest {
     return ChildWindowFromPointEx(main_, pt, CWP_SKIPINVISIBLE);
   }
 
-  // The page that starts an operation hides itself and begins on its worker.
-  // What a page does: the runner starts the worker, which begins the
-  // progress page and describes the operation.
-  struct Beginning {
-    CPage_Progress* page;
-    std::wstring description;
-    static DWORD WINAPI Run(void* arg) {
-      auto* self = static_cast<Beginning*>(arg);
-      self->page->Begin();
-      self->page->SetDescription(self->description);
-      return 0;
-    }
-  };
-  void BeginFromCurrentPage(const std::wstring& description) {
+  // What a page does: it hides itself and has the runner start its
+  // operation, which the progress page shows with the operation's title.
+  std::unique_ptr<DrivenOperation> BeginFromCurrentPage(const std::wstring& title) {
     app_->currentPage->Show(false);
-    Beginning beginning{&page(), description};
-    ASSERT_TRUE(dialog_->runner().Start(Beginning::Run, &beginning));
-    ASSERT_TRUE(dialog_->runner().Wait(30000));
+    return Drive(title);
+  }
+  std::unique_ptr<DrivenOperation> Drive(const std::wstring& title = L"") {
+    auto operation = std::make_unique<DrivenOperation>(dialog_->runner(), &page(), title);
+    EXPECT_TRUE(operation->started());
+    EXPECT_TRUE(WaitUntil([&] { return page().IsRunning(); }));
+    Flush();
+    return operation;
   }
 };
 
 TEST_F(ProgressPageTest, RunsFromMarqueeThroughPercentagesToSuccess) {
   ClickTab(1);
   ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
-  BeginFromCurrentPage(L"应用 a.wim 到 target");
+  auto operation = BeginFromCurrentPage(L"应用 a.wim 到 target");
   ExpectRunning();
   EXPECT_EQ(Text(), L"正在准备处理，请稍候...");
   EXPECT_EQ(WindowText(Item(IDC_PROGRESS_TITLE)), L"应用 a.wim 到 target");
@@ -186,7 +215,7 @@ TEST_F(ProgressPageTest, RunsFromMarqueeThroughPercentagesToSuccess) {
   OnWorker([&] { ReportStatusText(&page(), L"正在分割文件..."); });
   EXPECT_EQ(Text(), L"正在分割文件...");
 
-  OnWorker([&] { page().Finish(0); });
+  operation->End(0);
   ExpectResult(IDP_RESULT_OK, IDS_OP_SUCCEEDED);
   EXPECT_FLOAT_EQ(page().bar().pos(), 100.0f);
   COLORREF green = PictureColour();
@@ -201,8 +230,7 @@ TEST_F(ProgressPageTest, RunsFromMarqueeThroughPercentagesToSuccess) {
 }
 
 TEST_F(ProgressPageTest, CancelAndFailureShowTheirPicturesAndTexts) {
-  BeginFromCurrentPage(L"");
-  OnWorker([&] { page().Finish(1235); });
+  BeginFromCurrentPage(L"")->End(1235);
   ExpectResult(IDP_RESULT_CANCELLED, IDS_OP_CANCELLED);
   COLORREF amber = PictureColour();
   EXPECT_GT(GetRValue(amber), 180);
@@ -210,34 +238,44 @@ TEST_F(ProgressPageTest, CancelAndFailureShowTheirPicturesAndTexts) {
   EXPECT_LT(GetBValue(amber), 120);
 
   page().Close();
-  BeginFromCurrentPage(L"");
+  auto failing = BeginFromCurrentPage(L"");
   EXPECT_FALSE(IsWindowVisible(Item(IDC_PROGRESS_PICTURE)));
   EXPECT_TRUE(page().bar().IsMarquee());
-  OnWorker([&] { page().Finish(-99); });
+  failing->End(-99);
   ExpectResult(IDP_RESULT_FAILED, IDS_OP_FAILED);
   COLORREF red = PictureColour();
   EXPECT_GT(GetRValue(red), GetGValue(red) + 80) << std::hex << red;
   ShotIfAsked("progress_failed");
 
-  OnWorker([&] { page().Finish(-1); });
+  page().Close();
+  BeginFromCurrentPage(L"")->End(-1);
   EXPECT_EQ(page().picture().imageId(), static_cast<UINT>(IDP_RESULT_FAILED));
 }
 
 TEST_F(ProgressPageTest, AbortButtonRequestsCancellation) {
-  BeginFromCurrentPage(L"");
-  app_->cancelRequested = 0;
+  auto operation = BeginFromCurrentPage(L"");
+  bool requested = true;
+  operation->Do([&](const OperationContext& context) { requested = context.cancel->Requested(); });
+  EXPECT_FALSE(requested);
   ClickButton(page().hwnd(), IDC_PROGRESS_ABORT);
-  EXPECT_EQ(app_->cancelRequested, 1);
-  OnWorker([&] { page().Finish(1235); });
+  // The running operation's own cancel, not confirmed: the engine asks.
+  bool confirmed = true;
+  operation->Do([&](const OperationContext& context) {
+    requested = context.cancel->Requested();
+    confirmed = context.cancel->Confirmed();
+  });
+  EXPECT_TRUE(requested);
+  EXPECT_FALSE(confirmed);
+  operation->End(1235);
 }
 
 TEST_F(ProgressPageTest, EnterPressesOkOnlyOnceTheResultShows) {
   ClickTab(2);
   ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 2; }));
-  BeginFromCurrentPage(L"");
+  auto operation = BeginFromCurrentPage(L"");
   Key(VK_RETURN);
   EXPECT_TRUE(page().IsVisible());
-  OnWorker([&] { page().Finish(0); });
+  operation->End(0);
   Key(VK_RETURN);
   EXPECT_TRUE(WaitUntil([&] { return !page().IsVisible(); }));
   EXPECT_TRUE(dialog_->advancedPage().IsVisible());
@@ -245,7 +283,7 @@ TEST_F(ProgressPageTest, EnterPressesOkOnlyOnceTheResultShows) {
 }
 
 TEST_F(ProgressPageTest, ShortcutsLeaveARunningOperationInPlace) {
-  BeginFromCurrentPage(L"");
+  auto operation = BeginFromCurrentPage(L"");
   Key(VK_NEXT);
   Key('Q', VK_CONTROL);
   Key(VK_TAB, VK_CONTROL);
@@ -255,7 +293,7 @@ TEST_F(ProgressPageTest, ShortcutsLeaveARunningOperationInPlace) {
   EXPECT_FALSE(dialog_->capturePage().IsVisible());
 
   // Once the result shows, Page Down closes it as "确定" does and moves on.
-  OnWorker([&] { page().Finish(0); });
+  operation->End(0);
   Key(VK_NEXT);
   EXPECT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
   EXPECT_FALSE(page().IsVisible());
@@ -267,12 +305,10 @@ TEST_F(ProgressPageTest, EasyModeReturnsToTheEasyPage) {
   SendMessageW(main_, WM_COMMAND, ID_SWITCH_EASY, 0);
   ASSERT_TRUE(dialog_->easyPage().IsVisible());
   dialog_->easyPage().Show(false);
-  OnWorker([&] {
-    page().Begin();
-    page().SetReturnPage(&dialog_->easyPage());
-  });
+  page().SetReturnPage(&dialog_->easyPage());
+  auto operation = Drive();
   EXPECT_TRUE(page().IsVisible());
-  OnWorker([&] { page().Finish(0); });
+  operation->End(0);
   ClickButton(page().hwnd(), IDC_PROGRESS_OK);
   EXPECT_FALSE(page().IsVisible());
   EXPECT_TRUE(dialog_->easyPage().IsVisible());
@@ -285,10 +321,10 @@ TEST_F(ProgressPageTest, ProgressPageLiesAboveEveryPageWhenShown) {
   // "中止" and "确定" buttons.
   ClickTab(3);
   ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 3; }));
-  OnWorker([&] { page().Begin(); });
+  auto operation = Drive();
   EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_ABORT)), page().hwnd());
   EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_TEXT)), page().hwnd());
-  OnWorker([&] { page().Finish(0); });
+  operation->End(0);
   EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_OK)), page().hwnd());
   ShotIfAsked("progress_on_top");
   ClickButton(page().hwnd(), IDC_PROGRESS_OK);
@@ -297,31 +333,30 @@ TEST_F(ProgressPageTest, ProgressPageLiesAboveEveryPageWhenShown) {
   // Over the easy page, which fills the whole window, as well.
   SendMessageW(main_, WM_COMMAND, ID_SWITCH_EASY, 0);
   ASSERT_TRUE(dialog_->easyPage().IsVisible());
-  OnWorker([&] {
-    page().Begin();
-    page().SetReturnPage(&dialog_->easyPage());
-  });
+  page().SetReturnPage(&dialog_->easyPage());
+  auto overEasy = Drive();
   EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_ABORT)), page().hwnd());
-  OnWorker([&] { page().Finish(0); });
+  overEasy->End(0);
   EXPECT_EQ(ChildOnTopAt(Item(IDC_PROGRESS_OK)), page().hwnd());
 }
 
 TEST_F(ProgressPageTest, StartedOperationHoldsTheWindowBeforeItsWorkerReports) {
   ClickTab(1);
   ASSERT_TRUE(WaitUntil([&] { return dialog_->SelectedTab() == 1; }));
-  HeldOperation operation;
-  operation.page = &page();
-  operation.runner = &dialog_->runner();
-  app_->cancelRequested = 1;  // left over from an earlier run
+  dialog_->runner().RequestCancel();  // with nothing running: reaches no later operation
   dialog_->applyPage().Show(false);
-  ASSERT_TRUE(dialog_->runner().Start(HeldOperation::Run, &operation));
-  EXPECT_EQ(app_->busyFlag, 1);
-  EXPECT_EQ(app_->cancelRequested, 0);
+  auto operation = std::make_unique<DrivenOperation>(dialog_->runner(), &page(), L"");
+  ASSERT_TRUE(operation->started());
+  EXPECT_TRUE(dialog_->runner().Busy());
+  bool requested = true;
+  operation->Do([&](const OperationContext& context) { requested = context.cancel->Requested(); });
+  EXPECT_FALSE(requested);
   for (int i = 0; i < 5; i++) EXPECT_FALSE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
   // A second start, from this page or another, is refused.
-  EXPECT_FALSE(dialog_->runner().Start(HeldOperation::Run, &operation));
+  DrivenOperation second(dialog_->runner(), &page(), L"");
+  EXPECT_FALSE(second.started());
 
-  // Before the worker's first report nothing takes the window elsewhere:
+  // While it runs nothing takes the window elsewhere:
   // tab clicks, Page Up/Down, Ctrl+Q, Ctrl+Tab, the menu and the jumps.
   ClickTab(3);
   Key(VK_NEXT);
@@ -338,31 +373,27 @@ TEST_F(ProgressPageTest, StartedOperationHoldsTheWindowBeforeItsWorkerReports) {
   EXPECT_TRUE(dialog_->infoPage().files().empty());
   for (int i = 0; i < 5; i++) EXPECT_FALSE(dialog_->TabPage(i)->IsVisible()) << i;
 
-  SetEvent(operation.go);
+  operation->End(0);
   ASSERT_TRUE(WaitUntil([&] { return page().IsShowingResult(); }));
   ASSERT_TRUE(WaitUntil([&] { return !dialog_->runner().Running(); }));
-  EXPECT_EQ(app_->busyFlag, 0);
+  EXPECT_FALSE(dialog_->runner().Busy());
   for (int i = 0; i < 5; i++) EXPECT_TRUE(IsWindowEnabled(dialog_->Tab(i).hwnd())) << i;
   ClickButton(page().hwnd(), IDC_PROGRESS_OK);
   EXPECT_TRUE(dialog_->applyPage().IsVisible());
   EXPECT_TRUE(IsWindowEnabled(dialog_->applyPage().hwnd()));
 
   // Once it has ended the next operation may start.
-  ResetEvent(operation.go);
-  ASSERT_TRUE(dialog_->runner().Start(HeldOperation::Run, &operation));
-  SetEvent(operation.go);
-  EXPECT_TRUE(dialog_->runner().Wait(30000));
+  auto next = std::make_unique<DrivenOperation>(dialog_->runner(), &page(), L"");
+  ASSERT_TRUE(next->started());
+  next->End(0);
   EXPECT_TRUE(WaitUntil([&] { return page().IsShowingResult(); }));
 }
 
 TEST_F(ProgressPageTest, CtrlQInEasyModeClosesTheResultFirst) {
   SendMessageW(main_, WM_COMMAND, ID_SWITCH_EASY, 0);
   dialog_->easyPage().Show(false);
-  OnWorker([&] {
-    page().Begin();
-    page().SetReturnPage(&dialog_->easyPage());
-  });
-  OnWorker([&] { page().Finish(0); });
+  page().SetReturnPage(&dialog_->easyPage());
+  Drive()->End(0);
   ASSERT_TRUE(page().IsShowingResult());
 
   Key('Q', VK_CONTROL);
@@ -382,7 +413,15 @@ TEST_F(ProgressPageTest, CtrlQInEasyModeClosesTheResultFirst) {
 }
 
 TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
-  WindingDownOperation operation;
+  WindingDown operation;
+  // Never leaves the worker running over `operation`, whatever the test found.
+  struct EndGuard {
+    OperationRunner& runner;
+    ~EndGuard() {
+      runner.RequestCancel(true);
+      runner.Wait(60000);
+    }
+  } end{dialog_->runner()};
   int asked = 0;
   int answer = IDNO;
   std::wstring question;
@@ -394,11 +433,12 @@ TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
     question = text;
     return answer;
   })};
-  operation.page = &page();
-  operation.runner = &dialog_->runner();
-  operation.app = app_.get();
   app_->currentPage->Show(false);
-  ASSERT_TRUE(dialog_->runner().Start(WindingDownOperation::Run, &operation));
+  Operation winding;
+  winding.display = &page();
+  CPage_Progress* shown = &page();
+  winding.body = [&operation, shown](const OperationContext& context) { return operation.Run(shown, context); };
+  ASSERT_TRUE(dialog_->runner().Start(std::move(winding)));
   ASSERT_TRUE(WaitUntil([&] { return page().IsRunning(); }));
 
   // The close box: the user is asked, says no, and everything goes on.
@@ -408,7 +448,7 @@ TEST_F(ProgressPageTest, ClosingDuringAnOperationWaitsUntilItHasEnded) {
   EXPECT_FALSE(question.empty());
   Flush();
   EXPECT_TRUE(IsWindow(main_));
-  EXPECT_EQ(app_->cancelRequested, 0);
+  EXPECT_EQ(operation.reportsAfterAbort, 0);  // not asked to stop
   EXPECT_TRUE(page().IsRunning());
 
   // "退出", agreed to: abort is requested and the window waits for the end.
