@@ -11,7 +11,7 @@ void CFormPage::OnInitialUpdate() {
 }
 
 void CFormPage::OnMainMenuButton() {
-  if (bench_ && bench_->mainWindow) PostMessageW(bench_->mainWindow, UM_SHOW_MAIN_MENU, 0, 0);
+  if (bench_->mainWindow) PostMessageW(bench_->mainWindow, UM_SHOW_MAIN_MENU, 0, 0);
 }
 
 bool CFormPage::OnCommand(int id, int code, HWND control) {
@@ -44,4 +44,4 @@ bool CFormPage::AskAboutPath(const std::wstring& path, UINT questionId, UINT cap
   return PageMessage(path + L" " + LoadStr(questionId), caption, MB_YESNO | icon) == IDYES;
 }
 
-void CFormPage::PrepareReportList(HWND list) const { ::PrepareReportList(list, bench_ ? bench_->stateImages : nullptr); }
+void CFormPage::PrepareReportList(HWND list) const { ::PrepareReportList(list, bench_->stateImages); }

@@ -36,12 +36,12 @@ class CFormPage : public Dialog {
   virtual void OnMainMenuButton();
 
   // The page's operation, started by the runner (see OperationRunner).
-  bool StartOperation(Operation operation) { return runner_ && runner_->Start(std::move(operation)); }
-  bool RefuseWhileQueueRuns(HWND owner) const { return runner_ && runner_->RefuseWhileQueueRuns(owner); }
+  bool StartOperation(Operation operation) { return runner_->Start(std::move(operation)); }
+  bool RefuseWhileQueueRuns(HWND owner) const { return runner_->RefuseWhileQueueRuns(owner); }
 
-  HWND MainWindow() const { return bench_ ? bench_->mainWindow : nullptr; }
+  HWND MainWindow() const { return bench_->mainWindow; }
   void FocusMainWindow() const {
-    if (bench_) bench_->FocusMainWindow();
+    bench_->FocusMainWindow();
   }
   // A message box owned by the main window.
   int PageMessage(const std::wstring& text, const std::wstring& caption, UINT style) const;

@@ -322,7 +322,7 @@ void CPage2_Delete::OperationEnded(const OperationOutcome& outcome) {
 // whether to stop, and an aborted save leaves the file as it was.
 void CPage2_Delete::OnAbort() {
   if (!saving_ || !IsWindowVisible(Item(IDC_DELETE_ABORT))) return;
-  if (runner_) runner_->RequestCancel();
+  runner_->RequestCancel();
 }
 
 void CPage2_Delete::OnBusyTimer() {
@@ -334,7 +334,7 @@ void CPage2_Delete::OnBusyTimer() {
 }
 
 void CPage2_Delete::OnContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kDeleteEdit, hwnd_);
+  bench_->ShowPopupMenu(PopupMenu::kDeleteEdit, hwnd_);
 }
 
 void CPage2_Delete::OnInitMenuPopup(HMENU menu) {
@@ -347,8 +347,8 @@ void CPage2_Delete::OnInitMenuPopup(HMENU menu) {
 }
 
 void CPage2_Delete::OnJump(UINT command) {
-  Workbench* app = bench_;
-  if (app && !wimPath_.empty()) app->JumpTo(command, wimPath_);
+  Workbench& app = *bench_;
+  if (!wimPath_.empty()) app.JumpTo(command, wimPath_);
 }
 
 bool CPage2_Delete::OnCommand(int id, int code, HWND control) {

@@ -244,7 +244,7 @@ void CPage2_Merge::OnDeleteKey() {
 }
 
 void CPage2_Merge::OnContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kMergeExport, hwnd_);
+  bench_->ShowPopupMenu(PopupMenu::kMergeExport, hwnd_);
 }
 
 void CPage2_Merge::OnInitMenuPopup(HMENU menu) {
@@ -258,8 +258,8 @@ void CPage2_Merge::OnJump(UINT command) {
   int row = ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED);
   if (row < 0) return;
   std::wstring path = ListItemText(list_.hwnd(), row, kColumnPath);
-  Workbench* app = bench_;
-  if (app) app->JumpTo(command, path);
+  Workbench& app = *bench_;
+  app.JumpTo(command, path);
 }
 
 // Asks for the destination and how to write it. A new file gets the

@@ -84,7 +84,7 @@ void CPage_Apply::OnInitialUpdate() {
 }
 
 void CPage_Apply::SetupList() {
-  Workbench* app = bench_;
+  Workbench& app = *bench_;
   std::vector<std::wstring> headings = SplitFields(LoadStr(IDS_INFO_COLUMNS));
   headings.resize(9);
   HWND list = list_.hwnd();
@@ -98,10 +98,10 @@ void CPage_Apply::SetupList() {
   AddColumn(list, 7, headings[8], 100, LVCFMT_CENTER);
   ListView_SetExtendedListViewStyleEx(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER,
                                       LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-  if (app && app->visualStylesActive) SetWindowTheme(list, L"explorer", nullptr);
-  if (app && app->stateImages) {
-    ListView_SetImageList(list, app->stateImages, LVSIL_NORMAL);
-    ListView_SetImageList(list, app->stateImages, LVSIL_SMALL);
+  if (app.visualStylesActive) SetWindowTheme(list, L"explorer", nullptr);
+  if (app.stateImages) {
+    ListView_SetImageList(list, app.stateImages, LVSIL_NORMAL);
+    ListView_SetImageList(list, app.stateImages, LVSIL_SMALL);
   }
 }
 
@@ -167,8 +167,8 @@ int CPage_Apply::ChosenImage() const {
 
 void CPage_Apply::PickWimFile() {
   if (!IsVisible()) return;
-  Workbench* app = bench_;
-  bool wimlib = app && app->backendKind == kBackendWimlib;
+  Workbench& app = *bench_;
+  bool wimlib = app.backendKind == kBackendWimlib;
   std::wstring filter = LoadStr(wimlib ? IDS_APPLY_FILTER_WIMLIB : IDS_APPLY_FILTER_WIMGAPI);
   std::wstring path = PickFile(hwnd_, PickerKind::kOpen, filter, L"WIM", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
   if (!path.empty()) OpenWimFile(path);
@@ -210,8 +210,8 @@ void CPage_Apply::OnApply() {
 void CPage_Apply::OnMount() {
   FocusMainWindow();
   if (!IsVisible() || RefuseBesideQueue() || !CheckPaths()) return;
-  Workbench* app = bench_;
-  if (app && app->backendKind == kBackendWimlib &&
+  Workbench& app = *bench_;
+  if (app.backendKind == kBackendWimlib &&
       AppMessageBox(hwnd_, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
   bool writable =
@@ -221,8 +221,8 @@ void CPage_Apply::OnMount() {
 }
 
 void CPage_Apply::QueueTask(bool mount, bool writable) {
-  Workbench* app = bench_;
-  CPage_TaskQueue* queue = app ? app->TaskQueueView() : nullptr;
+  Workbench& app = *bench_;
+  CPage_TaskQueue* queue = app.TaskQueueView();
   if (!queue) return;
   TaskRecord record = {};
   record.TaskType = mount ? kTaskMount : kTaskApply;
@@ -275,7 +275,7 @@ DWORD CPage_Apply::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {
 }
 
 void CPage_Apply::ShowContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kApply, hwnd_);
+  bench_->ShowPopupMenu(PopupMenu::kApply, hwnd_);
 }
 
 // "显示细节" needs exactly one selected row; "跳转到" needs images.
@@ -290,7 +290,7 @@ void CPage_Apply::OnInitMenuPopup(HMENU menu) {
 }
 
 bool CPage_Apply::OnCommand(int id, int code, HWND control) {
-  Workbench* app = bench_;
+  Workbench& app = *bench_;
   switch (id) {
     case IDC_APPLY_PICK_WIM:
     case ID_APPLY_OPEN:
@@ -319,7 +319,7 @@ bool CPage_Apply::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_DELETE:
     case ID_JUMP_BROWSER:
     case ID_JUMP_INFO:
-      if (app) app->JumpTo(id, wimFile_);
+      app.JumpTo(id, wimFile_);
       return true;
     case ID_APPLY_DETAILS:
       if (!wimFile_.empty()) CWimInfoDlg::Open(wimFile_, hwnd_, 1);

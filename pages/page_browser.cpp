@@ -451,7 +451,7 @@ void CPage_Browser::GreyMenu(HMENU menu) {
 }
 
 void CPage_Browser::ShowContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kBrowser, hwnd_);
+  bench_->ShowPopupMenu(PopupMenu::kBrowser, hwnd_);
 }
 
 bool CPage_Browser::OnCommand(int id, int code, HWND control) {
@@ -487,8 +487,8 @@ bool CPage_Browser::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_DELETE:
     case ID_JUMP_INFO: {
       std::wstring file = CommandFile();
-      Workbench* app = bench_;
-      if (!file.empty() && app) app->JumpTo(id, file);
+      Workbench& app = *bench_;
+      if (!file.empty()) app.JumpTo(id, file);
       return true;
     }
     default:

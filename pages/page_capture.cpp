@@ -100,8 +100,8 @@ bool CPage_Capture::ConfirmTarget(bool append) {
 }
 
 void CPage_Capture::OnCreateOrAppend(bool append) {
-  Workbench* app = bench_;
-  if (app && app->mainWindow) SetFocus(app->mainWindow);
+  Workbench& app = *bench_;
+  if (app.mainWindow) SetFocus(app.mainWindow);
   if (!IsVisible()) return;
   // Adding to the queue is allowed while it runs: the run takes its rows
   // when it starts, so a new row waits for the next run.
@@ -124,7 +124,7 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
   OfferBackendOf(*bench_, options);
   options.appendMode = append ? 1 : 0;
   options.wimPath = wimFile_;
-  if (options.DoModal(app ? app->mainWindow : hwnd_) != IDOK) return;
+  if (options.DoModal(app.mainWindow) != IDOK) return;
   compression_ = options.compressionType;
   info_.flags = options.editionFlag;
   info_.bootIndex = options.bootIndex;
@@ -139,8 +139,8 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
 }
 
 void CPage_Capture::QueueTask(bool append) {
-  Workbench* app = bench_;
-  CPage_TaskQueue* queue = app ? app->TaskQueueView() : nullptr;
+  Workbench& app = *bench_;
+  CPage_TaskQueue* queue = app.TaskQueueView();
   if (!queue) return;
   TaskRecord record = {};
   record.TaskType = append ? kTaskCaptureAppend : kTaskCaptureNew;

@@ -140,7 +140,7 @@ void CPage_Easy::OnDoubleClick(POINT at) {
 // ---- operations -----------------------------------------------------------
 
 void CPage_Easy::OnCapture() {
-  if (bench_) bench_->FocusMainWindow();
+  bench_->FocusMainWindow();
   if (!IsVisible() || mode_ != kModeCapture || RefuseWhileQueueRuns(hwnd_)) return;
   // The image file inside the folder it captures would capture itself.
   if (IsInsideFolder(target_, source_)) {
@@ -180,7 +180,7 @@ void CPage_Easy::OnCapture() {
 }
 
 void CPage_Easy::OnApply() {
-  if (bench_) bench_->FocusMainWindow();
+  bench_->FocusMainWindow();
   if (!IsVisible() || mode_ != kModeApply || RefuseWhileQueueRuns(hwnd_)) return;
   // The image count comes from the file itself: no back end is needed.
   WimFileReader reader;
@@ -188,7 +188,7 @@ void CPage_Easy::OnApply() {
   image_ = 1;
   if (count >= 2) {
     CShellTaskImgSelectDlg chooser(source_, false);
-    if (chooser.DoModal(bench_ ? bench_->mainWindow : hwnd_) != IDOK) return;
+    if (chooser.DoModal(bench_->mainWindow ? bench_->mainWindow : hwnd_) != IDOK) return;
     image_ = chooser.image();
   }
   ApplyRequest request{source_, target_, image_, false, false};
@@ -198,14 +198,14 @@ void CPage_Easy::OnApply() {
 }
 
 void CPage_Easy::OnMount() {
-  if (bench_) bench_->FocusMainWindow();
+  bench_->FocusMainWindow();
   if (!IsVisible() || mode_ != kModeApply || RefuseWhileQueueRuns(hwnd_)) return;
-  Workbench* app = bench_;
-  if (app && app->backendKind == kBackendWimlib &&
+  Workbench& app = *bench_;
+  if (app.backendKind == kBackendWimlib &&
       AppMessageBox(hwnd_, LoadStr(IDS_WIMLIB_NO_MOUNT), L"Quarry", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
   CShellTaskImgSelectDlg chooser(source_, true);
-  if (chooser.DoModal(app ? app->mainWindow : hwnd_) != IDOK) return;
+  if (chooser.DoModal(app.mainWindow) != IDOK) return;
   image_ = chooser.image();
   writable_ = chooser.writable();
   // Only WIMGAPI mounts.
@@ -232,7 +232,7 @@ void CPage_Easy::StartEasyOperation(std::function<OperationOutcome(const Operati
 // ---- commands and messages ------------------------------------------------
 
 void CPage_Easy::OnMainMenuButton() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kEasyMain, hwnd_);
+  bench_->ShowPopupMenu(PopupMenu::kEasyMain, hwnd_);
 }
 
 bool CPage_Easy::OnCommand(int id, int code, HWND control) {
@@ -256,8 +256,8 @@ bool CPage_Easy::OnCommand(int id, int code, HWND control) {
   if (CFormPage::OnCommand(id, code, control)) return true;
   // Commands of the menus this page opens are carried out by the main window.
   if (!control) {
-    Workbench* app = bench_;
-    if (app && app->mainWindow) PostMessageW(app->mainWindow, WM_COMMAND, MAKEWPARAM(id, code), 0);
+    Workbench& app = *bench_;
+    if (app.mainWindow) PostMessageW(app.mainWindow, WM_COMMAND, MAKEWPARAM(id, code), 0);
     return true;
   }
   return false;
@@ -277,15 +277,15 @@ bool CPage_Easy::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
     case WM_TIMER:
       if (wParam != kTipTimer) return false;
       KillTimer(hwnd_, kTipTimer);
-      if (Workbench* app = bench_; app && app->IsEasyMode() && app->mainWindow) app->ShowTip(LoadStr(IDS_CLICK_TO_SWITCH));
+      if (bench_->IsEasyMode() && bench_->mainWindow) bench_->ShowTip(LoadStr(IDS_CLICK_TO_SWITCH));
       return true;
     case WM_CONTEXTMENU:
-      if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kEasyContext, hwnd_);
+      bench_->ShowPopupMenu(PopupMenu::kEasyContext, hwnd_);
       return true;
     case WM_INITMENUPOPUP: {
       HMENU menu = reinterpret_cast<HMENU>(wParam);
       EnableMenuItem(menu, ID_EASY_CLEAR_ALL, MF_BYCOMMAND | (filled_ ? MF_ENABLED : MF_GRAYED));
-      if (Workbench* app = bench_) app->UpdateBackendMenu(menu);
+      bench_->UpdateBackendMenu(menu);
       return true;
     }
     default:

@@ -171,7 +171,7 @@ void CPage_Info::GreyMenu(HMENU menu) {
 }
 
 void CPage_Info::ShowContextMenu() {
-  if (Workbench* app = bench_) app->ShowPopupMenu(PopupMenu::kInfo, hwnd_);
+  bench_->ShowPopupMenu(PopupMenu::kInfo, hwnd_);
 }
 
 bool CPage_Info::OnCommand(int id, int code, HWND control) {
@@ -188,8 +188,8 @@ bool CPage_Info::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_DELETE:
     case ID_JUMP_BROWSER: {
       std::wstring file = SelectedFile();
-      Workbench* app = bench_;
-      if (!file.empty() && app) app->JumpTo(id, file);
+      Workbench& app = *bench_;
+      if (!file.empty()) app.JumpTo(id, file);
       return true;
     }
     default:

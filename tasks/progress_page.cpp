@@ -33,7 +33,7 @@ void CPage_Progress::OnInitialUpdate() {
   bar_.SetRange(0, 100);
   bar_.SetPos(0);
   bar_.StartAnimation();
-  if (Workbench* app = bench_) app->progressPage = this;
+  bench_->progressPage = this;
   SetItemText(IDC_PROGRESS_TITLE, L"");
 
   // The button that opens the list of what a capture left out, beside
@@ -68,10 +68,10 @@ void CPage_Progress::SetPercent(float percent) {
 // The runner has set the busy flag and disabled the tabs when it started
 // the operation; the page that runs it goes disabled under this one.
 void CPage_Progress::OperationBegun(const std::wstring& title) {
-  Workbench* app = bench_;
-  if (app) {
-    app->FocusMainWindow();
-    Dialog* page = app->IsEasyMode() ? returnPage_ : app->currentPage;
+  Workbench& app = *bench_;
+  {
+    app.FocusMainWindow();
+    Dialog* page = app.IsEasyMode() ? returnPage_ : app.currentPage;
     if (page && page->hwnd()) EnableWindow(page->hwnd(), FALSE);
   }
   running_ = true;
@@ -119,7 +119,7 @@ void CPage_Progress::ShowResult(int result) {
   ShowWindow(Item(IDC_PROGRESS_TITLE), SW_HIDE);
   SetItemText(IDC_PROGRESS_TITLE, L"");
   running_ = false;
-  if (bench_) bench_->FocusMainWindow();
+  bench_->FocusMainWindow();
 }
 
 void CPage_Progress::ShowReason(const std::wstring& reason) {
@@ -129,15 +129,15 @@ void CPage_Progress::ShowReason(const std::wstring& reason) {
 
 void CPage_Progress::Close() {
   Show(false);
-  Workbench* app = bench_;
-  if (app) {
-    Dialog* page = app->IsEasyMode() ? returnPage_ : app->currentPage;
-    if (app->IsEasyMode()) returnPage_ = nullptr;
+  Workbench& app = *bench_;
+  {
+    Dialog* page = app.IsEasyMode() ? returnPage_ : app.currentPage;
+    if (app.IsEasyMode()) returnPage_ = nullptr;
     if (page && page->hwnd()) {
       ShowWindow(page->hwnd(), SW_SHOW);
       EnableWindow(page->hwnd(), TRUE);
     }
-    app->FocusMainWindow();
+    app.FocusMainWindow();
   }
 }
 
@@ -147,11 +147,11 @@ bool CPage_Progress::OnCommand(int id, int code, HWND control) {
       Close();
       return true;
     case IDC_PROGRESS_ABORT:
-      if (runner_) runner_->RequestCancel();
+      runner_->RequestCancel();
       return true;
     case IDC_PROGRESS_SKIPPED:
       if (code == BN_CLICKED && skippedViewer_ && !skipped_.empty())
-        skippedViewer_(bench_ && bench_->mainWindow ? bench_->mainWindow : hwnd_, skipped_);
+        skippedViewer_(bench_->mainWindow ? bench_->mainWindow : hwnd_, skipped_);
       return true;
     default:
       return false;
@@ -183,7 +183,7 @@ bool CPage_Progress::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESU
       return true;
     }
     case WM_DESTROY:
-      if (Workbench* app = bench_; app && app->progressPage == this) app->progressPage = nullptr;
+      if (bench_->progressPage == this) bench_->progressPage = nullptr;
       return false;
     default:
       return Dialog::HandleMessage(msg, wParam, lParam, result);

@@ -30,7 +30,7 @@ CPage_TaskQueue::~CPage_TaskQueue() {
 }
 
 void CPage_TaskQueue::OnInitialUpdate() {
-  Workbench* app = bench_;
+  Workbench& app = *bench_;
   list_.AttachDlgItem(hwnd_, IDC_TASK_LIST);
   currentBar_.AttachDlgItem(hwnd_, IDC_TASK_CURRENT_BAR);
   overallBar_.AttachDlgItem(hwnd_, IDC_TASK_OVERALL_BAR);
@@ -47,13 +47,13 @@ void CPage_TaskQueue::OnInitialUpdate() {
   SetWindowTheme(list_, L"explorer", nullptr);
   ListView_SetExtendedListViewStyleEx(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER,
                                       LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-  if (app && app->stateImages) {
-    ListView_SetImageList(list_, app->stateImages, LVSIL_NORMAL);
-    ListView_SetImageList(list_, app->stateImages, LVSIL_SMALL);
+  if (app.stateImages) {
+    ListView_SetImageList(list_, app.stateImages, LVSIL_NORMAL);
+    ListView_SetImageList(list_, app.stateImages, LVSIL_SMALL);
   }
 
   // "<" shows a picture instead of its text from Windows Vista on.
-  if (app && app->windowsVersion.dwMajorVersion >= 6) {
+  if (app.windowsVersion.dwMajorVersion >= 6) {
     closeIcon_ = static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_BACK), IMAGE_ICON, 16, 16, 0));
     HWND close = Item(IDC_TASK_CLOSE);
@@ -85,7 +85,7 @@ int CPage_TaskQueue::RowCount() const { return list_.hwnd() ? ListView_GetItemCo
 
 void CPage_TaskQueue::EnableStartIfRows() {
   // A run under way keeps its start button disabled whatever asks.
-  EnableWindow(Item(IDC_TASK_START), RowCount() > 0 && !(runner_ && runner_->QueueRunning()));
+  EnableWindow(Item(IDC_TASK_START), RowCount() > 0 && !runner_->QueueRunning());
 }
 
 // Reports may come thousands of times a second; the bars follow at most
@@ -139,7 +139,7 @@ void CPage_TaskQueue::AddTask(const std::wstring& source, const std::wstring& ta
   if (!showTip) return;
   int count = RowCount();
   std::wstring text = LoadFilledStr(count == 1 ? IDS_ONE_TASK_ADDED : IDS_TASKS_ADDED, {std::to_wstring(count)});
-  if (Workbench* app = bench_) app->ShowTip(text);
+  bench_->ShowTip(text);
 }
 
 std::vector<TaskListRow> CPage_TaskQueue::Rows() const {
@@ -244,7 +244,7 @@ void CPage_TaskQueue::OperationEnded(const OperationOutcome&) {
 
 // Delete and load would change the rows under a running queue.
 bool CPage_TaskQueue::RefuseWhileRunning() {
-  if (!(runner_ && runner_->QueueRunning())) return false;
+  if (!runner_->QueueRunning()) return false;
   AppMessageBox(hwnd_, LoadStr(IDS_TASK_RUNNER_BUSY), L"Quarry", MB_OK | MB_ICONEXCLAMATION);
   return true;
 }
@@ -262,7 +262,7 @@ void CPage_TaskQueue::FreeRow(LPARAM data) { delete reinterpret_cast<TaskRecord*
 
 void CPage_TaskQueue::OnStart() {
   EnableWindow(Item(IDC_TASK_START), FALSE);
-  if (!bench_ || !runner_ || !StartTaskQueue(this, *bench_, *runner_)) EnableStartIfRows();
+  if (!StartTaskQueue(this, *bench_, *runner_)) EnableStartIfRows();
 }
 
 void CPage_TaskQueue::OnLoad() {
@@ -283,13 +283,13 @@ void CPage_TaskQueue::OnSave() {
 }
 
 bool CPage_TaskQueue::OnCommand(int id, int code, HWND control) {
-  Workbench* app = bench_;
+  Workbench& app = *bench_;
   switch (id) {
     case IDC_TASK_CLOSE:
-      if (app && app->mainWindow) SendMessageW(app->mainWindow, UM_CLOSE_TASK_QUEUE, 0, 0);
+      if (app.mainWindow) SendMessageW(app.mainWindow, UM_CLOSE_TASK_QUEUE, 0, 0);
       return true;
     case IDC_TASK_ABORT:
-      if (runner_) runner_->RequestCancel();
+      runner_->RequestCancel();
       return true;
     case IDC_TASK_START:
       if (code == BN_CLICKED) OnStart();
@@ -343,7 +343,7 @@ bool CPage_TaskQueue::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
       return false;
     case WM_DESTROY:
       if (dropTarget_) dropTarget_->Revoke();
-      if (Workbench* app = bench_; app && app->taskQueuePage == this) app->taskQueuePage = nullptr;
+      if (bench_->taskQueuePage == this) bench_->taskQueuePage = nullptr;
       return false;
     default:
       return Dialog::HandleMessage(msg, wParam, lParam, result);
