@@ -224,19 +224,20 @@ void CPage_Apply::QueueTask(bool mount, bool writable) {
   Workbench& app = *bench_;
   CPage_TaskQueue* queue = app.TaskQueueView();
   if (!queue) return;
-  TaskRecord record = {};
-  record.TaskType = mount ? kTaskMount : kTaskApply;
-  record.ImageIndex = ChosenImage();
-  record.Writable = mount && writable;
-  record.Verify = IsDlgButtonChecked(hwnd_, IDC_APPLY_VERIFY) == BST_CHECKED;
-  record.DisableACL = IsDlgButtonChecked(hwnd_, IDC_APPLY_NO_ACL) == BST_CHECKED;
-  queue->AddTask(wimFile_, target_, record, true);
+  TaskRequest task;
+  task.type = mount ? kTaskMount : kTaskApply;
+  task.image = TakeRequest(mount && writable);
+  queue->AddTask(RowOfTask(task), true);
+}
+
+MountRequest CPage_Apply::TakeRequest(bool writable) const {
+  return MountRequest{wimFile_, target_, ChosenImage(), IsDlgButtonChecked(hwnd_, IDC_APPLY_VERIFY) == BST_CHECKED,
+                      IsDlgButtonChecked(hwnd_, IDC_APPLY_NO_ACL) == BST_CHECKED, writable};
 }
 
 void CPage_Apply::StartWorker(bool mount, bool writable) {
-  ApplyRequest apply{wimFile_, target_, ChosenImage(), IsDlgButtonChecked(hwnd_, IDC_APPLY_VERIFY) == BST_CHECKED,
-                     IsDlgButtonChecked(hwnd_, IDC_APPLY_NO_ACL) == BST_CHECKED};
-  MountRequest request{apply.wimPath, apply.target, apply.index, apply.verify, apply.noSecurity, writable};
+  MountRequest request = TakeRequest(writable);
+  ApplyRequest apply{request.wimPath, request.folder, request.index, request.verify, request.noSecurity};
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
   titles.resize(3);
   Operation operation;

@@ -8,6 +8,7 @@
 #include "controls/drag_drop.h"
 #include "controls/list_ctrls.h"
 #include "engine/image_xml.h"
+#include "engine/engine.h"
 #include "pages/form_page.h"
 
 class CPage_Apply : public CFormPage, public OleDropHandler {
@@ -46,6 +47,8 @@ class CPage_Apply : public CFormPage, public OleDropHandler {
   void OnMount();
   void QueueTask(bool mount, bool writable);
   void StartWorker(bool mount, bool writable);
+  // What the fields ask for, as one apply or mount.
+  MountRequest TakeRequest(bool writable) const;
   void ShowContextMenu();
   void OnInitMenuPopup(HMENU menu);
 

@@ -142,23 +142,13 @@ void CPage_Capture::QueueTask(bool append) {
   Workbench& app = *bench_;
   CPage_TaskQueue* queue = app.TaskQueueView();
   if (!queue) return;
-  TaskRecord record = {};
-  record.TaskType = append ? kTaskCaptureAppend : kTaskCaptureNew;
-  record.CompressType = compression_;
-  record.BootIndex = info_.bootIndex;
-  record.Verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
-  record.DisableACL = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
-  SetTaskText(record.Name, name_);
-  SetTaskText(record.DsipName, displayName_);
-  SetTaskText(record.Description, description_);
-  SetTaskText(record.DispDescription, displayDescription_);
-  SetTaskText(record.SKUFlag, info_.flags);
-  queue->AddTask(sourceFolder_, wimFile_, record, true);
+  TaskRequest task;
+  task.type = append ? kTaskCaptureAppend : kTaskCaptureNew;
+  task.capture = TakeRequest(append);
+  queue->AddTask(RowOfTask(task), true);
 }
 
-// The capture as an operation: everything it needs is copied here, on the
-// user-interface thread.
-void CPage_Capture::StartCapture(bool append) {
+CaptureRequest CPage_Capture::TakeRequest(bool append) const {
   CaptureRequest request;
   request.source = sourceFolder_;
   request.wimPath = wimFile_;
@@ -167,6 +157,13 @@ void CPage_Capture::StartCapture(bool append) {
   request.verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
   request.noSecurity = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
   request.info = info_;
+  return request;
+}
+
+// The capture as an operation: everything it needs is copied here, on the
+// user-interface thread.
+void CPage_Capture::StartCapture(bool append) {
+  CaptureRequest request = TakeRequest(append);
   // The user is asked about the first file that cannot be read.
   request.unreadable = UnreadablePolicy::kAsk;
   request.ask = AskAboutUnreadable;

@@ -6,6 +6,7 @@
 
 #include "controls/drag_drop.h"
 #include "config/capture_lists.h"
+#include "engine/engine.h"
 #include "engine/image_info.h"
 #include "pages/form_page.h"
 
@@ -36,6 +37,8 @@ class CPage_Capture : public CFormPage {
   bool ConfirmTarget(bool append);
   void SelectWimText();
   void QueueTask(bool append);
+  // What the fields and the options ask for, as one capture.
+  CaptureRequest TakeRequest(bool append) const;
   void StartCapture(bool append);
 
   CDropTargetEdit sourceEdit_;

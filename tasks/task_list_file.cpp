@@ -126,3 +126,60 @@ std::vector<TaskListRow> LoadTaskList(const std::wstring& name) {
   for (const auto& entry : sections) rows[entry.first] = ReadRow(*entry.second);
   return rows;
 }
+
+TaskListRow RowOfTask(const TaskRequest& task) {
+  TaskListRow row;
+  TaskRecord& r = row.record;
+  r.TaskType = task.type;
+  if (task.type == kTaskCaptureNew || task.type == kTaskCaptureAppend) {
+    const CaptureRequest& c = task.capture;
+    row.srcPath = c.source;
+    row.desPath = c.wimPath;
+    r.CompressType = c.compression;
+    r.BootIndex = c.info.bootIndex;
+    r.Verify = c.verify;
+    r.DisableACL = c.noSecurity;
+    SetTaskText(r.Name, c.info.name);
+    SetTaskText(r.DsipName, c.info.displayName);
+    SetTaskText(r.Description, c.info.description);
+    SetTaskText(r.DispDescription, c.info.displayDescription);
+    SetTaskText(r.SKUFlag, c.info.flags);
+  } else {
+    const MountRequest& m = task.image;
+    row.srcPath = m.wimPath;
+    row.desPath = m.folder;
+    r.ImageIndex = m.index;
+    r.Writable = task.type == kTaskMount && m.writable;
+    r.Verify = m.verify;
+    r.DisableACL = m.noSecurity;
+  }
+  return row;
+}
+
+TaskRequest TaskOfRow(const TaskListRow& row) {
+  const TaskRecord& r = row.record;
+  TaskRequest task;
+  task.type = r.TaskType;
+  CaptureRequest& c = task.capture;
+  c.source = row.srcPath;
+  c.wimPath = row.desPath;
+  c.compression = r.CompressType;
+  c.append = r.TaskType == kTaskCaptureAppend;
+  c.verify = r.Verify != 0;
+  c.noSecurity = r.DisableACL != 0;
+  c.info.bootIndex = r.BootIndex;
+  c.info.name = r.Name;
+  c.info.description = r.Description;
+  c.info.displayName = r.DsipName;
+  c.info.displayDescription = r.DispDescription;
+  c.info.flags = r.SKUFlag;
+  c.info.wimBoot = 0;
+  MountRequest& m = task.image;
+  m.wimPath = row.srcPath;
+  m.folder = row.desPath;
+  m.index = r.ImageIndex;
+  m.verify = r.Verify != 0;
+  m.noSecurity = r.DisableACL != 0;
+  m.writable = r.Writable != 0;
+  return task;
+}

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
 #include "tasks/task_record.h"
 
 // One row of the queue: the record and the two paths of its text columns.
@@ -25,6 +26,20 @@ struct TaskListRow {
   std::wstring desPath;  // column 3: WIM file, or target / mount folder
   TaskRecord record = {};
 };
+
+// One queued task as the pages make it and the task runner runs it: the
+// request of its type. A capture's progress, questions and report are the
+// run's, not the task's.
+struct TaskRequest {
+  BYTE type = kTaskCaptureNew;  // kTaskCaptureNew .. kTaskMount, or an unknown type kept as it is
+  CaptureRequest capture;       // types 0 and 1
+  MountRequest image;           // types 2 (apply: `writable` unused) and 3
+};
+
+// The row of the queue and the task-list file for a task, and the task of
+// a row: the only two places that know how a request is kept in a record.
+TaskListRow RowOfTask(const TaskRequest& task);
+TaskRequest TaskOfRow(const TaskListRow& row);
 
 // Writes Count and the fourteen keys of one section per row; other
 // sections and keys of the file stay. False when the file could not be

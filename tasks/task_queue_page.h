@@ -52,6 +52,7 @@ class CPage_TaskQueue : public Dialog, public OperationDisplay, private OleDropH
   // row keeps its own copy of the record. With showTip, tells how many
   // tasks the queue holds now.
   void AddTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record, bool showTip);
+  void AddTask(const TaskListRow& row, bool showTip) { AddTask(row.srcPath, row.desPath, row.record, showTip); }
   // The rows as they stand (user-interface thread).
   std::vector<TaskListRow> Rows() const;
   // The picture of a row (kTaskPicture...), -1 when there is no such row.

@@ -27,17 +27,18 @@ bool CaptureAllowed(const TaskListRow& row, const std::vector<std::wstring>& cre
 
 EngineResult RunTask(const TaskListRow& row, const TaskRunSettings& settings, const OperationContext& context,
                      std::vector<std::wstring>& created, CaptureReport& report) {
+  const TaskRequest task = TaskOfRow(row);
   switch (row.record.TaskType) {
     case kTaskCaptureNew:
     case kTaskCaptureAppend: {
       if (!CaptureAllowed(row, created)) return kResultFailed;
-      EngineResult result = RunCaptureTask(row.srcPath, row.desPath, row.record, settings, context, &report);
+      EngineResult result = RunCaptureTask(task.capture, settings, context, &report);
       if (result == kResultSuccess && row.record.TaskType == kTaskCaptureNew) created.push_back(row.desPath);
       return result;
     }
     case kTaskApply:
     case kTaskMount:
-      return RunApplyTask(row.srcPath, row.desPath, row.record, settings, context);
+      return RunApplyTask(task.type == kTaskMount, task.image, settings, context);
     default:
       return kResultSuccess;  // an unknown type does nothing and counts as done
   }
@@ -109,37 +110,21 @@ std::wstring CaptureReportLine(const CaptureReport& report) {
   return FormatStr(LoadStr(IDS_SKIP_QUEUE_ROW).c_str(), static_cast<int>(report.skipped.size()), items.c_str());
 }
 
-EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
-                            const TaskRunSettings& settings, const OperationContext& context, CaptureReport* report) {
-  ImageInfo info;
-  info.bootIndex = r.BootIndex;
-  info.name = r.Name;
-  info.description = r.Description;
-  info.displayName = r.DsipName;
-  info.displayDescription = r.DispDescription;
-  info.flags = r.SKUFlag;
-  info.wimBoot = 0;
-  CaptureRequest request;
-  request.source = source;
-  request.wimPath = target;
-  request.compression = r.CompressType;
-  request.append = r.TaskType == kTaskCaptureAppend;
-  request.verify = r.Verify != 0;
-  request.noSecurity = r.DisableACL != 0;
-  request.info = info;
+EngineResult RunCaptureTask(const CaptureRequest& capture, const TaskRunSettings& settings,
+                            const OperationContext& context, CaptureReport* report) {
+  CaptureRequest request = capture;
   request.unreadable = settings.skipUnreadable ? UnreadablePolicy::kSkip : UnreadablePolicy::kStop;
+  request.ask = nullptr;
   request.report = report;
   return MakeEngine(*settings.backends, settings.choice, context)->Capture(request);
 }
 
-EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& r,
-                          const TaskRunSettings& settings, const OperationContext& context) {
+EngineResult RunApplyTask(bool mount, const MountRequest& image, const TaskRunSettings& settings,
+                          const OperationContext& context) {
   std::unique_ptr<Engine> engine = MakeEngine(*settings.backends, settings.choice, context);
-  if (r.TaskType != kTaskMount)
-    return engine->Apply({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0});
+  if (!mount) return engine->Apply({image.wimPath, image.folder, image.index, image.verify, image.noSecurity});
   // wimlib cannot mount here: its engine fails the mount.
-  EngineResult result =
-      engine->Mount({source, target, r.ImageIndex, r.Verify != 0, r.DisableACL != 0, r.Writable != 0});
+  EngineResult result = engine->Mount(image);
   if (result == kResultSuccess) GiveNotice(Notice::kMountsChanged);
   return result;
 }

@@ -40,9 +40,8 @@ struct TaskRunSettings {
 
 // One capture task (types 0 and 1) with the run's context: the engine's
 // result. `report`, when given, hears what the capture left out.
-EngineResult RunCaptureTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record,
-                            const TaskRunSettings& settings, const OperationContext& context,
-                            CaptureReport* report = nullptr);
+EngineResult RunCaptureTask(const CaptureRequest& capture, const TaskRunSettings& settings,
+                            const OperationContext& context, CaptureReport* report = nullptr);
 
 // The queue row's line for a capture: how many items it left out and each
 // one with its reason, or the file a stop by the stored choice ended it at.
@@ -51,5 +50,5 @@ std::wstring CaptureReportLine(const CaptureReport& report);
 
 // One apply or mount task (types 2 and 3): the engine's result. A mount
 // with wimlib selected fails at once (-1) without any engine call.
-EngineResult RunApplyTask(const std::wstring& source, const std::wstring& target, const TaskRecord& record,
-                          const TaskRunSettings& settings, const OperationContext& context);
+EngineResult RunApplyTask(bool mount, const MountRequest& image, const TaskRunSettings& settings,
+                          const OperationContext& context);
