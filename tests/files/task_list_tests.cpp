@@ -386,3 +386,63 @@ TEST(TaskListFile, UnwritableTargetsFailAndWriteNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A queued capture and a queued mount as the pages make them: the rows they
+// become carry every option, and the tasks read back from those rows (and
+// from a saved and loaded file) ask for exactly the same.
+TEST(TaskListFile, AQueuedTaskComesBackAsTheSameRequest) {
+  TaskRequest capture;
+  capture.type = kTaskCaptureAppend;
+  capture.capture.source = L"C:\\\u6E90";
+  capture.capture.wimPath = L"D:\\out.wim";
+  capture.capture.compression = 2;
+  capture.capture.append = true;
+  capture.capture.verify = true;
+  capture.capture.noSecurity = true;
+  capture.capture.info.name = L"\u540D";
+  capture.capture.info.displayName = L"shown";
+  capture.capture.info.description = L"desc";
+  capture.capture.info.displayDescription = L"shown desc";
+  capture.capture.info.flags = L"Professional";
+  capture.capture.info.bootIndex = 2;
+  TaskRequest mount;
+  mount.type = kTaskMount;
+  mount.image = MountRequest{L"D:\\in.wim", L"E:\\mnt", 3, true, false, true};
+
+  const std::wstring file = qtest::TempDir() + L"\\requests.Task";
+  ASSERT_TRUE(SaveTaskList(file, {RowOfTask(capture), RowOfTask(mount)}));
+  std::vector<TaskListRow> rows = LoadTaskList(file);
+  ASSERT_EQ(rows.size(), 2u);
+
+  TaskRequest c = TaskOfRow(rows[0]);
+  EXPECT_EQ(c.type, kTaskCaptureAppend);
+  EXPECT_EQ(c.capture.source, capture.capture.source);
+  EXPECT_EQ(c.capture.wimPath, capture.capture.wimPath);
+  EXPECT_EQ(c.capture.compression, 2);
+  EXPECT_TRUE(c.capture.append);
+  EXPECT_TRUE(c.capture.verify);
+  EXPECT_TRUE(c.capture.noSecurity);
+  EXPECT_EQ(c.capture.info.name, capture.capture.info.name);
+  EXPECT_EQ(c.capture.info.displayName, L"shown");
+  EXPECT_EQ(c.capture.info.description, L"desc");
+  EXPECT_EQ(c.capture.info.displayDescription, L"shown desc");
+  EXPECT_EQ(c.capture.info.flags, L"Professional");
+  EXPECT_EQ(c.capture.info.bootIndex, 2);
+
+  TaskRequest m = TaskOfRow(rows[1]);
+  EXPECT_EQ(m.type, kTaskMount);
+  EXPECT_EQ(m.image.wimPath, L"D:\\in.wim");
+  EXPECT_EQ(m.image.folder, L"E:\\mnt");
+  EXPECT_EQ(m.image.index, 3);
+  EXPECT_TRUE(m.image.verify);
+  EXPECT_FALSE(m.image.noSecurity);
+  EXPECT_TRUE(m.image.writable);
+
+  // An apply keeps no "writable", whatever the request held.
+  mount.type = kTaskApply;
+  EXPECT_EQ(RowOfTask(mount).record.Writable, 0);
+}
+
+}  // namespace
