@@ -71,6 +71,17 @@ void AdvancedTest::OnUiThread(const std::function<void()>& work) {
   ASSERT_TRUE(RunOnWindowThread(mergeWnd(), work));
 }
 
+std::unique_ptr<HeldOperation> AdvancedTest::HoldRunner(bool queue) {
+  std::unique_ptr<HeldOperation> held;
+  OnUiThread([&] { held = std::make_unique<HeldOperation>(runner(), queue); });
+  EXPECT_TRUE(held && held->started());
+  return held;
+}
+
+void AdvancedTest::EndHeld(std::unique_ptr<HeldOperation>& held) {
+  if (held) OnUiThread([&] { held.reset(); });
+}
+
 void AdvancedTest::UseBackend(BackendKind kind) {
   SendMessageW(main_, WM_COMMAND, kind == kBackendWimlib ? ID_BACKEND_WIMLIB : ID_BACKEND_WIMGAPI, 0);
   ASSERT_EQ(app_->backendKind, kind);
@@ -125,7 +136,7 @@ std::wstring AdvancedTest::WaitForResult(DWORD timeoutMs) {
   if (!shown) return L"(no result)";
   std::wstring text = WindowText(GetDlgItem(progress.hwnd(), IDC_PROGRESS_TEXT));
   Click(progress.hwnd(), IDC_PROGRESS_OK);
-  WaitUntil([&] { return IsWindowVisible(hostWnd()) && !app_->busyFlag; }, 20000);
+  WaitUntil([&] { return IsWindowVisible(hostWnd()) && !runner().Busy(); }, 20000);
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "app/quarry_dlg.h"
 #include "gui.h"
 #include "harness.h"
+#include "held_operation.h"
 
 struct ShownMessage {
   std::wstring text;
@@ -39,6 +41,15 @@ class AdvancedTest : public ::testing::Test {
   HWND mergeWnd() { return host().mergePage().hwnd(); }
   HWND deleteWnd() { return host().deletePage().hwnd(); }
   HWND progressWnd() { return dialog_->progressPage().hwnd(); }
+  // The main window's operation runner: busy while an operation or a run
+  // of the task queue goes on.
+  OperationRunner& runner() { return dialog_->runner(); }
+
+  // An operation that holds the runner (in a run of the task queue with
+  // `queue`), started on the window's thread, as every operation is; it
+  // ends, on that thread too, when EndHeld is given it.
+  std::unique_ptr<qtest::HeldOperation> HoldRunner(bool queue);
+  void EndHeld(std::unique_ptr<qtest::HeldOperation>& held);
 
   // A click that may open a modal dialog: posted, so the test goes on.
   void PostClick(HWND parent, int id);

@@ -47,7 +47,7 @@ class DeleteEditTest : public AdvancedTest, public ::testing::WithParamInterface
     WaitDone();
   }
   void WaitDone() {
-    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 120000));
+    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !runner().Busy(); }, 120000));
     for (const ShownMessage& m : Messages())
       EXPECT_TRUE(m.text.find(L"是否要保存对") == 0 || m.text.find(L"已存在") != std::wstring::npos) << Utf8(m.text);
   }
@@ -176,7 +176,7 @@ TEST_P(DeleteEditTest, SaveAsWritesTheCopyAndLeavesTheOriginalUntouched) {
   QueueFileAnswer({blocked});
   Click(deleteWnd(), IDC_DELETE_SAVE_AS);
   EXPECT_TRUE(WaitForMessage(L"无法复制文件"));
-  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
+  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !runner().Busy(); }, 60000));
   EXPECT_EQ(ReadFileBytes(wim), before);
   EXPECT_EQ(GetFileAttributesW(blocked.c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -195,7 +195,7 @@ TEST_F(DeleteEditTest, AFileOpenedOrJumpedToWhileSavingIsIgnored) {
     host().deletePage().OpenWimFile(other);
     dialog_->JumpTo(ID_JUMP_DELETE, other);
   });
-  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
+  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !runner().Busy(); }, 60000));
   EXPECT_EQ(host().deletePage().wimPath(), wim);
   EXPECT_EQ(Rows(List()), 2);
   EXPECT_EQ(Cell(List(), 1, 5), L"Second");
@@ -214,7 +214,7 @@ TEST_P(DeleteEditTest, AFileChangedSinceItWasListedIsNotWritten) {
     EXPECT_EQ(r.exitCode, 0) << r.output;
   };
   auto waitSaved = [&] {
-    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
+    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !runner().Busy(); }, 60000));
   };
   OpenDeletePage(wim, 3);
   SelectRows(List(), {1});
@@ -277,7 +277,7 @@ TEST_F(DeleteEditTest, AnOpenThatListsNothingLeavesNothingToSave) {
   SendMessageW(deleteWnd(), WM_COMMAND, MAKEWPARAM(IDC_DELETE_SAVE, BN_CLICKED), 0);
   EXPECT_TRUE(WaitForMessage(L"不能删除所有卷，请至少保留一个!"));
   EXPECT_EQ(FileDialogsShown(), dialogs);
-  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 60000));
+  ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !runner().Busy(); }, 60000));
   EXPECT_EQ(ReadFileBytes(bad), "not an image");
   EXPECT_EQ(ImageCount(wim), 2);
 }
@@ -327,7 +327,7 @@ TEST_F(DeleteEditTest, AnAbortedWimlibSaveLeavesEveryFileAsItWas) {
       SendMessageW(deleteWnd(), WM_COMMAND, MAKEWPARAM(IDC_DELETE_ABORT, BN_CLICKED), reinterpret_cast<LPARAM>(abort));
     });
     EXPECT_TRUE(WaitForMessage(L"操作被取消.", 120000));
-    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !app_->busyFlag; }, 120000));
+    ASSERT_TRUE(WaitUntil([&] { return !host().deletePage().IsSaving() && !runner().Busy(); }, 120000));
     bool asked = false;
     for (const ShownMessage& m : Messages()) {
       asked = asked || m.text == L"是否要中止当前操作?";

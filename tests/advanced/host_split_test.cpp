@@ -196,9 +196,9 @@ TEST_F(AdvancedTest, SplitIsRefusedWhileTheQueueRunsBeforeAnyQuestion) {
   Type(page, IDC_SPLIT_SOURCE, wim);
   Type(page, IDC_SPLIT_TARGET, target);
   Type(page, IDC_SPLIT_SIZE, L"1");
-  InterlockedExchange(&app_->taskRunnerActive, 1);
+  auto run = HoldRunner(true);
   Click(page, IDC_SPLIT_START);
-  InterlockedExchange(&app_->taskRunnerActive, 0);
+  EndHeld(run);
   std::vector<ShownMessage> shown = Messages();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].text, L"任务队列正在执行, 请等待它完成或中止它.");

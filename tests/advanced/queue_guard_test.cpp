@@ -33,7 +33,7 @@ class QueueGuardTest : public AdvancedTest {
   }
   void TearDown() override {
     SetEvent(release_);
-    WaitUntil([&] { return !app_->taskRunnerActive; }, 120000);
+    if (dialog_) WaitUntil([&] { return !runner().QueueRunning(); }, 120000);
     AdvancedTest::TearDown();
     CloseHandle(release_);
   }
@@ -71,7 +71,7 @@ class QueueGuardTest : public AdvancedTest {
   }
   void ReleaseRun() {
     SetEvent(release_);
-    ASSERT_TRUE(WaitUntil([&] { return !app_->taskRunnerActive && !app_->busyFlag; }, 120000));
+    ASSERT_TRUE(WaitUntil([&] { return !runner().QueueRunning() && !runner().Busy(); }, 120000));
   }
   // The messages shown since the last clear, first one first.
   std::wstring FirstMessage() {
@@ -111,7 +111,7 @@ TEST_F(QueueGuardTest, DeleteAndMergePagesRefuseBeforeAskingAndKeepWhatIsPending
   EXPECT_EQ(FirstMessage(), kRunnerBusy) << "refused before the save question";
   EXPECT_EQ(Rows(list), 2) << "the pending deletion stays in the list";
   EXPECT_TRUE(ItemEnabled(deleteWnd(), IDC_DELETE_SAVE));
-  EXPECT_TRUE(app_->busyFlag) << "the queue keeps its hold";
+  EXPECT_TRUE(runner().Busy()) << "the queue keeps its hold";
   EXPECT_FALSE(TabsEnabled());
 
   ClickRadio(IDC_ADVANCED_MERGE);
@@ -190,7 +190,7 @@ TEST_F(QueueGuardTest, RunnerRefusesAWimInsideItsSourceAndASecondCreateOfTheSame
     OnUiThread([&] { queue().AddTask(source, row.target, record, false); });
   }
   Click(queue().hwnd(), IDC_TASK_START);
-  ASSERT_TRUE(WaitUntil([&] { return RowImage(queueList(), 3) != 2 && !app_->taskRunnerActive; }, 120000));
+  ASSERT_TRUE(WaitUntil([&] { return RowImage(queueList(), 3) != 2 && !runner().QueueRunning(); }, 120000));
   std::vector<int> pictures;
   for (int i = 0; i < 4; i++) pictures.push_back(RowImage(queueList(), i));
   EXPECT_EQ(pictures, (std::vector<int>{4, 1, 4, 1}));

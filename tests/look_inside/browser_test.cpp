@@ -9,8 +9,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
+
+#include "held_operation.h"
 
 #include "win/messages.h"
 #include "resources/resource.h"
@@ -535,7 +538,8 @@ TEST_F(BrowserPageTest, ExtractionIsRefusedWhileTheQueueRuns) {
   Open(wim_);
   ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
   SelectRows(List(), {FindRow(List(), 0, L"small.txt")});
-  app_->taskRunnerActive = 1;
+  auto run = std::make_unique<qtest::HeldOperation>(dialog_->runner(), true);
+  ASSERT_TRUE(run->started());
   // "提取...": the refusal comes before the folder chooser. A chooser that
   // shows all the same is cancelled, so the test cannot hang on it.
   std::atomic<bool> done{false}, chooserShown{false};
@@ -557,7 +561,7 @@ TEST_F(BrowserPageTest, ExtractionIsRefusedWhileTheQueueRuns) {
   std::wstring target = dir_ + L"\\out";
   ASSERT_TRUE(qtest::MakeDirs(target));
   Page().ExtractTo(target);
-  app_->taskRunnerActive = 0;
+  run.reset();  // the run ends
   EXPECT_EQ(GetFileAttributesW((target + L"\\small.txt").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(Messages(), std::vector<std::wstring>(2, L"任务队列正在执行, 请等待它完成或中止它."));
   EXPECT_EQ(Page().mode(), CPage_Browser::kInsideImage);
