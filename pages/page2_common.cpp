@@ -52,7 +52,9 @@ void InsertListColumn(HWND list, int column, const std::wstring& heading, int fo
 int AppendListRow(HWND list, int image, const std::vector<std::wstring>& cells) {
   LVITEMW item = {};
   item.mask = LVIF_IMAGE | LVIF_TEXT;
-  item.iItem = ListRowCount(list);
+  // Straight to the list view, as every call of a long fill: through the
+  // subclass chain each message costs a look-up of the chain's data.
+  item.iItem = static_cast<int>(SendPastSubclass(list, LVM_GETITEMCOUNT, 0, 0));
   item.iImage = image;
   item.pszText = const_cast<wchar_t*>(cells.empty() ? L"" : cells[0].c_str());
   int row = static_cast<int>(SendPastSubclass(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));

@@ -4,6 +4,7 @@
 
 #include "engine/backend.h"
 #include "engine/image_xml.h"
+#include "win/window.h"
 #include "engine/wim_file_reader.h"
 #include "resources/resource.h"
 #include "win/strings.h"
@@ -27,8 +28,10 @@ HICON ProgramIcon48() {
 CShellTaskImgSelectDlg::CShellTaskImgSelectDlg(std::wstring wimPath, bool mount)
     : Dialog(IDD_SHELL_IMAGE_SELECT), wimPath_(std::move(wimPath)), mount_(mount) {}
 
-std::wstring CShellTaskImgSelectDlg::ImageLine(const std::wstring& xml, int index) {
-  auto value = [&](const wchar_t* tag) { return GetImageXmlValue(xml, index, tag); };
+std::wstring CShellTaskImgSelectDlg::ImageLine(const WimFileReader& reader, int index) {
+  // The file's images, indexed once when it was read: a look-up does not
+  // scan the whole XML again.
+  auto value = [&](const wchar_t* tag) { return reader.ImageValue(index, tag); };
   return TrimLeft(FormatStr(L"%s   Files:%s   Folders:%s   Expanded size:%s Bytes   %s", value(L"<NAME>").c_str(),
                             value(L"<FILECOUNT>").c_str(), value(L"<DIRCOUNT>").c_str(),
                             value(L"<TOTALBYTES>").c_str(), value(L"<FLAGS>").c_str()));
@@ -70,9 +73,13 @@ void CShellTaskImgSelectDlg::FillList() {
     LVITEMW item = {LVIF_TEXT};
     item.iItem = u - 1;
     item.pszText = &first[0];
-    int row = ListView_InsertItem(list_.hwnd(), &item);
-    std::wstring second = ImageLine(reader.xmlText, u);
-    ListView_SetItemText(list_.hwnd(), row, 1, &second[0]);
+    // Straight to the list view: a file may hold thousands of images.
+    int row = static_cast<int>(SendPastSubclass(list_.hwnd(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    std::wstring second = ImageLine(reader, u);
+    LVITEMW cell = {};
+    cell.iSubItem = 1;
+    cell.pszText = &second[0];
+    SendPastSubclass(list_.hwnd(), LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
   }
 }
 

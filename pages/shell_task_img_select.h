@@ -5,6 +5,7 @@
 #include <string>
 
 #include "controls/list_ctrls.h"
+#include "engine/wim_file_reader.h"
 #include "win/dialog.h"
 
 class CShellTaskImgSelectDlg : public Dialog {
@@ -16,7 +17,7 @@ class CShellTaskImgSelectDlg : public Dialog {
   bool writable() const { return writable_; }
 
   // The text of an image's second line, from the file's XML information.
-  static std::wstring ImageLine(const std::wstring& xml, int index);
+  static std::wstring ImageLine(const WimFileReader& reader, int index);
 
  protected:
   bool OnInitDialog() override;
