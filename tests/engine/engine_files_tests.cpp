@@ -370,13 +370,13 @@ TEST_F(WimgapiEngineTest, MountFallsBackToMountImageOnAnOlderLibrary) {
   qtest::MakeDirs(mnt);
   host_.backends.wimgapi.MountImageHandle = nullptr;
   StartRecorder(kBackendWimgapi);
-  ASSERT_EQ(Make(&progress_)->Mount(MountOf(wim, mnt, true, true, false)), kResultSuccess);
+  ASSERT_EQ(Make()->Mount(MountOf(wim, mnt, true, true, false)), kResultSuccess);
   EXPECT_EQ(rec::Joined(),
             "CreateFile 0xa0000000 3 2 0 -> F1\n"
             "SetTemporaryPath F1\n"
             "GetAttributes F1\n"
             "LoadImage F1 1 -> I1\n"
-            "Register F1 Apply null\n"
+            "Register F1 Apply data\n"
             "Close I1\n"
             "Close F1\n"
             "Unregister null Apply\n"

@@ -42,6 +42,7 @@ TEST_F(WimgapiEngineTest, AFailedCreateLeavesTheFileItWasToReplaceAsItWas) {
 
   // A capture the library refuses (the source is gone) after the file was made.
   boxes_.clear();
+  host_.tempFolder = dir_;
   request.source = dir_ + L"\\missing";
   EXPECT_EQ(host_.Engine(kBackendWimgapi)->Capture(request), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCaptureImage()\nError Code: "));
