@@ -49,8 +49,8 @@ struct ConsoleHost : EngineHost {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wstring(argv[1]) == L"noop") {
-    static EngineHost host;
-    BindBackends(host.backends);
+    static Backends backends;
+    BindBackends(backends);
     printf("0\n");
     return 0;
   }
@@ -62,14 +62,18 @@ int wmain(int argc, wchar_t** argv) {
   if ((op != L"capture" && op != L"apply" && op != L"export") || (!wimlib && engine != L"wimgapi")) return Usage();
 
   static ConsoleHost host;
-  SetEngineHost(&host);
-  BindBackends(host.backends);
+  static Backends backends;
+  BindBackends(backends);
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  host.tempFolder = temp;
+  BackendChoice choice;
+  choice.backend = wimlib ? kBackendWimlib : kBackendWimgapi;
+  choice.tempFolder = temp;
+  OperationContext context;
+  context.host = &host;
 
   double start = Now();
-  std::unique_ptr<Engine> imaging = MakeEngine(wimlib ? kBackendWimlib : kBackendWimgapi, host.tempFolder);
+  std::unique_ptr<Engine> imaging = MakeEngine(backends, choice, context);
   int result;
   if (op == L"capture") {
     CaptureRequest request;
@@ -77,7 +81,6 @@ int wmain(int argc, wchar_t** argv) {
     request.wimPath = b;
     request.compression = compression;
     request.info.name = L"bench";
-    request.lists = SnapshotCaptureLists();
     result = imaging->Capture(request);
   } else if (op == L"export") {
     result = imaging->Export({a, 1, b, compression, 0});

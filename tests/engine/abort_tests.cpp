@@ -106,9 +106,8 @@ class AbortTest : public etest::EngineTest {
       if (out.requested || percent < atPercent) return;
       out.requested = true;
       requestedAt = Clock::now();
-      host_.cancelRequested = 1;
+      host_.cancel.Request(true);
     };
-    host_.cancelConfirmed = 1;
     progress_.onPercent = request;
     if (atPercent == kBeforeStart) request(0.0f);
     // WIMGAPI tells export and split percentages only to the callbacks.
@@ -122,8 +121,7 @@ class AbortTest : public etest::EngineTest {
     if (backend == kBackendWimgapi) wg.UnregisterMessageCallback(nullptr, reinterpret_cast<FARPROC>(WatchPercent));
     g_request = nullptr;
     progress_.onPercent = nullptr;
-    host_.cancelRequested = 0;
-    host_.cancelConfirmed = 0;
+    host_.cancel.Clear();
 
     if (out.requested) out.secondsToStop = std::chrono::duration<double>(returnedAt - requestedAt).count();
     out.unchanged = Sha1(*bigWim_) == *bigSha1_ && (!writesTarget || Sha1(target) == targetSha1);
@@ -135,7 +133,7 @@ class AbortTest : public etest::EngineTest {
   }
 
   EngineResult Start(Op op, BackendKind backend, const std::wstring& target, const std::wstring& work) {
-    std::unique_ptr<Engine> engine = MakeEngine(backend, host_.tempFolder);
+    std::unique_ptr<Engine> engine = host_.Engine(backend, &progress_);
     switch (op) {
       case Op::kCaptureNew:
       case Op::kCaptureAppend: {
@@ -144,15 +142,14 @@ class AbortTest : public etest::EngineTest {
         request.wimPath = target;
         request.append = op == Op::kCaptureAppend;
         request.info.name = L"new";
-        request.progress = &progress_;
         return engine->Capture(request);
       }
       case Op::kApply:
-        return engine->Apply({*bigWim_, work + L"\\out", 1, false, true, &progress_});
+        return engine->Apply({*bigWim_, work + L"\\out", 1, false, true});
       case Op::kExport:
-        return engine->Export({*bigWim_, 1, target, 0, 0, &progress_});
+        return engine->Export({*bigWim_, 1, target, 0, 0});
       case Op::kSplit:
-        return engine->Split({*bigWim_, work + L"\\set.wim", 30000000, {}, &progress_});
+        return engine->Split({*bigWim_, work + L"\\set.wim", 30000000, {}});
     }
     return kResultFailed;
   }

@@ -70,16 +70,16 @@ TEST_F(CaptureCallbackTest, AbortQuestionComesBeforeTheLists) {
   ctx_.rootLength = 2;
   ctx_.lists.patterns[kListExclude] = {L"*.log"};
   DWORD r = 0;
-  host_.cancelRequested = 1;
+  host_.cancel.Request();
   abortAnswer_ = IDYES;
   Ask(WIM_MSG_PROCESS, L"D:\\y.log", TRUE, &r);
   EXPECT_EQ(r, WIM_MSG_ABORT_IMAGE);
-  EXPECT_EQ(host_.cancelRequested, 0);
+  EXPECT_FALSE(host_.cancel.Requested());
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].kind, etest::Box::kAbortQuestion);
 
   // "No" goes on as if nothing had been asked; the next file asks nothing.
-  host_.cancelRequested = 1;
+  host_.cancel.Request();
   abortAnswer_ = IDNO;
   EXPECT_FALSE(Ask(WIM_MSG_PROCESS, L"D:\\y.log", TRUE, &r));
   EXPECT_EQ(r, 0u);

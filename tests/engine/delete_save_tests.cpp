@@ -33,7 +33,7 @@ class WimgapiDeleteSave : public WimgapiEngineTest {
     ASSERT_EQ(Imagex("info " + Q(wim_) + " 1 --boot").exitCode, 0);
     before_ = qtest::ReadFileBytes(wim_);
     names_ = qtest::NamesIn(dir_);
-    host_.quietErrors = 1;
+    host_.quietErrors = true;
   }
   // Keeps images 1 and 4, renamed, with the boot mark on image 4; images 3
   // and 2 are deleted, in that order.
@@ -57,13 +57,13 @@ TEST_F(WimgapiDeleteSave, ASaveThatFailsHalfWayLeavesTheFileAsItWas) {
   job.destination = wim_;
   job.rows = Rows();
   job.loaded = CurrentStamp(wim_);
-  job.backend = kBackendWimgapi;
-  job.tempFolder = host_.tempFolder;
+  job.backends = &host_.backends;
+  job.choice = host_.Choice(kBackendWimgapi);
   StartRecorder(kBackendWimgapi);
   rec::failingDeletion = 2;
   bool copied = false;
   ClearFailure();
-  EXPECT_EQ(SaveChanges(job, copied), kResultFailed);
+  EXPECT_EQ(SaveChanges(job, host_.Context(), copied), kResultFailed);
   EXPECT_TRUE(Called("DeleteImage", "3")) << rec::Joined() << "the first deletion was not made";
   EXPECT_TRUE(qtest::ReadFileBytes(wim_) == before_) << "the file was changed half way";
   EXPECT_TRUE(OracleVerify(wim_));
@@ -73,7 +73,7 @@ TEST_F(WimgapiDeleteSave, ASaveThatFailsHalfWayLeavesTheFileAsItWas) {
   // Without the failure the same save does all of it.
   StartRecorder(kBackendWimgapi);
   job.loaded = CurrentStamp(wim_);
-  ASSERT_EQ(SaveChanges(job, copied), kResultSuccess) << qtest::Utf8(FailureText());
+  ASSERT_EQ(SaveChanges(job, host_.Context(), copied), kResultSuccess) << qtest::Utf8(FailureText());
   EXPECT_EQ(ImageCount(wim_), 2);
   EXPECT_EQ(InfoField(wim_, 1, "Name"), "first kept");
   EXPECT_EQ(InfoField(wim_, 2, "Name"), "last kept");

@@ -36,7 +36,7 @@ class DiskFullTest : public BackendTest {
     old_ = small_ + L"\\old.wim";
     ASSERT_TRUE(OracleCapture(src_, old_, "old"));
     oldBytes_ = qtest::ReadFileBytes(old_);
-    host_.quietErrors = 1;
+    host_.quietErrors = true;
   }
   void TearDown() override {
     if (mounted_) qtest::RunUnix("umount -l " + Q(small_));
@@ -88,7 +88,6 @@ TEST_P(DiskFullTest, EveryWriteThatRunsOutOfSpaceSaysSoAndLeavesTheVolumeAsItWas
   capture.source = noise_;
   capture.wimPath = small_ + L"\\new.wim";
   capture.compression = 1;
-  capture.lists = SnapshotCaptureLists();
   {
     SCOPED_TRACE("capture into a new file");
     ExpectFullAndUnharmed(Make()->Capture(capture));
@@ -143,10 +142,10 @@ TEST_P(DiskFullTest, ADeleteAndEditSaveThatRunsOutOfSpaceSaysSoAndLeavesTheFileA
     job.rows[0].index = 1;
     job.rows[0].info.name = L"kept";
     job.loaded = CurrentStamp(two_);
-    job.backend = GetParam();
-    job.tempFolder = host_.tempFolder;
+    job.backends = &host_.backends;
+    job.choice = host_.Choice(GetParam());
     bool copied = false;
-    ExpectFullAndUnharmed(SaveChanges(job, copied));
+    ExpectFullAndUnharmed(SaveChanges(job, host_.Context(), copied));
     ASSERT_TRUE(DeleteFileW(two_.c_str()));
   }
 }

@@ -31,7 +31,6 @@ CaptureRequest CaptureOf(const std::wstring& source, const std::wstring& wim, in
   request.source = source;
   request.wimPath = wim;
   request.compression = compression;
-  request.lists = SnapshotCaptureLists();
   return request;
 }
 
@@ -50,9 +49,8 @@ TEST_P(EngineCaptureTest, CaptureNewWritesTheImageAndItsMetadata) {
   request.info.displayName = L"\u663e\u793a";
   request.info.flags = L"Professional";
   request.info.bootIndex = 1;
-  request.progress = &progress_;
   StartRecorder();
-  ASSERT_EQ(Make()->Capture(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Capture(request), kResultSuccess);
   if (IsWimgapi()) {
     EXPECT_EQ(rec::Joined(),
               "CreateFile 0x40000000 2 2 2 -> F1\n"
@@ -126,7 +124,7 @@ TEST_P(EngineCaptureTest, CaptureAppendAddsTheNextImage) {
   request.info.name = L"four";
   request.info.bootIndex = 4;
   StartRecorder();
-  ASSERT_EQ(Make()->Capture(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Capture(request), kResultSuccess);
   if (IsWimgapi()) {
     EXPECT_EQ(rec::log[0], "CreateFile 0x40000000 4 0 0 -> F1");
     EXPECT_EQ(rec::log[1], "GetAttributes F1");
@@ -158,16 +156,16 @@ TEST_P(EngineCaptureTest, CaptureAppendAddsTheNextImage) {
   request.compression = 1;
   request.info.bootIndex = 0;
   if (IsWimgapi()) {
-    ASSERT_EQ(Make()->Capture(request), kResultSuccess);
+    ASSERT_EQ(Make(&progress_)->Capture(request), kResultSuccess);
     EXPECT_EQ(ImageCount(missing), 1);
     EXPECT_EQ(InfoField(missing, 1, "Name"), "four");
     EXPECT_EQ(InfoField(missing, 0, "Boot Index"), "0");
   } else {
-    EXPECT_EQ(Make()->Capture(request), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
     EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
     // wimlib refuses a second image of a name the file already has.
     request.wimPath = wim;
-    EXPECT_EQ(Make()->Capture(request), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
     EXPECT_EQ(ImageCount(wim), 4);
   }
   EXPECT_TRUE(boxes_.empty());
@@ -198,7 +196,7 @@ TEST_P(EngineCaptureTest, CaptureLeavesOutWhatItsBackEndExcludes) {
     std::unique_ptr<Engine> engine;
     CaptureRequest request;
     EngineResult result = kResultFailed;
-  } work{Make(), CaptureOf(src_ + L"\\", wim, 1)};
+  } work{Make(&progress_), CaptureOf(src_ + L"\\", wim, 1)};
   host_.captureLists = CaptureLists();
   auto run = [](void* arg) -> DWORD {
     Work* w = static_cast<Work*>(arg);
@@ -241,16 +239,16 @@ TEST_P(EngineCaptureTest, CaptureFailuresReportAsFailures) {
   // The file cannot be created: WIMGAPI names the failed call, wimlib
   // shows no boxes; nothing is shown while the queue runs quietly.
   CaptureRequest request = CaptureOf(src_, dir_ + L"\\no\\such\\dir\\a.wim", 1);
-  EXPECT_EQ(Make()->Capture(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
   if (IsWimgapi())
     EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCreateFile()\nError Code: "));
   else
     EXPECT_TRUE(boxes_.empty());
   boxes_.clear();
-  host_.quietErrors = 1;
-  EXPECT_EQ(Make()->Capture(request), kResultFailed);
+  host_.quietErrors = true;
+  EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
   EXPECT_TRUE(boxes_.empty());
-  host_.quietErrors = 0;
+  host_.quietErrors = false;
   EXPECT_EQ(GetFileAttributesW((dir_ + L"\\no").c_str()), INVALID_FILE_ATTRIBUTES);
 
   std::wstring wim = dir_ + L"\\c.wim";
@@ -262,7 +260,7 @@ TEST_P(EngineCaptureTest, CaptureFailuresReportAsFailures) {
       SCOPED_TRACE(call);
       StartRecorder();
       rec::failing[call] = ERROR_WRITE_FAULT;
-      EXPECT_EQ(Make()->Capture(request), kResultFailed);
+      EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
       EXPECT_EQ(GetFileAttributesW(wim.c_str()), INVALID_FILE_ATTRIBUTES);
       EXPECT_EQ(TemporaryFilesIn(dir_), "0\n");
     }
@@ -272,7 +270,7 @@ TEST_P(EngineCaptureTest, CaptureFailuresReportAsFailures) {
 
   StartRecorder();
   rec::failing["SetTemporaryPath"] = ERROR_PATH_NOT_FOUND;
-  EXPECT_EQ(Make()->Capture(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMSetTemporaryPath()\nError Code: 3\n"));
   EXPECT_EQ(rec::Lines("Close"), std::vector<std::string>{"Close F1"});
   EXPECT_TRUE(rec::Lines("Unregister").empty());
@@ -280,7 +278,7 @@ TEST_P(EngineCaptureTest, CaptureFailuresReportAsFailures) {
   boxes_.clear();
   StartRecorder();
   rec::failing["CaptureImage"] = ERROR_ACCESS_DENIED;
-  EXPECT_EQ(Make()->Capture(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCaptureImage()\nError Code: 5\n"));
   ASSERT_FALSE(rec::log.empty());
   EXPECT_EQ(rec::log.back(), "Unregister null Capture");
@@ -291,7 +289,7 @@ TEST_P(EngineCaptureTest, CaptureFailuresReportAsFailures) {
   StartRecorder();
   rec::failing["SetImageInformation"] = ERROR_INVALID_DATA;
   request.info.name = L"lost";
-  EXPECT_EQ(Make()->Capture(request), kResultSuccess);
+  EXPECT_EQ(Make(&progress_)->Capture(request), kResultSuccess);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMSetImageInformation()\nError Code: 13\n"));
   etest::ExpectClosedInReverse();
   EXPECT_EQ(ImageCount(wim), 1);
@@ -307,14 +305,14 @@ TEST_F(WimgapiEngineTest, DriveXPutsTemporaryFilesOnTheWimDrive) {
   host_.runningFromDriveX = true;
   std::wstring wim = dir_ + L"\\x.wim";
   StartRecorder(kBackendWimgapi);
-  ASSERT_EQ(Make()->Capture(CaptureOf(src_, wim, 1)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Capture(CaptureOf(src_, wim, 1)), kResultSuccess);
   EXPECT_EQ(rec::lastTempPath, wim.substr(0, 3));
   // Only capture does this; apply keeps the settings' folder.
   StartRecorder(kBackendWimgapi);
   ApplyRequest apply;
   apply.wimPath = wim;
   apply.target = dir_ + L"\\out";
-  ASSERT_EQ(Make()->Apply(apply), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Apply(apply), kResultSuccess);
   EXPECT_EQ(rec::lastTempPath, host_.tempFolder);
 
   // A WIM path without a drive letter has no drive root to give: the
@@ -330,7 +328,7 @@ TEST_F(WimgapiEngineTest, DriveXPutsTemporaryFilesOnTheWimDrive) {
   GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
   StartRecorder(kBackendWimgapi);
-  EngineResult relative = Make()->Capture(CaptureOf(src_, L"rel.wim", 1));
+  EngineResult relative = Make(&progress_)->Capture(CaptureOf(src_, L"rel.wim", 1));
   SetCurrentDirectoryW(previous);
   EXPECT_EQ(relative, kResultSuccess);
   EXPECT_EQ(rec::lastTempPath, host_.tempFolder);
@@ -377,10 +375,9 @@ TEST_F(WimlibEngineTest, CaptureThatDoesNotVerifyFails) {
   g_spoilFile = wim;
   CaptureRequest request = CaptureOf(src_, wim, 0);
   request.verify = true;
-  request.progress = &progress_;
 
   // Verified and sound: made.
-  ASSERT_EQ(Make()->Capture(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Capture(request), kResultSuccess);
   EXPECT_TRUE(etest::OracleVerify(wim));
   std::string made = qtest::ReadFileBytes(wim);
 
@@ -388,18 +385,18 @@ TEST_F(WimlibEngineTest, CaptureThatDoesNotVerifyFails) {
   // to replace is still there as it was, with nothing left beside it.
   host_.backends.wimlib.verify_wim = SpoilThenVerify;
   progress_.percents.clear();
-  EXPECT_EQ(Make()->Capture(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
   EXPECT_EQ(qtest::ReadFileBytes(wim), made);
   EXPECT_TRUE(etest::OracleVerify(wim));
   EXPECT_EQ(TemporaryFilesIn(dir_), "0\n") << "a temporary file is left";
   ASSERT_FALSE(progress_.percents.empty());
   EXPECT_EQ(progress_.percents.back(), 100.0f);
   request.verify = false;
-  ASSERT_EQ(Make()->Capture(request), kResultSuccess) << "not verified: not looked at";
+  ASSERT_EQ(Make(&progress_)->Capture(request), kResultSuccess) << "not verified: not looked at";
   // An append is checked where it was written.
   request.verify = true;
   request.append = true;
-  EXPECT_EQ(Make()->Capture(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Capture(request), kResultFailed);
   EXPECT_NE(etest::Imagex("verify " + etest::Q(wim)).exitCode, 0) << "the file really is bad";
   EXPECT_TRUE(boxes_.empty());
 }
@@ -409,7 +406,7 @@ TEST_F(WimlibEngineTest, CaptureForWimBootUsesXpressWith4KChunks) {
   CaptureRequest request = CaptureOf(src_, wim, 2);
   request.info.wimBoot = 1;
   StartRecorder(kBackendWimlib);
-  ASSERT_EQ(Make()->Capture(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Capture(request), kResultSuccess);
   EXPECT_TRUE(rec::Has("create_new_wim 1 -> W1"));
   EXPECT_TRUE(rec::Has("set_output_chunk_size W1 4096"));
   EXPECT_TRUE(rec::Has("add_image W1 0x1880 unnamed"));
@@ -426,31 +423,31 @@ TEST_F(WimlibEngineTest, LibraryStateIsFreedOnceAtExitNotByOperations) {
   std::wstring wim = dir_ + L"\\c.wim";
   CaptureRequest capture = CaptureOf(src_, wim, 1);
   capture.verify = true;
-  ASSERT_EQ(Make()->Capture(capture), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Capture(capture), kResultSuccess);
   ApplyRequest apply;
   apply.wimPath = wim;
   apply.target = dir_ + L"\\out";
   apply.verify = true;
-  ASSERT_EQ(Make()->Apply(apply), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Apply(apply), kResultSuccess);
   ExportRequest exportTo;
   exportTo.source = wim;
   exportTo.destination = dir_ + L"\\e.wim";
   exportTo.compression = 1;
-  ASSERT_EQ(Make()->Export(exportTo), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Export(exportTo), kResultSuccess);
   SplitRequest split;
   split.source = wim;
   split.firstPart = dir_ + L"\\s.wim";
   split.partSize = 1 << 20;
-  ASSERT_EQ(Make()->Split(split), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Split(split), kResultSuccess);
   split.source = dir_ + L"\\none.wim";
   split.firstPart = dir_ + L"\\t.wim";
-  EXPECT_EQ(Make()->Split(split), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Split(split), kResultFailed);
   apply.wimPath = dir_ + L"\\none.wim";
   apply.target = dir_ + L"\\out2";
   apply.verify = false;
-  EXPECT_EQ(Make()->Apply(apply), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Apply(apply), kResultFailed);
   WimSummary summary;
-  ASSERT_EQ(Make()->ReadInfo(wim, summary), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->ReadInfo(wim, summary), kResultSuccess);
   EXPECT_EQ(cleanups, 0) << "another worker may be using the library";
   ReleaseBackends(host_.backends);
   EXPECT_EQ(cleanups, 1);

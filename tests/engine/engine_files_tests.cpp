@@ -70,9 +70,8 @@ TEST_P(EngineFilesTest, ApplyWritesAByteIdenticalTree) {
   ApplyRequest request = ApplyOf(wim, out);
   request.verify = true;
   request.noSecurity = true;
-  request.progress = &progress_;
   StartRecorder();
-  ASSERT_EQ(Make()->Apply(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Apply(request), kResultSuccess);
   if (IsWimgapi()) {
     EXPECT_EQ(rec::Joined(),
               "CreateFile 0x80000000 3 2 0 -> F1\n"
@@ -102,12 +101,12 @@ TEST_P(EngineFilesTest, ApplyWritesAByteIdenticalTree) {
 TEST_P(EngineFilesTest, ApplyFailuresReportAsFailures) {
   std::wstring wim = OracleWim();
   // A file that cannot be opened: a failure without a message.
-  EXPECT_EQ(Make()->Apply(ApplyOf(dir_ + L"\\none.wim", dir_ + L"\\o1")), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Apply(ApplyOf(dir_ + L"\\none.wim", dir_ + L"\\o1")), kResultFailed);
   EXPECT_TRUE(boxes_.empty());
   // A missing image: WIMGAPI names the failed call; wimlib shows nothing
   // and gives the extraction's own error number.
   StartRecorder();
-  EngineResult missing = Make()->Apply(ApplyOf(wim, dir_ + L"\\o2", 9));
+  EngineResult missing = Make(&progress_)->Apply(ApplyOf(wim, dir_ + L"\\o2", 9));
   if (IsWimgapi()) {
     EXPECT_EQ(missing, kResultFailed);
     EXPECT_TRUE(ErrorBoxStartsWith(L"WIMLoadImage() fails\nError Code: "));
@@ -118,29 +117,29 @@ TEST_P(EngineFilesTest, ApplyFailuresReportAsFailures) {
   }
   // The same, quietly while the queue runs.
   boxes_.clear();
-  host_.quietErrors = 1;
-  EXPECT_EQ(Make()->Apply(ApplyOf(wim, dir_ + L"\\o3", 9)), missing);
+  host_.quietErrors = true;
+  EXPECT_EQ(Make(&progress_)->Apply(ApplyOf(wim, dir_ + L"\\o3", 9)), missing);
   EXPECT_TRUE(boxes_.empty());
-  host_.quietErrors = 0;
+  host_.quietErrors = false;
   if (!IsWimgapi()) return;
 
   // A refused temporary folder.
   StartRecorder();
   rec::failing["SetTemporaryPath"] = ERROR_PATH_NOT_FOUND;
-  EXPECT_EQ(Make()->Apply(ApplyOf(wim, dir_ + L"\\o4")), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Apply(ApplyOf(wim, dir_ + L"\\o4")), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMSetTemporaryPath() fails\nError Code: 3\n"));
   EXPECT_EQ(rec::Lines("Close"), std::vector<std::string>{"Close F1"});
   // The long call failing, and the same failure as an abort.
   boxes_.clear();
   StartRecorder();
   rec::failing["ApplyImage"] = ERROR_ACCESS_DENIED;
-  EXPECT_EQ(Make()->Apply(ApplyOf(wim, dir_ + L"\\o5")), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Apply(ApplyOf(wim, dir_ + L"\\o5")), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMApplyImage() fails\nError Code: 5\n"));
   etest::ExpectClosedInReverse();
   boxes_.clear();
   StartRecorder();
   rec::failing["ApplyImage"] = ERROR_REQUEST_ABORTED;
-  EXPECT_EQ(Make()->Apply(ApplyOf(wim, dir_ + L"\\o6")), kResultAborted);
+  EXPECT_EQ(Make(&progress_)->Apply(ApplyOf(wim, dir_ + L"\\o6")), kResultAborted);
   EXPECT_TRUE(boxes_.empty());
   etest::ExpectClosedInReverse();
 }
@@ -149,7 +148,7 @@ TEST_P(EngineFilesTest, ExportIntoNewAndExistingFiles) {
   std::wstring source = OracleWim("same");
   std::wstring dest = dir_ + L"\\dest.wim";
   StartRecorder();
-  ASSERT_EQ(Make()->Export(ExportOf(source, 1, dest, 1)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Export(ExportOf(source, 1, dest, 1)), kResultSuccess);
   if (IsWimgapi()) {
     EXPECT_EQ(rec::Joined(),
               "CreateFile 0x80000000 3 0 0 -> F1\n"
@@ -181,7 +180,7 @@ TEST_P(EngineFilesTest, ExportIntoNewAndExistingFiles) {
   // The same image again into the file that now exists; the compression
   // asked for changes nothing there.
   StartRecorder();
-  ASSERT_EQ(Make()->Export(ExportOf(source, 1, dest, 2)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Export(ExportOf(source, 1, dest, 2)), kResultSuccess);
   if (IsWimgapi()) {
     EXPECT_TRUE(rec::Has("CreateFile 0xc0000000 3 0 2 -> F2"));
     // WIMGAPI takes the image again, naming the copy with the next free
@@ -204,19 +203,19 @@ TEST_P(EngineFilesTest, ExportIntoNewAndExistingFiles) {
   // Failures, each naming its call on WIMGAPI (the export's own name
   // without parentheses); wimlib shows no boxes. Neither touches the
   // destination, nor makes a new one.
-  EXPECT_EQ(Make()->Export(ExportOf(dir_ + L"\\none.wim", 1, dest, 1)), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Export(ExportOf(dir_ + L"\\none.wim", 1, dest, 1)), kResultFailed);
   if (IsWimgapi()) EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCreateFile()\nError Code: "));
   boxes_.clear();
-  EXPECT_EQ(Make()->Export(ExportOf(source, 4, dest, 1)), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Export(ExportOf(source, 4, dest, 1)), kResultFailed);
   if (IsWimgapi()) EXPECT_TRUE(ErrorBoxStartsWith(L"WIMLoadImage()\nError Code: "));
   boxes_.clear();
-  EXPECT_EQ(Make()->Export(ExportOf(source, 7, dir_ + L"\\x.wim", 1)), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Export(ExportOf(source, 7, dir_ + L"\\x.wim", 1)), kResultFailed);
   EXPECT_FALSE(Exists(dir_ + L"\\x.wim"));
   if (IsWimgapi()) {
     boxes_.clear();
     StartRecorder();
     rec::failing["ExportImage"] = ERROR_DISK_FULL;
-    EXPECT_EQ(Make()->Export(ExportOf(source, 1, dest, 1)), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->Export(ExportOf(source, 1, dest, 1)), kResultFailed);
     EXPECT_TRUE(ErrorBoxStartsWith(L"WIMExportImage\nError Code: 112\n"));
     etest::ExpectClosedInReverse();
   } else {
@@ -234,9 +233,8 @@ TEST_P(EngineFilesTest, SplitAndUseTheSplitSet) {
   qtest::MakeDirs(parts);
   std::wstring first = parts + L"\\set.wim";
   SplitRequest request = SplitOf(wim, first, 1000000);
-  request.progress = &progress_;
   StartRecorder();
-  ASSERT_EQ(Make()->Split(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Split(request), kResultSuccess);
   if (IsWimgapi()) {
     EXPECT_EQ(rec::Joined(),
               "CreateFile 0x80000000 3 2 0 -> F1\n"
@@ -261,28 +259,28 @@ TEST_P(EngineFilesTest, SplitAndUseTheSplitSet) {
   // Apply and export find the further parts.
   std::wstring out = dir_ + L"\\out";
   StartRecorder();
-  ASSERT_EQ(Make()->Apply(ApplyOf(first, out)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Apply(ApplyOf(first, out)), kResultSuccess);
   if (IsWimgapi()) EXPECT_TRUE(rec::Has("SetReferenceFile F1 set2.WIM 0x10000"));
   EXPECT_TRUE(SameTree(src_, out));
   std::wstring merged = dir_ + L"\\merged.wim";
-  ASSERT_EQ(Make()->Export(ExportOf(first, 1, merged, 2)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Export(ExportOf(first, 1, merged, 2)), kResultSuccess);
   EXPECT_EQ(InfoField(merged, 0, "Part Number"), "1/1");
   EXPECT_TRUE(etest::OracleVerify(merged));
   EXPECT_TRUE(AppliesTo(merged, 1, src_));
   // The other back end finds the same set.
   if (Other() == kBackendWimlib ? NeedWimlib() : NeedWimgapi()) {
     std::wstring merged2 = dir_ + L"\\merged2.wim";
-    ASSERT_EQ(MakeEngine(Other(), host_.tempFolder)->Export(ExportOf(first, 1, merged2, 1)), kResultSuccess);
+    ASSERT_EQ(host_.Engine(Other(), &progress_)->Export(ExportOf(first, 1, merged2, 1)), kResultSuccess);
     EXPECT_TRUE(AppliesTo(merged2, 1, src_));
   }
 
   // A part of a split set is not split again: a set cut from one part
   // would lack the data of the others.
   boxes_.clear();
-  EXPECT_EQ(Make()->Split(SplitOf(first, dir_ + L"\\again.wim", 500000)), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Split(SplitOf(first, dir_ + L"\\again.wim", 500000)), kResultFailed);
   EXPECT_TRUE(boxes_.empty());
   EXPECT_FALSE(Exists(dir_ + L"\\again.wim"));
-  EXPECT_EQ(Make()->Split(SplitOf(dir_ + L"\\none.wim", dir_ + L"\\again.wim", 500000)), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Split(SplitOf(dir_ + L"\\none.wim", dir_ + L"\\again.wim", 500000)), kResultFailed);
   if (IsWimgapi())
     EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCreateFile()\nError Code: "));
   else
@@ -308,29 +306,29 @@ TEST_P(EngineFilesTest, BadFilesGiveClearResults) {
   for (const std::wstring& wim : {text, truncated, badXmlWim}) {
     SCOPED_TRACE(qtest::Utf8(wim));
     WimSummary summary;
-    EXPECT_EQ(Make()->ReadInfo(wim, summary), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->ReadInfo(wim, summary), kResultFailed);
     int parts = 0;
-    EXPECT_EQ(Make()->ReadPartCount(wim, parts), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->ReadPartCount(wim, parts), kResultFailed);
     // wimlib gives the extraction's own error number.
-    EngineResult applied = Make()->Apply(ApplyOf(wim, dir_ + L"\\out"));
+    EngineResult applied = Make(&progress_)->Apply(ApplyOf(wim, dir_ + L"\\out"));
     if (IsWimgapi())
       EXPECT_EQ(applied, kResultFailed);
     else
       EXPECT_NE(applied, kResultSuccess);
-    EXPECT_EQ(Make()->Export(ExportOf(wim, 1, dir_ + L"\\exp.wim", 1)), kResultFailed);
-    EXPECT_EQ(Make()->Split(SplitOf(wim, dir_ + L"\\part.wim", 1 << 20)), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->Export(ExportOf(wim, 1, dir_ + L"\\exp.wim", 1)), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->Split(SplitOf(wim, dir_ + L"\\part.wim", 1 << 20)), kResultFailed);
     // wimlib cannot mount here at all.
-    EXPECT_EQ(Make()->Mount(MountOf(wim, dir_ + L"\\mnt", false, false, false)), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->Mount(MountOf(wim, dir_ + L"\\mnt", false, false, false)), kResultFailed);
     CaptureRequest append;
     append.source = src_;
     append.wimPath = wim;
     append.compression = 1;
     append.append = true;
-    EXPECT_EQ(Make()->Capture(append), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->Capture(append), kResultFailed);
     SetImageInfoRequest info;
     info.wimPath = wim;
     info.info.name = L"x";
-    EXPECT_EQ(Make()->SetImageInfo(info), kResultFailed);
+    EXPECT_EQ(Make(&progress_)->SetImageInfo(info), kResultFailed);
   }
   EXPECT_FALSE(Exists(dir_ + L"\\exp.wim"));
   EXPECT_FALSE(Exists(dir_ + L"\\part.wim"));
@@ -348,7 +346,7 @@ TEST_F(WimgapiEngineTest, MountReadOnlyAndWritable) {
   std::wstring mnt = dir_ + L"\\mnt";
   qtest::MakeDirs(mnt);
   StartRecorder(kBackendWimgapi);
-  ASSERT_EQ(Make()->Mount(MountOf(wim, mnt, false, false, false)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Mount(MountOf(wim, mnt, false, false, false)), kResultSuccess);
   EXPECT_EQ(rec::log[0], "CreateFile 0xa0000000 3 0 0 -> F1");
   EXPECT_TRUE(rec::Has("MountImageHandle I1 0x200"));
   etest::ExpectClosedInReverse();
@@ -358,7 +356,7 @@ TEST_F(WimgapiEngineTest, MountReadOnlyAndWritable) {
   std::wstring mnt2 = dir_ + L"\\mnt2";
   qtest::MakeDirs(mnt2);
   StartRecorder(kBackendWimgapi);
-  ASSERT_EQ(Make()->Mount(MountOf(wim, mnt2, true, true, true)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Mount(MountOf(wim, mnt2, true, true, true)), kResultSuccess);
   EXPECT_EQ(rec::log[0], "CreateFile 0xe0000000 3 2 0 -> F1");
   EXPECT_TRUE(rec::Has("MountImageHandle I1 0x32"));
   EXPECT_TRUE(SameTree(src_, mnt2));
@@ -378,7 +376,7 @@ TEST_F(WimgapiEngineTest, MountFallsBackToMountImageOnAnOlderLibrary) {
             "SetTemporaryPath F1\n"
             "GetAttributes F1\n"
             "LoadImage F1 1 -> I1\n"
-            "Register F1 Apply null\n"
+            "Register F1 Apply data\n"
             "Close I1\n"
             "Close F1\n"
             "Unregister null Apply\n"
@@ -389,7 +387,7 @@ TEST_F(WimgapiEngineTest, MountFallsBackToMountImageOnAnOlderLibrary) {
   // Writable: the temporary folder goes along; a failure is named.
   StartRecorder(kBackendWimgapi);
   rec::failing["MountImage"] = ERROR_ACCESS_DENIED;
-  EXPECT_EQ(Make()->Mount(MountOf(wim, dir_ + L"\\mnt2", false, false, true)), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Mount(MountOf(wim, dir_ + L"\\mnt2", false, false, true)), kResultFailed);
   EXPECT_TRUE(rec::Has("MountImage 1 temp"));
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMMountImage() fails\nError Code: 5\n"));
 }
@@ -397,10 +395,9 @@ TEST_F(WimgapiEngineTest, MountFallsBackToMountImageOnAnOlderLibrary) {
 TEST_F(WimgapiEngineTest, SplitTooSmallIsToldEvenWhenQuiet) {
   qtest::WriteFileBytes(src_ + L"\\big.bin", etest::RandomBytes(2000000, 7));
   std::wstring wim = OracleWim("big");
-  host_.quietErrors = 1;
+  host_.quietErrors = true;
   SplitRequest request = SplitOf(wim, dir_ + L"\\part.wim", 1 << 20);
-  request.progress = &progress_;
-  EXPECT_EQ(Make()->Split(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Split(request), kResultFailed);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].kind, etest::Box::kSplitTooSmall);
   ASSERT_FALSE(progress_.percents.empty());
@@ -410,35 +407,35 @@ TEST_F(WimgapiEngineTest, SplitTooSmallIsToldEvenWhenQuiet) {
 TEST_F(WimgapiEngineTest, AbortThroughTheQuestion) {
   std::wstring wim = OracleWim();
   abortAnswer_ = IDYES;
-  host_.cancelRequested = 1;
+  host_.cancel.Request();
   CaptureRequest capture;
   capture.source = src_;
   capture.wimPath = dir_ + L"\\c.wim";
   capture.compression = 1;
-  EXPECT_EQ(Make()->Capture(capture), kResultAborted);
-  EXPECT_EQ(host_.cancelRequested, 0);
-  host_.cancelRequested = 1;
-  EXPECT_EQ(Make()->Apply(ApplyOf(wim, dir_ + L"\\out")), kResultAborted);
-  host_.cancelRequested = 1;
-  EXPECT_EQ(Make()->Export(ExportOf(wim, 1, dir_ + L"\\e.wim", 1)), kResultAborted);
+  EXPECT_EQ(Make(&progress_)->Capture(capture), kResultAborted);
+  EXPECT_FALSE(host_.cancel.Requested());
+  host_.cancel.Request();
+  EXPECT_EQ(Make(&progress_)->Apply(ApplyOf(wim, dir_ + L"\\out")), kResultAborted);
+  host_.cancel.Request();
+  EXPECT_EQ(Make(&progress_)->Export(ExportOf(wim, 1, dir_ + L"\\e.wim", 1)), kResultAborted);
   std::wstring bigSrc = dir_ + L"\\bigsrc";
   qtest::MakeDirs(bigSrc);
   qtest::WriteFileBytes(bigSrc + L"\\r1.bin", etest::RandomBytes(700000, 1));
   qtest::WriteFileBytes(bigSrc + L"\\r2.bin", etest::RandomBytes(700000, 2));
   std::wstring big = dir_ + L"\\big.wim";
   etest::OracleCapture(bigSrc, big, "big");
-  host_.cancelRequested = 1;
-  EXPECT_EQ(Make()->Split(SplitOf(big, dir_ + L"\\p.wim", 1000000)), kResultAborted);
+  host_.cancel.Request();
+  EXPECT_EQ(Make(&progress_)->Split(SplitOf(big, dir_ + L"\\p.wim", 1000000)), kResultAborted);
   for (const std::wstring& t : ErrorTexts()) ADD_FAILURE() << qtest::Utf8(t);
   EXPECT_EQ(boxes_.size(), 4u);  // one question per operation
 
   // "No" lets the operation finish.
   boxes_.clear();
   abortAnswer_ = IDNO;
-  host_.cancelRequested = 1;
+  host_.cancel.Request();
   std::wstring out = dir_ + L"\\out2";
   qtest::MakeDirs(out);
-  EXPECT_EQ(Make()->Apply(ApplyOf(wim, out)), kResultSuccess);
+  EXPECT_EQ(Make(&progress_)->Apply(ApplyOf(wim, out)), kResultSuccess);
   EXPECT_EQ(boxes_.size(), 1u);
   EXPECT_TRUE(SameTree(src_, out));
 }
@@ -451,7 +448,7 @@ TEST_F(WimlibEngineTest, ExportForWimBootUsesXpressWith4KChunks) {
   ExportRequest request = ExportOf(source, 1, wimboot, 2);
   request.wimBoot = 1;
   StartRecorder(kBackendWimlib);
-  ASSERT_EQ(Make()->Export(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Export(request), kResultSuccess);
   EXPECT_TRUE(rec::Has("set_output_chunk_size W2 4096"));
   EXPECT_TRUE(rec::Has("export_image W1 1 W2 0x18 -> 0"));
   EXPECT_EQ(InfoField(wimboot, 0, "Compression"), "XPRESS");
@@ -465,11 +462,11 @@ TEST_F(WimlibEngineTest, SplitSizeIsPassedAsAFull64BitNumber) {
   std::wstring first = dir_ + L"\\whole.wim";
   uint64_t fourGigPlusOne = (1ull << 32) + 1;
   StartRecorder(kBackendWimlib);
-  ASSERT_EQ(Make()->Split(SplitOf(wim, first, fourGigPlusOne)), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Split(SplitOf(wim, first, fourGigPlusOne)), kResultSuccess);
   EXPECT_TRUE(rec::Has("split W1 4294967297 2"));
   EXPECT_EQ(InfoField(first, 0, "Part Number"), "1/1");
   EXPECT_FALSE(Exists(dir_ + L"\\whole2.wim"));
-  EXPECT_EQ(Make()->Split(SplitOf(dir_ + L"\\none.wim", first, 1000000)), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Split(SplitOf(dir_ + L"\\none.wim", first, 1000000)), kResultFailed);
 }
 
 }  // namespace

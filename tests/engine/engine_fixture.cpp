@@ -62,9 +62,9 @@ std::wstring TreeTest::OracleWim(const std::string& name, const std::string& ext
 
 void TreeTest::StartRecorder(BackendKind kind) {
   if (kind == kBackendWimlib)
-    rec::StartWimlib(host_);
+    rec::StartWimlib(host_.backends);
   else
-    rec::StartWimgapi(host_);
+    rec::StartWimgapi(host_.backends);
 }
 
 std::string BackendName(const ::testing::TestParamInfo<BackendKind>& info) {

@@ -38,7 +38,7 @@ class EngineInterfaceTest : public etest::BackendTest {
     request.wimPath = wim;
     request.index = index;
     request.info = info;
-    return Make()->SetImageInfo(request);
+    return Make(&progress_)->SetImageInfo(request);
   }
 };
 
@@ -48,7 +48,7 @@ TEST_P(EngineInterfaceTest, ReadInfoGivesCountBootIndexAndXml) {
   qtest::MakeDirs(src2);
   etest::OracleCapture(src2, wim, "two", "--boot");
   WimSummary summary;
-  ASSERT_EQ(Make()->ReadInfo(wim, summary), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->ReadInfo(wim, summary), kResultSuccess);
   EXPECT_EQ(summary.imageCount, 2);
   EXPECT_EQ(summary.bootIndex, 2);
   EXPECT_EQ(summary.totalParts, 1);
@@ -59,12 +59,12 @@ TEST_P(EngineInterfaceTest, ReadInfoGivesCountBootIndexAndXml) {
   EXPECT_EQ(GetImageXmlValue(xml, 1, L"<FLAGS>"), L"Core");
   EXPECT_EQ(GetImageXmlValue(xml, 2, L"<NAME>"), L"two");
   EXPECT_EQ(GetImageXmlValue(xml, 2, L"<FILECOUNT>"), L"0");
-  EXPECT_EQ(Make()->ReadInfo(dir_ + L"\\none.wim", summary), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->ReadInfo(dir_ + L"\\none.wim", summary), kResultFailed);
   EXPECT_TRUE(boxes_.empty());
 
   if (IsWimgapi()) {
     // WIMGAPI gives the file's XML as stored, and its compression type.
-    WimgapiEngine engine;
+    WimgapiEngine engine(host_.backends, host_.Choice(kBackendWimgapi), host_.Context());
     ASSERT_EQ(engine.ReadWimInfo(wim), 1);
     EXPECT_EQ(engine.WimInfo().CompressionType, 2u);
     EXPECT_EQ(engine.ReadWimInfo(dir_ + L"\\none.wim"), 0);
@@ -76,7 +76,7 @@ TEST_P(EngineInterfaceTest, ReadInfoGivesCountBootIndexAndXml) {
   EXPECT_EQ(xml.substr(xml.size() - 6), L"</WIM>");
   EXPECT_EQ(xml.find(L"><"), std::wstring::npos);
   // A failed read leaves nothing of an earlier one behind.
-  WimlibEngine engine;
+  WimlibEngine engine(host_.backends, host_.Context());
   ASSERT_EQ(engine.ReadWimInfo(wim), kResultSuccess);
   EXPECT_EQ(engine.ReadWimInfo(dir_ + L"\\none.wim"), kResultFailed);
   EXPECT_EQ(engine.WimInfo().image_count, 0u);
@@ -84,7 +84,7 @@ TEST_P(EngineInterfaceTest, ReadInfoGivesCountBootIndexAndXml) {
   // Without wimlib_get_xml_data the XML stays empty; the rest works.
   host_.backends.wimlib.get_xml_data = nullptr;
   WimSummary noXml;
-  EXPECT_EQ(Make()->ReadInfo(wim, noXml), kResultSuccess);
+  EXPECT_EQ(Make(&progress_)->ReadInfo(wim, noXml), kResultSuccess);
   EXPECT_EQ(noXml.imageCount, 2);
   EXPECT_TRUE(noXml.xmlText.empty());
 }
@@ -114,7 +114,7 @@ TEST_P(EngineInterfaceTest, SetImageInfoWritesTheMetadataAsTyped) {
   }
   EXPECT_TRUE(etest::OracleVerify(wim));
   WimSummary summary;
-  ASSERT_EQ(Make()->ReadInfo(wim, summary), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->ReadInfo(wim, summary), kResultSuccess);
   EXPECT_EQ(GetImageXmlValue(summary.xmlText, 1, L"<NAME>"), info.name);
   EXPECT_EQ(GetImageXmlValue(summary.xmlText, 1, L"<DESCRIPTION>"), IsWimgapi() ? L"" : L"olddesc");
   EXPECT_EQ(GetImageXmlValue(summary.xmlText, 1, L"<DISPLAYDESCRIPTION>"), IsWimgapi() ? L"dd" : L"");
@@ -147,7 +147,7 @@ TEST_P(EngineInterfaceTest, SetImageInfoWritesTheMetadataAsTyped) {
         << qtest::Utf8(rec::lastImageXml);
   EXPECT_EQ(InfoField(wim, 1, "Name"), "A & B <1>");
   EXPECT_EQ(InfoField(wim, 1, "Description"), "R&amp;D > 2");
-  ASSERT_EQ(Make()->ReadInfo(wim, summary), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->ReadInfo(wim, summary), kResultSuccess);
   EXPECT_EQ(GetImageXmlValue(summary.xmlText, 1, L"<NAME>"), marked.name);
   EXPECT_EQ(GetImageXmlValue(summary.xmlText, 1, L"<DESCRIPTION>"), marked.description);
   EXPECT_TRUE(etest::OracleVerify(wim));
@@ -167,7 +167,7 @@ TEST_P(EngineInterfaceTest, SetImageInfoWritesTheMetadataAsTyped) {
     EXPECT_TRUE(boxes_.empty());
   EXPECT_EQ(GetFileAttributesW((dir_ + L"\\none.wim").c_str()), INVALID_FILE_ATTRIBUTES);
   // wimlib reports the first failing setter even when a later one succeeds.
-  if (!IsWimgapi()) EXPECT_EQ(WimlibEngine().WriteImageInfo(wim, 3, marked), WIMLIB_ERR_INVALID_IMAGE);
+  if (!IsWimgapi()) EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).WriteImageInfo(wim, 3, marked), WIMLIB_ERR_INVALID_IMAGE);
 }
 
 TEST_P(EngineInterfaceTest, DeleteKeepsTheRowsWithTheirMetadataAndMovesTheBootMark) {
@@ -177,7 +177,7 @@ TEST_P(EngineInterfaceTest, DeleteKeepsTheRowsWithTheirMetadataAndMovesTheBootMa
   request.imageCount = 3;
   request.rows = {Row(1, L"First"), Row(3, L"Third", true)};
   request.rows[0].info.description = L"One & <two>";
-  ASSERT_EQ(Make()->Delete(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->Delete(request), kResultSuccess);
   EXPECT_EQ(ImageCount(wim), 2);
   EXPECT_EQ(InfoField(wim, 1, "Name"), "First");
   EXPECT_EQ(InfoField(wim, 1, "Description"), "One & <two>");
@@ -186,7 +186,7 @@ TEST_P(EngineInterfaceTest, DeleteKeepsTheRowsWithTheirMetadataAndMovesTheBootMa
   EXPECT_TRUE(etest::OracleVerify(wim));
 
   WimSummary summary;
-  ASSERT_EQ(Make()->ReadInfo(wim, summary), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->ReadInfo(wim, summary), kResultSuccess);
   EXPECT_EQ(summary.imageCount, 2);
   EXPECT_EQ(summary.bootIndex, 2);
   EXPECT_EQ(summary.totalParts, 1);
@@ -196,12 +196,12 @@ TEST_P(EngineInterfaceTest, DeleteKeepsTheRowsWithTheirMetadataAndMovesTheBootMa
   // rows at all: the file is not touched.
   const std::string before = qtest::ReadFileBytes(wim);
   request.rows = {Row(1, L"Again")};
-  EXPECT_EQ(Make()->Delete(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Delete(request), kResultFailed);
   request.imageCount = 2;
   request.rows.clear();
-  EXPECT_EQ(Make()->Delete(request), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->Delete(request), kResultFailed);
   EXPECT_TRUE(qtest::ReadFileBytes(wim) == before);
-  EXPECT_EQ(Make()->ReadInfo(dir_ + L"\\none.wim", summary), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->ReadInfo(dir_ + L"\\none.wim", summary), kResultFailed);
 }
 
 TEST_P(EngineInterfaceTest, PartCountTellsAPartOfASplitSet) {
@@ -209,11 +209,11 @@ TEST_P(EngineInterfaceTest, PartCountTellsAPartOfASplitSet) {
   std::wstring wim = ThreeImages(1);
   ASSERT_EQ(etest::Imagex("split " + etest::Q(wim) + " " + etest::Q(dir_ + L"\\part.swm") + " 1").exitCode, 0);
   int parts = 0;
-  ASSERT_EQ(Make()->ReadPartCount(wim, parts), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->ReadPartCount(wim, parts), kResultSuccess);
   EXPECT_EQ(parts, 1);
-  ASSERT_EQ(Make()->ReadPartCount(dir_ + L"\\part.swm", parts), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->ReadPartCount(dir_ + L"\\part.swm", parts), kResultSuccess);
   EXPECT_GT(parts, 1);
-  EXPECT_EQ(Make()->ReadPartCount(dir_ + L"\\none.wim", parts), kResultFailed);
+  EXPECT_EQ(Make(&progress_)->ReadPartCount(dir_ + L"\\none.wim", parts), kResultFailed);
 }
 
 TEST_P(EngineInterfaceTest, SetImageInfoWritesOneImage) {
@@ -223,7 +223,7 @@ TEST_P(EngineInterfaceTest, SetImageInfoWritesOneImage) {
   request.index = 2;
   request.info.name = L"Second";
   request.info.description = L"Described";
-  ASSERT_EQ(Make()->SetImageInfo(request), kResultSuccess);
+  ASSERT_EQ(Make(&progress_)->SetImageInfo(request), kResultSuccess);
   EXPECT_EQ(InfoField(wim, 1, "Name"), "Image 1");
   EXPECT_EQ(InfoField(wim, 2, "Name"), "Second");
   EXPECT_EQ(InfoField(wim, 2, "Description"), "Described");
@@ -273,32 +273,27 @@ TEST_F(WimlibInterfaceTest, AnAbortedDeleteSaveLeavesTheFileAsItWas) {
   kept.index = 1;
   kept.info.name = L"Kept";
   request.rows = {kept};
-  request.progress = &progress_;
 
-  host_.cancelRequested = 1;
-  host_.cancelConfirmed = 1;
-  EXPECT_EQ(MakeEngine(kBackendWimlib)->Delete(request), kResultAborted);
+  host_.cancel.Request(true);
+  EXPECT_EQ(host_.Engine(kBackendWimlib, &progress_)->Delete(request), kResultAborted);
   EXPECT_TRUE(qtest::ReadFileBytes(wim) == before);
   EXPECT_EQ(FilesIn(dir_), files);
 
-  host_.cancelRequested = 0;
-  host_.cancelConfirmed = 0;
+  host_.cancel.Clear();
   int percents = 0;
   progress_.onPercent = [&](float) {
     if (++percents > 1) return;
-    host_.cancelRequested = 1;
-    host_.cancelConfirmed = 1;
+    host_.cancel.Request(true);
   };
-  EXPECT_EQ(MakeEngine(kBackendWimlib)->Delete(request), kResultAborted);
+  EXPECT_EQ(host_.Engine(kBackendWimlib, &progress_)->Delete(request), kResultAborted);
   EXPECT_EQ(percents, 1);
   EXPECT_TRUE(qtest::ReadFileBytes(wim) == before);
   EXPECT_EQ(FilesIn(dir_), files);
   EXPECT_TRUE(etest::OracleVerify(wim));
 
-  host_.cancelRequested = 0;
-  host_.cancelConfirmed = 0;
+  host_.cancel.Clear();
   progress_.onPercent = nullptr;
-  ASSERT_EQ(MakeEngine(kBackendWimlib)->Delete(request), kResultSuccess);
+  ASSERT_EQ(host_.Engine(kBackendWimlib, &progress_)->Delete(request), kResultSuccess);
   EXPECT_EQ(ImageCount(wim), 1);
   EXPECT_EQ(InfoField(wim, 1, "Name"), "Kept");
 }
@@ -308,7 +303,7 @@ TEST_F(WimlibInterfaceTest, AnAbortedDeleteSaveLeavesTheFileAsItWas) {
 TEST_F(WimlibInterfaceTest, BrowseAndExtractWithTheirOwnCancel) {
   std::wstring wim = dir_ + L"\\one.wim";
   ASSERT_TRUE(etest::OracleCapture(src_, wim, "One"));
-  std::unique_ptr<BrowsedWim> browsed = MakeEngine(kBackendWimlib)->OpenForBrowsing(wim);
+  std::unique_ptr<BrowsedWim> browsed = host_.Engine(kBackendWimlib, &progress_)->OpenForBrowsing(wim);
   ASSERT_TRUE(browsed);
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(browsed->ListFolder(1, L"\\sub", entries));
@@ -321,23 +316,22 @@ TEST_F(WimlibInterfaceTest, BrowseAndExtractWithTheirOwnCancel) {
   EXPECT_TRUE(big->hasData);
   EXPECT_EQ(big->size, 300000u);
   EXPECT_EQ(big->fullPath, L"\\sub\\big.bin");
-  EXPECT_FALSE(MakeEngine(kBackendWimgapi)->OpenForBrowsing(wim));
+  EXPECT_FALSE(host_.Engine(kBackendWimgapi, &progress_)->OpenForBrowsing(wim));
 
   ExtractRequest request;
   request.wimPath = wim;
   request.paths = {L"\\sub", L"\\noise3.bin"};
   request.target = dir_ + L"\\out";
   ASSERT_TRUE(qtest::MakeDirs(request.target));
-  volatile LONG cancel = 1;
-  request.cancel = &cancel;
-  EXPECT_EQ(MakeEngine(kBackendWimlib)->Extract(request), kResultAborted);
+  host_.cancel.Request();
+  EXPECT_EQ(host_.Engine(kBackendWimlib)->Extract(request), kResultAborted);
   EXPECT_TRUE(FilesIn(request.target).empty());
-  cancel = 0;
-  ASSERT_EQ(MakeEngine(kBackendWimlib)->Extract(request), kResultSuccess);
+  host_.cancel.Clear();
+  ASSERT_EQ(host_.Engine(kBackendWimlib)->Extract(request), kResultSuccess);
   EXPECT_TRUE(etest::SameTree(src_ + L"\\sub", request.target + L"\\sub"));
   EXPECT_TRUE(qtest::ReadFileBytes(request.target + L"\\noise3.bin") == qtest::ReadFileBytes(src_ + L"\\noise3.bin"));
   EXPECT_TRUE(progress_.percents.empty());  // the page's display hears nothing of it
-  EXPECT_EQ(MakeEngine(kBackendWimgapi)->Extract(request), kResultNotBound);
+  EXPECT_EQ(host_.Engine(kBackendWimgapi)->Extract(request), kResultNotBound);
 }
 
 }  // namespace

@@ -27,13 +27,12 @@ TEST_F(WimgapiEngineTest, AFailedCreateLeavesTheFileItWasToReplaceAsItWas) {
   request.source = src_;
   request.wimPath = wim;
   request.compression = 1;
-  request.lists = SnapshotCaptureLists();
 
   // The temporary folder the settings named is gone by the time of the capture.
   std::wstring temp = dir_ + L"\\temp";
   ASSERT_TRUE(qtest::MakeDirs(temp));
   host_.tempFolder = temp;
-  std::unique_ptr<Engine> engine = MakeEngine(kBackendWimgapi, temp);
+  std::unique_ptr<Engine> engine = host_.Engine(kBackendWimgapi);
   qtest::RemoveTree(temp);
   EXPECT_EQ(engine->Capture(request), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMSetTemporaryPath()\nError Code: ")) << boxes_.size();
@@ -43,8 +42,9 @@ TEST_F(WimgapiEngineTest, AFailedCreateLeavesTheFileItWasToReplaceAsItWas) {
 
   // A capture the library refuses (the source is gone) after the file was made.
   boxes_.clear();
+  host_.tempFolder = dir_;
   request.source = dir_ + L"\\missing";
-  EXPECT_EQ(MakeEngine(kBackendWimgapi, dir_)->Capture(request), kResultFailed);
+  EXPECT_EQ(host_.Engine(kBackendWimgapi)->Capture(request), kResultFailed);
   EXPECT_TRUE(ErrorBoxStartsWith(L"WIMCaptureImage()\nError Code: "));
   EXPECT_TRUE(qtest::ReadFileBytes(wim) == before);
   EXPECT_EQ(FilesIn(out), "target.wim\n");
@@ -53,7 +53,7 @@ TEST_F(WimgapiEngineTest, AFailedCreateLeavesTheFileItWasToReplaceAsItWas) {
   boxes_.clear();
   request.source = src_;
   request.info.name = L"new";
-  EXPECT_EQ(MakeEngine(kBackendWimgapi, dir_)->Capture(request), kResultSuccess);
+  EXPECT_EQ(host_.Engine(kBackendWimgapi)->Capture(request), kResultSuccess);
   EXPECT_TRUE(boxes_.empty());
   EXPECT_EQ(etest::ImageCount(wim), 1);
   EXPECT_EQ(etest::InfoField(wim, 1, "Name"), "new");

@@ -21,9 +21,9 @@ class NotBoundTest : public etest::EngineTest {
     std::wstring out = dir_ + L"\\out";
     ImageInfo info;
     info.name = L"n";
-    WimgapiEngine g;
-    EXPECT_EQ(g.CaptureImage(src, wim, 1, false, false, false, info, SnapshotCaptureLists()), kResultNotBound);
-    EXPECT_EQ(g.CaptureImage(src, wim, 1, true, true, true, info, SnapshotCaptureLists()), kResultNotBound);
+    WimgapiEngine g(host_.backends, host_.Choice(kBackendWimgapi), host_.Context());
+    EXPECT_EQ(g.CaptureImage(src, wim, 1, false, false, false, info, host_.captureLists), kResultNotBound);
+    EXPECT_EQ(g.CaptureImage(src, wim, 1, true, true, true, info, host_.captureLists), kResultNotBound);
     EXPECT_EQ(g.ApplyImage(wim, out, 1, false, false), kResultNotBound);
     EXPECT_EQ(g.MountImage(wim, out, 1, false, false, false), kResultNotBound);
     EXPECT_EQ(g.MountImage(wim, out, 1, false, false, true), kResultNotBound);
@@ -32,7 +32,7 @@ class NotBoundTest : public etest::EngineTest {
     EXPECT_EQ(g.ReadWimInfo(wim), kResultNotBound);
     EXPECT_EQ(g.WriteImageInfo(nullptr, 1, info), kResultNotBound);
 
-    WimlibEngine l;
+    WimlibEngine l(host_.backends, host_.Context());
     EXPECT_EQ(l.CaptureImage(src, wim, 1, false, false, false, info), kResultNotBound);
     EXPECT_EQ(l.CaptureImage(src, wim, 1, true, true, true, info), kResultNotBound);
     EXPECT_EQ(l.ApplyImage(wim, out, 1, false, false), kResultNotBound);
@@ -77,37 +77,37 @@ TEST_F(NotBoundTest, SingleMissingEntries) {
 
   host_.backends.wimgapi.MountImageHandle = nullptr;
   host_.backends.wimgapi.MountImage = nullptr;
-  EXPECT_EQ(WimgapiEngine().MountImage(wim, dir_ + L"\\m", 1, false, false, false), kResultNotBound);
+  EXPECT_EQ(WimgapiEngine(host_.backends, host_.Choice(kBackendWimgapi), host_.Context()).MountImage(wim, dir_ + L"\\m", 1, false, false, false), kResultNotBound);
   host_.backends = full;
   host_.backends.wimgapi.SplitFile = nullptr;
-  EXPECT_EQ(WimgapiEngine().SplitWim(wim, dir_ + L"\\p.wim", 1 << 20), kResultNotBound);
+  EXPECT_EQ(WimgapiEngine(host_.backends, host_.Choice(kBackendWimgapi), host_.Context()).SplitWim(wim, dir_ + L"\\p.wim", 1 << 20), kResultNotBound);
   host_.backends = full;
   host_.backends.wimgapi.SetImageInformation = nullptr;
-  EXPECT_EQ(WimgapiEngine().CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo(), SnapshotCaptureLists()),
+  EXPECT_EQ(WimgapiEngine(host_.backends, host_.Choice(kBackendWimgapi), host_.Context()).CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo(), host_.captureLists),
             kResultNotBound);
   host_.backends = full;
   host_.backends.wimlib.extract_image = nullptr;
-  EXPECT_EQ(WimlibEngine().ApplyImage(wim, dir_ + L"\\out", 1, false, false), kResultNotBound);
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).ApplyImage(wim, dir_ + L"\\out", 1, false, false), kResultNotBound);
   host_.backends = full;
   host_.backends.wimlib.export_image = nullptr;
-  EXPECT_EQ(WimlibEngine().ExportImage(wim, 1, dir_ + L"\\e.wim", 1, 0), kResultNotBound);
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).ExportImage(wim, 1, dir_ + L"\\e.wim", 1, 0), kResultNotBound);
   host_.backends = full;
   host_.backends.wimlib.split = nullptr;
-  EXPECT_EQ(WimlibEngine().SplitWim(wim, dir_ + L"\\p.wim", 1 << 20), kResultNotBound);
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).SplitWim(wim, dir_ + L"\\p.wim", 1 << 20), kResultNotBound);
   host_.backends = full;
   host_.backends.wimlib.set_output_chunk_size = nullptr;
   ImageInfo wimBoot;
   wimBoot.wimBoot = 1;
-  EXPECT_EQ(WimlibEngine().CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, wimBoot), kResultNotBound);
-  EXPECT_EQ(WimlibEngine().ExportImage(wim, 1, dir_ + L"\\e.wim", 1, 1), kResultNotBound);
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, wimBoot), kResultNotBound);
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).ExportImage(wim, 1, dir_ + L"\\e.wim", 1, 1), kResultNotBound);
   // ...but an ordinary capture does not need it.
-  EXPECT_EQ(WimlibEngine().CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo()),
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo()),
             kResultSuccess);
   // Without wimlib_reference_resource_files the split parts are simply not referenced.
   host_.backends = full;
   host_.backends.wimlib.reference_resource_files = nullptr;
   std::wstring out = dir_ + L"\\out";
-  EXPECT_EQ(WimlibEngine().ApplyImage(wim, out, 1, false, false), kResultSuccess);
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).ApplyImage(wim, out, 1, false, false), kResultSuccess);
   EXPECT_TRUE(etest::SameTree(src, out));
   EXPECT_TRUE(boxes_.empty());
 }

@@ -285,9 +285,9 @@ void Reset() {
 
 }  // namespace
 
-void StartWimgapi(EngineHost& host) {
+void StartWimgapi(Backends& backends) {
   Reset();
-  WimgapiTable& t = host.backends.wimgapi;
+  WimgapiTable& t = backends.wimgapi;
   Hook(t.CreateFile, g_api.CreateFile, CreateFileRec);
   Hook(t.SetTemporaryPath, g_api.SetTemporaryPath, SetTemporaryPathRec);
   Hook(t.GetAttributes, g_api.GetAttributes, GetAttributesRec);
@@ -308,9 +308,9 @@ void StartWimgapi(EngineHost& host) {
   Hook(t.CloseHandle, g_api.CloseHandle, CloseHandleRec);
 }
 
-void StartWimlib(EngineHost& host) {
+void StartWimlib(Backends& backends) {
   Reset();
-  WimlibTable& t = host.backends.wimlib;
+  WimlibTable& t = backends.wimlib;
   Hook(t.open_wim, g_lib.open_wim, OpenWimRec);
   Hook(t.create_new_wim, g_lib.create_new_wim, CreateNewWimRec);
   Hook(t.add_image, g_lib.add_image, AddImageRec);

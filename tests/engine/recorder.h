@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/backend.h"
 #include "engine/engine_host.h"
 
 namespace rec {
@@ -41,8 +42,8 @@ extern int failingDeletion;
 
 // Puts recorders in front of the host's WIMGAPI / wimlib table; entries that
 // are null stay null. Clears the log.
-void StartWimgapi(EngineHost& host);
-void StartWimlib(EngineHost& host);
+void StartWimgapi(Backends& backends);
+void StartWimlib(Backends& backends);
 
 // Lines of the log that start with `prefix`.
 std::vector<std::string> Lines(const std::string& prefix);

@@ -43,7 +43,6 @@ TEST_P(WriteThroughLinkTest, WritesThroughALinkReplaceTheFileTheLinkNamesAndKeep
   capture.source = src_;
   capture.wimPath = link_;
   capture.compression = 1;
-  capture.lists = SnapshotCaptureLists();
   capture.info.name = L"new";
   ASSERT_EQ(Make()->Capture(capture), kResultSuccess) << qtest::Utf8(FailureText());
   EXPECT_EQ(LinkText(), "real/b.wim\n") << "the link was replaced";
@@ -73,10 +72,10 @@ TEST_P(WriteThroughLinkTest, WritesThroughALinkReplaceTheFileTheLinkNamesAndKeep
   job.rows[0].index = 1;
   job.rows[0].info.name = L"kept";
   job.loaded = CurrentStamp(link_);
-  job.backend = GetParam();
-  job.tempFolder = host_.tempFolder;
+  job.backends = &host_.backends;
+  job.choice = host_.Choice(GetParam());
   bool copied = false;
-  ASSERT_EQ(SaveChanges(job, copied), kResultSuccess) << qtest::Utf8(FailureText());
+  ASSERT_EQ(SaveChanges(job, host_.Context(), copied), kResultSuccess) << qtest::Utf8(FailureText());
   EXPECT_EQ(LinkText(), "real/b.wim\n") << "the link was replaced";
   EXPECT_EQ(ImageCount(target_), 1);
   EXPECT_EQ(InfoField(target_, 1, "Name"), "kept");

@@ -88,7 +88,7 @@ class MountManagerTest : public FrameTest {
   // The status column for a row that is neither busy nor stale.
   std::wstring QuietStatus(const std::wstring& folder) {
     MountKind kind;
-    return ReadMountKind(folder, kind) && kind.copy ? L"副本" : L"";
+    return ReadMountKind(app_->backends, folder, kind) && kind.copy ? L"副本" : L"";
   }
   void ClickUnmount(const std::wstring& folder) {
     SelectRows(List(), {RowOf(folder)});
@@ -106,7 +106,7 @@ class MountManagerTest : public FrameTest {
     std::wstring folder = dir_ + L"\\mnt_" + qtest::Wide(name);
     EXPECT_TRUE(Capture(source_, wim, name));
     EXPECT_TRUE(qtest::MakeDirs(folder));
-    EXPECT_EQ(WimgapiEngine(app_->tempFolder).MountImage(wim, folder, 1, false, false, writable), 0);
+    EXPECT_EQ(WimgapiEngine(app_->backends, app_->Choice(kBackendWimgapi), OperationContext()).MountImage(wim, folder, 1, false, false, writable), 0);
     mounted_.push_back(folder);
     wims_.push_back(wim);
     return folder;
@@ -179,7 +179,7 @@ TEST_F(MountManagerTest, CommitSavesTheChangeAndRemakesTheFolderEmpty) {
   EXPECT_TRUE(hiddenWhileRunning);
   EXPECT_FALSE(IsWindow(view));
   std::vector<MountRecord> records;
-  ASSERT_TRUE(ReadMountedImages(records));
+  ASSERT_TRUE(ReadMountedImages(app_->backends, records));
   for (const MountRecord& r : records) EXPECT_NE(lstrcmpiW(r.mountPath.c_str(), folder.c_str()), 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0], L"是否要保存对" + wims_[0] + L"的修改?");
@@ -255,7 +255,7 @@ TEST_F(MountManagerTest, AFailedCommitSaysWhyInItsRow) {
   ASSERT_TRUE(Capture(source_, wim, "full"));
   ASSERT_TRUE(qtest::MakeDirs(folder));
   SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", L"1");
-  ASSERT_EQ(WimgapiEngine(app_->tempFolder).MountImage(wim, folder, 1, false, false, true), 0);
+  ASSERT_EQ(WimgapiEngine(app_->backends, app_->Choice(kBackendWimgapi), OperationContext()).MountImage(wim, folder, 1, false, false, true), 0);
   SetEnvironmentVariableW(L"WIMGAPI_WINE_NO_FUSE", nullptr);
   mounted_.push_back(folder);
   std::string noise(3000000, '\0');
@@ -296,7 +296,7 @@ TEST_F(MountManagerTest, AStaleRecordShowsAsStaleAndUnmountClearsIt) {
   // The record is gone for good: a fresh list does not bring it back.
   qtest::SendCommand(CMountView::Instance()->hwnd(), ID_MOUNT_REFRESH);
   std::vector<MountRecord> records;
-  ASSERT_TRUE(ReadMountedImages(records));
+  ASSERT_TRUE(ReadMountedImages(app_->backends, records));
   for (const MountRecord& r : records) EXPECT_NE(lstrcmpiW(r.mountPath.c_str(), folder.c_str()), 0);
   // The user's decision to delete the folder stands.
   EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -344,7 +344,7 @@ TEST_F(MountManagerTest, CopiesShowTheirKindAndADeadMountShowsStale) {
   ASSERT_TRUE(WaitUntil([&] { return RowOf(copy) >= 0 && RowOf(served) >= 0; }, 20000));
   EXPECT_EQ(Cell(List(), RowOf(copy), 5), L"副本");
   MountKind kind;
-  ASSERT_TRUE(ReadMountKind(served, kind));
+  ASSERT_TRUE(ReadMountKind(app_->backends, served, kind));
   if (kind.copy) GTEST_SKIP() << "skipped: no FUSE";
   EXPECT_EQ(Cell(List(), RowOf(served), 5), L"");
   // The process that serves the mount is killed.
@@ -518,15 +518,15 @@ TEST_F(MountManagerTest, SavingIntoAReplacedImageFileIsRefusedAndDiscardingWorks
 TEST_F(MountManagerTest, StagedChangesOfAMountThatIsGoneAreNeverDroppedUnasked) {
   std::wstring folder = Mount("gone", true);
   MountKind kind;
-  ASSERT_TRUE(ReadMountKind(folder, kind));
+  ASSERT_TRUE(ReadMountKind(app_->backends, folder, kind));
   if (kind.copy) GTEST_SKIP() << "skipped: no FUSE";
   ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\mine.txt", "staged and not yet saved\n"));
   std::string pids = ImagexPids(folder, "mount");
   ASSERT_FALSE(pids.empty());
   qtest::RunUnix("kill -9 " + pids);
-  ASSERT_TRUE(WaitUntil([&] { return ReadMountKind(folder, kind) && kind.dead; }, 20000));
+  ASSERT_TRUE(WaitUntil([&] { return ReadMountKind(app_->backends, folder, kind) && kind.dead; }, 20000));
   ASSERT_EQ(qtest::RunUnix("umount -l " + Q(folder)).exitCode, 0);
-  ASSERT_TRUE(WaitUntil([&] { return ReadMountKind(folder, kind) && !kind.dead; }, 20000));
+  ASSERT_TRUE(WaitUntil([&] { return ReadMountKind(app_->backends, folder, kind) && !kind.dead; }, 20000));
   ASSERT_GE(kind.stagedFiles, 1u);
   OpenView();
   ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0 && Cell(List(), RowOf(folder), 5) == L"失效"; }, 20000));
@@ -551,7 +551,7 @@ TEST_F(MountManagerTest, StagedChangesOfAMountThatIsGoneAreNeverDroppedUnasked) 
 TEST_F(MountManagerTest, TheManagerAnswersDuringALongCommit) {
   std::wstring folder = Mount("long", true);
   MountKind kind;
-  ASSERT_TRUE(ReadMountKind(folder, kind));
+  ASSERT_TRUE(ReadMountKind(app_->backends, folder, kind));
   if (kind.copy) GTEST_SKIP() << "skipped: no FUSE";
   ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\saved.txt", "saved at last\n"));
   OpenView();

@@ -3,6 +3,7 @@
 // as progress displays and the message-box seam answering.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <vector>
 
 #include "engine/failure_reason.h"
@@ -54,7 +55,6 @@ struct Question {
 class ProgressTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetEngineHost(&host);
     SetMessageBoxHandler([this](HWND, const std::wstring& text, const std::wstring& caption, UINT style) {
       questions.push_back({text, caption, style});
       return answer;
@@ -62,9 +62,19 @@ class ProgressTest : public ::testing::Test {
   }
   void TearDown() override {
     SetMessageBoxHandler(nullptr);
-    SetEngineHost(nullptr);
   }
   TestBench host;
+  CancelToken cancel;
+  // The context of one operation of the program reporting to `progress`.
+  OperationContext* Op(ProgressTarget* progress) {
+    contexts.emplace_back();
+    OperationContext& context = contexts.back();
+    context.progress = progress;
+    context.cancel = &cancel;
+    context.host = &host;
+    return &context;
+  }
+  std::deque<OperationContext> contexts;
   std::vector<Question> questions;
   int answer = IDNO;
 };
@@ -102,7 +112,7 @@ TEST_F(ProgressTest, ApiErrorTextHasNameNumberAndSystemMessage) {
   EXPECT_EQ(ApiErrorText(L"WIMCreateFile()", ERROR_FILE_NOT_FOUND), expected);
 
   SetLastError(ERROR_FILE_NOT_FOUND);
-  ShowApiError(L"WIMCreateFile()");
+  ShowApiError(*Op(nullptr), L"WIMCreateFile()");
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].text, expected);
   EXPECT_EQ(questions[0].caption, L"Quarry") << "the program's own caption";
@@ -117,68 +127,66 @@ TEST_F(ProgressTest, ASplitPartTooSmallIsToldInTheProgramsWords) {
 }
 
 TEST_F(ProgressTest, AbortQuestionOnlyWhenRequestedAndClearsTheRequest) {
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, Op(nullptr)), WIM_MSG_SUCCESS);
   EXPECT_TRUE(questions.empty());
 
-  host.cancelRequested = 1;
+  cancel.Request();
   answer = IDNO;
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, Op(nullptr)), WIM_MSG_SUCCESS);
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].text, L"\u662f\u5426\u8981\u4e2d\u6b62\u5f53\u524d\u64cd\u4f5c?");
   EXPECT_EQ(questions[0].caption, L"\u786e\u8ba4\u4e2d\u6b62\u64cd\u4f5c");
   EXPECT_EQ(questions[0].style, (UINT)(MB_ICONQUESTION | MB_YESNO));
-  EXPECT_EQ(host.cancelRequested, 0);
+  EXPECT_FALSE(cancel.Requested());
   // No: the next file does not ask again until the button is pressed again.
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, Op(nullptr)), WIM_MSG_SUCCESS);
   EXPECT_EQ(questions.size(), 1u);
 
-  host.cancelRequested = 1;
+  cancel.Request();
   answer = IDYES;
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
-  EXPECT_EQ(host.cancelRequested, 0);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROCESS, 0, 0, Op(nullptr)), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_FALSE(cancel.Requested());
 }
 
 TEST_F(ProgressTest, CallbacksStopOnAnyMessage) {
   FakeTarget page(true);
   FakeTarget other(true);
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 37, 0, &page), WIM_MSG_SUCCESS);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 37, 0, Op(&page)), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.percents, std::vector<float>{37});
   EXPECT_TRUE(other.percents.empty()) << "only the operation's own target hears of it";
-  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, &host), WIM_MSG_SUCCESS);
+  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, Op(&page)), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.percents.size(), 1u) << "export reports no percentage";
 
   // A percentage is as good a moment to stop as a file: the long write of
   // an image sends nothing else.
-  host.cancelRequested = 1;
+  cancel.Request();
   answer = IDYES;
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 40, 0, &page), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 40, 0, Op(&page)), (DWORD)WIM_MSG_ABORT_IMAGE);
   EXPECT_EQ(page.percents.size(), 1u);
-  host.cancelRequested = 1;
-  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, &host), (DWORD)WIM_MSG_ABORT_IMAGE);
+  cancel.Request();
+  EXPECT_EQ(ExportMessageCallback(WIM_MSG_PROGRESS, 50, 0, Op(&page)), (DWORD)WIM_MSG_ABORT_IMAGE);
   EXPECT_EQ(questions.size(), 2u);
 
   // Split asks on every message and sets its target's status line for
   // every part.
   answer = IDNO;
-  host.cancelRequested = 1;
-  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &page), WIM_MSG_SUCCESS);
+  cancel.Request();
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, Op(&page)), WIM_MSG_SUCCESS);
   EXPECT_EQ(page.status, LoadStr(IDS_SPLITTING));
-  host.cancelRequested = 1;
+  cancel.Request();
   answer = IDYES;
-  EXPECT_EQ(SplitMessageCallback(WIM_MSG_PROGRESS, 10, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
-  EXPECT_EQ(SplitMessageCallback(WIM_MSG_PROCESS, 0, 0, nullptr), WIM_MSG_SUCCESS);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_PROGRESS, 10, 0, Op(nullptr)), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_PROCESS, 0, 0, Op(nullptr)), WIM_MSG_SUCCESS);
   EXPECT_EQ(questions.size(), 4u);
 
   // A request the caller has already confirmed stops without a question
   // and stays for the caller to clear.
-  host.cancelRequested = 1;
-  host.cancelConfirmed = 1;
-  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 41, 0, nullptr), (DWORD)WIM_MSG_ABORT_IMAGE);
-  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, &page), (DWORD)WIM_MSG_ABORT_IMAGE);
+  cancel.Request(true);
+  EXPECT_EQ(ApplyMessageCallback(WIM_MSG_PROGRESS, 41, 0, Op(nullptr)), (DWORD)WIM_MSG_ABORT_IMAGE);
+  EXPECT_EQ(SplitMessageCallback(WIM_MSG_SPLIT, 0, 0, Op(&page)), (DWORD)WIM_MSG_ABORT_IMAGE);
   EXPECT_EQ(questions.size(), 4u);
-  EXPECT_EQ(host.cancelRequested, 1);
-  host.cancelRequested = 0;
-  host.cancelConfirmed = 0;
+  EXPECT_TRUE(cancel.Requested());
+  cancel.Clear();
 }
 
 // wimlib names the file of an error through its progress function; the
@@ -210,7 +218,7 @@ TEST_F(ProgressTest, WimlibPercentageRule) {
 
   FakeTarget page(true);
   WimlibOperation operation;
-  operation.progress = &page;
+  operation.context = Op(&page);
   wimlib_progress_info info = {};
   info.write_streams.total_bytes = 0;
   WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &operation);
@@ -229,12 +237,13 @@ TEST_F(ProgressTest, WimlibPercentageRule) {
   // An operation's abort state: the request is asked about at the next
   // message of any kind; No goes on, Yes stops it for good.
   WimlibOperation abort;
-  host.cancelRequested = 1;
+  abort.context = Op(nullptr);
+  cancel.Request();
   answer = IDNO;
   EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_SCAN_BEGIN, &info, &abort), WIMLIB_PROGRESS_STATUS_CONTINUE);
   EXPECT_EQ(questions.size(), 1u);
   EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &abort), WIMLIB_PROGRESS_STATUS_CONTINUE);
-  host.cancelRequested = 1;
+  cancel.Request();
   answer = IDYES;
   EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &abort), WIMLIB_PROGRESS_STATUS_ABORT);
   EXPECT_EQ(WimlibProgress(WIMLIB_PROGRESS_MSG_WRITE_STREAMS, &info, &abort), WIMLIB_PROGRESS_STATUS_ABORT);
