@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/wimgapi_engine.h"
+#include "held_operation.h"
 #include "mount/mount_view.h"
 #include "resources/ids_failure.h"
 #include "resources/ids_mounts.h"
@@ -417,9 +418,10 @@ TEST_F(MountManagerTest, UnmountIsRefusedWhileTheTaskQueueRuns) {
   std::wstring folder = Mount("queue", true);
   OpenView();
   ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
-  app_->taskRunnerActive = 1;
+  auto run = std::make_unique<qtest::HeldOperation>(dialog_->runner(), true);
+  ASSERT_TRUE(run->started());
   ClickUnmount(folder);
-  app_->taskRunnerActive = 0;
+  run.reset();
   EXPECT_FALSE(UnmountWorkerRunning());
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0], LoadStr(IDS_TASK_RUNNER_BUSY));
