@@ -11,8 +11,12 @@ class CaptureCallbackTest : public etest::EngineTest {
  protected:
   // The answer the callback leaves for a message about `path`.
   BOOL Ask(DWORD msg, const wchar_t* path, BOOL proposed, DWORD* result = nullptr) {
+    // The capture's own context: its cancel and the host that asks.
+    const OperationContext operation = host_.Context();
+    ctx_.operation = &operation;
     BOOL answer = proposed;
     DWORD r = CaptureMessageCallback(msg, reinterpret_cast<WPARAM>(path), reinterpret_cast<LPARAM>(&answer), &ctx_);
+    ctx_.operation = nullptr;
     if (result) *result = r;
     else EXPECT_EQ(r, 0u) << "message " << msg;
     return answer;
