@@ -70,6 +70,21 @@ void WimFileReader::ReadXml(HANDLE file, uint64_t fileSize, uint64_t headerEnd) 
   xmlText = ReaderXmlText(raw);
 }
 
+bool WimFileReader::ReadHeader(const std::wstring& path) {
+  memset(header, 0, sizeof header);
+  xmlText.clear();
+  images_ = ImageXml();
+  listed_ = 0;
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD got = 0;
+  if (!file || !ReadFile(file.get(), header, sizeof header, &got, nullptr) || got < kWimHeaderMinimum) {
+    memset(header, 0, sizeof header);
+    return false;
+  }
+  return HasImageTag();
+}
+
 bool WimFileReader::Read(const std::wstring& path) {
   memset(header, 0, sizeof header);
   xmlText.clear();

@@ -66,6 +66,9 @@ class WimFileReader {
   // that does not lie wholly inside the file, or is absurdly large, leaves
   // the XML text empty. Nothing is ever read past the end of the file.
   bool Read(const std::wstring& path);
+  // Reads the header alone (the XML text stays empty): for a caller that
+  // only needs the header's facts of a file whose XML may be large.
+  bool ReadHeader(const std::wstring& path);
 
   // The first 216 bytes of the file, zeroed before each Read.
   BYTE header[kWimHeaderBytes] = {};

@@ -141,8 +141,9 @@ void CPage2_Merge::CreateColumns() {
 }
 
 int CPage2_Merge::AddWimFile(const std::wstring& path) {
+  // The header is enough here; the loader reads the images.
   WimFileReader reader;
-  if (!reader.Read(path)) return -1;
+  if (!reader.ReadHeader(path)) return -1;
   if (reader.PartNumber() == 1) {
     bool start = false;
     {
