@@ -14,15 +14,11 @@ ShellTaskRun::~ShellTaskRun() {
   DeleteCriticalSection(&lock_);
 }
 
-DWORD WINAPI ShellTaskRun::ThreadProc(void* self) {
-  auto* run = static_cast<ShellTaskRun*>(self);
-  CShellTaskTip tip(*run);
-  tip.DoModal(nullptr);
-  return 0;
-}
-
 bool ShellTaskRun::StartDialog() {
-  thread_.reset(CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr));
+  thread_ = StartThread([this] {
+    CShellTaskTip tip(*this);
+    tip.DoModal(nullptr);
+  });
   return thread_.valid();
 }
 

@@ -49,8 +49,6 @@ class ShellTaskRun : public ProgressTarget {
   bool finished();
 
  private:
-  static DWORD WINAPI ThreadProc(void* self);
-
   std::wstring taskText_;
   CancelToken cancel_;
   mutable CRITICAL_SECTION lock_;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "win/handles.h"
+#include "win/window_thread.h"
 
 namespace {
 struct InternetCloser {
@@ -60,25 +61,14 @@ bool Fetch(Download& download) {
   return ReadAnswer(request.get(), download);
 }
 
-DWORD WINAPI DownloadThread(void* arg) {
-  std::unique_ptr<std::shared_ptr<Download>> holder(static_cast<std::shared_ptr<Download>*>(arg));
-  Download& download = **holder;
-  download.ok = Fetch(download);
-  return 0;
-}
-
 // Runs the download on a thread of its own and waits for it, for `stop`
 // and for the time left; the body when the download succeeded in time.
 bool DownloadWithin(const std::wstring& url, HANDLE stop, DWORD totalMs, std::string& body) {
   auto download = std::make_shared<Download>();
   download->url = url;
   download->totalMs = totalMs;
-  auto* holder = new std::shared_ptr<Download>(download);
-  UniqueHandle thread(CreateThread(nullptr, 0, DownloadThread, holder, 0, nullptr));
-  if (!thread) {
-    delete holder;
-    return false;
-  }
+  UniqueHandle thread = StartThread([download] { download->ok = Fetch(*download); });
+  if (!thread) return false;
   HANDLE waits[2] = {thread.get(), stop};
   DWORD woke = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, totalMs);
   thread.reset();  // a download still running ends on its own

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "config/settings.h"
+#include "config/profile_document.h"
 
 const wchar_t* const kCaptureListNames[kCaptureListCount] = {L"EXCLUDE", L"NOCOMPRESS", L"ALIGNMENT", L"EXCEPTION"};
 
@@ -132,21 +132,24 @@ struct StoredSection {
 };
 
 // Count and List of one section.
-StoredSection ReadSection(const std::wstring& path, const wchar_t* name) {
+StoredSection ReadSection(const ProfileDocument& document, const wchar_t* name) {
   StoredSection s;
-  s.count = ReadProfileInt(path, name, kCountKey, 0);
+  const ProfileSection* section = document.Find(name);
+  if (!section) return s;
+  s.count = section->Number(kCountKey);
   // The value is read whole: a long pattern is never cut (a cut would lose
   // its flag, and with it the entry).
-  if (s.count > 0) s.list = ReadProfileTextUpTo(path, name, kListKey, kMaxListChars);
+  if (s.count > 0) s.list = section->Text(kListKey).substr(0, kMaxListChars);
   return s;
 }
 
 // Entries whose pattern the stored form cannot hold are not written, so
 // Count always matches the entries in List.
-void WriteSection(const std::wstring& path, const wchar_t* name, const std::vector<CaptureListEntry>& entries) {
+void WriteSection(ProfileDocument& document, const wchar_t* name, const std::vector<CaptureListEntry>& entries) {
   std::vector<CaptureListEntry> kept = StorableEntries(entries);
-  WriteProfileInt(path, name, kCountKey, static_cast<int>(kept.size()));
-  WriteProfileText(path, name, kListKey, FormatStoredList(kept));
+  ProfileSection& section = document.Section(name);
+  section.Set(kCountKey, std::to_wstring(kept.size()));
+  section.Set(kListKey, FormatStoredList(kept));
 }
 
 }  // namespace
@@ -231,15 +234,21 @@ std::vector<std::wstring> ParseEnabledPatterns(const std::wstring& list, int cou
 }
 
 void LoadCaptureLists(CaptureLists& lists, const std::wstring& settingsPath) {
+  ProfileDocument document;
+  ReadProfileDocument(settingsPath, document);
   for (int i = 0; i < kCaptureListCount; ++i) {
-    StoredSection s = ReadSection(settingsPath, kCaptureListNames[i]);
+    StoredSection s = ReadSection(document, kCaptureListNames[i]);
     lists.patterns[i] = ParseEnabledPatterns(s.list, s.count);
   }
 }
 
-void SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPath) {
+bool SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPath) {
+  // A file that exists but cannot be read is not replaced.
+  ProfileDocument document;
+  if (!ReadProfileDocument(settingsPath, document)) return false;
+  bool changed = false;
   for (int i = 0; i < kCaptureListCount; ++i) {
-    StoredSection s = ReadSection(settingsPath, kCaptureListNames[i]);
+    StoredSection s = ReadSection(document, kCaptureListNames[i]);
     const std::vector<std::wstring>& memory = lists.patterns[i];
     if (ParseEnabledPatterns(s.list, s.count) == memory) continue;
 
@@ -250,21 +259,26 @@ void SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPat
       if (IsStorablePattern(pattern)) merged.push_back({pattern, true});
     for (const CaptureListEntry& e : ParseStoredList(s.list, s.count))
       if (!e.enabled && std::find(memory.begin(), memory.end(), e.pattern) == memory.end()) merged.push_back(e);
-    EnsureUnicodeProfile(settingsPath);
-    WriteSection(settingsPath, kCaptureListNames[i], merged);
+    WriteSection(document, kCaptureListNames[i], merged);
+    changed = true;
   }
+  return !changed || WriteProfileDocument(settingsPath, document);
 }
 
 StoredCaptureLists ReadStoredCaptureLists(const std::wstring& settingsPath) {
+  ProfileDocument document;
+  ReadProfileDocument(settingsPath, document);
   StoredCaptureLists stored;
   for (int i = 0; i < kCaptureListCount; ++i) {
-    StoredSection s = ReadSection(settingsPath, kCaptureListNames[i]);
+    StoredSection s = ReadSection(document, kCaptureListNames[i]);
     stored.entries[i] = ParseStoredList(s.list, s.count);
   }
   return stored;
 }
 
-void WriteStoredCaptureLists(const StoredCaptureLists& stored, const std::wstring& settingsPath) {
-  EnsureUnicodeProfile(settingsPath);
-  for (int i = 0; i < kCaptureListCount; ++i) WriteSection(settingsPath, kCaptureListNames[i], stored.entries[i]);
+bool WriteStoredCaptureLists(const StoredCaptureLists& stored, const std::wstring& settingsPath) {
+  ProfileDocument document;
+  if (!ReadProfileDocument(settingsPath, document)) return false;
+  for (int i = 0; i < kCaptureListCount; ++i) WriteSection(document, kCaptureListNames[i], stored.entries[i]);
+  return WriteProfileDocument(settingsPath, document);
 }

@@ -75,8 +75,10 @@ void LoadCaptureLists(CaptureLists& lists, const std::wstring& settingsPath);
 
 // Program exit: writes the in-memory lists (see the note at the top on
 // disabled entries). A list whose enabled patterns already match the file
-// is left untouched.
-void SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPath);
+// is left untouched; when nothing differs the file is not written at all.
+// False, with nothing written, when the file exists but cannot be read or
+// cannot be replaced.
+bool SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPath);
 
 // The editor's view of the file: every stored entry with its flag. An entry
 // is enabled when it ends in ":1"; its pattern is the text before its last
@@ -85,8 +87,10 @@ void SaveCaptureLists(const CaptureLists& lists, const std::wstring& settingsPat
 StoredCaptureLists ReadStoredCaptureLists(const std::wstring& settingsPath);
 
 // The editor's OK: writes all entries, enabled and disabled, of all four
-// lists (Count is the number of entries written; see IsStorablePattern). The caller then reloads the settings and the lists.
-void WriteStoredCaptureLists(const StoredCaptureLists& stored, const std::wstring& settingsPath);
+// lists (Count is the number of entries written; see IsStorablePattern),
+// keeping every other line of the file. The caller then reloads the
+// settings and the lists. False as for SaveCaptureLists.
+bool WriteStoredCaptureLists(const StoredCaptureLists& stored, const std::wstring& settingsPath);
 
 // A pattern can hold neither "|" nor ":", the separators of the stored
 // form: kept, it would split into other entries when read back. Such

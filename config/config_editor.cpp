@@ -19,17 +19,6 @@ bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L' ') == 
 // A root's check box was clicked: wParam is the root, lParam its state
 // before the click. Handled once the tree has toggled the box.
 
-// The stored lists, each "List" read whole however long its patterns are.
-StoredCaptureLists ReadWholeLists(const std::wstring& path) {
-  StoredCaptureLists stored;
-  for (int i = 0; i < kCaptureListCount; i++) {
-    int count = ReadProfileInt(path, kCaptureListNames[i], L"Count");
-    if (count <= 0) continue;
-    std::wstring list = ReadProfileTextUpTo(path, kCaptureListNames[i], L"List", 1u << 24);
-    stored.entries[i] = ParseStoredList(list, count);
-  }
-  return stored;
-}
 }  // namespace
 
 CEditCfgDLG::CEditCfgDLG(const std::wstring& settingsPath, CaptureLists& lists)
@@ -51,7 +40,7 @@ bool CEditCfgDLG::OnInitDialog() {
   SetWindowLongPtrW(tree, GWL_STYLE, style | TVS_CHECKBOXES);
   TreeView_SetItemHeight(tree, 25);
 
-  StoredCaptureLists stored = ReadWholeLists(settingsPath_);
+  StoredCaptureLists stored = ReadStoredCaptureLists(settingsPath_);
   if (stored.Empty()) stored = DefaultCaptureLists();
   Fill(stored, false);
   RECT client;

@@ -1,8 +1,6 @@
 #include "config/settings.h"
 
-#include <algorithm>
-
-#include "win/handles.h"
+#include "config/profile_document.h"
 #include "win/paths.h"
 #include "win/strings.h"
 
@@ -12,53 +10,11 @@ const wchar_t kView[] = L"VIEW";
 const wchar_t kMisc[] = L"MISC";
 const wchar_t kApi[] = L"API";
 
-const BYTE kUtf16Bom[2] = {0xFF, 0xFE};
+const ProfileSection kNoSection;
 
-// Settings and task lists are small; a larger file is not an INI file of
-// ours and is left alone.
-constexpr LONGLONG kMaxConvertBytes = 16 * 1024 * 1024;
-
-bool ReadSmallFile(const std::wstring& path, std::string& bytes) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size;
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxConvertBytes) return false;
-  bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
-  DWORD got = 0;
-  return bytes.empty() ||
-         (ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
-}
-
-bool HasByteOrderMark(const std::string& bytes) {
-  auto starts = [&](const char* mark, size_t n) { return bytes.size() >= n && bytes.compare(0, n, mark, n) == 0; };
-  return starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2) || starts("\xEF\xBB\xBF", 3);
-}
-
-// Rewrites an ANSI INI file as UTF-16 with the same text.
-void ConvertProfileToUnicode(const std::wstring& path) {
-  std::string bytes;
-  if (!ReadSmallFile(path, bytes) || HasByteOrderMark(bytes)) return;
-  std::wstring text;
-  if (!bytes.empty()) {
-    int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    if (n <= 0) return;
-    text.assign(n, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], n);
-  }
-  std::wstring temporary = path + L".~utf16";
-  bool written = false;
-  {
-    UniqueHandle out(
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out) return;
-    DWORD done = 0, doneText = 0;
-    DWORD textBytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    written =
-        WriteFile(out.get(), kUtf16Bom, sizeof kUtf16Bom, &done, nullptr) && done == sizeof kUtf16Bom &&
-        (textBytes == 0 || (WriteFile(out.get(), text.data(), textBytes, &doneText, nullptr) && doneText == textBytes));
-  }
-  if (!written || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    DeleteFileW(temporary.c_str());
+const ProfileSection& SectionOf(const ProfileDocument& document, const wchar_t* name) {
+  const ProfileSection* section = document.Find(name);
+  return section ? *section : kNoSection;
 }
 }  // namespace
 
@@ -79,90 +35,42 @@ std::wstring SystemTempFolder() {
   return (n > 0 && n < MAX_PATH) ? longPath : shortPath;
 }
 
-std::wstring ReadProfileText(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                             const std::wstring& defaultValue) {
-  wchar_t buffer[kProfileTextChars] = {};
-  GetPrivateProfileStringW(section, key, defaultValue.c_str(), buffer, kProfileTextChars, path.c_str());
-  return buffer;
-}
-
-std::wstring ReadProfileTextUpTo(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                                 size_t maxChars) {
-  // A buffer of n characters holds n - 1 of them; a value that does not fit
-  // is cut and the call returns n - 1. Grow until the value fits or the
-  // limit is reached.
-  const size_t cap = std::min<size_t>(maxChars, 0x3FFFFFFF) + 1;
-  for (size_t size = std::min<size_t>(1024, cap);; size = std::min(size * 2, cap)) {
-    std::wstring buffer(size, L'\0');
-    DWORD n = GetPrivateProfileStringW(section, key, L"", &buffer[0], static_cast<DWORD>(size), path.c_str());
-    if (n + 1 < size || size == cap) {
-      buffer.resize(n);
-      return buffer;
-    }
-  }
-}
-
-std::vector<std::wstring> ReadProfileSectionNames(const std::wstring& path) {
-  // The names come back as zero-terminated strings with a final zero; a
-  // buffer that is too small makes the call return size - 2.
-  for (DWORD size = 4096; size < 0x10000000; size *= 2) {
-    std::wstring buffer(size, L'\0');
-    DWORD n = GetPrivateProfileSectionNamesW(&buffer[0], size, path.c_str());
-    if (n + 2 >= size) continue;
-    std::vector<std::wstring> names;
-    for (const wchar_t* p = buffer.c_str(); *p; p += wcslen(p) + 1) names.push_back(p);
-    return names;
-  }
-  return {};
-}
-
-int ReadProfileInt(const std::wstring& path, const wchar_t* section, const wchar_t* key, int defaultValue) {
-  return static_cast<int>(GetPrivateProfileIntW(section, key, defaultValue, path.c_str()));
-}
-
-void WriteProfileText(const std::wstring& path, const wchar_t* section, const wchar_t* key, const std::wstring& value) {
-  WritePrivateProfileStringW(section, key, value.c_str(), path.c_str());
-}
-
-void WriteProfileInt(const std::wstring& path, const wchar_t* section, const wchar_t* key, int value) {
-  WriteProfileText(path, section, key, FormatStr(L"%d", value));
-}
-
-void EnsureUnicodeProfile(const std::wstring& path) {
-  UniqueHandle created(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (created) {
-    DWORD written = 0;
-    WriteFile(created.get(), kUtf16Bom, sizeof kUtf16Bom, &written, nullptr);
-    return;
-  }
-  if (GetLastError() == ERROR_FILE_EXISTS) ConvertProfileToUnicode(path);
-}
-
 void LoadSettings(Settings& s, const std::wstring& path) {
-  std::wstring defaultTemp = SystemTempFolder();
-  // Folders are read whole: a long path must not lose its tail.
-  s.tempFolder = ReadProfileTextUpTo(path, kDir, L"Temp", kMaxPathChars);
-  if (s.tempFolder.empty() || !IsExistingFolder(s.tempFolder)) s.tempFolder = defaultTemp;
-  s.lastFolder = ReadProfileTextUpTo(path, kDir, L"Last", kMaxPathChars);
-  s.mode = static_cast<BYTE>(ReadProfileInt(path, kView, L"Mode"));
-  s.autoPopMountList = ReadProfileInt(path, kMisc, L"AutoPopMList");
-  s.backend = static_cast<BYTE>(ReadProfileInt(path, kApi, L"Type"));
-  s.fileAssociation = ReadProfileInt(path, kMisc, L"FileAssociation");
-  s.useCfg = ReadProfileInt(path, kMisc, L"UseCFG");
-  s.shellIntegration = ReadProfileInt(path, kMisc, L"ShellIntegration");
-  s.skipUnreadable = ReadProfileInt(path, kMisc, L"SkipUnreadable");
-  s.updateHost = ReadProfileText(path, kMisc, L"UpdateHost", kDefaultUpdateHost);
+  ProfileDocument document;
+  ReadProfileDocument(path, document);
+  const ProfileSection& dir = SectionOf(document, kDir);
+  const ProfileSection& misc = SectionOf(document, kMisc);
+  // Folders are read whole (up to the longest path): a long path must not
+  // lose its tail.
+  s.tempFolder = dir.Text(L"Temp").substr(0, kMaxPathChars);
+  if (s.tempFolder.empty() || !IsExistingFolder(s.tempFolder)) s.tempFolder = SystemTempFolder();
+  s.lastFolder = dir.Text(L"Last").substr(0, kMaxPathChars);
+  s.mode = static_cast<BYTE>(SectionOf(document, kView).Number(L"Mode"));
+  s.autoPopMountList = misc.Number(L"AutoPopMList");
+  s.backend = static_cast<BYTE>(SectionOf(document, kApi).Number(L"Type"));
+  s.fileAssociation = misc.Number(L"FileAssociation");
+  s.useCfg = misc.Number(L"UseCFG");
+  s.shellIntegration = misc.Number(L"ShellIntegration");
+  s.skipUnreadable = misc.Number(L"SkipUnreadable");
+  s.updateHost = misc.Text(L"UpdateHost");
   if (s.updateHost.empty()) s.updateHost = kDefaultUpdateHost;
 }
 
-void SaveSettings(const Settings& s, const std::wstring& path) {
-  EnsureUnicodeProfile(path);
-  WriteProfileText(path, kDir, L"Temp", s.tempFolder);
-  WriteProfileText(path, kDir, L"Last", s.lastFolder);
-  WriteProfileInt(path, kView, L"Mode", s.mode);
-  WriteProfileInt(path, kMisc, L"AutoPopMList", s.autoPopMountList);
-  WriteProfileInt(path, kApi, L"Type", s.backend);
-  WriteProfileInt(path, kMisc, L"FileAssociation", s.fileAssociation);
-  WriteProfileInt(path, kMisc, L"ShellIntegration", s.shellIntegration);
+bool SaveSettings(const Settings& s, const std::wstring& path) {
+  // A file that exists but cannot be read is not replaced: its other
+  // sections (the capture lists among them) would be lost.
+  ProfileDocument document;
+  if (!ReadProfileDocument(path, document)) return false;
+  // Each call may add a section, so no section is held across another.
+  auto set = [&](const wchar_t* section, const wchar_t* key, const std::wstring& value) {
+    document.Section(section).Set(key, value);
+  };
+  set(kDir, L"Temp", s.tempFolder);
+  set(kDir, L"Last", s.lastFolder);
+  set(kView, L"Mode", FormatStr(L"%d", s.mode));
+  set(kMisc, L"AutoPopMList", FormatStr(L"%d", s.autoPopMountList));
+  set(kApi, L"Type", FormatStr(L"%d", s.backend));
+  set(kMisc, L"FileAssociation", FormatStr(L"%d", s.fileAssociation));
+  set(kMisc, L"ShellIntegration", FormatStr(L"%d", s.shellIntegration));
+  return WriteProfileDocument(path, document);
 }

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 struct Settings {
   std::wstring tempFolder;   // [DIR] Temp
@@ -41,30 +40,8 @@ std::wstring SystemTempFolder();
 // Reads the settings (the capture lists are read by their own module).
 void LoadSettings(Settings& settings, const std::wstring& path = SettingsFilePath());
 
-// Writes the saved keys; UseCFG is never written.
-void SaveSettings(const Settings& settings, const std::wstring& path = SettingsFilePath());
-
-// Private-profile helpers shared with the capture lists and task lists.
-// Text values are read into a buffer of 260 characters, so at most 259
-// characters of a longer value come back.
-constexpr int kProfileTextChars = 260;
-std::wstring ReadProfileText(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                             const std::wstring& defaultValue = L"");
-// A text value of any length up to maxChars characters (the rest is cut),
-// read with a buffer that grows only as far as the value needs.
-std::wstring ReadProfileTextUpTo(const std::wstring& path, const wchar_t* section, const wchar_t* key, size_t maxChars);
-// The names of all sections of the file, in file order.
-std::vector<std::wstring> ReadProfileSectionNames(const std::wstring& path);
-int ReadProfileInt(const std::wstring& path, const wchar_t* section, const wchar_t* key, int defaultValue = 0);
-void WriteProfileText(const std::wstring& path, const wchar_t* section, const wchar_t* key, const std::wstring& value);
-void WriteProfileInt(const std::wstring& path, const wchar_t* section, const wchar_t* key, int value);
-
-// Makes sure an INI file exists and is UTF-16 (starts with a byte-order
-// mark), so that the private-profile functions keep every character: they
-// write a file they create, or one without a byte-order mark, in the ANSI
-// code page, where characters outside it turn into "?". A new file is
-// created with just the mark. An existing file without a mark is rewritten
-// as UTF-16 with the same lines, decoded as the profile functions decode it
-// (through a temporary file beside it that then replaces it, so a failure
-// leaves the old file untouched). Files with a mark are left as they are.
-void EnsureUnicodeProfile(const std::wstring& path);
+// Writes the saved keys into the file, keeping every other line of it
+// (UseCFG is never written). The file is written whole as UTF-16, through a
+// file beside it that takes its place. False, with nothing written, when the
+// file exists but cannot be read, or cannot be replaced.
+bool SaveSettings(const Settings& settings, const std::wstring& path = SettingsFilePath());

@@ -149,27 +149,17 @@ EngineResult WimgapiEngine::CaptureInto(const std::wstring& source, const std::w
   MessageCallbackRegistration callback(api_);
   WimHandle wim(api_);
 
-  int newIndex = 1;
-  DWORD createFlags = verify ? WIM_FLAG_VERIFY : 0;
-  DWORD created = 0;
-  wim.Reset(api_.CreateFile(written.c_str(), WIM_GENERIC_WRITE, append ? WIM_OPEN_ALWAYS : WIM_CREATE_ALWAYS,
-                            createFlags, compression, &created));
-  if (append) {
-    WIM_INFO attributes = {};
-    if (wim && api_.GetAttributes(wim.get(), &attributes, sizeof(attributes)))
-      newIndex = static_cast<int>(attributes.ImageCount) + 1;
-  }
-  if (!wim) {
-    ReportApiFailure(L"WIMCreateFile()");
-    return kResultFailed;
-  }
-
   // On Windows PE the temporary files go to the image file's own drive.
   std::wstring driveRoot = DriveRootOf(written);
   if (choice_.runningFromDriveX && !driveRoot.empty()) tempFolder_ = driveRoot;
-  if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
-    ReportApiFailure(L"WIMSetTemporaryPath()");
+  if (!OpenForWriting(wim, written, append ? WIM_OPEN_ALWAYS : WIM_CREATE_ALWAYS, verify ? WIM_FLAG_VERIFY : 0,
+                      compression, nullptr, WIM_GENERIC_WRITE))
     return kResultFailed;
+  int newIndex = 1;
+  if (append) {
+    WIM_INFO attributes = {};
+    if (api_.GetAttributes(wim.get(), &attributes, sizeof(attributes)))
+      newIndex = static_cast<int>(attributes.ImageCount) + 1;
   }
 
   callback.Register(wim.get(), CaptureMessageCallback, &ctx);

@@ -34,13 +34,8 @@ EngineResult WimgapiEngine::Delete(const DeleteRequest& request) {
   }
   if (static_cast<int>(wimInfo_.ImageCount) != request.imageCount) return kResultFailed;
 
-  WimHandle wim(api_, api_.CreateFile(request.wimPath.c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE,
-                                      WIM_OPEN_EXISTING, 0, 0, nullptr));
-  if (!wim) {
-    ReportApiFailure(L"WIMCreateFile()");
-    return kResultFailed;
-  }
-  api_.SetTemporaryPath(wim.get(), tempFolder_.c_str());
+  WimHandle wim(api_);
+  if (!OpenForWriting(wim, request.wimPath, WIM_OPEN_EXISTING)) return kResultFailed;
   return EditImages(wim.get(), request) ? kResultSuccess : kResultFailed;
 }
 
@@ -75,13 +70,8 @@ bool WimgapiEngine::EditImages(HANDLE wim, const DeleteRequest& request) {
 EngineResult WimgapiEngine::SetImageInfo(const SetImageInfoRequest& request) {
   if (!api_.CreateFile || !api_.SetTemporaryPath || !api_.LoadImage || !api_.CloseHandle) return kResultNotBound;
   if (RefuseMountedWrite({request.wimPath})) return kResultFailed;
-  WimHandle wim(api_, api_.CreateFile(request.wimPath.c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE,
-                                      WIM_OPEN_EXISTING, 0, 0, nullptr));
-  if (!wim) {
-    ReportApiFailure(L"WIMCreateFile()");
-    return kResultFailed;
-  }
-  api_.SetTemporaryPath(wim.get(), tempFolder_.c_str());
+  WimHandle wim(api_);
+  if (!OpenForWriting(wim, request.wimPath, WIM_OPEN_EXISTING)) return kResultFailed;
   WimHandle image(api_, api_.LoadImage(wim.get(), static_cast<DWORD>(request.index)));
   if (!image) {
     ReportApiFailure(L"WIMLoadImage()");

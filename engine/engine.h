@@ -206,13 +206,14 @@ class Engine {
   // Whether a new file may be written solid (compression type 3).
   virtual bool WritesSolid() const = 0;
 
-  // The images mounted on the system; false when the back end keeps no list.
-  virtual bool ListMounts(std::vector<MountRecord>& out) = 0;
-  // Commits (with request.save) and releases a mount: true when released.
-  // A commit that fails keeps the image mounted.
-  virtual bool Unmount(const UnmountRequest& request) = 0;
-  // Releases a mount whose record is stale, saving nothing.
-  virtual bool DiscardMount(const UnmountRequest& request) = 0;
+  // The images mounted on the system: 0, -1 when the list cannot be read,
+  // or -99 when the back end keeps no list.
+  virtual EngineResult ListMounts(std::vector<MountRecord>& out) = 0;
+  // Commits (with request.save) and releases a mount: 0 when released, -1
+  // or -99 when not. A commit that fails keeps the image mounted.
+  virtual EngineResult Unmount(const UnmountRequest& request) = 0;
+  // Releases a mount whose record is stale, saving nothing: 0, -1 or -99.
+  virtual EngineResult DiscardMount(const UnmountRequest& request) = 0;
 };
 
 // The engine of the chosen back end, bound in `backends`, for one operation

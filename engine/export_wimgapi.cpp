@@ -33,16 +33,8 @@ EngineResult WimgapiEngine::ExportImage(const std::wstring& source, int index, c
 
   // The compression counts only for a destination made here.
   DWORD disposition = PathExists(destination) ? WIM_OPEN_EXISTING : WIM_CREATE_NEW;
-  WimHandle dst(api_, api_.CreateFile(destination.c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE, disposition, 0,
-                                      compression, nullptr));
-  if (!dst) {
-    ReportApiFailure(L"WIMCreateFile()");
-    return kResultFailed;
-  }
-  if (!api_.SetTemporaryPath(dst.get(), tempFolder_.c_str())) {
-    ReportApiFailure(L"WIMSetTemporaryPath()");
-    return kResultFailed;
-  }
+  WimHandle dst(api_);
+  if (!OpenForWriting(dst, destination, disposition, 0, compression)) return kResultFailed;
 
   callback.Register(dst.get(), ExportMessageCallback, &context_);
   if (api_.ExportImage(image.get(), dst.get(), WIM_EXPORT_ALLOW_DUPLICATES)) return kResultSuccess;

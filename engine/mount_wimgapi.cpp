@@ -4,42 +4,44 @@
 #include "engine/progress.h"
 #include "engine/wimgapi_engine.h"
 
-bool WimgapiEngine::ListMounts(std::vector<MountRecord>& out) { return ReadMountedImages(backends_, out); }
-
-bool WimgapiEngine::DiscardMount(const UnmountRequest& request) {
-  if (!api_.UnmountImage) return false;
-  if (api_.UnmountImage(request.mountPath.c_str(), request.wimPath.c_str(), request.index, FALSE)) return true;
-  ReportApiFailure(L"WIMUnmountImage()");
-  return false;
+EngineResult WimgapiEngine::ListMounts(std::vector<MountRecord>& out) {
+  return ReadMountedImages(backends_, out) ? kResultSuccess : kResultFailed;
 }
 
-bool WimgapiEngine::Unmount(const UnmountRequest& request) {
+EngineResult WimgapiEngine::DiscardMount(const UnmountRequest& request) {
+  if (!api_.UnmountImage) return kResultNotBound;
+  if (api_.UnmountImage(request.mountPath.c_str(), request.wimPath.c_str(), request.index, FALSE)) return kResultSuccess;
+  ReportApiFailure(L"WIMUnmountImage()");
+  return kResultFailed;
+}
+
+EngineResult WimgapiEngine::Unmount(const UnmountRequest& request) {
   // Saving and unmounting is one call: a commit through the handles keeps
   // the image mounted, only to unmount it right after. A failed save keeps
   // the image mounted, so that nothing is thrown away.
   if (request.save && api_.UnmountImage) {
-    if (api_.UnmountImage(request.mountPath.c_str(), request.wimPath.c_str(), request.index, TRUE)) return true;
+    if (api_.UnmountImage(request.mountPath.c_str(), request.wimPath.c_str(), request.index, TRUE)) return kResultSuccess;
     ReportApiFailure(L"WIMUnmountImage()");
-    return false;
+    return kResultFailed;
   }
   if (api_.GetMountedImageHandle && api_.CommitImageHandle && api_.UnmountImageHandle)
     return UnmountByHandle(request);
-  if (!api_.UnmountImage) return false;
+  if (!api_.UnmountImage) return kResultNotBound;
   // The older library without mounted-image handles.
   if (api_.UnmountImage(request.mountPath.c_str(), request.wimPath.c_str(), request.index, request.save))
-    return true;
+    return kResultSuccess;
   ReportApiFailure(L"WIMUnmountImage()");
-  return false;
+  return kResultFailed;
 }
 
 // The handles of a commit hold the image file against every other writer;
 // a discard takes a read-only one.
-bool WimgapiEngine::UnmountByHandle(const UnmountRequest& request) {
+EngineResult WimgapiEngine::UnmountByHandle(const UnmountRequest& request) {
   HANDLE wim = nullptr, image = nullptr;
   const DWORD access = request.save ? 0 : WIM_FLAG_MOUNT_READONLY;
   if (!api_.GetMountedImageHandle(request.mountPath.c_str(), access, &wim, &image)) {
     ReportApiFailure(L"WIMGetMountedImageHandle()");
-    return false;
+    return kResultFailed;
   }
   bool unmounted = false;
   // Changes that could not be saved keep the image mounted, so that
@@ -55,5 +57,5 @@ bool WimgapiEngine::UnmountByHandle(const UnmountRequest& request) {
     api_.CloseHandle(image);
     api_.CloseHandle(wim);
   }
-  return unmounted;
+  return unmounted ? kResultSuccess : kResultFailed;
 }

@@ -70,22 +70,11 @@ void WimFileReader::ReadXml(HANDLE file, uint64_t fileSize, uint64_t headerEnd) 
   xmlText = ReaderXmlText(raw);
 }
 
-bool WimFileReader::ReadHeader(const std::wstring& path) {
-  memset(header, 0, sizeof header);
-  xmlText.clear();
-  images_ = ImageXml();
-  listed_ = 0;
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD got = 0;
-  if (!file || !ReadFile(file.get(), header, sizeof header, &got, nullptr) || got < kWimHeaderMinimum) {
-    memset(header, 0, sizeof header);
-    return false;
-  }
-  return HasImageTag();
-}
+bool WimFileReader::Read(const std::wstring& path) { return ReadFrom(path, true); }
 
-bool WimFileReader::Read(const std::wstring& path) {
+bool WimFileReader::ReadHeader(const std::wstring& path) { return ReadFrom(path, false); }
+
+bool WimFileReader::ReadFrom(const std::wstring& path, bool withXml) {
   memset(header, 0, sizeof header);
   xmlText.clear();
   images_ = ImageXml();
@@ -93,18 +82,18 @@ bool WimFileReader::Read(const std::wstring& path) {
 
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-
   LARGE_INTEGER fileSize;
   DWORD got = 0;
-  if (!GetFileSizeEx(file.get(), &fileSize) || !ReadFile(file.get(), header, sizeof header, &got, nullptr) ||
+  if (!file || !GetFileSizeEx(file.get(), &fileSize) || !ReadFile(file.get(), header, sizeof header, &got, nullptr) ||
       got < kWimHeaderMinimum) {
     memset(header, 0, sizeof header);
     return false;
   }
-  ReadXml(file.get(), static_cast<uint64_t>(fileSize.QuadPart), got);
-  images_ = ImageXml(xmlText);
-  listed_ = CountListedImages();
+  if (withXml) {
+    ReadXml(file.get(), static_cast<uint64_t>(fileSize.QuadPart), got);
+    images_ = ImageXml(xmlText);
+    listed_ = CountListedImages();
+  }
   return HasImageTag();
 }
 

@@ -111,6 +111,8 @@ class WimFileReader {
   int CompressionType() const;
 
  private:
+  // Read and ReadHeader: the header, then the XML text when asked for.
+  bool ReadFrom(const std::wstring& path, bool withXml);
   uint16_t U16(size_t offset) const;
   uint32_t U32(size_t offset) const;
   uint64_t U64(size_t offset) const;

@@ -30,6 +30,21 @@ size_t CaptureRootLength(const std::wstring& source) {
 WimgapiEngine::WimgapiEngine(const Backends& backends, const BackendChoice& choice, const OperationContext& context)
     : backends_(backends), api_(backends.wimgapi), choice_(choice), tempFolder_(choice.tempFolder), context_(context) {}
 
+bool WimgapiEngine::OpenForWriting(WimHandle& wim, const std::wstring& path, DWORD disposition, DWORD flags,
+                                   DWORD compression, DWORD* created, DWORD access) {
+  wim.Reset(api_.CreateFile(path.c_str(), access, disposition, flags, compression, created));
+  if (!wim) {
+    ReportApiFailure(L"WIMCreateFile()");
+    return false;
+  }
+  if (!api_.SetTemporaryPath(wim.get(), tempFolder_.c_str())) {
+    ReportApiFailure(L"WIMSetTemporaryPath()");
+    wim.Close();
+    return false;
+  }
+  return true;
+}
+
 bool WimgapiEngine::RefuseMountedWrite(const std::vector<std::wstring>& paths) const {
   return ::RefuseMountedWrite(backends_, context_, paths);
 }

@@ -163,18 +163,25 @@ class WimgapiEngine : public Engine {
   std::unique_ptr<BrowsedWim> OpenForBrowsing(const std::wstring&) override { return nullptr; }
   EngineResult Extract(const ExtractRequest&) override { return kResultNotBound; }
   bool WritesSolid() const override;
-  bool ListMounts(std::vector<MountRecord>& out) override;
-  bool Unmount(const UnmountRequest& request) override;
-  bool DiscardMount(const UnmountRequest& request) override;
+  EngineResult ListMounts(std::vector<MountRecord>& out) override;
+  EngineResult Unmount(const UnmountRequest& request) override;
+  EngineResult DiscardMount(const UnmountRequest& request) override;
 
  private:
-  bool UnmountByHandle(const UnmountRequest& request);
+  EngineResult UnmountByHandle(const UnmountRequest& request);
   // Delete's steps on the open file.
   bool EditImages(HANDLE wim, const DeleteRequest& request);
   EngineResult ApplyOrMount(const std::wstring& wimPath, const std::wstring& folder, int index, bool verify,
                             bool noSecurity, bool mount, bool writable);
   EngineResult MountWithoutHandle(const std::wstring& wimPath, const std::wstring& folder, int index,
                                   bool writable);
+
+  // Opens, or makes as `disposition` says, a WIM file to write into, with
+  // the operation's temporary folder set on it: false, with the failed call
+  // noted and shown, when either step fails (the handle is then closed).
+  bool OpenForWriting(WimHandle& wim, const std::wstring& path, DWORD disposition, DWORD flags = 0,
+                      DWORD compression = 0, DWORD* created = nullptr,
+                      DWORD access = WIM_GENERIC_READ | WIM_GENERIC_WRITE);
 
   // The capture's steps on the file it writes.
   EngineResult CaptureInto(const std::wstring& source, const std::wstring& written, bool append, int compression,

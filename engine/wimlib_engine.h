@@ -118,9 +118,9 @@ class WimlibEngine : public Engine {
   std::unique_ptr<BrowsedWim> OpenForBrowsing(const std::wstring& wimPath) override;
   EngineResult Extract(const ExtractRequest& request) override;
   bool WritesSolid() const override { return true; }
-  bool ListMounts(std::vector<MountRecord>&) override { return false; }
-  bool Unmount(const UnmountRequest&) override { return false; }
-  bool DiscardMount(const UnmountRequest&) override { return false; }
+  EngineResult ListMounts(std::vector<MountRecord>&) override { return kResultNotBound; }
+  EngineResult Unmount(const UnmountRequest&) override { return kResultNotBound; }
+  EngineResult DiscardMount(const UnmountRequest&) override { return kResultNotBound; }
 
  private:
   // Delete's edits of the open file, before it is rewritten.

@@ -84,7 +84,7 @@ void CMountView::Layout(int width, int height) {
 
 void CMountView::Refresh() {
   std::vector<MountRecord> records;
-  if (!MakeEngine(bench_.backends, BackendChoice())->ListMounts(records)) return;
+  if (MakeEngine(bench_.backends, BackendChoice())->ListMounts(records) != kResultSuccess) return;
   records_ = std::move(records);
   FillRows();
 }

@@ -113,11 +113,10 @@ bool DiscardStale(HWND owner, const UnmountJob& job) {
     return false;
   }
   if (!job.backends) return false;
-  return MakeEngine(*job.backends, Wimgapi(), ContextOf(job))->DiscardMount(RequestOf(job, false));
+  return MakeEngine(*job.backends, Wimgapi(), ContextOf(job))->DiscardMount(RequestOf(job, false)) == kResultSuccess;
 }
 
-DWORD WINAPI WorkerMain(void* param) {
-  std::unique_ptr<WorkerArgs> args(static_cast<WorkerArgs*>(param));
+void WorkerMain(const std::shared_ptr<WorkerArgs>& args) {
   const HWND window = args->window;
   const std::shared_ptr<const UnmountReports> reports = args->reports;
   for (const UnmountJob& job : args->jobs) {
@@ -136,7 +135,6 @@ DWORD WINAPI WorkerMain(void* param) {
   }
   g_running = false;
   if (reports->finished) PostToWindowThread(window, [reports] { reports->finished(); });
-  return 0;
 }
 
 }  // namespace
@@ -147,7 +145,7 @@ bool UnmountOne(HWND owner, const UnmountJob& job) {
   // against every other writer.
   const bool save = job.commit && AskSave(owner, job.wimPath);
   if (!job.backends) return false;
-  return MakeEngine(*job.backends, Wimgapi(), ContextOf(job))->Unmount(RequestOf(job, save));
+  return MakeEngine(*job.backends, Wimgapi(), ContextOf(job))->Unmount(RequestOf(job, save)) == kResultSuccess;
 }
 
 void RecreateMountFolder(const std::wstring& folder, DWORD timeoutMs) {
@@ -163,10 +161,10 @@ void RecreateMountFolder(const std::wstring& folder, DWORD timeoutMs) {
 bool StartUnmountWorker(HWND window, std::vector<UnmountJob> jobs, UnmountReports reports) {
   bool expected = false;
   if (jobs.empty() || !g_running.compare_exchange_strong(expected, true)) return false;
-  auto* args = new WorkerArgs{window, std::move(jobs), std::make_shared<const UnmountReports>(std::move(reports))};
-  UniqueHandle thread(CreateThread(nullptr, 0, WorkerMain, args, 0, nullptr));
+  auto args = std::make_shared<WorkerArgs>(
+      WorkerArgs{window, std::move(jobs), std::make_shared<const UnmountReports>(std::move(reports))});
+  UniqueHandle thread = StartThread([args] { WorkerMain(args); });
   if (!thread) {
-    delete args;
     g_running = false;
     return false;
   }

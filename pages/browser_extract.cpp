@@ -70,18 +70,16 @@ bool ExtractAndLaunch(const OpenJob& open) {
 
 // The folder stays after a launch: the viewer may read the file at any
 // time, and the program the shell started may not be the one that does.
-DWORD WINAPI OpenWorker(void* param) {
-  std::unique_ptr<OpenJob> open(static_cast<OpenJob*>(param));
-  if (!ExtractAndLaunch(*open)) {
-    DeleteOwnFolder(open->job.target);
-    ForgetOwnFolder(open->job.target);
-    std::wstring text = FormatStr(LoadStr(IDS_BROWSER_OPEN_FAILED).c_str(), open->fileName.c_str());
+void OpenInWorker(const OpenJob& open) {
+  if (!ExtractAndLaunch(open)) {
+    DeleteOwnFolder(open.job.target);
+    ForgetOwnFolder(open.job.target);
+    std::wstring text = FormatStr(LoadStr(IDS_BROWSER_OPEN_FAILED).c_str(), open.fileName.c_str());
     std::wstring reason = FailureText();
     if (!reason.empty()) text += L"\n" + reason;
     AppMessageBox(nullptr, text, L"Quarry", MB_ICONERROR);
   }
   g_openWorkers--;
-  return 0;
 }
 }  // namespace
 
@@ -133,20 +131,16 @@ void DeleteOwnFolder(const std::wstring& folder) {
 }
 
 bool StartExtractAndOpen(const ExtractJob& job, const std::wstring& tempFolder, const std::wstring& fileName) {
-  auto* open = new OpenJob{job, fileName};
-  open->job.target = MakeUniqueFolder(tempFolder);
-  if (open->job.target.empty()) {
-    delete open;
-    return false;
-  }
-  RememberOwnFolder(open->job.target);
+  OpenJob open{job, fileName};
+  open.job.target = MakeUniqueFolder(tempFolder);
+  if (open.job.target.empty()) return false;
+  RememberOwnFolder(open.job.target);
   g_openWorkers++;
-  UniqueHandle thread(CreateThread(nullptr, 0, OpenWorker, open, 0, nullptr));
+  UniqueHandle thread = StartThread([open] { OpenInWorker(open); });
   if (!thread) {
     g_openWorkers--;
-    DeleteOwnFolder(open->job.target);
-    ForgetOwnFolder(open->job.target);
-    delete open;
+    DeleteOwnFolder(open.job.target);
+    ForgetOwnFolder(open.job.target);
     return false;
   }
   return true;  // the worker ends on its own
@@ -197,21 +191,19 @@ void CExtractTipDlg::SetPercent(float percent) {
   bar_.SetPos(percent);
 }
 
-DWORD WINAPI CExtractTipDlg::Worker(void* param) {
-  auto* dialog = static_cast<CExtractTipDlg*>(param);
+void CExtractTipDlg::Work(CExtractTipDlg* dialog) {
   int result = ExtractSelection(dialog->job_, dialog, &dialog->cancel_);
   if (result != 0 && result != kResultAborted) dialog->failureReason_ = FailureText();
   dialog->extractResult_ = result;
   // The dialog stays until it hears this: it has no other way to close.
   PostToWindowThread(dialog->hwnd_, [dialog] { dialog->OnWorkerEnded(); });
-  return 0;
 }
 
 bool CExtractTipDlg::OnInitDialog() {
   std::vector<std::wstring> titles = SplitFields(LoadStr(IDS_PROGRESS_TITLES));
   SetItemText(IDC_EXTRACT_TEXT, titles.size() > 4 ? titles[4] : L"");
   if (bar_.AttachDlgItem(hwnd_, IDC_EXTRACT_BAR)) bar_.StartAnimation();
-  thread_.reset(CreateThread(nullptr, 0, Worker, this, 0, nullptr));
+  thread_ = StartThread([this] { Work(this); });
   if (!thread_) PostToWindowThread(hwnd_, [this] { OnWorkerEnded(); });
   return true;
 }

@@ -85,7 +85,8 @@ class CExtractTipDlg : public Dialog, public ProgressTarget {
   void OnAbort();
   // The worker has ended (or never started): the dialog goes.
   void OnWorkerEnded();
-  static DWORD WINAPI Worker(void* param);
+  // The worker thread's part: the extraction, then its end told.
+  static void Work(CExtractTipDlg* dialog);
   const ExtractJob& job_;
   CKLOProgressCtrl bar_;
   UniqueHandle thread_;

@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "win/strings.h"
 #include "win/window.h"
+#include "win/window_thread.h"
 
 // Files waiting to be read into the list, shared by the page and the one
 // background thread that reads them. The thread knows the page only by its
@@ -80,9 +81,8 @@ void CallLoadHook(const std::wstring& path) {
   if (hook) hook(path);
 }
 
-DWORD WINAPI LoaderThread(void* arg) {
-  std::unique_ptr<std::shared_ptr<MergeLoader>> holder(static_cast<std::shared_ptr<MergeLoader>*>(arg));
-  MergeLoader& loader = **holder;
+// Reads the queued files one after another until none is left.
+void LoadQueued(MergeLoader& loader) {
   for (;;) {
     std::wstring path;
     unsigned generation = 0;
@@ -91,7 +91,7 @@ DWORD WINAPI LoaderThread(void* arg) {
       loader.reading = false;
       if (loader.paths.empty()) {
         loader.running = false;
-        return 0;
+        return;
       }
       path = loader.paths.front();
       loader.paths.pop_front();
@@ -153,10 +153,9 @@ int CPage2_Merge::AddWimFile(const std::wstring& path) {
       if (start) loader_->running = true;
     }
     if (start) {
-      auto* holder = new std::shared_ptr<MergeLoader>(loader_);
-      UniqueHandle thread(CreateThread(nullptr, 0, LoaderThread, holder, 0, nullptr));
+      std::shared_ptr<MergeLoader> loader = loader_;
+      UniqueHandle thread = StartThread([loader] { LoadQueued(*loader); });
       if (!thread) {
-        delete holder;
         std::lock_guard<std::mutex> lock(loader_->lock);
         loader_->running = false;
         loader_->paths.pop_back();

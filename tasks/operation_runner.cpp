@@ -70,35 +70,33 @@ bool OperationRunner::Launch(Operation operation, bool queue) {
   ReleaseSRWLockExclusive(&cancelLock_);
   if (queue) queueRunning_ = true;
   EnableTabs(false);
-  HANDLE thread = CreateThread(nullptr, 0, Worker, run.get(), 0, nullptr);
+  std::shared_ptr<Run> shared(std::move(run));
+  UniqueHandle thread = StartThread([shared] { Work(*shared); });
   if (!thread) {
     Finished(queue);
     return false;
   }
-  run.release();  // the worker's now
-  workers_.emplace_back(thread);
+  workers_.push_back(std::move(thread));
   return true;
 }
 
-DWORD WINAPI OperationRunner::Worker(void* arg) {
-  std::unique_ptr<Run> run(static_cast<Run*>(arg));
-  OperationDisplay* display = run->operation.display;
+void OperationRunner::Work(Run& run) {
+  OperationDisplay* display = run.operation.display;
   HWND window = display ? display->Hwnd() : nullptr;
   // What an earlier operation on this thread noted is not this one's failure.
   ClearFailure();
-  if (display) RunOnWindowThread(window, [&] { display->OperationBegun(run->operation.title); });
-  OperationOutcome outcome = run->operation.body(run->context);
+  if (display) RunOnWindowThread(window, [&] { display->OperationBegun(run.operation.title); });
+  OperationOutcome outcome = run.operation.body(run.context);
   // Read here, on the thread where the engine noted it.
   if (outcome.result != kResultSuccess && outcome.result != kResultAborted && outcome.reason.empty())
     outcome.reason = FailureText();
-  OperationRunner* runner = run->runner;
-  const bool queue = run->queue;
+  OperationRunner* runner = run.runner;
+  const bool queue = run.queue;
   bool handed = display && RunOnWindowThread(window, [&] {
     runner->Finished(queue);
     display->OperationEnded(outcome);
   });
   if (!handed) runner->Finished(queue);
-  return 0;
 }
 
 void OperationRunner::Finished(bool queue) {

@@ -96,7 +96,8 @@ class OperationRunner {
  private:
   struct Run;
   bool Launch(Operation operation, bool queue);
-  static DWORD WINAPI Worker(void* run);
+  // The worker thread's part: begin, run the body, end.
+  static void Work(Run& run);
   // The end of an operation: tabs on, busy off (and the queue-run flag).
   void Finished(bool queue);
   void ForgetEndedWorkers() const;

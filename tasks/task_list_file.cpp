@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <map>
 
-#include "tasks/task_list_profile.h"
+#include "config/profile_document.h"
 #include "win/paths.h"
 #include "win/strings.h"
 
@@ -68,18 +68,6 @@ bool RowNumber(const std::wstring& name, unsigned& number) {
   return true;
 }
 
-// The file taken apart; false when it cannot be read. `missingIsEmpty`: a
-// file that does not exist reads as an empty one.
-bool ReadDocument(const std::wstring& path, ProfileDocument& document, bool missingIsEmpty) {
-  std::string bytes;
-  if (!ReadFileBytes(path, bytes)) {
-    DWORD error = GetLastError();
-    if (!missingIsEmpty || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)) return false;
-  }
-  document.Parse(ProfileDocument::Decode(bytes));
-  return true;
-}
-
 }  // namespace
 
 bool SaveTaskList(const std::wstring& name, const std::vector<TaskListRow>& rows) {
@@ -89,7 +77,7 @@ bool SaveTaskList(const std::wstring& name, const std::vector<TaskListRow>& rows
   // A file that exists but cannot be read is not replaced: its other
   // sections would be lost.
   ProfileDocument document;
-  if (!ReadDocument(path, document, true)) return false;
+  if (!ReadProfileDocument(path, document, true)) return false;
   document.Section(kListSection).Set(kCountKey, Decimal(static_cast<int>(rows.size())));
   for (size_t i = 0; i < rows.size(); ++i) WriteRow(document.Section(TaskSection(i)), rows[i]);
   return WriteProfileDocument(path, document);
@@ -98,7 +86,7 @@ bool SaveTaskList(const std::wstring& name, const std::vector<TaskListRow>& rows
 std::vector<TaskListRow> LoadTaskList(const std::wstring& name) {
   ProfileDocument document;
   std::vector<TaskListRow> rows;
-  if (!ReadDocument(FullPath(name), document, false)) return rows;
+  if (!ReadProfileDocument(FullPath(name), document, false)) return rows;
   const ProfileSection* list = document.Find(kListSection);
   const int count = list ? list->Number(kCountKey) : 0;
   if (count <= 0) return rows;

@@ -11,7 +11,7 @@
 //
 // Saving does not empty the file first: sections of an earlier, longer
 // queue stay behind and are ignored on loading because of Count. The file
-// is read and written whole in one go (task_list_profile.h), as UTF-16, so
+// is read and written whole in one go (config/profile_document.h), as UTF-16, so
 // paths in any script survive.
 #pragma once
 #include <string>

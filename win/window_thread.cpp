@@ -1,6 +1,7 @@
 #include "win/window_thread.h"
 
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -63,7 +64,20 @@ PostedWork& Posted() {
   return *posted;
 }
 
+DWORD WINAPI RunThreadBody(void* param) {
+  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(param));
+  (*body)();
+  return 0;
+}
+
 }  // namespace
+
+UniqueHandle StartThread(std::function<void()> body) {
+  auto owned = std::make_unique<std::function<void()>>(std::move(body));
+  UniqueHandle thread(CreateThread(nullptr, 0, RunThreadBody, owned.get(), 0, nullptr));
+  if (thread) owned.release();  // the thread's now
+  return thread;
+}
 
 bool RunOnWindowThread(HWND window, const std::function<void()>& work) {
   if (!window || !IsWindow(window)) return false;

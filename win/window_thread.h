@@ -1,4 +1,5 @@
-// The ways from a worker thread to a window's thread. RunOnWindowThread
+// Starting a worker, and the ways from a worker thread to a window's thread.
+// StartThread runs a function on a new thread. RunOnWindowThread
 // hands a piece of work to the thread that owns a window, runs it there
 // and returns when it is done; PostToWindowThread leaves the work there
 // and returns at once. Every window and dialog of the window layer answers
@@ -11,6 +12,14 @@
 #include <windows.h>
 
 #include <functional>
+
+#include "win/handles.h"
+
+// Starts a thread that runs `body` and ends. The thread owns the function
+// and everything it holds, and frees them when it has run. An empty handle
+// when no thread could be started: `body` has then been freed unrun, and
+// whatever the caller set up for it is the caller's to undo.
+UniqueHandle StartThread(std::function<void()> body);
 
 // Runs `work` on the thread of `window` (at once when called on that
 // thread) and returns when it is done; false, nothing run, when the window

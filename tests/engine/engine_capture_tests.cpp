@@ -127,7 +127,7 @@ TEST_P(EngineCaptureTest, CaptureAppendAddsTheNextImage) {
   ASSERT_EQ(Make(&progress_)->Capture(request), kResultSuccess);
   if (IsWimgapi()) {
     EXPECT_EQ(rec::log[0], "CreateFile 0x40000000 4 0 0 -> F1");
-    EXPECT_EQ(rec::log[1], "GetAttributes F1");
+    EXPECT_TRUE(rec::Has("GetAttributes F1"));  // the count of images, for the new one's number
     EXPECT_TRUE(rec::Has("CaptureImage F1 0x0 -> I1"));
     EXPECT_TRUE(rec::Has("SetBootImage F1 4"));
     EXPECT_NE(rec::lastImageXml.find(L"<IMAGE INDEX=\"4\""), std::wstring::npos);

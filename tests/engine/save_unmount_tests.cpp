@@ -92,7 +92,7 @@ TEST_F(SaveAndUnmount, OnFuseTheChangesAreStoredAndTheImageIsNeverMountedAgain) 
   request.wimPath = wim;
   request.index = 1;
   request.save = true;
-  EXPECT_TRUE(Make()->Unmount(request)) << qtest::Utf8(FailureText());
+  EXPECT_EQ(Make()->Unmount(request), kResultSuccess) << qtest::Utf8(FailureText());
   ASSERT_TRUE(watch.Stop());
 
   EXPECT_EQ(watch.Count("umount", Q(mnt_)), 1) << "the file system did not end once";
@@ -101,7 +101,7 @@ TEST_F(SaveAndUnmount, OnFuseTheChangesAreStoredAndTheImageIsNeverMountedAgain) 
   EXPECT_EQ(Imagex("extract " + Q(wim) + " 1 /saved.txt --to-stdout").output, "kept by the save\n");
   EXPECT_TRUE(OracleVerify(wim));
   std::vector<MountRecord> records;
-  ASSERT_TRUE(Make()->ListMounts(records));
+  ASSERT_EQ(Make()->ListMounts(records), kResultSuccess);
   for (const MountRecord& record : records) EXPECT_NE(record.mountPath, mnt_) << "the mount is still listed";
 }
 

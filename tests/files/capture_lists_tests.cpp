@@ -16,7 +16,7 @@ std::wstring NewIni() { return qtest::TempDir() + L"\\Quarry.ini"; }
 
 // Writes sections of a settings file by hand, UTF-16 like the program's.
 void WriteList(const std::wstring& ini, const wchar_t* section, const std::wstring& count, const std::wstring& list) {
-  EnsureUnicodeProfile(ini);
+  filetest::StartUtf16Ini(ini);
   WritePrivateProfileStringW(section, L"Count", count.c_str(), ini.c_str());
   WritePrivateProfileStringW(section, L"List", list.c_str(), ini.c_str());
 }
@@ -135,10 +135,10 @@ TEST(CaptureLists, ExitWritesChangedListsAndStillKeepsDisabledEntries) {
   lists.patterns[kListAlignment] = {L"\u5BF9\u9F50.bin"};
   SaveCaptureLists(lists, ini);
 
-  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"Count"), L"3");
-  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"List"), L"b:1|new:1|off:0");
-  EXPECT_EQ(ReadProfileText(ini, L"ALIGNMENT", L"Count"), L"1");
-  EXPECT_EQ(ReadProfileText(ini, L"ALIGNMENT", L"List"), L"\u5BF9\u9F50.bin:1");
+  EXPECT_EQ(filetest::ProfileText(ini, L"EXCLUDE", L"Count"), L"3");
+  EXPECT_EQ(filetest::ProfileText(ini, L"EXCLUDE", L"List"), L"b:1|new:1|off:0");
+  EXPECT_EQ(filetest::ProfileText(ini, L"ALIGNMENT", L"Count"), L"1");
+  EXPECT_EQ(filetest::ProfileText(ini, L"ALIGNMENT", L"List"), L"\u5BF9\u9F50.bin:1");
 
   CaptureLists back;
   LoadCaptureLists(back, ini);
@@ -204,8 +204,8 @@ TEST(CaptureImport, SeparatorsOfTheStoredFormNeverReachTheSettings) {
   stored.entries[kListExclude] = {{L"a|b", true}, {L"\\one", true}, {L"c:d", false}, {L"\\two", false},
                                   {L"e:1", true}};
   WriteStoredCaptureLists(stored, ini);
-  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"Count"), L"2");
-  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"List"), L"\\one:1|\\two:0");
+  EXPECT_EQ(filetest::ProfileText(ini, L"EXCLUDE", L"Count"), L"2");
+  EXPECT_EQ(filetest::ProfileText(ini, L"EXCLUDE", L"List"), L"\\one:1|\\two:0");
   EXPECT_THAT(ReadStoredCaptureLists(ini).entries[kListExclude],
               ElementsAre(CaptureListEntry{L"\\one", true}, CaptureListEntry{L"\\two", false}));
   EXPECT_EQ(FormatStoredList({{L"|", true}, {L"\\x", true}}), L"\\x:1");

@@ -47,4 +47,36 @@ inline std::vector<std::wstring> SectionLines(const std::wstring& path, const wc
   return lines;
 }
 
+// The system's own private-profile functions: the independent reading of an
+// INI file the program wrote. A value comes back up to `maxChars` long.
+inline std::wstring ProfileText(const std::wstring& path, const wchar_t* section, const wchar_t* key,
+                                size_t maxChars = 65535) {
+  std::wstring buffer(maxChars + 1, L'\0');
+  DWORD n = GetPrivateProfileStringW(section, key, L"", &buffer[0], static_cast<DWORD>(buffer.size()), path.c_str());
+  buffer.resize(n);
+  return buffer;
+}
+
+inline int ProfileInt(const std::wstring& path, const wchar_t* section, const wchar_t* key) {
+  return static_cast<int>(GetPrivateProfileIntW(section, key, 0, path.c_str()));
+}
+
+// The names of the file's sections, in file order.
+inline std::vector<std::wstring> ProfileSectionNames(const std::wstring& path) {
+  std::vector<wchar_t> buffer(1 << 20);
+  DWORD n = GetPrivateProfileSectionNamesW(buffer.data(), static_cast<DWORD>(buffer.size()), path.c_str());
+  std::vector<std::wstring> names;
+  for (DWORD i = 0; i < n && buffer[i];) {
+    names.emplace_back(&buffer[i]);
+    i += static_cast<DWORD>(names.back().size()) + 1;
+  }
+  return names;
+}
+
+// Starts a file as UTF-16 (its byte-order mark alone) unless it exists, so
+// that the profile functions write into it without losing characters.
+inline void StartUtf16Ini(const std::wstring& path) {
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) qtest::WriteFileBytes(path, "\xFF\xFE");
+}
+
 }  // namespace filetest

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "config/capture_lists.h"
 #include "config/settings.h"
 #include "files_test_util.h"
 
@@ -98,22 +99,52 @@ TEST(Settings, ExistingAnsiFileIsKeptAndBecomesUnicode) {
   LoadSettings(back, ini);
   EXPECT_EQ(back.lastFolder, L"E:\\\u4E2D\u6587");
   EXPECT_EQ(back.useCfg, 3);
-  EXPECT_EQ(ReadProfileText(ini, L"EXCLUDE", L"List"), L"\\pagefile.sys:1");
+  EXPECT_EQ(filetest::ProfileText(ini, L"EXCLUDE", L"List"), L"\\pagefile.sys:1");
   EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini")) << "no temporary file left behind";
 }
 
-TEST(Settings, FilesWithAByteOrderMarkAreLeftAlone) {
+TEST(Settings, AUtf8FileIsReadAndEveryOtherLineKept) {
+  // A file a user edited in a UTF-8 editor, with a section and a comment of
+  // their own: the settings read its Chinese text, and a save keeps all of
+  // it, readable by the system's own profile functions.
   std::wstring dir = qtest::TempDir();
-  std::wstring utf8 = dir + L"\\utf8.ini";
-  std::string bytes = "\xEF\xBB\xBF[DIR]\r\nLast=x\r\n";
-  WriteAnsi(utf8, bytes);
-  EnsureUnicodeProfile(utf8);
-  EXPECT_EQ(qtest::ReadFileBytes(utf8), bytes);
+  std::wstring ini = dir + L"\\Quarry.ini";
+  ASSERT_TRUE(qtest::WriteFileBytes(ini, "\xEF\xBB\xBF; mine\r\n[DIR]\r\nLast=" + qtest::Utf8(L"E:\\\u955C\u50CF") +
+                                             "\r\n[NOTES]\r\nwho=" + qtest::Utf8(L"\u6211") + "\r\n"));
+  Settings s;
+  LoadSettings(s, ini);
+  EXPECT_EQ(s.lastFolder, L"E:\\\u955C\u50CF");
+  s.mode = 1;
+  ASSERT_TRUE(SaveSettings(s, ini));
+  EXPECT_EQ(filetest::ProfileText(ini, L"NOTES", L"who"), L"\u6211");
+  EXPECT_EQ(filetest::ProfileText(ini, L"DIR", L"Last"), L"E:\\\u955C\u50CF");
+  EXPECT_EQ(filetest::ProfileInt(ini, L"VIEW", L"Mode"), 1);
+  EXPECT_EQ(filetest::NonBlankLines(filetest::ReadUtf16File(ini)).front(), L"; mine");
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini")) << "no temporary file left behind";
 
   std::wstring missingFolder = dir + L"\\no\\such\\folder\\Quarry.ini";
-  EnsureUnicodeProfile(missingFolder);
-  SaveSettings(Settings(), missingFolder);
-  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"utf8.ini"));
+  EXPECT_FALSE(SaveSettings(Settings(), missingFolder));
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini"));
+}
+
+TEST(Settings, AFileThatCannotBeReadIsNeverReplaced) {
+  // Held open by another program: a save would lose the capture lists and
+  // every other section it could not read, so it writes nothing.
+  std::wstring dir = qtest::TempDir();
+  std::wstring ini = dir + L"\\Quarry.ini";
+  const std::string bytes = "[EXCLUDE]\r\nCount=1\r\nList=\\pagefile.sys:1\r\n";
+  ASSERT_TRUE(qtest::WriteFileBytes(ini, bytes));
+  {
+    HANDLE held = CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(SaveSettings(Settings(), ini));
+    CaptureLists lists;
+    lists.patterns[kListExclude] = {L"\\other"};
+    EXPECT_FALSE(SaveCaptureLists(lists, ini));
+    CloseHandle(held);
+  }
+  EXPECT_EQ(qtest::ReadFileBytes(ini), bytes);
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini"));
 }
 
 TEST(Settings, TempFallsBackToTheSystemFolder) {
@@ -162,18 +193,19 @@ TEST(Settings, OversizedAndOddValues) {
   }
 }
 
-TEST(Settings, LongValuesAreReadToTheLimitGiven) {
+TEST(Settings, LongFoldersAreReadWholeUpToTheLongestPath) {
   std::wstring ini = qtest::TempDir() + L"\\Quarry.ini";
   std::wstring value(5000, L'\u5b57');
   value[4999] = L'!';
-  EnsureUnicodeProfile(ini);
-  WriteProfileText(ini, L"S", L"K", value);
-  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"K", 100000), value);
-  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"K", 4999), value.substr(0, 4999));
-  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"K", 0), L"");
-  EXPECT_EQ(ReadProfileTextUpTo(ini, L"S", L"missing", 100), L"");
-  EXPECT_EQ(ReadProfileText(ini, L"S", L"K"), value.substr(0, 259));
-  EXPECT_THAT(ReadProfileSectionNames(ini), ElementsAre(L"S"));
+  filetest::StartUtf16Ini(ini);
+  ASSERT_TRUE(WritePrivateProfileStringW(L"DIR", L"Last", value.c_str(), ini.c_str()));
+  Settings s;
+  LoadSettings(s, ini);
+  EXPECT_EQ(s.lastFolder, value);
+
+  ASSERT_TRUE(WritePrivateProfileStringW(L"DIR", L"Last", std::wstring(40000, L'p').c_str(), ini.c_str()));
+  LoadSettings(s, ini);
+  EXPECT_EQ(s.lastFolder, std::wstring(kMaxPathChars, L'p'));
 }
 
 }  // namespace

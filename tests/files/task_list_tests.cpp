@@ -116,7 +116,7 @@ TEST(TaskListFile, SavingIntoALongerQueueLeavesItsSections) {
   std::vector<TaskListRow> three = {ApplyRow(), CaptureRow(kTaskCaptureNew, L"n"), ApplyRow()};
   ASSERT_TRUE(SaveTaskList(file, three));
 
-  EXPECT_THAT(ReadProfileSectionNames(file),
+  EXPECT_THAT(filetest::ProfileSectionNames(file),
               ElementsAre(L"TASKLIST", L"TASK0", L"TASK1", L"TASK2", L"TASK3", L"TASK4"));
   std::vector<TaskListRow> back = LoadTaskList(file);
   ASSERT_EQ(back.size(), 3u);
@@ -273,20 +273,20 @@ TaskListRow RowByProfileFunctions(const std::wstring& file, const std::wstring& 
   const wchar_t* s = section.c_str();
   TaskListRow row;
   TaskRecord& r = row.record;
-  r.TaskType = static_cast<BYTE>(ReadProfileInt(file, s, L"TaskType"));
-  r.ImageIndex = ReadProfileInt(file, s, L"ImageIndex");
-  r.CompressType = ReadProfileInt(file, s, L"CompressType");
-  r.BootIndex = ReadProfileInt(file, s, L"BootIndex");
-  r.Verify = ReadProfileInt(file, s, L"Verify");
-  r.Writable = ReadProfileInt(file, s, L"Writable");
-  r.DisableACL = ReadProfileInt(file, s, L"DisableACL");
-  SetTaskText(r.Name, ReadProfileText(file, s, L"Name"));
-  SetTaskText(r.Description, ReadProfileText(file, s, L"Description"));
-  SetTaskText(r.DsipName, ReadProfileText(file, s, L"DsipName"));
-  SetTaskText(r.DispDescription, ReadProfileText(file, s, L"DispDescription"));
-  SetTaskText(r.SKUFlag, ReadProfileText(file, s, L"SKUFlag"));
-  row.desPath = ReadProfileTextUpTo(file, s, L"DesPath", 100000);
-  row.srcPath = ReadProfileTextUpTo(file, s, L"SrcPath", 100000);
+  r.TaskType = static_cast<BYTE>(filetest::ProfileInt(file, s, L"TaskType"));
+  r.ImageIndex = filetest::ProfileInt(file, s, L"ImageIndex");
+  r.CompressType = filetest::ProfileInt(file, s, L"CompressType");
+  r.BootIndex = filetest::ProfileInt(file, s, L"BootIndex");
+  r.Verify = filetest::ProfileInt(file, s, L"Verify");
+  r.Writable = filetest::ProfileInt(file, s, L"Writable");
+  r.DisableACL = filetest::ProfileInt(file, s, L"DisableACL");
+  SetTaskText(r.Name, filetest::ProfileText(file, s, L"Name"));
+  SetTaskText(r.Description, filetest::ProfileText(file, s, L"Description"));
+  SetTaskText(r.DsipName, filetest::ProfileText(file, s, L"DsipName"));
+  SetTaskText(r.DispDescription, filetest::ProfileText(file, s, L"DispDescription"));
+  SetTaskText(r.SKUFlag, filetest::ProfileText(file, s, L"SKUFlag"));
+  row.desPath = filetest::ProfileText(file, s, L"DesPath", 100000);
+  row.srcPath = filetest::ProfileText(file, s, L"SrcPath", 100000);
   return row;
 }
 
@@ -312,11 +312,11 @@ TEST(TaskListFile, LoadReadsWhatTheProfileFunctionsRead) {
 
   for (const std::wstring& file : {unicode, ansi}) {
     SCOPED_TRACE(qtest::Utf8(file));
-    int count = ReadProfileInt(file, L"TASKLIST", L"Count");
+    int count = filetest::ProfileInt(file, L"TASKLIST", L"Count");
     ASSERT_EQ(count, 4);
     // Rows up to the last TASKn section present below Count.
     int end = 0;
-    for (const std::wstring& name : ReadProfileSectionNames(file))
+    for (const std::wstring& name : filetest::ProfileSectionNames(file))
       for (int j = 0; j < count; ++j)
         if (_wcsicmp(name.c_str(), (L"TASK" + std::to_wstring(j)).c_str()) == 0) end = std::max(end, j + 1);
     ASSERT_EQ(end, 3);
@@ -332,12 +332,12 @@ TEST(TaskListFile, LoadReadsWhatTheProfileFunctionsRead) {
     // Saved into the same file, the rows read back through the profile
     // functions as they were, and the lines of other sections stay.
     ASSERT_TRUE(SaveTaskList(file, rows));
-    EXPECT_EQ(ReadProfileInt(file, L"TASKLIST", L"Count"), static_cast<int>(rows.size()));
+    EXPECT_EQ(filetest::ProfileInt(file, L"TASKLIST", L"Count"), static_cast<int>(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
       SCOPED_TRACE(i);
       ExpectSameRow(RowByProfileFunctions(file, L"TASK" + std::to_wstring(i)), rows[i]);
     }
-    EXPECT_EQ(ReadProfileText(file, L"TASK3]", L"DesPath"), L"x]");
+    EXPECT_EQ(filetest::ProfileText(file, L"TASK3]", L"DesPath"), L"x]");
     EXPECT_EQ(LoadTaskList(file).size(), rows.size());
   }
 }
@@ -351,7 +351,7 @@ TEST(TaskListFile, ExistingAnsiFileKeepsItsLinesAndTakesChinesePaths) {
   std::vector<TaskListRow> back = LoadTaskList(file);
   ASSERT_EQ(back.size(), 1u);
   ExpectSameRow(back[0], rows[0]);
-  EXPECT_EQ(ReadProfileText(file, L"NOTES", L"kept"), L"yes");
+  EXPECT_EQ(filetest::ProfileText(file, L"NOTES", L"kept"), L"yes");
   EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"old.Task"));
 }
 

@@ -1,8 +1,9 @@
-// A task-list file in memory: the sections and key lines of an INI file,
-// read and written in one go the way the private-profile functions read and
-// write them. A queue of thousands of rows then loads and saves at once,
-// where thousands of single-key calls would each go through the whole file,
-// and a file costs time and memory in proportion to its size.
+// An INI file in memory: its sections and key lines, read and written in one
+// go the way the private-profile functions read and write them. The settings
+// file and the task-list files are both read and written through it, so they
+// share one encoding rule. A queue of thousands of rows then loads and saves
+// at once, where thousands of single-key calls would each go through the
+// whole file, and a file costs time and memory in proportion to its size.
 //
 // What the private-profile functions do, and this does too:
 //  - Encoding: UTF-16 (either byte order) or UTF-8 after their byte-order
@@ -57,7 +58,9 @@ class ProfileDocument {
   const std::vector<ProfileSection>& Sections() const { return sections_; }
   // The first section of that name, or null.
   const ProfileSection* Find(const std::wstring& name) const;
-  // The first section of that name, added at the end when missing.
+  // The first section of that name, added at the end when missing. Adding
+  // a section may move the others: a reference an earlier call gave is not
+  // held across this one.
   ProfileSection& Section(const std::wstring& name);
 
  private:
@@ -65,8 +68,12 @@ class ProfileDocument {
   std::map<std::wstring, size_t> firstByName_;  // upper-cased name -> index
 };
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadFileBytes(const std::wstring& path, std::string& bytes);
+// Reads and takes apart a whole file. A file that does not exist reads as an
+// empty document when `missingIsEmpty`; otherwise, and for a file that exists
+// but cannot be read (locked, too large for an INI file of ours), false with
+// the document empty. A caller that writes the document back must stop on
+// false: the file's other sections would be lost.
+bool ReadProfileDocument(const std::wstring& path, ProfileDocument& document, bool missingIsEmpty = true);
 // Replaces the file with the document (UTF-16LE with its mark), through a
 // file beside it that takes its place, so that a failed write leaves the old
 // file as it was. False when it cannot be written.

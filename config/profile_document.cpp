@@ -1,4 +1,4 @@
-#include "tasks/task_list_profile.h"
+#include "config/profile_document.h"
 
 #include <windows.h>
 
@@ -171,13 +171,22 @@ ProfileSection& ProfileDocument::Section(const std::wstring& name) {
   return sections_.back();
 }
 
+namespace {
+
+// A file larger than a string can hold is not read.
+constexpr LONGLONG kMaxProfileBytes = 0x7FFFFFFF;
+
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
   bytes.clear();
   UniqueHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > 0x7FFFFFFF) return false;
+  if (!file) return false;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > kMaxProfileBytes) {
+    SetLastError(ERROR_FILE_TOO_LARGE);
+    return false;
+  }
   bytes.resize(static_cast<size_t>(size.QuadPart));
   DWORD got = 0;
   if (!bytes.empty() && !ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr)) {
@@ -185,6 +194,19 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
     return false;
   }
   bytes.resize(got);
+  return true;
+}
+
+}  // namespace
+
+bool ReadProfileDocument(const std::wstring& path, ProfileDocument& document, bool missingIsEmpty) {
+  std::string bytes;
+  if (!ReadFileBytes(path, bytes)) {
+    DWORD error = GetLastError();
+    document.Parse(std::wstring());
+    return missingIsEmpty && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+  }
+  document.Parse(ProfileDocument::Decode(bytes));
   return true;
 }
 
