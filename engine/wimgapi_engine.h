@@ -166,6 +166,7 @@ class WimgapiEngine : public Engine {
   bool ListMounts(std::vector<MountRecord>& out) override;
   bool Unmount(const UnmountRequest& request) override;
   bool DiscardMount(const UnmountRequest& request) override;
+  EngineResult ReadTree(const TreeRequest& request, ImageTree& out) override;
 
  private:
   bool UnmountByHandle(const UnmountRequest& request);

@@ -121,6 +121,7 @@ class WimlibEngine : public Engine {
   bool ListMounts(std::vector<MountRecord>&) override { return false; }
   bool Unmount(const UnmountRequest&) override { return false; }
   bool DiscardMount(const UnmountRequest&) override { return false; }
+  EngineResult ReadTree(const TreeRequest& request, ImageTree& out) override;
 
  private:
   // Delete's edits of the open file, before it is rewritten.
