@@ -38,6 +38,11 @@ class CompareWindowTest : public CompareTest {
     CCompareDlg* compare = CCompareDlg::Instance();
     ASSERT_TRUE(WaitUntil([&] { return !compare->reading() && !dialog_->runner().Busy(); }, 60000));
   }
+  // A menu command to a window of this thread, handled before it returns.
+  static void Command(HWND window, int id) {
+    qtest::SendCommand(window, id);
+    qtest::Flush();
+  }
   // Answers the next save picker with `path`.
   void AnswerSaveWith(const std::wstring& path) {
     SetPickerHandler([path](const PickerRequest& request, std::vector<std::wstring>& paths) {
@@ -116,16 +121,16 @@ TEST_F(CompareWindowTest, FromTheInformationPageToACsvReport) {
 
   // From a row: copy the path; open the folder in the browser page.
   look::SelectRows(List(), {RowOf(L"\\sec.txt")});
-  qtest::SendCommand(Window(), ID_COMPARE_COPY_PATH);
+  Command(Window(), ID_COMPARE_COPY_PATH);
   EXPECT_EQ(look::ClipboardText(), L"\\sec.txt");
   look::SelectRows(List(), {RowOf(L"\\d\\change.txt")});
-  qtest::SendCommand(Window(), ID_COMPARE_BROWSE_SECOND);
+  Command(Window(), ID_COMPARE_BROWSE_SECOND);
   CPage_Browser& browser = dialog_->browserPage();
   EXPECT_EQ(browser.mode(), CPage_Browser::kInsideImage);
   EXPECT_EQ(browser.wimPath(), pair.after);
   EXPECT_EQ(browser.pathInImage(), L"\\d");
   look::SelectRows(List(), {RowOf(L"\\moved.txt")});
-  qtest::SendCommand(Window(), ID_COMPARE_BROWSE_FIRST);  // where it was: \d of the first image
+  Command(Window(), ID_COMPARE_BROWSE_FIRST);  // where it was: \d of the first image
   EXPECT_EQ(browser.wimPath(), pair.before);
   EXPECT_EQ(browser.pathInImage(), L"\\d");
 
@@ -166,7 +171,7 @@ TEST_F(CompareWindowTest, FromTheInformationPageToACsvReport) {
   EXPECT_NE(bytes.find(qtest::Utf8(pair.after)), std::string::npos);
 
   ShotIfAsked("compare");
-  qtest::SendCommand(Window(), IDCANCEL);
+  Command(Window(), IDCANCEL);
   EXPECT_EQ(CCompareDlg::Instance(), nullptr);
 }
 
@@ -179,15 +184,15 @@ TEST_F(CompareWindowTest, TheMainMenuAndTheBrowserOpenIt) {
   ASSERT_TRUE(look::Capture(src, wim, "Second"));
 
   // The main menu opens it empty.
-  qtest::SendCommand(main_, ID_COMPARE_IMAGES);
+  Command(main_, ID_COMPARE_IMAGES);
   ASSERT_TRUE(WaitUntil([&] { return Window() != nullptr; }));
   EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_FILE1)), L"");
-  qtest::SendCommand(Window(), IDCANCEL);
+  Command(Window(), IDCANCEL);
   ASSERT_EQ(Window(), nullptr);
 
   // The browser's "比较..." inside an image: both images of its file.
   dialog_->JumpTo(ID_JUMP_BROWSER, wim);
-  qtest::SendCommand(dialog_->browserPage().hwnd(), ID_COMPARE_IMAGES);
+  Command(dialog_->browserPage().hwnd(), ID_COMPARE_IMAGES);
   ASSERT_TRUE(WaitUntil([&] { return Window() != nullptr; }));
   EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_FILE1)), wim);
   EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_FILE2)), wim);
