@@ -85,7 +85,8 @@ std::wstring NameOf(const std::wstring& path) {
 
 // Pairs removed and added files of the same content as moves; the pairs
 // leave `removed` and `added` (set to null) and go into `rows`.
-void FindMoves(std::vector<EntryRef>& removed, std::vector<EntryRef>& added, std::vector<DiffRow>& rows) {
+void FindMoves(std::vector<EntryRef>& removed, std::vector<EntryRef>& added, std::vector<DiffRow>& rows,
+               const DiffOptions& options) {
   std::unordered_multimap<uint64_t, size_t> byContent;
   byContent.reserve(removed.size());
   for (size_t i = 0; i < removed.size(); i++)
@@ -107,7 +108,8 @@ void FindMoves(std::vector<EntryRef>& removed, std::vector<EntryRef>& added, std
     }
     if (chosen == byContent.end()) continue;
     EntryRef& from = removed[chosen->second];
-    DiffRow row = RowOf(kDiffMoved, from, add);
+    // What else changed on the way (its content did not).
+    DiffRow row = RowOf(kDiffMoved | (ChangesOf(*from, *add, options) & ~kDiffContent), from, add);
     row.fromPath = from->path;
     rows.push_back(std::move(row));
     byContent.erase(chosen);
@@ -146,7 +148,7 @@ std::vector<DiffRow> CompareTrees(const ImageTree& before, const ImageTree& afte
       if (kinds) rows.push_back(RowOf(kinds, &x, &y));
     }
   }
-  FindMoves(removed, added, rows);
+  FindMoves(removed, added, rows, options);
   for (EntryRef entry : removed)
     if (entry) rows.push_back(RowOf(kDiffRemoved, entry, nullptr));
   for (EntryRef entry : added)

@@ -10,8 +10,9 @@
 
 #include "engine/image_tree.h"
 
-// The kinds of change, one bit each; a row may carry several of the last
-// four (content, attributes, security, times).
+// The kinds of change, one bit each. A file in both images may carry
+// several of content, attributes, security and times; a moved file may
+// carry attributes, security and times beside the move.
 enum DiffKind : unsigned {
   kDiffAdded = 1u << 0,
   kDiffRemoved = 1u << 1,

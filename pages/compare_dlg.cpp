@@ -310,6 +310,7 @@ bool CCompareDlg::StartCompare() {
   if (!runner_.Start(std::move(operation))) {
     reading_ = false;
     pending_.reset();
+    SetItemText(IDC_COMPARE_STATUS, LoadStr(IDS_COMPARE_BUSY));
     UpdateButtons();
     return false;
   }

@@ -67,3 +67,4 @@
 #define IDS_COMPARE_CANCELLED       2662
 #define IDS_COMPARE_WIM_FILTER      2663
 #define IDS_COMPARE_NO_WIMLIB       2664
+#define IDS_COMPARE_BUSY            2665

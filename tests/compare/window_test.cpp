@@ -6,6 +6,8 @@
 
 #include "compare_fixture.h"
 #include "controls/drag_drop.h"
+#include "held_operation.h"
+#include "pages/browser_extract.h"
 #include "pages/compare_dlg.h"
 #include "resources/ids_compare.h"
 #include "resources/resource.h"
@@ -134,6 +136,45 @@ TEST_F(CompareWindowTest, FromTheInformationPageToACsvReport) {
   EXPECT_EQ(browser.wimPath(), pair.before);
   EXPECT_EQ(browser.pathInImage(), L"\\d");
 
+  // Both versions of a file, each in a temporary folder of its own, opened
+  // (text files open in Wine's notepad; a fresh prefix may lack the key).
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".txt", 0, KEY_READ, &key) == ERROR_SUCCESS) RegCloseKey(key);
+  else ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, L"txtfile", 7), ERROR_SUCCESS);
+  app_->tempFolder = dir_ + L"\\temp";
+  ASSERT_TRUE(qtest::MakeDirs(app_->tempFolder));
+  look::SelectRows(List(), {RowOf(L"\\d\\change.txt")});
+  Command(Window(), ID_COMPARE_OPEN_BOTH);
+  std::set<std::string> versions;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        versions.clear();
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((app_->tempFolder + L"\\QuarryOpen-*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return false;
+        do versions.insert(qtest::ReadFileBytes(app_->tempFolder + L"\\" + found.cFileName + L"\\change.txt"));
+        while (FindNextFileW(find, &found));
+        FindClose(find);
+        return versions == std::set<std::string>{"before", "after!"};
+      },
+      30000));
+  EXPECT_TRUE(WaitUntil([&] { return OpenWorkersRunning() == 0; }, 30000));
+  // Both are shown (Wine's notepad names the file in its title), then closed.
+  auto viewers = [] {
+    std::vector<HWND> found;
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+          if (IsWindowVisible(hwnd) && qtest::WindowText(hwnd).find(L"change") != std::wstring::npos)
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+  };
+  EXPECT_TRUE(WaitUntil([&] { return viewers().size() == 2; }, 30000));
+  for (HWND viewer : viewers()) PostMessageW(viewer, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return viewers().empty(); }, 30000));
+
   // The report: a CSV with a header row, read back by a CSV parser.
   std::wstring csv = dir_ + L"\\报告 1.csv";
   AnswerSaveWith(csv);
@@ -198,6 +239,15 @@ TEST_F(CompareWindowTest, TheMainMenuAndTheBrowserOpenIt) {
   EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_FILE2)), wim);
   EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_IMAGE1)), L"映像 1");
   EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_IMAGE2)), L"映像 2");
+  {
+    // While another operation runs, nothing starts and the window says why.
+    qtest::HeldOperation other(dialog_->runner(), false);
+    ASSERT_TRUE(other.started());
+    qtest::ClickButton(Window(), IDC_COMPARE_RUN);
+    EXPECT_FALSE(CCompareDlg::Instance()->reading());
+    EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_STATUS)), L"另一个操作正在进行, 请在它结束后再比较。");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(Window(), IDC_COMPARE_RUN)));
+  }
   Compare();
   EXPECT_EQ(ListedRows(), (std::set<std::string>{Line(L"\\extra.txt", L"新增"), Line(L"\\", L"时间已更改")}));
 }
