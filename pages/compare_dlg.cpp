@@ -414,11 +414,17 @@ void CCompareDlg::UpdateButtons() {
 }
 
 std::wstring CCompareDlg::KindsText(unsigned kinds) {
+  // Loaded once: a report of many rows names the kinds many times.
+  static const std::vector<std::wstring> names = [] {
+    std::vector<std::wstring> loaded;
+    for (int k = 0; k < kDiffKindCount; k++) loaded.push_back(LoadStr(IDS_COMPARE_KIND_FIRST + k));
+    return loaded;
+  }();
   std::wstring text;
   for (int k = 0; k < kDiffKindCount; k++) {
     if (!(kinds & (1u << k))) continue;
     if (!text.empty()) text += L"、";
-    text += LoadStr(IDS_COMPARE_KIND_FIRST + k);
+    text += names[k];
   }
   return text;
 }
