@@ -314,6 +314,7 @@ bool CCompareDlg::StartCompare() {
     UpdateButtons();
     return false;
   }
+  UpdateButtons();  // "中止" at once, before the read has begun
   return true;
 }
 

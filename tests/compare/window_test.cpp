@@ -248,8 +248,26 @@ TEST_F(CompareWindowTest, TheMainMenuAndTheBrowserOpenIt) {
     EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_STATUS)), L"另一个操作正在进行, 请在它结束后再比较。");
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(Window(), IDC_COMPARE_RUN)));
   }
+  // "中止" pressed before the read has got anywhere: it stops, says so and
+  // lists nothing. (The worker cannot begin before this thread lets it.)
+  qtest::ClickButton(Window(), IDC_COMPARE_RUN);
+  ASSERT_TRUE(CCompareDlg::Instance()->reading());
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Window(), IDC_COMPARE_RUN)));
+  qtest::ClickButton(Window(), IDC_COMPARE_ABORT);
+  ASSERT_TRUE(WaitUntil([&] { return !CCompareDlg::Instance()->reading() && !dialog_->runner().Busy(); }));
+  EXPECT_EQ(qtest::WindowText(GetDlgItem(Window(), IDC_COMPARE_STATUS)), L"读取已中止。");
+  EXPECT_EQ(ListView_GetItemCount(List()), 0);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Window(), IDC_COMPARE_SAVE)));
   Compare();
   EXPECT_EQ(ListedRows(), (std::set<std::string>{Line(L"\\extra.txt", L"新增"), Line(L"\\", L"时间已更改")}));
+
+  // Closed while a read runs: the window hides, the read stops, and the
+  // window goes once the read has ended.
+  qtest::ClickButton(Window(), IDC_COMPARE_RUN);
+  ASSERT_TRUE(CCompareDlg::Instance()->reading());
+  SendMessageW(Window(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_FALSE(IsWindowVisible(Window()));
+  ASSERT_TRUE(WaitUntil([&] { return CCompareDlg::Instance() == nullptr && !dialog_->runner().Busy(); }));
 }
 
 }  // namespace
