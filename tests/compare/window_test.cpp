@@ -122,9 +122,18 @@ TEST_F(CompareWindowTest, FromTheInformationPageToACsvReport) {
   EXPECT_EQ(ListedRows(), timeless);
 
   // From a row: copy the path; open the folder in the browser page.
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
   look::SelectRows(List(), {RowOf(L"\\sec.txt")});
   Command(Window(), ID_COMPARE_COPY_PATH);
   EXPECT_EQ(look::ClipboardText(), L"\\sec.txt");
+  // The clipboard is the desktop's: what this test put there goes again.
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    CloseClipboard();
+  }
   look::SelectRows(List(), {RowOf(L"\\d\\change.txt")});
   Command(Window(), ID_COMPARE_BROWSE_SECOND);
   CPage_Browser& browser = dialog_->browserPage();
@@ -139,8 +148,19 @@ TEST_F(CompareWindowTest, FromTheInformationPageToACsvReport) {
   // Both versions of a file, each in a temporary folder of its own, opened
   // (text files open in Wine's notepad; a fresh prefix may lack the key).
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".txt", 0, KEY_READ, &key) == ERROR_SUCCESS) RegCloseKey(key);
-  else ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, L"txtfile", 7), ERROR_SUCCESS);
+  bool added = false;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".txt", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    RegCloseKey(key);
+  } else {
+    ASSERT_EQ(RegSetValueW(HKEY_CLASSES_ROOT, L".txt", REG_SZ, L"txtfile", 7), ERROR_SUCCESS);
+    added = true;
+  }
+  struct Restore {
+    bool added;
+    ~Restore() {
+      if (added) RegDeleteKeyW(HKEY_CLASSES_ROOT, L".txt");
+    }
+  } restore{added};
   app_->tempFolder = dir_ + L"\\temp";
   ASSERT_TRUE(qtest::MakeDirs(app_->tempFolder));
   look::SelectRows(List(), {RowOf(L"\\d\\change.txt")});
