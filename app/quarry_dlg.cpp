@@ -6,6 +6,8 @@
 #include "win/messages.h"
 #include "controls/tip_wnd.h"
 #include "mount/mount_view.h"
+#include "pages/compare_dlg.h"
+#include "resources/ids_compare.h"
 #include "resources/resource.h"
 #include "tasks/operation_runner.h"
 #include "win/message_box.h"
@@ -331,6 +333,14 @@ void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
 }
 
 void CQuarryDlg::JumpTo(UINT command, const std::wstring& path) {
+  if (command == ID_COMPARE_IMAGES) {  // the comparison window, with `path` as one of its files
+    CCompareDlg::Show(hwnd_, app_, runner_, path, [this](const std::wstring& wim, int image, const std::wstring& folder) {
+      if (runner_.Busy()) return;
+      JumpTo(ID_JUMP_BROWSER, wim);
+      ShowFolderInBrowser(browser_, image, folder);
+    });
+    return;
+  }
   if (runner_.Busy()) return;
   for (const JumpSlot& jump : kJumps) {
     if (jump.command != command) continue;
@@ -428,6 +438,9 @@ bool CQuarryDlg::OnCommand(int id, int code, HWND control) {
       return true;
     case ID_SHOW_MOUNTED:
       CMountView::Show(hwnd_, app_, runner_);
+      return true;
+    case ID_COMPARE_IMAGES:
+      JumpTo(ID_COMPARE_IMAGES, L"");
       return true;
     default:
       return false;

@@ -22,6 +22,7 @@
 #include "engine/backend.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
+#include "engine/image_tree.h"
 #include "engine/mounts.h"
 #include "engine/operation.h"
 #include "engine/write_beside.h"
@@ -214,6 +215,13 @@ class Engine {
   virtual EngineResult Unmount(const UnmountRequest& request) = 0;
   // Releases a mount whose record is stale, saving nothing: 0, -1 or -99.
   virtual EngineResult DiscardMount(const UnmountRequest& request) = 0;
+
+  // Reading a whole tree
+  // Every file and folder of one image, from its metadata alone (no file
+  // data is decompressed). Progress goes to the context's target; its
+  // cancel request stops the walk. 0 with `out` filled, 1235 when cancelled,
+  // -1 (the reason noted, no message) or -99 (WIMGAPI cannot walk a tree).
+  virtual EngineResult ReadTree(const TreeRequest& request, ImageTree& out) = 0;
 };
 
 // The engine of the chosen back end, bound in `backends`, for one operation

@@ -166,6 +166,7 @@ class WimgapiEngine : public Engine {
   EngineResult ListMounts(std::vector<MountRecord>& out) override;
   EngineResult Unmount(const UnmountRequest& request) override;
   EngineResult DiscardMount(const UnmountRequest& request) override;
+  EngineResult ReadTree(const TreeRequest& request, ImageTree& out) override;
 
  private:
   EngineResult UnmountByHandle(const UnmountRequest& request);

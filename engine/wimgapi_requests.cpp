@@ -51,3 +51,6 @@ EngineResult WimgapiEngine::ReadPartCount(const std::wstring& wimPath, int& tota
 }
 
 bool WimgapiEngine::WritesSolid() const { return WimgapiWritesSolid(api_, tempFolder_); }
+
+// Reading a whole tree: WIMGAPI has no walk of an image's metadata.
+EngineResult WimgapiEngine::ReadTree(const TreeRequest&, ImageTree&) { return kResultNotBound; }

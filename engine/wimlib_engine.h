@@ -121,6 +121,7 @@ class WimlibEngine : public Engine {
   EngineResult ListMounts(std::vector<MountRecord>&) override { return kResultNotBound; }
   EngineResult Unmount(const UnmountRequest&) override { return kResultNotBound; }
   EngineResult DiscardMount(const UnmountRequest&) override { return kResultNotBound; }
+  EngineResult ReadTree(const TreeRequest& request, ImageTree& out) override;
 
  private:
   // Delete's edits of the open file, before it is rewritten.

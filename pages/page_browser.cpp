@@ -14,6 +14,7 @@
 #include "engine/wim_file_reader.h"
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_browser.h"
+#include "resources/ids_compare.h"
 #include "resources/resource.h"
 #include "win/handles.h"
 #include "win/long_path.h"
@@ -475,6 +476,7 @@ bool CPage_Browser::OnCommand(int id, int code, HWND control) {
       return true;
     }
     case ID_BROWSER_PROPERTIES: Properties(); return true;
+    case ID_COMPARE_IMAGES: bench_->JumpTo(ID_COMPARE_IMAGES, CommandFile()); return true;
     case ID_BROWSER_DETAILS: {
       std::wstring file = CommandFile();
       if (!file.empty()) CWimInfoDlg::Open(file, hwnd_, 1);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "pages/wim_info_dlg.h"
+#include "resources/ids_compare.h"
 #include "resources/resource.h"
 #include "win/paths.h"
 #include "win/pickers.h"
@@ -182,6 +183,7 @@ bool CPage_Info::OnCommand(int id, int code, HWND control) {
     case ID_INFO_DETAILS: OpenInfoDialog(1); return true;
     case ID_INFO_REFRESH: Refresh(); return true;
     case ID_INFO_OPEN: OpenFiles(); return true;
+    case ID_COMPARE_IMAGES: bench_->JumpTo(ID_COMPARE_IMAGES, SelectedFile()); return true;
     case ID_JUMP_APPLY:
     case ID_JUMP_SPLIT:
     case ID_JUMP_MERGE:

@@ -8,6 +8,7 @@
 #include "controls/tip_wnd.h"
 #include "frame_fixture.h"
 #include "held_operation.h"
+#include "resources/ids_compare.h"
 #include "resources/resource.h"
 #include "win/messages.h"
 #include "win/message_box.h"
@@ -193,12 +194,12 @@ TEST_F(FrameTest, MenuHasAllTenPopups) {
     GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
     EXPECT_STREQ(text, names[i]);
   }
-  // Main popup: 32794, -, 32786, 32788, -, 32796, -, sub-menu, -, 32828, 32785.
+  // Main popup: 32794, -, 32786, 32788, 2630, -, 32796, -, sub-menu, -, 32828, 32785.
   HMENU main = GetSubMenu(menu, 0);
-  const int order[11] = {ID_SWITCH_EASY, 0, ID_SHOW_TASK_QUEUE, ID_SHOW_MOUNTED, 0, ID_PREFERENCES, 0, -1, 0,
-                         ID_ABOUT, ID_EXIT};
-  ASSERT_EQ(GetMenuItemCount(main), 11);
-  for (int i = 0; i < 11; i++) EXPECT_EQ(static_cast<int>(GetMenuItemID(main, i)), order[i]) << i;
+  const int order[12] = {ID_SWITCH_EASY, 0, ID_SHOW_TASK_QUEUE, ID_SHOW_MOUNTED, ID_COMPARE_IMAGES, 0, ID_PREFERENCES,
+                         0, -1, 0, ID_ABOUT, ID_EXIT};
+  ASSERT_EQ(GetMenuItemCount(main), 12);
+  for (int i = 0; i < 12; i++) EXPECT_EQ(static_cast<int>(GetMenuItemID(main, i)), order[i]) << i;
   // The info popup's "跳转到" is the third item from the end.
   HMENU info = GetSubMenu(menu, 2);
   EXPECT_NE(GetSubMenu(info, GetMenuItemCount(info) - 3), nullptr);
