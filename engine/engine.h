@@ -22,6 +22,7 @@
 #include "engine/backend.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
+#include "engine/image_update.h"
 #include "engine/mounts.h"
 #include "engine/operation.h"
 #include "engine/write_beside.h"
@@ -213,6 +214,13 @@ class Engine {
   virtual bool Unmount(const UnmountRequest& request) = 0;
   // Releases a mount whose record is stale, saving nothing.
   virtual bool DiscardMount(const UnmountRequest& request) = 0;
+
+  // Editing an image in place
+  // Adds, deletes and renames files of one image and writes the change into
+  // the file itself: 0, 1235 when stopped, -1, or -99 where the back end
+  // has no such call (WIMGAPI). A write that fails or is stopped leaves
+  // the file byte for byte as it was.
+  virtual EngineResult UpdateImage(const ImageUpdateRequest&) { return kResultNotBound; }
 };
 
 // The engine of the chosen back end, bound in `backends`, for one operation

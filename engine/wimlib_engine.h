@@ -121,6 +121,8 @@ class WimlibEngine : public Engine {
   bool ListMounts(std::vector<MountRecord>&) override { return false; }
   bool Unmount(const UnmountRequest&) override { return false; }
   bool DiscardMount(const UnmountRequest&) override { return false; }
+  // One update of the image and one in-place write (update_wimlib.cpp).
+  EngineResult UpdateImage(const ImageUpdateRequest& request) override;
 
  private:
   // Delete's edits of the open file, before it is rewritten.
