@@ -44,6 +44,8 @@ class InPlaceGuard {
   // Cuts the file back to its old length, writes the old header bytes and
   // the old last-write time. True when the file is as it was.
   bool Restore() const;
+  // Gives the file its old last-write time back (the bytes being as taken).
+  void RestoreTime() const;
   uint64_t size() const { return size_; }
 
   static constexpr DWORD kHeaderBytes = 208;

@@ -56,6 +56,13 @@ bool InPlaceGuard::Restore() const {
   return ok;
 }
 
+void InPlaceGuard::RestoreTime() const {
+  if (!taken_) return;
+  UniqueHandle file(CreateFileW(LongPathForm(path_).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  if (file) SetFileTime(file.get(), nullptr, nullptr, &written_);
+}
+
 namespace {
 
 // An empty folder that stands for every new folder of one update, removed
@@ -174,7 +181,13 @@ EngineResult WimlibEngine::UpdateImage(const ImageUpdateRequest& request) {
       result = op_.aborted ? kResultAborted : kResultFailed;
     }
   }  // the file is closed (and unlocked) here
-  if (result != kResultSuccess && !guard.Unchanged()) guard.Restore();
+  // wimlib cuts a failed append back itself; whatever it left is taken
+  // back here, and the file gets its old time too, so that it is the file
+  // that was listed.
+  if (result != kResultSuccess) {
+    if (guard.Unchanged()) guard.RestoreTime();
+    else guard.Restore();
+  }
   if (result == kResultSuccess && context_.progress) context_.progress->SetPercent(100);
   return result;
 }

@@ -543,6 +543,10 @@ bool CPage_Browser::OnNotify(NMHDR* header, LRESULT& result) {
 
 bool CPage_Browser::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
+    case WM_DESTROY:
+      if (dropTarget_) dropTarget_->Revoke();
+      dropTarget_ = ComPtr<CMyOleTarget>();
+      return CFormPage::HandleMessage(msg, wParam, lParam, result);
     case WM_INITMENUPOPUP:
       if (!HIWORD(lParam) && GetMenuItemID(reinterpret_cast<HMENU>(wParam), 0) == ID_BROWSER_EXTRACT)
         GreyMenu(reinterpret_cast<HMENU>(wParam));
