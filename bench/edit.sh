@@ -23,13 +23,13 @@ if [ ! -f "$WORK/base.wim" ]; then
   rm -rf "$WORK/tree"
   mkdir -p "$WORK/tree"
   for i in $(seq -w 1 40); do
-    { head -c 2500000 /dev/urandom; yes "quarry edit bench line $i" | head -c 2500000; } >"$WORK/tree/f$i.bin"
+    { head -c 2500000 /dev/urandom; head -c 2500000 < <(yes "quarry edit bench line $i"); } >"$WORK/tree/f$i.bin"
   done
   wimlib-imagex capture "$WORK/tree" "$WORK/base.wim" bench --compress=LZX >/dev/null
   rm -rf "$WORK/tree"
 fi
 mkdir -p "$WORK/add"
-[ -f "$WORK/add/extra.bin" ] || { head -c 524288 /dev/urandom; yes "one added file" | head -c 524288; } >"$WORK/add/extra.bin"
+[ -f "$WORK/add/extra.bin" ] || { head -c 524288 /dev/urandom; head -c 524288 < <(yes "one added file"); } >"$WORK/add/extra.bin"
 echo "image $(($(stat -c %s "$WORK/base.wim") / 1000000)) MB; one file of 1 MB added; $REPS runs each"
 
 RESULTS=$WORK/results.txt
@@ -51,7 +51,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     q=$(cd "$(dirname "$DRIVER")" && QUARRY_BENCH_WIM=$(winpath "$WORK/quarry.wim") QUARRY_BENCH_FILE=$(winpath "$WORK/add/extra.bin") \
         "$WINE" "$DRIVER" --gtest_also_run_disabled_tests --gtest_filter="EditBench.*" | tr -d "\r" | grep "^quarry-edit")
     wimlib-imagex verify "$WORK/quarry.wim" >/dev/null
-    wimlib-imagex dir "$WORK/quarry.wim" 1 | grep -q "^/extra.bin$"
+    wimlib-imagex dir "$WORK/quarry.wim" 1 >"$WORK/dir.txt"; grep -q "^/extra.bin$" "$WORK/dir.txt"
     # Round 0 warms the caches and is not counted.
     [ $r -gt 0 ] && echo "$ix $q" >>"$RESULTS"
   done

@@ -42,3 +42,4 @@
 #define IDS_EDIT_SAVED              2538
 #define IDS_EDIT_CANCELLED          2539
 #define IDS_EDIT_ADD_FILES_FILTER   2540
+#define IDS_EDIT_OPEN_VERB          2541
