@@ -359,6 +359,8 @@ void CQuarryDlg::OpenInCapture(UINT, const std::wstring& path) { capture_.SetSou
 
 void CQuarryDlg::RequestClose() {
   if (closePending_) return;
+  // Changes waiting in the browser page are saved, dropped or kept first.
+  if (!browser_.ConfirmLeave([this] { PostMessageW(hwnd_, WM_COMMAND, ID_EXIT, 0); })) return;
   if (!OperationsRunning()) {
     EndDialog(IDCANCEL);
     return;

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "resources/ids_browser_edit.h"
 #include "win/paths.h"
 #include "win/strings.h"
 
@@ -91,11 +92,14 @@ struct Verb {
   const wchar_t* key;
   const wchar_t* text;
   const wchar_t* switchText;
+  UINT textId = 0;  // a text of the string table instead of `text`
 };
 const Verb kVerbs[] = {
     {kWimProgId, L"shell\\Apply", L"Apply", L"/A"},
     {kWimProgId, L"shell\\Edit", L"Edit", L"/E"},
     {kWimProgId, L"shell\\Mount", L"Mount", L"/M"},
+    // The file opened in the browser page, ready to be edited.
+    {kWimProgId, L"shell\\Quarry_Browse", nullptr, L"", IDS_EDIT_OPEN_VERB},
     {L"Folder", L"shell\\Quarry_Capture", L"Capture To ...", L"/C"},
     {L"Folder", L"shell\\Quarry_QuickCapture", L"Quick Capture", L"/Q"},
 };
@@ -151,7 +155,7 @@ void ApplyShellIntegration(bool on, const std::wstring& exe) {
     for (const Verb& verb : kVerbs) {
       if (!KeyExists(root, verb.progId)) continue;
       std::wstring key = std::wstring(verb.progId) + L"\\" + verb.key;
-      SetString(root, key, nullptr, verb.text);
+      SetString(root, key, nullptr, verb.text ? std::wstring(verb.text) : LoadStr(verb.textId));
       SetString(root, key + L"\\command", nullptr, VerbCommand(exe, verb.switchText));
       SetString(root, key, L"Icon", exe + L",0");
     }
@@ -159,7 +163,7 @@ void ApplyShellIntegration(bool on, const std::wstring& exe) {
     return;
   }
   if (KeyExists(root, kWimProgId)) {
-    for (const wchar_t* sub : {L"shell\\Apply", L"shell\\Edit", L"shell\\Mount", L"shellex"})
+    for (const wchar_t* sub : {L"shell\\Apply", L"shell\\Edit", L"shell\\Mount", L"shell\\Quarry_Browse", L"shellex"})
       SHDeleteKeyW(root, (std::wstring(kWimProgId) + L"\\" + sub).c_str());
   }
   if (KeyExists(root, L"Folder")) {

@@ -245,6 +245,7 @@ PY
 fi
 [ "${ONLY_ESD:-0}" = 1 ] && exit $engine_status
 [ "${SKIP_COMPARE:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/compare.sh" || engine_status=1  # two 100,000-file images compared
+[ "${SKIP_EDIT:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/edit.sh" || engine_status=1
 
 # Capture and apply driven through Quarry.exe's pages: each queued on the
 # capture or apply page and run from the task queue (so no dialog waits),

@@ -19,6 +19,7 @@ const char* const kWimlibNames[] = {
     "wimlib_split",             "wimlib_export_image",        "wimlib_verify_wim",
     "wimlib_free",              "wimlib_global_cleanup",
     "wimlib_get_image_property",
+    "wimlib_update_image",
 };
 
 static_assert(sizeof(kWimgapiNames) / sizeof(kWimgapiNames[0]) == kWimgapiCount, "one name per WIMGAPI entry");

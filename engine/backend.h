@@ -65,6 +65,7 @@ struct WimlibTable {
   PFN_wimlib_free free;
   PFN_wimlib_global_cleanup global_cleanup;
   PFN_wimlib_get_image_property get_image_property;
+  PFN_wimlib_update_image update_image;
 };
 
 // Names of the entries above, in the same order.

@@ -23,6 +23,7 @@
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
 #include "engine/image_tree.h"
+#include "engine/image_update.h"
 #include "engine/mounts.h"
 #include "engine/operation.h"
 #include "engine/write_beside.h"
@@ -222,6 +223,13 @@ class Engine {
   // cancel request stops the walk. 0 with `out` filled, 1235 when cancelled,
   // -1 (the reason noted, no message) or -99 (WIMGAPI cannot walk a tree).
   virtual EngineResult ReadTree(const TreeRequest& request, ImageTree& out) = 0;
+
+  // Editing an image in place
+  // Adds, deletes and renames files of one image and writes the change into
+  // the file itself: 0, 1235 when stopped, -1, or -99 where the back end
+  // has no such call (WIMGAPI). A write that fails or is stopped leaves
+  // the file byte for byte as it was.
+  virtual EngineResult UpdateImage(const ImageUpdateRequest&) { return kResultNotBound; }
 };
 
 // The engine of the chosen back end, bound in `backends`, for one operation

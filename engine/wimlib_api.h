@@ -28,4 +28,5 @@ QUARRY_WIMLIB_PFN(wimlib_verify_wim);
 QUARRY_WIMLIB_PFN(wimlib_free);
 QUARRY_WIMLIB_PFN(wimlib_global_cleanup);
 QUARRY_WIMLIB_PFN(wimlib_get_image_property);
+QUARRY_WIMLIB_PFN(wimlib_update_image);
 #undef QUARRY_WIMLIB_PFN

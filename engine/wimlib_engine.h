@@ -122,6 +122,8 @@ class WimlibEngine : public Engine {
   EngineResult Unmount(const UnmountRequest&) override { return kResultNotBound; }
   EngineResult DiscardMount(const UnmountRequest&) override { return kResultNotBound; }
   EngineResult ReadTree(const TreeRequest& request, ImageTree& out) override;
+  // One update of the image and one in-place write (update_wimlib.cpp).
+  EngineResult UpdateImage(const ImageUpdateRequest& request) override;
 
  private:
   // Delete's edits of the open file, before it is rewritten.

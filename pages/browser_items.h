@@ -17,6 +17,10 @@ struct BrowserItem {
   std::wstring path;      // full path on the computer or inside the image
   std::wstring texts[5];  // the row's cells, which the list asks for
   int icon = 0;           // index in the system's small image list
+  // Inside an image: the path in the image as it is now (empty for what a
+  // pending change adds), and the pending change it shows (an EditMark).
+  std::wstring imagePath;
+  int mark = 0;
 };
 
 // "%llu Bytes" below 1024 bytes, else "%llu KB" rounded to the nearest KB.

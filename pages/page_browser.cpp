@@ -15,6 +15,7 @@
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_browser.h"
 #include "resources/ids_compare.h"
+#include "resources/ids_browser_edit.h"
 #include "resources/resource.h"
 #include "win/handles.h"
 #include "win/long_path.h"
@@ -49,6 +50,7 @@ CPage_Browser::CPage_Browser() : CFormPage(IDD_PAGE_BROWSER) {}
 
 CPage_Browser::~CPage_Browser() {
   if (notifyId_) SHChangeNotifyDeregister(notifyId_);
+  if (dropTarget_) dropTarget_->Revoke();
 }
 
 void CPage_Browser::OnInitialUpdate() {
@@ -70,12 +72,15 @@ void CPage_Browser::OnInitialUpdate() {
     ListView_InsertColumn(list_.hwnd(), i, &column);
   }
   RegisterShellNotify();
+  CreateEditBar();
   ListDrives();
 }
 
 void CPage_Browser::Layout(int width, int height) {
   CFormPage::Layout(width, height);
-  MoveItem(list_.hwnd(), 0, 0, width, height - 70);
+  lastWidth_ = width;
+  lastHeight_ = height;
+  LayoutEditBar(width, height);
   MoveItem(Item(IDC_BROWSER_UP), 50, height - 40, 25, 25);
   MoveItem(Item(IDC_BROWSER_LOCATION), 85, height - 35, width - 85 - 130, 20);
   MoveItem(Item(IDC_BROWSER_EXTRACT), width - 115, height - 40, 100, 25);
@@ -132,7 +137,8 @@ void CPage_Browser::UpdateButtons() {
   bool selected = ListView_GetSelectedCount(list_.hwnd()) > 0;
   EnableWindow(Item(IDC_BROWSER_EXTRACT), selected && mode_ != kComputer);
   bool drives = mode_ == kComputer && location_.empty();
-  EnableWindow(Item(IDC_BROWSER_UP), !drives);
+  EnableWindow(Item(IDC_BROWSER_UP), !drives && !saving_);
+  UpdateEditBar();
 }
 
 void CPage_Browser::ListDrives() {
@@ -202,36 +208,26 @@ void CPage_Browser::ListImages() {
   EnterMode(kImageList, wimPath_);
 }
 
-void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
-  auto item = std::make_unique<BrowserItem>();
-  item->kind = entry.isFolder ? 0 : 1;
-  item->path = entry.fullPath;
-  std::wstring size, compressed;
-  if (entry.hasData) {
-    item->size = entry.size;
-    item->compressed = entry.compressed;
-    size = BytesText(item->size);
-    compressed = BytesText(item->compressed);
-  }
-  std::wstring type = entry.isFolder ? folderType_ : icons_.TypeName(entry.name);
-  std::wstring created = UnixTimeText(entry.createdSeconds, entry.createdNanoseconds, zone_);
-  int icon = entry.isFolder ? icons_.FolderIcon() : icons_.FileIcon(entry.name);
-  AddRow(std::move(item), entry.name, icon, {type, size, compressed, created});
-}
-
 void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) {
-  std::wstring root = pathInImage.empty() ? L"\\" : pathInImage;
+  // The folder as the pending changes show it: where it is in the image
+  // now is listed, and the changes are laid over it. A folder that only a
+  // change makes is not in the image yet.
+  const std::wstring shown = pathInImage == L"\\" ? L"" : pathInImage;
+  std::wstring inImage;
   std::vector<FolderEntry> entries;
-  if (!wim_ || !wim_->ListFolder(image, root, entries)) return;
+  if (!wim_) return;
+  if (edits_.ImageFolderOf(shown, inImage) && !wim_->ListFolder(image, inImage.empty() ? L"\\" : inImage, entries))
+    return;
   icons_.FillOnce();
   image_ = image;
-  pathInImage_ = pathInImage;
+  pathInImage_ = shown;
+  listing_ = std::move(entries);
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   ClearRows();
-  for (const FolderEntry& entry : entries) AddImageEntry(entry);
+  for (const ShownEntry& entry : edits_.Apply(shown, listing_)) AddShownEntry(entry);
   Sort();
-  EnterMode(kInsideImage, root);
+  EnterMode(kInsideImage, shown.empty() ? L"\\" : shown);
 }
 
 bool CPage_Browser::OpenPageWim() {
@@ -248,7 +244,9 @@ bool CPage_Browser::OpenPageWim() {
 void CPage_Browser::FreePageWim() { wim_.reset(); }
 
 void CPage_Browser::OpenWimFile(const std::wstring& path) {
-  if (!bench_->backends.WimlibAvailable()) return;
+  if (!bench_->backends.WimlibAvailable() || saving_) return;
+  if (!ConfirmLeave([this, path] { OpenWimFile(path); })) return;
+  WimStamp stamp = StampOfFile(path);
   int count = ImageCountOf(path);
   if (count == 0) {
     AppMessageBox(hwnd_, LoadStr(IDS_CANNOT_OPEN_WIM), L"", MB_ICONERROR);
@@ -263,15 +261,20 @@ void CPage_Browser::OpenWimFile(const std::wstring& path) {
     }
     imageCount_ = 1;
     location_ = path;
+    loaded_ = stamp;
+    loaded_.imageCount = static_cast<uint32_t>(count);
     ListImageFolder(1, L"");
     return;
   }
   FreePageWim();
   imageCount_ = count;
+  loaded_ = stamp;
+  loaded_.imageCount = static_cast<uint32_t>(count);
   ListImages();
 }
 
 void CPage_Browser::Reset() {
+  if (saving_ || !ConfirmLeave([this] { Reset(); })) return;
   FreePageWim();
   wimPath_.clear();
   imageCount_ = 0;
@@ -281,6 +284,7 @@ void CPage_Browser::Reset() {
 void CPage_Browser::Up() {
   if (mode_ == kInsideImage) {
     if (pathInImage_.empty() || pathInImage_ == L"\\") {
+      if (saving_ || !ConfirmLeave([this] { Up(); })) return;
       // Workers open the file themselves, so letting go of the page's
       // copy never pulls it away from an extraction.
       FreePageWim();
@@ -313,9 +317,12 @@ void CPage_Browser::Activate(int row) {
   } else if (mode_ == kImageList) {
     int image = item->kind;
     if (OpenPageWim()) ListImageFolder(image, L"");
+  } else if (item->mark == static_cast<int>(EditMark::kDeleted)) {
+    AppMessageBox(GetAncestor(hwnd_, GA_ROOT), LoadFilledStr(IDS_EDIT_DELETED_ITEM, {item->texts[0]}), L"Quarry",
+                  MB_ICONINFORMATION);
   } else if (item->kind == 0) {
     ListImageFolder(image_, item->path);
-  } else {
+  } else if (!item->imagePath.empty() && item->mark != static_cast<int>(EditMark::kReplaced)) {
     ExtractAndOpen(row);
   }
 }
@@ -370,7 +377,12 @@ std::vector<std::wstring> CPage_Browser::SelectedPaths() const {
   HWND list = list_.hwnd();
   for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
        row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
-    if (const BrowserItem* item = ItemOfRow(row)) paths.push_back(item->path);
+    const BrowserItem* item = ItemOfRow(row);
+    if (!item) continue;
+    // Inside an image only what the image holds now can be taken out.
+    if (mode_ != kInsideImage) paths.push_back(item->path);
+    else if (!item->imagePath.empty() && item->mark != static_cast<int>(EditMark::kReplaced))
+      paths.push_back(item->imagePath);
   }
   return paths;
 }
@@ -419,7 +431,7 @@ bool CPage_Browser::ExtractAndOpen(int row) {
   job.wimPath = wimPath_;
   job.image = image_;
   job.backends = &bench_->backends;
-  job.paths = {item->path};
+  job.paths = {item->imagePath.empty() ? item->path : item->imagePath};
   return StartExtractAndOpen(job, bench_->tempFolder, NameOf(item->path));
 }
 
@@ -436,6 +448,7 @@ void CPage_Browser::GreyMenu(HMENU menu) {
   auto grey = [menu](UINT id, bool grey) { EnableMenuItem(menu, id, MF_BYCOMMAND | (grey ? MF_GRAYED : MF_ENABLED)); };
   grey(ID_BROWSER_EXTRACT, !(mode_ == kInsideImage && selected > 0));
   grey(ID_BROWSER_OPEN, mode_ == kImageList || selected == 0);
+  GreyEditItems(menu);
   if (mode_ != kComputer) {
     for (int i = 0; i < 6; i++) DeleteMenu(menu, 3, MF_BYPOSITION);
     if (selected > 0) grey(ID_BROWSER_PROPERTIES, true);
@@ -456,6 +469,7 @@ void CPage_Browser::ShowContextMenu() {
 }
 
 bool CPage_Browser::OnCommand(int id, int code, HWND control) {
+  if (OnEditCommand(id)) return true;
   switch (id) {
     case IDC_BROWSER_UP:
       if (code == BN_CLICKED) Up();
@@ -500,6 +514,7 @@ bool CPage_Browser::OnCommand(int id, int code, HWND control) {
 
 bool CPage_Browser::OnNotify(NMHDR* header, LRESULT& result) {
   if (header->idFrom != IDC_BROWSER_LIST) return false;
+  if (OnEditNotify(header, result)) return true;
   switch (header->code) {
     case LVN_ITEMCHANGED:
     case LVN_ODSTATECHANGED:  // a range or marquee selection of the owner-data list
@@ -530,6 +545,10 @@ bool CPage_Browser::OnNotify(NMHDR* header, LRESULT& result) {
 
 bool CPage_Browser::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
+    case WM_DESTROY:
+      if (dropTarget_) dropTarget_->Revoke();
+      dropTarget_ = ComPtr<CMyOleTarget>();
+      return CFormPage::HandleMessage(msg, wParam, lParam, result);
     case WM_INITMENUPOPUP:
       if (!HIWORD(lParam) && GetMenuItemID(reinterpret_cast<HMENU>(wParam), 0) == ID_BROWSER_EXTRACT)
         GreyMenu(reinterpret_cast<HMENU>(wParam));

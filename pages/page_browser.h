@@ -1,19 +1,26 @@
 // The browser page (IDD_PAGE_BROWSER): the computer's drives and folders and,
 // below a WIM or ESD file, its images and the folders and files inside an
 // image (read through wimlib), with extraction, extract-and-open and the
-// drag-out to Explorer.
+// drag-out to Explorer. Inside an image the page is also an editor: files
+// and folders dropped or chosen are added to the folder shown, and rows are
+// deleted, renamed and new folders made, all pending (see browser_edits.h)
+// until "保存" writes them into the file in one update.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "controls/drag_drop.h"
 #include "controls/list_ctrls.h"
 #include "engine/engine.h"
+#include "pages/browser_edits.h"
 #include "pages/browser_extract.h"
 #include "pages/browser_items.h"
 #include "pages/form_page.h"
+#include "pages/page2_delete_save.h"
 
-class CPage_Browser : public CFormPage {
+class CPage_Browser : public CFormPage, public OleDropHandler, public OperationDisplay {
  public:
   enum Mode { kComputer = 0, kImageList = 1, kInsideImage = 2 };
 
@@ -63,6 +70,49 @@ class CPage_Browser : public CFormPage {
   // paths (null when a path cannot be parsed).
   static ComPtr<IDataObject> PropertiesData(const std::vector<std::wstring>& paths);
 
+  // Editing inside an image. Each asks what it must ask and tells why it
+  // refuses; each is one action that "撤销" takes back.
+  // Why the image cannot be edited now (empty when it can).
+  std::wstring EditRefusal() const;
+  // Adds files and folders of the computer to the folder shown; names that
+  // are there already are replaced after one question (false: nothing added).
+  bool AddPaths(const std::vector<std::wstring>& paths);
+  void AddFilesPicked();
+  void AddFolderPicked();
+  // Deletes the selected rows after one question naming how many.
+  void DeleteSelected();
+  // Starts the in-place rename of a row (F2).
+  void BeginRename(int row);
+  // Renames a row: false, with the reason told, for a name Windows cannot
+  // hold or one the folder has already.
+  bool RenameRow(int row, const std::wstring& newName);
+  // A new folder in the folder shown, its name then edited in place.
+  void NewFolder();
+  void UndoEdit();
+  // Asks first.
+  void DiscardEdits();
+  // Starts the save ("保存"); false when it was refused or not started.
+  bool SaveEdits();
+  // "中止" while saving.
+  void AbortSave();
+  // Leaving the image with changes pending: asks whether to save. True when
+  // the page may leave (saved nothing or discarded); false to stay, also
+  // while a save that the user chose runs (`after` then runs once it has
+  // succeeded).
+  bool ConfirmLeave(std::function<void()> after = nullptr);
+  const BrowserEdits& edits() const { return edits_; }
+  bool saving() const { return saving_; }
+  // The edit bar's line: "N 项更改尚未保存", or why editing is not possible.
+  std::wstring EditStatusText() const;
+
+  // OleDropHandler
+  DWORD OnOleDrop(IDataObject* data, DWORD effect, POINTL point) override;
+  // OperationDisplay
+  HWND Hwnd() const override { return hwnd_; }
+  void SetPercent(float percent) override;
+  void OperationBegun(const std::wstring& title) override;
+  void OperationEnded(const OperationOutcome& outcome) override;
+
   Mode mode() const { return mode_; }
   const std::wstring& location() const { return location_; }
   const std::wstring& wimPath() const { return wimPath_; }
@@ -91,7 +141,6 @@ class CPage_Browser : public CFormPage {
   std::vector<const BrowserItem*> SelectedItems() const;
   void SelectItems(const std::vector<const BrowserItem*>& chosen, const BrowserItem* focused);
   void FillDisplayInfo(NMLVDISPINFOW* info) const;
-  void AddImageEntry(const FolderEntry& entry);
   std::vector<std::wstring> SelectedPaths() const;
   std::wstring CommandFile() const;
   void UpdateButtons();
@@ -101,6 +150,18 @@ class CPage_Browser : public CFormPage {
   void RunDragOut();
   void RegisterShellNotify();
   ExtractJob SelectionJob(const std::wstring& target) const;
+  // Editing (browser_editing.cpp).
+  void CreateEditBar();
+  void LayoutEditBar(int width, int height);
+  void UpdateEditBar();
+  void Relist();
+  void AddShownEntry(const ShownEntry& entry);
+  std::vector<ShownEntry> ShownNow() const;
+  bool RefuseSave();
+  bool OnEditCommand(int id);
+  bool OnEditNotify(NMHDR* header, LRESULT& result);
+  void GreyEditItems(HMENU menu);
+  int RowOfName(const std::wstring& name) const;
 
   CWimListCtrl list_;
   std::vector<std::unique_ptr<BrowserItem>> items_;
@@ -119,4 +180,14 @@ class CPage_Browser : public CFormPage {
   ULONG notifyId_ = 0;
   TIME_ZONE_INFORMATION zone_ = {};  // read at the start of each listing
   std::wstring folderType_;
+
+  // Editing.
+  BrowserEdits edits_;
+  std::vector<FolderEntry> listing_;  // the image's own entries of the folder shown
+  WimStamp loaded_;                   // the file when it was opened
+  ComPtr<CMyOleTarget> dropTarget_;
+  bool saving_ = false;
+  bool renaming_ = false;             // a label edit the page started
+  int lastWidth_ = 0, lastHeight_ = 0;
+  std::function<void()> afterSave_;
 };

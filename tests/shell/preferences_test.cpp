@@ -89,6 +89,15 @@ TEST_F(PreferencesTest, BothBoxesWriteTheAssociationVerbsAndRegisterTheExtension
     EXPECT_EQ(RegQuery(std::wstring(verb.key) + L"\\command", L""), "\"" + exe + "\" " + verb.sw + " \"%1\"");
     EXPECT_EQ(RegQuery(verb.key, L"Icon"), exe + ",0");
   }
+  // "在 WIM 中打开" starts the program with the bare path: the browser page.
+  // (read here, not through reg.exe, whose output loses the Chinese text)
+  wchar_t verbText[64] = {};
+  DWORD verbBytes = sizeof(verbText);
+  EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, L"KLO.QUARRY.WIM\\shell\\Quarry_Browse", nullptr, RRF_RT_REG_SZ, nullptr,
+                         verbText, &verbBytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::wstring(verbText), L"在 WIM 中打开");
+  EXPECT_EQ(RegQuery(L"HKCR\\KLO.QUARRY.WIM\\shell\\Quarry_Browse\\command", L""), "\"" + exe + "\" \"%1\"");
   // The ESD type has no verbs.
   EXPECT_FALSE(RegKeyExists(L"HKCR\\KLO.QUARRY.ESD\\shell\\Apply"));
   // regsvr32 registers the 64-bit extension from beside the program.
