@@ -18,6 +18,7 @@ const char* const kWimlibNames[] = {
     "wimlib_set_image_descripton", "wimlib_set_output_chunk_size", "wimlib_delete_image",
     "wimlib_split",             "wimlib_export_image",        "wimlib_verify_wim",
     "wimlib_free",              "wimlib_global_cleanup",
+    "wimlib_set_output_compression_type",
 };
 
 static_assert(sizeof(kWimgapiNames) / sizeof(kWimgapiNames[0]) == kWimgapiCount, "one name per WIMGAPI entry");

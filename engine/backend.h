@@ -64,6 +64,7 @@ struct WimlibTable {
   PFN_wimlib_verify_wim verify_wim;
   PFN_wimlib_free free;
   PFN_wimlib_global_cleanup global_cleanup;
+  PFN_wimlib_set_output_compression_type set_output_compression_type;
 };
 
 // Names of the entries above, in the same order.

@@ -22,6 +22,7 @@
 #include "engine/backend.h"
 #include "engine/engine_host.h"
 #include "engine/image_info.h"
+#include "engine/maintain.h"
 #include "engine/mounts.h"
 #include "engine/operation.h"
 #include "engine/write_beside.h"
@@ -213,6 +214,13 @@ class Engine {
   virtual bool Unmount(const UnmountRequest& request) = 0;
   // Releases a mount whose record is stale, saving nothing.
   virtual bool DiscardMount(const UnmountRequest& request) = 0;
+
+  // File-wide maintenance (engine/maintain.h). Each is 0, 1235, -1 or -99.
+  // A rebuild on WIMGAPI exports every image into a new file; verifying
+  // needs wimlib (-99 on WIMGAPI).
+  virtual EngineResult Rebuild(const RebuildRequest& request) = 0;
+  virtual EngineResult Verify(const VerifyRequest& request) = 0;
+  virtual EngineResult Join(const JoinRequest& request) = 0;
 };
 
 // The engine of the chosen back end, bound in `backends`, for one operation

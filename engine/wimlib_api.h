@@ -27,4 +27,5 @@ QUARRY_WIMLIB_PFN(wimlib_export_image);
 QUARRY_WIMLIB_PFN(wimlib_verify_wim);
 QUARRY_WIMLIB_PFN(wimlib_free);
 QUARRY_WIMLIB_PFN(wimlib_global_cleanup);
+QUARRY_WIMLIB_PFN(wimlib_set_output_compression_type);
 #undef QUARRY_WIMLIB_PFN
