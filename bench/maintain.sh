@@ -71,7 +71,7 @@ if [ ! -f "$WORK/sources.done" ]; then
   rm -f "$WORK"/src-*
   wimlib-imagex capture "$TREE/kept" "$WORK/src-deleted.wim" kept --compress=LZX >/dev/null
   wimlib-imagex append "$TREE/dropped" "$WORK/src-deleted.wim" dropped >/dev/null
-  wimlib-imagex delete "$WORK/src-deleted.wim" 2 >/dev/null
+  wimlib-imagex delete "$WORK/src-deleted.wim" 2 --soft >/dev/null
   wimlib-imagex capture "$TREE/kept" "$WORK/src-lzx.wim" kept --compress=LZX >/dev/null
   wimlib-imagex export "$WORK/src-lzx.wim" all "$WORK/src-solid.esd" --solid >/dev/null
   touch "$WORK/sources.done"

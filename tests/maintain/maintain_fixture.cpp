@@ -33,13 +33,13 @@ std::wstring MaintainTest::MakeNoiseFolder(int files, size_t bytes, uint32_t see
 std::wstring MaintainTest::MakeWimWithDeletedImage(const std::wstring& name) {
   std::wstring wim = MakeWim(name, 1);
   for (int i = 2; i <= 3; i++) {
-    std::wstring data = MakeNoiseFolder(2, 256 * 1024, 1000u + static_cast<uint32_t>(i));
+    std::wstring data = MakeNoiseFolder(2, 512 * 1024, 1000u + static_cast<uint32_t>(i));
     UnixResult r = RunUnix("wimlib-imagex append " + ShQuote(UnixPath(data)) + " " + ShQuote(UnixPath(wim)) + " " +
                            ShQuote("Image " + std::to_string(i)) + " " + ShQuote("Description " + std::to_string(i)));
     EXPECT_EQ(r.exitCode, 0) << r.output;
   }
   std::string path = ShQuote(UnixPath(wim));
-  EXPECT_EQ(RunUnix("wimlib-imagex delete " + path + " 2").exitCode, 0);
+  EXPECT_EQ(RunUnix("wimlib-imagex delete " + path + " 2 --soft").exitCode, 0);
   EXPECT_EQ(RunUnix("wimlib-imagex info " + path + " 2 --boot").exitCode, 0);
   UnixResult edition = RunUnix("wimlib-imagex info " + path + " 2 --image-property WINDOWS/EDITIONID=Professional");
   EXPECT_EQ(edition.exitCode, 0) << edition.output;

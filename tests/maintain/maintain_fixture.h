@@ -35,4 +35,8 @@ class MaintainTest : public AdvancedTest {
   // times that a rewrite may change taken out.
   std::string ImageXml(const std::wstring& wim);
   uint64_t FileSize(const std::wstring& path);
+  // Whether wimlib-imagex lists an integrity table among the attributes.
+  bool HasIntegrityTable(const std::wstring& wim) {
+    return InfoField(wim, 0, "Attributes").find("Integrity info") != std::string::npos;
+  }
 };

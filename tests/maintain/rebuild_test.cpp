@@ -69,7 +69,8 @@ TEST_P(RebuildTest, AFileWithADeletedImageShrinksAsOptimizeWouldAndKeepsEveryPro
   EXPECT_NE(status.find(wim), std::wstring::npos) << Utf8(status);
   EXPECT_NE(status.find(L"→"), std::wstring::npos) << Utf8(status);
   // Nothing is left beside the file.
-  EXPECT_EQ(NamesIn(dir_).size(), 3u);  // the file, the reference, the settings
+  for (const std::wstring& name : NamesIn(dir_))
+    EXPECT_TRUE(name == L"deleted.wim" || name == L"reference.wim" || name == L"Quarry.ini") << Utf8(name);
 }
 
 TEST_P(RebuildTest, WimToEsdIsSolidLzmsAndEsdToWimIsPlainLzxWithThePropertiesKept) {
@@ -103,11 +104,11 @@ TEST_P(RebuildTest, IntegrityTableIsAddedAndRemovedAsChosen) {
   HWND integrity = GetDlgItem(maintainWnd(), IDC_MAINTAIN_INTEGRITY);
   SendMessageW(integrity, CB_SETCURSEL, 1, 0);  // 添加
   EXPECT_EQ(RunJob(IDC_MAINTAIN_REBUILD), L"操作成功完成!");
-  EXPECT_EQ(InfoField(wim, 0, "Integrity Info"), "yes");
+  EXPECT_TRUE(HasIntegrityTable(wim));
   EXPECT_EQ(RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(wim))).exitCode, 0);
   SendMessageW(integrity, CB_SETCURSEL, 2, 0);  // 移除
   EXPECT_EQ(RunJob(IDC_MAINTAIN_REBUILD), L"操作成功完成!");
-  EXPECT_EQ(InfoField(wim, 0, "Integrity Info"), "no");
+  EXPECT_FALSE(HasIntegrityTable(wim));
   EXPECT_EQ(ImageCount(wim), 2);
 }
 
