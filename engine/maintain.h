@@ -19,10 +19,13 @@ enum class IntegrityChoice { kKeep, kAdd, kRemove };
 
 // Rebuilds `wimPath` so that it holds no data its images do not use, with
 // every image's XML properties and the boot index kept.
+// With a `target`, the rebuilt file is a new file there (replacing one that
+// exists) and `wimPath` stays as it is.
 struct RebuildRequest {
   std::wstring wimPath;
   int compression = kKeepCompression;
   IntegrityChoice integrity = IntegrityChoice::kKeep;
+  std::wstring target;  // empty: in place
 };
 
 // Checks every resource of `wimPath` (a split set's first part: of every

@@ -72,8 +72,9 @@ EngineResult WimgapiEngine::Rebuild(const RebuildRequest& request) {
       !api_.LoadImage || !api_.RegisterMessageCallback || !api_.UnregisterMessageCallback || !api_.ExportImage ||
       !api_.SetBootImage || !api_.CloseHandle)
     return kResultNotBound;
-  if (RefuseMountedWrite({request.wimPath})) return kResultFailed;
-  if (IsReadOnlyFile(request.wimPath)) {
+  const std::wstring& target = request.target.empty() ? request.wimPath : request.target;
+  if (RefuseMountedWrite({target})) return kResultFailed;
+  if (IsReadOnlyFile(target)) {
     NoteWin32Failure(ERROR_ACCESS_DENIED);
     return kResultFailed;
   }
@@ -94,11 +95,11 @@ EngineResult WimgapiEngine::Rebuild(const RebuildRequest& request) {
   }
   bool integrity = request.integrity == IntegrityChoice::kAdd ||
                    (request.integrity == IntegrityChoice::kKeep && (info.WimAttributes & WIM_ATTRIBUTE_VERIFY_DATA));
-  std::wstring written = TempFileBeside(request.wimPath);
+  std::wstring written = TempFileBeside(target);
   if (written.empty()) {
     ReportApiFailure(L"WIMCreateFile()");
     return kResultFailed;
   }
   EngineResult result = ExportEveryImage(request.wimPath, written, request.compression, integrity);
-  return PutInPlace(written, request.wimPath, result, true);
+  return PutInPlace(written, target, result, true);
 }

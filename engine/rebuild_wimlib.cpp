@@ -25,15 +25,16 @@ EngineResult WimlibEngine::Rebuild(const RebuildRequest& request) {
   if (!api_.open_wim || !api_.get_wim_info || !api_.write || !api_.register_progress_function || !api_.free)
     return kResultNotBound;
   if (request.compression != kKeepCompression && !api_.set_output_compression_type) return kResultNotBound;
-  if (RefuseMountedWrite({request.wimPath})) return kResultFailed;
-  if (IsReadOnlyFile(request.wimPath)) {
+  const std::wstring& target = request.target.empty() ? request.wimPath : request.target;
+  if (RefuseMountedWrite({target})) return kResultFailed;
+  if (IsReadOnlyFile(target)) {
     NoteWin32Failure(ERROR_ACCESS_DENIED);
     return kResultFailed;
   }
   if (AbortedBeforeStart()) return kResultAborted;
-  NoteOperationTarget(request.wimPath);
+  NoteOperationTarget(target);
 
-  std::wstring written = TempFileBeside(request.wimPath);
+  std::wstring written = TempFileBeside(target);
   if (written.empty()) return kResultFailed;
   EngineResult result = kResultFailed;
   wimlib_wim_info before = {};
@@ -52,10 +53,11 @@ EngineResult WimlibEngine::Rebuild(const RebuildRequest& request) {
         if (request.compression != kKeepCompression) {
           solid = request.compression == kCompressionSolidLzms;
           const int ctype = solid ? WIMLIB_COMPRESSION_TYPE_LZMS : request.compression;
-          if (ctype != before.compression_type || solid != wasSolid) {
+          // Data of another compression or kind of resource are compressed
+          // afresh by the library itself; forcing it for all of them would
+          // also recompress what can be copied as it is.
+          if (ctype != before.compression_type || solid != wasSolid)
             api_.set_output_compression_type(wim.get(), static_cast<wimlib_compression_type>(ctype));
-            flags |= WIMLIB_WRITE_FLAG_RECOMPRESS;
-          }
         }
         if (solid) flags |= WIMLIB_WRITE_FLAG_SOLID;
         result = WriteWholeFile(wim.get(), written, flags);
@@ -63,7 +65,7 @@ EngineResult WimlibEngine::Rebuild(const RebuildRequest& request) {
     }
   }
   if (result == kResultSuccess && !HoldsSameImages(written, before)) result = kResultFailed;
-  return PutInPlace(written, request.wimPath, result, true);
+  return PutInPlace(written, target, result, true);
 }
 
 EngineResult WimlibEngine::WriteWholeFile(WIMStruct* wim, const std::wstring& written, int writeFlags) {

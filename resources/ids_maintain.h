@@ -28,6 +28,9 @@
 #define IDC_MAINTAIN_CHECK_GROUP    2428
 #define IDC_MAINTAIN_JOIN_GROUP     2429
 
+// The split page's FAT32 preset
+#define IDC_SPLIT_FAT32             2430
+
 // Strings
 #define IDS_MAINTAIN_COMPRESSIONS   2450
 #define IDS_MAINTAIN_INTEGRITY_CHOICES 2451
@@ -44,6 +47,8 @@
 #define IDS_MAINTAIN_NOT_DONE       2462
 #define IDS_MAINTAIN_CANCELLED      2463
 #define IDS_REASON_ENCRYPTED        2464
+#define IDS_SPLIT_CONVERT_FIRST     2465
+#define IDS_SPLIT_NO_SPACE          2466
 
 // The "跳转到" command of the other pages
 #define ID_JUMP_MAINTAIN            2499
