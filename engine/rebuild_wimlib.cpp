@@ -11,6 +11,11 @@
 
 namespace {
 
+// The chunk sizes Windows' own tools write: 32 KiB for XPRESS and LZX,
+// 128 KiB for LZMS.
+constexpr uint32_t kWindowsChunkSize = 32768;
+constexpr uint32_t kLzmsChunkSize = 131072;
+
 int IntegrityFlag(IntegrityChoice choice, bool hasTable) {
   switch (choice) {
     case IntegrityChoice::kAdd: return WIMLIB_WRITE_FLAG_CHECK_INTEGRITY;
@@ -56,8 +61,15 @@ EngineResult WimlibEngine::Rebuild(const RebuildRequest& request) {
           // Data of another compression or kind of resource are compressed
           // afresh by the library itself; forcing it for all of them would
           // also recompress what can be copied as it is.
-          if (ctype != before.compression_type || solid != wasSolid)
+          if (ctype != before.compression_type || solid != wasSolid) {
             api_.set_output_compression_type(wim.get(), static_cast<wimlib_compression_type>(ctype));
+            // The chunks get the new compression's usual size, not the old
+            // file's (an ESD's 128 KiB chunks in an LZX file would be read
+            // by no WIMGAPI older than Windows 8).
+            if (ctype != WIMLIB_COMPRESSION_TYPE_NONE && api_.set_output_chunk_size)
+              api_.set_output_chunk_size(wim.get(), ctype == WIMLIB_COMPRESSION_TYPE_LZMS ? kLzmsChunkSize
+                                                                                          : kWindowsChunkSize);
+          }
         }
         if (solid) flags |= WIMLIB_WRITE_FLAG_SOLID;
         result = WriteWholeFile(wim.get(), written, flags);

@@ -91,10 +91,22 @@ TEST_P(RebuildTest, WimToEsdIsSolidLzmsAndEsdToWimIsPlainLzxWithThePropertiesKep
   EXPECT_EQ(RunJob(IDC_MAINTAIN_TO_WIM), L"操作成功完成!");
   EXPECT_FALSE(FileDataIsSolid(wim)) << Info(wim, "--blobs");
   EXPECT_EQ(InfoField(wim, 0, "Compression"), "LZX");
+  EXPECT_EQ(InfoField(wim, 0, "Chunk Size"), "32768 bytes");  // what every WIMGAPI reads
   EXPECT_EQ(RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(wim))).exitCode, 0);
   EXPECT_EQ(ImageXml(wim), xmlBefore);
   EXPECT_EQ(InfoField(wim, 0, "Boot Index"), "2");
   EXPECT_TRUE(SameTrees(wim, reference));
+
+  // An ESD written elsewhere (128 KiB chunks in its header) becomes an LZX
+  // file of the chunk size every WIMGAPI reads.
+  std::wstring esd = dir_ + L"\\other.esd";
+  ASSERT_EQ(RunUnix("wimlib-imagex export " + ShQuote(UnixPath(reference)) + " all " + ShQuote(UnixPath(esd)) +
+                    " --solid").exitCode, 0);
+  SetFile(esd);
+  EXPECT_EQ(RunJob(IDC_MAINTAIN_TO_WIM), L"操作成功完成!");
+  EXPECT_EQ(InfoField(esd, 0, "Compression"), "LZX");
+  EXPECT_EQ(InfoField(esd, 0, "Chunk Size"), "32768 bytes");
+  EXPECT_TRUE(SameTrees(esd, reference));
 }
 
 TEST_P(RebuildTest, IntegrityTableIsAddedAndRemovedAsChosen) {
