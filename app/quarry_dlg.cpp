@@ -28,6 +28,7 @@ const CQuarryDlg::JumpSlot CQuarryDlg::kJumps[] = {
     {ID_JUMP_SPLIT, 2, nullptr, &CQuarryDlg::OpenInAdvanced},
     {ID_JUMP_MERGE, 2, nullptr, &CQuarryDlg::OpenInAdvanced},
     {ID_JUMP_DELETE, 2, nullptr, &CQuarryDlg::OpenInAdvanced},
+    {ID_JUMP_MAINTAIN, 2, nullptr, &CQuarryDlg::OpenInAdvanced},
     {ID_JUMP_BROWSER, 4, &CQuarryDlg::ResetBrowser, &CQuarryDlg::OpenInBrowser},
     {ID_JUMP_INFO, 3, nullptr, &CQuarryDlg::OpenInInfo},
     {ID_JUMP_CAPTURE, 0, nullptr, &CQuarryDlg::OpenInCapture},

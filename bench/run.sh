@@ -243,6 +243,7 @@ sys.exit(0 if ok else 1)
 PY
   rm -f "$WORK"/*.esd
 fi
+[ "${ONLY_PAGES:-0}" = 1 ] || [ "${SKIP_MAINTAIN:-0}" = 1 ] || REPS=${MAINTAIN_REPS:-3} "$QUARRY_ROOT/bench/maintain.sh" || engine_status=1
 [ "${ONLY_ESD:-0}" = 1 ] && exit $engine_status
 [ "${SKIP_COMPARE:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/compare.sh" || engine_status=1  # two 100,000-file images compared
 [ "${SKIP_EDIT:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/edit.sh" || engine_status=1

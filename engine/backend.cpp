@@ -20,6 +20,7 @@ const char* const kWimlibNames[] = {
     "wimlib_free",              "wimlib_global_cleanup",
     "wimlib_get_image_property",
     "wimlib_update_image",
+    "wimlib_set_output_compression_type",
 };
 
 static_assert(sizeof(kWimgapiNames) / sizeof(kWimgapiNames[0]) == kWimgapiCount, "one name per WIMGAPI entry");

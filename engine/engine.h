@@ -24,6 +24,7 @@
 #include "engine/image_info.h"
 #include "engine/image_tree.h"
 #include "engine/image_update.h"
+#include "engine/maintain.h"
 #include "engine/mounts.h"
 #include "engine/operation.h"
 #include "engine/write_beside.h"
@@ -230,6 +231,13 @@ class Engine {
   // has no such call (WIMGAPI). A write that fails or is stopped leaves
   // the file byte for byte as it was.
   virtual EngineResult UpdateImage(const ImageUpdateRequest&) { return kResultNotBound; }
+
+  // File-wide maintenance (engine/maintain.h). Each is 0, 1235, -1 or -99.
+  // A rebuild on WIMGAPI exports every image into a new file; verifying
+  // needs wimlib (-99 on WIMGAPI).
+  virtual EngineResult Rebuild(const RebuildRequest& request) = 0;
+  virtual EngineResult Verify(const VerifyRequest& request) = 0;
+  virtual EngineResult Join(const JoinRequest& request) = 0;
 };
 
 // The engine of the chosen back end, bound in `backends`, for one operation

@@ -5,6 +5,7 @@
 #include "engine/engine_host.h"
 #include "engine/wimlib_api.h"
 #include "resources/ids_failure.h"
+#include "resources/ids_maintain.h"
 #include "resources/ids_mounts.h"
 #include "win/strings.h"
 
@@ -116,6 +117,8 @@ UINT WimlibReasonId(int code) {
       return IDS_REASON_ACCESS_DENIED;
     case WIMLIB_ERR_PATH_DOES_NOT_EXIST:
       return IDS_REASON_PATH_NOT_FOUND;
+    case WIMLIB_ERR_WIM_IS_ENCRYPTED:
+      return IDS_REASON_ENCRYPTED;
     case WIMLIB_ERR_ALREADY_LOCKED:
     case WIMLIB_ERR_CONCURRENT_MODIFICATION_DETECTED:
       return IDS_REASON_IN_USE;

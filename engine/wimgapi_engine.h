@@ -168,7 +168,18 @@ class WimgapiEngine : public Engine {
   EngineResult DiscardMount(const UnmountRequest& request) override;
   EngineResult ReadTree(const TreeRequest& request, ImageTree& out) override;
 
+  // File-wide maintenance (rebuild_wimgapi.cpp, join_wimgapi.cpp); there is
+  // no verification through WIMGAPI.
+  EngineResult Rebuild(const RebuildRequest& request) override;
+  EngineResult Verify(const VerifyRequest&) override { return kResultNotBound; }
+  EngineResult Join(const JoinRequest& request) override;
+
  private:
+  // Exports every image of `source` (a split set's parts referenced) into
+  // the new file `written` with `compression`, an integrity table with
+  // `integrity`, and sets its boot image to the source's.
+  EngineResult ExportEveryImage(const std::wstring& source, const std::wstring& written, int compression,
+                                bool integrity);
   EngineResult UnmountByHandle(const UnmountRequest& request);
   // Delete's steps on the open file.
   bool EditImages(HANDLE wim, const DeleteRequest& request);

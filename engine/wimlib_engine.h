@@ -124,6 +124,10 @@ class WimlibEngine : public Engine {
   EngineResult ReadTree(const TreeRequest& request, ImageTree& out) override;
   // One update of the image and one in-place write (update_wimlib.cpp).
   EngineResult UpdateImage(const ImageUpdateRequest& request) override;
+  // File-wide maintenance (rebuild_wimlib.cpp, verify_wimlib.cpp, join_wimlib.cpp).
+  EngineResult Rebuild(const RebuildRequest& request) override;
+  EngineResult Verify(const VerifyRequest& request) override;
+  EngineResult Join(const JoinRequest& request) override;
 
  private:
   // Delete's edits of the open file, before it is rewritten.
@@ -142,6 +146,11 @@ class WimlibEngine : public Engine {
   // or the temporary one beside a new file.
   EngineResult ExportInto(const std::wstring& source, int index, const std::wstring& destination, bool exists,
                           int compression, int wimBoot);
+  // The rebuild's and the join's write of every image of the open `wim`
+  // into `written`, and the check that the written file holds what `wim`
+  // holds (image count, boot index, one part).
+  EngineResult WriteWholeFile(WIMStruct* wim, const std::wstring& written, int writeFlags);
+  bool HoldsSameImages(const std::wstring& written, const wimlib_wim_info& expected);
   // True when the user's abort came before the operation began.
   bool AbortedBeforeStart();
   // True, with the refusal noted and shown, when an image of one of the

@@ -18,6 +18,8 @@ const wchar_t* const kUnitNames[3] = {L"KB", L"MB", L"GB"};
 const uint64_t kUnitBytes[3] = {1ull << 10, 1ull << 20, 1ull << 30};
 // The header version of files whose resources are solid (ESD files).
 constexpr uint32_t kSolidVersion = 0xE00;
+constexpr int kFat32PartMegabytes = 4095;  // below FAT32's largest file, 4 GB - 1
+constexpr int kCompressionLzx = 2;
 
 }  // namespace
 
@@ -116,7 +118,42 @@ bool CPage2_Split::IsAlreadySplit() const {
   return reader.Read(source_) && reader.TotalParts() != 1;
 }
 
-bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& existingParts) {
+void CPage2_Split::UseFat32Preset() {
+  FocusMainWindow();
+  unit_ = kMB;
+  SetItemText(IDC_SPLIT_UNIT, kUnitNames[unit_]);
+  InvalidateRect(Item(IDC_SPLIT_UNIT), nullptr, TRUE);
+  SetItemText(IDC_SPLIT_SIZE, std::to_wstring(kFat32PartMegabytes));
+  ReadFields();
+}
+
+bool CPage2_Split::OfferConversion(std::wstring& converted) {
+  std::wstring folder = bench_->tempFolder;
+  if (folder.empty()) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    folder = temp;
+  }
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  // An LZX file of the same data is about up to twice the solid one.
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(source_.c_str(), GetFileExInfoStandard, &data);
+  const uint64_t needed = 2 * ((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  std::wstring neededText = FormatStr(L"%.1f MB", static_cast<double>(needed) / (1024.0 * 1024.0));
+  std::wstring question = LoadFilledStr(IDS_SPLIT_CONVERT_FIRST, {folder, neededText});
+  if (PageMessage(question, LoadStr(IDS_ASK_CREATE_CAPTION), MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  ULARGE_INTEGER available = {};
+  if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr) || available.QuadPart < needed) {
+    std::wstring freeText = FormatStr(L"%.1f MB", static_cast<double>(available.QuadPart) / (1024.0 * 1024.0));
+    PageMessage(LoadFilledStr(IDS_SPLIT_NO_SPACE, {folder, neededText, freeText}), L"", MB_ICONEXCLAMATION);
+    return false;
+  }
+  converted = folder + FormatStr(L"QuarrySplit-%lu-%lu.wim", GetCurrentProcessId(), GetTickCount());
+  return true;
+}
+
+bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& existingParts,
+                                    std::wstring& converted) {
   if (!HasExtension(target_, L".wim") || !FileExists(source_)) {
     PageMessage(LoadStr(IDS_INVALID_PATH), L"", MB_ICONEXCLAMATION);
     return false;
@@ -136,10 +173,6 @@ bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& 
     PageMessage(LoadStr(IDS_ALREADY_SPLIT), L"", MB_ICONEXCLAMATION);
     return false;
   }
-  if (HasSolidResources(source_)) {
-    PageMessage(LoadStr(IDS_SPLIT_SOLID), L"", MB_ICONEXCLAMATION);
-    return false;
-  }
   existingParts = ExistingSplitParts(target_);
   std::vector<std::wstring> written = existingParts;
   written.push_back(target_);
@@ -149,7 +182,8 @@ bool CPage2_Split::CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& 
     PageMessage(MountedRefusalText(mounted, folder), L"", MB_ICONEXCLAMATION);
     return false;
   }
-  return CheckExistingParts(existingParts);
+  if (!CheckExistingParts(existingParts)) return false;
+  return !HasSolidResources(source_) || OfferConversion(converted);
 }
 
 // Every existing file of the part names: none may be the source (a later
@@ -179,13 +213,21 @@ void CPage2_Split::OnSplit() {
   ReadFields();
   uint64_t bytes = 0;
   std::vector<std::wstring> existingParts;
-  if (!CheckBeforeSplit(bytes, existingParts)) return;
+  std::wstring converted;
+  if (!CheckBeforeSplit(bytes, existingParts, converted)) return;
 
-  SplitRequest request{source_, target_, bytes, existingParts};
+  SplitRequest request{converted.empty() ? source_ : converted, target_, bytes, existingParts};
+  RebuildRequest conversion{source_, kCompressionLzx, IntegrityChoice::kKeep, converted};
   Operation split;
   split.display = bench_->ProgressView();
-  split.body = [backends = &bench_->backends, choice = bench_->Choice(), request](const OperationContext& context) {
-    return OperationOutcome{MakeEngine(*backends, choice, context)->Split(request)};
+  split.body = [backends = &bench_->backends, choice = bench_->Choice(), request,
+                conversion](const OperationContext& context) {
+    if (conversion.target.empty()) return OperationOutcome{MakeEngine(*backends, choice, context)->Split(request)};
+    // The converted copy goes again whatever became of the split.
+    EngineResult result = MakeEngine(*backends, choice, context)->Rebuild(conversion);
+    if (result == kResultSuccess) result = MakeEngine(*backends, choice, context)->Split(request);
+    DeleteFileW(conversion.target.c_str());
+    return OperationOutcome{result};
   };
   HWND host = GetParent(hwnd_);
   ShowWindow(host, SW_HIDE);
@@ -202,6 +244,9 @@ bool CPage2_Split::OnCommand(int id, int code, HWND control) {
       return true;
     case IDC_SPLIT_UNIT:
       if (code == BN_CLICKED) NextUnit();
+      return true;
+    case IDC_SPLIT_FAT32:
+      if (code == BN_CLICKED) UseFat32Preset();
       return true;
     case IDC_SPLIT_START:
       if (code == BN_CLICKED) OnSplit();
@@ -239,6 +284,7 @@ void CPage2_Split::Layout(int w, int h) {
   MoveItem(Item(IDC_SPLIT_SIZE), 90, y, 110, 23);
   MoveItem(Item(IDC_SPLIT_UNIT), 204, y, 23, 23);
   MoveItem(Item(IDC_SPLIT_UNIT_HINT), 235, y + 3, 160, 20);
+  MoveItem(Item(IDC_SPLIT_FAT32), 405, y - 1, 200, 25);
   MoveItem(Item(IDC_SPLIT_START), w - 110, h - 40, 95, 25);
   const int warningX = w - 110 - 20 - 350;
   MoveItem(Item(IDC_SPLIT_WARNING), warningX, h - 36, 350, 20);

@@ -43,7 +43,13 @@ class CPage2_Split : public CFormPage {
   void OnEditDropped();
   void NextUnit();
   void OnSplit();
-  bool CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& existingParts);
+  bool CheckBeforeSplit(uint64_t& bytes, std::vector<std::wstring>& existingParts, std::wstring& converted);
+  // A solid source is offered a conversion into a plain LZX file in the
+  // temporary folder first; `converted` is then that file's name. False
+  // when the user declines or the folder has too little space.
+  bool OfferConversion(std::wstring& converted);
+  // The FAT32 preset: parts of 4095 MB, each below FAT32's 4 GB limit.
+  void UseFat32Preset();
   bool CheckExistingParts(const std::vector<std::wstring>& parts);
   bool IsAlreadySplit() const;
 

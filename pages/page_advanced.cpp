@@ -3,7 +3,7 @@
 #include "resources/resource.h"
 
 namespace {
-const int kButtons[3] = {IDC_ADVANCED_SPLIT, IDC_ADVANCED_MERGE, IDC_ADVANCED_DELETE};
+const int kButtons[4] = {IDC_ADVANCED_SPLIT, IDC_ADVANCED_MERGE, IDC_ADVANCED_DELETE, IDC_ADVANCED_MAINTAIN};
 // The child pages start this far below the host's top edge, under the buttons.
 constexpr int kChildTop = 50;
 }  // namespace
@@ -15,6 +15,7 @@ Dialog* CPage_Advanced::ChildOf(int buttonId) {
     case IDC_ADVANCED_SPLIT: return &split_;
     case IDC_ADVANCED_MERGE: return &merge_;
     case IDC_ADVANCED_DELETE: return &delete_;
+    case IDC_ADVANCED_MAINTAIN: return &maintain_;
     default: return nullptr;
   }
 }
@@ -25,6 +26,7 @@ void CPage_Advanced::OnInitialUpdate() {
   split_.CreateView(hwnd_);
   merge_.CreateView(hwnd_);
   delete_.CreateView(hwnd_);
+  maintain_.CreateView(hwnd_);
   RECT client;
   GetClientRect(hwnd_, &client);
   Layout(client.right, client.bottom);
@@ -58,6 +60,10 @@ void CPage_Advanced::OpenInChild(UINT command, const std::wstring& path) {
     case ID_JUMP_DELETE:
       SelectChild(IDC_ADVANCED_DELETE);
       delete_.OpenWimFile(path);
+      break;
+    case ID_JUMP_MAINTAIN:
+      SelectChild(IDC_ADVANCED_MAINTAIN);
+      maintain_.OpenFile(path);
       break;
     default:
       break;

@@ -320,6 +320,7 @@ bool CPage_Apply::OnCommand(int id, int code, HWND control) {
     case ID_JUMP_DELETE:
     case ID_JUMP_BROWSER:
     case ID_JUMP_INFO:
+    case ID_JUMP_MAINTAIN:
       app.JumpTo(id, wimFile_);
       return true;
     case ID_APPLY_DETAILS:

@@ -191,3 +191,4 @@
 #include "ids_advanced.h"
 #include "ids_shell.h"
 #include "ids_failure.h"
+#include "ids_maintain.h"
