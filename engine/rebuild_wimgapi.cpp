@@ -27,16 +27,10 @@ EngineResult WimgapiEngine::ExportEveryImage(const std::wstring& source, const s
     return kResultFailed;
   }
   if (compression == kKeepCompression) compression = static_cast<int>(info.CompressionType);
-  WimHandle dst(api_, api_.CreateFile(written.c_str(), WIM_GENERIC_READ | WIM_GENERIC_WRITE, WIM_CREATE_ALWAYS,
-                                      integrity ? WIM_FLAG_VERIFY : 0, static_cast<DWORD>(compression), nullptr));
-  if (!dst) {
-    ReportApiFailure(L"WIMCreateFile()");
+  WimHandle dst(api_);
+  if (!OpenForWriting(dst, written, WIM_CREATE_ALWAYS, integrity ? WIM_FLAG_VERIFY : 0,
+                      static_cast<DWORD>(compression)))
     return kResultFailed;
-  }
-  if (!api_.SetTemporaryPath(dst.get(), tempFolder_.c_str())) {
-    ReportApiFailure(L"WIMSetTemporaryPath()");
-    return kResultFailed;
-  }
   callback.Register(dst.get(), ExportMessageCallback, &context_);
   const DWORD count = info.ImageCount;
   for (DWORD index = 1; index <= count; index++) {
