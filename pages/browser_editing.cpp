@@ -11,6 +11,7 @@
 
 #include "engine/mount_guard.h"
 #include "engine/wim_file_reader.h"
+#include "pages/page2_common.h"
 #include "resources/ids_browser_edit.h"
 #include "resources/resource.h"
 #include "win/long_path.h"
@@ -23,21 +24,6 @@ namespace {
 
 constexpr int kEditBarHeight = 30;
 
-std::vector<std::wstring> DroppedPaths(IDataObject* data) {
-  std::vector<std::wstring> paths;
-  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (!data || FAILED(data->GetData(&format, &medium))) return paths;
-  HDROP drop = static_cast<HDROP>(medium.hGlobal);
-  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; i++) {
-    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-    path.resize(DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size())));
-    paths.push_back(path);
-  }
-  ReleaseStgMedium(&medium);
-  return paths;
-}
 
 std::wstring Field(UINT id, size_t index) {
   std::vector<std::wstring> fields = SplitFields(LoadStr(id));
@@ -535,5 +521,5 @@ bool CPage_Browser::OnEditNotify(NMHDR* header, LRESULT& result) {
 
 DWORD CPage_Browser::OnOleDrop(IDataObject* data, DWORD effect, POINTL) {
   if (mode_ != kInsideImage) return DROPEFFECT_NONE;
-  return AddPaths(DroppedPaths(data)) ? (effect & DROPEFFECT_COPY ? DROPEFFECT_COPY : effect) : DROPEFFECT_NONE;
+  return AddPaths(DroppedFiles(data)) ? (effect & DROPEFFECT_COPY ? DROPEFFECT_COPY : effect) : DROPEFFECT_NONE;
 }

@@ -11,6 +11,7 @@
 #include "engine/wim_file_reader.h"
 #include "pages/browser_extract.h"
 #include "pages/compare_report.h"
+#include "pages/page2_common.h"
 #include "pages/page_browser.h"
 #include "pages/skipped_items_dlg.h"
 #include "resources/ids_compare.h"
@@ -48,21 +49,6 @@ std::wstring NameOf(const std::wstring& path) {
 
 std::wstring Decimal(uint64_t n) { return std::to_wstring(n); }
 
-std::vector<std::wstring> DroppedFiles(IDataObject* data) {
-  std::vector<std::wstring> paths;
-  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (FAILED(data->GetData(&format, &medium))) return paths;
-  HDROP drop = static_cast<HDROP>(medium.hGlobal);
-  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; i++) {
-    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-    path.resize(DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size())));
-    if (!IsExistingFolder(path)) paths.push_back(path);
-  }
-  ReleaseStgMedium(&medium);
-  return paths;
-}
 
 // Half of the read's progress: the first tree fills the bar to 50, the
 // second from there to 100.
@@ -251,6 +237,9 @@ void CCompareDlg::PickFile(int side) {
 DWORD CCompareDlg::OnOleDrop(IDataObject* data, DWORD effect, POINTL point) {
   if (reading_) return DROPEFFECT_NONE;
   std::vector<std::wstring> files = DroppedFiles(data);
+  // Only files can be images: a dropped folder is passed over.
+  files.erase(std::remove_if(files.begin(), files.end(), [](const std::wstring& f) { return IsExistingFolder(f); }),
+              files.end());
   if (files.empty()) return DROPEFFECT_NONE;
   if (files.size() >= 2) {
     if (SetFile(1, files[0])) SetFile(2, files[1]);

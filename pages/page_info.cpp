@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include "pages/page2_common.h"
 #include "pages/wim_info_dlg.h"
 #include "resources/ids_compare.h"
 #include "resources/resource.h"
@@ -10,24 +11,6 @@
 #include "win/pickers.h"
 #include "win/strings.h"
 #include "win/window.h"
-
-namespace {
-std::vector<std::wstring> DroppedPaths(IDataObject* data) {
-  std::vector<std::wstring> paths;
-  FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  STGMEDIUM medium = {};
-  if (FAILED(data->GetData(&format, &medium))) return paths;
-  HDROP drop = static_cast<HDROP>(medium.hGlobal);
-  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; i++) {
-    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-    path.resize(DragQueryFileW(drop, i, &path[0], static_cast<UINT>(path.size())));
-    paths.push_back(path);
-  }
-  ReleaseStgMedium(&medium);
-  return paths;
-}
-}  // namespace
 
 CPage_Info::CPage_Info() : CFormPage(IDD_PAGE_INFO) {}
 
@@ -153,7 +136,7 @@ void CPage_Info::DropFiles(const std::vector<std::wstring>& paths) {
 }
 
 DWORD CPage_Info::OnOleDrop(IDataObject* data, DWORD effect, POINTL) {
-  DropFiles(DroppedPaths(data));
+  DropFiles(DroppedFiles(data));
   return effect;
 }
 
