@@ -179,6 +179,9 @@ struct UnmountRequest {
   std::wstring wimPath;
   DWORD index = 0;
   bool save = false;  // commit the changes first (the user agreed)
+  // With save: the changes become a new image appended to the file, and
+  // the mounted image itself stays as it was.
+  bool asNewImage = false;
 };
 
 class Engine {
@@ -212,8 +215,9 @@ class Engine {
   // The images mounted on the system: 0, -1 when the list cannot be read,
   // or -99 when the back end keeps no list.
   virtual EngineResult ListMounts(std::vector<MountRecord>& out) = 0;
-  // Commits (with request.save) and releases a mount: 0 when released, -1
-  // or -99 when not. A commit that fails keeps the image mounted.
+  // Commits (with request.save, as a new image with request.asNewImage) and
+  // releases a mount: 0 when released, -1 or -99 when not. A commit that
+  // fails keeps the image mounted.
   virtual EngineResult Unmount(const UnmountRequest& request) = 0;
   // Releases a mount whose record is stale, saving nothing: 0, -1 or -99.
   virtual EngineResult DiscardMount(const UnmountRequest& request) = 0;

@@ -181,6 +181,7 @@ class WimgapiEngine : public Engine {
   EngineResult ExportEveryImage(const std::wstring& source, const std::wstring& written, int compression,
                                 bool integrity);
   EngineResult UnmountByHandle(const UnmountRequest& request);
+  EngineResult CommitAsNewImage(const UnmountRequest& request);
   // Delete's steps on the open file.
   bool EditImages(HANDLE wim, const DeleteRequest& request);
   EngineResult ApplyOrMount(const std::wstring& wimPath, const std::wstring& folder, int index, bool verify,

@@ -4,6 +4,7 @@
 #include <uxtheme.h>
 
 #include "engine/engine.h"
+#include "resources/ids_mounts.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/paths.h"
@@ -80,6 +81,7 @@ void CMountView::Layout(int width, int height) {
   MoveItem(list_.hwnd(), 15, 20, width - 30, height - 40 - 30);
   MoveItem(Item(IDCANCEL), width - 110, height - 40, 95, 25);
   MoveItem(Item(IDC_MOUNT_UNMOUNT), width - 220, height - 40, 95, 25);
+  MoveItem(Item(IDC_MOUNT_AS_NEW_IMAGE), 15, height - 36, std::max(0, width - 250), 20);
 }
 
 void CMountView::Refresh() {
@@ -159,6 +161,7 @@ std::vector<UnmountJob> CMountView::SelectedJobs() const {
     job.wimPath = ListItemText(list, row, 1);
     job.index = static_cast<DWORD>(wcstoul(ListItemText(list, row, 2).c_str(), nullptr, 10));
     job.commit = !EqualNoCase(ListItemText(list, row, 4), readOnly);
+    job.asNewImage = IsDlgButtonChecked(hwnd_, IDC_MOUNT_AS_NEW_IMAGE) == BST_CHECKED;
     if (row < static_cast<int>(records_.size())) {
       job.stale = records_[row].stale;
       job.mounting = records_[row].mounting;

@@ -38,8 +38,8 @@ OperationContext ContextOf(const UnmountJob& job) {
 
 BackendChoice Wimgapi() { return BackendChoice(); }
 
-bool AskSave(HWND owner, const std::wstring& wimPath) {
-  std::wstring question = LoadFilledStr(IDS_ASK_SAVE_CHANGES, {wimPath});
+bool AskSave(HWND owner, const UnmountJob& job) {
+  std::wstring question = LoadFilledStr(job.asNewImage ? IDS_ASK_SAVE_AS_NEW_IMAGE : IDS_ASK_SAVE_CHANGES, {job.wimPath});
   return AppMessageBox(owner, question, L"", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
@@ -99,6 +99,7 @@ UnmountRequest RequestOf(const UnmountJob& job, bool save) {
   request.wimPath = job.wimPath;
   request.index = job.index;
   request.save = save;
+  request.asNewImage = save && job.asNewImage;
   return request;
 }
 
@@ -143,7 +144,7 @@ bool UnmountOne(HWND owner, const UnmountJob& job) {
   if (job.stale) return DiscardStale(owner, job);
   // The question comes first: a commit's handles hold the image file
   // against every other writer.
-  const bool save = job.commit && AskSave(owner, job.wimPath);
+  const bool save = job.commit && AskSave(owner, job);
   if (!job.backends) return false;
   return MakeEngine(*job.backends, Wimgapi(), ContextOf(job))->Unmount(RequestOf(job, save)) == kResultSuccess;
 }

@@ -18,6 +18,7 @@ struct UnmountJob {
   std::wstring wimPath;
   DWORD index = 0;
   bool commit = false;  // mounted for writing: ask whether to save
+  bool asNewImage = false;  // saved as a new image, the mounted one kept
   bool stale = false;   // a stale record: discard it, nothing to save
   bool writable = false;  // mounted for writing
   bool mounting = false;  // still being mounted: cannot be unmounted yet

@@ -189,6 +189,36 @@ TEST_F(MountManagerTest, CommitSavesTheChangeAndRemakesTheFolderEmpty) {
   EXPECT_EQ(qtest::RunUnix("test -z \"$(ls -A " + Q(folder) + ")\"").exitCode, 0);
 }
 
+// "保存时追加为新映像": the changes become a further image of the file and
+// the mounted image stays as it was, from a FUSE mount (where the machine
+// has one) and from an extracted copy.
+TEST_F(MountManagerTest, SavingAsANewImageKeepsTheOriginalImage) {
+  std::vector<std::wstring> folders;
+  if (FuseHere()) folders.push_back(Mount("fuse_new", true));
+  folders.push_back(MountCopy("copy_new", true));
+  OpenView();
+  HWND view = CMountView::Instance()->hwnd();
+  CheckDlgButton(view, IDC_MOUNT_AS_NEW_IMAGE, BST_CHECKED);
+  onBox_ = [](const std::wstring&) { return IDYES; };
+  for (size_t i = 0; i < folders.size(); i++) {
+    const std::wstring& folder = folders[i];
+    const std::wstring& wim = wims_[i];
+    const std::string before = ImageListing(wim);
+    ASSERT_TRUE(qtest::WriteFileBytes(folder + L"\\added.txt", "kept apart"));
+    ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) >= 0; }, 20000));
+    ClickUnmount(folder);
+    ASSERT_TRUE(WaitUntil([&] { return RowOf(folder) < 0 && !UnmountWorkerRunning(); }, 60000));
+    std::vector<std::wstring> boxes = Boxes();
+    ASSERT_EQ(boxes.size(), i + 1);
+    EXPECT_EQ(boxes[i].rfind(L"是否要将对" + wim + L"的修改追加为一个新的映像?", 0), 0u) << qtest::Utf8(boxes[i]);
+    EXPECT_NE(Imagex("info " + Q(wim)).output.find("Image Count:    2\n"), std::string::npos)
+        << Imagex("info " + Q(wim)).output;
+    EXPECT_EQ(ImageListing(wim), before) << "the mounted image is as it was";
+    EXPECT_NE(Imagex("dir " + Q(wim) + " 2").output.find("/added.txt"), std::string::npos);
+    EXPECT_EQ(Imagex("verify " + Q(wim)).exitCode, 0);
+  }
+}
+
 TEST_F(MountManagerTest, UnmountWithoutSavingDiscardsAndReadOnlyAsksNothing) {
   std::wstring writable = Mount("discard", true);
   std::wstring readOnly = Mount("readonly", false);
