@@ -87,12 +87,47 @@ bool CQuarryDlg::CreatePages() {
     page->Attach(app_, runner_);
   queue_.Attach(app_, runner_);
   progress_.Attach(app_, runner_);
+  // Only the pages the window shows at once are made before it is shown:
+  // the first tab, the easy page in easy mode, the queue and the progress
+  // page (operations and tasks report there). The rest follow one by one
+  // as soon as the window has painted, and at once whenever something
+  // needs one of them before that.
   for (const PageSlot& slot : pages_) {
-    if (!slot.page->CreateView(hwnd_)) return false;
-    if (slot.role != Role::Easy) slot.page->Show(false);
+    const bool now = slot.page == &capture_ || slot.role == Role::Queue || slot.role == Role::Progress ||
+                     (slot.role == Role::Easy && app_.settings.mode == 1);
+    if (now && !EnsurePage(slot)) return false;
   }
   for (int i = 0; i < kTabCount; i++) tabs_[i].AttachDlgItem(hwnd_, pages_[i].tabControl);
+  PostMessageW(hwnd_, UM_CREATE_PAGES, 0, 0);
   return true;
+}
+
+bool CQuarryDlg::EnsurePage(const PageSlot& slot) {
+  if (slot.page->hwnd()) return true;
+  if (!slot.page->CreateView(hwnd_)) return false;
+  // A page made while the window is shown lies hidden in its place until
+  // it is selected.
+  if (slot.role != Role::Easy || app_.settings.mode != 1) slot.page->Show(false);
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  if (slot.role == Role::Easy) MoveItem(slot.page->hwnd(), 0, 0, client.right, client.bottom);
+  else MoveItem(slot.page->hwnd(), 0, kTabStripHeight, client.right, client.bottom - kTabStripHeight);
+  return true;
+}
+
+void CQuarryDlg::EnsureAllPages() {
+  for (const PageSlot& slot : pages_) EnsurePage(slot);
+}
+
+void CQuarryDlg::CreateNextPage() {
+  // The window is painted first, so that it is seen at once.
+  UpdateWindow(hwnd_);
+  for (const PageSlot& slot : pages_) {
+    if (slot.page->hwnd()) continue;
+    EnsurePage(slot);
+    PostMessageW(hwnd_, UM_CREATE_PAGES, 0, 0);
+    return;
+  }
 }
 
 bool CQuarryDlg::OnInitDialog() {
@@ -199,6 +234,7 @@ void CQuarryDlg::EnableTabs(bool enable) {
 }
 
 void CQuarryDlg::SelectTab(int index) {
+  if (index >= 0 && index < kTabCount) EnsurePage(pages_[index]);
   for (int i = 0; i < kTabCount; i++) tabs_[i].SetSelected(i == index);
   for (int i = 0; i < kTabCount; i++) {
     Dialog* page = TabPage(i);
@@ -221,6 +257,7 @@ bool CQuarryDlg::ClickTab(int index) {
 }
 
 void CQuarryDlg::SwitchToEasyMode() {
+  EnsureAllPages();
   for (CTabButton& tab : tabs_) tab.Show(false);
   for (const PageSlot& slot : pages_) slot.page->Show(slot.role == Role::Easy);
   app_.settings.mode = 1;
@@ -275,12 +312,16 @@ void CQuarryDlg::MoveTab(int step) {
   SelectTab(target);
 }
 
-void CQuarryDlg::OnInfoRefresh() { PostMessageW(info_.hwnd(), WM_COMMAND, MAKEWPARAM(ID_INFO_REFRESH, 0), 0); }
+void CQuarryDlg::OnInfoRefresh() {
+  EnsureAllPages();
+  PostMessageW(info_.hwnd(), WM_COMMAND, MAKEWPARAM(ID_INFO_REFRESH, 0), 0);
+}
 
 void CQuarryDlg::QueueShortcut(UINT vk, bool ctrl) { PostMessageW(hwnd_, UM_SHORTCUT, vk, ctrl ? 1 : 0); }
 
 void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
   shortcutKeysSeen_++;
+  EnsureAllPages();
   const bool easy = app_.IsEasyMode();
   // While an operation of a page runs, its progress page stays in place:
   // the shortcuts that would hide it (and bring back the busy page) wait.
@@ -334,6 +375,7 @@ void CQuarryDlg::OnShortcutKey(UINT vk, bool ctrl) {
 }
 
 void CQuarryDlg::JumpTo(UINT command, const std::wstring& path) {
+  EnsureAllPages();
   if (command == ID_COMPARE_IMAGES) {  // the comparison window, with `path` as one of its files
     CCompareDlg::Show(hwnd_, app_, runner_, path, [this](const std::wstring& wim, int image, const std::wstring& folder) {
       if (runner_.Busy()) return;
@@ -469,6 +511,9 @@ bool CQuarryDlg::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
       return true;
     case UM_CLOSE_TASK_QUEUE:
       CloseTaskQueue();
+      return true;
+    case UM_CREATE_PAGES:
+      CreateNextPage();
       return true;
     case WM_TIMER:
       if (wParam != kCloseTimer) return false;

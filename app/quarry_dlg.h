@@ -121,6 +121,12 @@ class CQuarryDlg : public Dialog {
 
   void AllowDropsFromLowerIntegrity();
   bool CreatePages();
+  // Makes the page of a slot if it has not been made yet: false when it
+  // cannot be made.
+  bool EnsurePage(const PageSlot& slot);
+  void EnsureAllPages();
+  // One page not made yet, after the window has painted itself.
+  void CreateNextPage();
   void Layout();
   void SelectBackend(BackendKind kind);
   void CloseProgressPage();

@@ -1,5 +1,5 @@
 // Start-up benchmark driver (not shipped, not a test): starts a program,
-// waits until a window of its process is visible, closes it with WM_CLOSE
+// waits until a window of its process is visible and answers messages, closes it with WM_CLOSE
 // and waits for the process to end. Prints one line per run:
 //   shown MS closed MS
 // measured from CreateProcess. bench/startup.sh runs it on Quarry.exe and
@@ -57,6 +57,9 @@ bool RunOnce(const std::wstring& commandLine) {
       return false;
     }
   }
+  // Shown: visible, and its thread is back in its message loop (it has
+  // painted, or is about to).
+  SendMessageTimeoutW(search.found, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr);
   const double shown = Seconds(start);
   PostMessageW(search.found, WM_CLOSE, 0, 0);
   bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;

@@ -41,12 +41,16 @@ enum : UINT {
   // Posted to the configuration editor after a root's check box changed;
   // wParam: the root item, lParam: 1 when checked.
   UM_ROOT_CHECKED = WM_APP + 33,
+  // Posted to the main window by itself once it is shown: the pages the
+  // window does not show at once are made, one per message.
+  UM_CREATE_PAGES = WM_APP + 34,
 };
 
 namespace private_messages {
 constexpr UINT kAll[] = {UM_RUN_ON_WINDOW_THREAD, UM_RUN_POSTED_WORK, UM_SHORTCUT,     UM_SHOW_MAIN_MENU,
                          UM_SWITCH_ADVANCED,      UM_REFRESH_INFO,    UM_ENABLE_TABS,  UM_CLOSE_TASK_QUEUE,
-                         UM_EDIT_DROPPED,         UM_PROGRESS_DONE,   UM_SHELL_CHANGE, UM_ROOT_CHECKED};
+                         UM_EDIT_DROPPED,         UM_PROGRESS_DONE,   UM_SHELL_CHANGE, UM_ROOT_CHECKED,
+                         UM_CREATE_PAGES};
 constexpr bool AllDistinct() {
   for (UINT a : kAll) {
     int seen = 0;
