@@ -27,7 +27,7 @@ TEST(PropertyTextTest, OnlyTheChangedElementsOfTheTextChange) {
   after.push_back({L"WINDOWS/SERVICING/NOTE", L"new"});
   after.push_back({L"WINDOWS/VERSION/SPBUILD", L"2965"});
   std::vector<PropertyChange> changes = PropertyChanges(before, after);
-  ASSERT_EQ(changes.size(), 5u);
+  ASSERT_EQ(changes.size(), 6u);
   ASSERT_TRUE(ApplyPropertyChanges(text, 2, changes));
   EXPECT_EQ(text,
             L"\xFEFF<IMAGE INDEX=\"2\"><DIRCOUNT>3</DIRCOUNT><NAME>Two</NAME>"
