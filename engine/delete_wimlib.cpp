@@ -3,22 +3,14 @@
 // into the open file, which is then rewritten once. The rewrite stops at the
 // user's abort, and the library leaves the file as it was.
 #include "engine/failure_reason.h"
+#include "engine/image_xml.h"
 #include "engine/mount_guard.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
 
 namespace {
 
-typedef int(__cdecl* SetImagePropertyFn)(WIMStruct* wim, int image, const wchar_t* name, const wchar_t* value);
-
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
-
-// The display texts have no setter of their own; an empty one removes its
-// element.
-SetImagePropertyFn PropertySetter(const Backends& backends) {
-  HMODULE module = backends.wimlibModule;
-  return module ? reinterpret_cast<SetImagePropertyFn>(GetProcAddress(module, "wimlib_set_image_property")) : nullptr;
-}
 
 }  // namespace
 
@@ -45,7 +37,9 @@ EngineResult WimlibEngine::Delete(const DeleteRequest& request) {
 }
 
 int WimlibEngine::EditImages(WIMStruct* wim, const DeleteRequest& request) {
-  SetImagePropertyFn setProperty = PropertySetter(backends_);
+  // The display texts and every further property have no setter of their
+  // own; an empty display text removes its element.
+  PFN_wimlib_set_image_property setProperty = api_.set_image_property;
   int failed = setProperty ? 0 : -1;
   auto keep = [&failed](int ret) {
     if (!failed) failed = ret;
@@ -58,6 +52,10 @@ int WimlibEngine::EditImages(WIMStruct* wim, const DeleteRequest& request) {
     if (!setProperty) continue;
     keep(setProperty(wim, row.index, L"DISPLAYNAME", OrNull(row.info.displayName)));
     keep(setProperty(wim, row.index, L"DISPLAYDESCRIPTION", OrNull(row.info.displayDescription)));
+    // In their order: an added occurrence follows the one before it, and a
+    // removal goes from the last occurrence down.
+    for (const PropertyChange& change : row.info.properties)
+      keep(setProperty(wim, row.index, PropertyName(change).c_str(), change.remove ? nullptr : OrNull(change.value)));
   }
   for (int index : IndexesToDelete(request.rows, request.imageCount)) keep(api_.delete_image(wim, index));
   wimlib_wim_info info = {};

@@ -224,3 +224,236 @@ bool RewriteImageXml(std::wstring& xml, int index, const ImageInfo& info) {
   xml.insert(e, ImageInfoFragment(info));
   return true;
 }
+
+// Every property of an image
+
+namespace {
+
+// One element inside an image's element, as it stands in the text.
+struct XmlElement {
+  std::wstring path;  // below the image, "/"-separated
+  size_t begin = 0;      // the "<" of its opening tag
+  size_t end = 0;        // just after its closing tag (or its "/>")
+  size_t textBegin = 0;  // just after its opening tag
+  size_t textEnd = 0;    // the "<" of its closing tag
+  bool leaf = true;      // holds no element
+  bool selfClosing = false;
+};
+
+std::wstring LastName(const std::wstring& path) {
+  size_t slash = path.rfind(L'/');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring ParentPath(const std::wstring& path) {
+  size_t slash = path.rfind(L'/');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool IsNameEnd(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'/' || c == L'>'; }
+
+// The elements of image `index` in document order, and the position of the
+// image's "</IMAGE>". False when the image has no element, or its element
+// is not closed properly within the text.
+bool ImageElements(const std::wstring& xml, int index, std::vector<XmlElement>& out, size_t& imageClose) {
+  out.clear();
+  size_t s = xml.find(ImageElementStart(index));
+  if (s == std::wstring::npos) return false;
+  size_t pos = xml.find(L'>', s);
+  if (pos == std::wstring::npos || xml[pos - 1] == L'/') return false;
+  ++pos;
+  std::vector<size_t> open;  // indexes into out
+  for (;;) {
+    size_t lt = xml.find(L'<', pos);
+    if (lt == std::wstring::npos) return false;
+    if (xml.compare(lt, 4, L"<!--") == 0 || xml.compare(lt, 2, L"<?") == 0 || xml.compare(lt, 9, L"<![CDATA[") == 0) {
+      const wchar_t* close = xml[lt + 1] == L'?' ? L"?>" : xml[lt + 2] == L'-' ? L"-->" : L"]]>";
+      size_t e = xml.find(close, lt);
+      if (e == std::wstring::npos) return false;
+      pos = e + wcslen(close);
+      continue;
+    }
+    size_t gt = xml.find(L'>', lt);
+    if (gt == std::wstring::npos) return false;
+    if (xml[lt + 1] == L'/') {
+      std::wstring name = xml.substr(lt + 2, gt - lt - 2);
+      while (!name.empty() && iswspace(name.back())) name.pop_back();
+      if (open.empty()) {
+        if (name != L"IMAGE") return false;
+        imageClose = lt;
+        return true;
+      }
+      XmlElement& top = out[open.back()];
+      if (LastName(top.path) != name) return false;
+      top.textEnd = lt;
+      top.end = gt + 1;
+      open.pop_back();
+      pos = gt + 1;
+      continue;
+    }
+    size_t nameEnd = lt + 1;
+    while (nameEnd < gt && !IsNameEnd(xml[nameEnd])) ++nameEnd;
+    if (nameEnd == lt + 1) return false;
+    XmlElement element;
+    std::wstring name = xml.substr(lt + 1, nameEnd - lt - 1);
+    element.path = open.empty() ? name : out[open.back()].path + L"/" + name;
+    element.begin = lt;
+    element.selfClosing = xml[gt - 1] == L'/';
+    element.textBegin = element.textEnd = gt + 1;
+    element.end = gt + 1;
+    if (!open.empty()) out[open.back()].leaf = false;
+    out.push_back(element);
+    if (!element.selfClosing) open.push_back(out.size() - 1);
+    pos = gt + 1;
+  }
+}
+
+std::wstring ElementText(const std::wstring& name, const std::wstring& value) {
+  return L"<" + name + L">" + EscapeXmlText(value) + L"</" + name + L">";
+}
+
+// "<A><B>value</B></A>" for the path "A/B".
+std::wstring NestedElements(const std::wstring& path, const std::wstring& value) {
+  size_t slash = path.find(L'/');
+  if (slash == std::wstring::npos) return ElementText(path, value);
+  std::wstring name = path.substr(0, slash);
+  return L"<" + name + L">" + NestedElements(path.substr(slash + 1), value) + L"</" + name + L">";
+}
+
+bool ApplyOne(std::wstring& xml, int index, const PropertyChange& change) {
+  std::vector<XmlElement> elements;
+  size_t imageClose = 0;
+  if (!ImageElements(xml, index, elements, imageClose)) return false;
+  std::vector<const XmlElement*> same;
+  for (const XmlElement& e : elements)
+    if (e.path == change.path) same.push_back(&e);
+  const int count = static_cast<int>(same.size());
+  if (change.occurrence < 1) return false;
+  if (change.occurrence <= count) {
+    const XmlElement& e = *same[static_cast<size_t>(change.occurrence - 1)];
+    if (!e.leaf) return false;
+    if (change.remove) xml.erase(e.begin, e.end - e.begin);
+    else if (e.selfClosing) xml.replace(e.begin, e.end - e.begin, ElementText(LastName(e.path), change.value));
+    else xml.replace(e.textBegin, e.textEnd - e.textBegin, EscapeXmlText(change.value));
+    return true;
+  }
+  if (change.remove) return change.occurrence > count;  // nothing there to remove
+  if (change.occurrence != count + 1) return false;
+  if (count > 0) {
+    xml.insert(same.back()->end, ElementText(LastName(change.path), change.value));
+    return true;
+  }
+  // The nearest parent that exists takes the new element and the parents
+  // between them; without one the image's element takes them all.
+  std::wstring rest = LastName(change.path);
+  for (std::wstring parent = ParentPath(change.path); !parent.empty(); parent = ParentPath(parent)) {
+    auto found = std::find_if(elements.begin(), elements.end(), [&](const XmlElement& e) { return e.path == parent; });
+    if (found != elements.end()) {
+      if (found->selfClosing) return false;
+      if (found->leaf) {
+        std::wstring text = xml.substr(found->textBegin, found->textEnd - found->textBegin);
+        if (text.find_first_not_of(L" \t\r\n") != std::wstring::npos) return false;  // a value, not a parent
+      }
+      xml.insert(found->textEnd, NestedElements(rest, change.value));
+      return true;
+    }
+    rest = LastName(parent) + L"/" + rest;
+  }
+  xml.insert(imageClose, NestedElements(rest, change.value));
+  return true;
+}
+
+}  // namespace
+
+std::vector<ImageProperty> ReadImageProperties(const std::wstring& xml, int index) {
+  std::vector<ImageProperty> out;
+  std::vector<XmlElement> elements;
+  size_t imageClose = 0;
+  if (!ImageElements(xml, index, elements, imageClose)) return out;
+  for (const XmlElement& e : elements) {
+    if (!e.leaf) continue;
+    std::wstring text = xml.substr(e.textBegin, e.textEnd - e.textBegin);
+    if (text.find_first_not_of(L"\r\n") == std::wstring::npos) text.clear();
+    out.push_back({e.path, DecodeXmlText(text)});
+  }
+  return out;
+}
+
+std::vector<PropertyChange> PropertyChanges(const std::vector<ImageProperty>& before,
+                                            const std::vector<ImageProperty>& after) {
+  std::vector<std::wstring> paths;  // in the order they first appear
+  auto note = [&paths](const std::wstring& p) {
+    if (std::find(paths.begin(), paths.end(), p) == paths.end()) paths.push_back(p);
+  };
+  for (const ImageProperty& p : after) note(p.path);
+  for (const ImageProperty& p : before) note(p.path);
+  auto valuesOf = [](const std::vector<ImageProperty>& list, const std::wstring& path) {
+    std::vector<std::wstring> values;
+    for (const ImageProperty& p : list)
+      if (p.path == path) values.push_back(p.value);
+    return values;
+  };
+  std::vector<PropertyChange> changes;
+  for (const std::wstring& path : paths) {
+    std::vector<std::wstring> was = valuesOf(before, path);
+    std::vector<std::wstring> now = valuesOf(after, path);
+    if (was == now) continue;
+    now.erase(std::remove(now.begin(), now.end(), std::wstring()), now.end());
+    size_t common = std::min(was.size(), now.size());
+    for (size_t k = 0; k < common; k++)
+      if (was[k] != now[k]) changes.push_back({path, static_cast<int>(k + 1), now[k], false});
+    for (size_t k = was.size(); k < now.size(); k++) changes.push_back({path, static_cast<int>(k + 1), now[k], false});
+    for (size_t k = was.size(); k > now.size(); k--) changes.push_back({path, static_cast<int>(k), L"", true});
+  }
+  return changes;
+}
+
+std::wstring PropertyName(const PropertyChange& change) {
+  return change.occurrence > 1 ? FormatStr(L"%s[%d]", change.path.c_str(), change.occurrence) : change.path;
+}
+
+bool ApplyPropertyChanges(std::wstring& xml, int index, const std::vector<PropertyChange>& changes) {
+  std::wstring work = xml;
+  for (const PropertyChange& change : changes)
+    if (!ApplyOne(work, index, change)) return false;
+  std::vector<XmlElement> elements;
+  size_t imageClose = 0;
+  if (!changes.empty() && !ImageElements(work, index, elements, imageClose)) return false;
+  xml.swap(work);
+  return true;
+}
+
+bool ValidPropertyPath(const std::wstring& path) {
+  if (path.empty()) return false;
+  bool start = true;
+  for (wchar_t c : path) {
+    if (c == L'/') {
+      if (start) return false;
+      start = true;
+      continue;
+    }
+    bool letter = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'_';
+    bool other = (c >= L'0' && c <= L'9') || c == L'-' || c == L'.';
+    if (!letter && !(other && !start)) return false;
+    start = false;
+  }
+  return !start;
+}
+
+std::wstring ArchitectureName(const std::wstring& number) {
+  if (number == L"0") return L"x86";
+  if (number == L"5") return L"ARM";
+  if (number == L"9") return L"x64";
+  if (number == L"12") return L"ARM64";
+  return std::wstring();
+}
+
+bool UndefinedValue(const std::wstring& value) {
+  size_t first = value.find_first_not_of(L" \t\r\n");
+  if (first == std::wstring::npos) return true;
+  size_t last = value.find_last_not_of(L" \t\r\n");
+  std::wstring text = value.substr(first, last - first + 1);
+  return text.size() == 11 && _wcsicmp(text.c_str(), L"<undefined>") == 0;
+}
+
+std::vector<ImageProperty> ImageXml::Properties(int index) const { return ReadImageProperties(text_, index); }

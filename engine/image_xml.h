@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/image_info.h"
 
@@ -45,6 +46,8 @@ class ImageXml {
   explicit ImageXml(const std::wstring& xml);
 
   std::wstring Value(int index, const std::wstring& openTag) const;
+  // The properties of image `index`, as ReadImageProperties gives them.
+  std::vector<ImageProperty> Properties(int index) const;
   // Whether the text has an element for image `index`.
   bool HasImage(int index) const { return images_.count(index) != 0; }
 
@@ -73,3 +76,44 @@ std::wstring ImageInfoFragment(const ImageInfo& info);
 // ImageInfoFragment(info) right before that image's "</IMAGE>". Returns false
 // and leaves the text alone when the image has no complete element.
 bool RewriteImageXml(std::wstring& xml, int index, const ImageInfo& info);
+
+// Every property of an image (ImageProperty and PropertyChange are in
+// engine/image_info.h)
+// The properties of image `index` in document order (empty when the image
+// has no complete element). The display form's line breaks between tags
+// are no text: an element "<A>\r\n</A>" is empty.
+std::vector<ImageProperty> ReadImageProperties(const std::wstring& xml, int index);
+
+// What turns the properties `before` into `after`. Paths whose values are
+// the same, in the same order, give nothing, so an untouched element is
+// never written; of a path that changed, an empty value in `after` is an
+// element to remove. Changes of one path come as sets of existing
+// occurrences, then additions in rising order, then removals from the last
+// occurrence down, so that they can be applied one after another.
+std::vector<PropertyChange> PropertyChanges(const std::vector<ImageProperty>& before,
+                                            const std::vector<ImageProperty>& after);
+
+// The name wimlib's image property calls take: the path, with "[n]" for an
+// occurrence after the first.
+std::wstring PropertyName(const PropertyChange& change);
+
+// Applies the changes to image `index` of the text: only the text of the
+// changed elements is replaced, a removed element is cut out whole, an
+// added one goes after the last element of its path or before the closing
+// tag of its nearest parent (before "</IMAGE>" when it has none). Nothing
+// else of the text moves. Returns false and leaves the text as it was
+// when a change names an element that holds other elements, an occurrence
+// that neither exists nor follows the last one, or the image has no
+// complete element.
+bool ApplyPropertyChanges(std::wstring& xml, int index, const std::vector<PropertyChange>& changes);
+
+// Whether `path` may name a property: names of letters, digits, "_", "-"
+// and "." joined by single "/", not starting with a digit, "-" or ".".
+bool ValidPropertyPath(const std::wstring& path);
+
+// Whether a value reads as not defined: empty or blank, or "<undefined>".
+bool UndefinedValue(const std::wstring& value);
+
+// The name of a WINDOWS/ARCH number: "x86" (0), "ARM" (5), "x64" (9),
+// "ARM64" (12); empty for any other text.
+std::wstring ArchitectureName(const std::wstring& number);

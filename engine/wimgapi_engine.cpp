@@ -80,7 +80,7 @@ int WimgapiEngine::WriteImageInfo(HANDLE image, int index, const ImageInfo& info
 
   // Without this image's element nothing can be placed safely; the image
   // keeps its old information.
-  if (!RewriteImageXml(xml, index, info)) {
+  if (!RewriteImageXml(xml, index, info) || !ApplyPropertyChanges(xml, index, info.properties)) {
     SetLastError(ERROR_INVALID_DATA);
     ReportApiFailure(L"WIMSetImageInformation()");
     return kResultFailed;

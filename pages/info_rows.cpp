@@ -1,8 +1,12 @@
 #include "pages/info_rows.h"
 
+#include <algorithm>
+#include <cwchar>
+
 #include "engine/image_xml.h"
 #include "engine/solid_output.h"
 #include "engine/wim_file_reader.h"
+#include "resources/ids_properties.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 
@@ -79,6 +83,39 @@ void AppendImage(const WimFileReader& reader, int n, std::vector<InfoRow>& rows)
   std::vector<std::wstring> noYes = SplitFields(LoadStr(IDS_NO_YES));
   size_t answer = wimboot.empty() ? 0 : (_wtoi(wimboot.c_str()) != 0 ? 1 : 0);
   Add(rows, FormatStr(L"%s: %s", Field(names, 10).c_str(), Field(noYes, answer).c_str()), 2);
+}
+
+// "1234567" as "1,234,567"; any other text as it is.
+std::wstring Grouped(const std::wstring& digits) {
+  if (digits.empty() || digits.find_first_not_of(L"0123456789") != std::wstring::npos) return digits;
+  std::wstring out;
+  for (size_t i = 0; i < digits.size(); i++) {
+    if (i && (digits.size() - i) % 3 == 0) out += L',';
+    out += digits[i];
+  }
+  return out;
+}
+
+// The local time of an image's time element (its HIGHPART and LOWPART, as
+// "0x..." texts); empty when it has none.
+std::wstring TimeText(const std::vector<ImageProperty>& properties, const std::wstring& element) {
+  std::wstring high, low;
+  for (const ImageProperty& p : properties) {
+    if (p.path == element + L"/HIGHPART" && high.empty()) high = p.value;
+    if (p.path == element + L"/LOWPART" && low.empty()) low = p.value;
+  }
+  if (high.empty() || low.empty()) return std::wstring();
+  wchar_t* end = nullptr;
+  unsigned long long h = wcstoull(high.c_str(), &end, 0);
+  if (*end) return std::wstring();
+  unsigned long long l = wcstoull(low.c_str(), &end, 0);
+  if (*end || h > 0xFFFFFFFFull || l > 0xFFFFFFFFull) return std::wstring();
+  FILETIME utc = {static_cast<DWORD>(l), static_cast<DWORD>(h)};
+  SYSTEMTIME universal, local;
+  if (!FileTimeToSystemTime(&utc, &universal)) return std::wstring();
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) local = universal;
+  return FormatStr(L"%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth, local.wDay, local.wHour,
+                   local.wMinute, local.wSecond);
 }
 
 void AppendEnd(std::vector<InfoRow>& rows) {
@@ -161,4 +198,54 @@ std::wstring ImageSection(const std::wstring& lines, int index) {
   size_t next = section.find(L">>>IMAGE INDEX");
   if (next != std::wstring::npos) section.erase(next);
   return section;
+}
+
+std::wstring WindowsFacts(const ImageXml& xml, int n) {
+  std::vector<std::wstring> names = SplitFields(LoadStr(IDS_FACTS_NAMES));
+  names.resize(9);
+  const std::wstring undefined = LoadStr(IDS_PROPS_UNDEFINED);
+  auto value = [&](const wchar_t* tag) { return xml.Value(n, tag); };
+  auto shown = [&](const std::wstring& v) { return UndefinedValue(v) ? undefined : v; };
+
+  std::wstring version;
+  std::wstring major = value(L"<MAJOR>"), minor = value(L"<MINOR>"), build = value(L"<BUILD>");
+  std::wstring spbuild = value(L"<SPBUILD>");
+  if (!UndefinedValue(major) && !UndefinedValue(minor) && !UndefinedValue(build)) {
+    version = major + L"." + minor + L"." + build;
+    if (!UndefinedValue(spbuild)) version += L"." + spbuild;
+  }
+  std::wstring arch = value(L"<ARCH>");
+  std::wstring archName = ArchitectureName(arch);
+
+  // Every language element of the image, the default one first.
+  std::vector<std::wstring> languages;
+  const std::vector<ImageProperty> properties = xml.Properties(n);
+  for (const ImageProperty& p : properties)
+    if (p.path == L"WINDOWS/LANGUAGES/LANGUAGE" && !UndefinedValue(p.value)) languages.push_back(p.value);
+  std::wstring preferred = value(L"<DEFAULT>");
+  auto first = std::find(languages.begin(), languages.end(), preferred);
+  if (first != languages.end()) std::rotate(languages.begin(), first, first + 1);
+  else if (!UndefinedValue(preferred)) languages.insert(languages.begin(), preferred);
+  std::wstring languageText;
+  for (const std::wstring& l : languages) languageText += (languageText.empty() ? L"" : L", ") + l;
+
+  std::wstring files = value(L"<FILECOUNT>"), folders = value(L"<DIRCOUNT>"), bytes = value(L"<TOTALBYTES>");
+  std::wstring counts = UndefinedValue(files) && UndefinedValue(folders)
+                            ? std::wstring()
+                            : FormatStr(LoadStr(IDS_FACTS_COUNTS).c_str(), shown(Grouped(files)).c_str(),
+                                        shown(Grouped(folders)).c_str());
+  std::wstring size = UndefinedValue(bytes) ? std::wstring() : Grouped(bytes) + L" Bytes";
+
+  const std::wstring facts[9] = {value(L"<EDITIONID>"),
+                                 version,
+                                 archName.empty() ? arch : archName,
+                                 languageText,
+                                 value(L"<INSTALLATIONTYPE>"),
+                                 counts,
+                                 size,
+                                 TimeText(properties, L"CREATIONTIME"),
+                                 TimeText(properties, L"LASTMODIFICATIONTIME")};
+  std::wstring text;
+  for (int i = 0; i < 9; i++) text += names[i] + L": " + shown(facts[i]) + L"\r\n";
+  return text;
 }

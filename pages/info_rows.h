@@ -31,6 +31,13 @@ std::wstring CompressionText(const WimFileReader& reader, bool suffix);
 // "GUID: {…}"-style text of the file GUID in registry form.
 std::wstring GuidText(const WimFileReader& reader);
 
+// The Windows facts of image n, as DISM shows them for one index: edition,
+// version.build, architecture, languages (the default first), installation
+// type, files and folders, total size, creation and modification times;
+// one "name: value" line each, ended by "\r\n". A fact the XML does not
+// define reads "未定义".
+std::wstring WindowsFacts(const class ImageXml& xml, int n);
+
 // The XML text as lines "NAME = value", one bare line per element with
 // children and a line ">>>IMAGE INDEX=\"n\"" where each image starts.
 std::wstring XmlToLines(const std::wstring& xml);

@@ -2,9 +2,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "win/messages.h"
+#include "engine/image_xml.h"
 #include "engine/mount_guard.h"
 #include "engine/wim_file_reader.h"
 #include "pages/edit_info_dlg.h"
@@ -36,6 +38,18 @@ constexpr int kRowIcon = 5;
 const wchar_t kBootMark[] = L"BOOT";
 constexpr UINT_PTR kBusyTimer = 1;
 const wchar_t kBusyDots[] = L"......";
+
+// The properties of an image that the dialog shows beside its six fields:
+// all but the elements those fields write.
+std::vector<ImageProperty> EditableProperties(const std::wstring& xml, int index) {
+  static const wchar_t* const kFields[] = {L"NAME", L"DESCRIPTION", L"DISPLAYNAME", L"DISPLAYDESCRIPTION", L"FLAGS"};
+  std::vector<ImageProperty> all = ReadImageProperties(xml, index);
+  std::vector<ImageProperty> out;
+  for (ImageProperty& p : all)
+    if (std::none_of(std::begin(kFields), std::end(kFields), [&](const wchar_t* f) { return p.path == f; }))
+      out.push_back(std::move(p));
+  return out;
+}
 
 }  // namespace
 
@@ -84,6 +98,8 @@ void CPage2_Delete::LoadList() {
   ListView_DeleteAllItems(list);
   // Nothing can be saved from an empty list, whatever the last file left.
   EnableSaveButtons(false, false);
+  properties_.clear();
+  editedProperties_.clear();
   loaded_ = StampOfFile(wimPath_);
   WimFileReader reader;
   if (!loaded_.valid || !reader.Read(wimPath_) || reader.xmlText.empty()) {
@@ -102,6 +118,7 @@ void CPage2_Delete::LoadList() {
                    value(index, L"<TOTALBYTES>") + L" Bytes", value(index, L"<NAME>"), value(index, L"<DESCRIPTION>"),
                    value(index, L"<DISPLAYNAME>"), value(index, L"<DISPLAYDESCRIPTION>"), value(index, L"<FLAGS>"),
                    L""});
+    properties_[index] = EditableProperties(reader.xmlText, index);
   }
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
@@ -123,6 +140,10 @@ std::vector<ImageRow> CPage2_Delete::SnapshotRows() const {
     row.info.displayDescription = ListItemText(list, r, kColumnDisplayDescription);
     row.info.flags = ListItemText(list, r, kColumnFlags);
     row.boot = !ListItemText(list, r, kColumnBoot).empty();
+    auto edited = editedProperties_.find(row.index);
+    auto held = properties_.find(row.index);
+    if (edited != editedProperties_.end() && held != properties_.end())
+      row.info.properties = PropertyChanges(held->second, edited->second);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -165,7 +186,11 @@ void CPage2_Delete::EditRow(int row) {
   dialog.displayDescription = ListItemText(list, row, kColumnDisplayDescription);
   dialog.flags = ListItemText(list, row, kColumnFlags);
   dialog.boot = !ListItemText(list, row, kColumnBoot).empty();
+  const int index = _wtoi(ListItemText(list, row, kColumnIndex).c_str());
+  auto edited = editedProperties_.find(index);
+  dialog.properties = edited != editedProperties_.end() ? edited->second : properties_[index];
   if (dialog.DoModal(MainWindow()) != IDOK || saving_) return;
+  editedProperties_[index] = dialog.properties;
   SetListCell(list, row, kColumnName, dialog.name);
   SetListCell(list, row, kColumnDescription, dialog.description);
   SetListCell(list, row, kColumnDisplayName, dialog.displayName);

@@ -4,6 +4,7 @@
 // into the file ("保存") or into a copy ("另存为...") on a worker thread,
 // with an animated busy text on the page.
 #pragma once
+#include <map>
 #include <memory>
 #include <string>
 
@@ -79,6 +80,10 @@ class CPage2_Delete : public CFormPage, public OleDropHandler, public OperationD
   std::wstring wimPath_;
   WimStamp loaded_;  // the file as the list was loaded from it
   uint32_t listedCount_ = 0;  // the images the list could hold of loaded_.imageCount
+  // Every further property of each image by its index: as the file holds
+  // them, and as edited (only the images the user edited).
+  std::map<int, std::vector<ImageProperty>> properties_;
+  std::map<int, std::vector<ImageProperty>> editedProperties_;
   bool saving_ = false;
   SaveJob saveJob_;                  // the save running now
   std::shared_ptr<SaveEnd> saveEnd_;  // and what it learns

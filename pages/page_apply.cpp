@@ -324,7 +324,9 @@ bool CPage_Apply::OnCommand(int id, int code, HWND control) {
       app.JumpTo(id, wimFile_);
       return true;
     case ID_APPLY_DETAILS:
-      if (!wimFile_.empty()) CWimInfoDlg::Open(wimFile_, hwnd_, 1);
+      // The details open at the image of the selected row.
+      if (!wimFile_.empty())
+        CWimInfoDlg::Open(wimFile_, hwnd_, 1, ListView_GetNextItem(list_.hwnd(), -1, LVNI_SELECTED) + 1);
       return true;
     default:
       return CFormPage::OnCommand(id, code, control);

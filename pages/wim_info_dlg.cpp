@@ -17,10 +17,11 @@ std::wstring FileName(const std::wstring& path) {
 
 }  // namespace
 
-CWimInfoDlg::CWimInfoDlg(const std::wstring& path, int mode) : Dialog(IDD_WIM_INFO), path_(path), mode_(mode) {}
+CWimInfoDlg::CWimInfoDlg(const std::wstring& path, int mode, int image)
+    : Dialog(IDD_WIM_INFO), path_(path), mode_(mode), image_(image) {}
 
-HWND CWimInfoDlg::Open(const std::wstring& path, HWND parent, int mode) {
-  auto* dialog = new CWimInfoDlg(path, mode);
+HWND CWimInfoDlg::Open(const std::wstring& path, HWND parent, int mode, int image) {
+  auto* dialog = new CWimInfoDlg(path, mode, image);
   if (!dialog->Create(parent)) {
     delete dialog;
     return nullptr;
@@ -54,6 +55,7 @@ bool CWimInfoDlg::OnInitDialog() {
 void CWimInfoDlg::InitDetails(const WimFileReader& reader, bool readable) {
   if (!readable) return;
   lines_ = XmlToLines(reader.xmlText);
+  images_ = reader.Images();
   std::vector<std::wstring> names = SplitFields(LoadStr(IDS_INFO_COLUMNS));
   std::vector<std::wstring> summary = SplitFields(LoadStr(IDS_INFO_SUMMARY));
   HWND tab = Item(IDC_WIMINFO_TAB);
@@ -74,10 +76,16 @@ void CWimInfoDlg::InitDetails(const WimFileReader& reader, bool readable) {
                           FormatStr(summary[4].c_str(), version.c_str());
     SetItemText(IDC_WIMINFO_STATUS, status);
   }
-  ShowImage(1);
+  int first = image_ >= 1 && static_cast<uint32_t>(image_) <= images ? image_ : 1;
+  if (images > 0) TabCtrl_SetCurSel(tab, first - 1);
+  ShowImage(first);
 }
 
-void CWimInfoDlg::ShowImage(int index) { SetItemText(IDC_WIMINFO_EDIT, ImageSection(lines_, index)); }
+// The image's Windows facts, a blank line, then all of its XML as lines.
+void CWimInfoDlg::ShowImage(int index) {
+  std::wstring facts = images_.HasImage(index) ? WindowsFacts(images_, index) + L"\r\n" : std::wstring();
+  SetItemText(IDC_WIMINFO_EDIT, facts + ImageSection(lines_, index));
+}
 
 bool CWimInfoDlg::OnNotify(NMHDR* header, LRESULT&) {
   if (header->idFrom == IDC_WIMINFO_TAB && header->code == TCN_SELCHANGE) {

@@ -6,10 +6,10 @@
  * buffer is allocated with LocalAlloc, as the caller frees it with
  * LocalFree.
  *
- * Setting takes the user-editable elements of the given image element -
- * NAME, DESCRIPTION, DISPLAYNAME, DISPLAYDESCRIPTION and FLAGS - and makes
- * the image's XML hold exactly those (a missing one is removed); counts,
- * times and everything else stay as wimlib keeps them.  The text is read
+ * Setting compares every element of the given image element that holds
+ * text (NAME, DESCRIPTION, the WINDOWS properties and any other) with the
+ * image's XML and changes exactly those that differ: a missing one is
+ * removed, a new one added; what the caller left as it was is not touched.  The text is read
  * by libxml2 (which wimlib loads anyway): entities, character references,
  * CDATA sections and attributes mean what XML says they mean, and text
  * that is not well-formed is refused with ERROR_INVALID_DATA before
@@ -160,34 +160,122 @@ BOOL WINAPI wg_GetImageInformation(HANDLE object, PVOID *info, PDWORD size)
 /* Set                                                                       */
 /* ------------------------------------------------------------------------- */
 
-static const char *const editable[] = { "NAME", "DESCRIPTION", "DISPLAYNAME", "DISPLAYDESCRIPTION", "FLAGS" };
+struct leaf_list {
+    char **paths, **values;
+    size_t count;
+};
 
-/* Reads the editable values of the caller's XML into values[] (see
+/* The leaf elements of image index in text[0, units), as UTF-8 (see
  * wg_xmlread.c); an error for text that is not well-formed XML or holds no
  * IMAGE element. */
-static DWORD read_values(const WCHAR *info, size_t units, int index, char **values, size_t n)
+static DWORD read_leaves(const WCHAR *text, size_t units, int index, struct leaf_list *l)
 {
-    char *utf8 = wc_to_utf8_n(info, units);
+    char *utf8 = wc_to_utf8_n(text, units);
     int ret;
 
     if (!utf8)
         return ERROR_NOT_ENOUGH_MEMORY;
-    ret = wg_xml_read_image(utf8, strlen(utf8), index, editable, values, n);
+    ret = wg_xml_read_leaves(utf8, strlen(utf8), index, &l->paths, &l->values, &l->count);
     free(utf8);
     return ret == WG_XML_OK ? 0 : ret == WG_XML_NOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_DATA;
+}
+
+/* The values of path in l, in order, into out (pointers into l); their count. */
+static size_t values_of(const struct leaf_list *l, const char *path, const char **out)
+{
+    size_t i, n = 0;
+
+    for (i = 0; i < l->count; i++)
+        if (!strcmp(l->paths[i], path))
+            out[n++] = l->values[i];
+    return n;
+}
+
+static int set_one(WIMStruct *wim, int image, const char *path, size_t occurrence, const char *value)
+{
+    char name[1024];
+
+    if (occurrence > 1)
+        snprintf(name, sizeof(name), "%s[%u]", path, (unsigned)occurrence);
+    else
+        snprintf(name, sizeof(name), "%s", path);
+    if (strlen(path) + 24 > sizeof(name))
+        return WIMLIB_ERR_INVALID_PARAM;
+    return wimlib_set_image_property(wim, image, name, value && *value ? value : NULL);
+}
+
+/* Makes the values of one path in the image those of the caller: occurrences
+ * that differ are set, new ones added after them and the ones past the
+ * caller's last removed from the end, so that no change moves another.  An
+ * empty value of a path that changed is an element to remove. */
+static int change_path(WIMStruct *wim, int image, const char *path, const struct leaf_list *was,
+                       const struct leaf_list *now)
+{
+    const char **old = calloc(was->count + 1, sizeof(char *));
+    const char **new = calloc(now->count + 1, sizeof(char *));
+    size_t n_old, n_new, k, kept;
+    int ret = 0, same;
+
+    if (!old || !new) {
+        free(old);
+        free(new);
+        return WIMLIB_ERR_NOMEM;
+    }
+    n_old = values_of(was, path, old);
+    n_new = values_of(now, path, new);
+    same = n_old == n_new;
+    for (k = 0; same && k < n_old; k++)
+        same = !strcmp(old[k], new[k]);
+    if (!same) {
+        for (k = kept = 0; k < n_new; k++)
+            if (*new[k])
+                new[kept++] = new[k];
+        n_new = kept;
+        for (k = 0; !ret && k < n_new; k++)
+            if (k >= n_old || strcmp(old[k], new[k]))
+                ret = set_one(wim, image, path, k + 1, new[k]);
+        for (k = n_old; !ret && k > n_new; k--)
+            ret = set_one(wim, image, path, k, NULL);
+    }
+    free(old);
+    free(new);
+    return ret;
+}
+
+/* Every path of either list, each once. */
+static int change_all(WIMStruct *wim, int image, const struct leaf_list *was, const struct leaf_list *now)
+{
+    const struct leaf_list *lists[2] = { now, was };
+    size_t i, j, k;
+    int ret = 0;
+
+    for (k = 0; k < 2 && !ret; k++) {
+        for (i = 0; i < lists[k]->count && !ret; i++) {
+            const char *path = lists[k]->paths[i];
+            int seen = 0;
+            for (j = 0; j < i && !seen; j++)
+                seen = !strcmp(lists[k]->paths[j], path);
+            for (j = 0; k == 1 && j < now->count && !seen; j++)
+                seen = !strcmp(now->paths[j], path);
+            if (!seen)
+                ret = change_path(wim, image, path, was, now);
+        }
+    }
+    return ret;
 }
 
 static DWORD set_information(struct wg_image *img, const WCHAR *info, size_t units)
 {
     struct wg_file *f = img->file;
-    char *values[sizeof(editable) / sizeof(editable[0])] = {0};
-    size_t i, n = sizeof(editable) / sizeof(editable[0]), len;
+    struct leaf_list now = {0}, was = {0};
+    WCHAR *xml = NULL;
+    size_t len;
     DWORD err;
 
     /* The text ends at its first 0, if it has one. */
     for (len = 0; len < units && info[len]; len++)
         ;
-    err = read_values(info, len, img->index, values, n);
+    err = read_leaves(info, len, img->index, &now);
     if (!err)
         err = wg_file_check_writable(f);
     if (!err) {
@@ -198,16 +286,24 @@ static DWORD set_information(struct wg_image *img, const WCHAR *info, size_t uni
         if (!err && (img->index < 1 || img->index > count))
             err = ERROR_INVALID_PARAMETER;   /* deleted meanwhile */
     }
-    for (i = 0; i < n && !err; i++) {
-        int ret = wimlib_set_image_property(f->wim, img->index, editable[i], values[i]);
+    /* What the image holds now, to change only what the caller changed. */
+    if (!err)
+        err = wg_file_load(f);
+    if (!err)
+        err = file_xml(f, &xml, &len);
+    if (!err)
+        err = read_leaves(xml, len, img->index, &was);
+    free(xml);
+    if (!err) {
+        int ret = change_all(f->wim, img->index, &was, &now);
         err = wg_error_from_wimlib(ret, errno);
     }
     if (err)
         wg_file_drop(f);   /* forget the half-done changes */
     else
         err = wg_file_write(f, NULL);
-    for (i = 0; i < n; i++)
-        free(values[i]);
+    wg_xml_free_leaves(now.paths, now.values, now.count);
+    wg_xml_free_leaves(was.paths, was.values, was.count);
     return err;
 }
 

@@ -21,4 +21,11 @@ enum { WG_XML_OK = 0, WG_XML_MALFORMED = 1, WG_XML_NO_IMAGE = 2, WG_XML_NOMEM = 
 int wg_xml_read_image(const char *xml, size_t len, int index, const char *const *names, char **values,
                       size_t n);
 
+/* Every element of the image (chosen as above) that holds no element, in
+ * document order: (*paths)[i] is its path below the image
+ * ("WINDOWS/VERSION/BUILD"), (*values)[i] its text ("" when empty), all
+ * from malloc; free them with wg_xml_free_leaves. */
+int wg_xml_read_leaves(const char *xml, size_t len, int index, char ***paths, char ***values, size_t *count);
+void wg_xml_free_leaves(char **paths, char **values, size_t count);
+
 #endif /* WG_XMLREAD_H */
