@@ -21,6 +21,7 @@ const char* const kWimlibNames[] = {
     "wimlib_get_image_property",
     "wimlib_update_image",
     "wimlib_set_output_compression_type",
+    "wimlib_reference_template_image",
 };
 
 static_assert(sizeof(kWimgapiNames) / sizeof(kWimgapiNames[0]) == kWimgapiCount, "one name per WIMGAPI entry");
