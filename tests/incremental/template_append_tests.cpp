@@ -62,11 +62,12 @@ class TemplateAppend : public etest::EngineTest {
     return r.exitCode == 0 ? std::stoi(r.output) : -1;
   }
 
-  // Every fact `dir --detailed` prints of an image but the last access
-  // times, which reading a file for a capture may move.
+  // Every fact `dir --detailed` prints of an image's files but the last
+  // access times, which reading a file for a capture may move, and the
+  // reference counts of their data, which count every image of the file.
   std::string Detailed(const std::wstring& wim, int image) {
     qtest::UnixResult r = Imagex("dir --detailed " + Q(wim) + " " + std::to_string(image) +
-                                 " | grep -v 'Last Access Time'");
+                                 " | grep -v -e 'Last Access Time' -e 'Reference Count'");
     return r.exitCode == 0 ? r.output : "<dir failed: " + r.output + ">";
   }
 
