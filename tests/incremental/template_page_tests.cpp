@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+
 #include "capture_apply_fixture.h"
 #include "resources/ids_incremental.h"
 #include "resources/resource.h"
@@ -94,6 +96,7 @@ TEST_F(TemplateChoice, AnAppendThroughWimlibTakesTheImageChosenInTheOptions) {
   EXPECT_EQ(WindowText(combo), L"最后一个映像 (1)");
   ChooseTemplate(options, 1);
   EXPECT_EQ(WindowText(combo), L"1: 基础");
+  if (getenv("QUARRY_SHOTS")) Screenshot(std::string(getenv("QUARRY_SHOTS")) + "/capture_template.png");
 
   // small.txt changes in a way a template cannot see (same size, same
   // times), so what the new image holds shows that image 1 was its template.
@@ -118,6 +121,7 @@ TEST_F(TemplateChoice, WimgapiGreysTheChoiceWithItsReasonAndANewFileHasNone) {
   EXPECT_FALSE(IsWindowEnabled(box));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_OPT_TEMPLATE_IMAGE)));
   EXPECT_EQ(WindowText(GetDlgItem(options, IDC_OPT_TEMPLATE_NOTE)), kNeedsWimlib);
+  if (getenv("QUARRY_SHOTS")) Screenshot(std::string(getenv("QUARRY_SHOTS")) + "/capture_template_wimgapi.png");
   AnswerDialog(options, IDCANCEL);
   ASSERT_TRUE(WaitUntil([&] { return NoDialogShown(); }, 20000));
 
