@@ -6,6 +6,9 @@
 //   engine_bench apply   wimlib|wimgapi <wim file> <target folder>
 //   engine_bench export  wimlib|wimgapi <wim file> <new file> [compression]
 //                        (image 1 into a new file; 3 makes it solid LZMS)
+//   engine_bench append  wimlib|wimgapi <source folder> <wim file> [template]
+//                        (a further image; template: none, last or an
+//                        image index, default last)
 //   engine_bench noop    (binds the back ends and ends: the start-up cost)
 #include <windows.h>
 
@@ -22,7 +25,8 @@ int Usage() {
   fwprintf(stderr,
            L"usage: engine_bench capture wimlib|wimgapi <source> <wim> [compression]\n"
            L"       engine_bench apply wimlib|wimgapi <wim> <target>\n"
-           L"       engine_bench export wimlib|wimgapi <wim> <new wim> [compression]\n");
+           L"       engine_bench export wimlib|wimgapi <wim> <new wim> [compression]\n"
+           L"       engine_bench append wimlib|wimgapi <source> <wim> [none|last|index]\n");
   return 2;
 }
 
@@ -59,7 +63,13 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring a = FullPath(argv[3]), b = FullPath(argv[4]);
   int compression = argc > 5 ? _wtoi(argv[5]) : 2;
   bool wimlib = engine == L"wimlib";
-  if ((op != L"capture" && op != L"apply" && op != L"export") || (!wimlib && engine != L"wimgapi")) return Usage();
+  if ((op != L"capture" && op != L"apply" && op != L"export" && op != L"append") || (!wimlib && engine != L"wimgapi"))
+    return Usage();
+  int templateImage = kTemplateLastImage;
+  if (op == L"append" && argc > 5) {
+    std::wstring t = argv[5];
+    templateImage = t == L"none" ? kTemplateNone : t == L"last" ? kTemplateLastImage : _wtoi(argv[5]);
+  }
 
   static ConsoleHost host;
   static Backends backends;
@@ -81,6 +91,14 @@ int wmain(int argc, wchar_t** argv) {
     request.wimPath = b;
     request.compression = compression;
     request.info.name = L"bench";
+    result = imaging->Capture(request);
+  } else if (op == L"append") {
+    CaptureRequest request;
+    request.source = a;
+    request.wimPath = b;
+    request.append = true;
+    request.templateImage = templateImage;
+    request.info.name = L"bench append";
     result = imaging->Capture(request);
   } else if (op == L"export") {
     result = imaging->Export({a, 1, b, compression, 0});

@@ -22,6 +22,7 @@ const char* const kWimlibNames[] = {
     "wimlib_update_image",
     "wimlib_set_output_compression_type",
     "wimlib_set_image_property",
+    "wimlib_reference_template_image",
 };
 
 static_assert(sizeof(kWimgapiNames) / sizeof(kWimgapiNames[0]) == kWimgapiCount, "one name per WIMGAPI entry");

@@ -68,6 +68,7 @@ struct WimlibTable {
   PFN_wimlib_update_image update_image;
   PFN_wimlib_set_output_compression_type set_output_compression_type;
   PFN_wimlib_set_image_property set_image_property;
+  PFN_wimlib_reference_template_image reference_template_image;
 };
 
 // Names of the entries above, in the same order.

@@ -1,6 +1,7 @@
 // Capture through wimlib: add the folder as an image (wimlib's built-in
 // Windows capture configuration; the program's capture lists do not apply),
-// write the file, then set the image's metadata.
+// write the file, then set the image's metadata. An append may name one of
+// the file's images as its template, so that unchanged files are not read.
 #include "engine/failure_reason.h"
 #include "engine/progress.h"
 #include "engine/wimlib_engine.h"
@@ -18,6 +19,26 @@ int AddFlags(bool noSecurity, const ImageInfo& info) {
   return flags;
 }
 
+// The image of an open file that an append takes as its template: 0 for
+// none (also "the last image" of a file that holds none), -1 for an index
+// the file does not have.
+int TemplateIndex(int choice, int imageCount) {
+  if (choice == kTemplateNone) return 0;
+  if (choice == kTemplateLastImage) return imageCount;
+  return choice >= 1 && choice <= imageCount ? choice : -1;
+}
+
+// With a template, the files of the new image (the file's last one) whose
+// path, size and times match the template's are given the template's data;
+// the write then reads only the files that changed.
+int ReferenceTemplate(const WimlibTable& api, WIMStruct* wim, int templateIndex) {
+  if (templateIndex <= 0) return 0;
+  wimlib_wim_info now = {};
+  int ret = api.get_wim_info(wim, &now);
+  if (ret) return ret;
+  return api.reference_template_image(wim, static_cast<int>(now.image_count), wim, templateIndex, 0);
+}
+
 }  // namespace
 
 EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
@@ -26,6 +47,8 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
       !api_.write || !api_.overwrite || !api_.get_wim_info || !api_.free)
     return kResultNotBound;
   if ((info.wimBoot && !api_.set_output_chunk_size) || (verify && !api_.verify_wim)) return kResultNotBound;
+  const int templateChoice = append && captureRequest_ ? captureRequest_->templateImage : kTemplateNone;
+  if (templateChoice != kTemplateNone && !api_.reference_template_image) return kResultNotBound;
 
   // An append is written in place (the library cuts an unfinished one off
   // again); a new file is written beside the target.
@@ -40,11 +63,22 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
     int ctype = info.wimBoot ? WIMLIB_COMPRESSION_TYPE_XPRESS : compression;
     int ret = append ? api_.open_wim(wimPath.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, wim.out())
                      : api_.create_new_wim(static_cast<wimlib_compression_type>(ctype), wim.out());
+    // The template is chosen among the images the file held when it was
+    // opened: once the new image is added, the last image is that one.
+    int templateIndex = 0;
+    if (ret == 0 && templateChoice != kTemplateNone) {
+      wimlib_wim_info before = {};
+      ret = api_.get_wim_info(wim.get(), &before);
+      if (ret == 0) templateIndex = TemplateIndex(templateChoice, static_cast<int>(before.image_count));
+      if (ret == 0 && templateIndex < 0) ret = WIMLIB_ERR_INVALID_IMAGE;
+      if (ret) result = Outcome(ret);
+    }
     if (ret == 0) {
       api_.register_progress_function(wim.get(), WimlibProgress, &op_);
       if (info.wimBoot) api_.set_output_chunk_size(wim.get(), kWimBootChunkSize);
       const wchar_t* name = info.name.empty() ? nullptr : info.name.c_str();
       ret = api_.add_image(wim.get(), source.c_str(), name, nullptr, AddFlags(noSecurity, info));
+      if (ret == 0) ret = ReferenceTemplate(api_, wim.get(), templateIndex);
       const int writeFlags = SolidWriteFlag(wim.get(), !append, ctype);
       if (ret == 0)
         ret = append ? api_.overwrite(wim.get(), writeFlags, 0)

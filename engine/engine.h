@@ -55,11 +55,20 @@ struct CaptureReport {
   std::wstring stopReason;
 };
 
+// The template choices of CaptureRequest::templateImage besides an index.
+constexpr int kTemplateNone = 0;
+constexpr int kTemplateLastImage = -1;
+
 struct CaptureRequest {
   std::wstring source;
   std::wstring wimPath;
   int compression = 0;
   bool append = false;  // a further image of wimPath, else a new file
+  // For an append: the image of wimPath whose unchanged files (same path,
+  // size and times) are taken from it instead of being read again;
+  // kTemplateNone, kTemplateLastImage or a 1-based image index. The new
+  // image is the same either way. Ignored for a new file.
+  int templateImage = 0;
   bool verify = false;
   bool noSecurity = false;
   ImageInfo info;
@@ -242,6 +251,12 @@ class Engine {
   virtual EngineResult Rebuild(const RebuildRequest& request) = 0;
   virtual EngineResult Verify(const VerifyRequest& request) = 0;
   virtual EngineResult Join(const JoinRequest& request) = 0;
+
+  // Capturing against a template
+  // Whether an append can take an image of its file as a template
+  // (CaptureRequest::templateImage). A back end without the call refuses
+  // such a capture with -99 and changes nothing.
+  virtual bool CapturesAgainstTemplate() const { return false; }
 };
 
 // The engine of the chosen back end, bound in `backends`, for one operation

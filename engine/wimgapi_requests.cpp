@@ -5,6 +5,9 @@
 #include "engine/wimgapi_engine.h"
 
 EngineResult WimgapiEngine::Capture(const CaptureRequest& r) {
+  // WIMGAPI has no call that takes an image as a template: such an append
+  // is refused before anything is opened.
+  if (r.append && r.templateImage != kTemplateNone) return kResultNotBound;
   if (RefuseMountedWrite({r.wimPath})) return kResultFailed;
   captureRequest_ = &r;
   EngineResult result =

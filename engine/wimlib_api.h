@@ -31,4 +31,5 @@ QUARRY_WIMLIB_PFN(wimlib_get_image_property);
 QUARRY_WIMLIB_PFN(wimlib_update_image);
 QUARRY_WIMLIB_PFN(wimlib_set_output_compression_type);
 QUARRY_WIMLIB_PFN(wimlib_set_image_property);
+QUARRY_WIMLIB_PFN(wimlib_reference_template_image);
 #undef QUARRY_WIMLIB_PFN

@@ -128,6 +128,7 @@ class WimlibEngine : public Engine {
   EngineResult Rebuild(const RebuildRequest& request) override;
   EngineResult Verify(const VerifyRequest& request) override;
   EngineResult Join(const JoinRequest& request) override;
+  bool CapturesAgainstTemplate() const override { return api_.reference_template_image != nullptr; }
 
  private:
   // Delete's edits of the open file, before it is rewritten.

@@ -124,7 +124,9 @@ void CPage_Capture::OnCreateOrAppend(bool append) {
   OfferBackendOf(*bench_, options);
   options.appendMode = append ? 1 : 0;
   options.wimPath = wimFile_;
+  options.offerTemplate = append;
   if (options.DoModal(app.mainWindow) != IDOK) return;
+  templateImage_ = options.templateImage;
   compression_ = options.compressionType;
   info_.flags = options.editionFlag;
   info_.bootIndex = options.bootIndex;
@@ -154,6 +156,7 @@ CaptureRequest CPage_Capture::TakeRequest(bool append) const {
   request.wimPath = wimFile_;
   request.compression = compression_;
   request.append = append;
+  request.templateImage = append ? templateImage_ : kTemplateNone;
   request.verify = IsDlgButtonChecked(hwnd_, IDC_CAP_VERIFY) == BST_CHECKED;
   request.noSecurity = IsDlgButtonChecked(hwnd_, IDC_CAP_NO_ACL) == BST_CHECKED;
   request.info = info_;

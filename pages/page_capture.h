@@ -47,5 +47,6 @@ class CPage_Capture : public CFormPage {
   std::wstring wimFile_;
   std::wstring name_, displayName_, description_, displayDescription_;
   int compression_ = 1;
+  int templateImage_ = 0;  // of an append: see CaptureRequest::templateImage
   ImageInfo info_;
 };

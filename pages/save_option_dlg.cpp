@@ -6,6 +6,7 @@
 #include "engine/engine_host.h"
 #include "engine/solid_output.h"
 #include "engine/wim_file_reader.h"
+#include "resources/ids_incremental.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/paths.h"
@@ -51,7 +52,66 @@ bool CSaveOptionDlg::OnInitDialog() {
     ShowWindow(Item(IDC_OPT_WIMBOOT), SW_HIDE);
     OfferSolidOnlyIfWritable();
   }
+  if (offerTemplate && appendMode) OfferTemplate();
+  else HideTemplate();
   return true;
+}
+
+bool CSaveOptionDlg::BackendTakesTemplate() const {
+  if (!backends) return backend == kBackendWimlib;
+  BackendChoice choice;
+  choice.backend = backend;
+  choice.tempFolder = tempFolder;
+  return MakeEngine(*backends, choice)->CapturesAgainstTemplate();
+}
+
+// The entries: the file's last image first (what a repeated capture of one
+// folder wants), then every image by number and name. The choice starts
+// unticked: an append reads every file unless the user asks otherwise.
+void CSaveOptionDlg::OfferTemplate() {
+  HWND combo = Item(IDC_OPT_TEMPLATE_IMAGE);
+  const int count = static_cast<int>(imageNames_.size());
+  if (count > 0) {
+    std::wstring last = LoadFilledStr(IDS_TEMPLATE_LAST_IMAGE, {std::to_wstring(count)});
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(last.c_str()));
+    for (int i = 0; i < count; i++) {
+      std::wstring entry = LoadFilledStr(IDS_TEMPLATE_IMAGE_ENTRY, {std::to_wstring(i + 1), imageNames_[i]});
+      SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    }
+    SendMessageW(combo, CB_SETCURSEL, 0, 0);
+  }
+  std::wstring reason;
+  if (!BackendTakesTemplate()) reason = LoadStr(IDS_TEMPLATE_NEEDS_WIMLIB);
+  else if (count == 0) reason = LoadStr(IDS_TEMPLATE_NO_IMAGES);
+  SetItemText(IDC_OPT_TEMPLATE_NOTE, reason);
+  EnableWindow(Item(IDC_OPT_TEMPLATE), reason.empty() ? TRUE : FALSE);
+  EnableTemplateImage();
+}
+
+void CSaveOptionDlg::EnableTemplateImage() {
+  bool on = IsWindowEnabled(Item(IDC_OPT_TEMPLATE)) && IsDlgButtonChecked(hwnd_, IDC_OPT_TEMPLATE) == BST_CHECKED;
+  EnableWindow(Item(IDC_OPT_TEMPLATE_IMAGE), on ? TRUE : FALSE);
+}
+
+// Without the choice the dialog ends below the WIMBoot box, as it always has.
+void CSaveOptionDlg::HideTemplate() {
+  const int ids[3] = {IDC_OPT_TEMPLATE, IDC_OPT_TEMPLATE_IMAGE, IDC_OPT_TEMPLATE_NOTE};
+  for (int id : ids) ShowWindow(Item(id), SW_HIDE);
+  // The buttons go back up by the height the choice takes (dialog units).
+  RECT shift = {0, 0, 0, 174 - 132};
+  MapDialogRect(hwnd_, &shift);
+  const int dy = shift.bottom;
+  const int buttons[2] = {IDOK, IDCANCEL};
+  for (int id : buttons) {
+    RECT r;
+    GetWindowRect(Item(id), &r);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(Item(id), nullptr, r.left, r.top - dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  RECT window;
+  GetWindowRect(hwnd_, &window);
+  SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left, window.bottom - window.top - dy,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // A system WIMGAPI that cannot write solid files gets the choice greyed, with
@@ -120,6 +180,7 @@ void CSaveOptionDlg::ReadAppendTarget() {
     return;
   }
   compressionLocked_ = true;
+  for (uint32_t i = 1; i <= reader.ListedImageCount(); i++) imageNames_.push_back(reader.ImageValue(i, L"<NAME>"));
   EnableCompression(false);
   compressionType = reader.CompressionType();
   MarkCompression(compressionType);
@@ -165,6 +226,9 @@ bool CSaveOptionDlg::OnCommand(int id, int code, HWND control) {
     case IDC_OPT_WIMBOOT:
       if (code == BN_CLICKED) OnWimBootClicked();
       return true;
+    case IDC_OPT_TEMPLATE:
+      if (code == BN_CLICKED) EnableTemplateImage();
+      return true;
     default:
       return false;
   }
@@ -184,5 +248,12 @@ void CSaveOptionDlg::OnOK() {
   bootIndex = boot ? offeredBootIndex_ : 0;
   // A hidden WIMBoot box (WIMGAPI) is never ticked by the user.
   wimBoot = IsWindowVisible(Item(IDC_OPT_WIMBOOT)) && IsDlgButtonChecked(hwnd_, IDC_OPT_WIMBOOT) == BST_CHECKED;
+  // Only a choice the user could make counts: a greyed or hidden one never does.
+  templateImage = kTemplateNone;
+  if (IsWindowEnabled(Item(IDC_OPT_TEMPLATE)) && IsWindowVisible(Item(IDC_OPT_TEMPLATE)) &&
+      IsDlgButtonChecked(hwnd_, IDC_OPT_TEMPLATE) == BST_CHECKED) {
+    int entry = static_cast<int>(SendMessageW(Item(IDC_OPT_TEMPLATE_IMAGE), CB_GETCURSEL, 0, 0));
+    templateImage = entry <= 0 ? kTemplateLastImage : entry;
+  }
   Dialog::OnOK();
 }

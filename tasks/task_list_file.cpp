@@ -17,7 +17,11 @@ const size_t kMaxMissingRows = 10000;
 std::wstring TaskSection(size_t index) { return FormatStr(L"TASK%u", static_cast<unsigned>(index)); }
 std::wstring Decimal(int value) { return FormatStr(L"%d", value); }
 
-// The fourteen keys of a row, in the order they are written.
+const wchar_t kTemplateKey[] = L"TemplateImage";
+
+// The keys of a row, in the order they are written: fourteen, and for a
+// capture its template. A row of another type whose section still holds a
+// template key from an earlier save gets it cleared.
 void WriteRow(ProfileSection& s, const TaskListRow& row) {
   const TaskRecord& r = row.record;
   s.Set(L"SrcPath", row.srcPath);
@@ -34,6 +38,8 @@ void WriteRow(ProfileSection& s, const TaskListRow& row) {
   s.Set(L"DsipName", r.DsipName);
   s.Set(L"DispDescription", r.DispDescription);
   s.Set(L"SKUFlag", r.SKUFlag);
+  if (r.TaskType == kTaskCaptureNew || r.TaskType == kTaskCaptureAppend) s.Set(kTemplateKey, Decimal(r.TemplateImage));
+  else if (s.Find(kTemplateKey)) s.Set(kTemplateKey, Decimal(0));
 }
 
 TaskListRow ReadRow(const ProfileSection& s) {
@@ -46,6 +52,7 @@ TaskListRow ReadRow(const ProfileSection& s) {
   r.Verify = s.Number(L"Verify");
   r.Writable = s.Number(L"Writable");
   r.DisableACL = s.Number(L"DisableACL");
+  r.TemplateImage = s.Number(kTemplateKey);
   SetTaskText(r.Name, s.Text(L"Name"));
   SetTaskText(r.Description, s.Text(L"Description"));
   SetTaskText(r.DsipName, s.Text(L"DsipName"));
@@ -127,6 +134,7 @@ TaskListRow RowOfTask(const TaskRequest& task) {
     r.BootIndex = c.info.bootIndex;
     r.Verify = c.verify;
     r.DisableACL = c.noSecurity;
+    r.TemplateImage = task.type == kTaskCaptureAppend ? c.templateImage : kTemplateNone;
     SetTaskText(r.Name, c.info.name);
     SetTaskText(r.DsipName, c.info.displayName);
     SetTaskText(r.Description, c.info.description);
@@ -153,6 +161,7 @@ TaskRequest TaskOfRow(const TaskListRow& row) {
   c.wimPath = row.desPath;
   c.compression = r.CompressType;
   c.append = r.TaskType == kTaskCaptureAppend;
+  c.templateImage = c.append && r.TemplateImage >= kTemplateLastImage ? r.TemplateImage : kTemplateNone;
   c.verify = r.Verify != 0;
   c.noSecurity = r.DisableACL != 0;
   c.info.bootIndex = r.BootIndex;

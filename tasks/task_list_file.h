@@ -8,6 +8,9 @@
 //   DesPath=...           texts as they are (empty: "Key=")
 //   TaskType=, CompressType=, ImageIndex=, Verify=, Writable=, BootIndex=,
 //   DisableACL=, Name=, Description=, DsipName=, DispDescription=, SKUFlag=
+//   TemplateImage=        captures only: the template of an append (0 none,
+//                         -1 the file's last image, else its index); a file
+//                         written before the key existed reads as none
 //
 // Saving does not empty the file first: sections of an earlier, longer
 // queue stay behind and are ignored on loading because of Count. The file
@@ -41,7 +44,7 @@ struct TaskRequest {
 TaskListRow RowOfTask(const TaskRequest& task);
 TaskRequest TaskOfRow(const TaskListRow& row);
 
-// Writes Count and the fourteen keys of one section per row; other
+// Writes Count and the keys of one section per row; other
 // sections and keys of the file stay. False when the file could not be
 // written (nothing is reported to the user); the file is then unchanged.
 bool SaveTaskList(const std::wstring& path, const std::vector<TaskListRow>& rows);

@@ -132,7 +132,7 @@ void CPage_TaskQueue::AddTask(const std::wstring& source, const std::wstring& ta
     delete reinterpret_cast<TaskRecord*>(item.lParam);
     return;
   }
-  std::wstring caption = TaskTypeCaption(record.TaskType);
+  std::wstring caption = TaskRowCaption(record);
   ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(caption.c_str()));
   ListView_SetItemText(list, row, 2, const_cast<wchar_t*>(source.c_str()));
   ListView_SetItemText(list, row, 3, const_cast<wchar_t*>(target.c_str()));

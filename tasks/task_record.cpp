@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "resources/ids_incremental.h"
 #include "resources/resource.h"
 #include "win/strings.h"
 
@@ -25,4 +26,11 @@ std::wstring TaskTypeCaption(BYTE type) {
     return list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
   }
   return FormatStr(L"%d", type);
+}
+
+std::wstring TaskRowCaption(const TaskRecord& record) {
+  std::wstring caption = TaskTypeCaption(record.TaskType);
+  if (record.TaskType != kTaskCaptureAppend || record.TemplateImage == 0) return caption;
+  if (record.TemplateImage < 0) return LoadFilledStr(IDS_TEMPLATE_ROW_LAST, {caption});
+  return LoadFilledStr(IDS_TEMPLATE_ROW_INDEX, {caption, std::to_wstring(record.TemplateImage)});
 }

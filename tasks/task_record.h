@@ -41,6 +41,7 @@ struct TaskRecord {
   wchar_t Description[kTaskTextChars];      // image description
   wchar_t DispDescription[kTaskTextChars];  // display description
   wchar_t SKUFlag[kTaskTextChars];          // the image's FLAGS text (edition)
+  int TemplateImage;                        // append: 0 none, -1 the file's last image, else its index
 };
 
 // Copies text into a record field, cut at 259 characters (258 when the
@@ -54,3 +55,7 @@ inline bool IsKnownTaskType(BYTE type) { return type <= kTaskMount; }
 // "解开镜像", "挂载"), looked up in the string table's list "n:caption;".
 // A type the list does not name shows as its number in decimal.
 std::wstring TaskTypeCaption(BYTE type);
+
+// The type column of a queue row: the type's caption, and for an append
+// with a template which image it takes ("追加镜像卷 (以映像 2 为模板)").
+std::wstring TaskRowCaption(const TaskRecord& record);

@@ -5,6 +5,7 @@
 #include "win/paths.h"
 #include "tasks/operation_runner.h"
 #include "tasks/workbench.h"
+#include "resources/ids_incremental.h"
 #include "resources/ids_skip.h"
 #include "resources/resource.h"
 #include "tasks/task_queue_page.h"
@@ -43,12 +44,16 @@ EngineResult RunTask(const TaskListRow& row, const TaskRunSettings& settings, co
       return kResultSuccess;  // an unknown type does nothing and counts as done
   }
 }
-// Why a task failed: what the engine noted on this thread, or the runner's
-// own refusal of a mount that wimlib cannot make.
+// Why a task failed: what the engine noted on this thread, or what the
+// back end cannot do: a mount on wimlib, a template on WIMGAPI.
 std::wstring TaskFailureText(const TaskListRow& row, const TaskRunSettings& settings) {
   std::wstring text = FailureText();
   if (text.empty() && row.record.TaskType == kTaskMount && settings.choice.backend == kBackendWimlib)
     text = LoadStr(IDS_REASON_NO_WIMLIB_MOUNT);
+  // WIMGAPI refuses an append against a template (it has no such call).
+  if (text.empty() && row.record.TaskType == kTaskCaptureAppend && row.record.TemplateImage != 0 &&
+      settings.choice.backend == kBackendWimgapi)
+    text = LoadStr(IDS_TEMPLATE_NEEDS_WIMLIB);
   return text;
 }
 // The body of a run: every row of `rows` in turn, each marked on `page`.

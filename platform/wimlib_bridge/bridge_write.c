@@ -291,3 +291,13 @@ int EXPORT bridge_set_default_compression_level(int ctype, unsigned int level)
 {
     return wimlib_set_default_compression_level(ctype, level);
 }
+
+/* ------------------------------------------------------------------------- */
+/* Capturing against a template                                              */
+/* ------------------------------------------------------------------------- */
+
+int EXPORT bridge_reference_template_image(WIMStruct *wim, int new_image, WIMStruct *template_wim,
+                                           int template_image, int flags)
+{
+    return wimlib_reference_template_image(wim, new_image, template_wim, template_image, flags);
+}
