@@ -178,7 +178,7 @@ Section "-Shell" SecShell
   ${EndIf}
   ${If} $Associate != ""
   ${OrIf} ${FileExists} "$INSTDIR\Quarry.ini"
-    ${If} ${RebootFlag}
+    ${If} ${FileExists} "$INSTDIR\Quarry.exe.new"
       DetailPrint "Quarry.exe 将在重新启动后替换: 请在重新启动后于 [使用偏好] 中设置文件关联"
     ${Else}
       ExecWait '"$INSTDIR\Quarry.exe" /REGISTER$Associate' $0
@@ -235,6 +235,13 @@ FunctionEnd
 
 ; ---------------------------------------------------------------- uninstall
 
+; Removes one installed file, and a newer one still waiting beside it for
+; the next start; a file in use goes when Windows starts again.
+!macro RemoveFile NAME
+  Delete /REBOOTOK "$INSTDIR\${NAME}"
+  Delete /REBOOTOK "$INSTDIR\${NAME}.new"
+!macroend
+
 Section "-un.${PRODUCT}" UnSecProgram
   SetShellVarContext all
   ; The association and the verbs go first, while the program is there.
@@ -251,15 +258,15 @@ Section "-un.${PRODUCT}" UnSecProgram
 
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
 
-  Delete /REBOOTOK "$INSTDIR\Quarry.exe"
-  Delete /REBOOTOK "$INSTDIR\Tessel64.dll"
-  Delete /REBOOTOK "$INSTDIR\Tessel86.dll"
-  Delete "$INSTDIR\LICENSE.txt"
-  Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\wimlib\README.txt"
-  Delete "$INSTDIR\wimlib\COPYING.txt"
+  !insertmacro RemoveFile "Quarry.exe"
+  !insertmacro RemoveFile "Tessel64.dll"
+  !insertmacro RemoveFile "Tessel86.dll"
+  !insertmacro RemoveFile "LICENSE.txt"
+  !insertmacro RemoveFile "README.txt"
+  !insertmacro RemoveFile "wimlib\README.txt"
+  !insertmacro RemoveFile "wimlib\COPYING.txt"
 !ifdef WIMLIB_DLL
-  Delete /REBOOTOK "$INSTDIR\wimlib\libwim-15.dll"
+  !insertmacro RemoveFile "wimlib\libwim-15.dll"
 !endif
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only empty folders go: a file the user put there stays.

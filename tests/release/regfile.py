@@ -77,6 +77,9 @@ def read(path):
 
 
 def unquote(data):
+    if data.startswith("hex(7):"):  # a list of strings, UTF-16LE
+        raw = bytes(int(b, 16) for b in data[7:].split(",") if b.strip())
+        return "\n".join(s for s in raw.decode("utf-16-le").split("\0") if s)
     if data.startswith('"') and data.endswith('"'):
         return re.sub(r"\\(.)", r"\1", data[1:-1])
     return data

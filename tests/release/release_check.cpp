@@ -10,6 +10,10 @@
 //                                  file handed over in a shell data object,
 //                                  its page shown in a property sheet; prints
 //                                  the DLL it came from and the page's rows
+//   release_check hold FLAG        keeps the installed extension loaded, as
+//                                  Explorer does after showing a page: prints
+//                                  "held" once it is, and lets go when the
+//                                  file FLAG exists
 //
 // Exit code 0 when everything asked for is there; what failed goes to stderr.
 #include <windows.h>
@@ -56,6 +60,7 @@ std::wstring ImageOf(DWORD pid) {
 struct WindowSearch {
   std::wstring exe;
   HWND found = nullptr;
+  DWORD pid = 0;
 };
 
 BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
@@ -64,7 +69,12 @@ BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
   if (lstrcmpiW(ImageOf(pid).c_str(), search->exe.c_str()) != 0) return TRUE;
+  // The main window, not a message box the program might show first.
+  wchar_t title[256] = {};
+  GetWindowTextW(window, title, 256);
+  if (std::wstring(title).rfind(L"KLO Quarry", 0) != 0) return TRUE;
   search->found = window;
+  search->pid = pid;
   return FALSE;
 }
 
@@ -84,7 +94,15 @@ int CheckWindow(const std::wstring& exe) {
   GetWindowTextW(search.found, title, 256);
   Print(std::wstring(L"window: ") + title);
   // Ended as a user ends it; the program saves its settings on the way.
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, search.pid);
   PostMessageW(search.found, WM_CLOSE, 0, 0);
+  if (process && WaitForSingleObject(process, kWindowWaitMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process, 1);
+    CloseHandle(process);
+    Fail("the program did not end when its window was closed");
+    return 1;
+  }
+  if (process) CloseHandle(process);
   return 0;
 }
 
@@ -175,11 +193,27 @@ int CheckPage(const std::wstring& folder, const std::wstring& name) {
   return 0;
 }
 
+int HoldExtension(const std::wstring& flag) {
+  if (FAILED(CoInitialize(nullptr))) return Fail("CoInitialize"), 1;
+  IUnknown* object = nullptr;
+  HRESULT hr = CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, (void**)&object);
+  if (FAILED(hr) || !object) return Fail("the extension could not be created"), 1;
+  Print(L"held: " + ModuleOf(L"Tessel64.dll"));
+  // Let go when told to, or after a generous hang guard.
+  const DWORD start = GetTickCount();
+  while (GetFileAttributesW(flag.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < kWindowWaitMs)
+    Sleep(100);
+  object->Release();
+  CoUninitialize();
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wstring(argv[1]) == L"window") return CheckWindow(argv[2]);
   if (argc == 4 && std::wstring(argv[1]) == L"page") return CheckPage(argv[2], argv[3]);
-  Fail("usage: release_check window EXE | page FOLDER NAME");
+  if (argc == 3 && std::wstring(argv[1]) == L"hold") return HoldExtension(argv[2]);
+  Fail("usage: release_check window EXE | page FOLDER NAME | hold FLAG");
   return 2;
 }

@@ -112,6 +112,9 @@ test_archive() {
 
 export WINEPREFIX=$WORK/prefix
 export WINEDEBUG=-all
+# Wine's menu builder would copy the Start-menu shortcut into the desktop
+# menus of the user running the test.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine_run() { "$WINE" "$@" </dev/null; }
 # Waits until every program of the prefix has ended (the uninstaller runs
 # on from a copy of itself after the one started has returned).
@@ -141,7 +144,7 @@ check_installed() { # windows-folder version what
   local unix
   unix=$(unix_of "$dir")
   expect_eq "$what: the files are in $dir" "$INSTALLED_FILES" \
-    "$(cd "$unix" 2>/dev/null && find . -mindepth 1 ! -name Quarry.ini | sed 's|^\./||' | sort)"
+    "$(cd "$unix" 2>/dev/null && find . -mindepth 1 ! -name Quarry.ini ! -name '*.new' | sed 's|^\./||' | sort)"
   export_registry "$reg"
   expect_eq "$what: uninstall entry, name" "Quarry" "$(reg_get "$reg" "$UNINSTALL" DisplayName)"
   expect_eq "$what: uninstall entry, version" "$version" "$(reg_get "$reg" "$UNINSTALL" DisplayVersion)"
@@ -199,8 +202,12 @@ test_installer() {
     finish
   fi
   local setup=$WORK/dist/Quarry-$VERSION-setup.exe old=$WORK/Quarry-0.9.0-setup.exe
-  # An installer of an earlier version number, from the same files.
-  if ! makensis -V2 -INPUTCHARSET UTF8 -DVERSION=0.9.0 -DSTAGE="$QUARRY_BUILD/package/stage" -DOUTFILE="$old" \
+  # An installer of an earlier version number. Its programs are told apart
+  # from the new ones by a few bytes after their end, which Windows ignores.
+  local oldstage=$WORK/stage-0.9.0
+  cp -r "$QUARRY_BUILD/package/stage" "$oldstage"
+  for f in Quarry.exe Tessel64.dll Tessel86.dll; do printf 'an earlier build' >>"$oldstage/$f"; done
+  if ! makensis -V2 -INPUTCHARSET UTF8 -DVERSION=0.9.0 -DSTAGE="$oldstage" -DOUTFILE="$old" \
     "$ROOT/installer/quarry.nsi" >"$WORK/makensis.log" 2>&1; then
     cat "$WORK/makensis.log"
     fail "makensis -DVERSION=0.9.0"
@@ -251,12 +258,44 @@ EOF
     fail "no settings file with AutoPopMList=0 in $pfu: $(settings_text "$pfu" | head -n 20)"
   fi
 
-  # The upgrade: files replaced, settings kept.
+  # The upgrade, while a program holds the old extension loaded (as Explorer
+  # does once it has shown the page): files replaced, settings kept.
+  local held=$WORK/held.out flag='C:\release-let-go'
+  wine_run "$CHECK" hold "$flag" >"$held" 2>&1 &
+  local holder=$!
+  local tries=0
+  until grep -q '^held:' "$held" || ! kill -0 $holder 2>/dev/null || [ $tries -ge 1200 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  grep -q '^held:' "$held" && ok "the old extension is held loaded" || fail "hold: $(cat "$held")"
   wine_run "$(winepath_w "$setup")" /S
+  local upgrade_rc=$?
+  touch "$(unix_of "$flag")"
+  wait $holder
   settle
+  expect_eq "upgrade: the installer ends without error while the extension is in use" 0 $upgrade_rc
   check_installed "$pf" "$VERSION" "upgrade"
   cmp -s "$pfu/Quarry.exe" "$QUARRY_BIN/Quarry.exe" && ok "upgrade: the program is the new one" ||
     fail "upgrade: Quarry.exe is not the new build"
+  # The extension in use is replaced now where the system lets it, or when
+  # Windows starts again: then the new file waits beside it, named for the
+  # move at the next start.
+  if cmp -s "$pfu/Tessel64.dll" "$QUARRY_BIN/Tessel64.dll"; then
+    ok "upgrade: the extension in use was replaced at once"
+  else
+    cmp -s "$pfu/Tessel64.dll.new" "$QUARRY_BIN/Tessel64.dll" && ok "upgrade: the new extension waits beside the old" ||
+      fail "upgrade: the new extension is neither in place nor beside the old one"
+    "${REGFILE[@]}" get "$WORK/reg-upgrade.reg" "$HKLM\\System\\CurrentControlSet\\Control\\Session Manager" \
+      PendingFileRenameOperations | grep -qi 'Tessel64.dll' &&
+      ok "upgrade: the extension is replaced at the next start" || fail "upgrade: no replacement at the next start"
+    # The next start of the system (Wine's restart carries out the moves).
+    wine_run wineboot -r >/dev/null 2>&1
+    settle
+    cmp -s "$pfu/Tessel64.dll" "$QUARRY_BIN/Tessel64.dll" && ok "restart: the new extension is in place" ||
+      fail "restart: the extension is still the old one"
+  fi
+  expect_eq "upgrade: no new file is left waiting" "" "$(cd "$pfu" && find . -name '*.new')"
   settings_text "$pfu" | grep -q '^AutoPopMList=1$' && ok "upgrade: the changed setting is kept" ||
     fail "upgrade: the changed setting is lost: $(settings_text "$pfu" | grep AutoPop)"
   "${REGFILE[@]}" has "$WORK/reg-upgrade.reg" "$CLASSES\\.wim" &&
