@@ -141,10 +141,6 @@ Section "-${PRODUCT}" SecProgram
 
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\Quarry.exe" "" "$INSTDIR\Quarry.exe" 0
 
-  ; The property page for 64-bit and for 32-bit Explorer.
-  !insertmacro RunRegsvr32 "$SYSDIR\regsvr32.exe" "/s" "$INSTDIR\Tessel64.dll"
-  !insertmacro RunRegsvr32 "$WINDIR\SysWOW64\regsvr32.exe" "/s" "$INSTDIR\Tessel86.dll"
-
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
@@ -184,6 +180,14 @@ Section "-Shell" SecShell
       ExecWait '"$INSTDIR\Quarry.exe" /REGISTER$Associate' $0
     ${EndIf}
   ${EndIf}
+SectionEnd
+
+; The property page for 64-bit and for 32-bit Explorer, after the
+; association: taking an association away removes the image-file type with
+; the page's hook in it.
+Section "-Extension" SecExtension
+  !insertmacro RunRegsvr32 "$SYSDIR\regsvr32.exe" "/s" "$INSTDIR\Tessel64.dll"
+  !insertmacro RunRegsvr32 "$WINDIR\SysWOW64\regsvr32.exe" "/s" "$INSTDIR\Tessel86.dll"
 SectionEnd
 
 Function .onInit

@@ -73,6 +73,15 @@ test_archive() {
     cmp -s "$x/$f" "$QUARRY_BUILD/$([ $f = Tessel86.dll ] && echo x86 || echo x64)/bin/$f" &&
       ok "$f is the built one" || fail "$f differs from the build"
   done
+  # Each carries the project's one version, as Windows shows it.
+  for f in Quarry.exe Tessel64.dll Tessel86.dll; do
+    expect_eq "$f: file version" "$VERSION.0" "$(python3 "$HERE/version_of.py" "$x/$f" FileVersion)"
+    expect_eq "$f: product version" "$VERSION" "$(python3 "$HERE/version_of.py" "$x/$f" ProductVersion)"
+    expect_eq "$f: file name" "$f" "$(python3 "$HERE/version_of.py" "$x/$f" OriginalFilename)"
+  done
+  # The version is the one of the project.
+  expect_eq "the version is the project's" \
+    "$(sed -nE 's/^project\(Quarry VERSION ([0-9.]+) .*/\1/p' "$ROOT/CMakeLists.txt")" "$VERSION"
   # Windows programs only: no ELF file (the Wine bridge is one) anywhere.
   local elf
   elf=$(find "$x" -type f -exec sh -c 'head -c 4 "$1" | grep -q "ELF" && echo "$1"' _ {} \;)
@@ -134,13 +143,16 @@ UNINSTALL=$HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quarry
 APPROVED="$HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
 
 reg_get() { "${REGFILE[@]}" get "$@"; }
+# The registry export taken by check_installed for a step.
+regfile_of() { echo "$WORK/reg-${1//[^a-zA-Z0-9]/_}.reg"; }
 
 # The files an install puts into its folder.
 INSTALLED_FILES=$(printf '%s\n' LICENSE.txt Quarry.exe README.txt Tessel64.dll Tessel86.dll uninstall.exe \
   wimlib wimlib/COPYING.txt wimlib/README.txt)
 
 check_installed() { # windows-folder version what
-  local dir=$1 version=$2 what=$3 reg=$WORK/reg-$3.reg
+  local dir=$1 version=$2 what=$3 reg
+  reg=$(regfile_of "$3")
   local unix
   unix=$(unix_of "$dir")
   expect_eq "$what: the files are in $dir" "$INSTALLED_FILES" \
@@ -286,7 +298,7 @@ EOF
   else
     cmp -s "$pfu/Tessel64.dll.new" "$QUARRY_BIN/Tessel64.dll" && ok "upgrade: the new extension waits beside the old" ||
       fail "upgrade: the new extension is neither in place nor beside the old one"
-    "${REGFILE[@]}" get "$WORK/reg-upgrade.reg" "$HKLM\\System\\CurrentControlSet\\Control\\Session Manager" \
+    "${REGFILE[@]}" get "$(regfile_of upgrade)" "$HKLM\\System\\CurrentControlSet\\Control\\Session Manager" \
       PendingFileRenameOperations | grep -qi 'Tessel64.dll' &&
       ok "upgrade: the extension is replaced at the next start" || fail "upgrade: no replacement at the next start"
     # The next start of the system (Wine's restart carries out the moves).
@@ -298,7 +310,7 @@ EOF
   expect_eq "upgrade: no new file is left waiting" "" "$(cd "$pfu" && find . -name '*.new')"
   settings_text "$pfu" | grep -q '^AutoPopMList=1$' && ok "upgrade: the changed setting is kept" ||
     fail "upgrade: the changed setting is lost: $(settings_text "$pfu" | grep AutoPop)"
-  "${REGFILE[@]}" has "$WORK/reg-upgrade.reg" "$CLASSES\\.wim" &&
+  "${REGFILE[@]}" has "$(regfile_of upgrade)" "$CLASSES\\.wim" &&
     fail "upgrade: .wim is associated though nobody asked" || ok "upgrade: no file association unasked"
 
   run_program_and_close "$pf\\Quarry.exe" "installed"
@@ -332,11 +344,13 @@ EOF
 
   # Another folder (/D=, with a blank), association and verbs ticked.
   local other='C:\Tools\My Quarry' otheru
-  wine_run "$(winepath_w "$setup")" /S /SHELL "/D=$other"
+  # As typed at a command prompt: /D= last and unquoted.
+  wine_run cmd /c "$(winepath_w "$setup") /S /SHELL /D=$other"
   settle
   otheru=$(unix_of "$other")
   check_installed "$other" "$VERSION" "/D= install"
-  local reg=$WORK/reg-/D=\ install.reg
+  local reg
+  reg=$(regfile_of "/D= install")
   expect_eq "/D= install: .wim opens with Quarry" "KLO.QUARRY.WIM" "$(reg_get "$reg" "$CLASSES\\.WIM")"
   expect_eq "/D= install: .esd opens with Quarry" "KLO.QUARRY.ESD" "$(reg_get "$reg" "$CLASSES\\.ESD")"
   expect_eq "/D= install: the open command" "\"$other\\Quarry.exe\" \"%1\"" \
