@@ -198,11 +198,18 @@ int HoldExtension(const std::wstring& flag) {
   IUnknown* object = nullptr;
   HRESULT hr = CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, (void**)&object);
   if (FAILED(hr) || !object) return Fail("the extension could not be created"), 1;
-  Print(L"held: " + ModuleOf(L"Tessel64.dll"));
+  // In use as a loaded library is in use on Windows: the file cannot be
+  // deleted or overwritten while it is held. Wine lets a loaded library
+  // go, so the file is also held open without sharing its deletion.
+  const std::wstring module = ModuleOf(L"Tessel64.dll");
+  HANDLE file = CreateFileW(module.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Fail("the extension's file could not be held"), 1;
+  Print(L"held: " + module);
   // Let go when told to, or after a generous hang guard.
   const DWORD start = GetTickCount();
   while (GetFileAttributesW(flag.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < kWindowWaitMs)
     Sleep(100);
+  CloseHandle(file);
   object->Release();
   CoUninitialize();
   return 0;

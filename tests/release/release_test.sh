@@ -283,30 +283,28 @@ EOF
   grep -q '^held:' "$held" && ok "the old extension is held loaded" || fail "hold: $(cat "$held")"
   wine_run "$(winepath_w "$setup")" /S
   local upgrade_rc=$?
+  expect_eq "upgrade: the installer ends without error while the extension is in use" 0 $upgrade_rc
+  # While it is in use, the old file stays and the new one waits beside it,
+  # named for the move at the next start of the system.
+  cmp -s "$pfu/Tessel64.dll" "$oldstage/Tessel64.dll" && ok "upgrade: the extension in use is left as it is" ||
+    fail "upgrade: the extension in use was overwritten while held"
+  cmp -s "$pfu/Tessel64.dll.new" "$QUARRY_BIN/Tessel64.dll" && ok "upgrade: the new extension waits beside the old" ||
+    fail "upgrade: the new extension is not beside the old one"
+  export_registry "$WORK/pending.reg"
+  "${REGFILE[@]}" get "$WORK/pending.reg" "$HKLM\\System\\CurrentControlSet\\Control\\Session Manager" \
+    PendingFileRenameOperations | grep -qi 'Tessel64.dll.new' &&
+    ok "upgrade: the extension is replaced at the next start" || fail "upgrade: no replacement at the next start"
   touch "$(unix_of "$flag")"
   wait $holder
   settle
-  expect_eq "upgrade: the installer ends without error while the extension is in use" 0 $upgrade_rc
+  # The next start of the system (Wine's restart carries out the moves).
+  wine_run wineboot -r >/dev/null 2>&1
+  settle
+  cmp -s "$pfu/Tessel64.dll" "$QUARRY_BIN/Tessel64.dll" && ok "restart: the new extension is in place" ||
+    fail "restart: the extension is still the old one"
   check_installed "$pf" "$VERSION" "upgrade"
   cmp -s "$pfu/Quarry.exe" "$QUARRY_BIN/Quarry.exe" && ok "upgrade: the program is the new one" ||
     fail "upgrade: Quarry.exe is not the new build"
-  # The extension in use is replaced now where the system lets it, or when
-  # Windows starts again: then the new file waits beside it, named for the
-  # move at the next start.
-  if cmp -s "$pfu/Tessel64.dll" "$QUARRY_BIN/Tessel64.dll"; then
-    ok "upgrade: the extension in use was replaced at once"
-  else
-    cmp -s "$pfu/Tessel64.dll.new" "$QUARRY_BIN/Tessel64.dll" && ok "upgrade: the new extension waits beside the old" ||
-      fail "upgrade: the new extension is neither in place nor beside the old one"
-    "${REGFILE[@]}" get "$(regfile_of upgrade)" "$HKLM\\System\\CurrentControlSet\\Control\\Session Manager" \
-      PendingFileRenameOperations | grep -qi 'Tessel64.dll' &&
-      ok "upgrade: the extension is replaced at the next start" || fail "upgrade: no replacement at the next start"
-    # The next start of the system (Wine's restart carries out the moves).
-    wine_run wineboot -r >/dev/null 2>&1
-    settle
-    cmp -s "$pfu/Tessel64.dll" "$QUARRY_BIN/Tessel64.dll" && ok "restart: the new extension is in place" ||
-      fail "restart: the extension is still the old one"
-  fi
   expect_eq "upgrade: no new file is left waiting" "" "$(cd "$pfu" && find . -name '*.new')"
   settings_text "$pfu" | grep -q '^AutoPopMList=1$' && ok "upgrade: the changed setting is kept" ||
     fail "upgrade: the changed setting is lost: $(settings_text "$pfu" | grep AutoPop)"
