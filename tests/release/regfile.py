@@ -15,30 +15,16 @@ without regard to case.
 import re
 import sys
 
-# What Wine changes by itself while programs run in a prefix, whatever they
-# do: its own configuration and caches, the per-session and hardware keys it
-# rewrites at every start, and the shell's bookkeeping of windows it showed.
+# What Wine changes by itself, whatever the programs do: its display
+# driver writes the keys of the display adapter and the monitor anew for
+# every X display it starts on (seen: Control\\Video with new GUIDs and
+# driver dates, Control\\Class of the display and monitor classes).
 WINE_NOISE = [
-    r"HKEY_CURRENT_USER\\Software\\Wine(\\|$)",
-    r"HKEY_USERS\\[^\\]+\\Software\\Wine(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\Software\\Wine(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Wine(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\Hardware(\\|$)",
-    # the display driver's keys, named anew for every X display
     r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\System\\MountedDevices(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\DeviceClasses(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\[^\\]+\\Enum(\\|$)",
-    r"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Perflib(\\|$)",
-    r"HKEY_CURRENT_USER\\Volatile Environment(\\|$)",
-    r"HKEY_USERS\\[^\\]+\\Volatile Environment(\\|$)",
-    r"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\(SessionInfo|StreamMRU|Streams|Shell Folders|User Shell Folders)(\\|$)",
-    r"HKEY_USERS\\[^\\]+\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\(SessionInfo|StreamMRU|Streams|Shell Folders|User Shell Folders)(\\|$)",
-    r"HKEY_CURRENT_CONFIG(\\|$)",
-    r"HKEY_DYN_DATA(\\|$)",
-    r"HKEY_PERFORMANCE_DATA(\\|$)",
+    # display adapters
+    r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\\{4D36E968-E325-11CE-BFC1-08002BE10318\}(\\|$)",
+    # monitors
+    r"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\\{4D36E96E-E325-11CE-BFC1-08002BE10318\}(\\|$)",
 ]
 NOISE = [re.compile(p, re.IGNORECASE) for p in WINE_NOISE]
 
