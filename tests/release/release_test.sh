@@ -77,8 +77,8 @@ test_archive() {
   for f in Quarry.exe Tessel64.dll Tessel86.dll; do
     expect_eq "$f: file version" "$VERSION.0" "$(python3 "$HERE/version_of.py" "$x/$f" FileVersion)"
     expect_eq "$f: product version" "$VERSION" "$(python3 "$HERE/version_of.py" "$x/$f" ProductVersion)"
-    expect_eq "$f: file name" "$f" "$(python3 "$HERE/version_of.py" "$x/$f" OriginalFilename)"
   done
+  expect_eq "Quarry.exe: file name" Quarry.exe "$(python3 "$HERE/version_of.py" "$x/Quarry.exe" OriginalFilename)"
   # The version is the one of the project.
   expect_eq "the version is the project's" \
     "$(sed -nE 's/^project\(Quarry VERSION ([0-9.]+) .*/\1/p' "$ROOT/CMakeLists.txt")" "$VERSION"
