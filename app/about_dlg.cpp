@@ -6,6 +6,7 @@
 #include "app/quarry_app.h"
 #include "config/settings.h"
 #include "app/update_check.h"
+#include "quarry_version.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
 #include "win/handles.h"
@@ -34,7 +35,7 @@ struct UpdateCheckLink {
 };
 
 namespace {
-constexpr wchar_t kVersionLine[] = L"1.2.1.821";
+constexpr wchar_t kVersionLine[] = QUARRY_VERSION_WTEXT;
 constexpr wchar_t kWimlibProject[] = L"https://wimlib.net";
 
 DWORD WINAPI UpdateThread(void* arg) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <vector>
 
 namespace {
 std::wstring Trim(const std::wstring& text) {
@@ -44,6 +45,42 @@ CommandKind KindOfSwitch(const std::wstring& arguments) {
     default: return CommandKind::kNone;
   }
 }
+std::wstring Upper(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+  return text;
+}
+
+// The words of a text separated by blanks, in upper case.
+std::vector<std::wstring> Words(const std::wstring& text) {
+  std::vector<std::wstring> words;
+  size_t at = 0;
+  while ((at = text.find_first_not_of(L" \t", at)) != std::wstring::npos) {
+    size_t end = text.find_first_of(L" \t", at);
+    words.push_back(Upper(text.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at)));
+    at = end;
+  }
+  return words;
+}
+
+// /REGISTER [ASSOC] [SHELL] and /UNREGISTER; false for anything else.
+bool ParseSetupCommand(const std::wstring& arguments, CommandLine& result) {
+  std::vector<std::wstring> words = Words(arguments);
+  if (words.empty()) return false;
+  if (words[0] == L"/UNREGISTER" && words.size() == 1) {
+    result.kind = CommandKind::kUnregister;
+    return true;
+  }
+  if (words[0] != L"/REGISTER") return false;
+  CommandLine parsed;
+  parsed.kind = CommandKind::kRegister;
+  for (size_t i = 1; i < words.size(); i++) {
+    if (words[i] == L"ASSOC") parsed.association = true;
+    else if (words[i] == L"SHELL") parsed.association = parsed.shellIntegration = true;
+    else return false;  // a word it does not know: not the installer's
+  }
+  result = parsed;
+  return true;
+}
 }  // namespace
 
 std::wstring LongPathOf(const std::wstring& path) {
@@ -67,10 +104,13 @@ CommandLine ParseCommandLine(const std::wstring& raw) {
     result.path = LongPathOf(path);
     return result;
   }
+  if (ParseSetupCommand(arguments, result)) return result;
   result.kind = KindOfSwitch(arguments);
   if (result.kind != CommandKind::kNone) result.path = Argument(arguments);
   return result;
 }
+
+bool IsSetupCommand(CommandKind kind) { return kind == CommandKind::kRegister || kind == CommandKind::kUnregister; }
 
 bool IsShellTask(CommandKind kind) {
   return kind == CommandKind::kApply || kind == CommandKind::kMount || kind == CommandKind::kCapture ||

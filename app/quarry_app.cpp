@@ -4,6 +4,7 @@
 #include <uxtheme.h>
 
 #include "app/quarry_dlg.h"
+#include "app/shell_integration.h"
 #include "app/shell_task.h"
 #include "config/capture_lists.h"
 #include "engine/leftovers.h"
@@ -176,6 +177,9 @@ void CQuarryApp::OpenStartupFile() {
 }
 
 int CQuarryApp::Run(const std::wstring& commandLine) {
+  // The installer's switches touch the registry and the settings file only.
+  CommandLine setup = ParseCommandLine(commandLine);
+  if (IsSetupCommand(setup.kind)) return RunSetupCommand(setup);
   InitInstance();
   if (HandleCommandLine(commandLine)) {
     CQuarryDlg dialog(*this);

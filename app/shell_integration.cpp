@@ -1,8 +1,12 @@
 #include "app/shell_integration.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
+#include "app/command_line.h"
+#include "config/settings.h"
+#include "engine/backend.h"
 #include "resources/ids_browser_edit.h"
 #include "win/paths.h"
 #include "win/strings.h"
@@ -149,7 +153,7 @@ void ApplyFileAssociation(bool on, const std::wstring& exe) {
   SHDeleteKeyW(root, kEsdProgId);
 }
 
-void ApplyShellIntegration(bool on, const std::wstring& exe) {
+void ApplyShellIntegration(bool on, const std::wstring& exe, bool registerExtensions) {
   HKEY root = HKEY_CLASSES_ROOT;
   if (on) {
     for (const Verb& verb : kVerbs) {
@@ -159,7 +163,7 @@ void ApplyShellIntegration(bool on, const std::wstring& exe) {
       SetString(root, key + L"\\command", nullptr, VerbCommand(exe, verb.switchText));
       SetString(root, key, L"Icon", exe + L",0");
     }
-    RegisterExtensions(true, exe);
+    if (registerExtensions) RegisterExtensions(true, exe);
     return;
   }
   if (KeyExists(root, kWimProgId)) {
@@ -170,7 +174,25 @@ void ApplyShellIntegration(bool on, const std::wstring& exe) {
     SHDeleteKeyW(root, L"Folder\\shell\\Quarry_QuickCapture");
     SHDeleteKeyW(root, L"Folder\\shell\\Quarry_Capture");
   }
-  RegisterExtensions(false, exe);
+  if (registerExtensions) RegisterExtensions(false, exe);
+}
+
+int RunSetupCommand(const CommandLine& command) {
+  const std::wstring exe = ModuleFilePath(nullptr);
+  const std::wstring settingsPath = SettingsFilePath();
+  const bool associate = command.kind == CommandKind::kRegister && command.association;
+  const bool integrate = associate && command.shellIntegration;
+  ApplyFileAssociation(associate, exe);
+  ApplyShellIntegration(integrate, exe, false);
+  if (associate || GetFileAttributesW(settingsPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    Settings settings;
+    LoadSettings(settings, settingsPath);
+    settings.fileAssociation = associate ? 1 : 0;
+    settings.shellIntegration = integrate ? 1 : 0;
+    SaveSettings(settings, settingsPath);
+  }
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  return 0;
 }
 
 RegistrationCommand RegistrationCommandFor(const std::wstring& dllPath, bool is64, bool reg, bool programIs64) {

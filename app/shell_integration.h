@@ -22,7 +22,17 @@ void ApplyFileAssociation(bool on, const std::wstring& exe);
 // On: the verbs Apply/Edit/Mount on KLO.QUARRY.WIM and "Capture To ..." /
 // "Quick Capture" on folders, then registers both extension builds. Off:
 // removes the verbs (and the extension's shellex key) and unregisters both.
-void ApplyShellIntegration(bool on, const std::wstring& exe);
+// `registerExtensions` false leaves the extension's registration alone (the
+// installer registers both builds itself and waits for each).
+void ApplyShellIntegration(bool on, const std::wstring& exe, bool registerExtensions = true);
+
+struct CommandLine;
+// The installer's /REGISTER and /UNREGISTER: the file association and the
+// verbs set (or removed) for the running program, exactly as the
+// preferences dialog sets them, and the settings file told the new state so
+// the dialog shows it. /UNREGISTER writes the settings only into a file that
+// exists. Returns the process exit code (0).
+int RunSetupCommand(const CommandLine& command);
 
 // How an extension build is (un)registered: which regsvr32.exe and with
 // which arguments. A 64-bit build needs the 64-bit tool and a 32-bit build

@@ -13,6 +13,7 @@ PACKAGES=(
   gcc libx11-dev
   ntfs-3g
   python3
+  nsis zip
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
