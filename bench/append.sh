@@ -57,9 +57,7 @@ FILES=$(find "$SRC" -type f | wc -l)
 BYTES=$(du -sb "$SRC" | cut -f1)
 echo "tree $SRC: $FILES files, $((BYTES / 1000000)) MB; base compression $IMAGEX_COMPRESS; $REPS runs each"
 
-ISOLATED=0
-if [ "$(id -u)" = 0 ] && [ -w /proc/sys/vm/drop_caches ]; then ISOLATED=1; else echo "not isolated (not root): the page cache is not dropped"; fi
-settle() { sync; [ $ISOLATED = 1 ] && echo 1 >/proc/sys/vm/drop_caches || true; }
+source "$HERE/settle.sh"
 
 "$WINESERVER" -p 120 2>/dev/null || true
 TIMES=$WORK/append-time.txt
@@ -102,13 +100,13 @@ if ! diff <(same "$WORK/append-quarry.wim") <(same "$WORK/append-imagex.wim") >/
 fi
 rm -rf "$SRC" "$WORK"/append-*.wim
 
-python3 - "$RESULTS" "$TARGET" "$ISOLATED" <<'PY'
+python3 - "$RESULTS" "$TARGET" "$BENCH_ISOLATION" <<'PY'
 import statistics, sys
 rows = {}
 for line in open(sys.argv[1]):
     tool, w, c = line.split()
     rows.setdefault(tool, []).append((float(w), float(c)))
-target, isolated = float(sys.argv[2]), sys.argv[3] == "1"
+target, isolated = float(sys.argv[2]), sys.argv[3] == "isolated"
 print("%-8s %9s %9s   %s" % ("append", "med wall", "med cpu", "wall/cpu per round"))
 for tool in ("quarry", "imagex", "full"):
     runs = rows[tool]

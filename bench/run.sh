@@ -10,12 +10,28 @@
 #   REPS=5 COMPRESS=1 BENCH_DIR=/tmp/qbench bench/run.sh
 #   ONLY_PAGES=1 PAGE_REPS=3 bench/run.sh    (only the page-driven part)
 #   ONLY_ESD=1 ESD_REPS=3 bench/run.sh       (only the export to solid LZMS)
+#   QUICK=1 bench/run.sh                     (one round of everything, under 10 minutes)
+#
+# Every figure the project holds itself to is printed in this one run, each
+# beside its target: capture and apply (engines and pages), the solid ESD
+# export, rebuild and ESD <-> WIM (maintain.sh), the comparison
+# (compare.sh), editing in place (edit.sh), the incremental append
+# (append.sh), start-up (startup.sh), the browser's big folder (browser.sh)
+# and mount and commit against wimlib-imagex (mount_bench.sh). As root, each
+# timed run starts with the page cache dropped (settle.sh); otherwise the
+# figures say that they are not isolated.
 #
 # The ESD part exports the tree's image (from wimlib-imagex's file) into a
 # new solid LZMS file through both engines and through
 # `wimlib-imagex export --solid`, and compares CPU time and file size.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/env.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/settle.sh"
+if [ "${QUICK:-0}" = 1 ]; then
+  # One counted round of each part, on the same data.
+  export REPS=${REPS:-1} PAGE_REPS=${PAGE_REPS:-1} ESD_REPS=${ESD_REPS:-1} MAINTAIN_REPS=${MAINTAIN_REPS:-1}
+  export RUNS=${RUNS:-5} FILES=${FILES:-2000} SIZE_MB=${SIZE_MB:-200}
+fi
 REPS=${REPS:-5}
 COMPRESS=${COMPRESS:-2}   # 0 none, 1 XPRESS, 2 LZX: the same for every tool
 WORK=${BENCH_DIR:-$QUARRY_BUILD/bench}
@@ -105,7 +121,7 @@ engine_timed() {
 # flushed in the middle of the next one and blur the comparison.
 capture() { # tool
   rm -f "$WORK/$1.wim"
-  sync
+  settle
   if [ "$1" = imagex ]; then
     imagex_timed wimlib-imagex capture "$TREE" "$WORK/$1.wim" bench --compress=$IMAGEX_COMPRESS
   else
@@ -115,7 +131,7 @@ capture() { # tool
 apply() { # tool: everyone applies the same file, made by wimlib-imagex
   rm -rf "$WORK/out-$1"
   mkdir -p "$WORK/out-$1"
-  sync
+  settle
   if [ "$1" = imagex ]; then
     imagex_timed wimlib-imagex apply "$WORK/imagex.wim" 1 "$WORK/out-$1"
   else
@@ -126,7 +142,7 @@ apply() { # tool: everyone applies the same file, made by wimlib-imagex
 # Export of image 1 of wimlib-imagex's file into a new solid LZMS file.
 export_esd() { # tool
   rm -f "$WORK/$1.esd"
-  sync
+  settle
   if [ "$1" = imagex ]; then
     imagex_timed wimlib-imagex export "$WORK/imagex.wim" 1 "$WORK/$1.esd" --solid
   else
@@ -247,6 +263,13 @@ fi
 [ "${ONLY_ESD:-0}" = 1 ] && exit $engine_status
 [ "${SKIP_COMPARE:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/compare.sh" || engine_status=1  # two 100,000-file images compared
 [ "${SKIP_EDIT:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/edit.sh" || engine_status=1
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+[ "${SKIP_APPEND:-0}" = 1 ] || "$HERE/append.sh" || engine_status=1      # template append vs --update-of
+[ "${SKIP_STARTUP:-0}" = 1 ] || "$HERE/startup.sh" || engine_status=1    # launch to window shown
+if [ "${SKIP_BROWSER:-0}" != 1 ] && [ -x "$HERE/browser.sh" ]; then
+  "$HERE/browser.sh" || engine_status=1                                 # a folder of 100,000 entries
+fi
+[ "${SKIP_MOUNT:-0}" = 1 ] || "$HERE/mount_bench.sh" || engine_status=1  # mount and commit vs wimlib-imagex
 
 # Capture and apply driven through Quarry.exe's pages: each queued on the
 # capture or apply page and run from the task queue (so no dialog waits),
