@@ -37,60 +37,6 @@ static xmlNodePtr find_image(xmlNodePtr node, int index, xmlNodePtr *first)
     return found;
 }
 
-/* Text of the child element tag of image; NULL when absent or empty. */
-static char *element_value(xmlNodePtr image, const char *tag, int *oom)
-{
-    xmlNodePtr child;
-    xmlChar *content;
-    char *value = NULL;
-
-    for (child = image->children; child; child = child->next)
-        if (child->type == XML_ELEMENT_NODE && !xmlStrcmp(child->name, BAD_CAST tag))
-            break;
-    if (!child)
-        return NULL;
-    content = xmlNodeGetContent(child);
-    if (content && *content) {
-        value = strdup((const char *)content);
-        if (!value)
-            *oom = 1;
-    }
-    xmlFree(content);
-    return value;
-}
-
-int wg_xml_read_image(const char *xml, size_t len, int index, const char *const *names, char **values,
-                      size_t n)
-{
-    xmlNodePtr image, first = NULL;
-    xmlDocPtr doc;
-    int oom = 0, ret;
-    size_t i;
-
-    for (i = 0; i < n; i++)
-        values[i] = NULL;
-    if (len > 0x7FFFFFFF)
-        return WG_XML_NOMEM;
-    doc = xmlReadMemory(xml, (int)len, "image.xml", "UTF-8",
-                        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-    if (!doc)
-        return WG_XML_MALFORMED;
-    image = find_image(xmlDocGetRootElement(doc), index, &first);
-    if (!image)
-        image = first;
-    for (i = 0; image && i < n && !oom; i++)
-        values[i] = element_value(image, names[i], &oom);
-    xmlFreeDoc(doc);
-    ret = oom ? WG_XML_NOMEM : image ? WG_XML_OK : WG_XML_NO_IMAGE;
-    if (ret != WG_XML_OK) {
-        for (i = 0; i < n; i++) {
-            free(values[i]);
-            values[i] = NULL;
-        }
-    }
-    return ret;
-}
-
 struct leaves {
     char **paths, **values;
     size_t count, room;

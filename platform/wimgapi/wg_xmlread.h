@@ -13,15 +13,8 @@
 
 enum { WG_XML_OK = 0, WG_XML_MALFORMED = 1, WG_XML_NO_IMAGE = 2, WG_XML_NOMEM = 3 };
 
-/* Parses the UTF-8 text xml[0, len) and finds its IMAGE element (the one
- * whose INDEX attribute is index, else the first).  For each of the n
- * element names, values[i] receives the text of that child element (from
- * malloc), or NULL when it is absent or empty.  On failure nothing is left
- * in values. */
-int wg_xml_read_image(const char *xml, size_t len, int index, const char *const *names, char **values,
-                      size_t n);
-
-/* Every element of the image (chosen as above) that holds no element, in
+/* Every element of the image (the IMAGE element whose INDEX attribute
+ * is index, else the first) that holds no element, in
  * document order: (*paths)[i] is its path below the image
  * ("WINDOWS/VERSION/BUILD"), (*values)[i] its text ("" when empty), all
  * from malloc; free them with wg_xml_free_leaves. */
