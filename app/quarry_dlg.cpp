@@ -104,9 +104,11 @@ bool CQuarryDlg::CreatePages() {
 
 bool CQuarryDlg::EnsurePage(const PageSlot& slot) {
   if (slot.page->hwnd()) return true;
-  if (!slot.page->CreateView(hwnd_)) return false;
-  // A page made while the window is shown lies hidden in its place until
-  // it is selected.
+  // A page made while the window is shown is made hidden, and lies hidden
+  // in its place until it is selected: a control shown before its page is
+  // laid out would draw itself at once at its template size.
+  const bool shown = !IsWindowVisible(hwnd_);
+  if (!slot.page->CreateView(hwnd_, shown)) return false;
   if (slot.role != Role::Easy || app_.settings.mode != 1) slot.page->Show(false);
   RECT client;
   GetClientRect(hwnd_, &client);

@@ -25,7 +25,7 @@ bool Dialog::CreateForm(HWND parent) {
   return true;
 }
 
-bool Dialog::CreateView(HWND parent) {
+bool Dialog::CreateView(HWND parent, bool shown) {
   if (!Create(parent)) return false;
   LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
   style = (style & ~(WS_POPUP | WS_CAPTION | WS_THICKFRAME)) | WS_CHILD | WS_BORDER;
@@ -33,7 +33,8 @@ bool Dialog::CreateView(HWND parent) {
   LONG_PTR exStyle = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
   SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, exStyle & ~(WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE));
   SetWindowLongPtrW(hwnd_, GWLP_ID, static_cast<LONG_PTR>(templateId_));
-  SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+  SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | (shown ? SWP_SHOWWINDOW : 0));
   OnInitialUpdate();
   return true;
 }

@@ -14,10 +14,11 @@ class Dialog : public Window {
   bool Create(HWND parent);
   // Creates a child form view and then runs its initial update, as pages do.
   bool CreateForm(HWND parent);
-  // Creates a page of a main window: a visible bordered child form view
-  // without edge styles, with the template id as its control id and an
-  // empty rectangle (the owner lays it out), then runs its initial update.
-  bool CreateView(HWND parent);
+  // Creates a page of a main window: a bordered child form view without
+  // edge styles, with the template id as its control id and an empty
+  // rectangle (the owner lays it out), visible unless `shown` is false,
+  // then runs its initial update.
+  bool CreateView(HWND parent, bool shown = true);
   void EndDialog(INT_PTR result);
 
   UINT templateId() const { return templateId_; }

@@ -71,6 +71,43 @@ TEST_P(SolidSplitTest, ASolidFileIsConvertedInTheTemporaryFolderSplitAndTheCopyG
   EXPECT_TRUE(NamesIn(temp).empty()) << Utf8(NamesIn(temp).front());
 }
 
+// A temporary folder too small for the converted copy: the conversion is
+// refused before anything is written, with the space it needs and has.
+TEST_F(MaintainTest, AConversionThatDoesNotFitInTheTemporaryFolderIsRefusedBeforeItStarts) {
+  std::wstring temp = dir_ + L"\\small";
+  ASSERT_TRUE(MakeDirs(temp));
+  UnixResult mounted = RunUnix("mount -t tmpfs -o size=1m quarry-small-temp " + ShQuote(UnixPath(temp)) + " 2>&1");
+  if (mounted.exitCode != 0) GTEST_SKIP() << "no small volume can be mounted here: " << mounted.output;
+  struct Unmount {
+    std::wstring path;
+    ~Unmount() { RunUnix("umount -l " + ShQuote(UnixPath(path)) + " 2>&1"); }
+  } unmountTemp{temp};
+  ShowAdvancedTab();
+  std::wstring plain = MakeNoiseWim(L"plain.wim", 4, 256 * 1024);
+  std::wstring esd = dir_ + L"\\solid.esd";
+  ASSERT_EQ(RunUnix("wimlib-imagex export " + ShQuote(UnixPath(plain)) + " all " + ShQuote(UnixPath(esd)) + " --solid")
+                .exitCode,
+            0);
+  std::string esdBytes = ReadFileBytes(esd);
+  OnUiThread([&] { app_->tempFolder = temp; });
+  Type(splitWnd(), IDC_SPLIT_SOURCE, esd);
+  Type(splitWnd(), IDC_SPLIT_TARGET, dir_ + L"\\usb.wim");
+  Type(splitWnd(), IDC_SPLIT_SIZE, L"400");
+  Click(splitWnd(), IDC_SPLIT_START);
+  ASSERT_TRUE(WaitUntil([&] {
+    for (const ShownMessage& m : Messages())
+      if (m.text.find(L"可用空间不足") != std::wstring::npos) return true;
+    return false;
+  }));
+  bool named = false;
+  for (const ShownMessage& m : Messages())
+    if (m.text.find(L"可用空间不足") != std::wstring::npos && m.text.find(temp) != std::wstring::npos) named = true;
+  EXPECT_TRUE(named) << "the refusal names the temporary folder";
+  EXPECT_TRUE(Matching(dir_, L"usb").empty());
+  EXPECT_TRUE(NamesIn(temp).empty());
+  EXPECT_TRUE(ReadFileBytes(esd) == esdBytes);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothBackends, SolidSplitTest, ::testing::Values(kBackendWimgapi, kBackendWimlib),
                          [](const ::testing::TestParamInfo<BackendKind>& info) {
                            return std::string(info.param == kBackendWimlib ? "Wimlib" : "Wimgapi");
