@@ -118,18 +118,24 @@ bool CQuarryDlg::EnsurePage(const PageSlot& slot) {
 }
 
 void CQuarryDlg::EnsureAllPages() {
-  for (const PageSlot& slot : pages_) EnsurePage(slot);
+  bool all = true;
+  for (const PageSlot& slot : pages_) all = EnsurePage(slot) && all;
+  if (all) allPagesMade_ = true;
 }
 
 void CQuarryDlg::CreateNextPage() {
   // The window is painted first, so that it is seen at once.
   UpdateWindow(hwnd_);
-  for (const PageSlot& slot : pages_) {
+  // Each slot is tried once here; one that cannot be made is tried again
+  // only when it is needed.
+  while (nextPage_ < kPageCount) {
+    const PageSlot& slot = pages_[nextPage_++];
     if (slot.page->hwnd()) continue;
     EnsurePage(slot);
     PostMessageW(hwnd_, UM_CREATE_PAGES, 0, 0);
     return;
   }
+  allPagesMade_ = true;
 }
 
 bool CQuarryDlg::OnInitDialog() {

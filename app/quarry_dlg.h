@@ -4,6 +4,7 @@
 // main popup menu, the keyboard shortcuts, the title with the selected back
 // end, the placement of the overlay tip and the private window messages.
 #pragma once
+#include <atomic>
 #include <string>
 
 #include "controls/buttons.h"
@@ -76,6 +77,9 @@ class CQuarryDlg : public Dialog {
   // How many key-downs have reached OnShortcutKey, whether or not they did
   // anything: lets a caller know a key has been dealt with.
   int shortcutKeysSeen() const { return shortcutKeysSeen_; }
+  // Whether every page has been made (the pages not shown at once follow
+  // the window's first paint); may be asked from any thread.
+  bool AllPagesMade() const { return allPagesMade_.load(); }
 
   // Moves to the page of a jump command (ID_JUMP_SPLIT to ID_JUMP_INFO) with a WIM file or
   // folder from another page. Nothing happens while BusyFlag is set.
@@ -165,7 +169,10 @@ class CQuarryDlg : public Dialog {
   CPage_Progress progress_;
   // Every page once, in creation order; the five tab pages first, in tab
   // order. Creation, layout, the modes, the tabs and the jumps walk it.
-  PageSlot pages_[8];
+  static constexpr int kPageCount = 8;
+  PageSlot pages_[kPageCount];
   bool closePending_ = false;
   int shortcutKeysSeen_ = 0;
+  std::atomic<bool> allPagesMade_{false};
+  int nextPage_ = 0;  // the next slot CreateNextPage looks at
 };

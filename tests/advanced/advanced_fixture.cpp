@@ -48,7 +48,8 @@ void AdvancedTest::SetUp() {
   uiThread_ = CreateThread(nullptr, 0, UiThread, this, 0, nullptr);
   ASSERT_TRUE(uiThread_);
   ASSERT_EQ(WaitForSingleObject(ready_, 30000), WAIT_OBJECT_0);
-  ASSERT_TRUE(WaitUntil([&] { return dialog_->hwnd() && IsWindowVisible(dialog_->hwnd()); }, 30000));
+  ASSERT_TRUE(WaitUntil([&] { return dialog_->hwnd() && IsWindowVisible(dialog_->hwnd()) && dialog_->AllPagesMade(); },
+                        30000));
   main_ = dialog_->hwnd();
 }
 
