@@ -128,7 +128,6 @@ void CPage_Browser::AddShownEntry(const ShownEntry& entry) {
   item->path = ImageChild(pathInImage_, entry.name);
   item->imagePath = entry.imagePath;
   item->mark = static_cast<int>(entry.mark);
-  std::wstring size, compressed, created;
   const bool fromComputer = entry.mark == EditMark::kAdded || entry.mark == EditMark::kReplaced;
   if (fromComputer) {
     uint64_t bytes = 0;
@@ -137,23 +136,34 @@ void CPage_Browser::AddShownEntry(const ShownEntry& entry) {
     if (!entry.source.empty() && ComputerFacts(entry.source, bytes, time, isFolder)) {
       if (!isFolder) {
         item->size = bytes;
-        size = BytesText(bytes);
+        item->sizeStyle = CellStyle::kBytes;
       }
-      created = FileTimeText(time, zone_);
+      item->time = TicksOf(time);
+      item->timeStyle = CellStyle::kFileTime;
     }
   } else {
     if (entry.image.hasData) {
       item->size = entry.image.size;
       item->compressed = entry.image.compressed;
-      size = BytesText(item->size);
-      compressed = BytesText(item->compressed);
+      item->sizeStyle = item->compressedStyle = CellStyle::kBytes;
     }
-    created = UnixTimeText(entry.image.createdSeconds, entry.image.createdNanoseconds, zone_);
+    item->time = TicksOfUnix(entry.image.createdSeconds, entry.image.createdNanoseconds);
+    item->timeStyle = CellStyle::kUnixTime;
   }
-  std::wstring type = entry.isFolder ? folderType_ : icons_.TypeName(entry.name);
-  if (entry.mark != EditMark::kNone) type = Field(IDS_EDIT_MARKS, static_cast<size_t>(entry.mark) - 1) + L" " + type;
-  int icon = entry.isFolder ? icons_.FolderIcon() : icons_.FileIcon(entry.name);
-  AddRow(std::move(item), entry.name, icon, {type, size, compressed, created});
+  if (entry.isFolder) {
+    item->type = &folderType_;
+    item->icon = icons_.FolderIcon();
+  } else {
+    const IconCache::FileKind& fileKind = icons_.KindOf(entry.name);
+    item->type = &fileKind.type;
+    item->icon = fileKind.icon;
+  }
+  if (entry.mark != EditMark::kNone) {
+    item->texts[1] = Field(IDS_EDIT_MARKS, static_cast<size_t>(entry.mark) - 1) + L" " + *item->type;
+    item->type = nullptr;
+  }
+  item->texts[0] = entry.name;
+  AddRow(std::move(item));
 }
 
 void CPage_Browser::Relist() {

@@ -3,46 +3,188 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+#include <numeric>
 
 #include "win/strings.h"
 
-std::wstring ComputerSizeText(uint64_t size) {
-  if (size < 1024) return FormatStr(L"%llu Bytes", static_cast<unsigned long long>(size));
-  return FormatStr(L"%llu KB", static_cast<unsigned long long>((size + 512) / 1024));
-}
-
-std::wstring BytesText(uint64_t size) { return FormatStr(L"%llu Bytes", static_cast<unsigned long long>(size)); }
-
 namespace {
-bool ToLocal(const FILETIME& utc, const TIME_ZONE_INFORMATION& zone, SYSTEMTIME& local) {
+const int64_t kUnixEpochTicks = 116444736000000000LL;
+
+bool ToLocal(int64_t ticks, const TIME_ZONE_INFORMATION& zone, SYSTEMTIME& local) {
+  ULARGE_INTEGER value;
+  value.QuadPart = static_cast<ULONGLONG>(ticks);
+  FILETIME utc = {value.LowPart, value.HighPart};
   SYSTEMTIME system;
   return FileTimeToSystemTime(&utc, &system) && SystemTimeToTzSpecificLocalTime(&zone, &system, &local);
 }
+
+// Writes a formatted text into `out`, cut to `capacity` characters with
+// the terminating zero.
+void WriteFormatted(wchar_t* out, int capacity, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = _vsnwprintf(out, static_cast<size_t>(capacity), format, args);
+  va_end(args);
+  if (n < 0 || n >= capacity) out[capacity - 1] = 0;
+}
+
+void WriteSize(uint64_t size, CellStyle style, wchar_t* out, int capacity) {
+  const unsigned long long n = size;
+  if (style == CellStyle::kComputerSize && size >= 1024)
+    WriteFormatted(out, capacity, L"%llu KB", (n + 512) / 1024);
+  else
+    WriteFormatted(out, capacity, L"%llu Bytes", n);
+}
+
+void WriteTime(int64_t ticks, CellStyle style, const TIME_ZONE_INFORMATION& zone, wchar_t* out, int capacity) {
+  SYSTEMTIME t;
+  if (!ToLocal(ticks, zone, t)) {
+    out[0] = 0;
+    return;
+  }
+  WriteFormatted(out, capacity, style == CellStyle::kFileTime ? L"%04d-%02d-%02d %02d:%02d" : L"%d-%02d-%02d %02d:%02d",
+           t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+}
 }  // namespace
 
+std::wstring ComputerSizeText(uint64_t size) {
+  wchar_t text[40];
+  WriteSize(size, CellStyle::kComputerSize, text, 40);
+  return text;
+}
+
+std::wstring BytesText(uint64_t size) {
+  wchar_t text[40];
+  WriteSize(size, CellStyle::kBytes, text, 40);
+  return text;
+}
+
+int64_t TicksOf(const FILETIME& utc) {
+  return static_cast<int64_t>((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+}
+
+int64_t TicksOfUnix(int64_t seconds, int32_t nanoseconds) {
+  return seconds * 10000000LL + nanoseconds / 100 + kUnixEpochTicks;
+}
+
 std::wstring FileTimeText(const FILETIME& utc, const TIME_ZONE_INFORMATION& zone) {
-  SYSTEMTIME t;
-  if (!ToLocal(utc, zone, t)) return L"";
-  return FormatStr(L"%04d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+  wchar_t text[40];
+  WriteTime(TicksOf(utc), CellStyle::kFileTime, zone, text, 40);
+  return text;
 }
 
 std::wstring UnixTimeText(int64_t seconds, int32_t nanoseconds, const TIME_ZONE_INFORMATION& zone) {
-  ULARGE_INTEGER ticks;
-  ticks.QuadPart = static_cast<ULONGLONG>(seconds * 10000000LL + nanoseconds / 100 + 116444736000000000LL);
-  FILETIME utc = {ticks.LowPart, ticks.HighPart};
-  SYSTEMTIME t;
-  if (!ToLocal(utc, zone, t)) return L"";
-  return FormatStr(L"%d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+  wchar_t text[40];
+  WriteTime(TicksOfUnix(seconds, nanoseconds), CellStyle::kUnixTime, zone, text, 40);
+  return text;
 }
 
-int CompareBrowserRows(const BrowserItem& a, const BrowserItem& b, int column, bool ascending) {
-  int order;
-  if (a.kind != b.kind) order = a.kind < b.kind ? -1 : 1;
-  else if (column == 2) order = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
-  else if (column == 3) order = a.compressed < b.compressed ? -1 : (a.compressed > b.compressed ? 1 : 0);
-  else if (column >= 0 && column < 5) order = lstrcmpW(a.texts[column].c_str(), b.texts[column].c_str());
-  else order = 0;
-  return ascending ? order : -order;
+void WriteCellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMATION& zone, wchar_t* out,
+                   int capacity) {
+  if (!out || capacity <= 0) return;
+  out[0] = 0;
+  switch (column) {
+    case 0: lstrcpynW(out, item.texts[0].c_str(), capacity); break;
+    case 1: lstrcpynW(out, item.TypeText().c_str(), capacity); break;
+    case 2:
+      if (item.sizeStyle != CellStyle::kBlank) WriteSize(item.size, item.sizeStyle, out, capacity);
+      break;
+    case 3:
+      if (item.compressedStyle != CellStyle::kBlank) WriteSize(item.compressed, item.compressedStyle, out, capacity);
+      break;
+    case 4:
+      if (item.timeStyle != CellStyle::kBlank) WriteTime(item.time, item.timeStyle, zone, out, capacity);
+      break;
+    default: break;
+  }
+}
+
+std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMATION& zone) {
+  if (column == 0) return item.texts[0];
+  if (column == 1) return item.TypeText();
+  wchar_t text[64];
+  WriteCellText(item, column, zone, text, 64);
+  return text;
+}
+
+namespace {
+// Byte strings that order as lstrcmpW orders the texts they are made of,
+// kept in one buffer.
+class TextKeys {
+ public:
+  explicit TextKeys(size_t count) : lcid_(GetThreadLocale()) { offsets_.reserve(count + 1); }
+  void Add(const std::wstring& text) {
+    offsets_.push_back(bytes_.size());
+    const int length = static_cast<int>(text.size());
+    int need = length ? LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, nullptr, 0) : 0;
+    if (length && need <= 0) failed_ = true;
+    const size_t at = bytes_.size();
+    bytes_.resize(at + static_cast<size_t>(std::max(need, 0)) + 1);
+    if (need > 0)
+      LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, reinterpret_cast<wchar_t*>(&bytes_[at]), need);
+    bytes_.back() = 0;
+  }
+  bool failed() const { return failed_; }
+  int Compare(uint32_t a, uint32_t b) const {
+    return strcmp(&bytes_[offsets_[a]], &bytes_[offsets_[b]]);
+  }
+
+ private:
+  LCID lcid_;
+  std::vector<size_t> offsets_;
+  std::vector<char> bytes_;
+  bool failed_ = false;
+};
+
+// A key that orders as the "%Y-%m-%d %H:%M" text of the time does; rows
+// without a time come first, as their empty text does.
+int64_t MinuteKey(const BrowserItem& item, const TIME_ZONE_INFORMATION& zone) {
+  SYSTEMTIME t;
+  if (item.timeStyle == CellStyle::kBlank || !ToLocal(item.time, zone, t)) return LLONG_MIN;
+  return ((((static_cast<int64_t>(t.wYear) * 13 + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60) + t.wMinute;
+}
+}  // namespace
+
+void SortBrowserRows(std::vector<std::unique_ptr<BrowserItem>>& items, int column, bool ascending,
+                     const TIME_ZONE_INFORMATION& zone) {
+  const size_t count = items.size();
+  for (size_t i = 0; i < count; i++) items[i]->row = static_cast<int>(i);
+  std::vector<uint32_t> order(count);
+  std::iota(order.begin(), order.end(), 0u);
+  std::vector<int64_t> numbers;
+  std::vector<uint64_t> sizes;
+  TextKeys texts(column == 0 || column == 1 ? count : 0);
+  bool byText = false;
+  if (column == 2 || column == 3) {
+    sizes.resize(count);
+    for (size_t i = 0; i < count; i++) sizes[i] = column == 2 ? items[i]->size : items[i]->compressed;
+  } else if (column == 4) {
+    numbers.resize(count);
+    for (size_t i = 0; i < count; i++) numbers[i] = MinuteKey(*items[i], zone);
+  } else if (column == 0 || column == 1) {
+    for (size_t i = 0; i < count; i++) texts.Add(column == 0 ? items[i]->texts[0] : items[i]->TypeText());
+    byText = !texts.failed();
+  }
+  auto columnOrder = [&](uint32_t a, uint32_t b) -> int {
+    if (!sizes.empty()) return sizes[a] < sizes[b] ? -1 : (sizes[a] > sizes[b] ? 1 : 0);
+    if (!numbers.empty()) return numbers[a] < numbers[b] ? -1 : (numbers[a] > numbers[b] ? 1 : 0);
+    if (byText) return texts.Compare(a, b);
+    if (column == 0) return lstrcmpW(items[a]->texts[0].c_str(), items[b]->texts[0].c_str());
+    if (column == 1) return lstrcmpW(items[a]->TypeText().c_str(), items[b]->TypeText().c_str());
+    return 0;
+  };
+  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const int kindA = items[a]->kind, kindB = items[b]->kind;
+    int result = kindA != kindB ? (kindA < kindB ? -1 : 1) : columnOrder(a, b);
+    return (ascending ? result : -result) < 0;
+  });
+  std::vector<std::unique_ptr<BrowserItem>> sorted(count);
+  for (size_t i = 0; i < count; i++) sorted[i] = std::move(items[order[i]]);
+  items.swap(sorted);
 }
 
 std::wstring FileTypeName(const std::wstring& extension) {
@@ -57,11 +199,20 @@ std::wstring FileTypeName(const std::wstring& extension) {
   return typeName;
 }
 
-std::wstring LowerExtension(const std::wstring& name) {
+namespace {
+// Where the extension of a name starts (its dot), or its length when none.
+size_t ExtensionAt(const std::wstring& name) {
   size_t dot = name.rfind(L'.');
   size_t slash = name.rfind(L'\\');
-  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return L"";
-  std::wstring ext = name.substr(dot);
+  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return name.size();
+  return dot;
+}
+}  // namespace
+
+std::wstring LowerExtension(const std::wstring& name) {
+  size_t at = ExtensionAt(name);
+  if (at == name.size()) return L"";
+  std::wstring ext = name.substr(at);
   CharLowerBuffW(&ext[0], static_cast<DWORD>(ext.size()));
   return ext;
 }
@@ -97,9 +248,27 @@ int IconCache::FileIcon(const std::wstring& name) const {
   return found == icons_.end() ? 0 : found->second;
 }
 
-const std::wstring& IconCache::TypeName(const std::wstring& name) {
+const std::wstring& IconCache::TypeName(const std::wstring& name) { return KindOf(name).type; }
+
+const IconCache::FileKind& IconCache::KindOf(const std::wstring& name) {
+  // The rows of a folder mostly share a few extensions: the last one asked
+  // for is checked without making a string.
+  const size_t at = ExtensionAt(name);
+  const int length = static_cast<int>(name.size() - at);
+  if (last_ && length == static_cast<int>(lastExtension_.size()) &&
+      (length == 0 ||
+       CompareStringOrdinal(name.c_str() + at, length, lastExtension_.c_str(), length, TRUE) == CSTR_EQUAL))
+    return *last_;
   std::wstring extension = LowerExtension(name);
-  auto found = types_.find(extension);
-  if (found != types_.end()) return found->second;
-  return types_.emplace(extension, FileTypeName(extension)).first->second;
+  auto found = kinds_.find(extension);
+  if (found == kinds_.end()) {
+    auto kind = std::make_unique<FileKind>();
+    auto icon = icons_.find(extension);
+    kind->icon = icon == icons_.end() ? 0 : icon->second;
+    kind->type = FileTypeName(extension);
+    found = kinds_.emplace(extension, std::move(kind)).first;
+  }
+  last_ = found->second.get();
+  lastExtension_ = extension;
+  return *last_;
 }

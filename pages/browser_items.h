@@ -1,13 +1,26 @@
 // What the browser page shows in its rows: one BrowserItem per row, the
 // size and time texts, the order of a column sort and the icons of file
-// types.
+// types. A row keeps its facts, not its texts: the size and time cells are
+// formatted only when the list asks for a row it draws, so that a folder of
+// a hundred thousand entries costs no more than its facts.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
+
+// How a size or time cell of a row is written.
+enum class CellStyle : uint8_t {
+  kBlank,
+  kComputerSize,  // "%llu Bytes" below 1024 bytes, else "%llu KB"
+  kBytes,         // "%llu Bytes"
+  kFileTime,      // "%04d-%02d-%02d %02d:%02d" local time
+  kUnixTime,      // "%d-%02d-%02d %02d:%02d" local time
+};
 
 struct BrowserItem {
   int row = 0;            // position, renumbered before each sort
@@ -15,12 +28,21 @@ struct BrowserItem {
   uint64_t size = 0;      // bytes
   uint64_t compressed = 0;
   std::wstring path;      // full path on the computer or inside the image
-  std::wstring texts[5];  // the row's cells, which the list asks for
+  // The name, and the type when the row has a type of its own; rows of
+  // the same file type share `type` instead.
+  std::wstring texts[2];
+  const std::wstring* type = nullptr;
+  int64_t time = 0;       // creation time, FILETIME ticks (UTC)
+  CellStyle sizeStyle = CellStyle::kBlank;
+  CellStyle compressedStyle = CellStyle::kBlank;
+  CellStyle timeStyle = CellStyle::kBlank;
   int icon = 0;           // index in the system's small image list
   // Inside an image: the path in the image as it is now (empty for what a
   // pending change adds), and the pending change it shows (an EditMark).
   std::wstring imagePath;
   int mark = 0;
+
+  const std::wstring& TypeText() const { return type ? *type : texts[1]; }
 };
 
 // "%llu Bytes" below 1024 bytes, else "%llu KB" rounded to the nearest KB.
@@ -32,11 +54,24 @@ std::wstring BytesText(uint64_t size);
 std::wstring FileTimeText(const FILETIME& utc, const TIME_ZONE_INFORMATION& zone);
 // "%d-%02d-%02d %02d:%02d" of a Unix time, in local time.
 std::wstring UnixTimeText(int64_t seconds, int32_t nanoseconds, const TIME_ZONE_INFORMATION& zone);
+// FILETIME ticks of a FILETIME and of a Unix time.
+int64_t TicksOf(const FILETIME& utc);
+int64_t TicksOfUnix(int64_t seconds, int32_t nanoseconds);
 
-// The order of two rows for a sort by `column` (2 and 3 are the sizes):
-// folders first, then the column; the whole result is turned round for a
-// descending sort.
-int CompareBrowserRows(const BrowserItem& a, const BrowserItem& b, int column, bool ascending);
+// The text of cell `column` (0 name, 1 type, 2 size, 3 compressed size,
+// 4 creation time) written into `out` (at most `capacity` characters with
+// the terminating zero).
+void WriteCellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMATION& zone, wchar_t* out,
+                   int capacity);
+std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMATION& zone);
+
+// Sorts the rows by `column`: folders first, then the column (the sizes
+// as numbers, the other columns in the order lstrcmpW gives their texts);
+// the whole order is turned round for a descending sort. Rows that
+// compare equal keep their order. Each row's key is made once, so a sort
+// of many rows never formats a text per comparison.
+void SortBrowserRows(std::vector<std::unique_ptr<BrowserItem>>& items, int column, bool ascending,
+                     const TIME_ZONE_INFORMATION& zone);
 
 // The registry's type name of a file extension (".txt"), empty if none.
 std::wstring FileTypeName(const std::wstring& extension);
@@ -46,6 +81,12 @@ std::wstring LowerExtension(const std::wstring& name);
 // Small icons of the system image list by file extension, filled once.
 class IconCache {
  public:
+  // What rows of one file extension share.
+  struct FileKind {
+    int icon = 0;
+    std::wstring type;
+  };
+
   // The system's small-icon image list.
   static HIMAGELIST SystemImageList();
   void FillOnce();
@@ -53,11 +94,16 @@ class IconCache {
   int FileIcon(const std::wstring& name) const;
   // The type name of a file's extension, looked up once per extension.
   const std::wstring& TypeName(const std::wstring& name);
+  // The icon and the type name of a file, by its extension; the reference
+  // stays valid as long as the cache.
+  const FileKind& KindOf(const std::wstring& name);
   int FolderIcon() const { return folderIcon_; }
 
  private:
-  std::map<std::wstring, int> icons_;
-  std::map<std::wstring, std::wstring> types_;
+  std::unordered_map<std::wstring, int> icons_;
+  std::unordered_map<std::wstring, std::unique_ptr<FileKind>> kinds_;
+  const FileKind* last_ = nullptr;  // the kind of the last name asked for
+  std::wstring lastExtension_;
   int folderIcon_ = 0;
   bool filled_ = false;
 };

@@ -99,11 +99,7 @@ void CPage_Browser::ClearRows() {
   ListView_SetItemCountEx(list_.hwnd(), 0, 0);
 }
 
-int CPage_Browser::AddRow(std::unique_ptr<BrowserItem> item, const std::wstring& name, int icon,
-                          const std::vector<std::wstring>& cells) {
-  item->texts[0] = name;
-  for (size_t i = 0; i < cells.size() && i < 4; i++) item->texts[i + 1] = cells[i];
-  item->icon = icon;
+int CPage_Browser::AddRow(std::unique_ptr<BrowserItem> item) {
   item->row = static_cast<int>(items_.size());
   items_.push_back(std::move(item));
   return static_cast<int>(items_.size()) - 1;
@@ -121,7 +117,7 @@ void CPage_Browser::FillDisplayInfo(NMLVDISPINFOW* info) const {
   if (!item) return;
   if ((info->item.mask & LVIF_TEXT) && info->item.pszText && info->item.cchTextMax > 0) {
     int column = info->item.iSubItem >= 0 && info->item.iSubItem < 5 ? info->item.iSubItem : 0;
-    lstrcpynW(info->item.pszText, item->texts[column].c_str(), info->item.cchTextMax);
+    WriteCellText(*item, column, zone_, info->item.pszText, info->item.cchTextMax);
   }
   if (info->item.mask & LVIF_IMAGE) info->item.iImage = item->icon;
 }
@@ -152,7 +148,10 @@ void CPage_Browser::ListDrives() {
     auto item = std::make_unique<BrowserItem>();
     item->kind = 0;
     item->path = std::wstring(d, 2) + L"\\";
-    AddRow(std::move(item), info.szDisplayName[0] ? info.szDisplayName : d, info.iIcon, {info.szTypeName});
+    item->texts[0] = info.szDisplayName[0] ? info.szDisplayName : d;
+    item->texts[1] = info.szTypeName;
+    item->icon = info.iIcon;
+    AddRow(std::move(item));
   }
   EnterMode(kComputer, LoadStr(IDS_COMPUTER));
 }
@@ -167,7 +166,7 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
   location_ = base;
   GetTimeZoneInformation(&zone_);
   ClearRows();
-  const std::wstring folderType = LoadStr(IDS_FOLDER_TYPE);
+  folderType_ = LoadStr(IDS_FOLDER_TYPE);
   do {
     std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -176,10 +175,19 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
     item->kind = isFolder ? 0 : 1;
     item->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     item->path = JoinPath(base, name);
-    std::wstring type = isFolder ? folderType : icons_.TypeName(name);
-    std::wstring size = isFolder ? L"" : ComputerSizeText(item->size);
-    AddRow(std::move(item), name, isFolder ? icons_.FolderIcon() : icons_.FileIcon(name),
-           {type, size, L"", FileTimeText(found.ftCreationTime, zone_)});
+    if (isFolder) {
+      item->type = &folderType_;
+      item->icon = icons_.FolderIcon();
+    } else {
+      const IconCache::FileKind& fileKind = icons_.KindOf(name);
+      item->type = &fileKind.type;
+      item->icon = fileKind.icon;
+      item->sizeStyle = CellStyle::kComputerSize;
+    }
+    item->time = TicksOf(found.ftCreationTime);
+    item->timeStyle = CellStyle::kFileTime;
+    item->texts[0] = std::move(name);
+    AddRow(std::move(item));
   } while (FindNextFileW(find.get(), &found));
   find.reset();
   Sort();
@@ -197,12 +205,15 @@ void CPage_Browser::ListNearestFolder(std::wstring folder) {
 
 void CPage_Browser::ListImages() {
   ClearRows();
-  const std::wstring folderType = LoadStr(IDS_FOLDER_TYPE);
+  folderType_ = LoadStr(IDS_FOLDER_TYPE);
   icons_.FillOnce();
   for (int n = 1; n <= imageCount_; n++) {
     auto item = std::make_unique<BrowserItem>();
     item->kind = n;
-    AddRow(std::move(item), FormatStr(L"Image %d", n), icons_.FolderIcon(), {folderType});
+    item->texts[0] = FormatStr(L"Image %d", n);
+    item->type = &folderType_;
+    item->icon = icons_.FolderIcon();
+    AddRow(std::move(item));
   }
   location_ = wimPath_;
   EnterMode(kImageList, wimPath_);
@@ -225,7 +236,9 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   ClearRows();
-  for (const ShownEntry& entry : edits_.Apply(shown, listing_)) AddShownEntry(entry);
+  const std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
+  items_.reserve(rows.size());
+  for (const ShownEntry& entry : rows) AddShownEntry(entry);
   Sort();
   EnterMode(kInsideImage, shown.empty() ? L"\\" : shown);
 }
@@ -327,15 +340,7 @@ void CPage_Browser::Activate(int row) {
   }
 }
 
-void CPage_Browser::Sort() {
-  for (size_t i = 0; i < items_.size(); i++) items_[i]->row = static_cast<int>(i);
-  const int column = sortColumn_;
-  const bool ascending = ascending_;
-  std::stable_sort(items_.begin(), items_.end(),
-                   [column, ascending](const std::unique_ptr<BrowserItem>& a, const std::unique_ptr<BrowserItem>& b) {
-                     return CompareBrowserRows(*a, *b, column, ascending) < 0;
-                   });
-}
+void CPage_Browser::Sort() { SortBrowserRows(items_, sortColumn_, ascending_, zone_); }
 
 void CPage_Browser::SortByColumn(int column) {
   std::vector<const BrowserItem*> chosen = SelectedItems();

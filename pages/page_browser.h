@@ -131,8 +131,8 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
 
  private:
   void ClearRows();
-  int AddRow(std::unique_ptr<BrowserItem> item, const std::wstring& name, int icon,
-             const std::vector<std::wstring>& cells);
+  // Adds a row whose facts are filled in; returns its position.
+  int AddRow(std::unique_ptr<BrowserItem> item);
   void EnterMode(Mode mode, const std::wstring& locationText);
   void Sort();
   bool OpenPageWim();
