@@ -456,4 +456,13 @@ bool UndefinedValue(const std::wstring& value) {
   return text.size() == 11 && _wcsicmp(text.c_str(), L"<undefined>") == 0;
 }
 
-std::vector<ImageProperty> ImageXml::Properties(int index) const { return ReadImageProperties(text_, index); }
+std::vector<ImageProperty> ImageXml::Properties(int index) const {
+  auto found = images_.find(index);
+  if (found == images_.end()) return {};
+  // Only the image's own element is read, so that a look-up in a text of
+  // thousands of images costs what that image holds.
+  const Span& span = found->second;
+  const size_t start = span.begin - ImageElementStart(index).size();
+  const size_t stop = span.end == std::wstring::npos ? text_.size() : span.end + wcslen(kImageEnd);
+  return ReadImageProperties(text_.substr(start, stop - start), index);
+}

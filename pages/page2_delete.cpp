@@ -41,9 +41,9 @@ const wchar_t kBusyDots[] = L"......";
 
 // The properties of an image that the dialog shows beside its six fields:
 // all but the elements those fields write.
-std::vector<ImageProperty> EditableProperties(const std::wstring& xml, int index) {
+std::vector<ImageProperty> EditableProperties(const ImageXml& xml, int index) {
   static const wchar_t* const kFields[] = {L"NAME", L"DESCRIPTION", L"DISPLAYNAME", L"DISPLAYDESCRIPTION", L"FLAGS"};
-  std::vector<ImageProperty> all = ReadImageProperties(xml, index);
+  std::vector<ImageProperty> all = xml.Properties(index);
   std::vector<ImageProperty> out;
   for (ImageProperty& p : all)
     if (std::none_of(std::begin(kFields), std::end(kFields), [&](const wchar_t* f) { return p.path == f; }))
@@ -98,7 +98,7 @@ void CPage2_Delete::LoadList() {
   ListView_DeleteAllItems(list);
   // Nothing can be saved from an empty list, whatever the last file left.
   EnableSaveButtons(false, false);
-  properties_.clear();
+  xml_ = ImageXml();
   editedProperties_.clear();
   loaded_ = StampOfFile(wimPath_);
   WimFileReader reader;
@@ -118,10 +118,10 @@ void CPage2_Delete::LoadList() {
                    value(index, L"<TOTALBYTES>") + L" Bytes", value(index, L"<NAME>"), value(index, L"<DESCRIPTION>"),
                    value(index, L"<DISPLAYNAME>"), value(index, L"<DISPLAYDESCRIPTION>"), value(index, L"<FLAGS>"),
                    L""});
-    properties_[index] = EditableProperties(reader.xmlText, index);
   }
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
+  xml_ = ImageXml(reader.xmlText);
   int boot = static_cast<int>(reader.BootIndex());
   if (boot >= 1 && boot <= ListRowCount(list)) SetListCell(list, boot - 1, kColumnBoot, kBootMark);
   EnableSaveButtons(false, ListRowCount(list) > 0);
@@ -141,9 +141,8 @@ std::vector<ImageRow> CPage2_Delete::SnapshotRows() const {
     row.info.flags = ListItemText(list, r, kColumnFlags);
     row.boot = !ListItemText(list, r, kColumnBoot).empty();
     auto edited = editedProperties_.find(row.index);
-    auto held = properties_.find(row.index);
-    if (edited != editedProperties_.end() && held != properties_.end())
-      row.info.properties = PropertyChanges(held->second, edited->second);
+    if (edited != editedProperties_.end())
+      row.info.properties = PropertyChanges(EditableProperties(xml_, row.index), edited->second);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -188,7 +187,7 @@ void CPage2_Delete::EditRow(int row) {
   dialog.boot = !ListItemText(list, row, kColumnBoot).empty();
   const int index = _wtoi(ListItemText(list, row, kColumnIndex).c_str());
   auto edited = editedProperties_.find(index);
-  dialog.properties = edited != editedProperties_.end() ? edited->second : properties_[index];
+  dialog.properties = edited != editedProperties_.end() ? edited->second : EditableProperties(xml_, index);
   if (dialog.DoModal(MainWindow()) != IDOK || saving_) return;
   editedProperties_[index] = dialog.properties;
   SetListCell(list, row, kColumnName, dialog.name);

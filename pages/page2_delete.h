@@ -10,6 +10,7 @@
 
 #include "controls/drag_drop.h"
 #include "controls/list_ctrls.h"
+#include "engine/image_xml.h"
 #include "pages/form_page.h"
 #include "pages/page2_delete_save.h"
 #include "win/handles.h"
@@ -80,9 +81,10 @@ class CPage2_Delete : public CFormPage, public OleDropHandler, public OperationD
   std::wstring wimPath_;
   WimStamp loaded_;  // the file as the list was loaded from it
   uint32_t listedCount_ = 0;  // the images the list could hold of loaded_.imageCount
-  // Every further property of each image by its index: as the file holds
-  // them, and as edited (only the images the user edited).
-  std::map<int, std::vector<ImageProperty>> properties_;
+  // The XML text as the list was loaded from it, where each image's further
+  // properties are read when they are needed; and those properties as
+  // edited (only the images the user edited), by index.
+  ImageXml xml_;
   std::map<int, std::vector<ImageProperty>> editedProperties_;
   bool saving_ = false;
   SaveJob saveJob_;                  // the save running now
