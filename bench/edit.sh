@@ -40,7 +40,7 @@ RESULTS=$WORK/results.txt
 "$WINESERVER" -k 2>/dev/null || true
 "$WINESERVER" -w 2>/dev/null || true
 TOOL=$QUARRY_BIN/wimgapi_tool.exe
-export WORK DRIVER REPS RESULTS TOOL
+export WORK BASE DRIVER REPS RESULTS TOOL
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -euo pipefail
   source "'"$QUARRY_ROOT"'/scripts/env.sh"
