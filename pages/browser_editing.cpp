@@ -122,11 +122,11 @@ void CPage_Browser::UpdateEditBar() {
 // ---------------------------------------------------------------------------
 // Rows
 
-void CPage_Browser::AddShownEntry(const ShownEntry& entry) {
+void CPage_Browser::AddShownEntry(ShownEntry entry) {
   auto item = std::make_unique<BrowserItem>();
   item->kind = entry.isFolder ? 0 : 1;
   item->path = ImageChild(pathInImage_, entry.name);
-  item->imagePath = entry.imagePath;
+  item->imagePath = std::move(entry.imagePath);
   item->mark = static_cast<int>(entry.mark);
   const bool fromComputer = entry.mark == EditMark::kAdded || entry.mark == EditMark::kReplaced;
   if (fromComputer) {
@@ -162,7 +162,7 @@ void CPage_Browser::AddShownEntry(const ShownEntry& entry) {
     item->texts[1] = Field(IDS_EDIT_MARKS, static_cast<size_t>(entry.mark) - 1) + L" " + *item->type;
     item->type = nullptr;
   }
-  item->texts[0] = entry.name;
+  item->texts[0] = std::move(entry.name);
   AddRow(std::move(item));
 }
 

@@ -141,13 +141,18 @@ std::vector<ShownEntry> BrowserEdits::Apply(const std::wstring& shown, const std
   Trace(shown, folder, created);
   std::vector<ShownEntry> entries;
   if (created < 0) {
+    entries.reserve(listing.size());
     for (const FolderEntry& item : listing) {
-      ShownEntry entry;
+      entries.emplace_back();
+      ShownEntry& entry = entries.back();
       entry.name = item.name;
       entry.isFolder = item.isFolder;
       entry.imagePath = ImageChild(folder, item.name);
-      entry.image = item;
-      entries.push_back(entry);
+      entry.image.hasData = item.hasData;
+      entry.image.size = item.size;
+      entry.image.compressed = item.compressed;
+      entry.image.createdSeconds = item.createdSeconds;
+      entry.image.createdNanoseconds = item.createdNanoseconds;
     }
   }
   for (size_t k = created < 0 ? 0 : static_cast<size_t>(created) + 1; k < edits_.size(); k++) {

@@ -36,7 +36,15 @@ struct ShownEntry {
   // Where the entry is in the image as it is now; empty when it is not
   // there (added, or under an added folder).
   std::wstring imagePath;
-  FolderEntry image;     // the image's own facts, when imagePath is set
+  // The image's own facts, when imagePath is set (its sizes and time only:
+  // a folder of many entries is not copied name by name twice).
+  struct Facts {
+    bool hasData = false;  // size and compressed size are known
+    uint64_t size = 0;
+    uint64_t compressed = 0;
+    int64_t createdSeconds = 0;  // Unix time
+    int32_t createdNanoseconds = 0;
+  } image;
   std::wstring source;   // added or replaced: the path on the computer
 };
 

@@ -236,9 +236,9 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   ClearRows();
-  const std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
+  std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
   items_.reserve(rows.size());
-  for (const ShownEntry& entry : rows) AddShownEntry(entry);
+  for (ShownEntry& entry : rows) AddShownEntry(std::move(entry));
   Sort();
   EnterMode(kInsideImage, shown.empty() ? L"\\" : shown);
 }

@@ -155,7 +155,7 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   void LayoutEditBar(int width, int height);
   void UpdateEditBar();
   void Relist();
-  void AddShownEntry(const ShownEntry& entry);
+  void AddShownEntry(ShownEntry entry);
   std::vector<ShownEntry> ShownNow() const;
   bool RefuseSave();
   bool OnEditCommand(int id);
