@@ -92,9 +92,10 @@ std::wstring DriveRootOf(const std::wstring& wimPath) {
   return driveForm ? wimPath.substr(0, 3) : std::wstring();
 }
 
-EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                                         bool append, bool verify, bool noSecurity, const ImageInfo& info,
-                                         const CaptureLists& lists) {
+EngineResult WimgapiEngine::CaptureImage(const CaptureRequest& request, const CaptureLists& lists) {
+  const std::wstring& source = request.source;
+  const std::wstring& wimPath = request.wimPath;
+  const bool append = request.append;
   if (!api_.CreateFile || !api_.GetAttributes || !api_.SetTemporaryPath || !api_.RegisterMessageCallback ||
       !api_.UnregisterMessageCallback || !api_.CaptureImage || !api_.GetImageInformation ||
       !api_.SetImageInformation || !api_.SetBootImage || !api_.CloseHandle)
@@ -102,8 +103,7 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
   // An abort pressed before the library's first message counts too.
   if (AbortRequested()) return kResultAborted;
 
-  CaptureRequest plain;
-  CaptureSkips skips(captureRequest_ ? *captureRequest_ : plain);
+  CaptureSkips skips(request);
   // The caller's copy of the lists, taken before this worker started.
   CaptureContext ctx;
   ctx.rootLength = CaptureRootLength(source);
@@ -125,7 +125,8 @@ EngineResult WimgapiEngine::CaptureImage(const std::wstring& source, const std::
     ReportApiFailure(L"WIMCreateFile()");
     return kResultFailed;
   }
-  EngineResult result = CaptureInto(source, written, append, compression, verify, noSecurity, info, ctx);
+  EngineResult result = CaptureInto(source, written, append, request.compression, request.verify,
+                                    request.noSecurity, request.info, ctx);
   // A stop by the stored choice is no abort of the user's: the capture failed.
   if (result == kResultAborted && skips.StoppedByRule()) {
     NoteWin32Failure(ERROR_CANT_ACCESS_FILE);

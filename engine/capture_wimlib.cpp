@@ -41,26 +41,32 @@ int ReferenceTemplate(const WimlibTable& api, WIMStruct* wim, int templateIndex)
 
 }  // namespace
 
-EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                                        bool append, bool verify, bool noSecurity, const ImageInfo& info) {
+EngineResult WimlibEngine::CaptureImage(const CaptureRequest& request) {
+  const std::wstring& source = request.source;
+  const std::wstring& wimPath = request.wimPath;
+  const ImageInfo& info = request.info;
+  const bool append = request.append, verify = request.verify;
   if (!api_.create_new_wim || !api_.open_wim || !api_.register_progress_function || !api_.add_image ||
-      !api_.write || !api_.overwrite || !api_.get_wim_info || !api_.free)
+      !api_.write || !api_.overwrite || !api_.get_wim_info || !api_.set_image_descripton || !api_.set_image_flags ||
+      !api_.free)
     return kResultNotBound;
   if ((info.wimBoot && !api_.set_output_chunk_size) || (verify && !api_.verify_wim)) return kResultNotBound;
-  const int templateChoice = append && captureRequest_ ? captureRequest_->templateImage : kTemplateNone;
+  // The display texts have no setter but the property one.
+  if ((!info.displayName.empty() || !info.displayDescription.empty()) && !api_.set_image_property)
+    return kResultNotBound;
+  const int templateChoice = append ? request.templateImage : kTemplateNone;
   if (templateChoice != kTemplateNone && !api_.reference_template_image) return kResultNotBound;
 
   // An append is written in place (the library cuts an unfinished one off
   // again); a new file is written beside the target.
   NoteOperationTarget(wimPath);
-  CaptureRequest plain;
-  CaptureSkips skips(captureRequest_ ? *captureRequest_ : plain);
+  CaptureSkips skips(request);
   op_.skips = &skips;
   std::wstring written = append ? wimPath : TempFileBeside(wimPath);
   EngineResult result = AbortedBeforeStart() ? kResultAborted : kResultFailed;
   if (result != kResultAborted && !written.empty()) {
     WimlibWim wim(api_);
-    int ctype = info.wimBoot ? WIMLIB_COMPRESSION_TYPE_XPRESS : compression;
+    int ctype = info.wimBoot ? WIMLIB_COMPRESSION_TYPE_XPRESS : request.compression;
     int ret = append ? api_.open_wim(wimPath.c_str(), WIMLIB_OPEN_FLAG_WRITE_ACCESS, wim.out())
                      : api_.create_new_wim(static_cast<wimlib_compression_type>(ctype), wim.out());
     // The template is chosen among the images the file held when it was
@@ -77,8 +83,10 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
       api_.register_progress_function(wim.get(), WimlibProgress, &op_);
       if (info.wimBoot) api_.set_output_chunk_size(wim.get(), kWimBootChunkSize);
       const wchar_t* name = info.name.empty() ? nullptr : info.name.c_str();
-      ret = api_.add_image(wim.get(), source.c_str(), name, nullptr, AddFlags(noSecurity, info));
+      ret = api_.add_image(wim.get(), source.c_str(), name, nullptr, AddFlags(request.noSecurity, info));
       if (ret == 0) ret = ReferenceTemplate(api_, wim.get(), templateIndex);
+      // The texts go into the same write as the image.
+      if (ret == 0) ret = DescribeNewImage(wim.get(), info);
       const int writeFlags = SolidWriteFlag(wim.get(), !append, ctype);
       if (ret == 0)
         ret = append ? api_.overwrite(wim.get(), writeFlags, 0)
@@ -89,17 +97,27 @@ EngineResult WimlibEngine::CaptureImage(const std::wstring& source, const std::w
     }
   }
   op_.skips = nullptr;
-  if (result == kResultSuccess) result = FinishCapture(written, append, verify, info);
+  if (result == kResultSuccess) result = FinishCapture(written, append, verify);
   if (!append && !written.empty()) result = PutInPlace(written, wimPath, result, true);
   ReportProgress(context_.progress, 100.0f);
   return result;
 }
 
-EngineResult WimlibEngine::FinishCapture(const std::wstring& written, bool append, bool verify,
-                                         const ImageInfo& info) {
-  // The new image is the file's last one.
-  if (ReadWimInfo(written) == kResultSuccess && wimInfo_.image_count > 0)
-    WriteImageInfo(written, static_cast<int>(wimInfo_.image_count), info);
+int WimlibEngine::DescribeNewImage(WIMStruct* wim, const ImageInfo& info) {
+  wimlib_wim_info now = {};
+  int ret = api_.get_wim_info(wim, &now);
+  if (ret) return ret;
+  const int index = static_cast<int>(now.image_count);
+  if (ret == 0 && !info.description.empty()) ret = api_.set_image_descripton(wim, index, info.description.c_str());
+  if (ret == 0 && !info.flags.empty()) ret = api_.set_image_flags(wim, index, info.flags.c_str());
+  if (ret == 0 && !info.displayName.empty())
+    ret = api_.set_image_property(wim, index, L"DISPLAYNAME", info.displayName.c_str());
+  if (ret == 0 && !info.displayDescription.empty())
+    ret = api_.set_image_property(wim, index, L"DISPLAYDESCRIPTION", info.displayDescription.c_str());
+  return ret;
+}
+
+EngineResult WimlibEngine::FinishCapture(const std::wstring& written, bool append, bool verify) {
   // What is verified is the file as it now stands on disk, metadata
   // included; a file that does not verify has not been made. A new file
   // is not in place yet, so the user may still abort its verification.

@@ -102,9 +102,7 @@ class WimgapiEngine : public Engine {
   // taken on the user-interface thread, where the lists are reloaded,
   // before the worker that runs the capture started. The worker then never
   // reads the program's lists while they may be replaced.
-  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                            bool append, bool verify, bool noSecurity, const ImageInfo& info,
-                            const CaptureLists& lists);
+  EngineResult CaptureImage(const CaptureRequest& request, const CaptureLists& lists);
 
   // Writes image `index` into `target`. 0, 1235, -1 or -99.
   EngineResult ApplyImage(const std::wstring& wimPath, const std::wstring& target, int index, bool verify,
@@ -213,7 +211,6 @@ class WimgapiEngine : public Engine {
   BackendChoice choice_;
   std::wstring tempFolder_;
   OperationContext context_;
-  const CaptureRequest* captureRequest_ = nullptr;  // of a capture running through Capture
   WIM_INFO wimInfo_ = {};
   std::wstring xmlText_;
 };

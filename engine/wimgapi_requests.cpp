@@ -9,11 +9,7 @@ EngineResult WimgapiEngine::Capture(const CaptureRequest& r) {
   // is refused before anything is opened.
   if (r.append && r.templateImage != kTemplateNone) return kResultNotBound;
   if (RefuseMountedWrite({r.wimPath})) return kResultFailed;
-  captureRequest_ = &r;
-  EngineResult result =
-      CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info, choice_.captureLists);
-  captureRequest_ = nullptr;
-  return result;
+  return CaptureImage(r, choice_.captureLists);
 }
 
 EngineResult WimgapiEngine::Apply(const ApplyRequest& r) {

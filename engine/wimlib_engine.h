@@ -55,16 +55,17 @@ class WimlibEngine : public Engine {
   WimlibEngine(const WimlibEngine&) = delete;
   WimlibEngine& operator=(const WimlibEngine&) = delete;
 
-  // Captures `source` with wimlib's own Windows capture configuration into a
-  // new file (replacing one that exists) or, with `append`, as a further
-  // image of an existing file, then writes the image's NAME, DESCRIPTION and
-  // FLAGS. WIMBoot forces XPRESS with 4096-byte chunks. With `verify`, the
+  // Captures the request's source with wimlib's own Windows capture
+  // configuration into a new file (replacing one that exists) or, with
+  // `append`, as a further image of an existing file (with the template
+  // image it names, if any); the image's name, description, edition and
+  // display texts go into the same write. WIMBoot forces XPRESS with
+  // 4096-byte chunks. With `verify`, the
   // file as written is then verified and a file that does not verify makes
   // the capture fail. A new file is made beside the target and replaces it
   // only when all of this succeeded. 0, 1235, -1 or -99. The capture lists do not apply to
   // wimlib.
-  EngineResult CaptureImage(const std::wstring& source, const std::wstring& wimPath, int compression,
-                            bool append, bool verify, bool noSecurity, const ImageInfo& info);
+  EngineResult CaptureImage(const CaptureRequest& request);
 
   // Writes image `index` into `target`: 0, 1235 when aborted (what was
   // written stays), -1 when the file cannot be opened, -99, or wimlib's
@@ -142,7 +143,10 @@ class WimlibEngine : public Engine {
   bool VerifyFile(const std::wstring& wimPath, bool abortable = false);
   // Capture's steps once the image is written to `written`: its metadata
   // and the verification.
-  EngineResult FinishCapture(const std::wstring& written, bool append, bool verify, const ImageInfo& info);
+  // Sets the texts of `info` on the image just added (the file's last), in
+  // the open file, before it is written: 0 or wimlib's error.
+  int DescribeNewImage(WIMStruct* wim, const ImageInfo& info);
+  EngineResult FinishCapture(const std::wstring& written, bool append, bool verify);
   // Export's work on the file it writes: `destination` is the existing file
   // or the temporary one beside a new file.
   EngineResult ExportInto(const std::wstring& source, int index, const std::wstring& destination, bool exists,
@@ -164,7 +168,6 @@ class WimlibEngine : public Engine {
   const Backends& backends_;
   OperationContext context_;
   WimlibOperation op_;  // context of WimlibProgress for this engine's calls
-  const CaptureRequest* captureRequest_ = nullptr;  // of a capture running through Capture
 
   const WimlibTable& api_;
   wimlib_wim_info wimInfo_ = {};

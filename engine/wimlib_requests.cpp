@@ -5,10 +5,7 @@
 
 EngineResult WimlibEngine::Capture(const CaptureRequest& r) {
   if (RefuseMountedWrite({r.wimPath})) return kResultFailed;
-  captureRequest_ = &r;
-  EngineResult result = CaptureImage(r.source, r.wimPath, r.compression, r.append, r.verify, r.noSecurity, r.info);
-  captureRequest_ = nullptr;
-  return result;
+  return CaptureImage(r);
 }
 
 EngineResult WimlibEngine::Apply(const ApplyRequest& r) {

@@ -61,47 +61,34 @@ bool IsValidWindowsName(const std::wstring& name) {
   return true;
 }
 
-void BrowserEdits::Add(const std::wstring& folder, const std::wstring& name, const std::wstring& source,
-                       bool isFolder, bool replace) {
-  PendingEdit edit;
-  edit.op = ImageUpdateOp::kAdd;
+PendingEdit& BrowserEdits::Push(ImageUpdateOp op, const std::wstring& folder, const std::wstring& name) {
+  edits_.emplace_back();
+  PendingEdit& edit = edits_.back();
+  edit.op = op;
   edit.folder = Normal(folder);
   edit.name = name;
+  edit.group = group_;
+  return edit;
+}
+
+void BrowserEdits::Add(const std::wstring& folder, const std::wstring& name, const std::wstring& source,
+                       bool isFolder, bool replace) {
+  PendingEdit& edit = Push(ImageUpdateOp::kAdd, folder, name);
   edit.source = source;
   edit.isFolder = isFolder;
   edit.replace = replace;
-  edit.group = group_;
-  edits_.push_back(edit);
 }
 
 void BrowserEdits::NewFolder(const std::wstring& folder, const std::wstring& name) {
-  PendingEdit edit;
-  edit.op = ImageUpdateOp::kNewFolder;
-  edit.folder = Normal(folder);
-  edit.name = name;
-  edit.isFolder = true;
-  edit.group = group_;
-  edits_.push_back(edit);
+  Push(ImageUpdateOp::kNewFolder, folder, name).isFolder = true;
 }
 
 void BrowserEdits::Delete(const std::wstring& folder, const std::wstring& name, bool isFolder) {
-  PendingEdit edit;
-  edit.op = ImageUpdateOp::kDelete;
-  edit.folder = Normal(folder);
-  edit.name = name;
-  edit.isFolder = isFolder;
-  edit.group = group_;
-  edits_.push_back(edit);
+  Push(ImageUpdateOp::kDelete, folder, name).isFolder = isFolder;
 }
 
 void BrowserEdits::Rename(const std::wstring& folder, const std::wstring& name, const std::wstring& newName) {
-  PendingEdit edit;
-  edit.op = ImageUpdateOp::kRename;
-  edit.folder = Normal(folder);
-  edit.name = name;
-  edit.newName = newName;
-  edit.group = group_;
-  edits_.push_back(edit);
+  Push(ImageUpdateOp::kRename, folder, name).newName = newName;
 }
 
 bool BrowserEdits::Undo() {

@@ -91,6 +91,9 @@ class BrowserEdits {
   std::vector<ImageUpdateCommand> Commands() const;
 
  private:
+  // A new edit of this action at the end of the list: `op` on `name` in
+  // `folder`; the caller fills in the rest.
+  PendingEdit& Push(ImageUpdateOp op, const std::wstring& folder, const std::wstring& name);
   // The index of the first edit that happened to the folder `shown`, with
   // its path before that edit in `before`; the folder was made by edit
   // `created` (-1 when it is in the image).

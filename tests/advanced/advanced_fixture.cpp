@@ -93,6 +93,14 @@ void AdvancedTest::ShowAdvancedTab() {
   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(hostWnd()); }, 20000));
 }
 
+void AdvancedTest::OpenOnDeletePage(const std::wstring& wim) {
+  ShowAdvancedTab();
+  ClickRadio(IDC_ADVANCED_DELETE);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(deleteWnd()); }, 20000));
+  QueueFileAnswer({wim});
+  Click(deleteWnd(), IDC_DELETE_OPEN);
+}
+
 void AdvancedTest::ClickRadio(int id) {
   // A radio button is clicked with the mouse; BM_CLICK does the same.
   Click(hostWnd(), id);

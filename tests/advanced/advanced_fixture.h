@@ -34,6 +34,9 @@ class AdvancedTest : public ::testing::Test {
   // The "高级" tab, and one of its pages by radio button.
   void ShowAdvancedTab();
   void ClickRadio(int id);
+  // Shows the delete page and opens `wim` there with its "打开" button (the
+  // picker answering with it).
+  void OpenOnDeletePage(const std::wstring& wim);
 
   CPage_Advanced& host() { return dialog_->advancedPage(); }
   HWND hostWnd() { return host().hwnd(); }

@@ -15,11 +15,7 @@ class DeleteEditTest : public AdvancedTest, public ::testing::WithParamInterface
  protected:
   HWND List() { return GetDlgItem(deleteWnd(), IDC_DELETE_LIST); }
   void OpenDeletePage(const std::wstring& wim, int rows) {
-    ShowAdvancedTab();
-    ClickRadio(IDC_ADVANCED_DELETE);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(deleteWnd()); }, 20000));
-    QueueFileAnswer({wim});
-    Click(deleteWnd(), IDC_DELETE_OPEN);
+    OpenOnDeletePage(wim);
     ASSERT_EQ(Rows(List()), rows);
     EXPECT_EQ(Text(deleteWnd(), IDC_DELETE_PATH), wim);
     EXPECT_FALSE(ItemEnabled(deleteWnd(), IDC_DELETE_SAVE));

@@ -61,12 +61,9 @@ class WriteGuardTest : public AdvancedTest {
     EXPECT_EQ(RunUnix("wimlib-imagex verify " + ShQuote(UnixPath(mounted_))).exitCode, 0);
   }
   HWND DeleteList() { return GetDlgItem(deleteWnd(), IDC_DELETE_LIST); }
-  void OpenOnDeletePage(const std::wstring& wim) {
-    ShowAdvancedTab();
-    ClickRadio(IDC_ADVANCED_DELETE);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(deleteWnd()); }, 20000));
-    QueueFileAnswer({wim});
-    Click(deleteWnd(), IDC_DELETE_OPEN);
+  // Opens `wim` on the delete page and takes its second image off the list.
+  void OpenWithOneImageRemoved(const std::wstring& wim) {
+    OpenOnDeletePage(wim);
     ASSERT_EQ(Rows(DeleteList()), 2);
     SelectRows(DeleteList(), {1});
     SendMessageW(deleteWnd(), WM_COMMAND, ID_DELETE_IMAGE, 0);
@@ -82,7 +79,7 @@ TEST_F(WriteGuardTest, DeletePageRefusesToSaveIntoOrOverAMountedFileBeforeAsking
   for (BackendKind kind : {kBackendWimgapi, kBackendWimlib}) {
     SCOPED_TRACE(kind);
     UseBackend(kind);
-    OpenOnDeletePage(mounted_);
+    OpenWithOneImageRemoved(mounted_);
     ClearMessages();
     PostClick(deleteWnd(), IDC_DELETE_SAVE);
     ExpectRefusedOnly(mounted_);
@@ -90,7 +87,7 @@ TEST_F(WriteGuardTest, DeletePageRefusesToSaveIntoOrOverAMountedFileBeforeAsking
     ExpectFilesAsTheyWere();
 
     // Another file saved as the mounted one, reached through another name.
-    OpenOnDeletePage(other_);
+    OpenWithOneImageRemoved(other_);
     ClearMessages();
     QueueFileAnswer({link_});
     PostClick(deleteWnd(), IDC_DELETE_SAVE_AS);
@@ -188,11 +185,7 @@ TEST_F(AdvancedTest, DeletePageRefusesToEditAFileWhoseImagesAreNotAllListed) {
   for (BackendKind kind : {kBackendWimgapi, kBackendWimlib}) {
     SCOPED_TRACE(kind);
     UseBackend(kind);
-    ShowAdvancedTab();
-    ClickRadio(IDC_ADVANCED_DELETE);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(deleteWnd()); }, 20000));
-    QueueFileAnswer({wim});
-    Click(deleteWnd(), IDC_DELETE_OPEN);
+    OpenOnDeletePage(wim);
     HWND list = GetDlgItem(deleteWnd(), IDC_DELETE_LIST);
     ASSERT_EQ(Rows(list), 2);
     SelectRows(list, {1});

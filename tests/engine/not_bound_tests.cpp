@@ -11,6 +11,19 @@
 
 namespace {
 
+CaptureRequest Request(const std::wstring& source, const std::wstring& wim, int compression, bool append, bool verify,
+                       bool noSecurity, const ImageInfo& info) {
+  CaptureRequest r;
+  r.source = source;
+  r.wimPath = wim;
+  r.compression = compression;
+  r.append = append;
+  r.verify = verify;
+  r.noSecurity = noSecurity;
+  r.info = info;
+  return r;
+}
+
 class NotBoundTest : public etest::EngineTest {
  protected:
   // Runs every operation of both engines and expects -99 from each.
@@ -22,8 +35,8 @@ class NotBoundTest : public etest::EngineTest {
     ImageInfo info;
     info.name = L"n";
     WimgapiEngine g(host_.backends, host_.Choice(kBackendWimgapi), host_.Context());
-    EXPECT_EQ(g.CaptureImage(src, wim, 1, false, false, false, info, host_.captureLists), kResultNotBound);
-    EXPECT_EQ(g.CaptureImage(src, wim, 1, true, true, true, info, host_.captureLists), kResultNotBound);
+    EXPECT_EQ(g.CaptureImage(Request(src, wim, 1, false, false, false, info), host_.captureLists), kResultNotBound);
+    EXPECT_EQ(g.CaptureImage(Request(src, wim, 1, true, true, true, info), host_.captureLists), kResultNotBound);
     EXPECT_EQ(g.ApplyImage(wim, out, 1, false, false), kResultNotBound);
     EXPECT_EQ(g.MountImage(wim, out, 1, false, false, false), kResultNotBound);
     EXPECT_EQ(g.MountImage(wim, out, 1, false, false, true), kResultNotBound);
@@ -33,8 +46,8 @@ class NotBoundTest : public etest::EngineTest {
     EXPECT_EQ(g.WriteImageInfo(nullptr, 1, info), kResultNotBound);
 
     WimlibEngine l(host_.backends, host_.Context());
-    EXPECT_EQ(l.CaptureImage(src, wim, 1, false, false, false, info), kResultNotBound);
-    EXPECT_EQ(l.CaptureImage(src, wim, 1, true, true, true, info), kResultNotBound);
+    EXPECT_EQ(l.CaptureImage(Request(src, wim, 1, false, false, false, info)), kResultNotBound);
+    EXPECT_EQ(l.CaptureImage(Request(src, wim, 1, true, true, true, info)), kResultNotBound);
     EXPECT_EQ(l.ApplyImage(wim, out, 1, false, false), kResultNotBound);
     EXPECT_EQ(l.ExportImage(wim, 1, dir_ + L"\\b.wim", 1, 0), kResultNotBound);
     EXPECT_EQ(l.SplitWim(wim, dir_ + L"\\p.wim", 1 << 20), kResultNotBound);
@@ -83,7 +96,7 @@ TEST_F(NotBoundTest, SingleMissingEntries) {
   EXPECT_EQ(WimgapiEngine(host_.backends, host_.Choice(kBackendWimgapi), host_.Context()).SplitWim(wim, dir_ + L"\\p.wim", 1 << 20), kResultNotBound);
   host_.backends = full;
   host_.backends.wimgapi.SetImageInformation = nullptr;
-  EXPECT_EQ(WimgapiEngine(host_.backends, host_.Choice(kBackendWimgapi), host_.Context()).CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo(), host_.captureLists),
+  EXPECT_EQ(WimgapiEngine(host_.backends, host_.Choice(kBackendWimgapi), host_.Context()).CaptureImage(Request(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo()), host_.captureLists),
             kResultNotBound);
   host_.backends = full;
   host_.backends.wimlib.extract_image = nullptr;
@@ -98,10 +111,10 @@ TEST_F(NotBoundTest, SingleMissingEntries) {
   host_.backends.wimlib.set_output_chunk_size = nullptr;
   ImageInfo wimBoot;
   wimBoot.wimBoot = 1;
-  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, wimBoot), kResultNotBound);
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).CaptureImage(Request(src, dir_ + L"\\c.wim", 1, false, false, false, wimBoot)), kResultNotBound);
   EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).ExportImage(wim, 1, dir_ + L"\\e.wim", 1, 1), kResultNotBound);
   // ...but an ordinary capture does not need it.
-  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).CaptureImage(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo()),
+  EXPECT_EQ(WimlibEngine(host_.backends, host_.Context()).CaptureImage(Request(src, dir_ + L"\\c.wim", 1, false, false, false, ImageInfo())),
             kResultSuccess);
   // Without wimlib_reference_resource_files the split parts are simply not referenced.
   host_.backends = full;

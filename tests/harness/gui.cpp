@@ -29,6 +29,12 @@ std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className) {
   return windows;
 }
 
+HWND FindTopWindow(const std::wstring& prefix) {
+  for (HWND hwnd : TopWindows(GetCurrentProcessId()))
+    if (IsWindowVisible(hwnd) && WindowText(hwnd).compare(0, prefix.size(), prefix) == 0) return hwnd;
+  return nullptr;
+}
+
 HWND WaitForWindow(DWORD pid, const wchar_t* className, HWND except, DWORD timeoutMs) {
   HWND found = nullptr;
   WaitUntil(

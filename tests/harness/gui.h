@@ -47,6 +47,10 @@ std::wstring PrepareQuarryCopy(bool withWimlib = true);
 // Top-level windows of a process (visible or not), optionally of one class.
 std::vector<HWND> TopWindows(DWORD pid, const wchar_t* className = nullptr);
 
+// A visible top-level window of this process whose title starts with
+// `prefix`, null when none.
+HWND FindTopWindow(const std::wstring& prefix);
+
 // Waits for a visible top-level window of the process with that class
 // (e.g. L"#32770" for dialogs and message boxes) other than `except`.
 HWND WaitForWindow(DWORD pid, const wchar_t* className, HWND except = nullptr, DWORD timeoutMs = 20000);

@@ -74,28 +74,4 @@ std::wstring ClipboardText() {
   return text;
 }
 
-namespace {
-struct FindArgs {
-  std::wstring prefix;
-  HWND found;
-};
-BOOL CALLBACK FindTop(HWND hwnd, LPARAM param) {
-  auto* args = reinterpret_cast<FindArgs*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != GetCurrentProcessId() || !IsWindowVisible(hwnd)) return TRUE;
-  if (qtest::WindowText(hwnd).compare(0, args->prefix.size(), args->prefix) == 0) {
-    args->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-}  // namespace
-
-HWND FindTopWindow(const std::wstring& prefix) {
-  FindArgs args{prefix, nullptr};
-  EnumWindows(FindTop, reinterpret_cast<LPARAM>(&args));
-  return args.found;
-}
-
 }  // namespace look

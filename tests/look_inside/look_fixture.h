@@ -37,8 +37,6 @@ void SelectRows(HWND list, const std::vector<int>& rows);
 // The text on the clipboard.
 std::wstring ClipboardText();
 
-// A visible top-level window of this process whose title starts with
-// `prefix`, null when none.
-HWND FindTopWindow(const std::wstring& prefix);
+using qtest::FindTopWindow;
 
 }  // namespace look

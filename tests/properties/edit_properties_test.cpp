@@ -33,11 +33,7 @@ class EditPropertiesTest : public PropertiesTest, public ::testing::WithParamInt
  protected:
   HWND List() { return GetDlgItem(deleteWnd(), IDC_DELETE_LIST); }
   void OpenDeletePage(const std::wstring& wim, int rows) {
-    ShowAdvancedTab();
-    ClickRadio(IDC_ADVANCED_DELETE);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(deleteWnd()); }, 20000));
-    QueueFileAnswer({wim});
-    Click(deleteWnd(), IDC_DELETE_OPEN);
+    OpenOnDeletePage(wim);
     ASSERT_EQ(Rows(List()), rows);
   }
   // Double-clicks a row and waits for "编辑信息".

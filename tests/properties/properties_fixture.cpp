@@ -28,23 +28,6 @@ const char kReader[] =
     "    if node.get('INDEX') == image:\n"
     "        walk(node, '')\n";
 
-struct FindArgs {
-  std::wstring prefix;
-  HWND found;
-};
-
-BOOL CALLBACK FindTop(HWND hwnd, LPARAM param) {
-  auto* args = reinterpret_cast<FindArgs*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != GetCurrentProcessId() || !IsWindowVisible(hwnd)) return TRUE;
-  if (WindowText(hwnd).compare(0, args->prefix.size(), args->prefix) == 0) {
-    args->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 }  // namespace
 
 void PropertiesTest::SetProperties(const std::wstring& wim, int image, const std::vector<std::string>& properties) {
@@ -73,12 +56,6 @@ std::vector<std::string> PropertiesTest::Leaves(const std::wstring& wim, int ima
 }
 
 std::string PropertiesTest::ImageText(const std::wstring& wim, int image) { return RunReader(wim, image, "text"); }
-
-HWND PropertiesTest::FindTopWindow(const std::wstring& prefix) {
-  FindArgs args{prefix, nullptr};
-  EnumWindows(FindTop, reinterpret_cast<LPARAM>(&args));
-  return args.found;
-}
 
 std::vector<std::string> Without(const std::vector<std::string>& lines, const std::vector<std::string>& paths) {
   std::vector<std::string> out;

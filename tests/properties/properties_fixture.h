@@ -16,8 +16,7 @@ class PropertiesTest : public AdvancedTest {
   std::vector<std::string> Leaves(const std::wstring& wim, int image);
   // The XML text of the image's element exactly as the file holds it.
   std::string ImageText(const std::wstring& wim, int image);
-  // A visible top-level window of this process whose caption starts so.
-  static HWND FindTopWindow(const std::wstring& prefix);
+  static HWND FindTopWindow(const std::wstring& prefix) { return qtest::FindTopWindow(prefix); }
 
  private:
   std::string RunReader(const std::wstring& wim, int image, const char* mode);
