@@ -137,11 +137,18 @@ for job in ("rebuild", "to-esd", "to-wim"):
     for tool in ("wimlib", "wimgapi"):
         if (job, tool) not in rows:
             continue
-        ratio = statistics.median(t[0] / i[0] for t, i in zip(rows[(job, tool)], rows[(job, "imagex")]))
+        # The ratio of the medians, as the capture and apply figures of
+        # bench/run.sh: one disturbed round moves it less than a mean would.
+        mine = statistics.median(t[0] for t in rows[(job, tool)])
+        theirs = statistics.median(i[0] for i in rows[(job, "imagex")])
+        ratio = mine / max(theirs, 0.001)
         size = rows[(job, tool)][-1][1] / rows[(job, "imagex")][-1][1]
         within = ratio <= 1.05
         ok &= within
-        print("%-8s %-8s cpu ratio %.3f (target <= 1.05) %s   size ratio %.4f"
-              % (job, tool, ratio, "ok" if within else "OVER", size))
+        # Wine's CPU clock counts in steps of 10 ms: a job of a few tens of
+        # milliseconds is one or two steps either way.
+        coarse = "   (under 0.2 s: 10 ms steps of CPU clock)" if theirs < 0.2 else ""
+        print("%-8s %-8s cpu ratio %.3f (target <= 1.05) %s   size ratio %.4f%s"
+              % (job, tool, ratio, "ok" if within else "OVER", size, coarse))
 sys.exit(0 if ok else 1)
 PY
