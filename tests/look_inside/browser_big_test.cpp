@@ -83,15 +83,7 @@ class BrowserBigFolderTest : public FrameTest {
   }
   CPage_Browser& Page() { return dialog_->browserPage(); }
   HWND List() { return Page().Item(IDC_BROWSER_LIST); }
-  void ClickHeader(int column) {
-    HWND header = ListView_GetHeader(List());
-    RECT r;
-    ASSERT_TRUE(Header_GetItemRect(header, column, &r));
-    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(header, WM_LBUTTONUP, 0, at);
-    qtest::Flush(header);
-  }
+  void ClickHeader(int column) { ASSERT_TRUE(ClickListHeader(List(), column)); }
   // Sorts by a column by clicking its heading until the order is the one asked for.
   void SortBy(int column, bool ascending) {
     for (int clicks = 0; clicks < 2; clicks++) {

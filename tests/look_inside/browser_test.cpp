@@ -56,14 +56,7 @@ class BrowserPageTest : public FrameTest {
     PostMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
     PostMessageW(List(), WM_LBUTTONUP, 0, at);
   }
-  void ClickHeader(int column) {
-    HWND header = ListView_GetHeader(List());
-    RECT r;
-    ASSERT_TRUE(Header_GetItemRect(header, column, &r));
-    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(header, WM_LBUTTONUP, 0, at);
-  }
+  void ClickHeader(int column) { ASSERT_TRUE(ClickListHeader(List(), column)); }
   bool NamesAre(std::vector<std::wstring> expected) {
     std::vector<std::wstring> names = Names();
     std::sort(names.begin(), names.end());

@@ -61,6 +61,17 @@ void SelectRows(HWND list, const std::vector<int>& rows) {
   for (int row : rows) ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
+bool ClickListHeader(HWND list, int column) {
+  HWND header = ListView_GetHeader(list);
+  RECT r;
+  if (!Header_GetItemRect(header, column, &r)) return false;
+  LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(header, WM_LBUTTONUP, 0, at);
+  qtest::Flush(header);
+  return true;
+}
+
 std::wstring ClipboardText() {
   std::wstring text;
   if (!OpenClipboard(nullptr)) return text;

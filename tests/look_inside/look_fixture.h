@@ -37,6 +37,10 @@ void SelectRows(HWND list, const std::vector<int>& rows);
 // The text on the clipboard.
 std::wstring ClipboardText();
 
+// Clicks the heading of `column` of a report list with the mouse and waits
+// until the list has handled it. False when the heading is not there.
+bool ClickListHeader(HWND list, int column);
+
 using qtest::FindTopWindow;
 
 }  // namespace look
