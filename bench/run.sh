@@ -246,15 +246,19 @@ print("%-8s %9s %9s %14s" % ("esd", "med wall", "med cpu", "size (bytes)"))
 for tool, runs in sorted(rows.items()):
     print("%-8s %9.3f %9.3f %14d" % (tool, statistics.median(r[0] for r in runs),
                                      statistics.median(r[1] for r in runs), runs[-1][2]))
+# The solid LZMS compression is bound by memory, and other work on the host
+# only ever adds to its time: the least CPU time of each tool is its own,
+# and their ratio is held to the target (the per-round median beside it).
 for tool in ("wimlib", "wimgapi"):
     if tool not in rows:
         continue
-    rc = statistics.median(t[1] / i[1] for t, i in zip(rows[tool], rows["imagex"]))
+    rc = min(t[1] for t in rows[tool]) / min(i[1] for i in rows["imagex"])
+    rm = statistics.median(t[1] / i[1] for t, i in zip(rows[tool], rows["imagex"]))
     rs = rows[tool][-1][2] / rows["imagex"][-1][2]
-    within = rc <= 1.05 and abs(rs - 1) <= 0.01
+    within = rc <= 1.03 and abs(rs - 1) <= 0.01
     ok &= within
-    print("esd      %-8s cpu ratio %.3f (target <= 1.05), size ratio %.4f (within 1%%) %s"
-          % (tool, rc, rs, "ok" if within else "OVER"))
+    print("esd      %-8s cpu ratio %.3f (target <= 1.03), size ratio %.4f (within 1%%) %s   per-round median %.3f"
+          % (tool, rc, rs, "ok" if within else "OVER", rm))
 sys.exit(0 if ok else 1)
 PY
   rm -f "$WORK"/*.esd
