@@ -79,6 +79,10 @@ void CQuarryApp::JumpTo(UINT command, const std::wstring& path) {
   if (mainDialog) mainDialog->JumpTo(command, path);
 }
 
+void CQuarryApp::MakeProgressViews() const {
+  if (mainDialog) mainDialog->MakeProgressPages();
+}
+
 void CQuarryApp::BuildStateImages() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   stateImages = ImageList_Create(24, 24, ILC_COLOR32 | ILC_MASK, kListIconCount, 0);

@@ -53,6 +53,7 @@ class CQuarryApp : public Workbench {
   void JumpTo(UINT command, const std::wstring& path) override;
   // Radio mark and greying of the back-end items of an opening menu.
   void UpdateBackendMenu(HMENU menu) const override;
+  void MakeProgressViews() const override;
 
   std::wstring programPath;    // full path of the executable
   std::wstring programFolder;  // with the trailing "\"

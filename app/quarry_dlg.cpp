@@ -88,13 +88,12 @@ bool CQuarryDlg::CreatePages() {
   queue_.Attach(app_, runner_);
   progress_.Attach(app_, runner_);
   // Only the pages the window shows at once are made before it is shown:
-  // the first tab, the easy page in easy mode, the queue and the progress
-  // page (operations and tasks report there). The rest follow one by one
-  // as soon as the window has painted, and at once whenever something
-  // needs one of them before that.
+  // the first tab, and the easy page in easy mode. The rest follow one by
+  // one as soon as the window has painted, and at once whenever something
+  // needs one of them before that (the task queue and the progress page as
+  // soon as a task is queued or an operation starts).
   for (const PageSlot& slot : pages_) {
-    const bool now = slot.page == &capture_ || slot.role == Role::Queue || slot.role == Role::Progress ||
-                     (slot.role == Role::Easy && app_.settings.mode == 1);
+    const bool now = slot.page == &capture_ || (slot.role == Role::Easy && app_.settings.mode == 1);
     if (now && !EnsurePage(slot)) return false;
   }
   for (int i = 0; i < kTabCount; i++) tabs_[i].AttachDlgItem(hwnd_, pages_[i].tabControl);
@@ -115,6 +114,12 @@ bool CQuarryDlg::EnsurePage(const PageSlot& slot) {
   if (slot.role == Role::Easy) MoveItem(slot.page->hwnd(), 0, 0, client.right, client.bottom);
   else MoveItem(slot.page->hwnd(), 0, kTabStripHeight, client.right, client.bottom - kTabStripHeight);
   return true;
+}
+
+void CQuarryDlg::MakeProgressPages() {
+  if (!hwnd_) return;
+  for (const PageSlot& slot : pages_)
+    if (slot.role == Role::Queue || slot.role == Role::Progress) EnsurePage(slot);
 }
 
 void CQuarryDlg::EnsureAllPages() {
@@ -164,7 +169,6 @@ bool CQuarryDlg::OnInitDialog() {
   app_.currentPage = &capture_;
   Layout();
   for (int i = 0; i < kTabCount; i++) tabs_[i].SetImage(pages_[i].tabPicture);
-  app_.taskQueuePage = &queue_;
 
   if (app_.settings.mode == 1) SwitchToEasyMode();
   else SwitchToAdvancedMode();
@@ -287,6 +291,7 @@ void CQuarryDlg::SwitchToAdvancedMode() {
 }
 
 void CQuarryDlg::ShowTaskQueue() {
+  MakeProgressPages();
   if (queue_.IsVisible()) return;
   if (app_.currentPage) app_.currentPage->Show(false);
   queue_.SetRememberedTab(SelectedTab());

@@ -94,8 +94,16 @@ class CQuarryDlg : public Dialog {
   CPage_Info& infoPage() { return info_; }
   CPage_Browser& browserPage() { return browser_; }
   CPage_Easy& easyPage() { return easy_; }
-  CPage_TaskQueue& taskQueuePage() { return queue_; }
-  CPage_Progress& progressPage() { return progress_; }
+  CPage_TaskQueue& taskQueuePage() {
+    MakeProgressPages();
+    return queue_;
+  }
+  CPage_Progress& progressPage() {
+    MakeProgressPages();
+    return progress_;
+  }
+  // Makes the task queue and the progress page if they do not exist yet.
+  void MakeProgressPages();
   OperationRunner& runner() { return runner_; }
 
  protected:

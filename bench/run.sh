@@ -151,6 +151,8 @@ export_esd() { # tool
 }
 
 engine_status=0
+# Where the time of a run goes: each part says when it is done.
+done_at() { echo "($1 done after ${SECONDS} s)"; }
 if [ "${ONLY_ESD:-0}" = 1 ]; then ONLY_PAGES=skip-engines; fi
 if [ "${ONLY_PAGES:-0}" != 1 ] && [ "${ONLY_PAGES:-0}" != skip-engines ]; then
 # Start-up CPU of the benchmark program (Wine, binding), taken off the engines.
@@ -210,6 +212,7 @@ for op in ("capture", "apply"):
               % (op, tool, rc, 1 + targets[tool] / 100, "ok" if within else "OVER", rw))
 sys.exit(0 if ok else 1)
 PY
+done_at "capture and apply"
 fi
 
 # Solid LZMS export: CPU ratio against wimlib-imagex and the size of each
@@ -262,18 +265,26 @@ for tool in ("wimlib", "wimgapi"):
 sys.exit(0 if ok else 1)
 PY
   rm -f "$WORK"/*.esd
+  done_at "ESD export"
 fi
 [ "${ONLY_PAGES:-0}" = 1 ] || [ "${SKIP_MAINTAIN:-0}" = 1 ] || REPS=${MAINTAIN_REPS:-3} "$QUARRY_ROOT/bench/maintain.sh" || engine_status=1
+done_at maintenance
 [ "${ONLY_ESD:-0}" = 1 ] && exit $engine_status
 [ "${SKIP_COMPARE:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/compare.sh" || engine_status=1  # two 100,000-file images compared
+done_at comparison
 [ "${SKIP_EDIT:-0}" = 1 ] || "$(dirname "${BASH_SOURCE[0]}")/edit.sh" || engine_status=1
+done_at editing
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 [ "${SKIP_APPEND:-0}" = 1 ] || "$HERE/append.sh" || engine_status=1      # template append vs --update-of
+done_at "incremental append"
 [ "${SKIP_STARTUP:-0}" = 1 ] || "$HERE/startup.sh" || engine_status=1    # launch to window shown
+done_at start-up
 if [ "${SKIP_BROWSER:-0}" != 1 ] && [ -x "$HERE/browser.sh" ]; then
   "$HERE/browser.sh" || engine_status=1                                 # a folder of 100,000 entries
+  done_at browser
 fi
 [ "${SKIP_MOUNT:-0}" = 1 ] || "$HERE/mount_bench.sh" || engine_status=1  # mount and commit vs wimlib-imagex
+done_at mount
 
 # Capture and apply driven through Quarry.exe's pages: each queued on the
 # capture or apply page and run from the task queue (so no dialog waits),
@@ -333,4 +344,5 @@ for name, ix, qx in (("capture", 0, 4), ("apply", 1, 6)):
           " ".join("%.2f/%.2f" % p for p in zip(qp, im)), "ok" if within else "OVER"))
 sys.exit(0 if ok else 1)
 PY
+done_at pages
 exit $engine_status

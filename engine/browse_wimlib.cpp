@@ -22,7 +22,6 @@ class WimlibBrowsedWim : public BrowsedWim {
   static int AddEntry(const wimlib_dir_entry* entry, void* context) {
     FolderEntry item;
     item.name = entry->filename ? entry->filename : L"";
-    item.fullPath = entry->full_path ? entry->full_path : L"";
     item.isFolder = (entry->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item.createdSeconds = entry->creation_time.tv_sec;
     item.createdNanoseconds = static_cast<int32_t>(entry->creation_time.tv_nsec);

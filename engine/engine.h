@@ -161,10 +161,10 @@ struct ExtractRequest {
   std::wstring target;
 };
 
-// One entry of a folder inside an image.
+// One entry of a folder inside an image; its path is the folder's and its
+// name.
 struct FolderEntry {
   std::wstring name;
-  std::wstring fullPath;
   bool isFolder = false;
   bool hasData = false;  // size and compressed size are known
   uint64_t size = 0;

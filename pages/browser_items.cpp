@@ -118,14 +118,30 @@ class TextKeys {
  public:
   explicit TextKeys(size_t count) : lcid_(GetThreadLocale()) { offsets_.reserve(count + 1); }
   void Add(const std::wstring& text) {
-    offsets_.push_back(bytes_.size());
-    const int length = static_cast<int>(text.size());
-    int need = length ? LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, nullptr, 0) : 0;
-    if (length && need <= 0) failed_ = true;
     const size_t at = bytes_.size();
-    bytes_.resize(at + static_cast<size_t>(std::max(need, 0)) + 1);
-    if (need > 0)
-      LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, reinterpret_cast<wchar_t*>(&bytes_[at]), need);
+    offsets_.push_back(at);
+    const int length = static_cast<int>(text.size());
+    int made = 0;
+    if (length) {
+      // Most keys fit in room for a few bytes a character, so most texts
+      // are mapped in one call; a longer key is asked for its size first.
+      const int room = length * 8 + 32;
+      bytes_.resize(at + static_cast<size_t>(room));
+      made = LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, reinterpret_cast<wchar_t*>(&bytes_[at]), room);
+      if (made <= 0) {
+        const int need = LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, nullptr, 0);
+        if (need > 0) {
+          bytes_.resize(at + static_cast<size_t>(need));
+          made = LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, reinterpret_cast<wchar_t*>(&bytes_[at]),
+                              need);
+        }
+      }
+      if (made <= 0) {
+        failed_ = true;
+        made = 0;
+      }
+    }
+    bytes_.resize(at + static_cast<size_t>(made) + 1);
     bytes_.back() = 0;
   }
   bool failed() const { return failed_; }
@@ -230,23 +246,25 @@ void IconCache::FillOnce() {
   if (SHGetFileInfoW(L"X:\\X", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
                      SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
     folderIcon_ = info.iIcon;
-  wchar_t name[256];
-  for (DWORD i = 0;; i++) {
-    DWORD length = 256;
-    if (RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    if (name[0] != L'.' && name[0] != L'*') break;
-    if (name[0] != L'.') continue;
-    std::wstring dummy = std::wstring(L"X:\\X") + name;
-    if (SHGetFileInfoW(dummy.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
-                       SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
-      icons_[LowerExtension(name)] = info.iIcon;
-  }
 }
 
-int IconCache::FileIcon(const std::wstring& name) const {
-  auto found = icons_.find(LowerExtension(name));
-  return found == icons_.end() ? 0 : found->second;
+// The system's icon of an extension the registry knows; 0 for one it does
+// not know. Asked once per extension, when a row of that type is listed,
+// not for every extension of the registry before the first listing.
+int IconCache::ExtensionIcon(const std::wstring& extension) {
+  if (extension.empty()) return 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  RegCloseKey(key);
+  SHFILEINFOW info = {};
+  const std::wstring dummy = L"X:\\X" + extension;
+  if (!SHGetFileInfoW(dummy.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                      SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+    return 0;
+  return info.iIcon;
 }
+
+int IconCache::FileIcon(const std::wstring& name) { return KindOf(name).icon; }
 
 const std::wstring& IconCache::TypeName(const std::wstring& name) { return KindOf(name).type; }
 
@@ -263,8 +281,7 @@ const IconCache::FileKind& IconCache::KindOf(const std::wstring& name) {
   auto found = kinds_.find(extension);
   if (found == kinds_.end()) {
     auto kind = std::make_unique<FileKind>();
-    auto icon = icons_.find(extension);
-    kind->icon = icon == icons_.end() ? 0 : icon->second;
+    kind->icon = ExtensionIcon(extension);
     kind->type = FileTypeName(extension);
     found = kinds_.emplace(extension, std::move(kind)).first;
   }

@@ -78,7 +78,8 @@ std::wstring FileTypeName(const std::wstring& extension);
 // The extension with its dot, lower case; empty when the name has none.
 std::wstring LowerExtension(const std::wstring& name);
 
-// Small icons of the system image list by file extension, filled once.
+// Small icons of the system image list and type names by file extension,
+// each looked up once, when a row of its type is first listed.
 class IconCache {
  public:
   // What rows of one file extension share.
@@ -89,9 +90,10 @@ class IconCache {
 
   // The system's small-icon image list.
   static HIMAGELIST SystemImageList();
+  // Looks up the folder icon, once.
   void FillOnce();
   bool filled() const { return filled_; }
-  int FileIcon(const std::wstring& name) const;
+  int FileIcon(const std::wstring& name);
   // The type name of a file's extension, looked up once per extension.
   const std::wstring& TypeName(const std::wstring& name);
   // The icon and the type name of a file, by its extension; the reference
@@ -100,7 +102,8 @@ class IconCache {
   int FolderIcon() const { return folderIcon_; }
 
  private:
-  std::unordered_map<std::wstring, int> icons_;
+  static int ExtensionIcon(const std::wstring& extension);
+
   std::unordered_map<std::wstring, std::unique_ptr<FileKind>> kinds_;
   const FileKind* last_ = nullptr;  // the kind of the last name asked for
   std::wstring lastExtension_;

@@ -107,7 +107,11 @@ int CPage_Browser::AddRow(std::unique_ptr<BrowserItem> item) {
 
 void CPage_Browser::PublishRows() {
   HWND list = list_.hwnd();
-  ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  // Only what is selected or focused is cleared: a change of every row's
+  // state visits each row of an owner-data list.
+  if (ListView_GetSelectedCount(list) > 0) ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  const int focused = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+  if (focused >= 0) ListView_SetItemState(list, focused, 0, LVIS_FOCUSED);
   ListView_SetItemCountEx(list, static_cast<int>(items_.size()), 0);
   list_.Invalidate(true);
 }

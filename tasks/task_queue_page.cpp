@@ -79,6 +79,7 @@ void CPage_TaskQueue::OnInitialUpdate() {
   overallBar_.SetPos(0);
   overallBar_.StartAnimation();
   overallBar_.SetMarquee(false);
+  app.taskQueuePage = this;
 }
 
 int CPage_TaskQueue::RowCount() const { return list_.hwnd() ? ListView_GetItemCount(list_.hwnd()) : 0; }

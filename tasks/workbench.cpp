@@ -18,9 +18,19 @@ bool Workbench::ConfirmAbort() {
                        MB_ICONQUESTION | MB_YESNO) == IDYES;
 }
 
-ProgressTarget* Workbench::PageProgress() const { return progressPage; }
+CPage_Progress* Workbench::ProgressView() const {
+  if (!progressPage) MakeProgressViews();
+  return progressPage;
+}
 
-ProgressTarget* Workbench::QueueProgress() const { return taskQueuePage; }
+CPage_TaskQueue* Workbench::TaskQueueView() const {
+  if (!taskQueuePage) MakeProgressViews();
+  return taskQueuePage;
+}
+
+ProgressTarget* Workbench::PageProgress() const { return ProgressView(); }
+
+ProgressTarget* Workbench::QueueProgress() const { return TaskQueueView(); }
 
 BackendChoice Workbench::Choice() const { return Choice(backendKind); }
 

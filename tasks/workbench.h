@@ -40,8 +40,11 @@ struct Workbench : EngineHost {
   bool ConfirmAbort() override;
 
   bool IsEasyMode() const { return settings.mode == 1; }
-  CPage_Progress* ProgressView() const { return progressPage; }
-  CPage_TaskQueue* TaskQueueView() const { return taskQueuePage; }
+  // The progress page and the task queue page. The main window makes them
+  // after it has painted itself; asked for before that, they are made
+  // first (user-interface thread). Null only when they cannot be made.
+  CPage_Progress* ProgressView() const;
+  CPage_TaskQueue* TaskQueueView() const;
   // Where an operation started from a page reports: the progress page.
   ProgressTarget* PageProgress() const;
   // Where a task of the queue reports: the task queue page.
@@ -75,4 +78,8 @@ struct Workbench : EngineHost {
   // The progress displays; null while their windows do not exist.
   CPage_Progress* progressPage = nullptr;
   CPage_TaskQueue* taskQueuePage = nullptr;
+
+ protected:
+  // Makes the windows of the progress displays that do not exist yet.
+  virtual void MakeProgressViews() const {}
 };

@@ -132,19 +132,12 @@ static unsigned int next_utf8(const unsigned char *s, size_t len, size_t *i)
     return cp;
 }
 
-WCHAR *wc_from_utf8_n(const char *s, size_t len)
+size_t wc_from_utf8_into(WCHAR *out, const char *s, size_t len)
 {
     const unsigned char *u = (const unsigned char *)s;
     size_t i = 0;
-    WCHAR *out, *p;
+    WCHAR *p = out;
 
-    if (!s)
-        return NULL;
-    /* Every byte gives at most one unit; a 4-byte sequence gives two. */
-    out = malloc((len + 1) * sizeof(WCHAR));
-    if (!out)
-        return NULL;
-    p = out;
     while (i < len) {
         unsigned int cp = next_utf8(u, len, &i);
         if (cp >= 0x10000) {
@@ -156,6 +149,20 @@ WCHAR *wc_from_utf8_n(const char *s, size_t len)
         }
     }
     *p = 0;
+    return (size_t)(p - out);
+}
+
+WCHAR *wc_from_utf8_n(const char *s, size_t len)
+{
+    WCHAR *out;
+
+    if (!s)
+        return NULL;
+    /* Every byte gives at most one unit; a 4-byte sequence gives two. */
+    out = malloc((len + 1) * sizeof(WCHAR));
+    if (!out)
+        return NULL;
+    wc_from_utf8_into(out, s, len);
     return out;
 }
 

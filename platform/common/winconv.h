@@ -50,6 +50,9 @@ char *wc_to_utf8_n(const WCHAR *s, size_t len);
 /* UTF-8 -> UTF-16.  The _n form converts exactly len bytes. */
 WCHAR *wc_from_utf8(const char *s);
 WCHAR *wc_from_utf8_n(const char *s, size_t len);
+/* UTF-8 -> UTF-16 into `out`, which has room for len + 1 units (a byte never
+ * gives more than one unit); 0-terminated.  Returns the units written. */
+size_t wc_from_utf8_into(WCHAR *out, const char *s, size_t len);
 
 /*
  * Windows path -> Unix path.  The path is first made absolute against the

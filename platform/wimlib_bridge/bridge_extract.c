@@ -67,41 +67,62 @@ struct dir_tree_call {
     void *ctx;
 };
 
-/* Hands one entry, with UTF-16 names and "\" paths, to the caller. */
+/* Writes the UTF-16 form of `s` at *at (room for strlen(s) + 1 units) and
+ * moves *at past it; "/" becomes "\\" in a path inside an image. */
+static WCHAR *put_text(WCHAR **at, const char *s, int image_path)
+{
+    WCHAR *start = *at, *p;
+    size_t n;
+
+    if (!s)
+        return NULL;
+    n = wc_from_utf8_into(start, s, strlen(s));
+    if (image_path)
+        for (p = start; p < start + n; p++)
+            if (*p == '/')
+                *p = '\\';
+    *at = start + n + 1;
+    return start;
+}
+
+/* Hands one entry, with UTF-16 names and "\\" paths, to the caller. The
+ * copy and its texts are made in one block, on the stack when they fit: a
+ * folder of many entries costs no allocation per entry. */
 static int dir_tree_bridge(const struct wimlib_dir_entry *e, void *ctx)
 {
     struct dir_tree_call *call = ctx;
-    size_t nstreams = (size_t)e->num_named_streams + 1, i;
-    size_t size = offsetof(struct wimlib_dir_entry, streams) + nstreams * sizeof(struct wimlib_stream_entry);
-    struct wimlib_dir_entry *pe = malloc(size);
-    WCHAR **names = calloc(nstreams + 3, sizeof(*names));
-    int ret = WIMLIB_ERR_NOMEM;
+    size_t nstreams = (size_t)e->num_named_streams + 1, i, units = 0;
+    size_t head = offsetof(struct wimlib_dir_entry, streams) + nstreams * sizeof(struct wimlib_stream_entry);
+    unsigned long long local[512];
+    unsigned char *block;
+    struct wimlib_dir_entry *pe;
+    WCHAR *text;
+    int ret;
 
-    if (!pe || !names)
-        goto out;
-    memcpy(pe, e, size);
-    if (e->filename && !(names[0] = wc_from_utf8(e->filename)))
-        goto out;
-    if (e->dos_name && !(names[1] = wc_from_utf8(e->dos_name)))
-        goto out;
-    if (e->full_path && !(names[2] = wc_image_path_from_unix(e->full_path)))
-        goto out;
-    pe->filename = PE_STR(names[0]);
-    pe->dos_name = PE_STR(names[1]);
-    pe->full_path = PE_STR(names[2]);
-    for (i = 0; i < nstreams; i++) {
-        const char *sname = e->streams[i].stream_name;
-        if (sname && !(names[3 + i] = wc_from_utf8(sname)))
-            goto out;
-        pe->streams[i].stream_name = PE_STR(names[3 + i]);
-    }
+    if (e->filename)
+        units += strlen(e->filename) + 1;
+    if (e->dos_name)
+        units += strlen(e->dos_name) + 1;
+    if (e->full_path)
+        units += strlen(e->full_path) + 1;
+    for (i = 0; i < nstreams; i++)
+        if (e->streams[i].stream_name)
+            units += strlen(e->streams[i].stream_name) + 1;
+    if (head + units * sizeof(WCHAR) <= sizeof(local))
+        block = (unsigned char *)local;
+    else if (!(block = malloc(head + units * sizeof(WCHAR))))
+        return WIMLIB_ERR_NOMEM;
+    pe = (struct wimlib_dir_entry *)block;
+    memcpy(pe, e, head);
+    text = (WCHAR *)(block + head);
+    pe->filename = PE_STR(put_text(&text, e->filename, 0));
+    pe->dos_name = PE_STR(put_text(&text, e->dos_name, 0));
+    pe->full_path = PE_STR(put_text(&text, e->full_path, 1));
+    for (i = 0; i < nstreams; i++)
+        pe->streams[i].stream_name = PE_STR(put_text(&text, e->streams[i].stream_name, 0));
     ret = call->func(pe, call->ctx);
-out:
-    if (names)
-        for (i = 0; i < nstreams + 3; i++)
-            free(names[i]);
-    free(names);
-    free(pe);
+    if (block != (unsigned char *)local)
+        free(block);
     return ret;
 }
 

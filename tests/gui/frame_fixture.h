@@ -18,7 +18,9 @@ class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override { StartWith(""); }
 
-  void StartWith(const std::string& ini) {
+  // `settle`: the window's posted messages are handled (the pages it makes
+  // after its first paint among them) before the test goes on.
+  void StartWith(const std::string& ini, bool settle = true) {
     app_ = std::make_unique<CQuarryApp>();
     app_->settingsPath = qtest::TempDir() + L"\\Quarry.ini";
     if (!ini.empty()) ASSERT_TRUE(qtest::WriteFileBytes(app_->settingsPath, ini));
@@ -26,7 +28,7 @@ class FrameTest : public ::testing::Test {
     dialog_ = std::make_unique<CQuarryDlg>(*app_);
     ASSERT_TRUE(dialog_->Create(nullptr));
     main_ = dialog_->hwnd();
-    qtest::Flush();
+    if (settle) qtest::Flush();
   }
 
   void TearDown() override {

@@ -266,6 +266,32 @@ TEST_F(FrameTest, PagesAreChildrenWithTheirTemplateIds) {
   EXPECT_EQ(ImageList_GetImageCount(app_->stateImages), 6);
 }
 
+// The window shows before it makes its task queue and progress page; a
+// task queued or an operation started before then finds them made, in
+// their place, and the queue shows when asked for.
+TEST_F(FrameTest, QueueAndProgressPagesAreMadeWhenFirstNeeded) {
+  TearDown();
+  StartWith("", false);
+  EXPECT_EQ(GetDlgItem(main_, IDD_PAGE_TASK_QUEUE), nullptr);
+  EXPECT_EQ(GetDlgItem(main_, IDD_PAGE_PROGRESS), nullptr);
+  CPage_TaskQueue* queue = app_->TaskQueueView();
+  ASSERT_NE(queue, nullptr);
+  EXPECT_EQ(GetDlgItem(main_, IDD_PAGE_TASK_QUEUE), queue->hwnd());
+  ASSERT_NE(app_->ProgressView(), nullptr);
+  EXPECT_EQ(GetDlgItem(main_, IDD_PAGE_PROGRESS), app_->ProgressView()->hwnd());
+  EXPECT_FALSE(IsWindowVisible(queue->hwnd()));
+  RECT page, client;
+  GetWindowRect(queue->hwnd(), &page);
+  MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&page), 2);
+  GetClientRect(main_, &client);
+  EXPECT_EQ(page.top, CQuarryDlg::kTabStripHeight);
+  EXPECT_EQ(page.right, client.right);
+  dialog_->ShowTaskQueue();
+  EXPECT_TRUE(IsWindowVisible(queue->hwnd()));
+  qtest::Flush();
+  EXPECT_TRUE(dialog_->AllPagesMade());
+}
+
 // A run of the task queue as the runner holds it: busy, in a queue run,
 // and "开始执行" disabled; the queue holds one row.
 std::unique_ptr<qtest::HeldOperation> StartQueueRun(OperationRunner& runner, CPage_TaskQueue& queue) {
