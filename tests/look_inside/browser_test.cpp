@@ -5,6 +5,7 @@
 // the drag-out's creation notice (a drive root too) and the Properties data.
 #include "look_fixture.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -57,6 +58,17 @@ class BrowserPageTest : public FrameTest {
     PostMessageW(List(), WM_LBUTTONUP, 0, at);
   }
   void ClickHeader(int column) { ASSERT_TRUE(ClickListHeader(List(), column)); }
+  int RowIcon(int row) {
+    LVITEMW item = {LVIF_IMAGE};
+    item.iItem = row;
+    return ListView_GetItem(List(), &item) ? item.iImage : -1;
+  }
+  static int SystemIcon(const wchar_t* name, DWORD attributes) {
+    SHFILEINFOW info = {};
+    if (!SHGetFileInfoW(name, attributes, &info, sizeof(info), SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+      return -2;
+    return info.iIcon;
+  }
   bool NamesAre(std::vector<std::wstring> expected) {
     std::vector<std::wstring> names = Names();
     std::sort(names.begin(), names.end());
@@ -159,6 +171,9 @@ TEST_F(BrowserPageTest, OneImageOpensAtItsRootAndUpReturnsToItsFolder) {
   Open(wim_);
   ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage; }, 20000));
   EXPECT_TRUE(NamesAre({L"sub", L"empty", L"small.txt", L"zero.bin", L"\u4e2d\u6587\u6587\u4ef6.txt"}));
+  // Each row shows the system's small icon of its type, as Explorer does.
+  EXPECT_EQ(RowIcon(FindRow(List(), 0, L"small.txt")), SystemIcon(L"X:\\X.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(RowIcon(FindRow(List(), 0, L"sub")), SystemIcon(L"X:\\X", FILE_ATTRIBUTE_DIRECTORY));
   // The judge lists the same files with the same sizes.
   std::string listing = Imagex("dir " + Q(wim_) + " 1 --path=/sub").output;
   EXPECT_NE(listing.find("/sub/big.bin"), std::string::npos);
