@@ -116,8 +116,12 @@ bool QuarryPages::NoDialogShown() const {
 }
 
 std::wstring QuarryPages::WaitOperationResult(DWORD timeoutMs) {
-  HWND progress = Page(IDD_PAGE_PROGRESS);
-  if (!WaitUntil([&] { return ItemVisible(progress, IDC_PROGRESS_OK); }, timeoutMs)) return L"(no result)";
+  // The window makes its progress page after its first paint or when an
+  // operation starts, so the page is looked for until the result shows.
+  HWND progress = nullptr;
+  if (!WaitUntil([&] { return (progress = Page(IDD_PAGE_PROGRESS)) && ItemVisible(progress, IDC_PROGRESS_OK); },
+                 timeoutMs))
+    return L"(no result)";
   std::wstring text = WindowText(GetDlgItem(progress, IDC_PROGRESS_TEXT));
   Press(progress, IDC_PROGRESS_OK);
   WaitUntil([&] { return !ItemVisible(main_, IDD_PAGE_PROGRESS); }, 20000);
