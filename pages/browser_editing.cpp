@@ -123,10 +123,11 @@ void CPage_Browser::UpdateEditBar() {
 // Rows
 
 void CPage_Browser::AddShownEntry(ShownEntry entry) {
-  auto item = std::make_unique<BrowserItem>();
+  BrowserItem* item = &NewRow();
   item->kind = entry.isFolder ? 0 : 1;
   item->path = ImageChild(pathInImage_, entry.name);
-  item->imagePath = std::move(entry.imagePath);
+  item->inImage = !entry.imagePath.empty();
+  if (item->inImage && entry.imagePath != item->path) item->imagePath = std::move(entry.imagePath);
   item->mark = static_cast<int>(entry.mark);
   const bool fromComputer = entry.mark == EditMark::kAdded || entry.mark == EditMark::kReplaced;
   if (fromComputer) {
@@ -142,28 +143,51 @@ void CPage_Browser::AddShownEntry(ShownEntry entry) {
       item->timeStyle = CellStyle::kFileTime;
     }
   } else {
-    if (entry.image.hasData) {
-      item->size = entry.image.size;
-      item->compressed = entry.image.compressed;
-      item->sizeStyle = item->compressedStyle = CellStyle::kBytes;
-    }
-    item->time = TicksOfUnix(entry.image.createdSeconds, entry.image.createdNanoseconds);
-    item->timeStyle = CellStyle::kUnixTime;
+    SetImageFacts(*item, entry.image);
   }
-  if (entry.isFolder) {
-    item->type = &folderType_;
-    item->icon = icons_.FolderIcon();
-  } else {
-    const IconCache::FileKind& fileKind = icons_.KindOf(entry.name);
-    item->type = &fileKind.type;
-    item->icon = fileKind.icon;
-  }
+  SetKind(*item, entry.name, entry.isFolder);
   if (entry.mark != EditMark::kNone) {
     item->texts[1] = Field(IDS_EDIT_MARKS, static_cast<size_t>(entry.mark) - 1) + L" " + *item->type;
     item->type = nullptr;
   }
   item->texts[0] = std::move(entry.name);
-  AddRow(std::move(item));
+}
+
+void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
+  BrowserItem& item = NewRow();
+  item.kind = entry.isFolder ? 0 : 1;
+  item.path = ImageChild(pathInImage_, entry.name);
+  item.inImage = true;
+  ShownEntry::Facts facts;
+  facts.hasData = entry.hasData;
+  facts.size = entry.size;
+  facts.compressed = entry.compressed;
+  facts.createdSeconds = entry.createdSeconds;
+  facts.createdNanoseconds = entry.createdNanoseconds;
+  SetImageFacts(item, facts);
+  SetKind(item, entry.name, entry.isFolder);
+  item.texts[0] = entry.name;
+}
+
+void CPage_Browser::SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) const {
+  if (facts.hasData) {
+    item.size = facts.size;
+    item.compressed = facts.compressed;
+    item.sizeStyle = item.compressedStyle = CellStyle::kBytes;
+  }
+  item.time = TicksOfUnix(facts.createdSeconds, facts.createdNanoseconds);
+  item.timeStyle = CellStyle::kUnixTime;
+}
+
+void CPage_Browser::SetKind(BrowserItem& item, const std::wstring& name, bool isFolder) {
+  if (isFolder) {
+    item.type = &folderType_;
+    item.icon = icons_.FolderIcon();
+    return;
+  }
+  const IconCache::FileKind& fileKind = icons_.KindOf(name);
+  item.type = &fileKind.type;
+  item.icon = fileKind.icon;
 }
 
 void CPage_Browser::Relist() {

@@ -165,10 +165,16 @@ int64_t MinuteKey(const BrowserItem& item, const TIME_ZONE_INFORMATION& zone) {
 }
 }  // namespace
 
-void SortBrowserRows(std::vector<std::unique_ptr<BrowserItem>>& items, int column, bool ascending,
+void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascending,
                      const TIME_ZONE_INFORMATION& zone) {
   const size_t count = items.size();
-  for (size_t i = 0; i < count; i++) items[i]->row = static_cast<int>(i);
+  // Folders before files: each row's kind is read once, not at every
+  // comparison.
+  std::vector<int> kinds(count);
+  for (size_t i = 0; i < count; i++) {
+    items[i]->row = static_cast<int>(i);
+    kinds[i] = items[i]->kind;
+  }
   std::vector<uint32_t> order(count);
   std::iota(order.begin(), order.end(), 0u);
   std::vector<int64_t> numbers;
@@ -194,13 +200,27 @@ void SortBrowserRows(std::vector<std::unique_ptr<BrowserItem>>& items, int colum
     return 0;
   };
   std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    const int kindA = items[a]->kind, kindB = items[b]->kind;
+    const int kindA = kinds[a], kindB = kinds[b];
     int result = kindA != kindB ? (kindA < kindB ? -1 : 1) : columnOrder(a, b);
     return (ascending ? result : -result) < 0;
   });
-  std::vector<std::unique_ptr<BrowserItem>> sorted(count);
-  for (size_t i = 0; i < count; i++) sorted[i] = std::move(items[order[i]]);
+  std::vector<BrowserItem*> sorted(count);
+  for (size_t i = 0; i < count; i++) sorted[i] = items[order[i]];
   items.swap(sorted);
+}
+
+BrowserItem& BrowserRowStore::Add() {
+  if (used_ == room_) {
+    room_ = blocks_.empty() ? 64 : std::min<size_t>(room_ * 2, 4096);
+    blocks_.push_back(std::make_unique<BrowserItem[]>(room_));
+    used_ = 0;
+  }
+  return blocks_.back()[used_++];
+}
+
+void BrowserRowStore::Clear() {
+  blocks_.clear();
+  used_ = room_ = 0;
 }
 
 std::wstring FileTypeName(const std::wstring& extension) {
@@ -277,15 +297,18 @@ const IconCache::FileKind& IconCache::KindOf(const std::wstring& name) {
       (length == 0 ||
        CompareStringOrdinal(name.c_str() + at, length, lastExtension_.c_str(), length, TRUE) == CSTR_EQUAL))
     return *last_;
-  std::wstring extension = LowerExtension(name);
-  auto found = kinds_.find(extension);
+  // The lower-case extension is made in a string kept for it, which has
+  // room for it after the first few names.
+  lookup_.assign(name, at, std::wstring::npos);
+  if (!lookup_.empty()) CharLowerBuffW(&lookup_[0], static_cast<DWORD>(lookup_.size()));
+  auto found = kinds_.find(lookup_);
   if (found == kinds_.end()) {
     auto kind = std::make_unique<FileKind>();
-    kind->icon = ExtensionIcon(extension);
-    kind->type = FileTypeName(extension);
-    found = kinds_.emplace(extension, std::move(kind)).first;
+    kind->icon = ExtensionIcon(lookup_);
+    kind->type = FileTypeName(lookup_);
+    found = kinds_.emplace(lookup_, std::move(kind)).first;
   }
   last_ = found->second.get();
-  lastExtension_ = extension;
+  lastExtension_ = lookup_;
   return *last_;
 }

@@ -37,12 +37,30 @@ struct BrowserItem {
   CellStyle compressedStyle = CellStyle::kBlank;
   CellStyle timeStyle = CellStyle::kBlank;
   int icon = 0;           // index in the system's small image list
-  // Inside an image: the path in the image as it is now (empty for what a
-  // pending change adds), and the pending change it shows (an EditMark).
+  // Inside an image: whether the entry is in the image as it is now (not
+  // for what a pending change adds), its path there when that is not
+  // `path` (a pending rename), and the pending change it shows (an
+  // EditMark).
+  bool inImage = false;
   std::wstring imagePath;
   int mark = 0;
 
   const std::wstring& TypeText() const { return type ? *type : texts[1]; }
+  const std::wstring& ImagePath() const { return imagePath.empty() ? path : imagePath; }
+};
+
+// The rows of a listing, made in blocks so that a folder of many entries
+// costs a few allocations instead of one a row. A row stays where it is
+// until Clear.
+class BrowserRowStore {
+ public:
+  BrowserItem& Add();
+  void Clear();
+
+ private:
+  std::vector<std::unique_ptr<BrowserItem[]>> blocks_;
+  size_t used_ = 0;  // rows taken of the last block
+  size_t room_ = 0;  // rows of the last block
 };
 
 // "%llu Bytes" below 1024 bytes, else "%llu KB" rounded to the nearest KB.
@@ -70,7 +88,7 @@ std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFOR
 // the whole order is turned round for a descending sort. Rows that
 // compare equal keep their order. Each row's key is made once, so a sort
 // of many rows never formats a text per comparison.
-void SortBrowserRows(std::vector<std::unique_ptr<BrowserItem>>& items, int column, bool ascending,
+void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascending,
                      const TIME_ZONE_INFORMATION& zone);
 
 // The registry's type name of a file extension (".txt"), empty if none.
@@ -107,6 +125,7 @@ class IconCache {
   std::unordered_map<std::wstring, std::unique_ptr<FileKind>> kinds_;
   const FileKind* last_ = nullptr;  // the kind of the last name asked for
   std::wstring lastExtension_;
+  std::wstring lookup_;  // the extension being looked up
   int folderIcon_ = 0;
   bool filled_ = false;
 };

@@ -72,6 +72,7 @@ void CPage_Browser::OnInitialUpdate() {
     ListView_InsertColumn(list_.hwnd(), i, &column);
   }
   RegisterShellNotify();
+  icons_.FillOnce();
   CreateEditBar();
   ListDrives();
 }
@@ -91,18 +92,20 @@ void CPage_Browser::Layout(int width, int height) {
 // thousand entries is listed and sorted at once.
 const BrowserItem* CPage_Browser::ItemOfRow(int row) const {
   if (row < 0 || row >= static_cast<int>(items_.size())) return nullptr;
-  return items_[row].get();
+  return items_[row];
 }
 
 void CPage_Browser::ClearRows() {
   items_.clear();
+  store_.Clear();
   ListView_SetItemCountEx(list_.hwnd(), 0, 0);
 }
 
-int CPage_Browser::AddRow(std::unique_ptr<BrowserItem> item) {
-  item->row = static_cast<int>(items_.size());
-  items_.push_back(std::move(item));
-  return static_cast<int>(items_.size()) - 1;
+BrowserItem& CPage_Browser::NewRow() {
+  BrowserItem& item = store_.Add();
+  item.row = static_cast<int>(items_.size());
+  items_.push_back(&item);
+  return item;
 }
 
 void CPage_Browser::PublishRows() {
@@ -127,8 +130,11 @@ void CPage_Browser::FillDisplayInfo(NMLVDISPINFOW* info) const {
 }
 
 void CPage_Browser::EnterMode(Mode mode, const std::wstring& locationText) {
-  PublishRows();
+  // The edit bar is shown or hidden before the rows are published: the
+  // list it makes room for is resized while it is still empty.
   mode_ = mode;
+  UpdateEditBar();
+  PublishRows();
   SetItemText(IDC_BROWSER_LOCATION, locationText);
   UpdateButtons();
 }
@@ -149,13 +155,12 @@ void CPage_Browser::ListDrives() {
   for (const wchar_t* d = drives; *d; d += wcslen(d) + 1) {
     SHFILEINFOW info = {};
     SHGetFileInfoW(d, 0, &info, sizeof(info), SHGFI_DISPLAYNAME | SHGFI_TYPENAME | SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
-    auto item = std::make_unique<BrowserItem>();
+    BrowserItem* item = &NewRow();
     item->kind = 0;
     item->path = std::wstring(d, 2) + L"\\";
     item->texts[0] = info.szDisplayName[0] ? info.szDisplayName : d;
     item->texts[1] = info.szTypeName;
     item->icon = info.iIcon;
-    AddRow(std::move(item));
   }
   EnterMode(kComputer, LoadStr(IDS_COMPUTER));
 }
@@ -174,7 +179,7 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
   do {
     std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    auto item = std::make_unique<BrowserItem>();
+    BrowserItem* item = &NewRow();
     bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item->kind = isFolder ? 0 : 1;
     item->size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
@@ -191,7 +196,6 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
     item->time = TicksOf(found.ftCreationTime);
     item->timeStyle = CellStyle::kFileTime;
     item->texts[0] = std::move(name);
-    AddRow(std::move(item));
   } while (FindNextFileW(find.get(), &found));
   find.reset();
   Sort();
@@ -212,12 +216,11 @@ void CPage_Browser::ListImages() {
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   icons_.FillOnce();
   for (int n = 1; n <= imageCount_; n++) {
-    auto item = std::make_unique<BrowserItem>();
+    BrowserItem* item = &NewRow();
     item->kind = n;
     item->texts[0] = FormatStr(L"Image %d", n);
     item->type = &folderType_;
     item->icon = icons_.FolderIcon();
-    AddRow(std::move(item));
   }
   location_ = wimPath_;
   EnterMode(kImageList, wimPath_);
@@ -240,9 +243,16 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   ClearRows();
-  std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
-  items_.reserve(rows.size());
-  for (ShownEntry& entry : rows) AddShownEntry(std::move(entry));
+  if (edits_.empty()) {
+    // Nothing is pending: the rows are the image's own entries, made
+    // without a shown copy of each first.
+    items_.reserve(listing_.size());
+    for (const FolderEntry& entry : listing_) AddImageEntry(entry);
+  } else {
+    std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
+    items_.reserve(rows.size());
+    for (ShownEntry& entry : rows) AddShownEntry(std::move(entry));
+  }
   Sort();
   EnterMode(kInsideImage, shown.empty() ? L"\\" : shown);
 }
@@ -339,7 +349,7 @@ void CPage_Browser::Activate(int row) {
                   MB_ICONINFORMATION);
   } else if (item->kind == 0) {
     ListImageFolder(image_, item->path);
-  } else if (!item->imagePath.empty() && item->mark != static_cast<int>(EditMark::kReplaced)) {
+  } else if (item->inImage && item->mark != static_cast<int>(EditMark::kReplaced)) {
     ExtractAndOpen(row);
   }
 }
@@ -371,7 +381,7 @@ void CPage_Browser::SelectItems(const std::vector<const BrowserItem*>& chosen, c
   HWND list = list_.hwnd();
   std::set<const BrowserItem*> wanted(chosen.begin(), chosen.end());
   for (size_t row = 0; row < items_.size(); row++) {
-    const BrowserItem* item = items_[row].get();
+    const BrowserItem* item = items_[row];
     UINT state = (wanted.count(item) ? LVIS_SELECTED : 0) | (item == focused ? LVIS_FOCUSED : 0);
     if (state) ListView_SetItemState(list, static_cast<int>(row), state, state);
     if (item == focused) {
@@ -390,8 +400,8 @@ std::vector<std::wstring> CPage_Browser::SelectedPaths() const {
     if (!item) continue;
     // Inside an image only what the image holds now can be taken out.
     if (mode_ != kInsideImage) paths.push_back(item->path);
-    else if (!item->imagePath.empty() && item->mark != static_cast<int>(EditMark::kReplaced))
-      paths.push_back(item->imagePath);
+    else if (item->inImage && item->mark != static_cast<int>(EditMark::kReplaced))
+      paths.push_back(item->ImagePath());
   }
   return paths;
 }
@@ -440,7 +450,7 @@ bool CPage_Browser::ExtractAndOpen(int row) {
   job.wimPath = wimPath_;
   job.image = image_;
   job.backends = &bench_->backends;
-  job.paths = {item->imagePath.empty() ? item->path : item->imagePath};
+  job.paths = {item->ImagePath()};
   return StartExtractAndOpen(job, bench_->tempFolder, NameOf(item->path));
 }
 

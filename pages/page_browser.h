@@ -131,8 +131,8 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
 
  private:
   void ClearRows();
-  // Adds a row whose facts are filled in; returns its position.
-  int AddRow(std::unique_ptr<BrowserItem> item);
+  // A new empty row at the end, for the caller to fill in.
+  BrowserItem& NewRow();
   void EnterMode(Mode mode, const std::wstring& locationText);
   void Sort();
   bool OpenPageWim();
@@ -156,6 +156,10 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   void UpdateEditBar();
   void Relist();
   void AddShownEntry(ShownEntry entry);
+  // A row of the image's own entry, when no change is pending.
+  void AddImageEntry(const FolderEntry& entry);
+  void SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) const;
+  void SetKind(BrowserItem& item, const std::wstring& name, bool isFolder);
   std::vector<ShownEntry> ShownNow() const;
   bool RefuseSave();
   bool OnEditCommand(int id);
@@ -164,7 +168,8 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   int RowOfName(const std::wstring& name) const;
 
   CWimListCtrl list_;
-  std::vector<std::unique_ptr<BrowserItem>> items_;
+  BrowserRowStore store_;            // the rows
+  std::vector<BrowserItem*> items_;  // the rows in the order shown
   IconCache icons_;
   Mode mode_ = kComputer;
   std::wstring location_;     // folder or WIM path

@@ -180,6 +180,15 @@ TEST_F(BrowserEditTest, ADroppedFolderARenameAndADeletionAreSavedAndNothingElseC
   ASSERT_GE(row, 0);
   EXPECT_EQ(Cell(List(), row, 1).find(L"(待重命名)"), 0u);
   EXPECT_LT(Row(L"b.txt"), 0);
+  // A row renamed but not saved yet is taken out of the image from where
+  // it is now.
+  std::wstring taken = dir_ + L"\\taken";
+  ASSERT_TRUE(qtest::MakeDirs(taken));
+  SelectRows(List(), {row});
+  Page().ExtractTo(taken);
+  std::vector<std::wstring> takenNames = qtest::NamesIn(taken);
+  ASSERT_EQ(takenNames.size(), 1u);
+  EXPECT_EQ(qtest::ReadFileBytes(taken + L"\\" + takenNames[0]), "two\n");
 
   // The deletion asks once, naming how many.
   ClearMessages();
