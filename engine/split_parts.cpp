@@ -11,8 +11,13 @@
 #include "win/strings.h"
 
 std::wstring SplitPartPath(const std::wstring& firstPart, int partNumber) {
-  std::wstring base = firstPart.substr(0, firstPart.size() >= 4 ? firstPart.size() - 4 : 0);
-  return FormatStr(L"%s%d.WIM", base.c_str(), partNumber);
+  // Parts share the first part's extension: a set "set.swm" goes on with
+  // "set2.swm", as every tool that splits names it.
+  const size_t cut = firstPart.size() >= 4 ? firstPart.size() - 4 : 0;
+  const std::wstring base = firstPart.substr(0, cut);
+  const std::wstring tail = firstPart.substr(cut);
+  const bool extension = tail.size() == 4 && tail[0] == L'.' && tail.find_first_of(L"\\/:.", 1) == std::wstring::npos;
+  return base + std::to_wstring(partNumber) + (extension ? tail : std::wstring(L".WIM"));
 }
 
 std::wstring SplitPartGlob(const std::wstring& firstPart) {
@@ -21,8 +26,8 @@ std::wstring SplitPartGlob(const std::wstring& firstPart) {
   size_t nameStart = firstPart.find_last_of(L"\\/:");
   nameStart = nameStart == std::wstring::npos ? 0 : nameStart + 1;
   size_t dot = firstPart.rfind(L'.');
-  size_t baseEnd = (dot == std::wstring::npos || dot < nameStart) ? firstPart.size() : dot;
-  return firstPart.substr(0, baseEnd) + L"*.WIM";
+  if (dot == std::wstring::npos || dot < nameStart) return firstPart + L"*.WIM";
+  return firstPart.substr(0, dot) + L"*" + firstPart.substr(dot);
 }
 
 bool PathExists(const std::wstring& path) {

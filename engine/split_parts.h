@@ -1,18 +1,20 @@
 // Names of the parts of a split WIM. The first part carries the name the user
-// gave; part n (n >= 2) is that path without its last four characters (the
-// extension and its dot) followed by n and ".WIM". Apply and export find the
-// further parts only when they follow this rule.
+// gave; part n (n >= 2) is that path without its extension of three letters
+// followed by n and the same extension ("set.swm", "set2.swm"), or, when the
+// name has no such extension, without its last four characters followed by n
+// and ".WIM". Apply and export find the further parts only when they follow
+// this rule.
 #pragma once
 #include <string>
 #include <vector>
 
-// "C:\x\install.wim", 2 -> "C:\x\install2.WIM"
+// "C:\x\install.wim", 2 -> "C:\x\install2.wim"; "D:\set.swm", 3 -> "D:\set3.swm"
 std::wstring SplitPartPath(const std::wstring& firstPart, int partNumber);
 
 // The glob wimlib is given to find every part: the path up to the last "."
-// of its file name followed by "*.WIM" (the whole path when the file name
-// has no "."), never cut: "D:\my.dir\set.wim" -> "D:\my.dir\set*.WIM",
-// "D:\my.dir\set" -> "D:\my.dir\set*.WIM".
+// of its file name, "*" and the extension from that "." ("*.WIM" when the
+// file name has no "."), never cut: "D:\my.dir\set.swm" ->
+// "D:\my.dir\set*.swm", "D:\my.dir\set" -> "D:\my.dir\set*.WIM".
 std::wstring SplitPartGlob(const std::wstring& firstPart);
 
 // True when a file or folder of that name exists.

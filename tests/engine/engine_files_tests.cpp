@@ -88,7 +88,7 @@ TEST_P(EngineFilesTest, ApplyWritesAByteIdenticalTree) {
               "open_wim 0 -> W1\n"
               "register_progress_function W1 WimlibProgress\n"
               "verify_wim W1\n"
-              "reference_resource_files W1 oracle*.WIM 1\n"
+              "reference_resource_files W1 oracle*.wim 1\n"
               "extract_image W1 1 0x40\n"
               "free W1\n");
   }
@@ -167,7 +167,7 @@ TEST_P(EngineFilesTest, ExportIntoNewAndExistingFiles) {
     EXPECT_EQ(rec::Joined(),
               "open_wim 0 -> W1\n"
               "create_new_wim 1 -> W2\n"
-              "reference_resource_files W1 oracle*.WIM 1\n"
+              "reference_resource_files W1 oracle*.wim 1\n"
               "register_progress_function W2 WimlibProgress\n"
               "export_image W1 1 W2 0x8 -> 0\n"
               "write W2 -1 0\n"
@@ -260,7 +260,7 @@ TEST_P(EngineFilesTest, SplitAndUseTheSplitSet) {
   std::wstring out = dir_ + L"\\out";
   StartRecorder();
   ASSERT_EQ(Make(&progress_)->Apply(ApplyOf(first, out)), kResultSuccess);
-  if (IsWimgapi()) EXPECT_TRUE(rec::Has("SetReferenceFile F1 set2.WIM 0x10000"));
+  if (IsWimgapi()) EXPECT_TRUE(rec::Has("SetReferenceFile F1 set2.wim 0x10000"));
   EXPECT_TRUE(SameTree(src_, out));
   std::wstring merged = dir_ + L"\\merged.wim";
   ASSERT_EQ(Make(&progress_)->Export(ExportOf(first, 1, merged, 2)), kResultSuccess);

@@ -115,19 +115,23 @@ TEST(ImageXml, EscapingAndDecodingAreExactInverses) {
 }
 
 TEST(SplitParts, NamesAndGlob) {
-  EXPECT_EQ(SplitPartPath(L"C:\\x\\install.wim", 2), L"C:\\x\\install2.WIM");
-  EXPECT_EQ(SplitPartPath(L"C:\\x\\a.swm", 12), L"C:\\x\\a12.WIM");
+  // Further parts keep the first part's extension: "set.swm" goes on with
+  // "set2.swm", not "set2.WIM".
+  EXPECT_EQ(SplitPartPath(L"C:\\x\\install.wim", 2), L"C:\\x\\install2.wim");
+  EXPECT_EQ(SplitPartPath(L"C:\\x\\a.swm", 12), L"C:\\x\\a12.swm");
+  EXPECT_EQ(SplitPartPath(L"C:\\x\\a.SWM", 3), L"C:\\x\\a3.SWM");
   EXPECT_EQ(SplitPartPath(L"ab", 2), L"2.WIM");
-  EXPECT_EQ(SplitPartGlob(L"C:\\x\\install.wim"), L"C:\\x\\install*.WIM");
-  EXPECT_EQ(SplitPartGlob(L"C:\\x\\in.stall.swm"), L"C:\\x\\in.stall*.WIM");
+  EXPECT_EQ(SplitPartPath(L"C:\\x\\image", 2), L"C:\\x\\i2.WIM");
+  EXPECT_EQ(SplitPartGlob(L"C:\\x\\install.wim"), L"C:\\x\\install*.wim");
+  EXPECT_EQ(SplitPartGlob(L"C:\\x\\in.stall.swm"), L"C:\\x\\in.stall*.swm");
   // A dot in a folder name is not the file's extension.
   EXPECT_EQ(SplitPartGlob(L"D:\\my.folder\\install"), L"D:\\my.folder\\install*.WIM");
   EXPECT_EQ(SplitPartGlob(L"D:\\my.folder/install"), L"D:\\my.folder/install*.WIM");
   EXPECT_EQ(SplitPartGlob(L"install"), L"install*.WIM");
-  EXPECT_EQ(SplitPartGlob(L"D:install.wim"), L"D:install*.WIM");
+  EXPECT_EQ(SplitPartGlob(L"D:install.WIM"), L"D:install*.WIM");
   // Never cut, however long.
   std::wstring longBase = L"C:\\" + std::wstring(300, L'a') + L"\\" + std::wstring(100, L'b');
-  EXPECT_EQ(SplitPartGlob(longBase + L".wim"), longBase + L"*.WIM");
+  EXPECT_EQ(SplitPartGlob(longBase + L".wim"), longBase + L"*.wim");
 }
 
 }  // namespace
