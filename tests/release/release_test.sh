@@ -79,6 +79,9 @@ test_archive() {
     expect_eq "$f: product version" "$VERSION" "$(python3 "$HERE/version_of.py" "$x/$f" ProductVersion)"
   done
   expect_eq "Quarry.exe: file name" Quarry.exe "$(python3 "$HERE/version_of.py" "$x/Quarry.exe" OriginalFilename)"
+  # The program's manifest names the same version as its version resource.
+  expect_eq "Quarry.exe: manifest version" "$VERSION.0" \
+    "$(grep -a -o 'name="KLO.Quarry" version="[0-9.]*"' "$x/Quarry.exe" | sed -E 's/.*version="([0-9.]+)"/\1/')"
   # The version is the one of the project.
   expect_eq "the version is the project's" \
     "$(sed -nE 's/^project\(Quarry VERSION ([0-9.]+) .*/\1/p' "$ROOT/CMakeLists.txt")" "$VERSION"
