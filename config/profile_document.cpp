@@ -210,17 +210,36 @@ bool ReadProfileDocument(const std::wstring& path, ProfileDocument& document, bo
   return true;
 }
 
+namespace {
+void (*g_writeHook)(const std::wstring&) = nullptr;
+
+// Marks an open file for deletion when its last handle closes, or takes
+// the mark back.
+bool MarkForDeletion(HANDLE file, bool mark) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = mark ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+}  // namespace
+
+void SetProfileWriteHook(void (*hook)(const std::wstring& temporary)) { g_writeHook = hook; }
+
 bool WriteProfileDocument(const std::wstring& path, const ProfileDocument& document) {
   std::wstring text = L"\uFEFF" + document.Format();
   const std::wstring temporary = path + L".saving";
   bool written = false;
   {
-    UniqueHandle file(
-        CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                    nullptr));
+    UniqueHandle file(CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
+    // While it is incomplete the system deletes it when the handle closes,
+    // however this process ends. A volume that cannot mark it still gets
+    // the save; only a kill would leave the file there.
+    const bool marked = MarkForDeletion(file.get(), true);
     DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t)), done = 0;
     written = WriteFile(file.get(), text.data(), bytes, &done, nullptr) && done == bytes;
+    if (written && g_writeHook) g_writeHook(temporary);
+    if (written && marked) written = MarkForDeletion(file.get(), false);
   }
   if (written && MoveFileExW(LongPathForm(temporary).c_str(), LongPathForm(path).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))

@@ -75,6 +75,13 @@ class ProfileDocument {
 // false: the file's other sections would be lost.
 bool ReadProfileDocument(const std::wstring& path, ProfileDocument& document, bool missingIsEmpty = true);
 // Replaces the file with the document (UTF-16LE with its mark), through a
-// file beside it that takes its place, so that a failed write leaves the old
-// file as it was. False when it cannot be written.
+// file beside it ("<path>.saving") that takes its place, so that a failed
+// write leaves the old file as it was. Until it is complete that file is
+// marked for deletion, so that a program killed in the middle of a save
+// leaves nothing beside the old file. False when it cannot be written.
 bool WriteProfileDocument(const std::wstring& path, const ProfileDocument& document);
+
+// For tests: called with the file beside the target once the new text is
+// written into it and before it takes the target's place (a test ends the
+// process there, as a kill would). Null: none.
+void SetProfileWriteHook(void (*hook)(const std::wstring& temporary));

@@ -10,6 +10,7 @@
 #include <numeric>
 
 #include "win/strings.h"
+#include "win/window_thread.h"
 
 namespace {
 const int64_t kUnixEpochTicks = 116444736000000000LL;
@@ -144,6 +145,13 @@ class TextKeys {
     bytes_.resize(at + static_cast<size_t>(made) + 1);
     bytes_.back() = 0;
   }
+  // The keys of `other` after these.
+  void Append(const TextKeys& other) {
+    const size_t base = bytes_.size();
+    for (size_t at : other.offsets_) offsets_.push_back(base + at);
+    bytes_.insert(bytes_.end(), other.bytes_.begin(), other.bytes_.end());
+    failed_ = failed_ || other.failed_;
+  }
   bool failed() const { return failed_; }
   int Compare(uint32_t a, uint32_t b) const {
     return strcmp(&bytes_[offsets_[a]], &bytes_[offsets_[b]]);
@@ -188,7 +196,22 @@ void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascendin
     numbers.resize(count);
     for (size_t i = 0; i < count; i++) numbers[i] = MinuteKey(*items[i], zone);
   } else if (column == 0 || column == 1) {
-    for (size_t i = 0; i < count; i++) texts.Add(column == 0 ? items[i]->texts[0] : items[i]->TypeText());
+    auto text = [&](size_t i) -> const std::wstring& { return column == 0 ? items[i]->texts[0] : items[i]->TypeText(); };
+    // The keys of many rows are made by two threads, the second half's on
+    // a worker, then joined.
+    const size_t half = count >= 2048 ? count / 2 : count;
+    TextKeys rest(count - half);
+    UniqueHandle worker;
+    if (half < count)
+      worker = StartThread([&rest, &text, half, count] {
+        for (size_t i = half; i < count; i++) rest.Add(text(i));
+      });
+    const size_t mine = worker ? half : count;
+    for (size_t i = 0; i < mine; i++) texts.Add(text(i));
+    if (worker) {
+      WaitForSingleObject(worker.get(), INFINITE);
+      texts.Append(rest);
+    }
     byText = !texts.failed();
   }
   auto columnOrder = [&](uint32_t a, uint32_t b) -> int {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "config/capture_lists.h"
+#include "config/profile_document.h"
 #include "config/settings.h"
 #include "files_test_util.h"
 
@@ -206,6 +207,56 @@ TEST(Settings, LongFoldersAreReadWholeUpToTheLongestPath) {
   ASSERT_TRUE(WritePrivateProfileStringW(L"DIR", L"Last", std::wstring(40000, L'p').c_str(), ini.c_str()));
   LoadSettings(s, ini);
   EXPECT_EQ(s.lastFolder, std::wstring(kMaxPathChars, L'p'));
+}
+
+// Not run on its own: the next test starts it in a process of its own,
+// which a save ends between writing the new text beside the file and
+// putting it in the file's place, as a kill would.
+void EndTheProcess(const std::wstring&) { TerminateProcess(GetCurrentProcess(), 7); }
+
+TEST(SettingsChild, DISABLED_SavesAndIsEndedBeforeTheNewFileTakesItsPlace) {
+  wchar_t ini[MAX_PATH] = {};
+  ASSERT_TRUE(GetEnvironmentVariableW(L"QUARRY_KILLED_SAVE", ini, MAX_PATH));
+  Settings s;
+  LoadSettings(s, ini);
+  s.lastFolder = L"C:\\新的文件夹";
+  SetProfileWriteHook(EndTheProcess);
+  SaveSettings(s, ini);
+  ADD_FAILURE() << "the save ran to its end";
+}
+
+TEST(Settings, AProgramKilledWhileSavingLeavesTheOldFileAndNothingBesideIt) {
+  std::wstring dir = qtest::TempDir();
+  std::wstring ini = dir + L"\\Quarry.ini";
+  Settings s;
+  LoadSettings(s, ini);
+  s.lastFolder = L"C:\\old";
+  ASSERT_TRUE(SaveSettings(s, ini));
+  const std::string before = qtest::ReadFileBytes(ini);
+  ASSERT_FALSE(before.empty());
+
+  SetEnvironmentVariableW(L"QUARRY_KILLED_SAVE", ini.c_str());
+  std::wstring command = L"\"" + qtest::BinDir() +
+                         L"\\files_tests.exe\" --gtest_also_run_disabled_tests --gtest_filter=SettingsChild.*";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  SetEnvironmentVariableW(L"QUARRY_KILLED_SAVE", nullptr);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  ASSERT_EQ(code, 7u) << "the save was not ended where it was meant to be";
+
+  EXPECT_TRUE(qtest::ReadFileBytes(ini) == before) << "the old file changed";
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini"));
+  // The next save is whole, and leaves nothing either.
+  s.lastFolder = L"C:\\new";
+  ASSERT_TRUE(SaveSettings(s, ini));
+  EXPECT_EQ(filetest::ProfileText(ini, L"DIR", L"Last"), L"C:\\new");
+  EXPECT_THAT(qtest::NamesIn(dir), ElementsAre(L"Quarry.ini"));
 }
 
 }  // namespace
