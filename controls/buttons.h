@@ -13,7 +13,7 @@
 // while it is disabled.
 class CTabButton : public Window {
  public:
-  // Decodes the "PNG" resource; a missing resource leaves the tab without a picture.
+  // Takes the picture resource; a missing resource leaves the tab without a picture.
   void SetImage(UINT resourceId);
   UINT imageId() const { return image_.resourceId(); }
 

@@ -71,7 +71,7 @@ class CKLOProgressCtrl : public Window {
   bool animationResting_ = false;
 };
 
-// A picture box that shows a PNG resource of the program, stretched over
+// A picture box that shows a picture resource of the program, stretched over
 // its client area.
 class CKLOPngImgBox : public Window {
  public:

@@ -17,7 +17,7 @@
 #define IDI_STATE_VOLUME        179
 #define IDI_ESD_DOCUMENT        187
 
-// PNG pictures (resource type "PNG")
+// Pictures (resource type "ARGB": drawn as PNG files, stored decoded)
 #define IDP_TAB_CAPTURE         130
 #define IDP_TAB_APPLY           131
 #define IDP_TAB_INFO            133

@@ -1,5 +1,8 @@
 #include "win/gdiplus.h"
 
+#include <cstdint>
+#include <cstring>
+
 bool GdiplusSession::Start() {
   if (token_) return true;
   Gdiplus::GdiplusStartupInput input;
@@ -14,7 +17,7 @@ void GdiplusSession::Shutdown() {
 
 void PngImage::Reset() {
   bitmap_.reset();
-  stream_ = ComPtr<IStream>();
+  pixels_.clear();
   width_ = height_ = 0;
   id_ = 0;
 }
@@ -22,35 +25,28 @@ void PngImage::Reset() {
 bool PngImage::Load(UINT id, HMODULE module) {
   Reset();
   if (!module) module = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), L"ARGB");
   if (!info) return false;
   HGLOBAL resource = LoadResource(module, info);
-  const void* data = resource ? LockResource(resource) : nullptr;
-  DWORD size = SizeofResource(module, info);
-  if (!data || size == 0) return false;
-
-  // The stream owns a movable copy of the bytes and frees it when released.
-  HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-  if (!copy) return false;
-  void* target = GlobalLock(copy);
-  if (!target) {
-    GlobalFree(copy);
+  const BYTE* data = resource ? static_cast<const BYTE*>(LockResource(resource)) : nullptr;
+  const DWORD size = SizeofResource(module, info);
+  const size_t head = 12;
+  if (!data || size < head || memcmp(data, "ARGB", 4) != 0) return false;
+  uint32_t width = 0, height = 0;
+  memcpy(&width, data + 4, 4);
+  memcpy(&height, data + 8, 4);
+  if (width == 0 || height == 0 || width > 4096 || height > 4096 || size - head != size_t{width} * height * 4)
     return false;
-  }
-  memcpy(target, data, size);
-  GlobalUnlock(copy);
-  if (FAILED(CreateStreamOnHGlobal(copy, TRUE, stream_.put()))) {
-    GlobalFree(copy);
-    return false;
-  }
-
-  std::unique_ptr<Gdiplus::Bitmap> bitmap(Gdiplus::Bitmap::FromStream(stream_.get()));
-  if (!bitmap || bitmap->GetLastStatus() != Gdiplus::Ok) {
+  // A copy of its own: GDI+ keeps drawing from the memory it is given.
+  pixels_.assign(data + head, data + size);
+  auto bitmap = std::make_unique<Gdiplus::Bitmap>(static_cast<INT>(width), static_cast<INT>(height),
+                                                  static_cast<INT>(width * 4), PixelFormat32bppARGB, pixels_.data());
+  if (bitmap->GetLastStatus() != Gdiplus::Ok) {
     Reset();
     return false;
   }
-  width_ = static_cast<int>(bitmap->GetWidth());
-  height_ = static_cast<int>(bitmap->GetHeight());
+  width_ = static_cast<int>(width);
+  height_ = static_cast<int>(height);
   bitmap_ = std::move(bitmap);
   id_ = id;
   return true;

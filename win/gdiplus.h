@@ -1,11 +1,16 @@
-// GDI+ for the program: the session that starts and stops it, and PNG
-// pictures decoded from the program's own resources of type "PNG".
+// GDI+ for the program: the session that starts and stops it, and the
+// program's pictures. They are drawn as PNG files and kept in resources of
+// type "ARGB", stored decoded: "ARGB", the width and the height (32-bit
+// little-endian), then the pixels from the top row down, four bytes each
+// (blue, green, red, alpha; not premultiplied), so that showing one costs
+// no decoding.
 #pragma once
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
 
 #include <memory>
+#include <vector>
 
 #include "win/handles.h"
 
@@ -25,16 +30,16 @@ class GdiplusSession {
   ULONG_PTR token_ = 0;
 };
 
-// A decoded PNG picture. Empty until Load succeeds.
+// A picture of the program. Empty until Load succeeds.
 class PngImage {
  public:
   PngImage() = default;
   PngImage(const PngImage&) = delete;
   PngImage& operator=(const PngImage&) = delete;
 
-  // Decodes the "PNG" resource `id` of `module` (null: the program).
-  // A missing or undecodable resource leaves the picture empty; returns
-  // whether a picture was loaded.
+  // Takes the "ARGB" resource `id` of `module` (null: the program). A
+  // missing or malformed resource leaves the picture empty; returns whether
+  // a picture was loaded.
   bool Load(UINT id, HMODULE module = nullptr);
   void Reset();
 
@@ -45,7 +50,7 @@ class PngImage {
   UINT resourceId() const { return id_; }  // 0 when empty
 
  private:
-  ComPtr<IStream> stream_;  // GDI+ may read the stream for as long as the bitmap lives
+  std::vector<BYTE> pixels_;  // the bitmap's own memory, for as long as it lives
   std::unique_ptr<Gdiplus::Bitmap> bitmap_;
   int width_ = 0;
   int height_ = 0;

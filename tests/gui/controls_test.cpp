@@ -201,6 +201,42 @@ TEST_F(ControlsTest, PictureBoxStretchesItsPngAndEmptiesForAMissingOne) {
   EXPECT_EQ(PixelOf(box.hwnd(), 64, 24), GetSysColor(COLOR_BTNFACE));
 }
 
+// Every picture the program carries is the one drawn: its size and every
+// pixel as ImageMagick decodes the PNG file it was made from.
+TEST_F(ControlsTest, EveryPictureIsItsDrawnPngPixelForPixel) {
+  const struct {
+    UINT id;
+    const char* name;
+  } pictures[] = {{IDP_TAB_CAPTURE, "tab_capture"}, {IDP_TAB_APPLY, "tab_apply"},
+                  {IDP_TAB_INFO, "tab_info"},       {IDP_TAB_ADVANCED, "tab_advanced"},
+                  {IDP_TAB_BROWSE, "tab_browse"},   {IDP_DROP_AREA, "drop_area"},
+                  {IDP_FOLDER, "folder"},           {IDP_WIM_FILE, "wim_file"},
+                  {IDP_ABOUT, "about"},             {IDP_RESULT_CANCELLED, "result_cancelled"},
+                  {IDP_RESULT_FAILED, "result_failed"}, {IDP_RESULT_OK, "result_ok"},
+                  {IDP_MENU_BUTTON, "menu"}};
+  const std::wstring dir = TempDir();
+  for (const auto& picture : pictures) {
+    PngImage image;
+    ASSERT_TRUE(image.Load(picture.id)) << picture.name;
+    const std::wstring raw = dir + L"\\" + Wide(picture.name) + L".rgba";
+    UnixResult decoded = RunUnix("convert " + ShQuote(std::string(QUARRY_IMAGES_DIR) + "/" + picture.name + ".png") +
+                                 " -depth 8 rgba:" + ShQuote(UnixPath(raw)) + " 2>&1");
+    ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
+    const std::string rgba = ReadFileBytes(raw);
+    ASSERT_EQ(rgba.size(), static_cast<size_t>(image.width()) * image.height() * 4) << picture.name;
+    int differ = 0;
+    for (int y = 0; y < image.height(); y++) {
+      for (int x = 0; x < image.width(); x++) {
+        Gdiplus::Color c;
+        ASSERT_EQ(image.get()->GetPixel(x, y, &c), Gdiplus::Ok);
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(rgba.data()) + (y * image.width() + x) * 4;
+        if (c.GetR() != p[0] || c.GetG() != p[1] || c.GetB() != p[2] || c.GetA() != p[3]) differ++;
+      }
+    }
+    EXPECT_EQ(differ, 0) << picture.name;
+  }
+}
+
 TEST_F(ControlsTest, TabButtonGradientHoverAndDisabledVeil) {
   CTabButton selected, plain;
   ASSERT_TRUE(selected.Attach(host_->AddChild(L"STATIC", SS_NOTIFY, 1007, 0, 0, 120, 90, L"捕获")));
