@@ -282,9 +282,7 @@ HIMAGELIST IconCache::SystemImageList() {
                                                      SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
 }
 
-void IconCache::FillOnce() {
-  if (filled_) return;
-  filled_ = true;
+void IconCache::FindFolderIcon() {
   SHFILEINFOW info = {};
   if (SHGetFileInfoW(L"X:\\X", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof(info),
                      SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
@@ -306,8 +304,6 @@ int IconCache::ExtensionIcon(const std::wstring& extension) {
     return 0;
   return info.iIcon;
 }
-
-int IconCache::FileIcon(const std::wstring& name) { return KindOf(name).icon; }
 
 const std::wstring& IconCache::TypeName(const std::wstring& name) { return KindOf(name).type; }
 

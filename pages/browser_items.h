@@ -108,10 +108,8 @@ class IconCache {
 
   // The system's small-icon image list.
   static HIMAGELIST SystemImageList();
-  // Looks up the folder icon, once.
-  void FillOnce();
-  bool filled() const { return filled_; }
-  int FileIcon(const std::wstring& name);
+  // Looks up the folder icon (the page does, once, as it is made).
+  void FindFolderIcon();
   // The type name of a file's extension, looked up once per extension.
   const std::wstring& TypeName(const std::wstring& name);
   // The icon and the type name of a file, by its extension; the reference
@@ -127,5 +125,4 @@ class IconCache {
   std::wstring lastExtension_;
   std::wstring lookup_;  // the extension being looked up
   int folderIcon_ = 0;
-  bool filled_ = false;
 };

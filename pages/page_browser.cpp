@@ -72,7 +72,7 @@ void CPage_Browser::OnInitialUpdate() {
     ListView_InsertColumn(list_.hwnd(), i, &column);
   }
   RegisterShellNotify();
-  icons_.FillOnce();
+  icons_.FindFolderIcon();
   CreateEditBar();
   ListDrives();
 }
@@ -166,7 +166,6 @@ void CPage_Browser::ListDrives() {
 }
 
 bool CPage_Browser::ListFolder(const std::wstring& folder) {
-  icons_.FillOnce();
   std::wstring base = WithoutTrailingSeparator(folder);
   if (base.size() == 2 && base[1] == L':') base += L'\\';  // "C:" is the drive's current folder
   WIN32_FIND_DATAW found;
@@ -214,7 +213,6 @@ void CPage_Browser::ListNearestFolder(std::wstring folder) {
 void CPage_Browser::ListImages() {
   ClearRows();
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
-  icons_.FillOnce();
   for (int n = 1; n <= imageCount_; n++) {
     BrowserItem* item = &NewRow();
     item->kind = n;
@@ -236,7 +234,6 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   if (!wim_) return;
   if (edits_.ImageFolderOf(shown, inImage) && !wim_->ListFolder(image, inImage.empty() ? L"\\" : inImage, entries))
     return;
-  icons_.FillOnce();
   image_ = image;
   pathInImage_ = shown;
   listing_ = std::move(entries);
