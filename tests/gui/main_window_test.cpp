@@ -55,28 +55,88 @@ class MainWindowTest : public ::testing::Test {
   bool InEasyMode() const { return ItemVisible(main_, IDD_PAGE_EASY) && !ItemVisible(main_, IDC_TAB_CAPTURE); }
 
   // Opens the main menu as the "M" button does and presses the keys that
-  // pick "Wimlib" in the sub-menu "选择 WIM API". An enabled item closes the
-  // menus by itself; a greyed one leaves them open (PressKey returns once
-  // the menu has handled the key), and only then are they closed with
-  // Escape (an Escape that arrived after the menus had closed would close
-  // the main window).
+  // pick "Wimlib" in the sub-menu "选择 WIM API". Each key goes only after
+  // the menu has shown what the one before did: the window's thread is in
+  // the menu's loop, which handles messages sent to it before the keys
+  // queued, so no message round tells that a key was taken. An enabled
+  // item closes the menus by itself; a greyed one leaves them open, and
+  // only then are they closed with Escape (an Escape that arrived after
+  // the menus had closed would close the main window).
   void ChooseWimlibFromMenu(bool expectEnabled = true) {
     ASSERT_TRUE(MakeForeground(main_));
     PostMessageW(main_, UM_SHOW_MAIN_MENU, 0, 0);
-    ASSERT_TRUE(WaitForWindow(quarry_.Pid(), L"#32768"));
-    for (int i = 0; i < 5; i++) PressKey(nullptr, VK_DOWN);  // to "选择 WIM API"
-    PressKey(nullptr, VK_RIGHT);                               // open it: "WIMGAPI"
-    PressKey(nullptr, VK_DOWN);                                // "Wimlib"
-    PressKey(nullptr, VK_RETURN);
+    HWND menu = WaitForWindow(quarry_.Pid(), L"#32768");
+    ASSERT_TRUE(menu);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(menu) && !ScreenPixels(menu).empty(); }));
+    // The first key selects the first item; the sixth item is "选择 WIM
+    // API" (a greyed "比较映像..." is one of the five before it).
+    for (int i = 0; i < 6; i++) MenuKey(menu, VK_DOWN);
     auto menusOpen = [&] { return TopWindowsVisible(L"#32768").size(); };
+    // Only an open sub-menu shows that the keys reached the item meant.
+    Pause(400);
+    PressKey(nullptr, VK_RIGHT);  // opens it, at "WIMGAPI"
+    ASSERT_TRUE(WaitUntil([&] { return menusOpen() == 2; }));
+    HWND sub = nullptr;
+    for (HWND hwnd : TopWindowsVisible(L"#32768"))
+      if (hwnd != menu) sub = hwnd;
+    ASSERT_TRUE(WaitUntil([&] { return !ScreenPixels(sub).empty(); }));
+    MenuKey(sub, VK_DOWN);  // "Wimlib"
+    Pause(400);
+    PressKey(nullptr, VK_RETURN);
     if (!expectEnabled) {
       for (size_t open = menusOpen(); open > 0; open = menusOpen()) {
+        Pause(400);
         PressKey(nullptr, VK_ESCAPE);  // closes one level of the menus
         ASSERT_TRUE(WaitUntil([&] { return menusOpen() < open; }));
       }
     }
     // Keys reach the window again only once its menu loop has ended.
     ASSERT_TRUE(WaitUntil([&] { return menusOpen() == 0 && !InMenuLoop(); }));
+  }
+  // Presses a key in an open menu and waits until the menu shows its
+  // effect. Under Wine 8 a key pressed right after the menu redrew for the
+  // one before is lost, and so are the keys after it; with a pause of
+  // 400 ms none was lost in any run, so each key waits 400 ms after the
+  // menu showed the one before.
+  void MenuKey(HWND menu, WORD vk) {
+    PaintNow(menu);
+    const std::vector<DWORD> before = ScreenPixels(menu);
+    Pause(400);
+    PressKey(nullptr, vk);
+    ASSERT_TRUE(WaitUntil([&] {
+      PaintNow(menu);
+      return ScreenPixels(menu) != before;
+    })) << "the menu did not take key " << vk;
+  }
+  // What the screen shows of a window, empty when it cannot be read.
+  static std::vector<DWORD> ScreenPixels(HWND hwnd) {
+    RECT r = {};
+    if (!GetWindowRect(hwnd, &r) || r.right <= r.left || r.bottom <= r.top) return {};
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool read = false;
+    if (bitmap) {
+      HGDIOBJ old = SelectObject(memory, bitmap);
+      read = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
+      GdiFlush();
+      if (read) memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
+      SelectObject(memory, old);
+      DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (!read) return {};
+    return pixels;
   }
   bool InMenuLoop() const {
     GUITHREADINFO info = {sizeof info};
