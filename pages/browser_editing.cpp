@@ -156,7 +156,8 @@ void CPage_Browser::AddShownEntry(ShownEntry entry) {
 void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
   BrowserItem& item = NewRow();
   item.kind = entry.isFolder ? 0 : 1;
-  item.path = ImageChild(pathInImage_, entry.name);
+  item.folder = &pathInImage_;
+  item.name = &entry.name;
   item.inImage = true;
   ShownEntry::Facts facts;
   facts.hasData = entry.hasData;
@@ -166,7 +167,6 @@ void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
   facts.createdNanoseconds = entry.createdNanoseconds;
   SetImageFacts(item, facts);
   SetKind(item, entry.name, entry.isFolder);
-  item.texts[0] = entry.name;
 }
 
 void CPage_Browser::SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) const {
@@ -199,7 +199,7 @@ std::vector<ShownEntry> CPage_Browser::ShownNow() const { return edits_.Apply(pa
 
 int CPage_Browser::RowOfName(const std::wstring& name) const {
   for (size_t row = 0; row < items_.size(); row++)
-    if (items_[row]->texts[0] == name && items_[row]->mark != static_cast<int>(EditMark::kDeleted))
+    if (items_[row]->Name() == name && items_[row]->mark != static_cast<int>(EditMark::kDeleted))
       return static_cast<int>(row);
   return -1;
 }
@@ -292,7 +292,7 @@ void CPage_Browser::DeleteSelected() {
   std::wstring question = LoadFilledStr(IDS_EDIT_ASK_DELETE, {std::to_wstring(chosen.size())});
   if (AppMessageBox(owner, question, L"Quarry", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   edits_.BeginAction();
-  for (const BrowserItem* item : chosen) edits_.Delete(pathInImage_, item->texts[0], item->kind == 0);
+  for (const BrowserItem* item : chosen) edits_.Delete(pathInImage_, item->Name(), item->kind == 0);
   Relist();
 }
 
@@ -309,7 +309,7 @@ bool CPage_Browser::RenameRow(int row, const std::wstring& newName) {
   const BrowserItem* item = ItemOfRow(row);
   if (mode_ != kInsideImage || saving_ || !item || item->mark == static_cast<int>(EditMark::kDeleted)) return false;
   HWND owner = GetAncestor(hwnd_, GA_ROOT);
-  const std::wstring oldName = item->texts[0];
+  const std::wstring oldName = item->Name();
   if (newName == oldName) return true;
   if (!IsValidWindowsName(newName)) {
     AppMessageBox(owner, LoadFilledStr(IDS_EDIT_BAD_NAME, {newName}), L"Quarry", MB_ICONEXCLAMATION);

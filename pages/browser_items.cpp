@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <numeric>
 
+#include "pages/browser_edits.h"
 #include "win/strings.h"
 #include "win/window_thread.h"
 
@@ -89,7 +90,7 @@ void WriteCellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMAT
   if (!out || capacity <= 0) return;
   out[0] = 0;
   switch (column) {
-    case 0: lstrcpynW(out, item.texts[0].c_str(), capacity); break;
+    case 0: lstrcpynW(out, item.Name().c_str(), capacity); break;
     case 1: lstrcpynW(out, item.TypeText().c_str(), capacity); break;
     case 2:
       if (item.sizeStyle != CellStyle::kBlank) WriteSize(item.size, item.sizeStyle, out, capacity);
@@ -105,7 +106,7 @@ void WriteCellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMAT
 }
 
 std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMATION& zone) {
-  if (column == 0) return item.texts[0];
+  if (column == 0) return item.Name();
   if (column == 1) return item.TypeText();
   wchar_t text[64];
   WriteCellText(item, column, zone, text, 64);
@@ -196,7 +197,7 @@ void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascendin
     numbers.resize(count);
     for (size_t i = 0; i < count; i++) numbers[i] = MinuteKey(*items[i], zone);
   } else if (column == 0 || column == 1) {
-    auto text = [&](size_t i) -> const std::wstring& { return column == 0 ? items[i]->texts[0] : items[i]->TypeText(); };
+    auto text = [&](size_t i) -> const std::wstring& { return column == 0 ? items[i]->Name() : items[i]->TypeText(); };
     // The keys of many rows are made by two threads, the second half's on
     // a worker, then joined.
     const size_t half = count >= 2048 ? count / 2 : count;
@@ -218,19 +219,25 @@ void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascendin
     if (!sizes.empty()) return sizes[a] < sizes[b] ? -1 : (sizes[a] > sizes[b] ? 1 : 0);
     if (!numbers.empty()) return numbers[a] < numbers[b] ? -1 : (numbers[a] > numbers[b] ? 1 : 0);
     if (byText) return texts.Compare(a, b);
-    if (column == 0) return lstrcmpW(items[a]->texts[0].c_str(), items[b]->texts[0].c_str());
+    if (column == 0) return lstrcmpW(items[a]->Name().c_str(), items[b]->Name().c_str());
     if (column == 1) return lstrcmpW(items[a]->TypeText().c_str(), items[b]->TypeText().c_str());
     return 0;
   };
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+  auto before = [&](uint32_t a, uint32_t b) {
     const int kindA = kinds[a], kindB = kinds[b];
     int result = kindA != kindB ? (kindA < kindB ? -1 : 1) : columnOrder(a, b);
     return (ascending ? result : -result) < 0;
-  });
+  };
+  // An image lists a folder by name already, mostly in the order wanted:
+  // rows in order cost one comparison each.
+  if (std::is_sorted(order.begin(), order.end(), before)) return;
+  std::stable_sort(order.begin(), order.end(), before);
   std::vector<BrowserItem*> sorted(count);
   for (size_t i = 0; i < count; i++) sorted[i] = items[order[i]];
   items.swap(sorted);
 }
+
+std::wstring BrowserItem::Path() const { return folder ? ImageChild(*folder, Name()) : path; }
 
 BrowserItem& BrowserRowStore::Add() {
   if (used_ == room_) {

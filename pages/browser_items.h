@@ -27,10 +27,15 @@ struct BrowserItem {
   int kind = 0;           // 0 drive or folder, 1 file; in the image list: the image index
   uint64_t size = 0;      // bytes
   uint64_t compressed = 0;
-  std::wstring path;      // full path on the computer or inside the image
+  // The full path on the computer or inside the image. A row of an image
+  // folder keeps none: its path is `folder`'s child of its name.
+  std::wstring path;
+  const std::wstring* folder = nullptr;
   // The name, and the type when the row has a type of its own; rows of
-  // the same file type share `type` instead.
+  // the same file type share `type` instead. A row made from the page's
+  // listing of an image folder shares that listing's name (`name`).
   std::wstring texts[2];
+  const std::wstring* name = nullptr;
   const std::wstring* type = nullptr;
   int64_t time = 0;       // creation time, FILETIME ticks (UTC)
   CellStyle sizeStyle = CellStyle::kBlank;
@@ -45,8 +50,10 @@ struct BrowserItem {
   std::wstring imagePath;
   int mark = 0;
 
+  const std::wstring& Name() const { return name ? *name : texts[0]; }
   const std::wstring& TypeText() const { return type ? *type : texts[1]; }
-  const std::wstring& ImagePath() const { return imagePath.empty() ? path : imagePath; }
+  std::wstring Path() const;
+  std::wstring ImagePath() const { return imagePath.empty() ? Path() : imagePath; }
 };
 
 // The rows of a listing, made in blocks so that a folder of many entries

@@ -234,12 +234,13 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   if (!wim_) return;
   if (edits_.ImageFolderOf(shown, inImage) && !wim_->ListFolder(image, inImage.empty() ? L"\\" : inImage, entries))
     return;
+  // The rows go first: those of an image folder share its listing's names.
+  ClearRows();
   image_ = image;
   pathInImage_ = shown;
   listing_ = std::move(entries);
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
-  ClearRows();
   if (edits_.empty()) {
     // Nothing is pending: the rows are the image's own entries, made
     // without a shown copy of each first.
@@ -342,10 +343,10 @@ void CPage_Browser::Activate(int row) {
     int image = item->kind;
     if (OpenPageWim()) ListImageFolder(image, L"");
   } else if (item->mark == static_cast<int>(EditMark::kDeleted)) {
-    AppMessageBox(GetAncestor(hwnd_, GA_ROOT), LoadFilledStr(IDS_EDIT_DELETED_ITEM, {item->texts[0]}), L"Quarry",
+    AppMessageBox(GetAncestor(hwnd_, GA_ROOT), LoadFilledStr(IDS_EDIT_DELETED_ITEM, {item->Name()}), L"Quarry",
                   MB_ICONINFORMATION);
   } else if (item->kind == 0) {
-    ListImageFolder(image_, item->path);
+    ListImageFolder(image_, item->Path());
   } else if (item->inImage && item->mark != static_cast<int>(EditMark::kReplaced)) {
     ExtractAndOpen(row);
   }
@@ -448,7 +449,7 @@ bool CPage_Browser::ExtractAndOpen(int row) {
   job.image = image_;
   job.backends = &bench_->backends;
   job.paths = {item->ImagePath()};
-  return StartExtractAndOpen(job, bench_->tempFolder, NameOf(item->path));
+  return StartExtractAndOpen(job, bench_->tempFolder, item->Name());
 }
 
 std::wstring CPage_Browser::CommandFile() const {
