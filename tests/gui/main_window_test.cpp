@@ -73,40 +73,39 @@ class MainWindowTest : public ::testing::Test {
     for (int i = 0; i < 6; i++) MenuKey(menu, VK_DOWN);
     auto menusOpen = [&] { return TopWindowsVisible(L"#32768").size(); };
     // Only an open sub-menu shows that the keys reached the item meant.
-    Pause(400);
-    PressKey(nullptr, VK_RIGHT);  // opens it, at "WIMGAPI"
-    ASSERT_TRUE(WaitUntil([&] { return menusOpen() == 2; }));
+    PressInMenu(VK_RIGHT, [&] { return menusOpen() == 2; });  // opens it, at "WIMGAPI"
     HWND sub = nullptr;
     for (HWND hwnd : TopWindowsVisible(L"#32768"))
       if (hwnd != menu) sub = hwnd;
     ASSERT_TRUE(WaitUntil([&] { return !ScreenPixels(sub).empty(); }));
     MenuKey(sub, VK_DOWN);  // "Wimlib"
-    Pause(400);
-    PressKey(nullptr, VK_RETURN);
+    PressInMenu(VK_RETURN, [] { return true; });
     if (!expectEnabled) {
-      for (size_t open = menusOpen(); open > 0; open = menusOpen()) {
-        Pause(400);
-        PressKey(nullptr, VK_ESCAPE);  // closes one level of the menus
-        ASSERT_TRUE(WaitUntil([&] { return menusOpen() < open; }));
-      }
+      for (size_t open = menusOpen(); open > 0; open = menusOpen())
+        PressInMenu(VK_ESCAPE, [&] { return menusOpen() < open; });  // closes one level of the menus
     }
     // Keys reach the window again only once its menu loop has ended.
     ASSERT_TRUE(WaitUntil([&] { return menusOpen() == 0 && !InMenuLoop(); }));
   }
-  // Presses a key in an open menu and waits until the menu shows its
-  // effect. Under Wine 8 a key pressed right after the menu redrew for the
-  // one before is lost, and so are the keys after it; with a pause of
-  // 400 ms none was lost in any run, so each key waits 400 ms after the
-  // menu showed the one before.
+  // Presses a key in an open menu and waits until `taken` holds. Under
+  // Wine 8 a key pressed right after the menu redrew for the one before is
+  // lost, and so are the keys after it; with a pause of 400 ms none was
+  // lost in any run, so each key waits 400 ms first.
+  template <typename Taken>
+  void PressInMenu(WORD vk, Taken taken) {
+    Pause(400);
+    PressKey(nullptr, vk);
+    ASSERT_TRUE(WaitUntil(taken)) << "the menu did not take key " << vk;
+  }
+  // A key whose effect is seen in the menu's picture (a move of the
+  // highlighted item).
   void MenuKey(HWND menu, WORD vk) {
     PaintNow(menu);
     const std::vector<DWORD> before = ScreenPixels(menu);
-    Pause(400);
-    PressKey(nullptr, vk);
-    ASSERT_TRUE(WaitUntil([&] {
+    PressInMenu(vk, [&] {
       PaintNow(menu);
       return ScreenPixels(menu) != before;
-    })) << "the menu did not take key " << vk;
+    });
   }
   // What the screen shows of a window, empty when it cannot be read.
   static std::vector<DWORD> ScreenPixels(HWND hwnd) {
