@@ -77,7 +77,7 @@ test_entry() {
 
   "$ROOT/scripts/run.sh" --install-desktop
   expect_eq "--install-desktop ends without error" 0 $?
-  if [ -n "${DISPLAY:-}" ] && xwininfo -root -children | grep -q '"KLO Quarry'; then
+  if [ -n "${DISPLAY:-}" ] && grep -q '"KLO Quarry' <<<"$(xwininfo -root -children)"; then
     fail "--install-desktop started the program"
   fi
   [ -f "$ENTRY" ] || fail "no $ENTRY"
@@ -235,7 +235,7 @@ main_window_size_is_right() { # line of xwininfo
 }
 
 shown() { # line of xwininfo
-  xwininfo -id "$(awk '{ print $1 }' <<<"$1")" 2>/dev/null | grep -q 'Map State: IsViewable'
+  grep -q 'Map State: IsViewable' <<<"$(xwininfo -id "$(awk '{ print $1 }' <<<"$1")" 2>/dev/null)"
 }
 
 # Waits for Quarry's main window to be set up and shown; prints its line.

@@ -101,7 +101,7 @@ test_archive() {
   # A Windows build of wimlib given to the script goes into wimlib/. Any PE
   # file stands in for it here.
   if package "$WORK/dist-dll" WIMLIB_DLL="$QUARRY_BIN/Tessel64.dll"; then
-    unzip -Z1 "$WORK/dist-dll/Quarry-$VERSION-x64.zip" | grep -qx 'wimlib/libwim-15.dll' &&
+    grep -qx 'wimlib/libwim-15.dll' <<<"$(unzip -Z1 "$WORK/dist-dll/Quarry-$VERSION-x64.zip")" &&
       ok "WIMLIB_DLL is packed as wimlib/libwim-15.dll" || fail "WIMLIB_DLL was not packed"
   else
     cat "$WORK/package.log"
@@ -256,7 +256,7 @@ test_installer() {
   settle
   check_installed "$pf" 0.9.0 "earlier version"
   run_program_and_close "$pf\\Quarry.exe" "earlier version"
-  if settings_text "$pfu" | grep -q '^AutoPopMList=0$'; then
+  if grep -q '^AutoPopMList=0$' <<<"$(settings_text "$pfu")"; then
     ok "the program wrote its settings beside it"
     # The user turns on the mount list after each mount.
     python3 - "$pfu/Quarry.ini" <<'EOF'
@@ -294,8 +294,8 @@ EOF
   cmp -s "$pfu/Tessel64.dll.new" "$QUARRY_BIN/Tessel64.dll" && ok "upgrade: the new extension waits beside the old" ||
     fail "upgrade: the new extension is not beside the old one"
   export_registry "$WORK/pending.reg"
-  "${REGFILE[@]}" get "$WORK/pending.reg" "$HKLM\\System\\CurrentControlSet\\Control\\Session Manager" \
-    PendingFileRenameOperations | grep -qi 'Tessel64.dll.new' &&
+  grep -qi 'Tessel64.dll.new' <<<"$("${REGFILE[@]}" get "$WORK/pending.reg" \
+    "$HKLM\\System\\CurrentControlSet\\Control\\Session Manager" PendingFileRenameOperations)" &&
     ok "upgrade: the extension is replaced at the next start" || fail "upgrade: no replacement at the next start"
   touch "$(unix_of "$flag")"
   wait $holder
@@ -309,7 +309,7 @@ EOF
   cmp -s "$pfu/Quarry.exe" "$QUARRY_BIN/Quarry.exe" && ok "upgrade: the program is the new one" ||
     fail "upgrade: Quarry.exe is not the new build"
   expect_eq "upgrade: no new file is left waiting" "" "$(cd "$pfu" && find . -name '*.new')"
-  settings_text "$pfu" | grep -q '^AutoPopMList=1$' && ok "upgrade: the changed setting is kept" ||
+  grep -q '^AutoPopMList=1$' <<<"$(settings_text "$pfu")" && ok "upgrade: the changed setting is kept" ||
     fail "upgrade: the changed setting is lost: $(settings_text "$pfu" | grep AutoPop)"
   "${REGFILE[@]}" has "$(regfile_of upgrade)" "$CLASSES\\.wim" &&
     fail "upgrade: .wim is associated though nobody asked" || ok "upgrade: no file association unasked"
@@ -360,7 +360,9 @@ EOF
     "$(reg_get "$reg" "$CLASSES\\KLO.QUARRY.WIM\\shell\\Mount\\command")"
   expect_eq "/D= install: the folder verb" "\"$other\\Quarry.exe\" /Q \"%1\"" \
     "$(reg_get "$reg" "$CLASSES\\Folder\\shell\\Quarry_QuickCapture\\command")"
-  settings_text "$otheru" | grep -q '^FileAssociation=1$' && settings_text "$otheru" | grep -q '^ShellIntegration=1$' &&
+  local othersettings
+  othersettings=$(settings_text "$otheru")
+  grep -q '^FileAssociation=1$' <<<"$othersettings" && grep -q '^ShellIntegration=1$' <<<"$othersettings" &&
     ok "/D= install: the preferences show both ticked" || fail "/D= install: settings $(settings_text "$otheru")"
 
   wine_run "$other\\uninstall.exe" /S /REMOVESETTINGS
