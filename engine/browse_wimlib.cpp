@@ -11,7 +11,7 @@ class WimlibBrowsedWim : public BrowsedWim {
   explicit WimlibBrowsedWim(const WimlibTable& api) : api_(api), wim_(api) {}
   WIMStruct** out() { return wim_.out(); }
 
-  bool ListFolder(int image, const std::wstring& folder, std::vector<FolderEntry>& out) override {
+  bool ListFolder(int image, const std::wstring& folder, FolderListing& out) override {
     if (!api_.iterate_dir_tree) return false;
     std::wstring root = folder.empty() ? L"\\" : folder;
     api_.iterate_dir_tree(wim_.get(), image, root.c_str(), WIMLIB_ITERATE_DIR_TREE_FLAG_CHILDREN, AddEntry, &out);
@@ -21,7 +21,6 @@ class WimlibBrowsedWim : public BrowsedWim {
  private:
   static int AddEntry(const wimlib_dir_entry* entry, void* context) {
     FolderEntry item;
-    item.name = entry->filename ? entry->filename : L"";
     item.isFolder = (entry->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     item.createdSeconds = entry->creation_time.tv_sec;
     item.createdNanoseconds = static_cast<int32_t>(entry->creation_time.tv_nsec);
@@ -34,7 +33,7 @@ class WimlibBrowsedWim : public BrowsedWim {
       item.compressed = r.packed ? r.raw_resource_compressed_size : r.compressed_size;
       break;
     }
-    static_cast<std::vector<FolderEntry>*>(context)->push_back(std::move(item));
+    static_cast<FolderListing*>(context)->Add(item, entry->filename);
     return 0;
   }
 

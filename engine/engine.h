@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/capture_lists.h"
@@ -162,9 +163,10 @@ struct ExtractRequest {
 };
 
 // One entry of a folder inside an image; its path is the folder's and its
-// name.
+// name. The name is kept in the listing the entry belongs to.
 struct FolderEntry {
-  std::wstring name;
+  size_t nameAt = 0;  // where the name starts in FolderListing::names
+  size_t nameLength = 0;
   bool isFolder = false;
   bool hasData = false;  // size and compressed size are known
   uint64_t size = 0;
@@ -173,13 +175,44 @@ struct FolderEntry {
   int32_t createdNanoseconds = 0;
 };
 
+// The children of one folder inside an image. Their names are kept one
+// after another in one block, each ended by a nul, so that a folder of many
+// thousand entries costs no allocation for each of them.
+class FolderListing {
+ public:
+  // Adds an entry named `name`; the entry's own name fields are set here.
+  void Add(FolderEntry entry, std::wstring_view name) {
+    entry.nameAt = names_.size();
+    entry.nameLength = name.size();
+    names_.append(name);
+    names_.push_back(L'\0');
+    entries_.push_back(entry);
+  }
+  void Add(FolderEntry entry, const wchar_t* name) { Add(entry, std::wstring_view(name ? name : L"")); }
+  std::wstring_view NameOf(const FolderEntry& entry) const {
+    return std::wstring_view(names_.data() + entry.nameAt, entry.nameLength);
+  }
+  // The same name, ended by a nul; valid while the listing is not added to.
+  const wchar_t* NameTextOf(const FolderEntry& entry) const { return names_.c_str() + entry.nameAt; }
+
+  const std::vector<FolderEntry>& entries() const { return entries_; }
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  std::vector<FolderEntry>::const_iterator begin() const { return entries_.begin(); }
+  std::vector<FolderEntry>::const_iterator end() const { return entries_.end(); }
+
+ private:
+  std::vector<FolderEntry> entries_;
+  std::wstring names_;
+};
+
 // A WIM file held open for browsing its images.
 class BrowsedWim {
  public:
   virtual ~BrowsedWim() = default;
   // The children of `folder` ("\\" for the root) of image `image`, as far
   // as they can be read; false only when the library cannot list folders.
-  virtual bool ListFolder(int image, const std::wstring& folder, std::vector<FolderEntry>& out) = 0;
+  virtual bool ListFolder(int image, const std::wstring& folder, FolderListing& out) = 0;
 };
 
 // What the mount manager decided about one mount before it is released.

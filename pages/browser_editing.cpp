@@ -157,7 +157,8 @@ void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
   BrowserItem& item = NewRow();
   item.kind = entry.isFolder ? 0 : 1;
   item.folder = &pathInImage_;
-  item.name = &entry.name;
+  item.name = listing_.NameTextOf(entry);
+  item.nameLength = entry.nameLength;
   item.inImage = true;
   ShownEntry::Facts facts;
   facts.hasData = entry.hasData;
@@ -166,7 +167,7 @@ void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
   facts.createdSeconds = entry.createdSeconds;
   facts.createdNanoseconds = entry.createdNanoseconds;
   SetImageFacts(item, facts);
-  SetKind(item, entry.name, entry.isFolder);
+  SetKind(item, item.Name(), entry.isFolder);
 }
 
 void CPage_Browser::SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) const {
@@ -179,7 +180,7 @@ void CPage_Browser::SetImageFacts(BrowserItem& item, const ShownEntry::Facts& fa
   item.timeStyle = CellStyle::kUnixTime;
 }
 
-void CPage_Browser::SetKind(BrowserItem& item, const std::wstring& name, bool isFolder) {
+void CPage_Browser::SetKind(BrowserItem& item, std::wstring_view name, bool isFolder) {
   if (isFolder) {
     item.type = &folderType_;
     item.icon = icons_.FolderIcon();
@@ -292,7 +293,7 @@ void CPage_Browser::DeleteSelected() {
   std::wstring question = LoadFilledStr(IDS_EDIT_ASK_DELETE, {std::to_wstring(chosen.size())});
   if (AppMessageBox(owner, question, L"Quarry", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   edits_.BeginAction();
-  for (const BrowserItem* item : chosen) edits_.Delete(pathInImage_, item->Name(), item->kind == 0);
+  for (const BrowserItem* item : chosen) edits_.Delete(pathInImage_, std::wstring(item->Name()), item->kind == 0);
   Relist();
 }
 
@@ -309,7 +310,7 @@ bool CPage_Browser::RenameRow(int row, const std::wstring& newName) {
   const BrowserItem* item = ItemOfRow(row);
   if (mode_ != kInsideImage || saving_ || !item || item->mark == static_cast<int>(EditMark::kDeleted)) return false;
   HWND owner = GetAncestor(hwnd_, GA_ROOT);
-  const std::wstring oldName = item->Name();
+  const std::wstring oldName(item->Name());
   if (newName == oldName) return true;
   if (!IsValidWindowsName(newName)) {
     AppMessageBox(owner, LoadFilledStr(IDS_EDIT_BAD_NAME, {newName}), L"Quarry", MB_ICONEXCLAMATION);

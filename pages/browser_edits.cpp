@@ -4,9 +4,12 @@
 
 #include "win/paths.h"
 
-std::wstring ImageChild(const std::wstring& folder, const std::wstring& name) {
-  if (folder.empty() || folder == L"\\") return L"\\" + name;
-  return folder + L"\\" + name;
+std::wstring ImageChild(const std::wstring& folder, std::wstring_view name) {
+  std::wstring child = folder.empty() || folder == L"\\" ? std::wstring() : folder;
+  child.reserve(child.size() + 1 + name.size());
+  child += L'\\';
+  child.append(name);
+  return child;
 }
 
 std::wstring ImageParent(const std::wstring& path) {
@@ -122,7 +125,7 @@ bool BrowserEdits::ImageFolderOf(const std::wstring& shown, std::wstring& inImag
   return created < 0;
 }
 
-std::vector<ShownEntry> BrowserEdits::Apply(const std::wstring& shown, const std::vector<FolderEntry>& listing) const {
+std::vector<ShownEntry> BrowserEdits::Apply(const std::wstring& shown, const FolderListing& listing) const {
   std::wstring folder;
   int created = -1;
   Trace(shown, folder, created);
@@ -132,9 +135,9 @@ std::vector<ShownEntry> BrowserEdits::Apply(const std::wstring& shown, const std
     for (const FolderEntry& item : listing) {
       entries.emplace_back();
       ShownEntry& entry = entries.back();
-      entry.name = item.name;
+      entry.name = listing.NameOf(item);
       entry.isFolder = item.isFolder;
-      entry.imagePath = ImageChild(folder, item.name);
+      entry.imagePath = ImageChild(folder, entry.name);
       entry.image.hasData = item.hasData;
       entry.image.size = item.size;
       entry.image.compressed = item.compressed;

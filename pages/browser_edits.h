@@ -49,7 +49,7 @@ struct ShownEntry {
 };
 
 // "" + "a" -> "\\a"; "\\a" + "b" -> "\\a\\b".
-std::wstring ImageChild(const std::wstring& folder, const std::wstring& name);
+std::wstring ImageChild(const std::wstring& folder, std::wstring_view name);
 // "\\a\\b" -> "\\a"; "\\a" -> "".
 std::wstring ImageParent(const std::wstring& path);
 // "\\a\\b" -> "b".
@@ -85,7 +85,7 @@ class BrowserEdits {
   bool ImageFolderOf(const std::wstring& shown, std::wstring& inImage) const;
   // The folder `shown` with the edits applied, from the image's listing of
   // its ImageFolderOf (ignored when it has none).
-  std::vector<ShownEntry> Apply(const std::wstring& shown, const std::vector<FolderEntry>& listing) const;
+  std::vector<ShownEntry> Apply(const std::wstring& shown, const FolderListing& listing) const;
 
   // The update that carries the edits out, in order.
   std::vector<ImageUpdateCommand> Commands() const;

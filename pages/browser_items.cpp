@@ -90,7 +90,7 @@ void WriteCellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMAT
   if (!out || capacity <= 0) return;
   out[0] = 0;
   switch (column) {
-    case 0: lstrcpynW(out, item.Name().c_str(), capacity); break;
+    case 0: lstrcpynW(out, item.NameText(), capacity); break;
     case 1: lstrcpynW(out, item.TypeText().c_str(), capacity); break;
     case 2:
       if (item.sizeStyle != CellStyle::kBlank) WriteSize(item.size, item.sizeStyle, out, capacity);
@@ -106,7 +106,7 @@ void WriteCellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMAT
 }
 
 std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMATION& zone) {
-  if (column == 0) return item.Name();
+  if (column == 0) return std::wstring(item.Name());
   if (column == 1) return item.TypeText();
   wchar_t text[64];
   WriteCellText(item, column, zone, text, 64);
@@ -119,7 +119,7 @@ namespace {
 class TextKeys {
  public:
   explicit TextKeys(size_t count) : lcid_(GetThreadLocale()) { offsets_.reserve(count + 1); }
-  void Add(const std::wstring& text) {
+  void Add(std::wstring_view text) {
     const size_t at = bytes_.size();
     offsets_.push_back(at);
     const int length = static_cast<int>(text.size());
@@ -129,12 +129,12 @@ class TextKeys {
       // are mapped in one call; a longer key is asked for its size first.
       const int room = length * 8 + 32;
       bytes_.resize(at + static_cast<size_t>(room));
-      made = LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, reinterpret_cast<wchar_t*>(&bytes_[at]), room);
+      made = LCMapStringW(lcid_, LCMAP_SORTKEY, text.data(), length, reinterpret_cast<wchar_t*>(&bytes_[at]), room);
       if (made <= 0) {
-        const int need = LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, nullptr, 0);
+        const int need = LCMapStringW(lcid_, LCMAP_SORTKEY, text.data(), length, nullptr, 0);
         if (need > 0) {
           bytes_.resize(at + static_cast<size_t>(need));
-          made = LCMapStringW(lcid_, LCMAP_SORTKEY, text.c_str(), length, reinterpret_cast<wchar_t*>(&bytes_[at]),
+          made = LCMapStringW(lcid_, LCMAP_SORTKEY, text.data(), length, reinterpret_cast<wchar_t*>(&bytes_[at]),
                               need);
         }
       }
@@ -197,7 +197,9 @@ void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascendin
     numbers.resize(count);
     for (size_t i = 0; i < count; i++) numbers[i] = MinuteKey(*items[i], zone);
   } else if (column == 0 || column == 1) {
-    auto text = [&](size_t i) -> const std::wstring& { return column == 0 ? items[i]->Name() : items[i]->TypeText(); };
+    auto text = [&](size_t i) -> std::wstring_view {
+      return column == 0 ? items[i]->Name() : std::wstring_view(items[i]->TypeText());
+    };
     // The keys of many rows are made by two threads, the second half's on
     // a worker, then joined.
     const size_t half = count >= 2048 ? count / 2 : count;
@@ -219,7 +221,7 @@ void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascendin
     if (!sizes.empty()) return sizes[a] < sizes[b] ? -1 : (sizes[a] > sizes[b] ? 1 : 0);
     if (!numbers.empty()) return numbers[a] < numbers[b] ? -1 : (numbers[a] > numbers[b] ? 1 : 0);
     if (byText) return texts.Compare(a, b);
-    if (column == 0) return lstrcmpW(items[a]->Name().c_str(), items[b]->Name().c_str());
+    if (column == 0) return lstrcmpW(items[a]->NameText(), items[b]->NameText());
     if (column == 1) return lstrcmpW(items[a]->TypeText().c_str(), items[b]->TypeText().c_str());
     return 0;
   };
@@ -267,7 +269,7 @@ std::wstring FileTypeName(const std::wstring& extension) {
 
 namespace {
 // Where the extension of a name starts (its dot), or its length when none.
-size_t ExtensionAt(const std::wstring& name) {
+size_t ExtensionAt(std::wstring_view name) {
   size_t dot = name.rfind(L'.');
   size_t slash = name.rfind(L'\\');
   if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return name.size();
@@ -314,14 +316,14 @@ int IconCache::ExtensionIcon(const std::wstring& extension) {
 
 const std::wstring& IconCache::TypeName(const std::wstring& name) { return KindOf(name).type; }
 
-const IconCache::FileKind& IconCache::KindOf(const std::wstring& name) {
+const IconCache::FileKind& IconCache::KindOf(std::wstring_view name) {
   // The rows of a folder mostly share a few extensions: the last one asked
   // for is checked without making a string.
   const size_t at = ExtensionAt(name);
   const int length = static_cast<int>(name.size() - at);
   if (last_ && length == static_cast<int>(lastExtension_.size()) &&
       (length == 0 ||
-       CompareStringOrdinal(name.c_str() + at, length, lastExtension_.c_str(), length, TRUE) == CSTR_EQUAL))
+       CompareStringOrdinal(name.data() + at, length, lastExtension_.c_str(), length, TRUE) == CSTR_EQUAL))
     return *last_;
   // The lower-case extension is made in a string kept for it, which has
   // room for it after the first few names.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -33,9 +34,11 @@ struct BrowserItem {
   const std::wstring* folder = nullptr;
   // The name, and the type when the row has a type of its own; rows of
   // the same file type share `type` instead. A row made from the page's
-  // listing of an image folder shares that listing's name (`name`).
+  // listing of an image folder shares that listing's name (`name`, ended
+  // by a nul, `nameLength` characters).
   std::wstring texts[2];
-  const std::wstring* name = nullptr;
+  const wchar_t* name = nullptr;
+  size_t nameLength = 0;
   const std::wstring* type = nullptr;
   int64_t time = 0;       // creation time, FILETIME ticks (UTC)
   CellStyle sizeStyle = CellStyle::kBlank;
@@ -50,7 +53,8 @@ struct BrowserItem {
   std::wstring imagePath;
   int mark = 0;
 
-  const std::wstring& Name() const { return name ? *name : texts[0]; }
+  std::wstring_view Name() const { return name ? std::wstring_view(name, nameLength) : std::wstring_view(texts[0]); }
+  const wchar_t* NameText() const { return name ? name : texts[0].c_str(); }  // ended by a nul
   const std::wstring& TypeText() const { return type ? *type : texts[1]; }
   std::wstring Path() const;
   std::wstring ImagePath() const { return imagePath.empty() ? Path() : imagePath; }
@@ -121,7 +125,7 @@ class IconCache {
   const std::wstring& TypeName(const std::wstring& name);
   // The icon and the type name of a file, by its extension; the reference
   // stays valid as long as the cache.
-  const FileKind& KindOf(const std::wstring& name);
+  const FileKind& KindOf(std::wstring_view name);
   int FolderIcon() const { return folderIcon_; }
 
  private:

@@ -230,7 +230,7 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   // change makes is not in the image yet.
   const std::wstring shown = pathInImage == L"\\" ? L"" : pathInImage;
   std::wstring inImage;
-  std::vector<FolderEntry> entries;
+  FolderListing entries;
   if (!wim_) return;
   if (edits_.ImageFolderOf(shown, inImage) && !wim_->ListFolder(image, inImage.empty() ? L"\\" : inImage, entries))
     return;
@@ -343,7 +343,7 @@ void CPage_Browser::Activate(int row) {
     int image = item->kind;
     if (OpenPageWim()) ListImageFolder(image, L"");
   } else if (item->mark == static_cast<int>(EditMark::kDeleted)) {
-    AppMessageBox(GetAncestor(hwnd_, GA_ROOT), LoadFilledStr(IDS_EDIT_DELETED_ITEM, {item->Name()}), L"Quarry",
+    AppMessageBox(GetAncestor(hwnd_, GA_ROOT), LoadFilledStr(IDS_EDIT_DELETED_ITEM, {std::wstring(item->Name())}), L"Quarry",
                   MB_ICONINFORMATION);
   } else if (item->kind == 0) {
     ListImageFolder(image_, item->Path());
@@ -449,7 +449,7 @@ bool CPage_Browser::ExtractAndOpen(int row) {
   job.image = image_;
   job.backends = &bench_->backends;
   job.paths = {item->ImagePath()};
-  return StartExtractAndOpen(job, bench_->tempFolder, item->Name());
+  return StartExtractAndOpen(job, bench_->tempFolder, std::wstring(item->Name()));
 }
 
 std::wstring CPage_Browser::CommandFile() const {

@@ -159,7 +159,7 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   // A row of the image's own entry, when no change is pending.
   void AddImageEntry(const FolderEntry& entry);
   void SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) const;
-  void SetKind(BrowserItem& item, const std::wstring& name, bool isFolder);
+  void SetKind(BrowserItem& item, std::wstring_view name, bool isFolder);
   std::vector<ShownEntry> ShownNow() const;
   bool RefuseSave();
   bool OnEditCommand(int id);
@@ -188,7 +188,7 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
 
   // Editing.
   BrowserEdits edits_;
-  std::vector<FolderEntry> listing_;  // the image's own entries of the folder shown
+  FolderListing listing_;  // the image's own entries of the folder shown
   WimStamp loaded_;                   // the file when it was opened
   ComPtr<CMyOleTarget> dropTarget_;
   bool saving_ = false;

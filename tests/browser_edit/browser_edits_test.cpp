@@ -10,11 +10,15 @@
 
 namespace {
 
-FolderEntry Entry(const std::wstring& name, bool isFolder) {
-  FolderEntry entry;
-  entry.name = name;
-  entry.isFolder = isFolder;
-  return entry;
+// A listing of one folder of an image: (name, is a folder) each.
+FolderListing Listing(std::initializer_list<std::pair<const wchar_t*, bool>> children) {
+  FolderListing listing;
+  for (const auto& child : children) {
+    FolderEntry entry;
+    entry.isFolder = child.second;
+    listing.Add(entry, child.first);
+  }
+  return listing;
 }
 
 const ShownEntry* Named(const std::vector<ShownEntry>& entries, const std::wstring& name) {
@@ -24,7 +28,7 @@ const ShownEntry* Named(const std::vector<ShownEntry>& entries, const std::wstri
 }
 
 // The root of an image: a.txt, b.txt, folder d.
-std::vector<FolderEntry> Root() { return {Entry(L"a.txt", false), Entry(L"b.txt", false), Entry(L"d", true)}; }
+FolderListing Root() { return Listing({{L"a.txt", false}, {L"b.txt", false}, {L"d", true}}); }
 
 TEST(BrowserEditsTest, EachKindOfChangeIsMarkedWhereItHappens) {
   BrowserEdits edits;
@@ -86,7 +90,7 @@ TEST(BrowserEditsTest, AFolderKeepsItsContentThroughARenameAndANewFolderIsEmpty)
   // shown there beside what the folder held.
   edits.BeginAction();
   edits.Add(L"\\docs", L"more.txt", L"C:\\more.txt", false, false);
-  std::vector<ShownEntry> shown = edits.Apply(L"\\docs", {Entry(L"c.txt", false)});
+  std::vector<ShownEntry> shown = edits.Apply(L"\\docs", Listing({{L"c.txt", false}}));
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(Named(shown, L"c.txt")->imagePath, L"\\d\\c.txt");
   EXPECT_EQ(Named(shown, L"more.txt")->mark, EditMark::kAdded);
@@ -96,7 +100,7 @@ TEST(BrowserEditsTest, AFolderKeepsItsContentThroughARenameAndANewFolderIsEmpty)
   EXPECT_FALSE(edits.ImageFolderOf(L"\\新建文件夹", inImage));
   edits.BeginAction();
   edits.Add(L"\\新建文件夹", L"inside.txt", L"C:\\inside.txt", false, false);
-  shown = edits.Apply(L"\\新建文件夹", {Entry(L"ignored", false)});
+  shown = edits.Apply(L"\\新建文件夹", Listing({{L"ignored", false}}));
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].name, L"inside.txt");
 

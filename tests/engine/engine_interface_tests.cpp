@@ -305,13 +305,18 @@ TEST_F(WimlibInterfaceTest, BrowseAndExtractWithTheirOwnCancel) {
   ASSERT_TRUE(etest::OracleCapture(src_, wim, "One"));
   std::unique_ptr<BrowsedWim> browsed = host_.Engine(kBackendWimlib, &progress_)->OpenForBrowsing(wim);
   ASSERT_TRUE(browsed);
-  std::vector<FolderEntry> entries;
+  FolderListing entries;
   ASSERT_TRUE(browsed->ListFolder(1, L"\\sub", entries));
   std::vector<std::wstring> names;
-  for (const FolderEntry& e : entries) names.push_back(e.name + (e.isFolder ? L"\\" : L""));
+  for (const FolderEntry& e : entries) {
+    names.push_back(std::wstring(entries.NameOf(e)) + (e.isFolder ? L"\\" : L""));
+    // Each name is ended where it ends, for the calls that take a nul-ended text.
+    EXPECT_EQ(std::wstring(entries.NameTextOf(e)), std::wstring(entries.NameOf(e)));
+  }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"big.bin", L"deeper\\", L"\U0001F600.txt"}));
-  auto big = std::find_if(entries.begin(), entries.end(), [](const FolderEntry& e) { return e.name == L"big.bin"; });
+  auto big = std::find_if(entries.begin(), entries.end(),
+                          [&](const FolderEntry& e) { return entries.NameOf(e) == L"big.bin"; });
   ASSERT_NE(big, entries.end());
   EXPECT_TRUE(big->hasData);
   EXPECT_EQ(big->size, 300000u);
