@@ -113,12 +113,11 @@ std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFOR
   return text;
 }
 
-namespace {
 // Byte strings that order as lstrcmpW orders the texts they are made of,
-// kept in one buffer.
+// kept in one buffer: the keys of one chunk of rows.
 class TextKeys {
  public:
-  explicit TextKeys(size_t count) : lcid_(GetThreadLocale()) { offsets_.reserve(count + 1); }
+  TextKeys(size_t count, LCID lcid) : lcid_(lcid) { offsets_.reserve(count + 1); }
   void Add(std::wstring_view text) {
     const size_t at = bytes_.size();
     offsets_.push_back(at);
@@ -146,17 +145,8 @@ class TextKeys {
     bytes_.resize(at + static_cast<size_t>(made) + 1);
     bytes_.back() = 0;
   }
-  // The keys of `other` after these.
-  void Append(const TextKeys& other) {
-    const size_t base = bytes_.size();
-    for (size_t at : other.offsets_) offsets_.push_back(base + at);
-    bytes_.insert(bytes_.end(), other.bytes_.begin(), other.bytes_.end());
-    failed_ = failed_ || other.failed_;
-  }
   bool failed() const { return failed_; }
-  int Compare(uint32_t a, uint32_t b) const {
-    return strcmp(&bytes_[offsets_[a]], &bytes_[offsets_[b]]);
-  }
+  const char* Key(size_t i) const { return &bytes_[offsets_[i]]; }
 
  private:
   LCID lcid_;
@@ -164,6 +154,50 @@ class TextKeys {
   std::vector<char> bytes_;
   bool failed_ = false;
 };
+
+namespace {
+constexpr size_t kKeyChunk = 2048;  // rows whose keys one thread makes at a time
+}  // namespace
+
+SortKeyMaker::SortKeyMaker(size_t count, std::function<std::wstring_view(size_t)> textOf)
+    : count_(count), textOf_(std::move(textOf)) {
+  // Every chunk orders by the locale of the thread that sorts, as lstrcmpW
+  // there does.
+  const LCID lcid = GetThreadLocale();
+  for (size_t at = 0; at < count; at += kKeyChunk)
+    chunks_.push_back(std::make_unique<TextKeys>(std::min(kKeyChunk, count - at), lcid));
+  if (chunks_.size() > 1) worker_ = StartThread([this] { TakeChunks(); });
+}
+
+SortKeyMaker::~SortKeyMaker() {
+  if (!worker_) return;
+  next_ = chunks_.size();  // no chunk more
+  WaitForSingleObject(worker_.get(), INFINITE);
+}
+
+void SortKeyMaker::TakeChunks() {
+  for (size_t chunk = next_++; chunk < chunks_.size(); chunk = next_++) {
+    TextKeys& keys = *chunks_[chunk];
+    const size_t end = std::min(count_, (chunk + 1) * kKeyChunk);
+    for (size_t i = chunk * kKeyChunk; i < end; i++) keys.Add(textOf_(i));
+    if (keys.failed()) failed_ = true;
+  }
+}
+
+bool SortKeyMaker::Finish() {
+  TakeChunks();
+  if (worker_) {
+    WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+  }
+  return !failed_;
+}
+
+int SortKeyMaker::Compare(size_t a, size_t b) const {
+  return strcmp(chunks_[a / kKeyChunk]->Key(a % kKeyChunk), chunks_[b / kKeyChunk]->Key(b % kKeyChunk));
+}
+
+namespace {
 
 // A key that orders as the "%Y-%m-%d %H:%M" text of the time does; rows
 // without a time come first, as their empty text does.
@@ -175,7 +209,7 @@ int64_t MinuteKey(const BrowserItem& item, const TIME_ZONE_INFORMATION& zone) {
 }  // namespace
 
 void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascending,
-                     const TIME_ZONE_INFORMATION& zone) {
+                     const TIME_ZONE_INFORMATION& zone, SortKeyMaker* names) {
   const size_t count = items.size();
   // Folders before files: each row's kind is read once, not at every
   // comparison.
@@ -188,7 +222,8 @@ void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascendin
   std::iota(order.begin(), order.end(), 0u);
   std::vector<int64_t> numbers;
   std::vector<uint64_t> sizes;
-  TextKeys texts(column == 0 || column == 1 ? count : 0);
+  std::unique_ptr<SortKeyMaker> made;
+  SortKeyMaker* texts = column == 0 && names && names->size() == count ? names : nullptr;
   bool byText = false;
   if (column == 2 || column == 3) {
     sizes.resize(count);
@@ -197,30 +232,18 @@ void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascendin
     numbers.resize(count);
     for (size_t i = 0; i < count; i++) numbers[i] = MinuteKey(*items[i], zone);
   } else if (column == 0 || column == 1) {
-    auto text = [&](size_t i) -> std::wstring_view {
-      return column == 0 ? items[i]->Name() : std::wstring_view(items[i]->TypeText());
-    };
-    // The keys of many rows are made by two threads, the second half's on
-    // a worker, then joined.
-    const size_t half = count >= 2048 ? count / 2 : count;
-    TextKeys rest(count - half);
-    UniqueHandle worker;
-    if (half < count)
-      worker = StartThread([&rest, &text, half, count] {
-        for (size_t i = half; i < count; i++) rest.Add(text(i));
+    if (!texts) {
+      made = std::make_unique<SortKeyMaker>(count, [&items, column](size_t i) -> std::wstring_view {
+        return column == 0 ? items[i]->Name() : std::wstring_view(items[i]->TypeText());
       });
-    const size_t mine = worker ? half : count;
-    for (size_t i = 0; i < mine; i++) texts.Add(text(i));
-    if (worker) {
-      WaitForSingleObject(worker.get(), INFINITE);
-      texts.Append(rest);
+      texts = made.get();
     }
-    byText = !texts.failed();
+    byText = texts->Finish();
   }
   auto columnOrder = [&](uint32_t a, uint32_t b) -> int {
     if (!sizes.empty()) return sizes[a] < sizes[b] ? -1 : (sizes[a] > sizes[b] ? 1 : 0);
     if (!numbers.empty()) return numbers[a] < numbers[b] ? -1 : (numbers[a] > numbers[b] ? 1 : 0);
-    if (byText) return texts.Compare(a, b);
+    if (byText) return texts->Compare(a, b);
     if (column == 0) return lstrcmpW(items[a]->NameText(), items[b]->NameText());
     if (column == 1) return lstrcmpW(items[a]->TypeText().c_str(), items[b]->TypeText().c_str());
     return 0;

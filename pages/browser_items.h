@@ -7,12 +7,16 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "win/handles.h"
 
 // How a size or time cell of a row is written.
 enum class CellStyle : uint8_t {
@@ -94,13 +98,46 @@ void WriteCellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMAT
                    int capacity);
 std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFORMATION& zone);
 
+// Sort keys of many texts: byte strings that order as lstrcmpW orders the
+// texts. They are made in chunks of rows. A worker starts on the chunks at
+// once; Finish has the calling thread take the chunks still left and waits
+// for the worker, so a listing's keys are made while its rows are. The
+// texts must stay as they are until Finish has returned (or the maker is
+// gone); the destructor stops the worker after its chunk.
+class TextKeys;
+class SortKeyMaker {
+ public:
+  SortKeyMaker(size_t count, std::function<std::wstring_view(size_t)> textOf);
+  ~SortKeyMaker();
+  SortKeyMaker(const SortKeyMaker&) = delete;
+  SortKeyMaker& operator=(const SortKeyMaker&) = delete;
+
+  // Makes the keys not made yet and waits for the worker; false when a
+  // text got no key (then Compare is not to be used).
+  bool Finish();
+  size_t size() const { return count_; }
+  int Compare(size_t a, size_t b) const;
+
+ private:
+  void TakeChunks();
+
+  size_t count_;
+  std::function<std::wstring_view(size_t)> textOf_;
+  std::vector<std::unique_ptr<TextKeys>> chunks_;
+  std::atomic<size_t> next_{0};
+  std::atomic<bool> failed_{false};
+  UniqueHandle worker_;
+};
+
 // Sorts the rows by `column`: folders first, then the column (the sizes
 // as numbers, the other columns in the order lstrcmpW gives their texts);
 // the whole order is turned round for a descending sort. Rows that
 // compare equal keep their order. Each row's key is made once, so a sort
-// of many rows never formats a text per comparison.
+// of many rows never formats a text per comparison. `names`, when given,
+// holds the keys of the rows' names in the rows' present order (made while
+// they were added); a sort by name uses them instead of making its own.
 void SortBrowserRows(std::vector<BrowserItem*>& items, int column, bool ascending,
-                     const TIME_ZONE_INFORMATION& zone);
+                     const TIME_ZONE_INFORMATION& zone, SortKeyMaker* names = nullptr);
 
 // The registry's type name of a file extension (".txt"), empty if none.
 std::wstring FileTypeName(const std::wstring& extension);

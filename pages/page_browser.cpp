@@ -243,15 +243,22 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   if (edits_.empty()) {
     // Nothing is pending: the rows are the image's own entries, made
-    // without a shown copy of each first.
+    // without a shown copy of each first. They are in the listing's order
+    // until sorted, so a sort by name can have its keys made from the
+    // listing while the rows are.
+    std::unique_ptr<SortKeyMaker> names;
+    if (sortColumn_ == 0)
+      names = std::make_unique<SortKeyMaker>(
+          listing_.size(), [this](size_t i) { return listing_.NameOf(listing_.entries()[i]); });
     items_.reserve(listing_.size());
     for (const FolderEntry& entry : listing_) AddImageEntry(entry);
+    SortBrowserRows(items_, sortColumn_, ascending_, zone_, names.get());
   } else {
     std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
     items_.reserve(rows.size());
     for (ShownEntry& entry : rows) AddShownEntry(std::move(entry));
+    Sort();
   }
-  Sort();
   EnterMode(kInsideImage, shown.empty() ? L"\\" : shown);
 }
 
