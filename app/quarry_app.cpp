@@ -49,6 +49,14 @@ bool NoteCtrlKey(DWORD vk, WPARAM message) {
   return g_ctrlHeld != 0;
 }
 
+// While a menu of the window is open the window stays in front, but the
+// keys typed are the menu's (Enter picks an item, it closes no result).
+bool InMenu(HWND window) {
+  GUITHREADINFO info = {sizeof info};
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
+         (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0;
+}
+
 std::wstring EnvironmentText(const wchar_t* name) {
   wchar_t buffer[MAX_PATH] = {};
   DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
@@ -200,7 +208,8 @@ LRESULT CALLBACK CQuarryApp::KeyboardHook(int code, WPARAM wParam, LPARAM lParam
   if (code == HC_ACTION) {
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     const bool ctrl = NoteCtrlKey(key->vkCode, wParam);
-    if (wParam == WM_KEYDOWN && app && app->mainDialog && app->mainWindow && GetForegroundWindow() == app->mainWindow)
+    if (wParam == WM_KEYDOWN && app && app->mainDialog && app->mainWindow &&
+        GetForegroundWindow() == app->mainWindow && !InMenu(app->mainWindow))
       app->mainDialog->QueueShortcut(key->vkCode, ctrl);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);

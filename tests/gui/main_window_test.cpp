@@ -225,6 +225,32 @@ TEST_F(MainWindowTest, PageUpAndPageDownStopAtTheOuterTabs) {
   EXPECT_TRUE(WaitShown(3));
 }
 
+// A key typed into the window's open menu is the menu's only: Page Down
+// there moves no tab (nor would Enter close a result shown). Once the menu
+// is closed the same key is a shortcut again.
+TEST_F(MainWindowTest, KeysTypedIntoTheMenuAreNotShortcuts) {
+  StartQuarry();
+  ASSERT_TRUE(WaitShown(0));
+  ASSERT_TRUE(MakeForeground(main_));
+  PostMessageW(main_, UM_SHOW_MAIN_MENU, 0, 0);
+  HWND menu = WaitForWindow(quarry_.Pid(), L"#32768");
+  ASSERT_TRUE(menu);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(menu) && !ScreenPixels(menu).empty(); }));
+  MenuKey(menu, VK_DOWN);  // the menu takes keys
+  PressInMenu(VK_NEXT, [] { return true; });
+  PressInMenu(VK_ESCAPE, [&] { return TopWindowsVisible(L"#32768").empty(); });
+  ASSERT_TRUE(WaitUntil([&] { return !InMenuLoop(); }));
+  Key(VK_NEXT);
+  // Ctrl+Q shows the task queue and hides it again after every shortcut
+  // queued before it: the tab shown then is the one of all the shortcuts.
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }));
+  Key('Q', VK_CONTROL);
+  ASSERT_TRUE(WaitUntil([&] { return !ItemVisible(main_, IDD_PAGE_TASK_QUEUE); }));
+  EXPECT_EQ(ShownTabPage(), 1);
+  EXPECT_TRUE(quarry_.Running());
+}
+
 TEST_F(MainWindowTest, CtrlQShowsAndHidesTheTaskQueue) {
   StartQuarry();
   ClickTab(1);
