@@ -252,7 +252,7 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
           listing_.size(), [this](size_t i) { return listing_.NameOf(listing_.entries()[i]); });
     items_.reserve(listing_.size());
     for (const FolderEntry& entry : listing_) AddImageEntry(entry);
-    SortBrowserRows(items_, sortColumn_, ascending_, zone_, names.get());
+    Sort(names.get());
   } else {
     std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
     items_.reserve(rows.size());
@@ -359,7 +359,7 @@ void CPage_Browser::Activate(int row) {
   }
 }
 
-void CPage_Browser::Sort() { SortBrowserRows(items_, sortColumn_, ascending_, zone_); }
+void CPage_Browser::Sort(SortKeyMaker* names) { SortBrowserRows(items_, sortColumn_, ascending_, zone_, names); }
 
 void CPage_Browser::SortByColumn(int column) {
   std::vector<const BrowserItem*> chosen = SelectedItems();

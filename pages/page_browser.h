@@ -134,7 +134,8 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   // A new empty row at the end, for the caller to fill in.
   BrowserItem& NewRow();
   void EnterMode(Mode mode, const std::wstring& locationText);
-  void Sort();
+  // `names`: keys of the rows' names made while they were added (see SortBrowserRows).
+  void Sort(SortKeyMaker* names = nullptr);
   bool OpenPageWim();
   void FreePageWim();
   void PublishRows();
