@@ -71,7 +71,7 @@ CQuarryApp::CQuarryApp() : previous_(g_app) {
 
 CQuarryApp::~CQuarryApp() {
   keyboardHook_.reset();
-  if (stateImages) ImageList_Destroy(stateImages);
+  if (stateImages_) ImageList_Destroy(stateImages_);
   for (HICON& icon : stateIcons) {
     if (icon) DestroyIcon(icon);
     icon = nullptr;
@@ -91,13 +91,14 @@ void CQuarryApp::MakeProgressViews() const {
   if (mainDialog) mainDialog->MakeProgressPages();
 }
 
-void CQuarryApp::BuildStateImages() {
+void CQuarryApp::MakeStateImages() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  stateImages = ImageList_Create(24, 24, ILC_COLOR32 | ILC_MASK, kListIconCount, 0);
+  stateImages_ = ImageList_Create(24, 24, ILC_COLOR32 | ILC_MASK, kListIconCount, 0);
   for (int i = 0; i < kListIconCount; i++) {
-    stateIcons[i] =
-        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kStateIconIds[i]), IMAGE_ICON, 24, 24, 0));
-    if (stateImages) ImageList_AddIcon(stateImages, stateIcons[i]);
+    if (!stateIcons[i])
+      stateIcons[i] =
+          static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kStateIconIds[i]), IMAGE_ICON, 24, 24, 0));
+    if (stateImages_) ImageList_AddIcon(stateImages_, stateIcons[i]);
     Controls().listIcons[i] = stateIcons[i];
   }
 }
@@ -119,7 +120,6 @@ void CQuarryApp::InitInstance() {
   tempFolder = settings.tempFolder;
 
   BindBackends(backends);
-  BuildStateImages();
 
   LoadSettings(settings, settingsPath);
   LoadCaptureLists(captureLists, settingsPath);

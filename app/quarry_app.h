@@ -69,7 +69,7 @@ class CQuarryApp : public Workbench {
 
  private:
   static LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam);
-  void BuildStateImages();
+  void MakeStateImages() override;
 
   GdiplusSession gdiplus_;
   UniqueHook keyboardHook_;

@@ -160,6 +160,16 @@ bool CQuarryDlg::OnInitDialog() {
 
   AllowDropsFromLowerIntegrity();
 
+  // The window takes its size and place before the pages are made, so that
+  // they are made at their size and laid out once.
+  SetWindowPos(hwnd_, nullptr, 0, 0, 920, 550, SWP_NOZORDER | SWP_NOMOVE);
+  RECT window, screen;
+  GetWindowRect(hwnd_, &window);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+  int x = screen.left + ((screen.right - screen.left) - (window.right - window.left)) / 2;
+  int y = screen.top + ((screen.bottom - screen.top) - (window.bottom - window.top)) / 2;
+  SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+
   baseTitle_ = L"KLO Quarry";
   if (!CreatePages()) {
     EndDialog(IDABORT);
@@ -175,14 +185,6 @@ bool CQuarryDlg::OnInitDialog() {
 
   baseTitle_ += sizeof(void*) == 8 ? L" x64" : L" x86";
   UpdateTitle();
-
-  SetWindowPos(hwnd_, nullptr, 0, 0, 920, 550, SWP_NOZORDER | SWP_NOMOVE);
-  RECT window, screen;
-  GetWindowRect(hwnd_, &window);
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
-  int x = screen.left + ((screen.right - screen.left) - (window.right - window.left)) / 2;
-  int y = screen.top + ((screen.bottom - screen.top) - (window.bottom - window.top)) / 2;
-  SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
 
   app_.OpenStartupFile();
   return true;

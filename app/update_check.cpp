@@ -7,11 +7,39 @@
 #include <memory>
 
 #include "win/handles.h"
+#include "win/system_library.h"
 #include "win/window_thread.h"
 
 namespace {
+// The internet functions the check uses, loaded at its first run.
+struct Wininet {
+  decltype(&InternetOpenW) open = nullptr;
+  decltype(&InternetSetOptionW) setOption = nullptr;
+  decltype(&InternetOpenUrlW) openUrl = nullptr;
+  decltype(&HttpQueryInfoW) queryInfo = nullptr;
+  decltype(&InternetReadFile) read = nullptr;
+  decltype(&InternetCloseHandle) close = nullptr;
+
+  bool Complete() const { return open && setOption && openUrl && queryInfo && read && close; }
+};
+
+const Wininet& WininetFunctions() {
+  static const Wininet functions = [] {
+    const wchar_t* dll = L"wininet.dll";
+    Wininet f;
+    f.open = SystemFunctionAs<decltype(&InternetOpenW)>(dll, "InternetOpenW");
+    f.setOption = SystemFunctionAs<decltype(&InternetSetOptionW)>(dll, "InternetSetOptionW");
+    f.openUrl = SystemFunctionAs<decltype(&InternetOpenUrlW)>(dll, "InternetOpenUrlW");
+    f.queryInfo = SystemFunctionAs<decltype(&HttpQueryInfoW)>(dll, "HttpQueryInfoW");
+    f.read = SystemFunctionAs<decltype(&InternetReadFile)>(dll, "InternetReadFile");
+    f.close = SystemFunctionAs<decltype(&InternetCloseHandle)>(dll, "InternetCloseHandle");
+    return f;
+  }();
+  return functions;
+}
+
 struct InternetCloser {
-  void operator()(void* handle) const { InternetCloseHandle(handle); }
+  void operator()(void* handle) const { WininetFunctions().close(handle); }
 };
 using InternetHandle = std::unique_ptr<void, InternetCloser>;
 
@@ -19,7 +47,7 @@ constexpr size_t kMaxValueChars = 259;
 
 bool StatusIsOk(HINTERNET request) {
   DWORD status = 0, size = sizeof status;
-  if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+  if (!WininetFunctions().queryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
     return false;
   return status == 200;
 }
@@ -42,7 +70,7 @@ bool ReadAnswer(HINTERNET request, Download& download) {
   for (;;) {
     if (download.abandoned) return false;
     DWORD got = 0;
-    if (!InternetReadFile(request, buffer, sizeof buffer, &got)) return false;
+    if (!WininetFunctions().read(request, buffer, sizeof buffer, &got)) return false;
     if (got == 0) return true;
     if (download.body.size() + got > kUpdateReplyMaxBytes) return false;
     download.body.append(buffer, got);
@@ -50,13 +78,15 @@ bool ReadAnswer(HINTERNET request, Download& download) {
 }
 
 bool Fetch(Download& download) {
-  InternetHandle session(InternetOpenW(L"Tarnix/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  const Wininet& net = WininetFunctions();
+  if (!net.Complete()) return false;
+  InternetHandle session(net.open(L"Tarnix/1.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return false;
   DWORD timeout = download.totalMs;
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-    InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-  InternetHandle request(InternetOpenUrlW(session.get(), download.url.c_str(), nullptr, 0,
-                                          INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD, 0));
+    net.setOption(session.get(), option, &timeout, sizeof timeout);
+  InternetHandle request(net.openUrl(session.get(), download.url.c_str(), nullptr, 0,
+                                         INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD, 0));
   if (!request || download.abandoned || !StatusIsOk(request.get())) return false;
   return ReadAnswer(request.get(), download);
 }

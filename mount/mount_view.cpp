@@ -54,7 +54,7 @@ bool CMountView::OnInitDialog() {
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   list_.AttachDlgItem(hwnd_, IDC_MOUNT_LIST);
   SetWindowTheme(list_.hwnd(), L"explorer", nullptr);
-  if (bench_.stateImages) ListView_SetImageList(list_.hwnd(), bench_.stateImages, LVSIL_SMALL);
+  if (HIMAGELIST images = bench_.StateImages()) ListView_SetImageList(list_.hwnd(), images, LVSIL_SMALL);
   ListView_SetExtendedListViewStyleEx(list_.hwnd(), kListStyles, kListStyles);
   CreateColumns();
   RECT client;

@@ -44,4 +44,4 @@ bool CFormPage::AskAboutPath(const std::wstring& path, UINT questionId, UINT cap
   return PageMessage(path + L" " + LoadStr(questionId), caption, MB_YESNO | icon) == IDYES;
 }
 
-void CFormPage::PrepareReportList(HWND list) const { ::PrepareReportList(list, bench_->stateImages); }
+void CFormPage::PrepareReportList(HWND list) const { ::PrepareReportList(list, bench_->StateImages()); }

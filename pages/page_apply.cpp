@@ -99,9 +99,9 @@ void CPage_Apply::SetupList() {
   ListView_SetExtendedListViewStyleEx(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER,
                                       LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   if (app.visualStylesActive) SetWindowTheme(list, L"explorer", nullptr);
-  if (app.stateImages) {
-    ListView_SetImageList(list, app.stateImages, LVSIL_NORMAL);
-    ListView_SetImageList(list, app.stateImages, LVSIL_SMALL);
+  if (HIMAGELIST images = app.StateImages()) {
+    ListView_SetImageList(list, images, LVSIL_NORMAL);
+    ListView_SetImageList(list, images, LVSIL_SMALL);
   }
 }
 

@@ -47,9 +47,9 @@ void CPage_TaskQueue::OnInitialUpdate() {
   SetWindowTheme(list_, L"explorer", nullptr);
   ListView_SetExtendedListViewStyleEx(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER,
                                       LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-  if (app.stateImages) {
-    ListView_SetImageList(list_, app.stateImages, LVSIL_NORMAL);
-    ListView_SetImageList(list_, app.stateImages, LVSIL_SMALL);
+  if (HIMAGELIST images = app.StateImages()) {
+    ListView_SetImageList(list_, images, LVSIL_NORMAL);
+    ListView_SetImageList(list_, images, LVSIL_SMALL);
   }
 
   // "<" shows a picture instead of its text from Windows Vista on.

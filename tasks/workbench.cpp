@@ -23,6 +23,11 @@ CPage_Progress* Workbench::ProgressView() const {
   return progressPage;
 }
 
+HIMAGELIST Workbench::StateImages() {
+  if (!stateImages_) MakeStateImages();
+  return stateImages_;
+}
+
 CPage_TaskQueue* Workbench::TaskQueueView() const {
   if (!taskQueuePage) MakeProgressViews();
   return taskQueuePage;

@@ -49,6 +49,10 @@ struct Workbench : EngineHost {
   ProgressTarget* PageProgress() const;
   // Where a task of the queue reports: the task queue page.
   ProgressTarget* QueueProgress() const;
+  // The shared 24 x 24 state pictures, made at their first use: no page the
+  // window shows at start needs them (user-interface thread). Null when
+  // they cannot be made.
+  HIMAGELIST StateImages();
   // Gives the keyboard focus to the main window, if there is one.
   void FocusMainWindow() const {
     if (mainWindow) SetFocus(mainWindow);
@@ -73,7 +77,6 @@ struct Workbench : EngineHost {
 
   OSVERSIONINFOEXW windowsVersion = {};
   bool visualStylesActive = false;
-  HIMAGELIST stateImages = nullptr;  // shared 24x24 state pictures
   Dialog* currentPage = nullptr;     // the tab page last shown
   // The progress displays; null while their windows do not exist.
   CPage_Progress* progressPage = nullptr;
@@ -82,4 +85,8 @@ struct Workbench : EngineHost {
  protected:
   // Makes the windows of the progress displays that do not exist yet.
   virtual void MakeProgressViews() const {}
+  // Makes stateImages_ (and the pictures the lists draw from).
+  virtual void MakeStateImages() {}
+
+  HIMAGELIST stateImages_ = nullptr;
 };

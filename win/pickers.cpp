@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "win/system_library.h"
+
 namespace {
 std::mutex g_handlerLock;
 PickerHandler g_handler;
@@ -53,8 +55,10 @@ bool ShowFileDialog(const PickerRequest& request, std::vector<std::wstring>& pat
   ofn.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
   ofn.Flags = OFN_EXPLORER | request.flags;
   if (many) ofn.Flags |= OFN_ALLOWMULTISELECT;
-  BOOL ok = request.kind == PickerKind::kSave ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-  if (!ok) return false;
+  using FileDialogFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+  auto show = SystemFunctionAs<FileDialogFn>(
+      L"comdlg32.dll", request.kind == PickerKind::kSave ? "GetSaveFileNameW" : "GetOpenFileNameW");
+  if (!show || !show(&ofn)) return false;
   if (many) paths = SplitSelection(buffer.data());
   else paths.emplace_back(buffer.data());
   return true;

@@ -261,9 +261,14 @@ TEST_F(FrameTest, PagesAreChildrenWithTheirTemplateIds) {
   EXPECT_EQ(dialog_->Tab(4).imageId(), static_cast<UINT>(IDP_TAB_BROWSE));
   // The shared image list holds the six state pictures at 24 x 24.
   int cx = 0, cy = 0;
-  ASSERT_TRUE(ImageList_GetIconSize(app_->stateImages, &cx, &cy));
+  ASSERT_TRUE(ImageList_GetIconSize(app_->StateImages(), &cx, &cy));
   EXPECT_EQ(cx, 24);
-  EXPECT_EQ(ImageList_GetImageCount(app_->stateImages), 6);
+  EXPECT_EQ(ImageList_GetImageCount(app_->StateImages()), 6);
+  // The pictures are made after the window shows; the lists that show a
+  // state beside each row have them all the same.
+  HWND applyList = GetDlgItem(GetDlgItem(main_, IDD_PAGE_APPLY), IDC_APPLY_LIST);
+  EXPECT_EQ(ListView_GetImageList(applyList, LVSIL_SMALL), app_->StateImages());
+  EXPECT_EQ(ListView_GetImageList(dialog_->taskQueuePage().list().hwnd(), LVSIL_SMALL), app_->StateImages());
 }
 
 // The window shows before it makes its task queue and progress page; a

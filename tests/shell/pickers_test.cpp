@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <thread>
 
 #include "app/quarry_app.h"
 #include "app/quarry_dlg.h"
@@ -97,5 +98,47 @@ TEST_F(FolderPickerTest, CaptureAndApplyPickersStartAtTheLastFolderAndStoreTheCh
   DestroyWindow(dialog_->hwnd());
   app_->ExitInstance();
   EXPECT_EQ(IniLast(), second) << "the choice reaches [DIR] Last when the program ends";
+}
+
+BOOL CALLBACK FindVisibleEdit(HWND hwnd, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(hwnd, name, 16);
+  if (lstrcmpiW(name, L"Edit") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = hwnd;
+  return FALSE;
+}
+
+// With no test answering, a file picker is the system's own file dialog:
+// it opens with the picker's title, and the name typed into it is what the
+// picker gives back.
+TEST(FileDialogTest, TheSystemDialogOpensAndGivesTheNameTyped) {
+  const std::wstring dir = TempDir();
+  const std::wstring typed = dir + L"\\picked.wim";
+  const wchar_t* title = L"保存 WIM 文件";
+  bool typedIn = false;
+  std::thread user([&] {
+    HWND dialog = nullptr, edit = nullptr;
+    for (int i = 0; i < 3000 && !edit; i++) {
+      dialog = FindWindowW(L"#32770", title);
+      if (dialog && IsWindowVisible(dialog)) EnumChildWindows(dialog, FindVisibleEdit, reinterpret_cast<LPARAM>(&edit));
+      if (!edit) Sleep(10);
+    }
+    if (!edit) return;
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    typedIn = true;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  PickerRequest request;
+  request.kind = PickerKind::kSave;
+  request.title = title;
+  request.filter = L"WIM (*.wim)|*.wim||";
+  request.defaultExt = L"wim";
+  std::vector<std::wstring> paths;
+  const bool ok = ShowPicker(request, paths);
+  user.join();
+  ASSERT_TRUE(typedIn) << "no file dialog with the picker's title was shown";
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(paths.size(), 1u);
+  EXPECT_EQ(lstrcmpiW(paths[0].c_str(), typed.c_str()), 0) << paths[0];
 }
 }  // namespace
