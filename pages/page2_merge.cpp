@@ -103,10 +103,13 @@ void LoadQueued(MergeLoader& loader) {
     HWND page = loader.page;
     RunOnWindowThread(page, [&] {
       // On the page's thread, where the list is cleared: no clear can come
-      // between this look and the rows.
+      // between this look and the rows. Once its rows are in, the file is
+      // read: an export asked for as soon as they are shown is not told
+      // the list is still loading.
       {
         std::lock_guard<std::mutex> lock(loader.lock);
         if (loader.generation != generation) return;
+        loader.reading = false;
       }
       if (auto* self = dynamic_cast<CPage2_Merge*>(Window::FromHandle(page))) self->AppendRows(rows);
     });
