@@ -55,12 +55,6 @@ DWORD WINAPI UpdateThread(void* arg) {
   return 0;
 }
 
-std::wstring SystemFolder() {
-  wchar_t buffer[MAX_PATH] = {};
-  UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
-  return (n > 0 && n < MAX_PATH) ? buffer : L"";
-}
-
 }  // namespace
 
 CAboutDlg::CAboutDlg(CQuarryApp& app) : Dialog(IDD_ABOUT), app_(app) { picture_.Load(IDP_ABOUT); }

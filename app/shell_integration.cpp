@@ -110,10 +110,9 @@ const Verb kVerbs[] = {
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
 
-std::wstring SystemFolder() {
-  wchar_t buffer[MAX_PATH] = {};
-  UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
-  return (n > 0 && n < MAX_PATH) ? buffer : L"C:\\Windows\\System32";
+std::wstring SystemFolderOrDefault() {
+  std::wstring folder = SystemFolder();
+  return folder.empty() ? L"C:\\Windows\\System32" : folder;
 }
 
 std::wstring Wow64Folder() {
@@ -200,12 +199,13 @@ RegistrationCommand RegistrationCommandFor(const std::wstring& dllPath, bool is6
   if (is64) {
     // A 32-bit program on 64-bit Windows reaches the 64-bit tool only
     // through "Sysnative"; System32 would be redirected to the 32-bit one.
-    command.tool = (programIs64 || !IsWow64Process32() ? SystemFolder() : WindowsFolder() + L"\\Sysnative") +
-                   L"\\regsvr32.exe";
+    const std::wstring tools =
+        programIs64 || !IsWow64Process32() ? SystemFolderOrDefault() : WindowsFolder() + L"\\Sysnative";
+    command.tool = tools + L"\\regsvr32.exe";
   } else {
     // A 32-bit DLL needs the 32-bit tool: SysWOW64 on 64-bit Windows.
     std::wstring wow = programIs64 ? Wow64Folder() : L"";
-    command.tool = (wow.empty() ? SystemFolder() : wow) + L"\\regsvr32.exe";
+    command.tool = (wow.empty() ? SystemFolderOrDefault() : wow) + L"\\regsvr32.exe";
   }
   command.arguments = std::wstring(reg ? L"/s" : L"/u /s") + L" \"" + dllPath + L"\"";
   return command;

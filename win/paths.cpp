@@ -57,6 +57,12 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
   return IsSeparator(folder.back()) ? folder + name : folder + L"\\" + name;
 }
 
+std::wstring SystemFolder() {
+  wchar_t buffer[MAX_PATH] = {};
+  UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
+  return (n > 0 && n < MAX_PATH) ? buffer : L"";
+}
+
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder) {
   std::wstring file = FullPath(path), root = WithoutTrailingSeparator(FullPath(folder));
   if (root.empty()) return false;

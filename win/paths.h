@@ -30,6 +30,9 @@ std::wstring WithoutTrailingSeparator(const std::wstring& path);
 // and "a" give "C:\a", "C:\x\" and "a" give "C:\x\a").
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
+// The system folder ("C:\Windows\System32"), or "" when it cannot be had.
+std::wstring SystemFolder();
+
 // True when `path` names `folder` itself or something below it, after both
 // are made absolute; case ignored.
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder);

@@ -55,8 +55,7 @@ bool ShowFileDialog(const PickerRequest& request, std::vector<std::wstring>& pat
   ofn.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
   ofn.Flags = OFN_EXPLORER | request.flags;
   if (many) ofn.Flags |= OFN_ALLOWMULTISELECT;
-  using FileDialogFn = BOOL(WINAPI*)(OPENFILENAMEW*);
-  auto show = SystemFunctionAs<FileDialogFn>(
+  auto show = SystemFunctionAs<decltype(&GetOpenFileNameW)>(
       L"comdlg32.dll", request.kind == PickerKind::kSave ? "GetSaveFileNameW" : "GetOpenFileNameW");
   if (!show || !show(&ofn)) return false;
   if (many) paths = SplitSelection(buffer.data());
