@@ -395,7 +395,7 @@ void CQuarryDlg::JumpTo(UINT command, const std::wstring& path) {
     CCompareDlg::Show(hwnd_, app_, runner_, path, [this](const std::wstring& wim, int image, const std::wstring& folder) {
       if (runner_.Busy()) return;
       JumpTo(ID_JUMP_BROWSER, wim);
-      ShowFolderInBrowser(browser_, image, folder);
+      browser_.ShowImageFolder(wim, image, folder);
     });
     return;
   }

@@ -89,6 +89,8 @@ void CPage_Browser::LayoutEditBar(int width, int height) {
 std::wstring CPage_Browser::EditRefusal() const {
   const WimlibTable& api = bench_->backends.wimlib;
   if (!api.open_wim || !api.update_image || !api.overwrite) return LoadStr(IDS_EDIT_NO_WIMLIB);
+  // The rows may be about to give way to those of another folder or file.
+  if (listing()) return LoadStr(IDS_EDIT_READING);
   return L"";
 }
 
@@ -193,7 +195,16 @@ void CPage_Browser::SetKind(BrowserItem& item, std::wstring_view name, bool isFo
 
 void CPage_Browser::Relist() {
   if (mode_ != kInsideImage) return;
-  ListImageFolder(image_, pathInImage_);
+  // The changes are laid over the entries read already; the image is read
+  // again only when a change (an undo, a discard) moved where the folder is.
+  std::wstring inImage;
+  const bool fromImage = edits_.ImageFolderOf(pathInImage_, inImage);
+  if (fromImage != listedFromImage_ || (fromImage && inImage != listedFolder_)) {
+    ListImageFolder(image_, pathInImage_);
+    return;
+  }
+  ClearRows();
+  FillImageRows();
 }
 
 std::vector<ShownEntry> CPage_Browser::ShownNow() const { return edits_.Apply(pathInImage_, listing_); }
@@ -420,6 +431,8 @@ bool CPage_Browser::SaveEdits() {
   saving_ = true;
   // The page's own copy of the file is let go, so that nothing of this
   // process holds it open while it is written.
+  pending_ = ShownFile();
+  lister_.Quiesce();
   FreePageWim();
   EnableWindow(list_.hwnd(), FALSE);
   SendMessageW(Item(IDC_BROWSER_PROGRESS), PBM_SETPOS, 0, 0);
@@ -454,7 +467,8 @@ void CPage_Browser::OperationEnded(const OperationOutcome& outcome) {
     loaded_.imageCount = static_cast<uint32_t>(imageCount_);
   }
   if (OpenPageWim()) {
-    Relist();
+    // Read again: the file is not the one the rows were read from.
+    if (mode_ == kInsideImage) ListImageFolder(image_, pathInImage_);
   } else {
     // Not readable any more: back to the folder that holds it.
     edits_.Clear();

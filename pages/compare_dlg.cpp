@@ -12,7 +12,6 @@
 #include "pages/browser_extract.h"
 #include "pages/compare_report.h"
 #include "pages/page2_common.h"
-#include "pages/page_browser.h"
 #include "pages/skipped_items_dlg.h"
 #include "resources/ids_compare.h"
 #include "resources/resource.h"
@@ -83,19 +82,6 @@ struct CCompareDlg::Reading {
   std::vector<DiffRow> rows;
   double compareMs = 0;
 };
-
-void ShowFolderInBrowser(CPage_Browser& browser, int image, const std::wstring& folder) {
-  if (browser.mode() == CPage_Browser::kImageList) {
-    for (int row = 0; const BrowserItem* item = browser.ItemOfRow(row); row++) {
-      if (item->kind == image) {
-        browser.Activate(row);
-        break;
-      }
-    }
-  }
-  if (browser.mode() != CPage_Browser::kInsideImage || browser.image() != image) return;
-  if (!folder.empty() && folder != L"\\") browser.ListImageFolder(image, folder);
-}
 
 CCompareDlg::CCompareDlg(Workbench& bench, OperationRunner& runner, BrowseImageFolder browse)
     : Dialog(IDD_COMPARE), bench_(bench), runner_(runner), browse_(std::move(browse)) {}

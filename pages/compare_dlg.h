@@ -21,13 +21,8 @@
 #include "tasks/workbench.h"
 #include "win/dialog.h"
 
-class CPage_Browser;
-
 // Shows a folder of an image in the browser page (the main window's).
 using BrowseImageFolder = std::function<void(const std::wstring& wimPath, int image, const std::wstring& folder)>;
-
-// Moves a browser page that has just opened a file to `folder` of `image`.
-void ShowFolderInBrowser(CPage_Browser& browser, int image, const std::wstring& folder);
 
 class CCompareDlg : public Dialog, public OperationDisplay, public OleDropHandler {
  public:

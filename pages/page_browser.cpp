@@ -148,6 +148,7 @@ void CPage_Browser::UpdateButtons() {
 }
 
 void CPage_Browser::ListDrives() {
+  LeaveImageFolder();
   ClearRows();
   location_.clear();
   wchar_t drives[512] = {};
@@ -171,6 +172,7 @@ bool CPage_Browser::ListFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
   UniqueFind find(FindFirstFileW(LongPathForm(JoinPath(base, L"*.*")).c_str(), &found));
   if (!find) return false;
+  LeaveImageFolder();
   location_ = base;
   GetTimeZoneInformation(&zone_);
   ClearRows();
@@ -211,6 +213,7 @@ void CPage_Browser::ListNearestFolder(std::wstring folder) {
 }
 
 void CPage_Browser::ListImages() {
+  ForgetListing();
   ClearRows();
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   for (int n = 1; n <= imageCount_; n++) {
@@ -225,20 +228,76 @@ void CPage_Browser::ListImages() {
 }
 
 void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) {
-  // The folder as the pending changes show it: where it is in the image
-  // now is listed, and the changes are laid over it. A folder that only a
-  // change makes is not in the image yet.
-  const std::wstring shown = pathInImage == L"\\" ? L"" : pathInImage;
-  std::wstring inImage;
-  FolderListing entries;
   if (!wim_) return;
-  if (edits_.ImageFolderOf(shown, inImage) && !wim_->ListFolder(image, inImage.empty() ? L"\\" : inImage, entries))
+  RequestImageFolder(FileShown(), image, pathInImage == L"\\" ? L"" : pathInImage);
+}
+
+void CPage_Browser::ShowImageFolder(const std::wstring& wimPath, int image, const std::wstring& folder) {
+  // The file being opened, else the one shown.
+  ShownFile file = listing() && pending_.wim ? pending_ : FileShown();
+  const bool open = listing() || mode_ == kImageList || mode_ == kInsideImage;
+  if (!open || !SamePath(wimPath, file.path) || image < 1 || image > file.imageCount) return;
+  if (!file.wim && !(file.wim = OpenBrowsedWim(file.path))) return;
+  RequestImageFolder(std::move(file), image, folder == L"\\" ? L"" : folder);
+}
+
+CPage_Browser::ShownFile CPage_Browser::FileShown() const { return ShownFile{wim_, wimPath_, imageCount_, loaded_}; }
+
+// The folder as the pending changes show it: where it is in the image now
+// is read, and the changes are laid over it when it has come. A folder that
+// only a change makes is not in the image yet, and is shown at once.
+void CPage_Browser::RequestImageFolder(ShownFile file, int image, const std::wstring& shown) {
+  std::wstring inImage;
+  if (!edits_.ImageFolderOf(shown, inImage)) {
+    ForgetListing();
+    ShowListing(std::move(file), image, shown, false, L"", FolderListing());
     return;
+  }
+  const std::wstring folder = inImage.empty() ? L"\\" : inImage;
+  // The file travels with the request, not in what is run when it has been
+  // read: a request dropped lets go of it at once.
+  std::shared_ptr<BrowsedWim> wim = std::move(file.wim);
+  auto done = [this, file, image, shown, inImage](bool listed, FolderListing& entries, std::shared_ptr<BrowsedWim> read) {
+    pending_ = ShownFile();
+    if (!listed) return;
+    ShownFile from = file;
+    from.wim = std::move(read);
+    // A change made while it was read (an undo) may have moved the folder.
+    std::wstring now;
+    if (!edits_.ImageFolderOf(shown, now) || now != inImage) {
+      RequestImageFolder(std::move(from), image, shown);
+      return;
+    }
+    ShowListing(std::move(from), image, shown, true, inImage, std::move(entries));
+  };
+  pending_ = ShownFile{wim, file.path, file.imageCount, file.stamp};
+  if (lister_.Start(hwnd_, wim, image, folder, done)) return;
+  pending_ = ShownFile();
+  // No worker: read here.
+  FolderListing entries;
+  if (!wim->ListFolder(image, folder, entries)) return;
+  file.wim = std::move(wim);
+  ShowListing(std::move(file), image, shown, true, inImage, std::move(entries));
+}
+
+void CPage_Browser::ShowListing(ShownFile file, int image, const std::wstring& shown, bool fromImage,
+                                const std::wstring& inImage, FolderListing entries) {
   // The rows go first: those of an image folder share its listing's names.
   ClearRows();
+  wim_ = std::move(file.wim);
+  wimPath_ = std::move(file.path);
+  location_ = wimPath_;
+  imageCount_ = file.imageCount;
+  loaded_ = file.stamp;
   image_ = image;
   pathInImage_ = shown;
   listing_ = std::move(entries);
+  listedFromImage_ = fromImage;
+  listedFolder_ = inImage;
+  FillImageRows();
+}
+
+void CPage_Browser::FillImageRows() {
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   if (edits_.empty()) {
@@ -254,26 +313,42 @@ void CPage_Browser::ListImageFolder(int image, const std::wstring& pathInImage) 
     for (const FolderEntry& entry : listing_) AddImageEntry(entry);
     Sort(names.get());
   } else {
-    std::vector<ShownEntry> rows = edits_.Apply(shown, listing_);
+    std::vector<ShownEntry> rows = edits_.Apply(pathInImage_, listing_);
     items_.reserve(rows.size());
     for (ShownEntry& entry : rows) AddShownEntry(std::move(entry));
     Sort();
   }
-  EnterMode(kInsideImage, shown.empty() ? L"\\" : shown);
+  EnterMode(kInsideImage, pathInImage_.empty() ? L"\\" : pathInImage_);
 }
 
-bool CPage_Browser::OpenPageWim() {
+std::shared_ptr<BrowsedWim> CPage_Browser::OpenBrowsedWim(const std::wstring& path) {
   BackendChoice wimlib;
   wimlib.backend = kBackendWimlib;
   OperationContext context;  // a file that cannot be opened is told
   context.host = bench_;
-  std::unique_ptr<BrowsedWim> wim = MakeEngine(bench_->backends, wimlib, context)->OpenForBrowsing(wimPath_);
+  return MakeEngine(bench_->backends, wimlib, context)->OpenForBrowsing(path);
+}
+
+bool CPage_Browser::OpenPageWim() {
+  std::shared_ptr<BrowsedWim> wim = OpenBrowsedWim(wimPath_);
   if (!wim) return false;
   wim_ = std::move(wim);
   return true;
 }
 
 void CPage_Browser::FreePageWim() { wim_.reset(); }
+
+void CPage_Browser::LeaveImageFolder() {
+  // The computer's rows: no image is open, not even one whose folder was
+  // still being read.
+  ForgetListing();
+  FreePageWim();
+}
+
+void CPage_Browser::ForgetListing() {
+  lister_.Drop();
+  pending_ = ShownFile();
+}
 
 void CPage_Browser::OpenWimFile(const std::wstring& path) {
   if (!bench_->backends.WimlibAvailable() || saving_) return;
@@ -284,24 +359,18 @@ void CPage_Browser::OpenWimFile(const std::wstring& path) {
     AppMessageBox(hwnd_, LoadStr(IDS_CANNOT_OPEN_WIM), L"", MB_ICONERROR);
     return;
   }
-  std::wstring previous = wimPath_;
-  wimPath_ = path;
+  stamp.imageCount = static_cast<uint32_t>(count);
   if (count == 1) {
-    if (!OpenPageWim()) {
-      wimPath_ = previous;
-      return;
-    }
-    imageCount_ = 1;
-    location_ = path;
-    loaded_ = stamp;
-    loaded_.imageCount = static_cast<uint32_t>(count);
-    ListImageFolder(1, L"");
+    // The page goes on showing what it shows until the image's root has
+    // been read; the file becomes the page's then.
+    std::shared_ptr<BrowsedWim> wim = OpenBrowsedWim(path);
+    if (wim) RequestImageFolder(ShownFile{std::move(wim), path, 1, stamp}, 1, L"");
     return;
   }
   FreePageWim();
+  wimPath_ = path;
   imageCount_ = count;
   loaded_ = stamp;
-  loaded_.imageCount = static_cast<uint32_t>(count);
   ListImages();
 }
 

@@ -17,6 +17,7 @@
 #include "pages/browser_edits.h"
 #include "pages/browser_extract.h"
 #include "pages/browser_items.h"
+#include "pages/browser_lister.h"
 #include "pages/form_page.h"
 #include "pages/page2_delete_save.h"
 
@@ -41,7 +42,16 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   // the drives.
   void ListNearestFolder(std::wstring folder);
   void ListImages();
+  // A folder inside an image of the file shown, as the pending changes show
+  // it. The image's part is read on a worker: the rows, the mode and the
+  // location change when it has been read (see listing()), and a newer
+  // listing of any kind asked for in between takes its place.
   void ListImageFolder(int image, const std::wstring& pathInImage);
+  // A folder of image `image` of `wimPath`, from its image list or from
+  // inside one of its images; nothing when the page shows another file.
+  void ShowImageFolder(const std::wstring& wimPath, int image, const std::wstring& folder);
+  // An image folder asked for is still being read.
+  bool listing() const { return lister_.Busy(); }
   // "U": one level up.
   void Up();
   // A double-click on a row.
@@ -136,8 +146,28 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   void EnterMode(Mode mode, const std::wstring& locationText);
   // `names`: keys of the rows' names made while they were added (see SortBrowserRows).
   void Sort(SortKeyMaker* names = nullptr);
+  // The file opened for browsing, or null with the failure told.
+  std::shared_ptr<BrowsedWim> OpenBrowsedWim(const std::wstring& path);
   bool OpenPageWim();
   void FreePageWim();
+  void LeaveImageFolder();
+  // The image folder being read is not wanted any more.
+  void ForgetListing();
+  // The file an image folder is read from: made the page's own, with its
+  // facts, when the folder is shown.
+  struct ShownFile {
+    std::shared_ptr<BrowsedWim> wim;
+    std::wstring path;
+    int imageCount = 0;
+    WimStamp stamp;
+  };
+  ShownFile FileShown() const;
+  void RequestImageFolder(ShownFile file, int image, const std::wstring& shown);
+  // The listing of an image folder has come: the rows are made from it.
+  void ShowListing(ShownFile file, int image, const std::wstring& shown, bool fromImage, const std::wstring& inImage,
+                   FolderListing entries);
+  // The rows of the image folder shown, from `listing_` and the pending changes.
+  void FillImageRows();
   void PublishRows();
   std::vector<const BrowserItem*> SelectedItems() const;
   void SelectItems(const std::vector<const BrowserItem*>& chosen, const BrowserItem* focused);
@@ -175,7 +205,7 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   Mode mode_ = kComputer;
   std::wstring location_;     // folder or WIM path
   std::wstring wimPath_;      // the WIM file of modes 1 and 2
-  std::unique_ptr<BrowsedWim> wim_;
+  std::shared_ptr<BrowsedWim> wim_;  // shared with the worker that reads a folder
   int imageCount_ = 0;
   int image_ = 0;
   std::wstring pathInImage_;  // empty at an image's root
@@ -190,10 +220,16 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   // Editing.
   BrowserEdits edits_;
   FolderListing listing_;  // the image's own entries of the folder shown
+  ShownFile pending_;  // the file of the image folder being read
+  bool listedFromImage_ = false;  // false: the folder shown is one a change makes
+  std::wstring listedFolder_;     // where listing_ was read in the image
   WimStamp loaded_;                   // the file when it was opened
   ComPtr<CMyOleTarget> dropTarget_;
   bool saving_ = false;
   bool renaming_ = false;             // a label edit the page started
   int lastWidth_ = 0, lastHeight_ = 0;
   std::function<void()> afterSave_;
+  // Declared last, so gone first: it waits for its worker, which may hold
+  // the file of `wim_` and the library behind it.
+  FolderLister lister_;
 };

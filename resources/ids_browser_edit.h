@@ -43,3 +43,4 @@
 #define IDS_EDIT_CANCELLED          2539
 #define IDS_EDIT_ADD_FILES_FILTER   2540
 #define IDS_EDIT_OPEN_VERB          2541
+#define IDS_EDIT_READING            2542

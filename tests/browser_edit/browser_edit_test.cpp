@@ -126,7 +126,7 @@ class BrowserEditTest : public FrameTest {
     ASSERT_TRUE(WaitUntil([&] { return ListView_GetEditControl(List()) == nullptr; }));
   }
   void WaitSaved() {
-    ASSERT_TRUE(WaitUntil([&] { return !Page().saving() && !dialog_->runner().Busy(); }, 120000));
+    ASSERT_TRUE(WaitUntil([&] { return !Page().saving() && !dialog_->runner().Busy() && !Page().listing(); }, 120000));
   }
   // A folder of three files on the computer, ready to be dropped.
   std::wstring MakeDropFolder() {

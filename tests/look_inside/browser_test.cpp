@@ -10,19 +10,60 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "held_operation.h"
 
-#include "win/messages.h"
+#include "pages/browser_lister.h"
 #include "resources/resource.h"
 #include "win/message_box.h"
+#include "win/messages.h"
+#include "win/window_thread.h"
 
 namespace {
 using namespace look;
 using qtest::WaitUntil;
+
+// Holds the browser's folder reads on their worker: each read, numbered
+// from 1, waits in the hook before it touches the file until its number is
+// let through. Opens and goes with the test, so that no read is left waiting.
+class ReadGate {
+ public:
+  ReadGate() {
+    previous_ = SetFolderReadHook([this] {
+      std::unique_lock<std::mutex> hold(lock_);
+      const int number = ++entered_;
+      moved_.notify_all();
+      moved_.wait(hold, [&] { return number <= allowed_; });
+    });
+  }
+  ~ReadGate() {
+    Open();
+    SetFolderReadHook(previous_);
+  }
+  void Open() { LetThrough(INT_MAX); }
+  // Reads up to `number` go on; later ones wait.
+  void LetThrough(int number) {
+    std::lock_guard<std::mutex> hold(lock_);
+    allowed_ = number;
+    moved_.notify_all();
+  }
+  int Entered() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return entered_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable moved_;
+  int allowed_ = 0;
+  int entered_ = 0;
+  FolderReadHook previous_;
+};
 
 // The titles of every visible top-level window, for a failure message.
 std::string AllTitles() {
@@ -617,6 +658,79 @@ TEST_F(BrowserPageTest, PropertiesDataHoldsEverySelectedPath) {
   GlobalUnlock(medium.hGlobal);
   ReleaseStgMedium(&medium);
   EXPECT_FALSE(CPage_Browser::PropertiesData({dir_ + L"\\missing\\nothing.wim"}));
+}
+
+// A folder of an image is read off the window's thread: while it is read
+// the rows shown stay usable, no change is taken for rows about to go, and
+// only the newest listing asked for is shown.
+TEST_F(BrowserPageTest, WhileAnImageFolderIsReadThePageStaysUsableAndOnlyTheNewestListingShows) {
+  CatchMessages();
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage && !Page().listing(); }));
+  const std::vector<std::wstring> root = {L"sub", L"empty", L"small.txt", L"zero.bin", L"\u4e2d\u6587\u6587\u4ef6.txt"};
+  ReadGate gate;
+  DoubleClick(FindRow(List(), 0, L"sub"));
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered() == 1; }));
+  EXPECT_TRUE(Page().listing());
+  EXPECT_EQ(Location(), L"\\");
+  EXPECT_TRUE(NamesAre(root));
+  ClickHeader(2);
+  ASSERT_TRUE(WaitUntil([&] { return Page().sortColumn() == 2; }));
+  ClickRow(FindRow(List(), 0, L"small.txt"), 0);
+  ASSERT_TRUE(WaitUntil([&] { return SelectedNames() == std::vector<std::wstring>{L"small.txt"}; }));
+  EXPECT_FALSE(Page().AddPaths({source_ + L"\\zero.bin"}));
+  EXPECT_EQ(Messages(), std::vector<std::wstring>{L"正在读取文件夹, 请稍候再更改"});
+  EXPECT_TRUE(Page().edits().empty());
+  gate.LetThrough(1);
+  ASSERT_TRUE(WaitUntil([&] { return Location() == L"\\sub"; }));
+  EXPECT_FALSE(Page().listing());
+  EXPECT_TRUE(NamesAre({L"deeper", L"big.bin", L"\U0001F600.txt"}));
+
+  // A read overtaken by a folder of the computer is never shown.
+  DoubleClick(FindRow(List(), 0, L"deeper"));
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered() == 2; }));
+  ASSERT_TRUE(Page().ListFolder(dir_));
+  EXPECT_FALSE(Page().listing());
+  // The file opened from there: its read comes after the overtaken one has
+  // ended, and anything that one handed to the window runs before this.
+  DoubleClick(FindRow(List(), 0, L"one.wim"));
+  ASSERT_TRUE(WaitUntil([&] { return Page().listing(); }));
+  gate.LetThrough(2);
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered() == 3; }));
+  bool ran = false;
+  ASSERT_TRUE(PostToWindowThread(Page().hwnd(), [&ran] { ran = true; }));
+  ASSERT_TRUE(WaitUntil([&] { return ran; }));
+  EXPECT_EQ(Page().mode(), CPage_Browser::kComputer);
+  EXPECT_EQ(Location(), dir_);
+  EXPECT_GE(FindRow(List(), 0, L"one.wim"), 0);
+  gate.Open();
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage && !Page().listing(); }));
+  EXPECT_EQ(Location(), L"\\");
+  EXPECT_TRUE(NamesAre(root));
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+// Another file opened while one is shown becomes the page's only when its
+// root has been read: until then an extraction takes the rows shown from
+// the file they came from.
+TEST_F(BrowserPageTest, AFileBeingOpenedTakesThePageOnlyOnceItsRootIsRead) {
+  std::wstring other = dir_ + L"\\other.wim";
+  ASSERT_TRUE(Capture(source_ + L"\\sub", other, "Other"));
+  Open(wim_);
+  ASSERT_TRUE(WaitUntil([&] { return Page().mode() == CPage_Browser::kInsideImage && !Page().listing(); }));
+  ReadGate gate;
+  Page().OpenWimFile(other);
+  ASSERT_TRUE(WaitUntil([&] { return gate.Entered() == 1; }));
+  EXPECT_EQ(Page().wimPath(), wim_);
+  SelectRows(List(), {FindRow(List(), 0, L"small.txt")});
+  std::wstring target = dir_ + L"\\out";
+  ASSERT_TRUE(qtest::MakeDirs(target));
+  Page().ExtractTo(target);
+  EXPECT_EQ(qtest::ReadFileBytes(target + L"\\small.txt"), "hello quarry\n");
+  gate.Open();
+  ASSERT_TRUE(WaitUntil([&] { return Page().wimPath() == other && !Page().listing(); }));
+  EXPECT_EQ(Page().mode(), CPage_Browser::kInsideImage);
+  EXPECT_TRUE(NamesAre({L"deeper", L"big.bin", L"\U0001F600.txt"}));
 }
 
 }  // namespace
