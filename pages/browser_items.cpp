@@ -159,11 +159,8 @@ namespace {
 constexpr size_t kKeyChunk = 2048;  // rows whose keys one thread makes at a time
 }  // namespace
 
-SortKeyMaker::SortKeyMaker(size_t count, std::function<std::wstring_view(size_t)> textOf)
+SortKeyMaker::SortKeyMaker(size_t count, std::function<std::wstring_view(size_t)> textOf, LCID lcid)
     : count_(count), textOf_(std::move(textOf)) {
-  // Every chunk orders by the locale of the thread that sorts, as lstrcmpW
-  // there does.
-  const LCID lcid = GetThreadLocale();
   for (size_t at = 0; at < count; at += kKeyChunk)
     chunks_.push_back(std::make_unique<TextKeys>(std::min(kKeyChunk, count - at), lcid));
   if (chunks_.size() > 1) worker_ = StartThread([this] { TakeChunks(); });
@@ -190,6 +187,7 @@ bool SortKeyMaker::Finish() {
     WaitForSingleObject(worker_.get(), INFINITE);
     worker_.reset();
   }
+  textOf_ = nullptr;
   return !failed_;
 }
 

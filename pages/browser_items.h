@@ -107,13 +107,15 @@ std::wstring CellText(const BrowserItem& item, int column, const TIME_ZONE_INFOR
 class TextKeys;
 class SortKeyMaker {
  public:
-  SortKeyMaker(size_t count, std::function<std::wstring_view(size_t)> textOf);
+  // The keys order as lstrcmpW does on a thread of locale `lcid`.
+  SortKeyMaker(size_t count, std::function<std::wstring_view(size_t)> textOf, LCID lcid = GetThreadLocale());
   ~SortKeyMaker();
   SortKeyMaker(const SortKeyMaker&) = delete;
   SortKeyMaker& operator=(const SortKeyMaker&) = delete;
 
   // Makes the keys not made yet and waits for the worker; false when a
-  // text got no key (then Compare is not to be used).
+  // text got no key (then Compare is not to be used). The texts are not
+  // read after it.
   bool Finish();
   size_t size() const { return count_; }
   int Compare(size_t a, size_t b) const;

@@ -12,6 +12,7 @@ struct FolderLister::State {
     std::shared_ptr<BrowsedWim> wim;
     int image = 0;
     std::wstring folder;
+    Prepare prepare;
     Done done;
     uint64_t generation = 0;
   };
@@ -79,6 +80,7 @@ void Work(const std::shared_ptr<State>& state) {
     State::Result read;
     read.generation = request->generation;
     read.listed = request->wim->ListFolder(request->image, request->folder, read.listing);
+    if (read.listed && request->prepare) request->prepare(read.listing);
     read.wim = std::move(request->wim);
     read.done = std::move(request->done);
     const HWND page = request->page;
@@ -101,7 +103,8 @@ FolderLister::FolderLister() : state_(std::make_shared<State>()) {}
 
 FolderLister::~FolderLister() { Quiesce(); }
 
-bool FolderLister::Start(HWND page, std::shared_ptr<BrowsedWim> wim, int image, const std::wstring& folder, Done done) {
+bool FolderLister::Start(HWND page, std::shared_ptr<BrowsedWim> wim, int image, const std::wstring& folder,
+                         Prepare prepare, Done done) {
   std::optional<State::Request> replaced;  // let go of after the lock
   std::optional<State::Result> stale;
   bool start = false;
@@ -112,6 +115,7 @@ bool FolderLister::Start(HWND page, std::shared_ptr<BrowsedWim> wim, int image, 
     request.wim = std::move(wim);
     request.image = image;
     request.folder = folder;
+    request.prepare = std::move(prepare);
     request.done = std::move(done);
     request.generation = ++state_->generation;
     replaced = std::move(state_->next);

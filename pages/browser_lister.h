@@ -25,6 +25,9 @@ class FolderLister {
   // hold no file of its own: the lister lets go of the file when the
   // request is dropped.
   using Done = std::function<void(bool listed, FolderListing& listing, std::shared_ptr<BrowsedWim> wim)>;
+  // Runs on the worker with a listing read, before it is handed back: what
+  // more the page wants made of it off the window's thread.
+  using Prepare = std::function<void(const FolderListing& listing)>;
 
   FolderLister();
   // Drops the request and waits until no worker uses a file it was given.
@@ -32,11 +35,12 @@ class FolderLister {
   FolderLister(const FolderLister&) = delete;
   FolderLister& operator=(const FolderLister&) = delete;
 
-  // Reads `folder` ("\\" for the root) of `image` through `wim` and runs
-  // `done` on the thread of `page`, unless a newer request or Drop came
-  // first. False when no worker could be started: nothing is then asked,
-  // and `done` never runs.
-  bool Start(HWND page, std::shared_ptr<BrowsedWim> wim, int image, const std::wstring& folder, Done done);
+  // Reads `folder` ("\\" for the root) of `image` through `wim`, runs
+  // `prepare` (when given) on the listing there, and runs `done` on the
+  // thread of `page`, unless a newer request or Drop came first. False when
+  // no worker could be started: nothing is then asked, and neither runs.
+  bool Start(HWND page, std::shared_ptr<BrowsedWim> wim, int image, const std::wstring& folder, Prepare prepare,
+             Done done);
   // The request in flight is forgotten: its `done` will not run.
   void Drop();
   // Drops the request and returns once neither a worker nor a listing

@@ -257,7 +257,16 @@ void CPage_Browser::RequestImageFolder(ShownFile file, int image, const std::wst
   // The file travels with the request, not in what is run when it has been
   // read: a request dropped lets go of it at once.
   std::shared_ptr<BrowsedWim> wim = std::move(file.wim);
-  auto done = [this, file, image, shown, inImage](bool listed, FolderListing& entries, std::shared_ptr<BrowsedWim> read) {
+  // The keys of the names, for the sort by name, are made there too, in
+  // the window's locale.
+  auto names = std::make_shared<std::unique_ptr<SortKeyMaker>>();
+  auto prepare = [names, lcid = GetThreadLocale()](const FolderListing& listing) {
+    *names = std::make_unique<SortKeyMaker>(
+        listing.size(), [&listing](size_t i) { return listing.NameOf(listing.entries()[i]); }, lcid);
+    (*names)->Finish();
+  };
+  auto done = [this, file, image, shown, inImage, names](bool listed, FolderListing& entries,
+                                                         std::shared_ptr<BrowsedWim> read) {
     pending_ = ShownFile();
     if (!listed) return;
     ShownFile from = file;
@@ -268,10 +277,10 @@ void CPage_Browser::RequestImageFolder(ShownFile file, int image, const std::wst
       RequestImageFolder(std::move(from), image, shown);
       return;
     }
-    ShowListing(std::move(from), image, shown, true, inImage, std::move(entries));
+    ShowListing(std::move(from), image, shown, true, inImage, std::move(entries), names->get());
   };
   pending_ = ShownFile{wim, file.path, file.imageCount, file.stamp};
-  if (lister_.Start(hwnd_, wim, image, folder, done)) return;
+  if (lister_.Start(hwnd_, wim, image, folder, prepare, done)) return;
   pending_ = ShownFile();
   // No worker: read here.
   FolderListing entries;
@@ -281,7 +290,7 @@ void CPage_Browser::RequestImageFolder(ShownFile file, int image, const std::wst
 }
 
 void CPage_Browser::ShowListing(ShownFile file, int image, const std::wstring& shown, bool fromImage,
-                                const std::wstring& inImage, FolderListing entries) {
+                                const std::wstring& inImage, FolderListing entries, SortKeyMaker* names) {
   // The rows go first: those of an image folder share its listing's names.
   ClearRows();
   wim_ = std::move(file.wim);
@@ -294,24 +303,26 @@ void CPage_Browser::ShowListing(ShownFile file, int image, const std::wstring& s
   listing_ = std::move(entries);
   listedFromImage_ = fromImage;
   listedFolder_ = inImage;
-  FillImageRows();
+  FillImageRows(names);
 }
 
-void CPage_Browser::FillImageRows() {
+void CPage_Browser::FillImageRows(SortKeyMaker* names) {
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   if (edits_.empty()) {
     // Nothing is pending: the rows are the image's own entries, made
     // without a shown copy of each first. They are in the listing's order
-    // until sorted, so a sort by name can have its keys made from the
-    // listing while the rows are.
-    std::unique_ptr<SortKeyMaker> names;
-    if (sortColumn_ == 0)
-      names = std::make_unique<SortKeyMaker>(
+    // until sorted, so a sort by name can use keys made from the listing
+    // (on the worker that read it), or have them made while the rows are.
+    std::unique_ptr<SortKeyMaker> made;
+    if (sortColumn_ == 0 && !(names && names->size() == listing_.size())) {
+      made = std::make_unique<SortKeyMaker>(
           listing_.size(), [this](size_t i) { return listing_.NameOf(listing_.entries()[i]); });
+      names = made.get();
+    }
     items_.reserve(listing_.size());
     for (const FolderEntry& entry : listing_) AddImageEntry(entry);
-    Sort(names.get());
+    Sort(sortColumn_ == 0 ? names : nullptr);
   } else {
     std::vector<ShownEntry> rows = edits_.Apply(pathInImage_, listing_);
     items_.reserve(rows.size());

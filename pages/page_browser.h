@@ -164,10 +164,12 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   ShownFile FileShown() const;
   void RequestImageFolder(ShownFile file, int image, const std::wstring& shown);
   // The listing of an image folder has come: the rows are made from it.
+  // `names`: keys of the listing's names made with it, if any.
   void ShowListing(ShownFile file, int image, const std::wstring& shown, bool fromImage, const std::wstring& inImage,
-                   FolderListing entries);
-  // The rows of the image folder shown, from `listing_` and the pending changes.
-  void FillImageRows();
+                   FolderListing entries, SortKeyMaker* names = nullptr);
+  // The rows of the image folder shown, from `listing_` and the pending
+  // changes; `names` as for ShowListing.
+  void FillImageRows(SortKeyMaker* names = nullptr);
   void PublishRows();
   std::vector<const BrowserItem*> SelectedItems() const;
   void SelectItems(const std::vector<const BrowserItem*>& chosen, const BrowserItem* focused);
