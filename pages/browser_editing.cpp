@@ -155,24 +155,29 @@ void CPage_Browser::AddShownEntry(ShownEntry entry) {
   item->texts[0] = std::move(entry.name);
 }
 
-void CPage_Browser::AddImageEntry(const FolderEntry& entry) {
-  BrowserItem& item = NewRow();
-  item.kind = entry.isFolder ? 0 : 1;
-  item.folder = &pathInImage_;
-  item.name = listing_.NameTextOf(entry);
-  item.nameLength = entry.nameLength;
-  item.inImage = true;
-  ShownEntry::Facts facts;
-  facts.hasData = entry.hasData;
-  facts.size = entry.size;
-  facts.compressed = entry.compressed;
-  facts.createdSeconds = entry.createdSeconds;
-  facts.createdNanoseconds = entry.createdNanoseconds;
-  SetImageFacts(item, facts);
-  SetKind(item, item.Name(), entry.isFolder);
+void CPage_Browser::AddImageRows(const FolderListing& listing, const std::wstring* folder, BrowserRowStore& store,
+                                 std::vector<BrowserItem*>& items) {
+  items.reserve(items.size() + listing.size());
+  for (const FolderEntry& entry : listing) {
+    BrowserItem& item = store.Add();
+    item.row = static_cast<int>(items.size());
+    items.push_back(&item);
+    item.kind = entry.isFolder ? 0 : 1;
+    item.folder = folder;
+    item.name = listing.NameTextOf(entry);
+    item.nameLength = entry.nameLength;
+    item.inImage = true;
+    ShownEntry::Facts facts;
+    facts.hasData = entry.hasData;
+    facts.size = entry.size;
+    facts.compressed = entry.compressed;
+    facts.createdSeconds = entry.createdSeconds;
+    facts.createdNanoseconds = entry.createdNanoseconds;
+    SetImageFacts(item, facts);
+  }
 }
 
-void CPage_Browser::SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) const {
+void CPage_Browser::SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) {
   if (facts.hasData) {
     item.size = facts.size;
     item.compressed = facts.compressed;
@@ -207,7 +212,7 @@ void CPage_Browser::Relist() {
   FillImageRows();
 }
 
-std::vector<ShownEntry> CPage_Browser::ShownNow() const { return edits_.Apply(pathInImage_, listing_); }
+std::vector<ShownEntry> CPage_Browser::ShownNow() const { return edits_.Apply(pathInImage_, *listing_); }
 
 int CPage_Browser::RowOfName(const std::wstring& name) const {
   for (size_t row = 0; row < items_.size(); row++)

@@ -21,7 +21,7 @@ struct FolderLister::State {
   struct Result {
     uint64_t generation = 0;
     bool listed = false;
-    FolderListing listing;
+    std::unique_ptr<FolderListing> listing = std::make_unique<FolderListing>();
     std::shared_ptr<BrowsedWim> wim;
     Done done;
   };
@@ -60,7 +60,7 @@ void HandBack(const std::shared_ptr<State>& state) {
     state->result.reset();
     state->busy = false;
   }
-  result->done(result->listed, result->listing, std::move(result->wim));
+  result->done(result->listed, std::move(result->listing), std::move(result->wim));
 }
 
 void Work(const std::shared_ptr<State>& state) {
@@ -79,8 +79,8 @@ void Work(const std::shared_ptr<State>& state) {
     RunReadHook();
     State::Result read;
     read.generation = request->generation;
-    read.listed = request->wim->ListFolder(request->image, request->folder, read.listing);
-    if (read.listed && request->prepare) request->prepare(read.listing);
+    read.listed = request->wim->ListFolder(request->image, request->folder, *read.listing);
+    if (read.listed && request->prepare) request->prepare(*read.listing);
     read.wim = std::move(request->wim);
     read.done = std::move(request->done);
     const HWND page = request->page;

@@ -24,9 +24,11 @@ class FolderLister {
   // from. `listed` is false when the library cannot list folders. It should
   // hold no file of its own: the lister lets go of the file when the
   // request is dropped.
-  using Done = std::function<void(bool listed, FolderListing& listing, std::shared_ptr<BrowsedWim> wim)>;
+  using Done =
+      std::function<void(bool listed, std::unique_ptr<FolderListing> listing, std::shared_ptr<BrowsedWim> wim)>;
   // Runs on the worker with a listing read, before it is handed back: what
-  // more the page wants made of it off the window's thread.
+  // more the page wants made of it off the window's thread. The listing
+  // stays where it is from then on, so what is made may point into it.
   using Prepare = std::function<void(const FolderListing& listing)>;
 
   FolderLister();

@@ -250,22 +250,24 @@ void CPage_Browser::RequestImageFolder(ShownFile file, int image, const std::wst
   std::wstring inImage;
   if (!edits_.ImageFolderOf(shown, inImage)) {
     ForgetListing();
-    ShowListing(std::move(file), image, shown, false, L"", FolderListing());
+    ShowListing(std::move(file), image, shown, false, L"", std::make_unique<FolderListing>());
     return;
   }
   const std::wstring folder = inImage.empty() ? L"\\" : inImage;
   // The file travels with the request, not in what is run when it has been
   // read: a request dropped lets go of it at once.
   std::shared_ptr<BrowsedWim> wim = std::move(file.wim);
-  // The keys of the names, for the sort by name, are made there too, in
-  // the window's locale.
-  auto names = std::make_shared<std::unique_ptr<SortKeyMaker>>();
-  auto prepare = [names, lcid = GetThreadLocale()](const FolderListing& listing) {
-    *names = std::make_unique<SortKeyMaker>(
+  // The rows and the keys of their names, for the sort by name, are made
+  // there too (the keys in the window's locale); the window gives the rows
+  // their types and icons.
+  auto ready = std::make_shared<ReadyRows>();
+  auto prepare = [ready, rowsFolder = &pathInImage_, lcid = GetThreadLocale()](const FolderListing& listing) {
+    ready->names = std::make_unique<SortKeyMaker>(
         listing.size(), [&listing](size_t i) { return listing.NameOf(listing.entries()[i]); }, lcid);
-    (*names)->Finish();
+    AddImageRows(listing, rowsFolder, ready->store, ready->items);
+    ready->names->Finish();
   };
-  auto done = [this, file, image, shown, inImage, names](bool listed, FolderListing& entries,
+  auto done = [this, file, image, shown, inImage, ready](bool listed, std::unique_ptr<FolderListing> entries,
                                                          std::shared_ptr<BrowsedWim> read) {
     pending_ = ShownFile();
     if (!listed) return;
@@ -277,20 +279,21 @@ void CPage_Browser::RequestImageFolder(ShownFile file, int image, const std::wst
       RequestImageFolder(std::move(from), image, shown);
       return;
     }
-    ShowListing(std::move(from), image, shown, true, inImage, std::move(entries), names->get());
+    ShowListing(std::move(from), image, shown, true, inImage, std::move(entries), ready.get());
   };
   pending_ = ShownFile{wim, file.path, file.imageCount, file.stamp};
   if (lister_.Start(hwnd_, wim, image, folder, prepare, done)) return;
   pending_ = ShownFile();
   // No worker: read here.
-  FolderListing entries;
-  if (!wim->ListFolder(image, folder, entries)) return;
+  auto entries = std::make_unique<FolderListing>();
+  if (!wim->ListFolder(image, folder, *entries)) return;
   file.wim = std::move(wim);
   ShowListing(std::move(file), image, shown, true, inImage, std::move(entries));
 }
 
 void CPage_Browser::ShowListing(ShownFile file, int image, const std::wstring& shown, bool fromImage,
-                                const std::wstring& inImage, FolderListing entries, SortKeyMaker* names) {
+                                const std::wstring& inImage, std::unique_ptr<FolderListing> entries,
+                                ReadyRows* ready) {
   // The rows go first: those of an image folder share its listing's names.
   ClearRows();
   wim_ = std::move(file.wim);
@@ -303,28 +306,35 @@ void CPage_Browser::ShowListing(ShownFile file, int image, const std::wstring& s
   listing_ = std::move(entries);
   listedFromImage_ = fromImage;
   listedFolder_ = inImage;
-  FillImageRows(names);
+  FillImageRows(ready);
 }
 
-void CPage_Browser::FillImageRows(SortKeyMaker* names) {
+void CPage_Browser::FillImageRows(ReadyRows* ready) {
   GetTimeZoneInformation(&zone_);
   folderType_ = LoadStr(IDS_FOLDER_TYPE);
   if (edits_.empty()) {
     // Nothing is pending: the rows are the image's own entries, made
     // without a shown copy of each first. They are in the listing's order
-    // until sorted, so a sort by name can use keys made from the listing
-    // (on the worker that read it), or have them made while the rows are.
+    // until sorted, so a sort by name can use keys made from the listing,
+    // while the rows are made or with them on the worker that read it.
+    SortKeyMaker* names = nullptr;
     std::unique_ptr<SortKeyMaker> made;
-    if (sortColumn_ == 0 && !(names && names->size() == listing_.size())) {
-      made = std::make_unique<SortKeyMaker>(
-          listing_.size(), [this](size_t i) { return listing_.NameOf(listing_.entries()[i]); });
-      names = made.get();
+    if (ready && ready->items.size() == listing_->size()) {
+      store_ = std::move(ready->store);
+      items_ = std::move(ready->items);
+      names = ready->names.get();
+    } else {
+      if (sortColumn_ == 0) {
+        made = std::make_unique<SortKeyMaker>(
+            listing_->size(), [this](size_t i) { return listing_->NameOf(listing_->entries()[i]); });
+        names = made.get();
+      }
+      AddImageRows(*listing_, &pathInImage_, store_, items_);
     }
-    items_.reserve(listing_.size());
-    for (const FolderEntry& entry : listing_) AddImageEntry(entry);
+    for (BrowserItem* item : items_) SetKind(*item, item->Name(), item->kind == 0);
     Sort(sortColumn_ == 0 ? names : nullptr);
   } else {
-    std::vector<ShownEntry> rows = edits_.Apply(pathInImage_, listing_);
+    std::vector<ShownEntry> rows = edits_.Apply(pathInImage_, *listing_);
     items_.reserve(rows.size());
     for (ShownEntry& entry : rows) AddShownEntry(std::move(entry));
     Sort();

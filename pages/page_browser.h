@@ -164,12 +164,19 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   ShownFile FileShown() const;
   void RequestImageFolder(ShownFile file, int image, const std::wstring& shown);
   // The listing of an image folder has come: the rows are made from it.
-  // `names`: keys of the listing's names made with it, if any.
+  // The rows of a listing made on the worker that read it (AddImageRows),
+  // with the keys of their names.
+  struct ReadyRows {
+    BrowserRowStore store;
+    std::vector<BrowserItem*> items;
+    std::unique_ptr<SortKeyMaker> names;
+  };
+  // `ready`: the listing's rows made already, if any.
   void ShowListing(ShownFile file, int image, const std::wstring& shown, bool fromImage, const std::wstring& inImage,
-                   FolderListing entries, SortKeyMaker* names = nullptr);
+                   std::unique_ptr<FolderListing> entries, ReadyRows* ready = nullptr);
   // The rows of the image folder shown, from `listing_` and the pending
-  // changes; `names` as for ShowListing.
-  void FillImageRows(SortKeyMaker* names = nullptr);
+  // changes; `ready` as for ShowListing.
+  void FillImageRows(ReadyRows* ready = nullptr);
   void PublishRows();
   std::vector<const BrowserItem*> SelectedItems() const;
   void SelectItems(const std::vector<const BrowserItem*>& chosen, const BrowserItem* focused);
@@ -190,8 +197,11 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   void Relist();
   void AddShownEntry(ShownEntry entry);
   // A row of the image's own entry, when no change is pending.
-  void AddImageEntry(const FolderEntry& entry);
-  void SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts) const;
+  // Rows of an image folder's own entries, all but their types and icons
+  // (SetKind); any thread may make them. `folder` is the rows' folder.
+  static void AddImageRows(const FolderListing& listing, const std::wstring* folder, BrowserRowStore& store,
+                           std::vector<BrowserItem*>& items);
+  static void SetImageFacts(BrowserItem& item, const ShownEntry::Facts& facts);
   void SetKind(BrowserItem& item, std::wstring_view name, bool isFolder);
   std::vector<ShownEntry> ShownNow() const;
   bool RefuseSave();
@@ -221,7 +231,8 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
 
   // Editing.
   BrowserEdits edits_;
-  FolderListing listing_;  // the image's own entries of the folder shown
+  // The image's own entries of the folder shown; the rows point into it.
+  std::unique_ptr<FolderListing> listing_ = std::make_unique<FolderListing>();
   ShownFile pending_;  // the file of the image folder being read
   bool listedFromImage_ = false;  // false: the folder shown is one a change makes
   std::wstring listedFolder_;     // where listing_ was read in the image

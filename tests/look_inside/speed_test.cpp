@@ -43,7 +43,8 @@ bool PumpUntil(F done, DWORD timeoutMs) {
 }
 
 // The longest the window's thread took to answer while a second thread
-// made WM_NULL round trips to it, one every few milliseconds.
+// made WM_NULL round trips to it, one every 10 ms (more often, the probe
+// itself would slow the listing it watches).
 class AnswerProbe {
  public:
   explicit AnswerProbe(HWND window) : window_(window), thread_([this] { Run(); }) {}
@@ -65,7 +66,7 @@ class AnswerProbe {
       SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 600000, nullptr);
       QueryPerformanceCounter(&b);
       longestMs_ = std::max(longestMs_, Ms(a, b));
-      Sleep(2);
+      Sleep(10);
     }
     ended_ = true;
   }
