@@ -7,6 +7,7 @@
 # date (target: under 0.3 s each) and the process's memory (private bytes
 # and working set) before the open, after the listing and after the sorts,
 # and the longest the window took to answer while the folder was listed
+# (in a second open of the file, so that the probe does not slow the first)
 # (target: under 0.1 s, so that it can be scrolled, sorted and selected in
 # while it fills).
 #

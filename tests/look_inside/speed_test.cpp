@@ -32,7 +32,7 @@ bool PumpUntil(F done, DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   while (!done()) {
     if (GetTickCount() - start > timeoutMs) return false;
-    MsgWaitForMultipleObjectsEx(0, nullptr, 5, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
@@ -164,13 +164,11 @@ TEST_F(BrowserBench, DISABLED_OpensAFolderOfManyFiles) {
   qtest::PaintNow(main_);
   const Memory before = MemoryNow();
   LARGE_INTEGER a, b, c, d, e;
-  AnswerProbe probe(main_);
   QueryPerformanceCounter(&a);
   dialog_->JumpTo(ID_JUMP_BROWSER, qtest::Wide(wim));
-  ASSERT_TRUE(PumpUntil([&] { return ListView_GetItemCount(list) == expected; }, 600000));
+  ASSERT_TRUE(PumpUntil([&] { return ListView_GetItemCount(list) == expected && !page.listing(); }, 600000));
   UpdateWindow(list);
   QueryPerformanceCounter(&b);
-  const double heldMs = probe.Stop();
   const Memory listed = MemoryNow();
   page.SortByColumn(0);  // the name column is sorted already: this turns it round
   UpdateWindow(list);
@@ -183,6 +181,16 @@ TEST_F(BrowserBench, DISABLED_OpensAFolderOfManyFiles) {
   QueryPerformanceCounter(&e);
   const Memory sorted = MemoryNow();
   ASSERT_EQ(ListView_GetItemCount(list), expected);
+  // Opened once more with the probe asking: its round trips would slow the
+  // timed listing above.
+  double heldMs = 0;
+  {
+    AnswerProbe probe(main_);
+    dialog_->JumpTo(ID_JUMP_BROWSER, qtest::Wide(wim));
+    ASSERT_TRUE(PumpUntil([&] { return ListView_GetItemCount(list) == expected && !page.listing(); }, 600000));
+    UpdateWindow(list);
+    heldMs = probe.Stop();
+  }
   printf("quarry-browser list %.3f sort-name %.3f sort-size %.3f sort-date %.3f "
          "private %.1f %.1f %.1f working %.1f %.1f %.1f held %.3f\n",
          Ms(a, b) / 1000, Ms(b, c) / 1000, Ms(c, d) / 1000, Ms(d, e) / 1000, before.privateMb, listed.privateMb,
