@@ -150,6 +150,7 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   std::shared_ptr<BrowsedWim> OpenBrowsedWim(const std::wstring& path);
   bool OpenPageWim();
   void FreePageWim();
+  // For the computer's rows: no image open or being read.
   void LeaveImageFolder();
   // The image folder being read is not wanted any more.
   void ForgetListing();
@@ -163,7 +164,6 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   };
   ShownFile FileShown() const;
   void RequestImageFolder(ShownFile file, int image, const std::wstring& shown);
-  // The listing of an image folder has come: the rows are made from it.
   // The rows of a listing made on the worker that read it (AddImageRows),
   // with the keys of their names.
   struct ReadyRows {
@@ -171,7 +171,8 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
     std::vector<BrowserItem*> items;
     std::unique_ptr<SortKeyMaker> names;
   };
-  // `ready`: the listing's rows made already, if any.
+  // The listing of an image folder has come: the file becomes the page's,
+  // and the rows are made. `ready`: the listing's rows made already, if any.
   void ShowListing(ShownFile file, int image, const std::wstring& shown, bool fromImage, const std::wstring& inImage,
                    std::unique_ptr<FolderListing> entries, ReadyRows* ready = nullptr);
   // The rows of the image folder shown, from `listing_` and the pending
@@ -196,7 +197,6 @@ class CPage_Browser : public CFormPage, public OleDropHandler, public OperationD
   void UpdateEditBar();
   void Relist();
   void AddShownEntry(ShownEntry entry);
-  // A row of the image's own entry, when no change is pending.
   // Rows of an image folder's own entries, all but their types and icons
   // (SetKind); any thread may make them. `folder` is the rows' folder.
   static void AddImageRows(const FolderListing& listing, const std::wstring* folder, BrowserRowStore& store,
