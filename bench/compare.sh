@@ -14,7 +14,10 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/env.sh"
 FILES=${FILES:-100000}
 REPS=${REPS:-3}
-WORK=${BENCH_DIR:-$QUARRY_BUILD/bench-compare}
+# A folder of its own, also below a BENCH_DIR that run.sh shares: it
+# removes its own images there.
+WORK=${BENCH_DIR:+$BENCH_DIR/compare}
+WORK=${WORK:-$QUARRY_BUILD/bench-compare}
 DRIVER=$QUARRY_BIN/gui_compare_tests.exe
 [ -f "$DRIVER" ] || { echo "missing $DRIVER: run scripts/build.sh" >&2; exit 1; }
 mkdir -p "$WORK"

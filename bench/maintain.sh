@@ -29,7 +29,10 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/env.sh"
 REPS=${REPS:-3}
 COPIES=${COPIES:-10}
-WORK=${BENCH_DIR:-$QUARRY_BUILD/bench-maintain}
+# A folder of its own, also below a BENCH_DIR that run.sh shares: its tree
+# is not run.sh's.
+WORK=${BENCH_DIR:+$BENCH_DIR/maintain}
+WORK=${WORK:-$QUARRY_BUILD/bench-maintain}
 BENCH=$QUARRY_BIN/maintain_bench.exe
 [ -f "$BENCH" ] || { echo "missing $BENCH: run scripts/build.sh" >&2; exit 1; }
 mkdir -p "$WORK"

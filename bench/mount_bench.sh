@@ -23,7 +23,10 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${BENCH_IN_XVFB:-}" ]; then
 fi
 FILES=${FILES:-20500}
 SIZE_MB=${SIZE_MB:-2100}
-WORK=${BENCH_DIR:-/tmp/quarry-mount-bench-$$}
+# A folder of its own, removed at the end (unless KEEP=1): below BENCH_DIR
+# when one is given, so that nothing else there goes with it.
+WORK=${BENCH_DIR:+$BENCH_DIR/mount}
+WORK=${WORK:-/tmp/quarry-mount-bench-$$}
 TOOL=$QUARRY_BIN/wimgapi_tool.exe
 [ -f "$TOOL" ] || { echo "missing $TOOL: run scripts/build.sh" >&2; exit 1; }
 
