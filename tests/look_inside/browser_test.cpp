@@ -30,15 +30,16 @@ using qtest::WaitUntil;
 
 // Holds the browser's folder reads on their worker: each read, numbered
 // from 1, waits in the hook before it touches the file until its number is
-// let through. Opens and goes with the test, so that no read is left waiting.
+// let through. Opens and goes with the test, so that no read is left
+// waiting; a read still in the hook then keeps what it waits on alive.
 class ReadGate {
  public:
-  ReadGate() {
-    previous_ = SetFolderReadHook([this] {
-      std::unique_lock<std::mutex> hold(lock_);
-      const int number = ++entered_;
-      moved_.notify_all();
-      moved_.wait(hold, [&] { return number <= allowed_; });
+  ReadGate() : shared_(std::make_shared<Shared>()) {
+    previous_ = SetFolderReadHook([shared = shared_] {
+      std::unique_lock<std::mutex> hold(shared->lock);
+      const int number = ++shared->entered;
+      shared->moved.notify_all();
+      shared->moved.wait(hold, [&] { return number <= shared->allowed; });
     });
   }
   ~ReadGate() {
@@ -48,20 +49,23 @@ class ReadGate {
   void Open() { LetThrough(INT_MAX); }
   // Reads up to `number` go on; later ones wait.
   void LetThrough(int number) {
-    std::lock_guard<std::mutex> hold(lock_);
-    allowed_ = number;
-    moved_.notify_all();
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    shared_->allowed = number;
+    shared_->moved.notify_all();
   }
   int Entered() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return entered_;
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    return shared_->entered;
   }
 
  private:
-  std::mutex lock_;
-  std::condition_variable moved_;
-  int allowed_ = 0;
-  int entered_ = 0;
+  struct Shared {
+    std::mutex lock;
+    std::condition_variable moved;
+    int allowed = 0;
+    int entered = 0;
+  };
+  std::shared_ptr<Shared> shared_;
   FolderReadHook previous_;
 };
 
